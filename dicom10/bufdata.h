@@ -1,0 +1,58 @@
+// Encoder and decoder of data elements and data sets in the three uncompressed encodings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class DcmTag;
+class DcmObj;
+
+// Sequences nested deeper than this are refused when decoding hostile input.
+inline constexpr int kMaxSequenceDepth = 64;
+
+class BufData {
+ public:
+  bool bigEndian = false;        // byte order of tag numbers and lengths in the stream
+  std::vector<uint8_t> stream;   // the encoded bytes
+  size_t position = 0;           // read position
+  // Number of elements whose declared length ran past the end of the stream.
+  size_t shortReads = 0;
+
+  explicit BufData(bool bigEndian = false) : bigEndian(bigEndian) {}
+
+  bool Read16(uint16_t& value);
+  bool Read32(uint32_t& value);
+  void Write16(uint16_t value);
+  void Write32(uint32_t value);
+  void WriteBytes(const void* bytes, size_t size);
+  size_t Remaining() const { return position < stream.size() ? stream.size() - position : 0; }
+
+  // Fills a fresh tag from the stream. `metaExplicit` reads group 0002 in explicit VR.
+  bool ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit);
+  // Appends the tag's encoding. False (and nothing written) when a value does not fit the
+  // two-byte length field of its VR.
+  bool WriteTag(const DcmTag& tag, bool explicitVR);
+  // Decodes from the current position to the end of the stream.
+  bool ReadDataSet(DcmObj& dataSet);
+  // Appends the encoding of the whole data set.
+  bool WriteDataSet(DcmObj& dataSet);
+  // Decodes the value of a defined-length sequence or item tag into `nested`.
+  bool Expand_SQ(DcmObj& nested, const DcmTag& tag, int depth = 1);
+  // Encodes a nested data set's entries into its header tag's value.
+  bool EncodeNested(DcmObj& nested);
+
+  // Preamble, "DICM" and the file meta group.
+  void WriteMetaHeader(const std::string& sopClassUid, const std::string& sopInstanceUid,
+                       const std::string& transferSyntaxUid);
+  // Writes the whole stream to a file, replacing it.
+  bool SaveToFile(const std::string& path) const;
+  // Replaces the stream with a file's bytes and rewinds. False when it cannot be read.
+  bool LoadFromFile(const std::string& path, std::string& error);
+
+ private:
+  bool ReadDataSetAtDepth(DcmObj& dataSet, int depth);
+  bool ExpandInto(DcmObj& parent, DcmTag& tag, int depth);
+  bool WriteEntries(DcmObj& dataSet);
+};

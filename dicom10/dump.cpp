@@ -1,0 +1,75 @@
+// Readable one-line-per-element dumps of data sets for the log and the command line.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "dcmobj.h"
+#include "dictionary.h"
+#include "uids.h"
+
+std::string DumpLine(const DcmTag& tag, int depth) {
+  std::string line;
+  for (int i = 1; i < depth; ++i) line += "...";
+
+  const DictionaryRow* row = FindDictionaryRow(tag.group, tag.element);
+  const char* source = row ? row->vr : tag.vr;
+  char shownVR[3] = {source[0], source[0] ? source[1] : '\0', 0};
+  const std::string_view vr(shownVR);
+
+  char head[64];
+  std::snprintf(head, sizeof head, "(%04X,%04X), %2d, %s, ", tag.group, tag.element,
+                static_cast<int32_t>(tag.length), shownVR);
+  line += head;
+  line += LookupName(tag);
+  line += ": ";
+
+  if (vr != "SQ" && tag.length < 255 && tag.HasValue()) {
+    char buffer[256] = {};
+    std::memcpy(buffer, tag.value.get(), tag.length);
+    char text[64];
+    if (vr == "FL") {
+      float number;
+      std::memcpy(&number, buffer, sizeof number);
+      std::snprintf(text, sizeof text, "%5.2f", static_cast<double>(number));
+      line += text;
+    } else if (vr == "FD") {
+      double number;
+      std::memcpy(&number, buffer, sizeof number);
+      std::snprintf(text, sizeof text, "%5.2f", number);
+      line += text;
+    } else if (vr == "SL" || vr == "SS" || vr == "UL" || vr == "US") {
+      if (tag.length <= 4) {
+        uint32_t number = 0;
+        for (uint32_t i = 0; i < tag.length; ++i) number |= uint32_t{static_cast<uint8_t>(buffer[i])} << (8 * i);
+        std::snprintf(text, sizeof text, "%d", static_cast<int32_t>(number));
+        line += text;
+      } else {
+        line += "Vector!!";
+      }
+    } else {
+      const std::string_view value(buffer);
+      line += value;
+      if (vr == "UI") {
+        const std::string_view name = UidName(value);
+        if (!name.empty()) {
+          line += " (";
+          line += name;
+          line += ") ";
+        }
+      }
+    }
+  }
+  return line;
+}
+
+void DcmObj::Dump(std::vector<std::string>& lines, int depth) const {
+  for (const DcmEntry& entry : entries) {
+    if (entry.tag) {
+      if (entry.tag->group == 0x0000) LookupVR(*entry.tag);
+      lines.push_back(DumpLine(*entry.tag, depth));
+    } else {
+      lines.push_back(DumpLine(entry.obj->header, depth));
+      entry.obj->Dump(lines, depth + 1);
+    }
+  }
+}

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the program need. Safe to run again.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # toolkit and converters
+  libssl-dev zlib1g-dev libjpeg62-turbo-dev libpng-dev libgdcm-dev libopenjp2-7-dev
+  libgsf-1-dev libzip-dev libxml2-dev libavformat-dev libavcodec-dev libavutil-dev
+  # desktop
+  qt6-base-dev libsane-dev
+  # peers and tools used by tests and benchmarks
+  dcmtk dicom3tools orthanc python3 python3-pydicom python3-numpy libjpeg-turbo-progs ffmpeg openssl
+  time procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
