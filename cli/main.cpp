@@ -22,7 +22,9 @@ void PrintOverview(std::FILE* out) {
 
 }  // namespace
 
-const std::vector<Verb>& Verbs() { return Registry(); }
+const std::vector<Verb>& Verbs() {
+  return Registry();
+}
 
 VerbRegistrar::VerbRegistrar(const Verb& verb) {
   auto& verbs = Registry();

@@ -39,7 +39,8 @@ void ApplyImplicitVR(DcmTag& tag) {
 bool BufData::Read16(uint16_t& value) {
   if (Remaining() < 2) return false;
   const uint8_t* p = stream.data() + position;
-  value = bigEndian ? static_cast<uint16_t>(p[0] << 8 | p[1]) : static_cast<uint16_t>(p[1] << 8 | p[0]);
+  value =
+      bigEndian ? static_cast<uint16_t>(p[0] << 8 | p[1]) : static_cast<uint16_t>(p[1] << 8 | p[0]);
   position += 2;
   return true;
 }
@@ -187,7 +188,9 @@ bool BufData::WriteTag(const DcmTag& tag, bool explicitVR) {
   return true;
 }
 
-bool BufData::ReadDataSet(DcmObj& dataSet) { return ReadDataSetAtDepth(dataSet, 0); }
+bool BufData::ReadDataSet(DcmObj& dataSet) {
+  return ReadDataSetAtDepth(dataSet, 0);
+}
 
 bool BufData::ReadDataSetAtDepth(DcmObj& dataSet, int depth) {
   bool pixelData = false;
@@ -299,9 +302,11 @@ void BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string&
   WriteBytes("DICM", 4);
   const uint8_t version[2] = {0x00, 0x01};
   const std::string implementationUid = std::string(kOrganisationUidRoot) + ".999";
-  static constexpr char kVersionName[12] = {'B', 'r', 'i', 'n', 'd', 'l', 'e', 'w', 'i', 'c', 'k', 0};
+  static constexpr char kVersionName[12] = {'B', 'r', 'i', 'n', 'd', 'l',
+                                            'e', 'w', 'i', 'c', 'k', 0};
   auto uid = [](uint16_t element, const std::string& text) {
-    return DcmTag::FromBytes(0x0002, element, static_cast<uint32_t>(text.size()), text.data(), "UI");
+    return DcmTag::FromBytes(0x0002, element, static_cast<uint32_t>(text.size()), text.data(),
+                             "UI");
   };
   WriteTag(*DcmTag::FromUL(0x0002, 0x0000, 0, "UL"), true);
   WriteTag(*DcmTag::FromBytes(0x0002, 0x0001, 2, version, "OB"), true);
@@ -311,7 +316,8 @@ void BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string&
   WriteTag(*uid(0x0012, implementationUid), true);
   WriteTag(*DcmTag::FromBytes(0x0002, 0x0013, sizeof kVersionName, kVersionName, "SH"), true);
   const uint32_t groupLength = static_cast<uint32_t>(stream.size() - (start + 144));
-  for (int i = 0; i < 4; ++i) stream[start + 140 + i] = static_cast<uint8_t>(groupLength >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    stream[start + 140 + i] = static_cast<uint8_t>(groupLength >> (8 * i));
 }
 
 bool BufData::SaveToFile(const std::string& path) const {

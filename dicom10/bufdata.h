@@ -14,9 +14,9 @@ inline constexpr int kMaxSequenceDepth = 64;
 
 class BufData {
  public:
-  bool bigEndian = false;        // byte order of tag numbers and lengths in the stream
-  std::vector<uint8_t> stream;   // the encoded bytes
-  size_t position = 0;           // read position
+  bool bigEndian = false;       // byte order of tag numbers and lengths in the stream
+  std::vector<uint8_t> stream;  // the encoded bytes
+  size_t position = 0;          // read position
   // Number of elements whose declared length ran past the end of the stream.
   size_t shortReads = 0;
 

@@ -5,9 +5,15 @@
 
 namespace {
 
-bool IsItemTag(const DcmTag& tag) { return tag.Is(0xFFFE, 0xE000); }
-bool IsItemDelimiter(const DcmTag& tag) { return tag.Is(0xFFFE, 0xE00D); }
-bool IsSequenceDelimiter(const DcmTag& tag) { return tag.Is(0xFFFE, 0xE0DD); }
+bool IsItemTag(const DcmTag& tag) {
+  return tag.Is(0xFFFE, 0xE000);
+}
+bool IsItemDelimiter(const DcmTag& tag) {
+  return tag.Is(0xFFFE, 0xE00D);
+}
+bool IsSequenceDelimiter(const DcmTag& tag) {
+  return tag.Is(0xFFFE, 0xE0DD);
+}
 bool OpensFlatLevel(const DcmTag& tag) {
   return tag.HasUndefinedLength() && (tag.IsVR("SQ") || IsItemTag(tag));
 }
@@ -81,8 +87,8 @@ void DcmObj::AddSequence(uint16_t group, uint16_t element, std::unique_ptr<DcmOb
   for (size_t i = 0; i < entries.size(); ++i) {
     const DcmTag& existing = EntryTag(i);
     if (existing.IsVR("SQ") && existing.HasUndefinedLength()) inFlatSequence = true;
-    if (!inFlatSequence && ((existing.group == group && existing.element > element) ||
-                            existing.group > group)) {
+    if (!inFlatSequence &&
+        ((existing.group == group && existing.element > element) || existing.group > group)) {
       entries.insert(entries.begin() + static_cast<long>(i), DcmEntry{nullptr, std::move(nested)});
       return;
     }
@@ -91,7 +97,9 @@ void DcmObj::AddSequence(uint16_t group, uint16_t element, std::unique_ptr<DcmOb
   entries.push_back(DcmEntry{nullptr, std::move(nested)});
 }
 
-void DcmObj::Append(std::unique_ptr<DcmTag> tag) { entries.push_back(DcmEntry{std::move(tag), nullptr}); }
+void DcmObj::Append(std::unique_ptr<DcmTag> tag) {
+  entries.push_back(DcmEntry{std::move(tag), nullptr});
+}
 
 void DcmObj::Append(std::unique_ptr<DcmObj> nested) {
   entries.push_back(DcmEntry{nullptr, std::move(nested)});

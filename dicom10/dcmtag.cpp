@@ -55,8 +55,7 @@ std::unique_ptr<DcmTag> DcmTag::FromBytes(uint16_t group, uint16_t element, uint
   return tag;
 }
 
-std::unique_ptr<DcmTag> DcmTag::FromText(uint16_t group, uint16_t element,
-                                         std::string_view text) {
+std::unique_ptr<DcmTag> DcmTag::FromText(uint16_t group, uint16_t element, std::string_view text) {
   return FromBytes(group, element, static_cast<uint32_t>(text.size()), text.data());
 }
 

@@ -29,8 +29,7 @@ class DcmTag {
   static std::unique_ptr<DcmTag> FromBytes(uint16_t group, uint16_t element, uint32_t length,
                                            const void* bytes, const char* vr = nullptr);
   // Text constructor: the text's bytes, padded to even length, VR from the dictionary.
-  static std::unique_ptr<DcmTag> FromText(uint16_t group, uint16_t element,
-                                          std::string_view text);
+  static std::unique_ptr<DcmTag> FromText(uint16_t group, uint16_t element, std::string_view text);
   // 16- and 32-bit number constructors: the value stored low byte first.
   static std::unique_ptr<DcmTag> FromUS(uint16_t group, uint16_t element, uint16_t number,
                                         const char* vr = nullptr);

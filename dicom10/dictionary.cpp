@@ -19,9 +19,10 @@ const std::vector<const DictionaryRow*>& SortedRows() {
     std::vector<const DictionaryRow*> sorted;
     sorted.reserve(std::size(kDictionary));
     for (const DictionaryRow& row : kDictionary) sorted.push_back(&row);
-    std::stable_sort(sorted.begin(), sorted.end(), [](const DictionaryRow* a, const DictionaryRow* b) {
-      return (uint32_t{a->group} << 16 | a->element) < (uint32_t{b->group} << 16 | b->element);
-    });
+    std::stable_sort(
+        sorted.begin(), sorted.end(), [](const DictionaryRow* a, const DictionaryRow* b) {
+          return (uint32_t{a->group} << 16 | a->element) < (uint32_t{b->group} << 16 | b->element);
+        });
     return sorted;
   }();
   return rows;
@@ -29,15 +30,19 @@ const std::vector<const DictionaryRow*>& SortedRows() {
 
 }  // namespace
 
-std::span<const DictionaryRow> DictionaryRows() { return kDictionary; }
+std::span<const DictionaryRow> DictionaryRows() {
+  return kDictionary;
+}
 
 const DictionaryRow* FindDictionaryRow(uint16_t group, uint16_t element) {
   const auto& rows = SortedRows();
   const uint32_t key = uint32_t{group} << 16 | element;
-  auto found = std::lower_bound(rows.begin(), rows.end(), key, [](const DictionaryRow* row, uint32_t k) {
-    return (uint32_t{row->group} << 16 | row->element) < k;
-  });
-  if (found == rows.end() || (*found)->group != group || (*found)->element != element) return nullptr;
+  auto found =
+      std::lower_bound(rows.begin(), rows.end(), key, [](const DictionaryRow* row, uint32_t k) {
+        return (uint32_t{row->group} << 16 | row->element) < k;
+      });
+  if (found == rows.end() || (*found)->group != group || (*found)->element != element)
+    return nullptr;
   return *found;
 }
 

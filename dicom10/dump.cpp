@@ -40,7 +40,8 @@ std::string DumpLine(const DcmTag& tag, int depth) {
     } else if (vr == "SL" || vr == "SS" || vr == "UL" || vr == "US") {
       if (tag.length <= 4) {
         uint32_t number = 0;
-        for (uint32_t i = 0; i < tag.length; ++i) number |= uint32_t{static_cast<uint8_t>(buffer[i])} << (8 * i);
+        for (uint32_t i = 0; i < tag.length; ++i)
+          number |= uint32_t{static_cast<uint8_t>(buffer[i])} << (8 * i);
         std::snprintf(text, sizeof text, "%d", static_cast<int32_t>(number));
         line += text;
       } else {

@@ -63,7 +63,9 @@ bool IsImageStorageClass(std::string_view uid) {
   return Contains(uid_tables::kImageStorageClasses, uid);
 }
 
-bool IsWaveformClass(std::string_view uid) { return Contains(uid_tables::kWaveformClasses, uid); }
+bool IsWaveformClass(std::string_view uid) {
+  return Contains(uid_tables::kWaveformClasses, uid);
+}
 
 std::string_view UidName(std::string_view uid) {
   for (const auto& row : uid_tables::kUidNames) {
@@ -112,7 +114,8 @@ std::string DicomDateToDisplay(std::string_view date) {
 std::string FileVersionText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return {};
-  const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string content((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
   constexpr std::string_view kPrefix = "VELLORAN-FILE-VERSION:";
   // The prefix also stands alone in the binary (this very constant); take the occurrence that is
   // followed by major.minor.release and a line feed.

@@ -46,8 +46,9 @@ TEST(DcmObjTest, AddInsertsByTagOrderAndReplacesKeepingVR) {
   dataSet.AddString(0x0010, 0x0020, "PID");
   dataSet.AddString(0x0020, 0x000D, "1.2.3");
   dataSet.AddString(0x0010, 0x0010, "DOE^JANE");
-  EXPECT_EQ(Tags(dataSet), (std::vector<std::pair<uint16_t, uint16_t>>{
-                               {0x0008, 0x0020}, {0x0010, 0x0010}, {0x0010, 0x0020}, {0x0020, 0x000D}}));
+  EXPECT_EQ(Tags(dataSet),
+            (std::vector<std::pair<uint16_t, uint16_t>>{
+                {0x0008, 0x0020}, {0x0010, 0x0010}, {0x0010, 0x0020}, {0x0020, 0x000D}}));
   dataSet.Add(DcmTag::FromBytes(0x0010, 0x0010, 4, "ROE^", "LO"));
   EXPECT_EQ(dataSet.Count(), 4u);
   EXPECT_EQ(dataSet.GetString(0x0010, 0x0010), "ROE^");

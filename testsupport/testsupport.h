@@ -1,0 +1,68 @@
+// Helpers shared by the tests: temporary folders, child processes, loopback ports, files.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct CommandResult {
+  int exitCode = -1;   // the exit status, or 128 + signal number
+  std::string output;  // standard output
+  std::string errors;  // standard error
+};
+
+// Runs a program (looked up on PATH) to its end and collects what it prints. `input` is written
+// to its standard input.
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& input = "");
+
+// True when the program can be found on PATH (or is an existing path).
+bool HaveProgram(const std::string& name);
+
+// A background process (a test peer) that is killed and reaped when this object goes away.
+class ChildProcess {
+ public:
+  // Starts the program; its output goes to `logFile` (or /dev/null when empty).
+  explicit ChildProcess(const std::vector<std::string>& argv, const std::string& logFile = "",
+                        const std::filesystem::path& workingDirectory = {});
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  pid_t pid() const { return pid_; }
+  bool Running();
+  void Stop();
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// A TCP port on 127.0.0.1 that was free a moment ago.
+int FreePort();
+// Waits until something accepts connections on 127.0.0.1:port; false after the time-out.
+bool WaitForPort(int port, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& content);
+
+// The folder that holds the test's committed fixtures: <source>/<subsystem>/tests/data.
+std::filesystem::path SourceDir();
+
+}  // namespace testsupport
