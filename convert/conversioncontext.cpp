@@ -1,0 +1,86 @@
+// The shared conversion context: batch state, UID forms, clock texts and element builders.
+#include "conversioncontext.h"
+
+#include <ctime>
+
+#include "dcmtag.h"
+
+StudyInfo CurrentStudy;
+std::string BatchUIDRoot;
+int32_t InstanceCounter = 0;
+std::string SeriesNumberText;
+std::string CurrentSeriesUID;
+
+std::string_view SeriesSuffix(ObjectKind kind) {
+  switch (kind) {
+    case ObjectKind::Image:
+      return ".20";
+    case ObjectKind::TextReport:
+      return ".30";
+    case ObjectKind::Pdf:
+      return ".40";
+    case ObjectKind::Video:
+      return ".50";
+  }
+  return ".20";
+}
+
+std::string_view InstanceInfix(ObjectKind kind) {
+  return kind == ObjectKind::Pdf ? ".1." : ".10.";
+}
+
+ObjectNumbers StartObject(ObjectKind kind) {
+  ++InstanceCounter;
+  CurrentSeriesUID = BatchUIDRoot + std::string(SeriesSuffix(kind));
+  ObjectNumbers numbers;
+  numbers.instanceNumber = InstanceCounter;
+  numbers.sopInstanceUid =
+      BatchUIDRoot + std::string(InstanceInfix(kind)) + std::to_string(InstanceCounter);
+  return numbers;
+}
+
+std::string InstanceNumberText() {
+  return std::to_string(InstanceCounter);
+}
+
+namespace {
+
+std::string LocalClockText(const char* pattern) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16] = {};
+  std::strftime(text, sizeof text, pattern, &local);
+  return text;
+}
+
+}  // namespace
+
+std::string TodayText() {
+  return LocalClockText("%Y%m%d");
+}
+std::string NowText() {
+  return LocalClockText("%H%M%S");
+}
+
+void AppendText(DcmObj& dataSet, uint16_t group, uint16_t element, std::string_view text) {
+  dataSet.Append(DcmTag::FromText(group, element, text));
+}
+
+void AppendNumber16(DcmObj& dataSet, uint16_t group, uint16_t element, uint16_t number) {
+  const uint8_t bytes[2] = {static_cast<uint8_t>(number & 0xFF), static_cast<uint8_t>(number >> 8)};
+  dataSet.Append(DcmTag::FromBytes(group, element, 2, bytes));
+}
+
+void AppendEncapsulatedPixelData(DcmObj& dataSet, std::unique_ptr<uint8_t[]> bytes,
+                                 uint32_t length) {
+  dataSet.Append(DcmTag::FromBytes(0x7FE0, 0x0010, kUndefinedLength, nullptr, "OB"));
+  dataSet.Append(DcmTag::FromBytes(0xFFFE, 0xE000, 0, nullptr, "DL"));
+  if (length != 0) {
+    // The fragment takes the buffer as it is: a video may be a gigabyte, so no copy is made.
+    auto fragment = DcmTag::FromBytes(0xFFFE, 0xE000, 0, nullptr, "DL");
+    fragment->TakeValue(std::move(bytes), length);
+    dataSet.Append(std::move(fragment));
+  }
+  dataSet.Append(DcmTag::FromBytes(0xFFFE, 0xE0DD, 0, nullptr, "DL"));
+}
