@@ -34,6 +34,29 @@ void ApplyImplicitVR(DcmTag& tag) {
   if (tag.IsVR("UN") && tag.HasUndefinedLength()) tag.SetVR("SQ");
 }
 
+// Size of the binary numbers a value of this VR is made of; 1 for text and plain bytes, whose
+// order never changes.
+size_t NumberSize(const char* vr) {
+  struct Row {
+    char vr[3];
+    uint8_t size;
+  };
+  static constexpr Row kRows[] = {{"US", 2}, {"SS", 2}, {"OW", 2}, {"AT", 2}, {"UL", 4},
+                                  {"SL", 4}, {"FL", 4}, {"OF", 4}, {"OL", 4}, {"FD", 8},
+                                  {"OD", 8}, {"SV", 8}, {"UV", 8}, {"OV", 8}};
+  for (const Row& row : kRows) {
+    if (row.vr[0] == vr[0] && row.vr[1] == vr[1]) return row.size;
+  }
+  return 1;
+}
+
+// Reverses each `size`-byte number of a value in place.
+void ReverseNumbers(uint8_t* bytes, size_t length, size_t size) {
+  for (size_t offset = 0; offset + size <= length; offset += size) {
+    std::reverse(bytes + offset, bytes + offset + size);
+  }
+}
+
 }  // namespace
 
 bool BufData::Read16(uint16_t& value) {
@@ -156,19 +179,33 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit) {
 }
 
 bool BufData::WriteTag(const DcmTag& tag, bool explicitVR) {
+  return WriteElement(tag, explicitVR, nullptr);
+}
+
+bool BufData::WriteElement(const DcmTag& tag, bool explicitVR, const char* missingVR) {
   const bool writesVR = tag.group != 0x0000 && tag.group != 0xFFFE && explicitVR;
-  const bool longLength = HasLongLength(tag.vr);
+  char vr[3] = {tag.vr[0], tag.vr[0] != 0 ? tag.vr[1] : '\0', 0};
+  if (vr[0] == 0) {
+    // Two zero bytes in the VR field would make every reader lose its place in the stream, so an
+    // element built without a VR is written with the one it should have had.
+    const DictionaryRow* row = missingVR ? nullptr : FindDictionaryRow(tag.group, tag.element);
+    const char* known = missingVR ? missingVR : row ? row->vr : "UN";
+    if (known[0] == 'U' && known[1] == 'N' && tag.HasUndefinedLength()) known = "SQ";
+    vr[0] = known[0];
+    vr[1] = known[1];
+  }
+  const bool longLength = HasLongLength(vr);
   if (writesVR && !longLength && tag.length > 0xFFFF) {
     WriteLog("ERROR, BufData::WriteTag, value too long for a 2-byte length (" + Hex4(tag.group) +
-             "," + Hex4(tag.element) + ") VR=" + std::string(tag.VR()) +
+             "," + Hex4(tag.element) + ") VR=" + vr +
              ", tag->length=" + std::to_string(tag.length));
     return false;
   }
   Write16(tag.group);
   Write16(tag.element);
   if (writesVR) {
-    stream.push_back(static_cast<uint8_t>(tag.vr[0]));
-    stream.push_back(static_cast<uint8_t>(tag.vr[1]));
+    stream.push_back(static_cast<uint8_t>(vr[0]));
+    stream.push_back(static_cast<uint8_t>(vr[1]));
     if (longLength) {
       Write16(0);
       Write32(tag.length);
@@ -178,12 +215,19 @@ bool BufData::WriteTag(const DcmTag& tag, bool explicitVR) {
   } else {
     Write32(tag.length);
   }
-  if (tag.length != 0 && tag.length != kUndefinedLength) {
-    if (tag.value) {
-      WriteBytes(tag.value.get(), tag.length);
-    } else {
-      stream.resize(stream.size() + tag.length, 0);
-    }
+  if (tag.length == 0 || tag.length == kUndefinedLength) return true;
+  if (!tag.value) {
+    stream.resize(stream.size() + tag.length, 0);
+    return true;
+  }
+  const size_t start = stream.size();
+  WriteBytes(tag.value.get(), tag.length);
+  // Binary numbers follow the byte order of the stream they are written to: values built here
+  // (little-endian) or read from a little-endian stream are reordered for a big-endian one, and
+  // back. Values whose order already matches, and text, are copied unchanged.
+  const size_t numberSize = NumberSize(vr);
+  if (tag.bigEndian != bigEndian && numberSize > 1 && tag.length % numberSize == 0) {
+    ReverseNumbers(stream.data() + start, tag.length, numberSize);
   }
   return true;
 }
@@ -266,7 +310,8 @@ bool BufData::WriteEntries(DcmObj& dataSet) {
     nested.explicitVR = dataSet.explicitVR;
     nested.bigEndian = bigEndian;
     if (!EncodeNested(nested)) return false;
-    const bool written = WriteTag(nested.header, dataSet.explicitVR);
+    // A nested data set that is not an item is a sequence, whatever its header was given.
+    const bool written = WriteElement(nested.header, dataSet.explicitVR, "SQ");
     nested.header.value.reset();
     if (!written) return false;
   }
@@ -295,7 +340,7 @@ bool BufData::EncodeNested(DcmObj& nested) {
   return true;
 }
 
-void BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string& sopInstanceUid,
+bool BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string& sopInstanceUid,
                               const std::string& transferSyntaxUid) {
   const size_t start = stream.size();
   stream.resize(start + 128, 0);
@@ -308,16 +353,28 @@ void BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string&
     return DcmTag::FromBytes(0x0002, element, static_cast<uint32_t>(text.size()), text.data(),
                              "UI");
   };
-  WriteTag(*DcmTag::FromUL(0x0002, 0x0000, 0, "UL"), true);
-  WriteTag(*DcmTag::FromBytes(0x0002, 0x0001, 2, version, "OB"), true);
-  WriteTag(*uid(0x0002, sopClassUid), true);
-  WriteTag(*uid(0x0003, sopInstanceUid), true);
-  WriteTag(*uid(0x0010, transferSyntaxUid), true);
-  WriteTag(*uid(0x0012, implementationUid), true);
-  WriteTag(*DcmTag::FromBytes(0x0002, 0x0013, sizeof kVersionName, kVersionName, "SH"), true);
+  // The meta group is little-endian whatever the data set after it will be.
+  const bool dataSetOrder = bigEndian;
+  bigEndian = false;
+  bool written = WriteTag(*DcmTag::FromUL(0x0002, 0x0000, 0, "UL"), true);
+  written = written && WriteTag(*DcmTag::FromBytes(0x0002, 0x0001, 2, version, "OB"), true);
+  written = written && WriteTag(*uid(0x0002, sopClassUid), true);
+  written = written && WriteTag(*uid(0x0003, sopInstanceUid), true);
+  written = written && WriteTag(*uid(0x0010, transferSyntaxUid), true);
+  written = written && WriteTag(*uid(0x0012, implementationUid), true);
+  written =
+      written &&
+      WriteTag(*DcmTag::FromBytes(0x0002, 0x0013, sizeof kVersionName, kVersionName, "SH"), true);
+  bigEndian = dataSetOrder;
+  if (!written) {
+    // A UID too long for its length field: leave no half-written header behind.
+    stream.resize(start);
+    return false;
+  }
   const uint32_t groupLength = static_cast<uint32_t>(stream.size() - (start + 144));
   for (int i = 0; i < 4; ++i)
     stream[start + 140 + i] = static_cast<uint8_t>(groupLength >> (8 * i));
+  return true;
 }
 
 bool BufData::SaveToFile(const std::string& path) const {
@@ -354,24 +411,38 @@ bool BufData::SaveToFile(const std::string& path) const {
 }
 
 bool BufData::LoadFromFile(const std::string& path, std::string& error) {
+  position = 0;
+  shortReads = 0;
+  stream.clear();
+  // Only a regular file has a size worth believing: a folder or a device would report none, or
+  // one that cannot be allocated.
+  std::error_code status;
+  if (!std::filesystem::is_regular_file(path, status)) {
+    error = "cannot open " + path + ": " +
+            (status ? status.message() : std::string("not a regular file"));
+    return false;
+  }
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
     error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
-  position = 0;
-  shortReads = 0;
-  stream.clear();
-  std::fseek(file, 0, SEEK_END);
-  const long size = std::ftell(file);
-  std::fseek(file, 0, SEEK_SET);
-  bool failed = size < 0;
+  bool failed = std::fseek(file, 0, SEEK_END) != 0;
+  const long size = failed ? -1 : std::ftell(file);
+  failed = size < 0 || std::fseek(file, 0, SEEK_SET) != 0;
   if (!failed) {
-    stream.resize(static_cast<size_t>(size));
+    try {
+      stream.resize(static_cast<size_t>(size));
+    } catch (const std::exception&) {
+      std::fclose(file);
+      error = "cannot read " + path + ": not enough memory for " + std::to_string(size) + " bytes";
+      return false;
+    }
     failed = std::fread(stream.data(), 1, stream.size(), file) != stream.size();
   }
   std::fclose(file);
   if (failed) {
+    stream.clear();
     error = "cannot read " + path;
     return false;
   }

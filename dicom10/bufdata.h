@@ -32,7 +32,8 @@ class BufData {
   // Fills a fresh tag from the stream. `metaExplicit` reads group 0002 in explicit VR.
   bool ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit);
   // Appends the tag's encoding. False (and nothing written) when a value does not fit the
-  // two-byte length field of its VR.
+  // two-byte length field of its VR. Binary numbers whose byte order (the tag's big-endian flag)
+  // differs from the stream's are reordered on the way.
   bool WriteTag(const DcmTag& tag, bool explicitVR);
   // Decodes from the current position to the end of the stream.
   bool ReadDataSet(DcmObj& dataSet);
@@ -43,8 +44,9 @@ class BufData {
   // Encodes a nested data set's entries into its header tag's value.
   bool EncodeNested(DcmObj& nested);
 
-  // Preamble, "DICM" and the file meta group.
-  void WriteMetaHeader(const std::string& sopClassUid, const std::string& sopInstanceUid,
+  // Preamble, "DICM" and the file meta group. False (and nothing written) when a UID does not fit
+  // its length field.
+  bool WriteMetaHeader(const std::string& sopClassUid, const std::string& sopInstanceUid,
                        const std::string& transferSyntaxUid);
   // Writes the whole stream to a file, replacing it.
   bool SaveToFile(const std::string& path) const;
@@ -55,4 +57,6 @@ class BufData {
   bool ReadDataSetAtDepth(DcmObj& dataSet, int depth);
   bool ExpandInto(DcmObj& parent, DcmTag& tag, int depth);
   bool WriteEntries(DcmObj& dataSet);
+  // WriteTag, with the VR to use when the tag has none (nullptr: the dictionary's).
+  bool WriteElement(const DcmTag& tag, bool explicitVR, const char* missingVR);
 };

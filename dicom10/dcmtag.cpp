@@ -1,6 +1,8 @@
 // Construction and typed reading of data elements.
 #include "dcmtag.h"
 
+#include <locale.h>
+#include <stdlib.h>
 #include <cstdlib>
 
 #include "dictionary.h"
@@ -16,6 +18,12 @@ void AssignVR(DcmTag& tag, const char* vr) {
   if (tag.IsVR("UN") && tag.HasUndefinedLength()) tag.SetVR("SQ");
 }
 
+// Decimal strings always use a dot, whatever numeric locale the application has switched to.
+locale_t CLocale() {
+  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return locale;
+}
+
 std::string ValueText(const DcmTag& tag) {
   if (!tag.HasValue()) return {};
   const char* bytes = reinterpret_cast<const char*>(tag.value.get());
@@ -25,7 +33,10 @@ std::string ValueText(const DcmTag& tag) {
 }  // namespace
 
 bool HasLongLength(const char* vr) {
-  static constexpr const char* kLong[] = {"OB", "OW", "SQ", "UN", "UT"};
+  // Every VR that PS3.5 gives a reserved field and a 32-bit length. Reading or writing any of
+  // them with a 16-bit length would put the rest of the data set out of step with its peers.
+  static constexpr const char* kLong[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ",
+                                          "SV", "UC", "UN", "UR", "UT", "UV"};
   for (const char* candidate : kLong) {
     if (vr[0] == candidate[0] && vr[1] == candidate[1]) return true;
   }
@@ -45,8 +56,8 @@ std::unique_ptr<DcmTag> DcmTag::FromBytes(uint16_t group, uint16_t element, uint
   tag->length = length;
   AssignVR(*tag, vr);
   if (length != 0 && length != kUndefinedLength) {
-    uint32_t padded = length + (length & 1u);
-    if (padded < length) padded = length;  // 0xFFFFFFFE + 1 would wrap; keep what was asked
+    // An odd length is at most 0xFFFFFFFD, so rounding up never reaches the undefined length.
+    const uint32_t padded = length + (length & 1u);
     tag->value = std::make_unique<uint8_t[]>(padded);
     if (bytes != nullptr) std::memcpy(tag->value.get(), bytes, length);
     if (padded != length) tag->value[length] = tag->IsVR("UI") ? 0x00 : 0x20;
@@ -90,7 +101,8 @@ uint32_t DcmTag::GetUL() const {
 
 float DcmTag::GetFloat() const {
   if (!HasValue()) return 0.0f;
-  return std::strtof(ValueText(*this).c_str(), nullptr);
+  // Converted in double precision first and then rounded, as the value is a decimal string.
+  return static_cast<float>(strtod_l(ValueText(*this).c_str(), nullptr, CLocale()));
 }
 
 long double DcmTag::GetValueAt(int index) const {
@@ -104,7 +116,7 @@ long double DcmTag::GetValueAt(int index) const {
   }
   const size_t end = text.find('\\', start);
   const std::string part = text.substr(start, end == std::string::npos ? end : end - start);
-  return std::strtold(part.c_str(), nullptr);
+  return strtold_l(part.c_str(), nullptr, CLocale());
 }
 
 std::string DcmTag::GetString() const {

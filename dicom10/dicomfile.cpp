@@ -2,13 +2,22 @@
 #include "dicomfile.h"
 
 #include "bufdata.h"
+#include "log.h"
 #include "uids.h"
 
 bool DcmObj::SaveToFile(const std::string& path, const std::string& sopClassUid,
                         const std::string& sopInstanceUid) {
   if (transferSyntax == kExplicitVRBigEndian) bigEndian = true;
+  // The meta group announces the transfer syntax, so the body must be encoded in its VR mode;
+  // a data set whose flag disagrees would otherwise produce a file no reader can follow.
+  const bool syntaxExplicit = transferSyntax != kImplicitVRLittleEndian;
+  if (explicitVR != syntaxExplicit) {
+    WriteLog("WARNING, DcmObj::SaveToFile, explicit VR flag does not match transfer syntax " +
+             transferSyntax + ", writing " + (syntaxExplicit ? "explicit" : "implicit") + " VR");
+    explicitVR = syntaxExplicit;
+  }
   BufData buffer(false);
-  buffer.WriteMetaHeader(sopClassUid, sopInstanceUid, transferSyntax);
+  if (!buffer.WriteMetaHeader(sopClassUid, sopInstanceUid, transferSyntax)) return false;
   if (!buffer.WriteDataSet(*this)) return false;
   return buffer.SaveToFile(path);
 }

@@ -2,7 +2,14 @@
 // opened per line so that it stays complete if the process dies.
 #include "log.h"
 
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 
@@ -13,7 +20,7 @@ namespace {
 struct LogTargets {
   std::mutex mutex;
   std::string filePath;
-  // Kept for callers that set them; this platform has no window to forward messages to.
+  // Name the log viewer listens under: see ListenerAddress.
   std::string listenerTitle;
   std::string listenerClass;
 };
@@ -32,7 +39,32 @@ std::string TimeStamp() {
   return text;
 }
 
+// Hands the bare message and its terminating zero byte to a log viewer, when one listens. A
+// viewer binds a datagram socket in the abstract namespace, so nothing is left on disk; a missing
+// viewer refuses at once, and a viewer that does not read in time loses the message.
+void ForwardToListener(const std::string& name, std::string_view message) {
+  const std::string address = ListenerAddress(name);
+  sockaddr_un target{};
+  target.sun_family = AF_UNIX;
+  if (address.size() > sizeof target.sun_path) return;
+  std::memcpy(target.sun_path, address.data(), address.size());
+  const int socketHandle = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (socketHandle < 0) return;
+  const timeval timeout{0, 500 * 1000};
+  setsockopt(socketHandle, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  std::string payload(message);
+  payload.push_back('\0');
+  sendto(socketHandle, payload.data(), payload.size(), MSG_NOSIGNAL,
+         reinterpret_cast<const sockaddr*>(&target),
+         static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + address.size()));
+  close(socketHandle);
+}
+
 }  // namespace
+
+std::string ListenerAddress(const std::string& name) {
+  return std::string(1, '\0') + "velloran-log/" + name;
+}
 
 void WriteLog(std::string_view message) {
   LogTargets& targets = Targets();
@@ -41,11 +73,15 @@ void WriteLog(std::string_view message) {
   line += message;
   line += '\n';
   std::lock_guard lock(targets.mutex);
-  if (targets.filePath.empty()) return;
-  if (std::FILE* file = std::fopen(targets.filePath.c_str(), "a")) {
-    std::fwrite(line.data(), 1, line.size(), file);
-    std::fclose(file);
+  if (!targets.filePath.empty()) {
+    if (std::FILE* file = std::fopen(targets.filePath.c_str(), "a")) {
+      std::fwrite(line.data(), 1, line.size(), file);
+      std::fclose(file);
+    }
   }
+  const std::string& listener =
+      !targets.listenerTitle.empty() ? targets.listenerTitle : targets.listenerClass;
+  if (!listener.empty()) ForwardToListener(listener, message);
 }
 
 void SetLogTarget(const std::string& logFilePath, const std::string& listenerTitle,

@@ -8,9 +8,15 @@
 // 0 at start; 2 when debug logging is on. INFO lines are written above 1, protocol traces above 2.
 extern std::atomic<int> LogLevel;
 
-// Appends "hh:mm:ss, message" and a line feed to the log file, when one is set. Never fails
-// towards the caller: a file that cannot be opened loses the line.
+// Appends "hh:mm:ss, message" and a line feed to the log file, when one is set, and sends the bare
+// message to the log viewer, when one listens. Never fails towards the caller: a file that cannot
+// be opened or a viewer that is missing or slow (500 ms) loses the line.
 void WriteLog(std::string_view message);
+
+// The abstract-namespace socket address (leading zero byte included) at which a log viewer
+// receives the messages: the listener title, or the class when no title is set, names it. Each
+// message arrives as one datagram holding the text and its terminating zero byte.
+std::string ListenerAddress(const std::string& name);
 
 // Each non-empty argument replaces the stored value; an empty one keeps what was there.
 void SetLogTarget(const std::string& logFilePath, const std::string& listenerTitle,
