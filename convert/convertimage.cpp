@@ -1,0 +1,124 @@
+// The image converter: a JPEG, BMP or PNG picture becomes one colour image object.
+#include "convertimage.h"
+
+#include <cstring>
+
+#include "bmpfile.h"
+#include "jpegfile.h"
+#include "pngfile.h"
+#include "sourcefile.h"
+
+namespace {
+
+struct ModalityClass {
+  std::string_view modality;
+  std::string_view sopClassUid;
+};
+
+constexpr ModalityClass kModalityClasses[] = {
+    {"US", "1.2.840.10008.5.1.4.1.1.6.1"},    {"CR", "1.2.840.10008.5.1.4.1.1.1"},
+    {"CT", "1.2.840.10008.5.1.4.1.1.2"},      {"MR", "1.2.840.10008.5.1.4.1.1.4"},
+    {"DX", "1.2.840.10008.5.1.4.1.1.1.1"},    {"PX", "1.2.840.10008.5.1.4.1.1.1.1"},
+    {"XA", "1.2.840.10008.5.1.4.1.1.12.1"},   {"NM", "1.2.840.10008.5.1.4.1.1.20"},
+    {"ES", "1.2.840.10008.5.1.4.1.1.77.1.1"}, {"MG", "1.2.840.10008.5.1.4.1.1.1.2"},
+};
+
+constexpr std::string_view kSecondaryCaptureClass = "1.2.840.10008.5.1.4.1.1.7";
+
+}  // namespace
+
+std::string_view SopClassForModality(std::string_view modality) {
+  for (const ModalityClass& row : kModalityClasses) {
+    if (row.modality == modality) return row.sopClassUid;
+  }
+  return kSecondaryCaptureClass;
+}
+
+void FillImageHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopClassUid,
+                     std::string_view sopInstanceUid, uint32_t width, uint32_t height) {
+  AppendText(dataSet, 0x0008, 0x0008, "DERIVED");
+  AppendText(dataSet, 0x0008, 0x0012, TodayText());
+  AppendText(dataSet, 0x0008, 0x0013, NowText());
+  AppendText(dataSet, 0x0008, 0x0016, sopClassUid);
+  AppendText(dataSet, 0x0008, 0x0018, sopInstanceUid);
+  AppendText(dataSet, 0x0008, 0x0020, study.studyDate);
+  AppendText(dataSet, 0x0008, 0x0030, study.studyTime);
+  AppendText(dataSet, 0x0008, 0x0032, NowText());
+  AppendText(dataSet, 0x0008, 0x0033, NowText());
+  AppendText(dataSet, 0x0008, 0x0050, study.accessionNumber);
+  AppendText(dataSet, 0x0008, 0x0060, study.modality);
+  AppendText(dataSet, 0x0008, 0x0064, "WSD");
+  AppendText(dataSet, 0x0008, 0x0080, study.institutionName);
+  AppendText(dataSet, 0x0008, 0x0090, study.referringPhysicianName);
+  AppendText(dataSet, 0x0008, 0x1030, study.studyDescription);
+  AppendText(dataSet, 0x0010, 0x0010, study.patientName);
+  AppendText(dataSet, 0x0010, 0x0020, study.patientId);
+  AppendText(dataSet, 0x0010, 0x0030, study.patientBirthDate);
+  AppendText(dataSet, 0x0010, 0x0040, study.patientSex);
+  AppendText(dataSet, 0x0020, 0x000D, study.studyInstanceUid);
+  AppendText(dataSet, 0x0020, 0x000E, CurrentSeriesUID);
+  AppendText(dataSet, 0x0020, 0x0010, study.studyId);
+  AppendText(dataSet, 0x0020, 0x0011, SeriesNumberText);
+  AppendText(dataSet, 0x0020, 0x0013, InstanceNumberText());
+  AppendNumber16(dataSet, 0x0028, 0x0002, 3);
+  AppendText(dataSet, 0x0028, 0x0004, "YBR_FULL_422");
+  AppendNumber16(dataSet, 0x0028, 0x0006, 0);
+  AppendNumber16(dataSet, 0x0028, 0x0010, static_cast<uint16_t>(height));
+  AppendNumber16(dataSet, 0x0028, 0x0011, static_cast<uint16_t>(width));
+  AppendNumber16(dataSet, 0x0028, 0x0100, 8);
+  AppendNumber16(dataSet, 0x0028, 0x0101, 8);
+  AppendNumber16(dataSet, 0x0028, 0x0102, 7);
+  AppendNumber16(dataSet, 0x0028, 0x0103, 0);
+}
+
+bool DecodePictureFile(const std::string& path, RgbBitmap& bitmap, std::string& error) {
+  const std::string extension = UpperExtension(path);
+  bool (*decode)(const uint8_t*, size_t, RgbBitmap&, std::string&) = nullptr;
+  if (extension == ".JPG") {
+    decode = DecodeJpeg;
+  } else if (extension == ".BMP") {
+    decode = DecodeBmp;
+  } else if (extension == ".PNG") {
+    decode = DecodePng;
+  } else {
+    error = "ERROR, not known image format";
+    return false;
+  }
+  SourceBytes source;
+  if (!ReadSourceFile(path, source, error)) return false;
+  std::string problem;
+  if (!decode(source.bytes.get(), source.fileLength, bitmap, problem)) {
+    error = "Cannot convert picture \"" + path + "\": " + problem;
+    return false;
+  }
+  return true;
+}
+
+bool ConvertImage(const std::string& path, DataSetList& list, std::string& error) {
+  RgbBitmap bitmap;
+  if (!DecodePictureFile(path, bitmap, error)) return false;
+  std::vector<uint8_t> stream;
+  std::string problem;
+  if (!EncodeJpegBaseline(bitmap, kImageJpegQuality, stream, problem)) {
+    error = "Cannot convert picture \"" + path + "\": " + problem;
+    return false;
+  }
+  // The pixels are no longer needed; release them before the object grows.
+  const uint32_t width = bitmap.width;
+  const uint32_t height = bitmap.height;
+  bitmap = RgbBitmap{};
+
+  const std::string_view sopClassUid = SopClassForModality(CurrentStudy.modality);
+  const ObjectNumbers numbers = StartObject(ObjectKind::Image);
+  auto dataSet = std::make_unique<DcmObj>();
+  FillImageHeader(*dataSet, CurrentStudy, sopClassUid, numbers.sopInstanceUid, width, height);
+  dataSet->SetTransferSyntax(kJpegBaselineTransferSyntax);
+
+  const uint32_t length = static_cast<uint32_t>(stream.size() + (stream.size() & 1u));
+  auto fragment = std::make_unique_for_overwrite<uint8_t[]>(length);
+  std::memcpy(fragment.get(), stream.data(), stream.size());
+  if (length != stream.size()) fragment[stream.size()] = 0x00;
+  AppendEncapsulatedPixelData(*dataSet, std::move(fragment), length);
+  list.push_back(std::move(dataSet));
+  return true;
+}

@@ -1,0 +1,30 @@
+// The image converter: a JPEG, BMP or PNG picture becomes one colour image object.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "conversioncontext.h"
+#include "rgbbitmap.h"
+
+inline constexpr const char* kJpegBaselineTransferSyntax = "1.2.840.10008.1.2.4.50";
+inline constexpr int kImageJpegQuality = 90;
+
+// The image SOP class for a modality: exact, case-sensitive comparison; Secondary Capture for
+// anything not in the table.
+std::string_view SopClassForModality(std::string_view modality);
+
+// Adds every element of the image object except Pixel Data, in tag order. Reads
+// CurrentSeriesUID, SeriesNumberText and InstanceCounter itself.
+void FillImageHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopClassUid,
+                     std::string_view sopInstanceUid, uint32_t width, uint32_t height);
+
+// Decodes the picture at `path` (".JPG", ".BMP" or ".PNG", compared upper-cased), encodes it as
+// baseline JPEG at quality 90 and appends the image object to `list`. On failure nothing is
+// appended, no number is consumed, and `error` names the file.
+bool ConvertImage(const std::string& path, DataSetList& list, std::string& error);
+
+// The picture decoded from a file of one of the accepted kinds, for the converter and for tools
+// that need the same pixels. Same failures and messages as ConvertImage.
+bool DecodePictureFile(const std::string& path, RgbBitmap& bitmap, std::string& error);

@@ -1,0 +1,22 @@
+// The video converter: an MP4 file becomes one video object carrying the whole file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "conversioncontext.h"
+
+inline constexpr const char* kVideoEndoscopicClass = "1.2.840.10008.5.1.4.1.1.77.1.1.1";
+inline constexpr const char* kMpeg4HighProfileTransferSyntax = "1.2.840.10008.1.2.4.102";
+
+// Adds every element of the video object except Pixel Data, in tag order. Reads
+// CurrentSeriesUID, SeriesNumberText and InstanceCounter itself.
+void FillVideoHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopClassUid,
+                     std::string_view sopInstanceUid, uint32_t width, uint32_t height);
+
+// Probes the file for its frame size and appends a video object whose single pixel-data
+// fragment is the file, byte for byte (made even). The file's bytes are held once, inside the
+// object. A file that does not probe as MP4 video logs the probe's and the converter's lines and
+// consumes no number; any failure appends nothing and leaves a message naming the file.
+bool ConvertMP4(const std::string& path, DataSetList& list, std::string& error);

@@ -1,0 +1,17 @@
+// The PDF converter: a PDF file, byte for byte, becomes one Encapsulated PDF object.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "conversioncontext.h"
+
+inline constexpr const char* kEncapsulatedPdfClass = "1.2.840.10008.5.1.4.1.1.104.1";
+
+// Adds the elements of the PDF object from Specific Character Set to Instance Number, in tag
+// order. Reads CurrentSeriesUID, SeriesNumberText and InstanceCounter itself.
+void FillPdfHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopInstanceUid);
+
+// Appends an Encapsulated PDF object holding the whole file (no check that it is a PDF). On
+// failure to read the file nothing is appended and `error` names it.
+bool ConvertPDF(const std::string& path, DataSetList& list, std::string& error);

@@ -1,0 +1,162 @@
+// JPEG pictures through libjpeg-turbo: decoding to RGB and baseline encoding at a given quality.
+#include "jpegfile.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include <jpeglib.h>
+
+namespace {
+
+// The library's default error handler ends the process; ours jumps back with the message.
+struct ErrorManager {
+  jpeg_error_mgr library;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void JumpOnError(j_common_ptr info) {
+  auto* manager = reinterpret_cast<ErrorManager*>(info->err);
+  (*info->err->format_message)(info, manager->message);
+  std::longjmp(manager->jump, 1);
+}
+
+// Warnings (for instance a premature end of data) are collected: a truncated file decodes "fine"
+// with grey rows at the bottom, which we refuse rather than store as if it were the picture.
+void NoteWarning(j_common_ptr info, int level) {
+  if (level >= 0) return;
+  auto* manager = reinterpret_cast<ErrorManager*>(info->err);
+  ++manager->library.num_warnings;
+  if (manager->library.num_warnings == 1) (*info->err->format_message)(info, manager->message);
+}
+
+// Everything the decoder touches after setjmp lives here, so nothing needs to survive the jump
+// in a register.
+struct DecodeState {
+  jpeg_decompress_struct info{};
+  ErrorManager errors{};
+  RgbBitmap bitmap;
+  std::vector<uint8_t> scanline;  // one CMYK row when the picture needs converting
+  std::string problem;
+};
+
+// Adobe writes CMYK and YCCK JPEGs with inverted values; that is what photo tools produce.
+void CmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, uint32_t width, bool inverted) {
+  for (uint32_t x = 0; x < width; ++x) {
+    unsigned c = cmyk[4 * x], m = cmyk[4 * x + 1], y = cmyk[4 * x + 2], k = cmyk[4 * x + 3];
+    if (!inverted) {
+      c = 255 - c;
+      m = 255 - m;
+      y = 255 - y;
+      k = 255 - k;
+    }
+    rgb[3 * x] = static_cast<uint8_t>(c * k / 255);
+    rgb[3 * x + 1] = static_cast<uint8_t>(m * k / 255);
+    rgb[3 * x + 2] = static_cast<uint8_t>(y * k / 255);
+  }
+}
+
+bool RunDecode(DecodeState& state, const uint8_t* bytes, size_t size) {
+  jpeg_decompress_struct& info = state.info;
+  info.err = jpeg_std_error(&state.errors.library);
+  state.errors.library.error_exit = JumpOnError;
+  state.errors.library.emit_message = NoteWarning;
+  if (setjmp(state.errors.jump) != 0) {
+    state.problem = state.errors.message;
+    return false;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, bytes, static_cast<unsigned long>(size));
+  jpeg_read_header(&info, TRUE);
+  const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+  info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  state.problem = CheckPictureSize(info.image_width, info.image_height);
+  if (!state.problem.empty()) return false;
+  jpeg_start_decompress(&info);
+  RgbBitmap& bitmap = state.bitmap;
+  bitmap.width = info.output_width;
+  bitmap.height = info.output_height;
+  bitmap.rgb.resize(size_t{bitmap.width} * bitmap.height * 3);
+  if (cmyk) state.scanline.resize(size_t{bitmap.width} * 4);
+  while (info.output_scanline < info.output_height) {
+    uint8_t* row = &bitmap.rgb[size_t{info.output_scanline} * bitmap.width * 3];
+    JSAMPROW rows[1] = {cmyk ? state.scanline.data() : row};
+    const uint32_t line = info.output_scanline;
+    if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
+    if (cmyk) {
+      const bool inverted = info.saw_Adobe_marker;
+      CmykRowToRgb(state.scanline.data(), &bitmap.rgb[size_t{line} * bitmap.width * 3],
+                   bitmap.width, inverted);
+    }
+  }
+  jpeg_finish_decompress(&info);
+  if (state.errors.library.num_warnings != 0) {
+    state.problem =
+        std::string("the JPEG data is damaged or truncated (") + state.errors.message + ")";
+    return false;
+  }
+  return true;
+}
+
+struct EncodeState {
+  jpeg_compress_struct info{};
+  ErrorManager errors{};
+  unsigned char* output = nullptr;
+  unsigned long outputSize = 0;
+  std::string problem;
+};
+
+bool RunEncode(EncodeState& state, const RgbBitmap& bitmap, int quality) {
+  jpeg_compress_struct& info = state.info;
+  info.err = jpeg_std_error(&state.errors.library);
+  state.errors.library.error_exit = JumpOnError;
+  if (setjmp(state.errors.jump) != 0) {
+    state.problem = state.errors.message;
+    return false;
+  }
+  jpeg_create_compress(&info);
+  jpeg_mem_dest(&info, &state.output, &state.outputSize);
+  info.image_width = bitmap.width;
+  info.image_height = bitmap.height;
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  // The defaults are what we need: YCbCr, 2x2 chroma subsampling, standard Huffman tables,
+  // sequential (not progressive) coding.
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  const size_t stride = size_t{bitmap.width} * 3;
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW rows[1] = {const_cast<uint8_t*>(&bitmap.rgb[info.next_scanline * stride])};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  return true;
+}
+
+}  // namespace
+
+bool DecodeJpeg(const uint8_t* bytes, size_t size, RgbBitmap& bitmap, std::string& error) {
+  auto state = std::make_unique<DecodeState>();
+  const bool decoded = RunDecode(*state, bytes, size);
+  jpeg_destroy_decompress(&state->info);
+  if (!decoded) {
+    error = state->problem;
+    return false;
+  }
+  bitmap = std::move(state->bitmap);
+  return true;
+}
+
+bool EncodeJpegBaseline(const RgbBitmap& bitmap, int quality, std::vector<uint8_t>& stream,
+                        std::string& error) {
+  auto state = std::make_unique<EncodeState>();
+  const bool encoded = RunEncode(*state, bitmap, quality);
+  jpeg_destroy_compress(&state->info);
+  if (encoded) stream.assign(state->output, state->output + state->outputSize);
+  std::free(state->output);
+  if (!encoded) error = state->problem;
+  return encoded;
+}

@@ -1,0 +1,15 @@
+// Probing an MP4 file for its video frame size, rate and duration without decoding a frame.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Opens the file as MP4 video and reads its first video stream's description. Returns 0 on
+// success and then writes the outputs; otherwise a non-zero code (a negative library code) and
+// the outputs stay as they were. Logs "ERROR, GetMP4Information, Can't open File: ..." when the
+// file does not open as MP4.
+int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& height,
+                          uint32_t& frameRate, uint64_t& durationMilliseconds);
+
+// A result code as 8 upper-case hexadecimal digits, as the log lines show it.
+std::string ResultCodeText(int32_t code);
