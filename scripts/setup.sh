@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev libsane-dev
   # peers and tools used by tests and benchmarks
   dcmtk dicom3tools orthanc python3 python3-pydicom python3-numpy libjpeg-turbo-progs ffmpeg openssl
+  libopenjp2-tools
   time procps
 )
 
