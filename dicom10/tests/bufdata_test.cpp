@@ -1,0 +1,423 @@
+// Element and data set encoding in the three uncompressed encodings, and hostile input.
+#include "bufdata.h"
+
+#include <gtest/gtest.h>
+
+#include "bytes.h"
+#include "dcmobj.h"
+#include "logcapture.h"
+
+namespace {
+
+using testbytes::Decode;
+using testbytes::Encode;
+using testbytes::Hex;
+using testbytes::ValueOf;
+
+std::string WriteOne(const DcmTag& tag, bool explicitVR, bool bigEndian) {
+  BufData buffer(bigEndian);
+  EXPECT_TRUE(buffer.WriteTag(tag, explicitVR));
+  return std::string(buffer.stream.begin(), buffer.stream.end());
+}
+
+struct ElementCase {
+  const char* meaning;
+  uint16_t group, element;
+  const char* vr;
+  std::string value;
+  bool explicitVR, bigEndian;
+  std::string encoded;
+};
+
+// Known-good encodings of single elements, decoded again to the same tag, VR, length and value.
+TEST(BufDataTest, ElementEncodingsMatchKnownBytes) {
+  const ElementCase cases[] = {
+      {"implicit LE: (0010,0010) PN DOE^JANE, length 8", 0x0010, 0x0010, "PN", "DOE^JANE", false,
+       false, Hex("10 00 10 00 08 00 00 00") + "DOE^JANE"},
+      {"explicit LE: (0010,0010) PN DOE^JANE, 2-byte length 8", 0x0010, 0x0010, "PN", "DOE^JANE",
+       true, false, Hex("10 00 10 00") + "PN" + Hex("08 00") + "DOE^JANE"},
+      {"explicit LE: (0042,0011) OB of 4 bytes, reserved 00 00 and 4-byte length", 0x0042, 0x0011,
+       "OB", Hex("01 02 03 04"), true, false,
+       Hex("42 00 11 00") + "OB" + Hex("00 00 04 00 00 00 01 02 03 04")},
+      {"explicit BE: tag and length swapped, text value as stored", 0x0010, 0x0010, "PN",
+       "DOE^JANE", true, true, Hex("00 10 00 10") + "PN" + Hex("00 08") + "DOE^JANE"},
+      {"explicit LE: group 0000 has no VR and a 4-byte length", 0x0000, 0x0002, "UI",
+       std::string("1.2\0", 4), true, false,
+       Hex("00 00 02 00 04 00 00 00") + std::string("1.2\0", 4)},
+      {"explicit LE: item tag (FFFE,E000) has no VR", 0xFFFE, 0xE000, "DL", "ab", true, false,
+       Hex("FE FF 00 E0 02 00 00 00") + "ab"},
+      {"explicit LE: OF takes the reserved field and a 4-byte length", 0x0066, 0x0016, "OF",
+       Hex("00 00 80 3F"), true, false,
+       Hex("66 00 16 00") + "OF" + Hex("00 00 04 00 00 00 00 00 80 3F")},
+      {"explicit LE: UC takes the reserved field and a 4-byte length", 0x0018, 0x9937, "UC", "AB",
+       true, false, Hex("18 00 37 99") + "UC" + Hex("00 00 02 00 00 00") + "AB"},
+      {"explicit LE: US 512 with a 2-byte length", 0x0028, 0x0010, "US", Hex("00 02"), true, false,
+       Hex("28 00 10 00") + "US" + Hex("02 00 00 02")},
+  };
+  for (const ElementCase& c : cases) {
+    SCOPED_TRACE(c.meaning);
+    auto tag = DcmTag::FromBytes(c.group, c.element, static_cast<uint32_t>(c.value.size()),
+                                 c.value.data(), c.vr);
+    EXPECT_EQ(WriteOne(*tag, c.explicitVR, c.bigEndian), c.encoded);
+
+    BufData buffer(c.bigEndian);
+    buffer.stream.assign(c.encoded.begin(), c.encoded.end());
+    DcmTag read;
+    ASSERT_TRUE(buffer.ReadTag(read, c.explicitVR, false));
+    EXPECT_EQ(read.group, c.group);
+    EXPECT_EQ(read.element, c.element);
+    if (c.explicitVR && c.group != 0x0000 && c.group != 0xFFFE) EXPECT_EQ(read.VR(), c.vr);
+    EXPECT_EQ(ValueOf(read), c.value);
+    EXPECT_EQ(buffer.Remaining(), 0u);
+  }
+}
+
+// Which VRs take the reserved field and a 32-bit length in explicit VR, as every peer reads them.
+TEST(BufDataTest, LengthFieldSizeFollowsTheVR) {
+  const char* longVRs[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ",
+                           "SV", "UC", "UN", "UR", "UT", "UV"};
+  const char* shortVRs[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FL", "FD", "IS", "LO",
+                            "LT", "PN", "SH", "SL", "SS", "ST", "TM", "UI", "UL", "US"};
+  for (const char* vr : longVRs) {
+    SCOPED_TRACE(vr);
+    auto tag = DcmTag::FromBytes(0x0009, 0x1000, 8, "abcdefgh", vr);
+    EXPECT_EQ(WriteOne(*tag, true, false).size(), 12u + 8u);
+  }
+  for (const char* vr : shortVRs) {
+    SCOPED_TRACE(vr);
+    auto tag = DcmTag::FromBytes(0x0009, 0x1000, 8, "abcdefgh", vr);
+    EXPECT_EQ(WriteOne(*tag, true, false).size(), 8u + 8u);
+  }
+}
+
+TEST(BufDataTest, ExplicitElementWithoutLetterVRIsReadAsImplicit) {
+  // (0010,0010) in implicit VR inside an explicit stream: its length bytes 08 00 are no letters.
+  // Then (0010,0020) LO "PID1" in explicit VR, which must still be found after it.
+  const std::string bytes = Hex("10 00 10 00 08 00 00 00") + "DOE^JANE" + Hex("10 00 20 00") +
+                            "LO" + Hex("04 00") + "PID1";
+  DcmObj dataSet;
+  ASSERT_TRUE(Decode(bytes, dataSet, kExplicitVRLittleEndian));
+  ASSERT_EQ(dataSet.Count(), 2u);
+  EXPECT_EQ(dataSet.TagAt(0)->VR(), "PN");  // from the dictionary
+  EXPECT_EQ(dataSet.GetString(0x0010, 0x0010), "DOE^JANE");
+  EXPECT_EQ(dataSet.GetString(0x0010, 0x0020), "PID1");
+}
+
+// (0008,1110) Referenced Study Sequence, one item, holding (0008,1150) and (0008,1155).
+const std::string kItemBody = Hex("08 00 50 11") + "UI" + Hex("06 00") + std::string("1.2.3\0", 6) +
+                              Hex("08 00 55 11") + "UI" + Hex("06 00") + std::string("1.2.4\0", 6);
+
+TEST(BufDataTest, DefinedLengthSequenceNestsAndWritesBackIdentically) {
+  // SQ of length 36 = item header (8) + item of length 28.
+  const std::string bytes = Hex("08 00 10 11") + "SQ" + Hex("00 00 24 00 00 00") +
+                            Hex("FE FF 00 E0 1C 00 00 00") + kItemBody + Hex("10 00 10 00") + "PN" +
+                            Hex("04 00") + "DOE^";
+  DcmObj dataSet;
+  ASSERT_TRUE(Decode(bytes, dataSet, kExplicitVRLittleEndian));
+  ASSERT_EQ(dataSet.Count(), 2u);
+  ASSERT_STREQ(dataSet.EntryKind(0), "DcmObj");
+  const DcmObj& sequence = *dataSet.ObjAt(0);
+  EXPECT_TRUE(sequence.header.Is(0x0008, 0x1110));
+  EXPECT_EQ(sequence.header.VR(), "SQ");
+  ASSERT_EQ(sequence.Count(), 1u);
+  ASSERT_STREQ(sequence.EntryKind(0), "DcmObj");
+  const DcmObj& item = *sequence.ObjAt(0);
+  EXPECT_TRUE(item.header.Is(0xFFFE, 0xE000));
+  ASSERT_EQ(item.Count(), 2u);
+  EXPECT_EQ(item.GetString(0x0008, 0x1155), "1.2.4");
+  // Not visible at the top level: it is inside the sequence.
+  EXPECT_EQ(dataSet.FindTag(0x0008, 0x1150), nullptr);
+
+  EXPECT_EQ(Encode(dataSet), bytes);
+}
+
+TEST(BufDataTest, UndefinedLengthSequenceStaysFlatAndWritesBackIdentically) {
+  const std::string bytes =
+      Hex("08 00 10 11") + "SQ" + Hex("00 00 FF FF FF FF") + Hex("FE FF 00 E0 FF FF FF FF") +
+      kItemBody + Hex("FE FF 0D E0 00 00 00 00") +
+      // a second item, this one with a defined length: held nested
+      Hex("FE FF 00 E0 1C 00 00 00") + kItemBody + Hex("FE FF DD E0 00 00 00 00");
+  DcmObj dataSet;
+  ASSERT_TRUE(Decode(bytes, dataSet, kExplicitVRLittleEndian));
+  const std::pair<uint16_t, uint16_t> expected[] = {
+      {0x0008, 0x1110}, {0xFFFE, 0xE000}, {0x0008, 0x1150}, {0x0008, 0x1155},
+      {0xFFFE, 0xE00D}, {0xFFFE, 0xE000}, {0xFFFE, 0xE0DD}};
+  ASSERT_EQ(dataSet.Count(), std::size(expected));
+  for (size_t i = 0; i < dataSet.Count(); ++i) {
+    EXPECT_EQ(dataSet.EntryTag(i).group, expected[i].first) << i;
+    EXPECT_EQ(dataSet.EntryTag(i).element, expected[i].second) << i;
+    EXPECT_STREQ(dataSet.EntryKind(i), i == 5 ? "DcmObj" : "DcmTag") << i;
+  }
+  EXPECT_EQ(Encode(dataSet), bytes);
+}
+
+TEST(BufDataTest, SequencesRoundTripInEveryEncoding) {
+  // Built in memory, written in each encoding, read back and written again to the same bytes.
+  for (const char* syntax :
+       {kImplicitVRLittleEndian, kExplicitVRLittleEndian, kExplicitVRBigEndian}) {
+    SCOPED_TRACE(syntax);
+    DcmObj dataSet;
+    dataSet.SetTransferSyntax(syntax);
+    dataSet.AddString(0x0010, 0x0010, "DOE^JANE");
+    dataSet.Add(DcmTag::FromUS(0x0028, 0x0010, 512, "US"));
+    auto item = std::make_unique<DcmObj>();
+    item->AddString(0x0008, 0x1150, "1.2.840.10008.5.1.4.1.1.7");
+    item->Add(DcmTag::FromUS(0x0028, 0x0011, 256, "US"));
+    auto sequence = std::make_unique<DcmObj>();
+    sequence->AddSequence(0xFFFE, 0xE000, std::move(item));
+    dataSet.AddSequence(0x0008, 0x1110, std::move(sequence));
+    const std::string first = Encode(dataSet);
+
+    DcmObj read;
+    ASSERT_TRUE(Decode(first, read, syntax));
+    EXPECT_EQ(read.GetUS(0x0028, 0x0010), 512);
+    // In implicit VR only the dictionary says that (0008,1110) is a sequence.
+    ASSERT_EQ(read.Count(), 3u);
+    ASSERT_STREQ(read.EntryKind(1), "DcmObj");
+    ASSERT_STREQ(read.ObjAt(1)->EntryKind(0), "DcmObj");
+    const DcmObj* readItem = read.ObjAt(1)->ObjAt(0);
+    EXPECT_EQ(readItem->GetUS(0x0028, 0x0011), 256);
+    EXPECT_EQ(readItem->GetString(0x0008, 0x1150), "1.2.840.10008.5.1.4.1.1.7");
+    EXPECT_EQ(Encode(read), first);
+  }
+}
+
+TEST(BufDataTest, EncapsulatedPixelFragmentsAreNeverExpanded) {
+  // The second fragment happens to look like a data set; it must stay raw bytes.
+  const std::string fragment = Hex("08 00 50 11") + "UI" + Hex("02 00") + std::string("1\0", 2);
+  const std::string bytes = Hex("E0 7F 10 00") + "OB" + Hex("00 00 FF FF FF FF") +
+                            Hex("FE FF 00 E0 00 00 00 00") +  // empty basic offset table
+                            Hex("FE FF 00 E0 0A 00 00 00") + fragment +
+                            Hex("FE FF DD E0 00 00 00 00");
+  DcmObj dataSet;
+  ASSERT_TRUE(Decode(bytes, dataSet, kExplicitVRLittleEndian));
+  ASSERT_EQ(dataSet.Count(), 4u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_STREQ(dataSet.EntryKind(i), "DcmTag") << i;
+  EXPECT_EQ(ValueOf(*dataSet.TagAt(2)), fragment);
+  EXPECT_EQ(Encode(dataSet), bytes);
+}
+
+TEST(BufDataTest, EncapsulatedIconInsideAnItemIsKeptAsFragments) {
+  // Icon Image Sequence (0088,0200) whose item holds compressed pixel data; the fragment bytes are
+  // no data set, and reading them as one would fail the whole read.
+  const std::string pixels =
+      Hex("E0 7F 10 00") + "OB" + Hex("00 00 FF FF FF FF") + Hex("FE FF 00 E0 00 00 00 00") +
+      Hex("FE FF 00 E0 04 00 00 00 FF D8 FF D9") + Hex("FE FF DD E0 00 00 00 00");
+  ASSERT_EQ(pixels.size(), 40u);
+  const std::string bytes = Hex("88 00 00 02") + "SQ" + Hex("00 00 30 00 00 00") +
+                            Hex("FE FF 00 E0 28 00 00 00") + pixels;
+  DcmObj dataSet;
+  ASSERT_TRUE(Decode(bytes, dataSet, kExplicitVRLittleEndian));
+  const DcmObj* item = dataSet.ObjAt(0)->ObjAt(0);
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->Count(), 4u);
+  EXPECT_EQ(Encode(dataSet), bytes);
+}
+
+struct StopCase {
+  const char* meaning;
+  std::string tail;
+  size_t entries;
+};
+
+TEST(BufDataTest, TrailingZeroBytesEndTheDataSet) {
+  const std::string element = Hex("10 00 10 00 04 00 00 00") + "DOE^";
+  const StopCase cases[] = {
+      {"eight zero bytes: a (0000,0000) element of length 0", std::string(8, '\0'), 1},
+      {"a block of zero padding", std::string(64, '\0'), 1},
+      {"fewer zero bytes than an element header", std::string(3, '\0'), 1},
+      {"what follows the zero element is not read",
+       std::string(8, '\0') + Hex("10 00 20 00 02 00 00 00") + "P1", 1},
+  };
+  for (const StopCase& c : cases) {
+    SCOPED_TRACE(c.meaning);
+    DcmObj dataSet;
+    EXPECT_TRUE(Decode(element + c.tail, dataSet, kImplicitVRLittleEndian));
+    EXPECT_EQ(dataSet.Count(), c.entries);
+  }
+}
+
+TEST(BufDataTest, FileMetaElementsInADataSetAreDropped) {
+  const std::string bytes = Hex("02 00 10 00 14 00 00 00") + "1.2.840.10008.1.2.1" +
+                            std::string(1, '\0') + Hex("10 00 10 00 04 00 00 00") + "DOE^";
+  DcmObj dataSet;
+  ASSERT_TRUE(Decode(bytes, dataSet, kImplicitVRLittleEndian));
+  ASSERT_EQ(dataSet.Count(), 1u);
+  EXPECT_TRUE(dataSet.TagAt(0)->Is(0x0010, 0x0010));
+}
+
+TEST(BufDataTest, ValueRunningPastTheEndIsZeroFilledAndWarned) {
+  LogCapture log;
+  // Declares 10 bytes, has 4.
+  const std::string bytes = Hex("10 00 10 00 0A 00 00 00") + "DOE^";
+  DcmObj dataSet;
+  BufData buffer(false);
+  buffer.stream.assign(bytes.begin(), bytes.end());
+  ASSERT_TRUE(buffer.ReadDataSet(dataSet));
+  ASSERT_EQ(dataSet.Count(), 1u);
+  const DcmTag& tag = *dataSet.TagAt(0);
+  EXPECT_EQ(tag.length, 10u);
+  EXPECT_EQ(ValueOf(tag), std::string("DOE^") + std::string(6, '\0'));
+  EXPECT_EQ(buffer.shortReads, 1u);
+  EXPECT_TRUE(
+      log.Contains(", WARNING, BufData::ReadTag, read bytes!=tag->length (0010,0010) count=4, "
+                   "tag->length=10\n"));
+}
+
+TEST(BufDataTest, LengthThatCannotBeAllocatedFailsCleanly) {
+  const std::string lengths[] = {"FF FF FF FE", "00 00 00 F0", "00 00 00 80"};
+  for (const std::string& length : lengths) {
+    SCOPED_TRACE(length);
+    LogCapture log;
+    DcmObj dataSet;
+    const std::string bytes = Hex("10 00 10 00") + Hex(length) + "DOE^";
+    EXPECT_FALSE(Decode(bytes, dataSet, kImplicitVRLittleEndian));
+    EXPECT_EQ(dataSet.Count(), 0u);
+    EXPECT_TRUE(log.Contains(", ERROR, BufData::ReadTag, assigning memory to tag->data\n"));
+  }
+}
+
+TEST(BufDataTest, TruncatedElementHeaderFailsWithTheReadError) {
+  LogCapture log;
+  DcmObj dataSet;
+  const std::string bytes = Hex("10 00 10 00 04 00 00 00") + "DOE^" + Hex("10 00 20");
+  EXPECT_FALSE(Decode(bytes, dataSet, kImplicitVRLittleEndian));
+  EXPECT_EQ(dataSet.Count(), 1u);  // what was complete stays for the caller to discard
+  EXPECT_TRUE(log.Contains(", ERROR: BufData::ReadTag, (0010,"));
+  EXPECT_TRUE(log.Contains("MS Size=15, MS Pos="));
+}
+
+struct TooLongCase {
+  const char* vr;
+  uint32_t length;
+  bool written;
+};
+
+TEST(BufDataTest, ValueTooLongForATwoByteLengthIsRefused) {
+  const TooLongCase cases[] = {
+      {"LO", 65534, true}, {"LT", 65536, false}, {"UI", 70000, false},
+      {"OB", 65536, true}, {"UT", 70000, true},  {"OF", 65536, true},
+  };
+  for (const TooLongCase& c : cases) {
+    SCOPED_TRACE(std::string(c.vr) + " " + std::to_string(c.length));
+    LogCapture log;
+    const std::string value(c.length, 'x');
+    auto tag = DcmTag::FromBytes(0x0009, 0x1010, c.length, value.data(), c.vr);
+    BufData buffer(false);
+    EXPECT_EQ(buffer.WriteTag(*tag, true), c.written);
+    EXPECT_EQ(buffer.stream.empty(), !c.written);
+    // Implicit VR has a 4-byte length for every element.
+    BufData implicit(false);
+    EXPECT_TRUE(implicit.WriteTag(*tag, false));
+    if (!c.written) {
+      EXPECT_TRUE(
+          log.Contains(", ERROR, BufData::WriteTag, value too long for a 2-byte length "
+                       "(0009,1010) VR=" +
+                       std::string(c.vr)));
+    }
+  }
+}
+
+TEST(BufDataTest, TooLongValueInsideASequenceFailsTheWholeDataSet) {
+  LogCapture log;
+  DcmObj dataSet;
+  dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
+  auto item = std::make_unique<DcmObj>();
+  item->Add(DcmTag::FromBytes(0x0008, 0x1150, 65536, std::string(65536, '1').data(), "UI"));
+  auto sequence = std::make_unique<DcmObj>();
+  sequence->AddSequence(0xFFFE, 0xE000, std::move(item));
+  dataSet.AddSequence(0x0008, 0x1110, std::move(sequence));
+  bool ok = true;
+  Encode(dataSet, &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(log.Contains("value too long for a 2-byte length (0008,1150)"));
+}
+
+std::string LittleEndian32(size_t value) {
+  std::string bytes(4, '\0');
+  for (int b = 0; b < 4; ++b) bytes[b] = static_cast<char>(value >> (8 * b));
+  return bytes;
+}
+
+// Defined-length sequences (0008,1110) nested `levels` deep, each holding one item, around one
+// (0010,0010) element; explicit VR little endian. Level k (from the inside) takes 20 bytes of
+// headers, so the lengths are known before the bytes are laid out from the outside in.
+std::string NestedSequences(int levels) {
+  const std::string inner = Hex("10 00 10 00") + "PN" + Hex("04 00") + "DOE^";
+  std::string bytes;
+  for (int level = levels; level >= 1; --level) {
+    const size_t itemValue = inner.size() + 20 * static_cast<size_t>(level - 1);
+    bytes += Hex("08 00 10 11") + "SQ" + Hex("00 00") + LittleEndian32(itemValue + 8);
+    bytes += Hex("FE FF 00 E0") + LittleEndian32(itemValue);
+  }
+  return bytes + inner;
+}
+
+TEST(BufDataTest, NestingDepthIsBounded) {
+  {
+    // Each sequence and each item is one level.
+    DcmObj dataSet;
+    const std::string bytes = NestedSequences(kMaxSequenceDepth / 2);
+    ASSERT_TRUE(Decode(bytes, dataSet, kExplicitVRLittleEndian));
+    EXPECT_EQ(Encode(dataSet), bytes);
+    std::vector<std::string> lines;
+    dataSet.Dump(lines);
+    EXPECT_EQ(lines.size(), static_cast<size_t>(kMaxSequenceDepth + 1));
+  }
+  {
+    LogCapture log;
+    DcmObj dataSet;
+    EXPECT_FALSE(
+        Decode(NestedSequences(kMaxSequenceDepth / 2 + 1), dataSet, kExplicitVRLittleEndian));
+    EXPECT_TRUE(log.Contains("ERROR, Expand_SQ: sequences nested deeper than"));
+  }
+  {
+    // Far too deep for the stack if anything recursed per level.
+    DcmObj dataSet;
+    EXPECT_FALSE(Decode(NestedSequences(20000), dataSet, kExplicitVRLittleEndian));
+  }
+}
+
+TEST(BufDataTest, BinaryNumbersFollowTheStreamByteOrder) {
+  // Rows = 512 built here (little-endian bytes 00 02) and a read-in big-endian Columns = 256.
+  DcmObj dataSet;
+  dataSet.SetTransferSyntax(kExplicitVRBigEndian);
+  dataSet.Add(DcmTag::FromUS(0x0028, 0x0010, 512, "US"));
+  auto columns = DcmTag::FromBytes(0x0028, 0x0011, 2, Hex("01 00").data(), "US");
+  columns->bigEndian = true;
+  dataSet.Add(std::move(columns));
+  dataSet.Add(DcmTag::FromBytes(0x0028, 0x0030, 4, "1\\2 ", "DS"));
+  const std::string bigEndian = Encode(dataSet);
+  EXPECT_EQ(bigEndian, Hex("00 28 00 10") + "US" + Hex("00 02 02 00") + Hex("00 28 00 11") + "US" +
+                           Hex("00 02 01 00") + Hex("00 28 00 30") + "DS" + Hex("00 04") + "1\\2 ");
+
+  DcmObj read;
+  ASSERT_TRUE(Decode(bigEndian, read, kExplicitVRBigEndian));
+  EXPECT_EQ(read.GetUS(0x0028, 0x0010), 512);
+  EXPECT_EQ(read.GetUS(0x0028, 0x0011), 256);
+  // What was read big-endian is written back unchanged, and reordered for little endian.
+  EXPECT_EQ(Encode(read), bigEndian);
+  read.SetTransferSyntax(kExplicitVRLittleEndian);
+  const std::string little = Encode(read);
+  EXPECT_EQ(little.substr(0, 10), Hex("28 00 10 00") + "US" + Hex("02 00 00 02"));
+  EXPECT_EQ(little.substr(10, 10), Hex("28 00 11 00") + "US" + Hex("02 00 00 01"));
+}
+
+TEST(BufDataTest, ElementsBuiltWithoutAVRGetOneInExplicitVR) {
+  DcmObj dataSet;
+  dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
+  auto name = std::make_unique<DcmTag>(0x0010, 0x0010);
+  name->SetValue("DOE^", 4);
+  dataSet.Append(std::move(name));
+  auto unknown = std::make_unique<DcmTag>(0x0019, 0x1099);
+  unknown->SetValue("AB", 2);
+  dataSet.Append(std::move(unknown));
+  auto sequence = std::make_unique<DcmObj>();
+  sequence->header = DcmTag(0x0009, 0x1020);
+  dataSet.Append(std::move(sequence));
+  EXPECT_EQ(Encode(dataSet), Hex("10 00 10 00") + "PN" + Hex("04 00") + "DOE^" +
+                                 Hex("19 00 99 10") + "UN" + Hex("00 00 02 00 00 00") + "AB" +
+                                 Hex("09 00 20 10") + "SQ" + Hex("00 00 00 00 00 00"));
+}
+
+}  // namespace
