@@ -1,0 +1,285 @@
+// One batch from the item list to DICOM objects: preparation, conversion and saving to a folder.
+#include "batch.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+
+#include "batchuid.h"
+#include "bufdata.h"
+#include "convertimage.h"
+#include "convertmp4.h"
+#include "convertpdf.h"
+#include "log.h"
+#include "sourcefile.h"
+#include "uids.h"
+
+int32_t AccessionCounter = 0;
+
+namespace {
+
+constexpr std::string_view kModalityItems[] = {"CT", "MR", "CR", "US", "MG",
+                                               "DX", "XA", "OT", "ES", "XC"};
+
+// A batch larger than this could not keep its instance UIDs within 64 characters.
+constexpr size_t kMaxBatchItems = 99999;
+
+std::string LocalTimeText(const char* pattern) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32] = {};
+  std::strftime(text, sizeof text, pattern, &local);
+  return text;
+}
+
+// Documents go to the text converter, which is still being written; until it is wired here
+// they end the batch with a clear message rather than silently going missing.
+bool ConvertTextPending(const std::string& path, DataSetList&, std::string& error) {
+  error = "Cannot convert document \"" + path + "\": document conversion is not available yet";
+  return false;
+}
+
+struct Route {
+  std::string_view extension;
+  Converter converter;
+  DataSetList BatchLists::*list;
+};
+
+const Route kRoutes[] = {
+    {".JPG", ConvertImage, &BatchLists::images},
+    {".BMP", ConvertImage, &BatchLists::images},
+    {".PNG", ConvertImage, &BatchLists::images},
+    {".DOC", ConvertTextPending, &BatchLists::documents},
+    {".DOCX", ConvertTextPending, &BatchLists::documents},
+    {".RTF", ConvertTextPending, &BatchLists::documents},
+    {".TXT", ConvertTextPending, &BatchLists::documents},
+    {".HTML", ConvertTextPending, &BatchLists::documents},
+    {".PDF", ConvertPDF, &BatchLists::pdfs},
+    {".MP4", ConvertMP4, &BatchLists::videos},
+};
+
+const Route* RouteFor(const std::string& path) {
+  const std::string extension = UpperExtension(path);
+  for (const Route& route : kRoutes) {
+    if (route.extension == extension) return &route;
+  }
+  return nullptr;
+}
+
+void ClearLists(BatchLists& lists) {
+  lists.images.clear();
+  lists.documents.clear();
+  lists.pdfs.clear();
+  lists.videos.clear();
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Values at least this long are written from the object itself rather than encoded first.
+constexpr uint32_t kDirectWriteThreshold = 64 * 1024;
+
+bool WriteAll(std::FILE* file, const void* bytes, size_t size) {
+  return size == 0 || std::fwrite(bytes, 1, size, file) == size;
+}
+
+// Encodes the entries [first, last) of `dataSet` into `buffer` by lending them to a scratch
+// data set of the same encoding; they return to their place whatever happens.
+bool EncodeEntries(DcmObj& dataSet, size_t first, size_t last, BufData& buffer) {
+  DcmObj scratch;
+  scratch.SetTransferSyntax(dataSet.transferSyntax);
+  scratch.explicitVR = dataSet.explicitVR;
+  for (size_t i = first; i < last; ++i) scratch.entries.push_back(std::move(dataSet.entries[i]));
+  const bool encoded = buffer.WriteDataSet(scratch);
+  for (size_t i = first; i < last; ++i) {
+    dataSet.entries[i] = std::move(scratch.entries[i - first]);
+  }
+  return encoded;
+}
+
+bool IsDirectlyWritable(const DcmTag& tag, bool explicitVR) {
+  if (!tag.HasValue() || tag.length < kDirectWriteThreshold) return false;
+  // Only headers whose last four bytes are the 32-bit length can be patched after the fact.
+  return tag.group == 0xFFFE || !explicitVR || HasLongLength(tag.vr);
+}
+
+}  // namespace
+
+std::string ModalityFromBox(std::string_view text) {
+  for (std::string_view item : kModalityItems) {
+    if (item == text) return std::string(item);
+  }
+  return "OT";
+}
+
+bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCount,
+                  const SetupConfig& settings, std::string& message) {
+  bool result = true;
+  message.clear();
+  StudyInfo& study = CurrentStudy;
+  study.studyDate = LocalTimeText("%Y%m%d");
+  study.studyTime = LocalTimeText("%H%M%S");
+  if (chosen != nullptr) {
+    study.patientName = chosen->patientName;
+    study.patientId = chosen->patientId;
+    study.patientSex = chosen->patientSex;
+    study.patientBirthDate = chosen->patientBirthDate;
+    study.studyDescription = chosen->studyDescription;
+    study.studyDate = chosen->studyDate;
+    study.accessionNumber = chosen->accessionNumber;
+    study.studyInstanceUid = chosen->studyInstanceUid;
+    study.referringPhysicianName = chosen->referringPhysicianName;
+  } else {
+    study.studyDate = form.studyDate;
+    study.patientName = form.patientName;
+    study.patientId = form.patientId;
+    study.patientSex = form.sexIndex == 1 ? "F" : form.sexIndex == 2 ? "O" : "M";
+    study.patientBirthDate = form.birthDate;
+    study.studyDescription = form.studyDescription;
+    study.accessionNumber = form.accessionNumber;
+  }
+  study.modality = ModalityFromBox(form.modalityText);
+  study.institutionName = settings.InstitutionName;
+
+  if (study.patientName.empty()) {
+    message = "Patient Name can't be empty";
+    result = false;
+  } else if (study.patientId.empty()) {
+    message = "Patient ID can't be empty";
+    result = false;
+  } else if (itemCount == 0) {
+    message = "No files to send";
+    result = false;
+  } else if (itemCount > kMaxBatchItems) {
+    message = "Too many files in one batch (" + std::to_string(itemCount) + "; at most " +
+              std::to_string(kMaxBatchItems) + ")";
+    result = false;
+  }
+
+  if (study.accessionNumber.empty()) {
+    if (AccessionCounter > 9999) AccessionCounter = 0;
+    study.accessionNumber = LocalTimeText("%y%m%d%H%M") + std::to_string(AccessionCounter);
+    ++AccessionCounter;
+  }
+  const std::string generated =
+      GenerateUid(InstallationId(), study.patientId, study.accessionNumber, study.studyDate,
+                  study.studyTime, kBatchProductCode);
+  // GenerateUid alone repeats itself for the same patient and accession within a minute and can
+  // run past 64 characters once the instance number is added; the batch root fixes both.
+  BatchUIDRoot = MakeBatchUidRoot(generated, NextBatchStamp(), itemCount);
+  if (study.studyInstanceUid.empty()) study.studyInstanceUid = BatchUIDRoot;
+  WriteLog("INFO, Study Instance UID = " + study.studyInstanceUid);
+  InstanceCounter = 0;
+  SeriesNumberText.clear();
+  return result;
+}
+
+Converter ConverterFor(const std::string& path) {
+  const Route* route = RouteFor(path);
+  return route != nullptr ? route->converter : nullptr;
+}
+
+bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message) {
+  message.clear();
+  // The list's length is read anew for every item: items added while the batch runs join it.
+  for (size_t i = 0; i < items.size(); ++i) {
+    const Route* route = RouteFor(items[i]);
+    if (route == nullptr) continue;
+    std::string error;
+    if (!route->converter(items[i], lists.*route->list, error)) {
+      message = error;
+      ClearLists(lists);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool SaveObjectFile(DcmObj& dataSet, const std::string& path) {
+  const std::string sopClassUid = dataSet.GetString(0x0008, 0x0016);
+  const std::string sopInstanceUid = dataSet.GetString(0x0008, 0x0018);
+  // The encoder's own writer serves big-endian data sets, which hold no large values we make.
+  if (dataSet.bigEndian || dataSet.transferSyntax == kExplicitVRBigEndian) {
+    return dataSet.SaveToFile(path, sopClassUid, sopInstanceUid);
+  }
+  const std::string partial = path + ".part";
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(partial.c_str(), "wb"));
+  if (!file) {
+    WriteLog("ERROR, SaveObjectFile, Cannot create file \"" + path + "\". " + std::strerror(errno));
+    return false;
+  }
+  bool ok = true;
+  BufData buffer(false);
+  buffer.WriteMetaHeader(sopClassUid, sopInstanceUid, dataSet.transferSyntax);
+  size_t pending = 0;  // first entry not yet encoded
+  for (size_t i = 0; ok && i <= dataSet.Count(); ++i) {
+    const DcmTag* tag = i < dataSet.Count() ? dataSet.TagAt(i) : nullptr;
+    const bool direct = tag != nullptr && IsDirectlyWritable(*tag, dataSet.explicitVR);
+    if (i < dataSet.Count() && !direct) continue;
+    ok = EncodeEntries(dataSet, pending, i, buffer);
+    if (ok && direct) {
+      // The header with a zero length, then the real length over its last four bytes.
+      DcmTag header(tag->group, tag->element);
+      std::memcpy(header.vr, tag->vr, sizeof header.vr);
+      ok = buffer.WriteTag(header, dataSet.explicitVR);
+      const size_t end = buffer.stream.size();
+      for (int b = 0; ok && b < 4; ++b) {
+        buffer.stream[end - 4 + static_cast<size_t>(b)] =
+            static_cast<uint8_t>(tag->length >> (8 * b));
+      }
+    }
+    ok = ok && WriteAll(file.get(), buffer.stream.data(), buffer.stream.size());
+    buffer.stream.clear();
+    if (ok && direct) ok = WriteAll(file.get(), tag->value.get(), tag->length);
+    pending = i + 1;
+  }
+  const int writeErrno = errno;
+  const bool closed = std::fclose(file.release()) == 0;
+  std::error_code renameError;
+  if (ok && closed) std::filesystem::rename(partial, path, renameError);
+  if (!ok || !closed || renameError) {
+    std::remove(partial.c_str());
+    WriteLog("ERROR, SaveObjectFile, Error writing file \"" + path + "\". " +
+             (renameError ? renameError.message() : std::string(std::strerror(writeErrno))));
+    return false;
+  }
+  return true;
+}
+
+bool WriteBatch(BatchLists& lists, const std::string& folder, std::vector<std::string>& written,
+                std::string& message) {
+  message.clear();
+  bool result = true;
+  for (DataSetList* list : {&lists.images, &lists.documents, &lists.pdfs, &lists.videos}) {
+    for (std::unique_ptr<DcmObj>& dataSet : *list) {
+      const std::string path =
+          (std::filesystem::path(folder) / (dataSet->GetString(0x0008, 0x0018) + ".dcm")).string();
+      if (SaveObjectFile(*dataSet, path)) {
+        written.push_back(path);
+      } else {
+        if (!message.empty()) message += "\n";
+        message += "Cannot write \"" + path + "\"; see the log for the reason";
+        result = false;
+      }
+      // Each object goes as soon as it is written, so a batch's memory shrinks as it is saved.
+      dataSet.reset();
+    }
+    list->clear();
+  }
+  return result;
+}
+
+bool SaveBatch(const BatchForm& form, const StudyInfo* chosen,
+               const std::vector<std::string>& items, const SetupConfig& settings,
+               const std::string& folder, std::vector<std::string>& written, std::string& message) {
+  if (!PrepareBatch(form, chosen, items.size(), settings, message)) return false;
+  if (folder.empty()) return false;
+  BatchLists lists;
+  if (!ConvertItems(items, lists, message)) return false;
+  return WriteBatch(lists, folder, written, message);
+}

@@ -1,0 +1,75 @@
+// One batch from the item list to DICOM objects: preparation, conversion and saving to a folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "conversioncontext.h"
+#include "settings.h"
+#include "studyinfo.h"
+
+// The product code the batch UID carries.
+inline constexpr const char* kBatchProductCode = "129";
+
+// The main window's form fields that a batch reads when no search result is chosen. Texts are
+// 8-bit Windows-1252, as typed; dates "yyyymmdd".
+struct BatchForm {
+  std::string patientName;       // "Patient Name"
+  std::string patientId;         // "Patient ID"
+  int sexIndex = 0;              // the sex box: 0 "Male", 1 "Female", 2 "Other"
+  std::string birthDate;         // the "Patient BD / From" picker
+  std::string studyDescription;  // "Study Description"
+  std::string accessionNumber;   // "Accession Number"
+  std::string studyDate;         // the "Study Date / To" picker
+  std::string modalityText;      // the modality box's text
+};
+
+// The objects of one batch, one list per kind, in the order they are sent or saved.
+struct BatchLists {
+  DataSetList images;
+  DataSetList documents;
+  DataSetList pdfs;
+  DataSetList videos;
+};
+
+// The generated-accession counter: process-wide, 0 at start, wraps to 0 above 9999.
+extern int32_t AccessionCounter;
+
+// The modality box's value: one of its items other than "ALL" stands for itself; "ALL" and
+// typed texts give "OT".
+std::string ModalityFromBox(std::string_view text);
+
+// Fills CurrentStudy from the chosen search result (when `chosen` is set) or from the form,
+// takes the institution from the settings, generates an accession number when there is none,
+// builds BatchUIDRoot and resets the batch counters. False, with the message the user sees,
+// when the batch must not run (no patient name, no patient ID, no items); CurrentStudy and the
+// accession counter are updated either way.
+bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCount,
+                  const SetupConfig& settings, std::string& message);
+
+// The converter for a file by its upper-cased extension; nullptr for a file the batch skips.
+Converter ConverterFor(const std::string& path);
+
+// Converts every item, in list order, into the lists of their kinds; items with other
+// extensions are skipped. Stops at the first source that cannot be converted and returns false
+// with a message naming the file; the lists are then emptied, so nothing half-done goes out.
+bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message);
+
+// Writes every object as folder/<SOP Instance UID>.dcm, lists in the order images, documents,
+// PDFs, videos, and empties the lists. Paths written go to `written`; false, with a message
+// naming each file that could not be written, when any write failed.
+bool WriteBatch(BatchLists& lists, const std::string& folder, std::vector<std::string>& written,
+                std::string& message);
+
+// "Save To Folder" without its dialogs: PrepareBatch, ConvertItems, WriteBatch. Nothing is
+// written when preparation or a conversion fails.
+bool SaveBatch(const BatchForm& form, const StudyInfo* chosen,
+               const std::vector<std::string>& items, const SetupConfig& settings,
+               const std::string& folder, std::vector<std::string>& written, std::string& message);
+
+// Writes one object as a Part 10 file. Large values (a video, a big PDF) are written straight
+// from the object instead of through an encoded copy, so saving needs little memory beyond the
+// object itself. The file appears only when complete.
+bool SaveObjectFile(DcmObj& dataSet, const std::string& path);

@@ -1,0 +1,70 @@
+// The program's settings: the record `setupcfg`, its ini file, loading and saving.
+#include "settings.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "inifile.h"
+#include "log.h"
+
+SetupConfig setupcfg;
+
+namespace {
+
+// The text keys in the order they are read and written.
+struct TextKey {
+  const char* name;
+  std::string SetupConfig::*field;
+};
+
+constexpr TextKey kTextKeys[] = {
+    {"LocalAET", &SetupConfig::LocalAET},       {"InstitutionName", &SetupConfig::InstitutionName},
+    {"remoteAET", &SetupConfig::remoteAET},     {"remoteIP", &SetupConfig::remoteIP},
+    {"remotePort", &SetupConfig::remotePort},   {"worklistAET", &SetupConfig::worklistAET},
+    {"worklistIP", &SetupConfig::worklistIP},   {"worklistPort", &SetupConfig::worklistPort},
+    {"PrinterPort", &SetupConfig::PrinterPort},
+};
+
+}  // namespace
+
+std::string DefaultSettingsPath() {
+  std::error_code error;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return kSettingsFileName;
+  return (executable.parent_path() / kSettingsFileName).string();
+}
+
+bool LoadSettings(const std::string& path, SetupConfig& config) {
+  const SetupConfig defaults;
+  IniFile file(path);
+  if (!file.Load()) {
+    config = defaults;
+    WriteLog("ERROR, LoadSettings, cannot read " + path);
+    return false;
+  }
+  for (const TextKey& key : kTextKeys) {
+    config.*key.field = file.ReadString(kSettingsSection, key.name, defaults.*key.field);
+  }
+  config.Debug = file.ReadBool(kSettingsSection, "Debug", defaults.Debug);
+  if (config.Debug) LogLevel = 2;
+  return true;
+}
+
+bool SaveSettings(const std::string& path, const SetupConfig& config) {
+  if (config.Debug) LogLevel = 2;
+  IniFile file(path);
+  // Other sections (the window captions) and comments survive the rewrite.
+  if (!file.Load()) {
+    WriteLog("ERROR, SaveSettings, cannot read " + path);
+    return false;
+  }
+  for (const TextKey& key : kTextKeys)
+    file.WriteString(kSettingsSection, key.name, config.*key.field);
+  file.WriteBool(kSettingsSection, "Debug", config.Debug);
+  if (!file.Save()) {
+    WriteLog("ERROR, SaveSettings, cannot write " + path);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,37 @@
+// The program's settings: the record `setupcfg`, its ini file, loading and saving.
+#pragma once
+
+#include <string>
+
+inline constexpr const char* kSettingsSection = "velloran";
+inline constexpr const char* kSettingsFileName = "velloran.ini";
+
+// One value per key of the "velloran" section; texts are kept as typed (ports too).
+struct SetupConfig {
+  std::string LocalAET = "VELLORAN";
+  std::string InstitutionName = "Brindlewick";
+  std::string remoteAET = "PACSAET";
+  std::string remoteIP = "127.0.0.1";
+  std::string remotePort = "11112";
+  std::string worklistAET = "WORKLIST";
+  std::string worklistIP = "127.0.0.1";
+  std::string worklistPort = "11112";
+  std::string PrinterPort = "9100";
+  bool Debug = false;
+};
+
+// The process-wide settings record.
+extern SetupConfig setupcfg;
+
+// velloran.ini in the folder of the running executable.
+std::string DefaultSettingsPath();
+
+// Reads every key (a missing file, section or key gives its default) into `config`. When Debug
+// is on, LogLevel becomes 2. False, with the record left at the defaults, only when an existing
+// file cannot be read.
+bool LoadSettings(const std::string& path, SetupConfig& config);
+
+// Writes all ten keys into the "velloran" section, keeping the rest of the file. When Debug is
+// on, LogLevel becomes 2 (switching it off takes effect at the next start). False, with a log
+// line, when the file cannot be written.
+bool SaveSettings(const std::string& path, const SetupConfig& config);
