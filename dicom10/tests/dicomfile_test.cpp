@@ -1,0 +1,213 @@
+// Part 10 files: byte layout of what SaveToFile writes, failures, and reading files back.
+#include "dicomfile.h"
+
+#include <gtest/gtest.h>
+
+#include "bufdata.h"
+#include "bytes.h"
+#include "logcapture.h"
+#include "testsupport.h"
+#include "uids.h"
+
+namespace {
+
+using testbytes::Hex;
+
+const std::string kSecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";  // 25 characters
+
+std::unique_ptr<DcmObj> SmallDataSet(const std::string& syntax) {
+  auto dataSet = std::make_unique<DcmObj>();
+  dataSet->SetTransferSyntax(syntax);
+  dataSet->AddString(0x0008, 0x0016, kSecondaryCapture);
+  dataSet->AddString(0x0010, 0x0010, "DOE^JANE");
+  return dataSet;
+}
+
+uint32_t LittleEndian32At(const std::string& bytes, size_t offset) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[offset + i]);
+  return value;
+}
+
+TEST(DicomFileTest, LayoutOfTheFileMetaGroup) {
+  testsupport::TempDir folder;
+  const std::string instance(58, '9');  // even: no padding
+  const std::string path = (folder / "x.dcm").string();
+  ASSERT_TRUE(SmallDataSet(kExplicitVRLittleEndian)->SaveToFile(path, kSecondaryCapture, instance));
+  const std::string file = testsupport::ReadFile(path);
+
+  EXPECT_EQ(file.substr(0, 128), std::string(128, '\0'));
+  EXPECT_EQ(file.substr(128, 4), "DICM");
+  EXPECT_EQ(file.substr(132, 8), Hex("02 00 00 00") + "UL" + Hex("04 00"));
+  // 14 + (8 + 26) + (8 + 58) + (8 + 20) + 38 + 20 bytes from offset 144 to the end of (0002,0013).
+  EXPECT_EQ(LittleEndian32At(file, 140), 200u);
+  EXPECT_EQ(file.substr(144, 14), Hex("02 00 01 00") + "OB" + Hex("00 00 02 00 00 00 00 01"));
+  // The SOP class UID of 25 characters is padded with one zero byte to 26.
+  EXPECT_EQ(file.substr(158, 34),
+            Hex("02 00 02 00") + "UI" + Hex("1A 00") + kSecondaryCapture + std::string(1, '\0'));
+  EXPECT_EQ(file.substr(192, 66), Hex("02 00 03 00") + "UI" + Hex("3A 00") + instance);
+  EXPECT_EQ(file.substr(258, 28), Hex("02 00 10 00") + "UI" + Hex("14 00") +
+                                      std::string(kExplicitVRLittleEndian) + std::string(1, '\0'));
+  const std::string implementationUid = std::string(kOrganisationUidRoot) + ".999";
+  ASSERT_EQ(implementationUid.size(), 30u);
+  EXPECT_EQ(file.substr(286, 38), Hex("02 00 12 00") + "UI" + Hex("1E 00") + implementationUid);
+  EXPECT_EQ(file.substr(324, 20),
+            Hex("02 00 13 00") + "SH" + Hex("0C 00") + "Brindlewick" + std::string(1, '\0'));
+  // The data set follows at once, in explicit VR.
+  EXPECT_EQ(file.substr(344, 8), Hex("08 00 16 00") + "UI" + Hex("1A 00"));
+}
+
+TEST(DicomFileTest, BodyIsEncodedInTheTransferSyntaxAfterAnExplicitMetaGroup) {
+  struct Case {
+    const char* syntax;
+    std::string firstElementHeader;
+  };
+  const Case cases[] = {
+      {kImplicitVRLittleEndian, Hex("08 00 16 00 1A 00 00 00")},
+      {kExplicitVRLittleEndian, Hex("08 00 16 00") + "UI" + Hex("1A 00")},
+      {kExplicitVRBigEndian, Hex("00 08 00 16") + "UI" + Hex("00 1A")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.syntax);
+    testsupport::TempDir folder;
+    const std::string path = (folder / "x.dcm").string();
+    ASSERT_TRUE(SmallDataSet(c.syntax)->SaveToFile(path, kSecondaryCapture, "1.2.3.4"));
+    const std::string file = testsupport::ReadFile(path);
+    const size_t bodyStart = 144 + LittleEndian32At(file, 140);
+    EXPECT_EQ(file.substr(bodyStart, 8), c.firstElementHeader);
+
+    DicomFile read;
+    std::string error;
+    ASSERT_TRUE(ReadDicomFile(path, read, error)) << error;
+    EXPECT_EQ(read.meta.GetString(0x0002, 0x0010), c.syntax);
+    EXPECT_EQ(read.meta.GetString(0x0002, 0x0003), "1.2.3.4");
+    EXPECT_EQ(read.dataSet.GetString(0x0010, 0x0010), "DOE^JANE");
+    EXPECT_EQ(read.dataSet.GetString(0x0008, 0x0016), kSecondaryCapture);
+  }
+}
+
+TEST(DicomFileTest, EncodingFollowsTheTransferSyntaxWhenTheFlagDisagrees) {
+  // A data set told it is explicit VR little endian but left with the implicit flag would
+  // otherwise be written implicit under a meta group that promises explicit.
+  LogCapture log;
+  testsupport::TempDir folder;
+  auto dataSet = SmallDataSet(kImplicitVRLittleEndian);
+  dataSet->transferSyntax = kExplicitVRLittleEndian;
+  const std::string path = (folder / "x.dcm").string();
+  ASSERT_TRUE(dataSet->SaveToFile(path, kSecondaryCapture, "1.2.3.4"));
+  EXPECT_TRUE(log.Contains("WARNING, DcmObj::SaveToFile, explicit VR flag does not match"));
+  DicomFile read;
+  std::string error;
+  ASSERT_TRUE(ReadDicomFile(path, read, error)) << error;
+  EXPECT_EQ(read.dataSet.FindTag(0x0010, 0x0010)->VR(), "PN");
+  EXPECT_EQ(read.dataSet.GetString(0x0010, 0x0010), "DOE^JANE");
+}
+
+TEST(DicomFileTest, EmptyUidsAreWrittenWithLengthZero) {
+  testsupport::TempDir folder;
+  const std::string path = (folder / "x.dcm").string();
+  ASSERT_TRUE(SmallDataSet(kExplicitVRLittleEndian)->SaveToFile(path, "", ""));
+  const std::string file = testsupport::ReadFile(path);
+  EXPECT_EQ(file.substr(158, 16),
+            Hex("02 00 02 00") + "UI" + Hex("00 00") + Hex("02 00 03 00") + "UI" + Hex("00 00"));
+}
+
+TEST(DicomFileTest, FailuresLogTheirLineAndLeaveNoFile) {
+  testsupport::TempDir folder;
+  {
+    LogCapture log;
+    const auto path = folder / "missing" / "x.dcm";
+    EXPECT_FALSE(SmallDataSet(kExplicitVRLittleEndian)->SaveToFile(path.string(), "1.2", "1.3"));
+    EXPECT_TRUE(log.Contains(", ERROR, BufData::SaveToFile, "));
+    EXPECT_TRUE(log.Contains("No such file or directory"));
+    EXPECT_FALSE(std::filesystem::exists(path));
+  }
+  {
+    LogCapture log;
+    BufData empty;
+    EXPECT_FALSE(empty.SaveToFile((folder / "empty.dcm").string()));
+    EXPECT_TRUE(log.Contains(", ERROR, BufData::SaveToFile, ms->Size==0\n"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "empty.dcm"));
+  }
+  {
+    // A value that cannot be encoded refuses the whole file, and an older file stays as it was.
+    LogCapture log;
+    const auto path = folder / "kept.dcm";
+    testsupport::WriteFile(path, "older");
+    auto dataSet = SmallDataSet(kExplicitVRLittleEndian);
+    dataSet->Add(DcmTag::FromBytes(0x0010, 0x4000, 70000, std::string(70000, 'c').data(), "LT"));
+    EXPECT_FALSE(dataSet->SaveToFile(path.string(), "1.2", "1.3"));
+    EXPECT_TRUE(log.Contains("ERROR, BufData::WriteTag, value too long for a 2-byte length"));
+    EXPECT_EQ(testsupport::ReadFile(path), "older");
+    EXPECT_FALSE(std::filesystem::exists(folder / "kept.dcm.part"));
+  }
+  {
+    // The same data set is fine in implicit VR, where every length has four bytes.
+    auto dataSet = SmallDataSet(kImplicitVRLittleEndian);
+    dataSet->Add(DcmTag::FromBytes(0x0010, 0x4000, 70000, std::string(70000, 'c').data(), "LT"));
+    EXPECT_TRUE(dataSet->SaveToFile((folder / "implicit.dcm").string(), "1.2", "1.3"));
+  }
+  {
+    LogCapture log;
+    const std::string longUid(70000, '1');
+    EXPECT_FALSE(SmallDataSet(kExplicitVRLittleEndian)
+                     ->SaveToFile((folder / "uid.dcm").string(), longUid, "1.3"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "uid.dcm"));
+  }
+}
+
+TEST(DicomFileTest, SavingReplacesAnExistingFile) {
+  testsupport::TempDir folder;
+  const auto path = folder / "x.dcm";
+  testsupport::WriteFile(path, std::string(5000, 'z'));
+  ASSERT_TRUE(SmallDataSet(kExplicitVRLittleEndian)->SaveToFile(path.string(), "1.2", "1.3"));
+  EXPECT_EQ(testsupport::ReadFile(path).substr(128, 4), "DICM");
+  EXPECT_LT(std::filesystem::file_size(path), 5000u);
+}
+
+struct BadFileCase {
+  const char* meaning;
+  std::string bytes;
+  const char* errorPart;
+};
+
+TEST(DicomFileTest, ReadingBadFilesFailsWithAReason) {
+  const std::string prefix = std::string(128, '\0') + "DICM";
+  const std::string syntax =
+      Hex("02 00 10 00") + "UI" + Hex("14 00") + "1.2.840.10008.1.2.1" + std::string(1, '\0');
+  const BadFileCase cases[] = {
+      {"too short for a preamble", "DICM", "not a DICOM file"},
+      {"no DICM prefix", std::string(200, '\0'), "not a DICOM file"},
+      {"no transfer syntax",
+       prefix + Hex("02 00 02 00") + "UI" + Hex("02 00") + "1" + std::string(1, '\0'),
+       "no Transfer Syntax UID"},
+      {"transfer syntax cut short", prefix + Hex("02 00 10 00") + "UI" + Hex("14 00") + "1.2.8",
+       "truncated"},
+      {"deflated data sets are not read",
+       prefix + Hex("02 00 10 00") + "UI" + Hex("16 00") + "1.2.840.10008.1.2.1.99" +
+           std::string(1, '\0'),
+       "unsupported transfer syntax"},
+      {"data set element cut short",
+       prefix + syntax + Hex("10 00 10 00") + "PN" + Hex("08 00") + "DOE", "truncated"},
+  };
+  testsupport::TempDir folder;
+  for (const BadFileCase& c : cases) {
+    SCOPED_TRACE(c.meaning);
+    testsupport::WriteFile(folder / "bad.dcm", c.bytes);
+    DicomFile file;
+    std::string error;
+    EXPECT_FALSE(ReadDicomFile((folder / "bad.dcm").string(), file, error));
+    EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+  }
+  {
+    // A folder and a missing file are refused without reading anything.
+    DicomFile file;
+    std::string error;
+    EXPECT_FALSE(ReadDicomFile(folder.path().string(), file, error));
+    EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+    EXPECT_FALSE(ReadDicomFile((folder / "none.dcm").string(), file, error));
+    EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+  }
+}
+
+}  // namespace
