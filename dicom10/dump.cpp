@@ -1,4 +1,5 @@
 // Readable one-line-per-element dumps of data sets for the log and the command line.
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -6,6 +7,21 @@
 #include "dcmobj.h"
 #include "dictionary.h"
 #include "uids.h"
+
+namespace {
+
+// The number as printf's "%5.2f" writes it, but always with a dot, whatever numeric locale the
+// application runs in, and never cut short: the largest double needs over 300 digits.
+std::string FixedTwoDecimals(double number) {
+  char digits[400];
+  const auto result =
+      std::to_chars(digits, digits + sizeof digits, number, std::chars_format::fixed, 2);
+  std::string text(digits, result.ptr);
+  if (text.size() < 5) text.insert(0, 5 - text.size(), ' ');
+  return text;
+}
+
+}  // namespace
 
 std::string DumpLine(const DcmTag& tag, int depth) {
   std::string line;
@@ -26,24 +42,20 @@ std::string DumpLine(const DcmTag& tag, int depth) {
   if (vr != "SQ" && tag.length < 255 && tag.HasValue()) {
     char buffer[256] = {};
     std::memcpy(buffer, tag.value.get(), tag.length);
-    char text[64];
     if (vr == "FL") {
       float number;
       std::memcpy(&number, buffer, sizeof number);
-      std::snprintf(text, sizeof text, "%5.2f", static_cast<double>(number));
-      line += text;
+      line += FixedTwoDecimals(static_cast<double>(number));
     } else if (vr == "FD") {
       double number;
       std::memcpy(&number, buffer, sizeof number);
-      std::snprintf(text, sizeof text, "%5.2f", number);
-      line += text;
+      line += FixedTwoDecimals(number);
     } else if (vr == "SL" || vr == "SS" || vr == "UL" || vr == "US") {
       if (tag.length <= 4) {
         uint32_t number = 0;
         for (uint32_t i = 0; i < tag.length; ++i)
           number |= uint32_t{static_cast<uint8_t>(buffer[i])} << (8 * i);
-        std::snprintf(text, sizeof text, "%d", static_cast<int32_t>(number));
-        line += text;
+        line += std::to_string(static_cast<int32_t>(number));
       } else {
         line += "Vector!!";
       }
