@@ -20,6 +20,9 @@ inline constexpr uint32_t kMaxAssociatePduLength = 262144;
 // The largest P-DATA-TF accepted from a peer: four times the 16384 we announce, so a peer
 // that overshoots a little still works while a wild length is refused before any allocation.
 inline constexpr uint32_t kMaxAcceptedPDataLength = 65536;
+// We only receive responses (command sets and query identifiers); a message larger than this
+// comes from a peer that streams without end.
+inline constexpr size_t kMaxReceivedMessageLength = size_t{256} << 20;
 
 // A bounded cursor over the body of a received PDU or item. Each read names what it reads, and
 // a read that would run past the end or beyond a cap is refused with one log line naming it.
@@ -331,6 +334,8 @@ class PDataTF {
   bool LastFragment = false;
   // Incoming PDUs longer than this are refused before anything is read into memory.
   uint32_t MaxReceiveLength = kMaxAcceptedPDataLength;
+  // A message gathered from more fragments than this is refused.
+  size_t MaxMessageLength = kMaxReceivedMessageLength;
   // The message being sent (outgoing side) or gathered (incoming side).
   Buffer VRBuffer;
 

@@ -1,0 +1,833 @@
+// Size, Write and Read of every upper-layer PDU and item, with their protocol trace lines.
+#include "pdu.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "log.h"
+#include "pdu_service.h"
+
+namespace {
+
+bool Tracing() {
+  return LogLevel.load() > 1;
+}
+
+void Info(const std::string& line) {
+  if (Tracing()) WriteLog(line);
+}
+
+std::string Quoted(const std::string& text) {
+  return ", \"" + text + "\"";
+}
+
+// AE titles travel as exactly 16 bytes, blank padded.
+std::string Title16(const std::string& title) {
+  std::string fixed = title.substr(0, kAeTitleLength);
+  fixed.resize(kAeTitleLength, ' ');
+  return fixed;
+}
+
+// Text up to the first zero byte, as a C string field would show it.
+std::string AsCText(const std::string& text) {
+  return text.substr(0, text.find('\0'));
+}
+
+void WriteText(Buffer& link, const std::string& text) {
+  link.Write(text.data(), text.size());
+}
+
+uint16_t Length16(size_t length) {
+  return static_cast<uint16_t>(std::min<size_t>(length, 0xFFFF));
+}
+
+// Reads the reserved byte and the 32-bit length that follow a PDU's type byte, then the whole
+// body into memory. The length is checked against `cap` before anything is allocated; the
+// body itself arrives through the buffer, so memory grows only with what the peer really sent.
+bool ReadPduBody(Buffer& link, const char* name, uint32_t cap, uint32_t minimum, uint8_t& reserved,
+                 uint32_t& length, std::vector<uint8_t>& body) {
+  if (!link.Read8(reserved) || !link.Read32(length)) {
+    WriteLog(std::string("ERROR, ") + name + "::Read, connection ended in the PDU header");
+    return false;
+  }
+  if (length > cap || length < minimum) {
+    WriteLog(std::string("ERROR, ") + name + "::Read, PDU length " + std::to_string(length) +
+             " outside " + std::to_string(minimum) + ".." + std::to_string(cap));
+    return false;
+  }
+  body.resize(length);
+  if (!link.Read(body.data(), length)) {
+    WriteLog(std::string("ERROR, ") + name + "::Read, connection ended inside the PDU");
+    return false;
+  }
+  return true;
+}
+
+void LogHeaderFields(const AssociateHeader& header) {
+  WriteLog("ItemType: " + std::to_string(header.ItemType));
+  WriteLog("Reserved1: " + std::to_string(header.Reserved1));
+  WriteLog("Length: " + std::to_string(header.Length));
+  WriteLog("ProtocolVersion: " + std::to_string(header.ProtocolVersion));
+  WriteLog("Reserved2: " + std::to_string(header.Reserved2));
+  WriteLog("CalledApTitle: " + header.CalledApTitle);
+  WriteLog("CallingApTitle: " + header.CallingApTitle);
+  WriteLog("Reserved3: " +
+           AsCText(std::string(reinterpret_cast<const char*>(header.Reserved3), 32)));
+}
+
+void WriteAssociateHeader(Buffer& link, AssociateHeader& header) {
+  link.Write8(header.ItemType);
+  link.Write8(header.Reserved1);
+  link.Write32(header.Length);
+  link.Write16(header.ProtocolVersion);
+  link.Write16(header.Reserved2);
+  WriteText(link, Title16(header.CalledApTitle));
+  WriteText(link, Title16(header.CallingApTitle));
+  link.Write(header.Reserved3, sizeof header.Reserved3);
+}
+
+// The part of the fixed head after the length: version, titles and the reserved block.
+bool ParseAssociateHeader(PduReader& reader, AssociateHeader& header) {
+  std::string called;
+  std::string calling;
+  std::string reserved;
+  if (!reader.Read16("ProtocolVersion", header.ProtocolVersion) ||
+      !reader.Read16("Reserved2", header.Reserved2) ||
+      !reader.ReadText("CalledApTitle", kAeTitleLength, kAeTitleLength, called) ||
+      !reader.ReadText("CallingApTitle", kAeTitleLength, kAeTitleLength, calling) ||
+      !reader.ReadText("Reserved3", 32, 32, reserved)) {
+    return false;
+  }
+  header.CalledApTitle = AsCText(called);
+  header.CallingApTitle = AsCText(calling);
+  std::memcpy(header.Reserved3, reserved.data(), 32);
+  return true;
+}
+
+// Reads a sub-item's reserved byte and length and splits off its body.
+bool SubItem(PduReader& reader, const char* name, uint16_t& length, PduReader& item) {
+  uint8_t reserved = 0;
+  return reader.Read8(name, reserved) && reader.Read16(name, length) &&
+         reader.Item(name, length, item);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+PduReader::PduReader(const uint8_t* data, size_t size, std::string context)
+    : data_(data), size_(size), context_(std::move(context)) {}
+
+bool PduReader::Need(const char* what, size_t length) {
+  if (length <= Remaining()) return true;
+  WriteLog("ERROR, " + context_ + ", " + what + " needs " + std::to_string(length) +
+           " bytes, only " + std::to_string(Remaining()) + " remain");
+  return false;
+}
+
+bool PduReader::Read8(const char* what, uint8_t& value) {
+  if (!Need(what, 1)) return false;
+  value = data_[position_++];
+  return true;
+}
+
+bool PduReader::Read16(const char* what, uint16_t& value) {
+  if (!Need(what, 2)) return false;
+  value = static_cast<uint16_t>(data_[position_] << 8 | data_[position_ + 1]);
+  position_ += 2;
+  return true;
+}
+
+bool PduReader::Read32(const char* what, uint32_t& value) {
+  if (!Need(what, 4)) return false;
+  value = uint32_t{data_[position_]} << 24 | uint32_t{data_[position_ + 1]} << 16 |
+          uint32_t{data_[position_ + 2]} << 8 | uint32_t{data_[position_ + 3]};
+  position_ += 4;
+  return true;
+}
+
+bool PduReader::ReadText(const char* what, size_t length, size_t cap, std::string& text) {
+  if (length > cap) {
+    WriteLog("ERROR, " + context_ + ", " + what + " length " + std::to_string(length) +
+             " exceeds " + std::to_string(cap));
+    return false;
+  }
+  if (!Need(what, length)) return false;
+  text.assign(reinterpret_cast<const char*>(data_ + position_), length);
+  position_ += length;
+  return true;
+}
+
+bool PduReader::Skip(const char* what, size_t length) {
+  if (!Need(what, length)) return false;
+  position_ += length;
+  return true;
+}
+
+bool PduReader::Item(const char* what, size_t length, PduReader& item) {
+  if (!Need(what, length)) return false;
+  item = PduReader(data_ + position_, length, context_);
+  position_ += length;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+size_t UIDitem::Size() {
+  Length = Length16(UID.size());
+  return 4u + Length;
+}
+
+void UIDitem::Write(Buffer& link) {
+  Size();
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write16(Length);
+  link.Write(UID.data(), Length);
+}
+
+bool UIDitem::Read(PduReader& reader) {
+  PduReader body(nullptr, 0, "");
+  if (!SubItem(reader, "UID item", Length, body)) return false;
+  std::string text;
+  if (!body.ReadText("UID", Length, kMaxUidLength, text)) return false;
+  // Some peers pad UIDs with a trailing zero as in data sets.
+  UID = AsCText(text);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+size_t PresentationContext::Size() {
+  size_t length = 4 + AbsSyntax.Size();
+  for (UIDitem& syntax : TrnSyntax) length += syntax.Size();
+  Length = Length16(length);
+  return 4u + Length;
+}
+
+bool PresentationContext::Write(Buffer& link) {
+  if (TrnSyntax.empty()) {
+    WriteLog("ERROR, PresentationContext::Write");
+    return false;
+  }
+  Size();
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write16(Length);
+  link.Write8(PresentationContextID);
+  link.Write8(Reserved2);
+  link.Write8(Reserved3);
+  link.Write8(Reserved4);
+  if (Tracing()) {
+    WriteLog("INFO, PresentationContext::Write");
+    WriteLog("ItemType: " + std::to_string(ItemType));
+    WriteLog("Reserved1: " + std::to_string(Reserved1));
+    WriteLog("Length: " + std::to_string(Length));
+    WriteLog("PresentationContextID: " + std::to_string(PresentationContextID));
+    WriteLog("Reserved2: " + std::to_string(Reserved2));
+    WriteLog("Reserved3: " + std::to_string(Reserved3));
+    WriteLog("Reserved4: " + std::to_string(Reserved4));
+  }
+  bool sent = link.Flush();
+  AbsSyntax.Write(link);
+  sent = link.Flush() && sent;
+  Info("AbsSyntax: " + AbsSyntax.UID);
+  for (UIDitem& syntax : TrnSyntax) {
+    syntax.Write(link);
+    sent = link.Flush() && sent;
+    Info("TrnSyntax: " + syntax.UID);
+  }
+  return sent;
+}
+
+bool PresentationContext::Read(PduReader& reader) {
+  PduReader body(nullptr, 0, "");
+  if (!SubItem(reader, "presentation context", Length, body)) return false;
+  uint8_t type = 0;
+  if (!body.Read8("PresentationContextID", PresentationContextID) ||
+      !body.Read8("Reserved2", Reserved2) || !body.Read8("Reserved3", Reserved3) ||
+      !body.Read8("Reserved4", Reserved4) || !body.Read8("abstract syntax", type) ||
+      !AbsSyntax.Read(body)) {
+    return false;
+  }
+  TrnSyntax.clear();
+  while (body.Remaining() > 0) {
+    UIDitem syntax(0x40, "");
+    if (!body.Read8("transfer syntax", syntax.ItemType) || !syntax.Read(body)) return false;
+    TrnSyntax.push_back(std::move(syntax));
+  }
+  if (Tracing()) {
+    WriteLog("INFO, PresentationContext::Read");
+    WriteLog("ItemType: " + std::to_string(ItemType));
+    WriteLog("Reserved1: " + std::to_string(Reserved1));
+    WriteLog("Length: " + std::to_string(Length));
+    WriteLog("PresentationContextID: " + std::to_string(PresentationContextID));
+    WriteLog("AbsSyntax: " + AbsSyntax.UID);
+    for (const UIDitem& syntax : TrnSyntax) WriteLog("TrnSyntax: " + syntax.UID);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+size_t PresentationContextAccept::Size() {
+  Length = Length16(4 + TrnSyntax.Size());
+  return 4u + Length;
+}
+
+void PresentationContextAccept::Write(Buffer& link) {
+  Size();
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write16(Length);
+  link.Write8(PresentationContextID);
+  link.Write8(Reserved2);
+  link.Write8(Result);
+  link.Write8(Reserved4);
+  TrnSyntax.Write(link);
+}
+
+bool PresentationContextAccept::Read(PduReader& reader) {
+  PduReader body(nullptr, 0, "");
+  if (!SubItem(reader, "presentation context accept", Length, body)) return false;
+  if (!body.Read8("PresentationContextID", PresentationContextID) ||
+      !body.Read8("Reserved2", Reserved2) || !body.Read8("Result", Result) ||
+      !body.Read8("Reserved4", Reserved4)) {
+    return false;
+  }
+  // A refused context may come without its transfer syntax sub-item; bytes after it are
+  // ignored, since the item's own length already told where the next item starts.
+  if (body.Remaining() > 0) {
+    if (!body.Read8("transfer syntax", TrnSyntax.ItemType) || !TrnSyntax.Read(body)) return false;
+  }
+  if (Tracing()) {
+    WriteLog("INFO, PresentationContextAccept::Read");
+    WriteLog("ItemType: " + std::to_string(ItemType));
+    WriteLog("Reserved1: " + std::to_string(Reserved1));
+    WriteLog("Length: " + std::to_string(Length));
+    WriteLog("PresentationContextID: " + std::to_string(PresentationContextID));
+    WriteLog("Reserved2: " + std::to_string(Reserved2));
+    WriteLog("Result: " + std::to_string(Result));
+    WriteLog("Reserved4: " + std::to_string(Reserved4));
+    WriteLog("AbsSyntax: " + AbsSyntax.UID);
+    WriteLog("TrnSyntax: " + TrnSyntax.UID);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void MaxSubLength::Write(Buffer& link) {
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write16(4);
+  link.Write32(MaximumLength);
+}
+
+bool MaxSubLength::ReadDynamic(PduReader& reader) {
+  return reader.Read32("MaximumLength", MaximumLength);
+}
+
+size_t ImpClass::Size() {
+  Length = Length16(ImplementationClassUID.size());
+  return 4u + Length;
+}
+
+void ImpClass::Write(Buffer& link) {
+  Size();
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write16(Length);
+  link.Write(ImplementationClassUID.data(), Length);
+}
+
+bool ImpClass::ReadDynamic(PduReader& reader) {
+  std::string text;
+  if (!reader.ReadText("Implementation Class UID", reader.Remaining(), kMaxUidLength, text)) {
+    return false;
+  }
+  ImplementationClassUID = AsCText(text);
+  return true;
+}
+
+void AsyncOpWindow::Write(Buffer& link) {
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write16(4);
+  link.Write16(MaxOperationsInvoked);
+  link.Write16(MaxOperationsPerformed);
+}
+
+bool AsyncOpWindow::ReadDynamic(PduReader& reader) {
+  return reader.Read16("MaxOperationsInvoked", MaxOperationsInvoked) &&
+         reader.Read16("MaxOperationsPerformed", MaxOperationsPerformed);
+}
+
+size_t SCPSCURole::Size() {
+  UIDLength = Length16(SOPClassUID.size());
+  Length = Length16(4u + UIDLength);
+  return 4u + Length;
+}
+
+void SCPSCURole::Write(Buffer& link) {
+  Size();
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write16(Length);
+  link.Write16(UIDLength);
+  link.Write(SOPClassUID.data(), UIDLength);
+  link.Write8(SCURole);
+  link.Write8(SCPRole);
+}
+
+bool SCPSCURole::ReadDynamic(PduReader& reader) {
+  return reader.Read16("UID length", UIDLength) &&
+         reader.ReadText("SOP Class UID", UIDLength, kMaxUidLength, SOPClassUID) &&
+         reader.Read8("SCU role", SCURole) && reader.Read8("SCP role", SCPRole);
+}
+
+size_t ImpVersion::Size() {
+  Length = Length16(ImplementationVersionName.size());
+  return 4u + Length;
+}
+
+void ImpVersion::Write(Buffer& link) {
+  Size();
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write16(Length);
+  link.Write(ImplementationVersionName.data(), Length);
+}
+
+bool ImpVersion::ReadDynamic(PduReader& reader) {
+  std::string text;
+  if (!reader.ReadText("Implementation Version Name", reader.Remaining(), kMaxVersionNameLength,
+                       text)) {
+    return false;
+  }
+  ImplementationVersionName = AsCText(text);
+  return true;
+}
+
+size_t UserIdentity::Size() {
+  Length = Length16(6 + PrimaryField.size() + SecondaryField.size());
+  return 4u + Length;
+}
+
+void UserIdentity::Write(Buffer& link) {
+  Size();
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write16(Length);
+  link.Write8(UserIdentityType);
+  link.Write8(PositiveResponseRequested);
+  link.Write16(Length16(PrimaryField.size()));
+  WriteText(link, PrimaryField);
+  link.Write16(Length16(SecondaryField.size()));
+  WriteText(link, SecondaryField);
+}
+
+bool UserIdentity::ReadDynamic(PduReader& reader) {
+  uint16_t primary = 0;
+  uint16_t secondary = 0;
+  return reader.Read8("UserIdentityType", UserIdentityType) &&
+         reader.Read8("PositiveResponseRequested", PositiveResponseRequested) &&
+         reader.Read16("primary field length", primary) &&
+         reader.ReadText("primary field", primary, kMaxIdentityFieldLength, PrimaryField) &&
+         reader.Read16("secondary field length", secondary) &&
+         reader.ReadText("secondary field", secondary, kMaxIdentityFieldLength, SecondaryField);
+}
+
+size_t UserIdentityResponse::Size() {
+  Length = Length16(2 + ServerResponse.size());
+  return 4u + Length;
+}
+
+void UserIdentityResponse::Write(Buffer& link) {
+  Size();
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write16(Length);
+  link.Write16(Length16(ServerResponse.size()));
+  WriteText(link, ServerResponse);
+}
+
+bool UserIdentityResponse::ReadDynamic(PduReader& reader) {
+  uint16_t length = 0;
+  return reader.Read16("server response length", length) &&
+         reader.ReadText("server response", length, kMaxIdentityFieldLength, ServerResponse);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+size_t UserInformation::Size() {
+  size_t length = MaxLength.Size();
+  Info("INFO, MaxSubLength::Size, Length=8, MaxSubLength.MaximumLength=" +
+       std::to_string(MaxLength.MaximumLength));
+  const size_t classSize = ImplementationClass.Size();
+  length += classSize;
+  Info("INFO, ImpClass::Size, Length=" + std::to_string(classSize) +
+       Quoted(ImplementationClass.ImplementationClassUID));
+  const size_t versionSize = ImplementationVersion.Size();
+  length += versionSize;
+  Info("INFO, ImpVersion::Size, Length=" + std::to_string(versionSize) +
+       Quoted(ImplementationVersion.ImplementationVersionName));
+  if (!Identity.PrimaryField.empty()) {
+    const size_t identitySize = Identity.Size();
+    length += identitySize;
+    Info("INFO, UserIdent::Size, Length=" + std::to_string(identitySize));
+  }
+  if (!IdentityResponse.ServerResponse.empty()) {
+    const size_t responseSize = IdentityResponse.Size();
+    length += responseSize;
+    Info("INFO, UserIdentRes::Size, Length=" + std::to_string(responseSize));
+  }
+  Length = Length16(length);
+  Info("INFO, UserInformation::Size, Length=" + std::to_string(Length));
+  return 4u + Length;
+}
+
+void UserInformation::Write(Buffer& link) {
+  Size();
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write16(Length);
+  link.Flush();
+  MaxLength.Write(link);
+  link.Flush();
+  ImplementationClass.Write(link);
+  link.Flush();
+  ImplementationVersion.Write(link);
+  link.Flush();
+  if (!Identity.PrimaryField.empty()) {
+    Identity.Write(link);
+    link.Flush();
+  }
+  if (!IdentityResponse.ServerResponse.empty()) {
+    IdentityResponse.Write(link);
+    link.Flush();
+  }
+}
+
+bool UserInformation::ReadDynamic(PduReader& reader, bool& skipped) {
+  PduReader body(nullptr, 0, "");
+  if (!SubItem(reader, "user information", Length, body)) return false;
+  Info("INFO, UserInformation::ReadDynamic, Count=" + std::to_string(Length));
+  while (body.Remaining() > 0) {
+    uint8_t type = 0;
+    uint16_t length = 0;
+    PduReader item(nullptr, 0, "");
+    if (!body.Read8("sub-item type", type) ||
+        !SubItem(body, "user information sub-item", length, item)) {
+      return false;
+    }
+    const std::string count = std::to_string(body.Remaining());
+    switch (type) {
+      case 0x51:
+        if (!MaxLength.ReadDynamic(item)) return false;
+        HasMaxLength = true;
+        Info("INFO, MaxSubLength::ReadDynamic, Count=" + count +
+             ", MaxSubLength.MaximumLength=" + std::to_string(MaxLength.MaximumLength));
+        break;
+      case 0x52:
+        if (!ImplementationClass.ReadDynamic(item)) return false;
+        Info("INFO, ImpClass::ReadDynamic, Count=" + count +
+             Quoted(ImplementationClass.ImplementationClassUID));
+        break;
+      case 0x53:
+        if (!AsyncWindow.ReadDynamic(item)) return false;
+        Info("INFO, AsyncOpWindow::ReadDynamic, Count=" + count);
+        break;
+      case 0x54:
+        if (!Role.ReadDynamic(item)) return false;
+        Info("INFO, SCPSCURole::ReadDynamic, Count=" + count);
+        break;
+      case 0x55:
+        if (!ImplementationVersion.ReadDynamic(item)) return false;
+        Info("INFO, ImpVersion::ReadDynamic, Count=" + count +
+             Quoted(ImplementationVersion.ImplementationVersionName));
+        break;
+      case 0x58:
+        if (!Identity.ReadDynamic(item)) return false;
+        Info("INFO, UserIdent::ReadDynamic, Count=" + count);
+        break;
+      case 0x59:
+        if (!IdentityResponse.ReadDynamic(item)) return false;
+        Info("INFO, UserIdentRes::ReadDynamic, Count=" + count + ", " +
+             IdentityResponse.ServerResponse);
+        break;
+      default:
+        // Its length is known and within the item, so only this sub-item is passed over.
+        WriteLog("WARNING, UserInformation::Read Unknown Packet");
+        skipped = true;
+        break;
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+size_t AAssociateRQ::Size() {
+  size_t length = 68 + AppContext.Size();
+  for (PresentationContext& context : PresContexts) length += context.Size();
+  length += UserInfo.Size();
+  Length = static_cast<uint32_t>(length);
+  return Length + 6u;
+}
+
+bool AAssociateRQ::Write(Buffer& link) {
+  Size();
+  WriteAssociateHeader(link, *this);
+  if (Tracing()) {
+    WriteLog("INFO, AAssociateRQ::Write");
+    LogHeaderFields(*this);
+  }
+  if (!link.Flush()) {
+    WriteLog("ERROR, AAssociateRQ::Write Link.Flush()");
+    return false;
+  }
+  AppContext.Write(link);
+  if (!link.Flush()) {
+    WriteLog("ERROR, AAssociateRQ::Write AppContext.Write()");
+    return false;
+  }
+  bool sent = true;
+  for (PresentationContext& context : PresContexts) sent = context.Write(link) && sent;
+  UserInfo.Write(link);
+  // A failed send closes nothing by itself; the connection reports it at the next flush.
+  return sent && link.dsocket.Connected;
+}
+
+ReadStatus AAssociateRQ::Read(Buffer& link) {
+  std::vector<uint8_t> body;
+  if (!ReadPduBody(link, "AAssociateRQ", kMaxAssociatePduLength, 68, Reserved1, Length, body)) {
+    return ReadStatus::Refused;
+  }
+  PduReader reader(body.data(), body.size(), "AAssociateRQ::Read");
+  if (!ParseAssociateHeader(reader, *this)) return ReadStatus::Refused;
+  if (Tracing()) {
+    WriteLog("INFO, AAssociateRQ::Read");
+    LogHeaderFields(*this);
+  }
+  bool skipped = false;
+  PresContexts.clear();
+  while (reader.Remaining() > 0) {
+    uint8_t type = 0;
+    reader.Read8("item type", type);
+    if (type == 0x10) {
+      if (!AppContext.Read(reader)) return ReadStatus::Refused;
+    } else if (type == 0x20) {
+      PresentationContext context;
+      if (!context.Read(reader)) return ReadStatus::Refused;
+      PresContexts.push_back(std::move(context));
+    } else if (type == 0x50) {
+      if (!UserInfo.ReadDynamic(reader, skipped)) return ReadStatus::Refused;
+    } else {
+      WriteLog("WARNING, AAssociateRQ::Read Unknown Packet");
+      return ReadStatus::Skipped;
+    }
+  }
+  return skipped ? ReadStatus::Skipped : ReadStatus::Complete;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+size_t AAssociateAC::Size() {
+  size_t length = 68 + AppContext.Size();
+  for (PresentationContextAccept& accept : PresContextAccepts) length += accept.Size();
+  length += UserInfo.Size();
+  Length = static_cast<uint32_t>(length);
+  return Length + 6u;
+}
+
+bool AAssociateAC::Write(Buffer& link) {
+  Size();
+  WriteAssociateHeader(link, *this);
+  AppContext.Write(link);
+  for (PresentationContextAccept& accept : PresContextAccepts) accept.Write(link);
+  UserInfo.Write(link);
+  return link.Flush();
+}
+
+ReadStatus AAssociateAC::ReadDynamic(Buffer& link) {
+  std::vector<uint8_t> body;
+  if (!ReadPduBody(link, "AAssociateAC", kMaxAssociatePduLength, 68, Reserved1, Length, body)) {
+    return ReadStatus::Refused;
+  }
+  PduReader reader(body.data(), body.size(), "AAssociateAC::Read");
+  return ParseBody(reader);
+}
+
+ReadStatus AAssociateAC::ParseBody(PduReader& reader) {
+  if (!ParseAssociateHeader(reader, *this)) return ReadStatus::Refused;
+  if (LogLevel.load() > 2) {
+    WriteLog("INFO, AAssociateAC::Read");
+    LogHeaderFields(*this);
+  }
+  bool skipped = false;
+  while (reader.Remaining() > 0) {
+    uint8_t type = 0;
+    reader.Read8("item type", type);
+    if (type == 0x10) {
+      if (!AppContext.Read(reader)) return ReadStatus::Refused;
+    } else if (type == 0x21) {
+      PresentationContextAccept accept;
+      accept.PresentationContextID = NextAcceptID();
+      if (!accept.Read(reader)) return ReadStatus::Refused;
+      PresContextAccepts.push_back(std::move(accept));
+    } else if (type == 0x50) {
+      if (!UserInfo.ReadDynamic(reader, skipped)) return ReadStatus::Refused;
+    } else {
+      // The rest of the PDU is already in memory and is simply not looked at.
+      WriteLog("WARNING, AAssociateAC::Read Unknown Packet " + std::to_string(type));
+      return ReadStatus::Skipped;
+    }
+  }
+  return skipped ? ReadStatus::Skipped : ReadStatus::Complete;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+bool AAssociateRJ::Write(Buffer& link) {
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write32(4);
+  link.Write8(Reserved2);
+  link.Write8(Result);
+  link.Write8(Source);
+  link.Write8(Reason);
+  return link.Flush();
+}
+
+bool AAssociateRJ::Read(Buffer& link) {
+  std::vector<uint8_t> body;
+  if (!ReadPduBody(link, "AAssociateRJ", 64, 4, Reserved1, Length, body)) return false;
+  Reserved2 = body[0];
+  Result = body[1];
+  Source = body[2];
+  Reason = body[3];
+  return true;
+}
+
+bool AReleasePDU::Write(Buffer& link) {
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write32(4);
+  link.Write32(Reserved2);
+  return link.Flush();
+}
+
+bool AReleasePDU::Read(Buffer& link) {
+  std::vector<uint8_t> body;
+  if (!ReadPduBody(link, ItemType == 0x05 ? "AReleaseRQ" : "AReleaseRP", 64, 4, Reserved1, Length,
+                   body)) {
+    return false;
+  }
+  Reserved2 = uint32_t{body[0]} << 24 | uint32_t{body[1]} << 16 | uint32_t{body[2]} << 8 |
+              uint32_t{body[3]};
+  return true;
+}
+
+bool AAbortRQ::Write(Buffer& link) {
+  link.Write8(ItemType);
+  link.Write8(Reserved1);
+  link.Write32(4);
+  link.Write8(Reserved2);
+  link.Write8(Reserved3);
+  link.Write8(Source);
+  link.Write8(Reason);
+  return link.Flush();
+}
+
+bool AAbortRQ::Read(Buffer& link) {
+  std::vector<uint8_t> body;
+  if (!ReadPduBody(link, "AAbortRQ", 64, 4, Reserved1, Length, body)) return false;
+  Reserved2 = body[0];
+  Reserved3 = body[1];
+  Source = body[2];
+  Reason = body[3];
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+bool PDataTF::Write(Buffer& link) {
+  const size_t total = VRBuffer.OutgoingCount();
+  uint32_t block = BlockSize == 0 ? 4096 : BlockSize;
+  if (block > 16378) {
+    WriteLog("WARNING, PDataTF::Write, BlockSize is too big: " + std::to_string(block));
+  }
+  size_t sent = 0;
+  while (sent < total) {
+    // The length fields are 32-bit; a fragment never exceeds what they can state.
+    const auto size =
+        static_cast<uint32_t>(std::min<size_t>({block, total - sent, size_t{0xFFFFFFFFu} - 6}));
+    uint8_t control = MessageControlHeader & 0x01;
+    if (sent + size == total) control |= 0x02;
+    link.Write8(ItemType);
+    link.Write8(Reserved1);
+    link.Write32(size + 6);
+    link.Write32(size + 2);
+    link.Write8(PresentationContextID);
+    link.Write8(control);
+    if (!VRBuffer.MoveOut(link, size) || !link.Flush()) {
+      WriteLog("ERROR, PDataTF::Write, failed Link.Flush");
+      VRBuffer.Clear();
+      return false;
+    }
+    sent += size;
+  }
+  return true;
+}
+
+bool PDataTF::ReadDynamic(Buffer& link) {
+  if (Length == 0) {
+    if (!link.Read8(Reserved1) || !link.Read32(Length)) {
+      Length = 0;
+      WriteLog("ERROR, PDataTF::ReadDynamic, connection ended in the PDU header");
+      return false;
+    }
+    if (Length > MaxReceiveLength) {
+      WriteLog("ERROR, PDataTF::ReadDynamic, PDU length " + std::to_string(Length) + " exceeds " +
+               std::to_string(MaxReceiveLength));
+      Length = 0;
+      return false;
+    }
+  }
+  LastFragment = false;
+  while (Length > 0) {
+    uint8_t contextId = 0;
+    if (Length < 6 || !link.Read32(ItemLength) || !link.Read8(contextId) ||
+        !link.Read8(ReceivedControlHeader)) {
+      WriteLog("ERROR, PDataTF::ReadDynamic, item header does not fit in the PDU");
+      Length = 0;
+      return false;
+    }
+    // The item must hold its two header bytes and end inside the PDU.
+    if (ItemLength < 2 || ItemLength > Length - 4) {
+      WriteLog("ERROR, PDataTF::ReadDynamic, item length " + std::to_string(ItemLength) +
+               " does not fit in the PDU length " + std::to_string(Length));
+      Length = 0;
+      return false;
+    }
+    if (VRBuffer.IncomingCount() + (ItemLength - 2) > MaxMessageLength) {
+      WriteLog("ERROR, PDataTF::ReadDynamic, message longer than " +
+               std::to_string(MaxMessageLength));
+      Length = 0;
+      return false;
+    }
+    if (!VRBuffer.MoveIn(link, ItemLength - 2)) {
+      WriteLog("ERROR, PDataTF::ReadDynamic, VRBuffer.MoveIn");
+      Length = 0;
+      return false;
+    }
+    Length -= ItemLength + 4;
+    PresentationContextID = contextId;
+    if (ReceivedControlHeader & 0x02) {
+      LastFragment = true;
+      return true;
+    }
+  }
+  return true;
+}

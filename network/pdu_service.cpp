@@ -1,0 +1,387 @@
+// PDU_Service: association set-up, message transfer in P-DATA-TF fragments, release and abort.
+#include "pdu_service.h"
+
+#include <array>
+#include <atomic>
+#include <exception>
+
+#include "bufdata.h"
+#include "log.h"
+#include "uids.h"
+
+namespace {
+
+// One counter for the whole process numbers presentation contexts and messages. Several
+// associations may run on different threads, so every step is one atomic update.
+std::atomic<uint32_t> associationCounter{1};
+
+// Takes the counter's value (first made odd when `odd` is set) and leaves it one higher.
+uint32_t TakeCounter(bool odd) {
+  uint32_t current = associationCounter.load();
+  uint32_t taken;
+  do {
+    taken = (odd && current % 2 == 0) ? current + 1 : current;
+  } while (!associationCounter.compare_exchange_weak(current, taken + 1));
+  return taken;
+}
+
+bool Tracing() {
+  return LogLevel.load() > 1;
+}
+
+// The transfer syntaxes this side can send in, in no order of preference: the first accepted
+// context that carries one of them is used.
+constexpr std::array<const char*, 8> kUsableTransferSyntaxes = {
+    "1.2.840.10008.1.2.4.90",  "1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2.4.100",
+    "1.2.840.10008.1.2.4.102", "1.2.840.10008.1.2.1",    "1.2.840.10008.1.2",
+    "1.2.840.10008.1.2.4.91",  "1.2.840.10008.1.2.4.50",
+};
+
+bool IsUsableTransferSyntax(const std::string& uid) {
+  for (const char* usable : kUsableTransferSyntaxes) {
+    if (uid == usable) return true;
+  }
+  return false;
+}
+
+std::string Trimmed(const std::string& text) {
+  const size_t end = text.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
+std::string Title16(const std::string& title) {
+  std::string fixed = title.substr(0, kAeTitleLength);
+  fixed.resize(kAeTitleLength, ' ');
+  return fixed;
+}
+
+void LogDump(const std::string& heading, const DcmObj& dataSet) {
+  WriteLog(heading);
+  std::vector<std::string> lines;
+  dataSet.Dump(lines, 0);
+  for (const std::string& line : lines) WriteLog(line);
+  WriteLog("");
+}
+
+}  // namespace
+
+void ResetCounter() {
+  associationCounter.store(1);
+}
+uint8_t NextContextID() {
+  return static_cast<uint8_t>(TakeCounter(true));
+}
+uint8_t NextAcceptID() {
+  return static_cast<uint8_t>(TakeCounter(false));
+}
+uint16_t NextMessageID() {
+  return static_cast<uint16_t>(TakeCounter(true));
+}
+
+PDU_Service::~PDU_Service() = default;
+
+bool OpenAssociation(PDU_Service& service, const std::string& callingApTitle,
+                     const std::string& calledApTitle, const std::string& host,
+                     const std::string& port, const std::string& abstractSyntax,
+                     const std::string& transferSyntax1, const std::string& transferSyntax2,
+                     int timeOutSeconds) {
+  AAssociateRQ& request = service.assocRQ;
+  request.CallingApTitle = Title16(callingApTitle);
+  request.CalledApTitle = Title16(calledApTitle);
+  request.AppContext.UID = kApplicationContextName;
+  service.Link.dsocket.TimeOut = timeOutSeconds;
+  if (Tracing()) {
+    WriteLog("INFO, OpenAssociation, Calling Ap. Title: " + request.CallingApTitle);
+    WriteLog("INFO, OpenAssociation, Called Ap. Title: " + request.CalledApTitle);
+  }
+  ResetCounter();
+  PresentationContext context;
+  context.PresentationContextID = NextContextID();
+  context.AbsSyntax.UID = abstractSyntax;
+  if (!transferSyntax2.empty()) context.TrnSyntax.emplace_back(0x40, transferSyntax2);
+  if (!transferSyntax1.empty() && transferSyntax1 != transferSyntax2) {
+    context.TrnSyntax.emplace_back(0x40, transferSyntax1);
+  }
+  if (transferSyntax1 != kImplicitVRLittleEndian && transferSyntax2 != kImplicitVRLittleEndian) {
+    context.TrnSyntax.emplace_back(0x40, kImplicitVRLittleEndian);
+  }
+  request.PresContexts.push_back(std::move(context));
+  return service.Connect(host, port);
+}
+
+bool OpenAssociation(PDU_Service& service, const std::string& callingApTitle,
+                     const std::string& calledApTitle, const std::string& host,
+                     const std::string& port, const std::string& abstractSyntax,
+                     int timeOutSeconds) {
+  return OpenAssociation(service, callingApTitle, calledApTitle, host, port, abstractSyntax, "", "",
+                         timeOutSeconds);
+}
+
+bool PDU_Service::Connect(const std::string& host, const std::string& port) {
+  try {
+    pdata.Length = 0;
+    releasedByPeer_ = false;
+    UserInformation& info = assocRQ.UserInfo;
+    info.MaxLength.MaximumLength = kOwnMaximumLength;
+    info.ImplementationClass.ImplementationClassUID = std::string(kOrganisationUidRoot) + ".999";
+    info.ImplementationVersion.ImplementationVersionName = kImplementationVersionName;
+    info.Identity.PrimaryField = UserName;
+    info.Identity.SecondaryField = Passcode;
+    info.Identity.UserIdentityType = 2;
+    info.Identity.PositiveResponseRequested = 1;
+
+    if (!Link.dsocket.Open(host, port)) {
+      WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
+      return false;
+    }
+    // A failed handshake ends the attempt here: sending the request in the clear, or to a
+    // server whose certificate failed verification, would defeat the point of TLS.
+    if (UseTLS && !Link.dsocket.StartTLS(CertificateFile, KeyFile, TrustedCAFile, host)) {
+      WriteLog("ERROR, PDU_Service::Connect, TLS handshake failed");
+      Link.dsocket.Close();
+      return false;
+    }
+    if (Tracing()) WriteLog("INFO, Connected to: " + host + ":" + port);
+
+    if (!assocRQ.Write(Link)) {
+      WriteLog("ERROR, Association RQ failed!");
+      Link.dsocket.Close();
+      return false;
+    }
+    uint8_t type = 0;
+    const bool typeRead = Link.Read8(type);
+    if (Tracing()) WriteLog("INFO, PDU_Service::Connect, Item Type: " + std::to_string(type));
+    if (typeRead && type == 0x03) {
+      WriteLog("ERROR, Association Rejected...");
+      assocRJ.Read(Link);
+      Link.dsocket.Close();
+      return false;
+    }
+    if (!typeRead || type != 0x02) {
+      WriteLog("ERROR, Corrupt Transmission...");
+      // A peer that answers with something else is told why before the connection goes.
+      if (typeRead) Abort(AbortReason::UnexpectedPdu);
+      Link.dsocket.Close();
+      return false;
+    }
+    if (Tracing()) WriteLog("INFO, Association Accept::ReadDynamic");
+    assocAC = AAssociateAC();
+    if (assocAC.ReadDynamic(Link) == ReadStatus::Refused) {
+      WriteLog("ERROR, PDU_Service::Connect, A-ASSOCIATE-AC refused");
+      Abort(AbortReason::InvalidPduParameter);
+      return false;
+    }
+    if (InterogateAAssociateAC()) return true;
+    Link.dsocket.Close();
+    WriteLog("ERROR, PDU_Service::Connect, InterogateAAssociateAC failed");
+    return false;
+  } catch (const std::exception&) {
+    Link.dsocket.Close();
+    WriteLog("ERROR, PDU_Service::Connect, indeterminate error");
+    return false;
+  }
+}
+
+bool PDU_Service::InterogateAAssociateAC() {
+  if (assocAC.PresContextAccepts.empty()) {
+    WriteLog("WARNING, assocAC.PresContextAccepts Count==0");
+  }
+  AcceptedPresContexts.clear();
+  const PresentationContextAccept* chosen = nullptr;
+  for (const PresentationContextAccept& accept : assocAC.PresContextAccepts) {
+    if (accept.Result != 0) continue;
+    // An accept item for a context we never proposed cannot be used to send anything.
+    bool proposed = false;
+    for (const PresentationContext& context : assocRQ.PresContexts) {
+      proposed = proposed || context.PresentationContextID == accept.PresentationContextID;
+    }
+    if (!proposed) {
+      WriteLog("WARNING, PDU_Service::InterogateAAssociateAC, context " +
+               std::to_string(accept.PresentationContextID) + " was not proposed");
+      continue;
+    }
+    AcceptedPresContexts.push_back(accept);
+    if (Tracing()) {
+      WriteLog("Presentation Context Accept ID: " + std::to_string(accept.PresentationContextID) +
+               ", Transfer Syntax: " + accept.TrnSyntax.UID);
+    }
+    if (!chosen && IsUsableTransferSyntax(accept.TrnSyntax.UID)) chosen = &accept;
+  }
+  if (!chosen) {
+    WriteLog("ERROR, Transfer Syntax is Empty");
+    return false;
+  }
+  pdata.PresentationContextID = chosen->PresentationContextID;
+  return true;
+}
+
+std::optional<std::string> PDU_Service::GetTransferSyntaxUID(uint8_t presentationContextId) const {
+  for (const PresentationContextAccept& accept : AcceptedPresContexts) {
+    if (accept.PresentationContextID == presentationContextId) return accept.TrnSyntax.UID;
+  }
+  return std::nullopt;
+}
+
+bool PDU_Service::ParseDCMIntoRawVR(DcmObj& dataSet, MessageKind kind) {
+  if (TraceMessages) {
+    LogDump(Trimmed(assocAC.CallingApTitle) + " >> " + Trimmed(assocAC.CalledApTitle), dataSet);
+  }
+  BufData encoder(dataSet.bigEndian);
+  if (!encoder.WriteDataSet(dataSet)) {
+    WriteLog(kind == MessageKind::Command
+                 ? "ERROR, PDU_Service::Write, Parsing DCM Into RAW VR for Command Mode"
+                 : "ERROR, PDU_Service::Write, Parsing DCM Into RAW VR for Data Mode");
+    return false;
+  }
+  pdata.VRBuffer.Write(encoder.stream.data(), encoder.stream.size());
+  return true;
+}
+
+bool PDU_Service::Write(DcmObj& dataSet, const std::string& /*sopClassUid*/, MessageKind kind) {
+  if (pdata.PresentationContextID == 0) {
+    WriteLog("ERROR, PDU_Service::Write, pdata.PresentationContextID is 0");
+    return false;
+  }
+  if (!IsConnected()) {
+    WriteLog("ERROR, PDU_Service::Write, not connected");
+    return false;
+  }
+  // A message that failed half way must not leave bytes in front of the next one.
+  pdata.VRBuffer.Clear();
+  if (!ParseDCMIntoRawVR(dataSet, kind)) return false;
+  pdata.MessageControlHeader = static_cast<uint8_t>(kind);
+  uint32_t& peerLimit = assocAC.UserInfo.MaxLength.MaximumLength;
+  if (peerLimit > kOwnMaximumLength) {
+    peerLimit = kOwnMaximumLength;
+    if (Tracing()) WriteLog("INFO, PDU_Service::Write, MaximumLength set to 16384");
+  }
+  if (peerLimit != 0 && peerLimit < 7) {
+    // No fragment could carry even one byte of data within such a limit.
+    WriteLog("ERROR, PDU_Service::Write, peer maximum length " + std::to_string(peerLimit) +
+             " is too small");
+    pdata.VRBuffer.Clear();
+    return false;
+  }
+  // A limit of 0 means "no limit": the wrapped block size sends each message in one PDU.
+  pdata.BlockSize = peerLimit - 6;
+  return pdata.Write(Link);
+}
+
+void PDU_Service::Abort(AbortReason reason) {
+  if (IsConnected()) {
+    abortRQ.Source = static_cast<uint8_t>(AbortSource::ServiceProvider);
+    abortRQ.Reason = static_cast<uint8_t>(reason);
+    abortRQ.Write(Link);
+  }
+  Link.dsocket.Close();
+  pdata.Length = 0;
+}
+
+bool PDU_Service::OnUnexpectedPdu(uint8_t type) {
+  switch (type) {
+    case 0x01: {
+      AAssociateRQ unexpected;
+      unexpected.Read(Link);
+      Abort(AbortReason::UnexpectedPdu);
+      WriteLog("ERROR, PDU_Service::Read Associate-RQ");
+      break;
+    }
+    case 0x02: {
+      AAssociateAC unexpected;
+      unexpected.ReadDynamic(Link);
+      Abort(AbortReason::UnexpectedPdu);
+      WriteLog("ERROR, PDU_Service::Read Associate-AC");
+      break;
+    }
+    case 0x03:
+      Abort(AbortReason::UnexpectedPdu);
+      WriteLog("ERROR, PDU_Service::Read Associate-RJ");
+      break;
+    case 0x05:
+      if (releaseRQ.Read(Link) && releaseRP.Write(Link)) {
+        // The peer closes the connection once it has our answer; nothing more may be sent.
+        releasedByPeer_ = true;
+        if (Tracing()) WriteLog("INFO, PDU_Service::Read Release-RQ");
+      } else {
+        Abort(AbortReason::InvalidPduParameter);
+      }
+      break;
+    case 0x06:
+      Link.dsocket.Close();
+      WriteLog("WARNING, PDU_Service::Read Release-RSP");
+      break;
+    case 0x07:
+      Link.dsocket.Close();
+      WriteLog("WARNING, PDU_Service::Read Abort-RQ");
+      break;
+    default:
+      Abort(AbortReason::UnrecognizedPdu);
+      WriteLog("ERROR, PDU_Service::Read Protocol Error");
+      break;
+  }
+  return false;
+}
+
+bool PDU_Service::Read(DcmObj& dataSet) {
+  if (!IsConnected() || releasedByPeer_) return false;
+  pdata.LastFragment = false;
+  // Whatever a failed earlier read left behind is not part of this message.
+  pdata.VRBuffer.Clear();
+  auto fragmentsRead = [&] {
+    if (pdata.ReadDynamic(Link)) return true;
+    WriteLog("ERROR, PDU_Service::Read, pdata.ReadDynamic(Link)");
+    Abort(AbortReason::InvalidPduParameter);
+    return false;
+  };
+  if (pdata.Length != 0 && !fragmentsRead()) return false;
+  while (!pdata.LastFragment) {
+    uint8_t type = 0;
+    if (!Link.Read8(type)) return false;
+    if (type != 0x04) return OnUnexpectedPdu(type);
+    if (!fragmentsRead()) return false;
+  }
+  if (ParseRawVRIntoDCM(pdata.PresentationContextID, dataSet)) return true;
+  WriteLog("ERROR, PDU_Service::Read ParseRawVRIntoDCM()");
+  Abort(AbortReason::InvalidPduParameter);
+  return false;
+}
+
+bool PDU_Service::ParseRawVRIntoDCM(uint8_t presentationContextId, DcmObj& dataSet) {
+  const std::optional<std::string> syntax = GetTransferSyntaxUID(presentationContextId);
+  if (!syntax) {
+    WriteLog("ERROR, PDU_Service::ParseRawVRIntoDCM GetTransferSyntaxUID()");
+    pdata.VRBuffer.Clear();
+    return false;
+  }
+  dataSet.SetTransferSyntax(*syntax);
+  if (Tracing()) WriteLog("INFO, PDU_Service::ParseRawVRIntoDCM, Transfer Syntax: " + *syntax);
+  BufData decoder(dataSet.bigEndian);
+  decoder.stream = pdata.VRBuffer.TakeIncoming();
+  if (!decoder.ReadDataSet(dataSet)) {
+    WriteLog("ERROR, PDU_Service::ParseRawVRIntoDCM buf.ReadOjb()");
+    return false;
+  }
+  if (TraceMessages) {
+    LogDump(Trimmed(assocAC.CallingApTitle) + " << " + Trimmed(assocAC.CalledApTitle), dataSet);
+  }
+  return true;
+}
+
+bool CloseAssociation(PDU_Service& service) {
+  service.pdata.Length = 0;
+  Socket& socket = service.Link.dsocket;
+  if (socket.Connected && !service.releasedByPeer_) {
+    if (service.releaseRQ.Write(service.Link)) {
+      // The answer is read and not judged: a release reply or an abort both end the
+      // association, and a silent peer ends with the socket's time-out.
+      uint8_t type = 0;
+      if (service.Link.Read8(type)) {
+        AReleaseRP reply;
+        reply.Read(service.Link);
+      }
+    }
+  }
+  socket.Close();
+  service.releasedByPeer_ = false;
+  return true;
+}
