@@ -1,0 +1,371 @@
+// The RTF reader: control words, groups, escapes and skipped destinations, one line per paragraph.
+#include <iconv.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "codepage.h"
+#include "sourcefile.h"
+#include "textreaders.h"
+
+namespace {
+
+// Word nests a few dozen groups at most; a deeper file is corrupt or hostile, and the cap keeps the
+// group stack small.
+constexpr size_t kDeepestGroup = 4096;
+// RTF allows at most 32 letters in a control word and 10 digits in its parameter; longer runs
+// are still consumed as one token but not taken apart further.
+constexpr size_t kLongestControlWord = 32;
+
+// Groups whose text is not part of the document's body text: tables of fonts, colours, styles and
+// lists, document information, pictures and objects, headers and footers, footnotes, field
+// instructions (their result stays), list numbers and revision data.
+constexpr std::string_view kSkippedDestinations[] = {
+    "annotation",   "atnauthor",
+    "atnid",        "author",
+    "bkmkend",      "bkmkstart",
+    "colortbl",     "comment",
+    "datastore",    "docvar",
+    "falt",         "fldinst",
+    "filetbl",      "fonttbl",
+    "footer",       "footerf",
+    "footerl",      "footerr",
+    "footnote",     "ftncn",
+    "ftnsep",       "ftnsepc",
+    "generator",    "header",
+    "headerf",      "headerl",
+    "headerr",      "info",
+    "keywords",     "latentstyles",
+    "levelnumbers", "leveltext",
+    "listname",     "listoverridetable",
+    "listtable",    "listtext",
+    "nonshppict",   "object",
+    "objdata",      "operator",
+    "pgdsctbl",     "pict",
+    "pn",           "pntext",
+    "pntxta",       "pntxtb",
+    "private",      "revtbl",
+    "rsidtbl",      "shpinst",
+    "sp",           "stylesheet",
+    "subject",      "template",
+    "themedata",    "title",
+    "txe",          "xe",
+    "tc",           "userprops",
+    "xmlnstbl",     "colorschememapping",
+    "mmathPr",      "wgrffmtfilter",
+    "passwordhash", "company",
+};
+
+// Characters that RTF writes as control words, in Windows-1252.
+struct SpecialCharacter {
+  std::string_view word;
+  char character;
+};
+constexpr SpecialCharacter kSpecialCharacters[] = {
+    {"tab", '\t'},         {"cell", '\t'},     {"nestcell", '\t'}, {"emdash", '\x97'},
+    {"endash", '\x96'},    {"emspace", ' '},   {"enspace", ' '},   {"qmspace", ' '},
+    {"bullet", '\x95'},    {"lquote", '\x91'}, {"rquote", '\x92'}, {"ldblquote", '\x93'},
+    {"rdblquote", '\x94'},
+};
+
+// Control words that end a line of the plain text.
+constexpr std::string_view kLineBreaks[] = {"par", "sect", "line", "row", "page"};
+
+bool IsLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Byte-to-Windows-1252 table for a document code page. Bytes of another code page are widened by
+// iconv and narrowed again; a code page iconv does not know is read as Windows-1252.
+using ByteTable = std::array<char, 256>;
+
+ByteTable IdentityTable() {
+  ByteTable table{};
+  for (size_t b = 0; b < table.size(); ++b) table[b] = static_cast<char>(b);
+  return table;
+}
+
+ByteTable TableForCodePage(int codePage) {
+  ByteTable table = IdentityTable();
+  if (codePage == 1252 || codePage <= 0) return table;
+  const std::string name = codePage == 10000 ? "MACINTOSH" : "CP" + std::to_string(codePage);
+  iconv_t converter = iconv_open("UTF-32LE", name.c_str());
+  if (converter == reinterpret_cast<iconv_t>(-1)) return table;
+  for (size_t b = 0x80; b < table.size(); ++b) {
+    char in = static_cast<char>(b);
+    char out[8] = {};
+    char* inPointer = &in;
+    char* outPointer = out;
+    size_t inLeft = 1;
+    size_t outLeft = sizeof out;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft) == static_cast<size_t>(-1) ||
+        outLeft != sizeof out - 4) {
+      table[b] = kUnrepresentable;  // a lead byte of a double-byte code page, or unassigned
+      continue;
+    }
+    const char32_t codePoint = static_cast<char32_t>(
+        static_cast<uint8_t>(out[0]) | static_cast<uint8_t>(out[1]) << 8 |
+        static_cast<uint8_t>(out[2]) << 16 | static_cast<uint8_t>(out[3]) << 24);
+    table[b] = CodePointToCp1252(codePoint);
+  }
+  iconv_close(converter);
+  return table;
+}
+
+class RtfReader {
+ public:
+  explicit RtfReader(std::string_view rtf) : rtf_(rtf), bytes_(IdentityTable()) {}
+
+  bool Read(std::string& text, std::string& problem) {
+    if (!SkipToStart()) {
+      problem = "it does not start with \"{\\rtf\" (not a rich text document)";
+      return false;
+    }
+    while (at_ < rtf_.size()) {
+      const char c = rtf_[at_];
+      if (c == '{') {
+        if (groups_.size() >= kDeepestGroup) {
+          problem = "its groups nest deeper than " + std::to_string(kDeepestGroup) + " levels";
+          return false;
+        }
+        groups_.push_back(groups_.empty() ? Group{} : groups_.back());
+        pendingFallback_ = 0;
+        ++at_;
+      } else if (c == '}') {
+        groups_.pop_back();
+        pendingFallback_ = 0;
+        ++at_;
+        // Whatever follows the document's outermost group is not part of it.
+        if (groups_.empty()) break;
+      } else if (c == '\\') {
+        if (!ReadControl(problem)) return false;
+      } else if (c == '\r' || c == '\n') {
+        ++at_;  // line breaks in the file only wrap the source; paragraphs are \par
+      } else {
+        EmitByte(static_cast<uint8_t>(c));
+        ++at_;
+      }
+    }
+    if (!groups_.empty()) {
+      problem = "its groups are not balanced: the file ends with " +
+                std::to_string(groups_.size()) + " group(s) still open (truncated?)";
+      return false;
+    }
+    text = std::move(out_);
+    return true;
+  }
+
+ private:
+  struct Group {
+    bool skipped = false;
+    int fallbackLength = 1;  // \ucN: characters that follow each \uN for readers without Unicode
+  };
+
+  bool SkipToStart() {
+    if (rtf_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;
+    while (at_ < rtf_.size() &&
+           (rtf_[at_] == ' ' || rtf_[at_] == '\t' || rtf_[at_] == '\r' || rtf_[at_] == '\n')) {
+      ++at_;
+    }
+    return rtf_.substr(at_, 5) == "{\\rtf";
+  }
+
+  bool Skipping() const { return groups_.empty() || groups_.back().skipped; }
+
+  // The characters that stand in for a \uN are dropped as they come; each counts as one.
+  bool TakeFallback() {
+    if (pendingFallback_ == 0) return false;
+    --pendingFallback_;
+    return true;
+  }
+
+  void EmitByte(uint8_t byte) {
+    if (TakeFallback() || Skipping() || byte == 0) return;
+    out_ += bytes_[byte];
+  }
+
+  void EmitCharacter(char character) {
+    if (TakeFallback() || Skipping()) return;
+    out_ += character;
+  }
+
+  void EmitLineBreak() {
+    if (Skipping()) return;
+    out_ += "\r\n";
+  }
+
+  bool ReadControl(std::string& problem) {
+    ++at_;                                // the backslash
+    if (at_ >= rtf_.size()) return true;  // the open groups report the truncation
+    const char c = rtf_[at_];
+    if (IsLetter(c)) return ReadControlWord(problem);
+    ++at_;
+    switch (c) {
+      case '\'': {
+        // \'hh: one byte in the document's code page.
+        const int high = at_ < rtf_.size() ? HexValue(rtf_[at_]) : -1;
+        const int low = at_ + 1 < rtf_.size() ? HexValue(rtf_[at_ + 1]) : -1;
+        if (high < 0 || low < 0) {
+          EmitCharacter(kUnrepresentable);
+          return true;
+        }
+        at_ += 2;
+        EmitByte(static_cast<uint8_t>(high * 16 + low));
+        return true;
+      }
+      case '*':
+        if (!groups_.empty()) groups_.back().skipped = true;
+        return true;
+      case '\\':
+      case '{':
+      case '}':
+        EmitCharacter(c);
+        return true;
+      case '~':
+        EmitCharacter('\xA0');
+        return true;
+      case '_':
+        EmitCharacter('-');
+        return true;
+      case '\r':
+      case '\n':
+        EmitLineBreak();
+        return true;
+      default:
+        // \- (optional hyphen), \| and \: (index entries) and unknown symbols add nothing.
+        TakeFallback();
+        return true;
+    }
+  }
+
+  bool ReadControlWord(std::string& problem) {
+    const size_t start = at_;
+    while (at_ < rtf_.size() && IsLetter(rtf_[at_])) ++at_;
+    const std::string_view word = rtf_.substr(start, std::min(at_ - start, kLongestControlWord));
+    bool hasParameter = false;
+    int64_t parameter = 0;
+    bool negative = false;
+    if (at_ + 1 < rtf_.size() && rtf_[at_] == '-' && IsDigit(rtf_[at_ + 1])) {
+      negative = true;
+      ++at_;
+    }
+    while (at_ < rtf_.size() && IsDigit(rtf_[at_])) {
+      hasParameter = true;
+      // Clamped well inside 64 bits; only the low 16 or 32 bits of any parameter matter.
+      if (parameter < 0x7FFFFFFFFF) parameter = parameter * 10 + (rtf_[at_] - '0');
+      ++at_;
+    }
+    if (negative) parameter = -parameter;
+    if (at_ < rtf_.size() && rtf_[at_] == ' ') ++at_;  // the delimiting space belongs to the word
+    return ControlWord(word, hasParameter, parameter, problem);
+  }
+
+  bool ControlWord(std::string_view word, bool hasParameter, int64_t parameter,
+                   std::string& problem) {
+    if (word == "bin") {
+      // Binary data of the given length follows; it is never text.
+      const int64_t length = hasParameter ? parameter : 0;
+      if (length < 0 || static_cast<uint64_t>(length) > rtf_.size() - at_) {
+        problem = "a \\bin block runs past the end of the file";
+        return false;
+      }
+      at_ += static_cast<size_t>(length);
+      TakeFallback();
+      return true;
+    }
+    if (word == "u") return UnicodeCharacter(hasParameter ? parameter : 0);
+    if (TakeFallback()) return true;
+    if (groups_.empty()) return true;
+    Group& group = groups_.back();
+    if (std::find(std::begin(kSkippedDestinations), std::end(kSkippedDestinations), word) !=
+        std::end(kSkippedDestinations)) {
+      group.skipped = true;
+    } else if (word == "uc") {
+      group.fallbackLength = static_cast<int>(std::clamp<int64_t>(parameter, 0, 16));
+    } else if (word == "ansicpg" && hasParameter) {
+      bytes_ = TableForCodePage(static_cast<int>(std::clamp<int64_t>(parameter, 0, 65535)));
+    } else if (word == "mac") {
+      bytes_ = TableForCodePage(10000);
+    } else if (word == "pc") {
+      bytes_ = TableForCodePage(437);
+    } else if (word == "pca") {
+      bytes_ = TableForCodePage(850);
+    } else if (std::find(std::begin(kLineBreaks), std::end(kLineBreaks), word) !=
+               std::end(kLineBreaks)) {
+      EmitLineBreak();
+    } else {
+      for (const SpecialCharacter& special : kSpecialCharacters) {
+        if (special.word == word) EmitCharacter(special.character);
+      }
+    }
+    return true;
+  }
+
+  // \uN: a UTF-16 code unit as a signed 16-bit number, followed by \ucN fallback characters.
+  bool UnicodeCharacter(int64_t parameter) {
+    pendingFallback_ = 0;
+    const bool pairsWithPrevious = afterHighSurrogate_;
+    afterHighSurrogate_ = false;
+    const int fallbackLength = groups_.empty() ? 1 : groups_.back().fallbackLength;
+    const auto unit = static_cast<char32_t>(static_cast<uint16_t>(parameter & 0xFFFF));
+    const bool highSurrogate = unit >= 0xD800 && unit <= 0xDBFF;
+    const bool lowSurrogate = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (lowSurrogate && pairsWithPrevious) {
+      // The pair's first half already let its fallback through; this half adds nothing.
+      pendingFallback_ = fallbackLength;
+      return true;
+    }
+    if (!highSurrogate && !lowSurrogate && RepresentableInCp1252(unit)) {
+      EmitCharacter(CodePointToCp1252(unit));
+      pendingFallback_ = fallbackLength;
+      return true;
+    }
+    // Not in the code page: the writer's fallback text stands in for it, or "?" when it gave none.
+    afterHighSurrogate_ = highSurrogate;
+    if (fallbackLength == 0) EmitCharacter(kUnrepresentable);
+    return true;
+  }
+
+  std::string_view rtf_;
+  size_t at_ = 0;
+  std::vector<Group> groups_;
+  std::string out_;
+  ByteTable bytes_;
+  int pendingFallback_ = 0;
+  bool afterHighSurrogate_ = false;
+};
+
+}  // namespace
+
+bool RtfToPlainText(std::string_view rtf, std::string& text, std::string& problem) {
+  text.clear();
+  RtfReader reader(rtf);
+  return reader.Read(text, problem);
+}
+
+bool ReadRtfText(const std::string& path, std::string& text, std::string& error) {
+  text.clear();
+  SourceBytes source;
+  if (!ReadSourceFile(path, source, error)) return false;
+  const std::string_view rtf(reinterpret_cast<const char*>(source.bytes.get()),
+                             static_cast<size_t>(source.fileLength));
+  std::string problem;
+  if (!RtfToPlainText(rtf, text, problem)) {
+    error = "Cannot read RTF document \"" + path + "\": " + problem;
+    return false;
+  }
+  return true;
+}

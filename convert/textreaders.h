@@ -1,0 +1,42 @@
+// The five document readers: DOC, DOCX, RTF, plain text and HTML, each giving Windows-1252 text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "textlines.h"
+
+// Every reader that takes a path returns true with what the document holds (possibly nothing), or
+// false with a message for the user that names the file and says what is wrong with it. A reader
+// that fails delivers no partial text. The functions on bytes in memory are the readers' cores;
+// they report the problem without a file name.
+
+// A Word 97 or later binary document: the text of every piece of its piece table, one line per
+// piece, exactly as stored (Word's own paragraph marks and field characters included).
+bool ReadDocText(const std::string& path, TextLines& lines, std::string& error);
+// The same from the bytes of the "WordDocument" stream and of the table stream.
+bool ReadDocPieces(std::string_view wordDocument, std::string_view tableStream, TextLines& lines,
+                   std::string& problem);
+// Which table stream a FIB names, "0Table" or "1Table"; empty when the FIB is too short to say.
+std::string_view DocTableStreamName(std::string_view wordDocument);
+
+// An Office Open XML word-processing package: the text of "word/document.xml".
+bool ReadDocxText(const std::string& path, std::string& text, std::string& error);
+// The text of a WordprocessingML document: every paragraph ("w:p") starts with CR LF and every
+// text run ("w:t") adds its characters. The encoding comes from the byte-order mark and the XML
+// declaration.
+bool XmlDocumentText(std::string_view xml, std::string& text, std::string& problem);
+
+// A rich text document: one line per paragraph, formatting and non-text destinations dropped.
+bool ReadRtfText(const std::string& path, std::string& text, std::string& error);
+bool RtfToPlainText(std::string_view rtf, std::string& text, std::string& problem);
+
+// A plain text file (also the first step for HTML): a UTF-8, UTF-16 LE or UTF-16 BE byte-order mark
+// selects that encoding, otherwise the bytes are Windows-1252. Lines as SplitLines makes them.
+bool ReadTextFileLines(const std::string& path, TextLines& lines, std::string& error);
+bool DecodeTextBytes(std::string_view bytes, std::string& text, std::string& problem);
+
+// The text of an HTML file whose lines are given: each line trimmed, everything from "<" to ">"
+// dropped (a tag may span lines), and every non-empty result line followed by CR LF. Character
+// references stay as they are.
+std::string StripHtmlTags(const TextLines& lines);
