@@ -14,6 +14,11 @@ bool IsItemDelimiter(const DcmTag& tag) {
 bool IsSequenceDelimiter(const DcmTag& tag) {
   return tag.Is(0xFFFE, 0xE0DD);
 }
+// True when `tag` has a lower tag number than `existing`.
+bool SortsBefore(const DcmTag& tag, const DcmTag& existing) {
+  return (existing.group == tag.group && existing.element > tag.element) ||
+         existing.group > tag.group;
+}
 bool OpensFlatLevel(const DcmTag& tag) {
   return tag.HasUndefinedLength() && (tag.IsVR("SQ") || IsItemTag(tag));
 }
@@ -40,8 +45,17 @@ void DcmObj::Add(std::unique_ptr<DcmTag> tag) {
   bool inPixelRegion = false;
   for (size_t i = 0; i < entries.size(); ++i) {
     const DcmTag& existing = EntryTag(i);
-    if (OpensFlatLevel(existing)) ++depth;
-    if (existing.Is(0x7FE0, 0x0010) && existing.HasUndefinedLength()) inPixelRegion = true;
+    const bool opensLevel = OpensFlatLevel(existing);
+    const bool opensPixels = existing.Is(0x7FE0, 0x0010) && existing.HasUndefinedLength();
+    // A flat sequence or encapsulated pixel data at depth 0 still has its place in the order: an
+    // element that sorts before it goes before it, or the data set would no longer be ascending.
+    if (depth == 0 && !inPixelRegion && (opensLevel || opensPixels) &&
+        SortsBefore(*tag, existing)) {
+      entries.insert(entries.begin() + static_cast<long>(i), DcmEntry{std::move(tag), nullptr});
+      return;
+    }
+    if (opensLevel) ++depth;
+    if (opensPixels) inPixelRegion = true;
     if (depth == 0 && !inPixelRegion) {
       if (existing.group == tag->group && existing.element == tag->element) {
         if (entries[i].tag) {
@@ -56,8 +70,7 @@ void DcmObj::Add(std::unique_ptr<DcmTag> tag) {
         entries[i] = DcmEntry{std::move(tag), nullptr};
         return;
       }
-      if ((existing.group == tag->group && existing.element > tag->element) ||
-          existing.group > tag->group) {
+      if (SortsBefore(*tag, existing)) {
         entries.insert(entries.begin() + static_cast<long>(i), DcmEntry{std::move(tag), nullptr});
         return;
       }

@@ -79,4 +79,91 @@ TEST(DcmObjTest, FindTagSkipsElementsInsideFlatSequences) {
   EXPECT_EQ(dataSet.GetString(0x0008, 0x1150), "1.2.outer");
 }
 
+TEST(DcmObjTest, AddNeverTouchesElementsInsideFlatSequences) {
+  DcmObj dataSet;
+  dataSet.Append(DcmTag::FromBytes(0x0008, 0x1110, kUndefinedLength, nullptr, "SQ"));
+  dataSet.Append(DcmTag::FromBytes(0xFFFE, 0xE000, kUndefinedLength, nullptr));
+  dataSet.Append(DcmTag::FromText(0x0008, 0x1150, "1.2.inner"));
+  dataSet.Append(DcmTag::FromBytes(0xFFFE, 0xE00D, 0, nullptr));
+  dataSet.Append(DcmTag::FromBytes(0xFFFE, 0xE0DD, 0, nullptr));
+  dataSet.AddString(0x0008, 0x1150, "1.2.top");
+  ASSERT_EQ(dataSet.Count(), 6u);
+  EXPECT_EQ(dataSet.TagAt(2)->GetString(), "1.2.inner");
+  EXPECT_EQ(dataSet.GetString(0x0008, 0x1150), "1.2.top");
+  // Elements sorting before the sequence still go before it.
+  dataSet.AddString(0x0008, 0x0016, "1.2");
+  EXPECT_TRUE(dataSet.TagAt(0)->Is(0x0008, 0x0016));
+}
+
+TEST(DcmObjTest, AddSequenceInsertsByOrderAndNeverReplaces) {
+  DcmObj dataSet;
+  dataSet.explicitVR = true;
+  dataSet.AddString(0x0008, 0x0016, "1.2");
+  dataSet.AddString(0x0010, 0x0010, "DOE^JANE");
+  dataSet.AddSequence(0x0008, 0x1110, std::make_unique<DcmObj>());
+  dataSet.AddSequence(0x0008, 0x1110, std::make_unique<DcmObj>());
+  EXPECT_EQ(Tags(dataSet),
+            (std::vector<std::pair<uint16_t, uint16_t>>{
+                {0x0008, 0x0016}, {0x0008, 0x1110}, {0x0008, 0x1110}, {0x0010, 0x0010}}));
+  EXPECT_STREQ(dataSet.EntryKind(1), "DcmObj");
+  EXPECT_TRUE(dataSet.ObjAt(1)->explicitVR);
+  EXPECT_EQ(dataSet.ObjAt(1)->header.VR(), "SQ");
+  // An item's header carries no VR.
+  auto sequence = std::make_unique<DcmObj>();
+  sequence->AddSequence(0xFFFE, 0xE000, std::make_unique<DcmObj>());
+  EXPECT_EQ(sequence->ObjAt(0)->header.VR(), "");
+}
+
+TEST(DcmObjTest, AddOfAnElementOverANestedSequenceReplacesIt) {
+  // The element takes the sequence's place, so the tag is never present twice at depth 0.
+  DcmObj dataSet;
+  dataSet.AddSequence(0x0008, 0x1110, std::make_unique<DcmObj>());
+  dataSet.Add(DcmTag::FromBytes(0x0008, 0x1110, 0, nullptr, "SQ"));
+  ASSERT_EQ(dataSet.Count(), 1u);
+  EXPECT_STREQ(dataSet.EntryKind(0), "DcmTag");
+}
+
+TEST(DcmObjTest, DeepNestingIsDestroyedWithoutRecursion) {
+  auto outer = std::make_unique<DcmObj>();
+  DcmObj* level = outer.get();
+  for (int i = 0; i < 200000; ++i) {
+    auto inner = std::make_unique<DcmObj>();
+    DcmObj* next = inner.get();
+    level->AddSequence(0x0008, 0x1110, std::move(inner));
+    level = next;
+  }
+  level->AddString(0x0010, 0x0010, "DOE^JANE");
+  outer.reset();  // a recursive destructor chain would overflow the stack here
+  SUCCEED();
+}
+
+TEST(DcmTagTest, DecimalStringsConvertLikeTheCLibrary) {
+  const std::pair<std::string, long double> values[] = {
+      {"  12.5", 12.5L}, {"-3", -3.0L}, {"1e2\\7", 100.0L}, {"abc", 0.0L}, {"", 0.0L}};
+  for (const auto& [text, expected] : values) {
+    auto tag = DcmTag::FromText(0x0028, 0x0030, text);
+    EXPECT_EQ(tag->GetValueAt(0), expected) << text;
+    EXPECT_FLOAT_EQ(tag->GetFloat(), static_cast<float>(expected)) << text;
+  }
+  auto list = DcmTag::FromText(0x0028, 0x0030, "0.5\\ 0.25\\7");
+  EXPECT_EQ(list->GetValueAt(1), 0.25L);
+  EXPECT_EQ(list->GetValueAt(2), 7.0L);
+  EXPECT_EQ(list->GetValueAt(3), 0.0L);
+  EXPECT_EQ(list->GetValueAt(-1), 0.0L);
+}
+
+TEST(DcmTagTest, TextConstructorTakesTheDictionaryVRAndItsPadding) {
+  auto uid = DcmTag::FromText(0x0008, 0x0016, "1.2.3");
+  EXPECT_EQ(uid->VR(), "UI");
+  EXPECT_EQ(std::string(uid->Bytes()), std::string("1.2.3\0", 6));
+  auto name = DcmTag::FromText(0x0010, 0x0010, "ABC");
+  EXPECT_EQ(std::string(name->Bytes()), "ABC ");
+  auto unknownSequence = DcmTag::FromBytes(0x0019, 0x1099, kUndefinedLength, nullptr);
+  EXPECT_EQ(unknownSequence->VR(), "SQ");
+  EXPECT_EQ(unknownSequence->value, nullptr);
+  auto empty = DcmTag::FromText(0x0010, 0x0010, "");
+  EXPECT_EQ(empty->length, 0u);
+  EXPECT_EQ(empty->GetString(), "");
+}
+
 }  // namespace
