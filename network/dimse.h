@@ -1,0 +1,56 @@
+// DIMSE command sets of the service-user side: C-ECHO, C-FIND and C-STORE requests and responses.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "dcmobj.h"
+
+class PDU_Service;
+
+inline constexpr const char* kVerificationSopClass = "1.2.840.10008.1.1";
+
+// Command Field (0000,0100) values of PS3.7 Annex E.
+inline constexpr uint16_t kCommandStoreRQ = 0x0001;
+inline constexpr uint16_t kCommandStoreRSP = 0x8001;
+inline constexpr uint16_t kCommandFindRQ = 0x0020;
+inline constexpr uint16_t kCommandFindRSP = 0x8020;
+inline constexpr uint16_t kCommandEchoRQ = 0x0030;
+inline constexpr uint16_t kCommandEchoRSP = 0x8030;
+
+// Command Data Set Type (0000,0800): no data set follows, or one does.
+inline constexpr uint16_t kNoDataSet = 0x0101;
+inline constexpr uint16_t kDataSetFollows = 0x0102;
+
+// C-FIND statuses that announce a further match.
+inline constexpr int kStatusPending = 0xFF00;
+inline constexpr int kStatusPendingWarning = 0xFF01;
+
+// The request command sets, in Implicit VR Little Endian with their group length first. The
+// instance UID of C-STORE is left out when empty.
+std::unique_ptr<DcmObj> BuildEchoRQ(std::string_view sopClassUid, uint16_t messageId);
+std::unique_ptr<DcmObj> BuildFindRQ(std::string_view sopClassUid, uint16_t messageId);
+std::unique_ptr<DcmObj> BuildStoreRQ(std::string_view sopClassUid, std::string_view sopInstanceUid,
+                                     uint16_t messageId);
+
+// Verification: true when the request was written / when a C-ECHO-RSP with status 0 arrived.
+bool WriteEchoRQ(PDU_Service& service, const std::string& sopClassUid);
+bool ReadEchoRSP(PDU_Service& service);
+
+// Query. ReadRSP gives the status (0 to 65535) and fills `identifier` when one follows, or -1
+// when nothing usable could be read. Neither call keeps state.
+class CFind {
+ public:
+  static bool WriteRQ(PDU_Service* service, DcmObj& identifier, const std::string& sopClassUid);
+  static int ReadRSP(PDU_Service* service, DcmObj& identifier);
+};
+
+// Storage. WriteRQ sends the data set in its own transfer syntax; ReadRSP gives the status, -1
+// when nothing could be read and -2 when the response was not a C-STORE-RSP.
+class CStore {
+ public:
+  static bool WriteRQ(PDU_Service* service, DcmObj* dataSet, const std::string& sopClassUid);
+  static int ReadRSP(PDU_Service* service);
+};
