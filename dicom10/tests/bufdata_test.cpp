@@ -173,9 +173,9 @@ TEST(BufDataTest, SequencesRoundTripInEveryEncoding) {
     EXPECT_EQ(read.GetUS(0x0028, 0x0010), 512);
     // In implicit VR only the dictionary says that (0008,1110) is a sequence.
     ASSERT_EQ(read.Count(), 3u);
-    ASSERT_STREQ(read.EntryKind(1), "DcmObj");
-    ASSERT_STREQ(read.ObjAt(1)->EntryKind(0), "DcmObj");
-    const DcmObj* readItem = read.ObjAt(1)->ObjAt(0);
+    ASSERT_STREQ(read.EntryKind(0), "DcmObj");
+    ASSERT_STREQ(read.ObjAt(0)->EntryKind(0), "DcmObj");
+    const DcmObj* readItem = read.ObjAt(0)->ObjAt(0);
     EXPECT_EQ(readItem->GetUS(0x0028, 0x0011), 256);
     EXPECT_EQ(readItem->GetString(0x0008, 0x1150), "1.2.840.10008.5.1.4.1.1.7");
     EXPECT_EQ(Encode(read), first);
