@@ -1,0 +1,69 @@
+// Transfer-syntax conversion of image data sets: decoding encapsulated pixel data, re-encoding it
+// for the target syntax and rewriting the image attributes that the new encoding changes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dcmobj.h"
+
+inline constexpr const char* kRleLossless = "1.2.840.10008.1.2.5";
+inline constexpr const char* kJpegBaselineSyntax = "1.2.840.10008.1.2.4.50";
+inline constexpr const char* kJpegExtendedSyntax = "1.2.840.10008.1.2.4.51";
+inline constexpr const char* kJpegLosslessProcess14 = "1.2.840.10008.1.2.4.57";
+inline constexpr const char* kJpegLosslessSyntax = "1.2.840.10008.1.2.4.70";
+inline constexpr const char* kJpeg2000LosslessSyntax = "1.2.840.10008.1.2.4.90";
+inline constexpr const char* kJpeg2000Syntax = "1.2.840.10008.1.2.4.91";
+inline constexpr const char* kMpeg2Syntax = "1.2.840.10008.1.2.4.100";
+inline constexpr const char* kMpeg4Syntax = "1.2.840.10008.1.2.4.102";
+
+// The image attributes the conversion reads, with the values used when an element is absent.
+struct PixelAttributes {
+  std::string modality;
+  std::string photometric;
+  bool colour = false;  // Photometric Interpretation not beginning with "MON" or "PAL"
+  bool planar = false;  // Planar Configuration was 1
+  int frames = 0;       // Number of Frames as parsed; below 1 counts as 1
+  uint16_t rows = 1;
+  uint16_t columns = 1;
+  uint16_t bitsAllocated = 1;
+  uint16_t bitsStored = 1;
+  uint16_t pixelRepresentation = 0;
+  float rescaleIntercept = 0;
+  float rescaleSlope = 1;
+
+  int FrameCount() const { return frames < 1 ? 1 : frames; }
+  // Columns x Rows x Bits Allocated / 8, three times that for colour.
+  uint64_t FrameSize() const;
+};
+
+// Converts the pixel data of `dataSet` to `target` and sets the data set's transfer syntax and
+// flags to follow it. True when the pixel data is now in the target encoding, or nothing had to
+// be done (same syntax, empty target, video syntaxes). On false the data set is exactly as it
+// was, and the reason is in the log.
+bool ConvertTransferSyntax(DcmObj& dataSet, std::string_view target);
+
+// Decodes the encapsulated Pixel Data at `pixelIndex` (in the data set's transfer syntax) into
+// `buffer`, frame by frame; `size` / `frames` bytes per frame. The data set is not changed. False,
+// with a log line, when any frame fails to decode or decodes to another size.
+bool Decompress(const DcmObj& dataSet, size_t pixelIndex, std::string_view photometric,
+                uint8_t* buffer, size_t size, int frames, int bitsAllocated);
+
+// Encodes native `pixels` (interleaved, 16-bit little-endian words above 8 bits) for `target`.
+// `pixelEntries` receives the new Pixel Data element and, for compressed targets, its Basic
+// Offset Table item, one item per frame and the sequence delimiter. `ratio` gets the compression
+// ratio (0 for native targets). The rescaling steps work on `pixels` in place.
+bool Comp(const PixelAttributes& attributes, std::vector<uint8_t>& pixels, std::string_view target,
+          std::vector<std::unique_ptr<DcmTag>>& pixelEntries, float& ratio);
+
+// Sample rescaling of 16-bit little-endian samples (signed for Pixel Representation 1).
+void RescaleTo8(const uint8_t* samples, uint8_t* out, size_t count, const PixelAttributes& a);
+void RescaleTo12(uint8_t* samples, size_t count, const PixelAttributes& a);
+void RescaleUnsigned(uint8_t* samples, size_t count, const PixelAttributes& a);
+
+// A deep copy of a data set: every element, nested sequence and item.
+std::unique_ptr<DcmObj> CloneDataSet(const DcmObj& dataSet);
