@@ -1,0 +1,262 @@
+// The scripted fake peer's thread and the hand-made PDU builders.
+#include "scripted_peer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <stdexcept>
+
+namespace testpeer {
+
+namespace {
+
+constexpr int kWaitMilliseconds = 10000;
+
+bool WaitReadable(int descriptor) {
+  pollfd wait{descriptor, POLLIN, 0};
+  return poll(&wait, 1, kWaitMilliseconds) == 1;
+}
+
+// Exactly `count` bytes, or false when the connection ends or stays silent.
+bool ReceiveExactly(int descriptor, uint8_t* destination, size_t count) {
+  size_t done = 0;
+  while (done < count) {
+    if (!WaitReadable(descriptor)) return false;
+    const ssize_t got = recv(descriptor, destination + done, count - done, 0);
+    if (got <= 0) return false;
+    done += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool SendAll(int descriptor, const Bytes& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t sent = send(descriptor, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (sent <= 0) return false;
+    done += static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+}  // namespace
+
+ScriptedPeer::ScriptedPeer(std::vector<Step> steps) {
+  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  socklen_t size = sizeof address;
+  if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+      listen(listener_, 1) != 0 ||
+      getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    throw std::runtime_error("scripted peer: cannot listen on loopback");
+  }
+  port_ = ntohs(address.sin_port);
+  thread_ = std::thread(&ScriptedPeer::Run, this, std::move(steps));
+}
+
+ScriptedPeer::~ScriptedPeer() {
+  Finish();
+  if (listener_ >= 0) close(listener_);
+}
+
+bool ScriptedPeer::Finish() {
+  if (thread_.joinable()) thread_.join();
+  return Problem().empty();
+}
+
+std::vector<Bytes> ScriptedPeer::Received() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return received_;
+}
+
+std::string ScriptedPeer::Problem() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return problem_;
+}
+
+void ScriptedPeer::Run(std::vector<Step> steps) {
+  auto fail = [&](const std::string& what) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    problem_ = what;
+  };
+  if (!WaitReadable(listener_)) return fail("nobody connected");
+  const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (connection < 0) return fail("accept failed");
+  size_t index = 0;
+  for (const Step& step : steps) {
+    const std::string where = "step " + std::to_string(index++) + ": ";
+    if (step.kind == Step::Kind::ReceivePdu) {
+      Bytes pdu(6);
+      if (!ReceiveExactly(connection, pdu.data(), 6)) {
+        fail(where + "no PDU header");
+        break;
+      }
+      const uint32_t length = uint32_t{pdu[2]} << 24 | uint32_t{pdu[3]} << 16 |
+                              uint32_t{pdu[4]} << 8 | uint32_t{pdu[5]};
+      if (length > (64u << 20)) {
+        fail(where + "PDU length out of bounds");
+        break;
+      }
+      pdu.resize(6 + length);
+      if (!ReceiveExactly(connection, pdu.data() + 6, length)) {
+        fail(where + "PDU body incomplete");
+        break;
+      }
+      std::lock_guard<std::mutex> lock(mutex_);
+      received_.push_back(std::move(pdu));
+    } else if (step.kind == Step::Kind::Send) {
+      if (!SendAll(connection, step.bytes)) {
+        fail(where + "send failed");
+        break;
+      }
+    } else if (step.kind == Step::Kind::Pause) {
+      std::this_thread::sleep_for(step.pause);
+    } else if (step.kind == Step::Kind::WaitForClose) {
+      uint8_t scrap[4096];
+      while (WaitReadable(connection) && recv(connection, scrap, sizeof scrap, 0) > 0) {
+      }
+    } else {
+      break;
+    }
+  }
+  close(connection);
+}
+
+void Put8(Bytes& bytes, uint8_t value) {
+  bytes.push_back(value);
+}
+
+void Put16(Bytes& bytes, uint16_t value) {
+  bytes.push_back(static_cast<uint8_t>(value >> 8));
+  bytes.push_back(static_cast<uint8_t>(value));
+}
+
+void Put32(Bytes& bytes, uint32_t value) {
+  Put16(bytes, static_cast<uint16_t>(value >> 16));
+  Put16(bytes, static_cast<uint16_t>(value));
+}
+
+void PutText(Bytes& bytes, const std::string& text) {
+  bytes.insert(bytes.end(), text.begin(), text.end());
+}
+
+Bytes FromHex(const std::string& hex) {
+  Bytes bytes;
+  std::string digits;
+  for (char c : hex) {
+    if (std::isxdigit(static_cast<unsigned char>(c))) digits.push_back(c);
+  }
+  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+    bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+namespace {
+
+void PutUidItem(Bytes& bytes, uint8_t type, const std::string& uid) {
+  Put8(bytes, type);
+  Put8(bytes, 0);
+  Put16(bytes, static_cast<uint16_t>(uid.size()));
+  PutText(bytes, uid);
+}
+
+// Type, reserved byte and 32-bit length in front of a body.
+Bytes WithPduHeader(uint8_t type, const Bytes& body) {
+  Bytes pdu;
+  Put8(pdu, type);
+  Put8(pdu, 0);
+  Put32(pdu, static_cast<uint32_t>(body.size()));
+  pdu.insert(pdu.end(), body.begin(), body.end());
+  return pdu;
+}
+
+}  // namespace
+
+Bytes AssociateAC(const std::vector<AcceptedContext>& contexts, uint32_t maximumLength) {
+  Bytes body;
+  Put16(body, 1);  // protocol version
+  Put16(body, 0);
+  PutText(body, "ANY-SCP         ");
+  PutText(body, "VELLORAN        ");
+  body.resize(body.size() + 32, 0);
+  PutUidItem(body, 0x10, "1.2.840.10008.3.1.1.1");
+  for (const AcceptedContext& context : contexts) {
+    Put8(body, 0x21);
+    Put8(body, 0);
+    Put16(body, static_cast<uint16_t>(8 + context.transferSyntax.size()));
+    Put8(body, context.id);
+    Put8(body, 0);
+    Put8(body, context.result);
+    Put8(body, 0);
+    PutUidItem(body, 0x40, context.transferSyntax);
+  }
+  Bytes user;
+  if (maximumLength != 0xFFFFFFFFu) {
+    Put8(user, 0x51);
+    Put8(user, 0);
+    Put16(user, 4);
+    Put32(user, maximumLength);
+  }
+  PutUidItem(user, 0x52, "1.2.3.4");
+  PutUidItem(user, 0x55, "SCRIPTED");
+  Put8(body, 0x50);
+  Put8(body, 0);
+  Put16(body, static_cast<uint16_t>(user.size()));
+  body.insert(body.end(), user.begin(), user.end());
+  return WithPduHeader(0x02, body);
+}
+
+Bytes AssociateRJ() {
+  return FromHex("03 00 00000004 00 01 01 01");
+}
+Bytes ReleaseRQ() {
+  return FromHex("05 00 00000004 00000000");
+}
+Bytes ReleaseRP() {
+  return FromHex("06 00 00000004 00000000");
+}
+Bytes Abort() {
+  return FromHex("07 00 00000004 00 00 00 00");
+}
+
+Bytes PData(uint8_t contextId, const std::vector<std::pair<uint8_t, Bytes>>& items) {
+  Bytes body;
+  for (const auto& [control, data] : items) {
+    Put32(body, static_cast<uint32_t>(data.size() + 2));
+    Put8(body, contextId);
+    Put8(body, control);
+    body.insert(body.end(), data.begin(), data.end());
+  }
+  return WithPduHeader(0x04, body);
+}
+
+Bytes ResponseCommand(uint16_t commandField, uint16_t status, uint16_t dataSetType) {
+  // Implicit VR Little Endian elements: tag, 32-bit length, value.
+  Bytes elements;
+  auto putUS = [&](uint16_t element, uint16_t value) {
+    const uint8_t bytes[] = {
+        0x00, 0x00, static_cast<uint8_t>(element), static_cast<uint8_t>(element >> 8), 2, 0,
+        0,    0,    static_cast<uint8_t>(value),   static_cast<uint8_t>(value >> 8)};
+    elements.insert(elements.end(), bytes, bytes + sizeof bytes);
+  };
+  putUS(0x0100, commandField);
+  putUS(0x0120, 3);  // message ID being responded to
+  putUS(0x0800, dataSetType);
+  putUS(0x0900, status);
+  const auto length = static_cast<uint32_t>(elements.size());
+  Bytes command = {0x00, 0x00, 0x00, 0x00, 4, 0, 0, 0};
+  for (int shift = 0; shift < 32; shift += 8)
+    command.push_back(static_cast<uint8_t>(length >> shift));
+  command.insert(command.end(), elements.begin(), elements.end());
+  return command;
+}
+
+}  // namespace testpeer
