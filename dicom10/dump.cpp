@@ -1,4 +1,5 @@
 // Readable one-line-per-element dumps of data sets for the log and the command line.
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -42,6 +43,15 @@ std::string DumpLine(const DcmTag& tag, int depth) {
   if (vr != "SQ" && tag.length < 255 && tag.HasValue()) {
     char buffer[256] = {};
     std::memcpy(buffer, tag.value.get(), tag.length);
+    // Binary numbers read from a big-endian stream keep its byte order (the tag says so); they
+    // are turned round here so that the line shows the number the sender meant.
+    const bool binary =
+        vr == "FL" || vr == "FD" || vr == "SL" || vr == "SS" || vr == "UL" || vr == "US";
+    if (binary && tag.bigEndian) {
+      const uint32_t size = vr == "FD" ? 8 : vr == "FL" || vr[1] == 'L' ? 4 : 2;
+      for (uint32_t start = 0; start + size <= tag.length; start += size)
+        std::reverse(buffer + start, buffer + start + size);
+    }
     if (vr == "FL") {
       float number;
       std::memcpy(&number, buffer, sizeof number);
