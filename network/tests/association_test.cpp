@@ -1,0 +1,307 @@
+// The association service against a scripted peer: the request it sends, and how it ends when
+// the peer rejects, aborts, releases, goes silent or sends what it must not.
+#include "pdu_service.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "captured_log.h"
+#include "link_pair.h"
+#include "scripted_peer.h"
+
+using testpeer::Bytes;
+using testpeer::FromHex;
+using testpeer::ScriptedPeer;
+using testpeer::Step;
+
+namespace {
+
+constexpr const char* kVerification = "1.2.840.10008.1.1";
+
+// The A-ASSOCIATE-RQ for Verification from "VELLORAN" to "ANY-SCP", 210 bytes:
+//   01 00 000000CC               A-ASSOCIATE-RQ, length 204
+//   0001 0000                    protocol version 1, reserved
+//   called title "ANY-SCP" and calling title "VELLORAN", blank padded to 16; 32 zero bytes
+//   10 00 0015 (21 characters)   application context "1.2.840.10008.3.1.1.1"
+//   20 00 002E 01 00 00 00       presentation context 1, length 46, with
+//     30 00 0011 (17)            abstract syntax "1.2.840.10008.1.1"
+//     40 00 0011 (17)            transfer syntax "1.2.840.10008.1.2"
+//   50 00 0039                   user information, length 57, with
+//     51 00 0004 00004000        maximum length 16384
+//     52 00 001E (30)            implementation class UID, the organisation root + ".999"
+//     55 00 000B (11)            implementation version name "Brindlewick"
+Bytes KnownVerificationRequest() {
+  Bytes bytes = FromHex("01 00 000000CC 0001 0000");
+  auto hex = [&bytes](const char* text) {
+    const Bytes more = FromHex(text);
+    bytes.insert(bytes.end(), more.begin(), more.end());
+  };
+  testpeer::PutText(bytes, "ANY-SCP         VELLORAN        ");
+  bytes.resize(bytes.size() + 32, 0);
+  hex("10 00 0015");
+  testpeer::PutText(bytes, "1.2.840.10008.3.1.1.1");
+  hex("20 00 002E 01 00 00 00 30 00 0011");
+  testpeer::PutText(bytes, "1.2.840.10008.1.1");
+  hex("40 00 0011");
+  testpeer::PutText(bytes, "1.2.840.10008.1.2");
+  hex("50 00 0039 51 00 0004 00004000 52 00 001E");
+  testpeer::PutText(bytes, "2.25.186492035740155963118.999");
+  hex("55 00 000B");
+  testpeer::PutText(bytes, "Brindlewick");
+  return bytes;
+}
+
+// Reads a received A-ASSOCIATE-RQ back into its class.
+AAssociateRQ ParseRequest(const Bytes& pdu) {
+  Buffer link(ByteOrder::BigEndian, ByteOrder::BigEndian);
+  LinkPair pair(link);
+  pair.Feed(Bytes(pdu.begin() + 1, pdu.end()));
+  AAssociateRQ request;
+  EXPECT_EQ(request.Read(link), ReadStatus::Complete);
+  return request;
+}
+
+Bytes AcceptImplicit() {
+  return testpeer::AssociateAC({{1, 0, "1.2.840.10008.1.2"}});
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST(OpenAssociation, SendsTheKnownRequestAndReleases) {
+  ScriptedPeer peer({Step::ReceivePdu(), Step::Send(AcceptImplicit()), Step::ReceivePdu(),
+                     Step::Send(testpeer::ReleaseRP())});
+  PDU_Service service;
+  ASSERT_TRUE(
+      OpenAssociation(service, "VELLORAN", "ANY-SCP", "127.0.0.1", peer.Port(), kVerification, 5));
+  EXPECT_EQ(service.pdata.PresentationContextID, 1);
+  EXPECT_EQ(service.GetTransferSyntaxUID(1), "1.2.840.10008.1.2");
+  EXPECT_FALSE(service.GetTransferSyntaxUID(3).has_value());
+  // One proposed context and one accept item: the first message ID is 3.
+  EXPECT_EQ(NextMessageID(), 3);
+  EXPECT_EQ(NextMessageID(), 5);
+  EXPECT_TRUE(CloseAssociation(service));
+  EXPECT_FALSE(service.IsConnected());
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+
+  const std::vector<Bytes> received = peer.Received();
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0], KnownVerificationRequest());
+  EXPECT_EQ(received[1], testpeer::ReleaseRQ());
+
+  const AAssociateRQ request = ParseRequest(received[0]);
+  EXPECT_EQ(request.CallingApTitle, "VELLORAN        ");
+  ASSERT_EQ(request.PresContexts.size(), 1u);
+  EXPECT_EQ(request.PresContexts[0].AbsSyntax.UID, kVerification);
+  EXPECT_EQ(request.UserInfo.MaxLength.MaximumLength, 16384u);
+  EXPECT_EQ(request.UserInfo.ImplementationVersion.ImplementationVersionName, "Brindlewick");
+}
+
+TEST(OpenAssociation, ProposesTitlesAndTransferSyntaxes) {
+  const std::string implicit = "1.2.840.10008.1.2";
+  const std::string explicitLE = "1.2.840.10008.1.2.1";
+  const std::string jpeg = "1.2.840.10008.1.2.4.50";
+  struct Case {
+    std::string calling;
+    std::string first;
+    std::string second;
+    std::string userName;
+    std::string expectedCalling;
+    std::vector<std::string> expectedSyntaxes;
+  };
+  const Case cases[] = {
+      {"VELLORAN", "", "", "", "VELLORAN        ", {implicit}},
+      {"ABCDEFGHIJKLMNOPQRST", jpeg, "", "", "ABCDEFGHIJKLMNOP", {jpeg, implicit}},
+      {"PACS", implicit, "", "", "PACS            ", {implicit}},
+      {"PACS", explicitLE, explicitLE, "", "PACS            ", {explicitLE, implicit}},
+      {"PACS", jpeg, explicitLE, "doctor", "PACS            ", {explicitLE, jpeg, implicit}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expectedCalling + " " + c.first + " " + c.second);
+    ScriptedPeer peer({Step::ReceivePdu(), Step::Close()});
+    PDU_Service service;
+    service.UserName = c.userName;
+    service.Passcode = "secret";
+    EXPECT_FALSE(OpenAssociation(service, c.calling, "ANY-SCP", "127.0.0.1", peer.Port(),
+                                 kVerification, c.first, c.second, 2));
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    const AAssociateRQ request = ParseRequest(peer.Received().at(0));
+    EXPECT_EQ(request.CallingApTitle, c.expectedCalling);
+    ASSERT_EQ(request.PresContexts.size(), 1u);
+    EXPECT_EQ(request.PresContexts[0].PresentationContextID, 1);
+    std::vector<std::string> syntaxes;
+    for (const UIDitem& syntax : request.PresContexts[0].TrnSyntax) syntaxes.push_back(syntax.UID);
+    EXPECT_EQ(syntaxes, c.expectedSyntaxes);
+    EXPECT_EQ(request.UserInfo.Identity.PrimaryField, c.userName);
+    EXPECT_EQ(request.UserInfo.Identity.SecondaryField, c.userName.empty() ? "" : "secret");
+  }
+}
+
+TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
+  const Bytes accept = AcceptImplicit();
+  const Bytes truncatedAccept(accept.begin(), accept.begin() + 30);
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<std::string> logLines;  // all of these
+    std::string alternative;            // or, when not empty, this one alone
+    Bytes abortExpected;                // the A-ABORT the peer should receive, if any
+  };
+  const Case cases[] = {
+      {"rejected",
+       {Step::ReceivePdu(), Step::Send(testpeer::AssociateRJ())},
+       {"ERROR, Association Rejected..."}},
+      {"closes at once",
+       {Step::Close()},
+       {"ERROR, Association RQ failed!"},
+       "ERROR, Corrupt Transmission..."},
+      {"silent",
+       {Step::ReceivePdu(), Step::WaitForClose()},
+       {"ERROR, Socket::ReadBinary, Timed out", "ERROR, Corrupt Transmission..."}},
+      {"accepts an unusable transfer syntax",
+       {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 0, "1.2.840.10008.1.2.5"}})),
+        Step::WaitForClose()},
+       {"ERROR, Transfer Syntax is Empty",
+        "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"}},
+      {"refuses the context",
+       {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 3, ""}})), Step::WaitForClose()},
+       {"ERROR, Transfer Syntax is Empty",
+        "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"}},
+      {"accepts a context never proposed",
+       {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{7, 0, "1.2.840.10008.1.2"}})),
+        Step::WaitForClose()},
+       {"context 7 was not proposed", "ERROR, Transfer Syntax is Empty"}},
+      {"huge A-ASSOCIATE-AC length",
+       {Step::ReceivePdu(), Step::Send(FromHex("02 00 FFFFFFF0")), Step::ReceivePdu()},
+       {"PDU length 4294967280 outside", "ERROR, PDU_Service::Connect, A-ASSOCIATE-AC refused"},
+       "",
+       FromHex("07 00 00000004 00 00 02 06")},
+      {"truncated A-ASSOCIATE-AC",
+       {Step::ReceivePdu(), Step::Send(truncatedAccept), Step::Close()},
+       {"connection ended inside the PDU", "A-ASSOCIATE-AC refused"}},
+      {"unknown PDU type",
+       {Step::ReceivePdu(), Step::Send(FromHex("09 00 00000004 00000000")), Step::ReceivePdu()},
+       {"ERROR, Corrupt Transmission..."},
+       "",
+       FromHex("07 00 00000004 00 00 02 02")},
+  };
+  LogLevel = 2;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CapturedLog log;
+    ScriptedPeer peer(c.steps);
+    PDU_Service service;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(OpenAssociation(service, "VELLORAN", "ANY-SCP", "127.0.0.1", peer.Port(),
+                                 kVerification, 1));
+    EXPECT_LT(SecondsSince(start), 3.0);
+    EXPECT_FALSE(service.IsConnected());
+    EXPECT_TRUE(CloseAssociation(service));
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    bool allFound = true;
+    for (const std::string& line : c.logLines) allFound = allFound && log.Contains(line);
+    EXPECT_TRUE(allFound || (!c.alternative.empty() && log.Contains(c.alternative))) << log.Text();
+    if (!c.abortExpected.empty()) {
+      ASSERT_EQ(peer.Received().size(), 2u);
+      EXPECT_EQ(peer.Received()[1], c.abortExpected);
+    }
+  }
+  LogLevel = 0;
+}
+
+TEST(PduServiceRead, EndsCleanlyWhenThePeerMisbehaves) {
+  const Bytes echoResponse =
+      testpeer::PData(1, {{0x03, testpeer::ResponseCommand(0x8030, 0x0000)}});
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;  // after the association and our request
+    const char* logLine;
+    Bytes expectedReply;  // what the peer should receive after our request, if anything
+  };
+  const Case cases[] = {
+      {"abort during a store",
+       {Step::Send(testpeer::Abort())},
+       "WARNING, PDU_Service::Read Abort-RQ"},
+      {"release request from the peer",
+       {Step::Send(testpeer::ReleaseRQ()), Step::ReceivePdu(), Step::WaitForClose()},
+       "INFO, PDU_Service::Read Release-RQ",
+       testpeer::ReleaseRP()},
+      {"unknown PDU type",
+       {Step::Send(FromHex("09 00 00000004 00000000")), Step::ReceivePdu()},
+       "ERROR, PDU_Service::Read Protocol Error",
+       FromHex("07 00 00000004 00 00 02 01")},
+      {"association request in the data phase",
+       {Step::Send(KnownVerificationRequest()), Step::ReceivePdu()},
+       "ERROR, PDU_Service::Read Associate-RQ",
+       FromHex("07 00 00000004 00 00 02 02")},
+      {"truncated P-DATA-TF",
+       {Step::Send(Bytes(echoResponse.begin(), echoResponse.begin() + 20)), Step::Close()},
+       "ERROR, PDU_Service::Read, pdata.ReadDynamic(Link)"},
+      {"huge P-DATA-TF length",
+       {Step::Send(FromHex("04 00 7FFFFFFF 7FFFFFFB 01 03")), Step::ReceivePdu()},
+       "exceeds 65536",
+       FromHex("07 00 00000004 00 00 02 06")},
+      {"silent", {Step::WaitForClose()}, "ERROR, Socket::ReadBinary, Timed out"},
+      {"closes at once", {Step::Close()}, "ERROR, Buffer::ReadBlock, Error from ReadBinary()"},
+  };
+  LogLevel = 2;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CapturedLog log;
+    std::vector<Step> steps = {Step::ReceivePdu(), Step::Send(AcceptImplicit()),
+                               Step::ReceivePdu()};
+    steps.insert(steps.end(), c.steps.begin(), c.steps.end());
+    ScriptedPeer peer(steps);
+    PDU_Service service;
+    ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "ANY-SCP", "127.0.0.1", peer.Port(),
+                                kVerification, 1));
+    // A dummy command stands in for a C-STORE request.
+    DcmObj command;
+    command.AddString(0x0000, 0x0002, "1.2.840.10008.5.1.4.1.1.7");
+    ASSERT_TRUE(service.Write(command, "", MessageKind::Command));
+
+    const auto start = std::chrono::steady_clock::now();
+    DcmObj response;
+    EXPECT_FALSE(service.Read(response));
+    EXPECT_LT(SecondsSince(start), 3.0);
+    EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    EXPECT_TRUE(CloseAssociation(service));
+    EXPECT_FALSE(service.IsConnected());
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    const std::vector<Bytes> received = peer.Received();
+    if (!c.expectedReply.empty()) {
+      // Nothing else follows: after a release from the peer no release request is sent.
+      ASSERT_EQ(received.size(), 3u);
+      EXPECT_EQ(received[2], c.expectedReply);
+    }
+  }
+  LogLevel = 0;
+}
+
+TEST(PduServiceRead, ResponseAfterRequest) {
+  ScriptedPeer peer(
+      {Step::ReceivePdu(), Step::Send(AcceptImplicit()), Step::ReceivePdu(),
+       Step::Send(testpeer::PData(1, {{0x03, testpeer::ResponseCommand(0x8030, 0x0000)}})),
+       Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP())});
+  PDU_Service service;
+  ASSERT_TRUE(
+      OpenAssociation(service, "VELLORAN", "ANY-SCP", "127.0.0.1", peer.Port(), kVerification, 2));
+  DcmObj command;
+  command.AddString(0x0000, 0x0002, kVerification);
+  ASSERT_TRUE(service.Write(command, kVerification, MessageKind::Command));
+  DcmObj response;
+  ASSERT_TRUE(service.Read(response));
+  EXPECT_EQ(response.GetUS(0x0000, 0x0100), 0x8030);
+  EXPECT_EQ(response.GetUS(0x0000, 0x0900), 0x0000);
+  EXPECT_TRUE(CloseAssociation(service));
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  // Our request went out as one last-fragment command item on context 1.
+  const Bytes request = peer.Received().at(1);
+  EXPECT_EQ(request[0], 0x04);
+  EXPECT_EQ(request[10], 1);
+  EXPECT_EQ(request[11], 0x03);
+}
+
+}  // namespace
