@@ -13,6 +13,7 @@
 #include "convertimage.h"
 #include "convertmp4.h"
 #include "convertpdf.h"
+#include "converttext.h"
 #include "log.h"
 #include "sourcefile.h"
 #include "uids.h"
@@ -36,13 +37,6 @@ std::string LocalTimeText(const char* pattern) {
   return text;
 }
 
-// Documents go to the text converter, which is still being written; until it is wired here
-// they end the batch with a clear message rather than silently going missing.
-bool ConvertTextPending(const std::string& path, DataSetList&, std::string& error) {
-  error = "Cannot convert document \"" + path + "\": document conversion is not available yet";
-  return false;
-}
-
 struct Route {
   std::string_view extension;
   Converter converter;
@@ -50,16 +44,11 @@ struct Route {
 };
 
 const Route kRoutes[] = {
-    {".JPG", ConvertImage, &BatchLists::images},
-    {".BMP", ConvertImage, &BatchLists::images},
-    {".PNG", ConvertImage, &BatchLists::images},
-    {".DOC", ConvertTextPending, &BatchLists::documents},
-    {".DOCX", ConvertTextPending, &BatchLists::documents},
-    {".RTF", ConvertTextPending, &BatchLists::documents},
-    {".TXT", ConvertTextPending, &BatchLists::documents},
-    {".HTML", ConvertTextPending, &BatchLists::documents},
-    {".PDF", ConvertPDF, &BatchLists::pdfs},
-    {".MP4", ConvertMP4, &BatchLists::videos},
+    {".JPG", ConvertImage, &BatchLists::images},    {".BMP", ConvertImage, &BatchLists::images},
+    {".PNG", ConvertImage, &BatchLists::images},    {".DOC", ConvertText, &BatchLists::documents},
+    {".DOCX", ConvertText, &BatchLists::documents}, {".RTF", ConvertText, &BatchLists::documents},
+    {".TXT", ConvertText, &BatchLists::documents},  {".HTML", ConvertText, &BatchLists::documents},
+    {".PDF", ConvertPDF, &BatchLists::pdfs},        {".MP4", ConvertMP4, &BatchLists::videos},
 };
 
 const Route* RouteFor(const std::string& path) {
@@ -184,14 +173,23 @@ Converter ConverterFor(const std::string& path) {
   return route != nullptr ? route->converter : nullptr;
 }
 
-bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message) {
+bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message,
+                  std::vector<std::string>* skipped) {
   message.clear();
   // The list's length is read anew for every item: items added while the batch runs join it.
   for (size_t i = 0; i < items.size(); ++i) {
     const Route* route = RouteFor(items[i]);
-    if (route == nullptr) continue;
+    if (route == nullptr) {
+      if (skipped != nullptr) skipped->push_back(items[i]);
+      continue;
+    }
     std::string error;
     if (!route->converter(items[i], lists.*route->list, error)) {
+      // A document without any text gives no report and no message; the batch goes on.
+      if (error.empty()) {
+        if (skipped != nullptr) skipped->push_back(items[i]);
+        continue;
+      }
       message = error;
       ClearLists(lists);
       return false;

@@ -52,10 +52,12 @@ bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCou
 // The converter for a file by its upper-cased extension; nullptr for a file the batch skips.
 Converter ConverterFor(const std::string& path);
 
-// Converts every item, in list order, into the lists of their kinds; items with other
-// extensions are skipped. Stops at the first source that cannot be converted and returns false
-// with a message naming the file; the lists are then emptied, so nothing half-done goes out.
-bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message);
+// Converts every item, in list order, into the lists of their kinds. Items with other
+// extensions, and documents without any text, give no object; they are added to `skipped` when
+// given. Stops at the first source that cannot be converted and returns false with a message
+// naming the file; the lists are then emptied, so nothing half-done goes out.
+bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message,
+                  std::vector<std::string>* skipped = nullptr);
 
 // Writes every object as folder/<SOP Instance UID>.dcm, lists in the order images, documents,
 // PDFs, videos, and empties the lists. Paths written go to `written`; false, with a message

@@ -21,7 +21,8 @@ constexpr const char* kUsage =
     "DIR/<SOP Instance UID>.dcm, printing one line per written file. JPG, BMP and PNG pictures\n"
     "become image objects whose SOP class follows the modality; PDF files Encapsulated PDF\n"
     "objects; MP4 videos video objects; DOC, DOCX, RTF, TXT and HTML documents text reports.\n"
-    "Files of other kinds are skipped. The modality is one of CT MR CR US MG DX XA OT ES XC;\n"
+    "Files of other kinds, and documents without text, are skipped (named on stderr). The modality "
+    "is one of CT MR CR US MG DX XA OT ES XC;\n"
     "anything else counts as OT. Without --accession a number is generated; without --study-uid\n"
     "the batch UID becomes the Study Instance UID. The study date defaults to today, the sex to "
     "M.\n"
@@ -113,14 +114,7 @@ int RunSave(const std::vector<std::string>& args) {
     return 1;
   }
 
-  std::vector<std::string> items;
-  for (const std::string& path : parsed.Positional()) {
-    if (ConverterFor(path) == nullptr) {
-      std::fprintf(stderr, "velloran-cli save: skipped (not a kind that converts): %s\n",
-                   path.c_str());
-    }
-    items.push_back(path);
-  }
+  const std::vector<std::string>& items = parsed.Positional();
 
   const std::string folder = parsed.Value("out").value();
   std::string message;
@@ -129,7 +123,12 @@ int RunSave(const std::vector<std::string>& args) {
     return 1;
   }
   BatchLists lists;
-  if (!ConvertItems(items, lists, message)) {
+  std::vector<std::string> skipped;
+  const bool converted = ConvertItems(items, lists, message, &skipped);
+  for (const std::string& path : skipped) {
+    std::fprintf(stderr, "velloran-cli save: skipped (nothing to convert): %s\n", path.c_str());
+  }
+  if (!converted) {
     std::fprintf(stderr, "%s\n", message.c_str());
     return 1;
   }

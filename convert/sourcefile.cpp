@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -18,6 +19,11 @@ struct FileCloser {
 }  // namespace
 
 bool ReadSourceFile(const std::string& path, SourceBytes& source, std::string& error) {
+  std::error_code status;
+  if (std::filesystem::is_directory(path, status)) {
+    error = "Cannot read file \"" + path + "\": it is a folder";
+    return false;
+  }
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) {
     error = "Cannot open file \"" + path + "\": " + std::strerror(errno);

@@ -1,0 +1,57 @@
+// Shared pieces of the converter tests: a batch context and element checks.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "conversioncontext.h"
+#include "dcmobj.h"
+
+namespace convertertest {
+
+// A batch with every study field set to a recognisable value.
+inline void SetUpBatch(const std::string& modality = "CT") {
+  CurrentStudy = StudyInfo{};
+  CurrentStudy.studyInstanceUid = "1.2.3.4";
+  CurrentStudy.studyDate = "20240102";
+  CurrentStudy.studyTime = "101112";
+  CurrentStudy.studyDescription = "Knee";
+  CurrentStudy.accessionNumber = "ACC1";
+  CurrentStudy.institutionName = "Brindlewick";
+  CurrentStudy.referringPhysicianName = "Doe^Jane";
+  CurrentStudy.modality = modality;
+  CurrentStudy.patientId = "PID7";
+  CurrentStudy.patientName = "Roe^Rick";
+  CurrentStudy.patientBirthDate = "19700203";
+  CurrentStudy.patientSex = "F";
+  BatchUIDRoot = "1.2.3.4";
+  InstanceCounter = 0;
+  SeriesNumberText.clear();
+  CurrentSeriesUID.clear();
+}
+
+struct TagId {
+  uint16_t group;
+  uint16_t element;
+};
+
+// The data set's top-level entries are exactly these tags, in this order.
+inline void ExpectTags(const DcmObj& dataSet, const std::vector<TagId>& expected) {
+  ASSERT_EQ(dataSet.Count(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const DcmTag& tag = dataSet.EntryTag(i);
+    EXPECT_TRUE(tag.Is(expected[i].group, expected[i].element))
+        << "entry " << i << " is (" << std::hex << tag.group << "," << tag.element << ")";
+  }
+}
+
+// The raw value as text (no trimming), so padding and zero lengths show.
+inline std::string Raw(const DcmObj& dataSet, uint16_t group, uint16_t element) {
+  const DcmTag* tag = dataSet.FindTag(group, element);
+  if (tag == nullptr) return "<missing>";
+  return std::string(tag->Bytes());
+}
+
+}  // namespace convertertest

@@ -1,0 +1,248 @@
+// Tests of the image converter: elements, SOP classes, the JPEG stream, failures.
+#include "convertimage.h"
+
+#include <gtest/gtest.h>
+
+#include <jpeglib.h>
+
+#include "convertertest.h"
+#include "jpegfile.h"
+#include "testpictures.h"
+#include "testsupport.h"
+
+namespace {
+
+using convertertest::Raw;
+
+class ConvertImageTest : public ::testing::Test {
+ protected:
+  void SetUp() override { convertertest::SetUpBatch("CT"); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const auto path = dir_ / name;
+    testsupport::WriteFile(path, bytes);
+    return path.string();
+  }
+
+  testsupport::TempDir dir_;
+};
+
+// The fragment (third entry) as the JPEG stream it holds.
+std::string Fragment(const DcmObj& dataSet) {
+  const long pixelData = dataSet.FindIndex(0x7FE0, 0x0010);
+  EXPECT_GE(pixelData, 0);
+  return std::string(dataSet.TagAt(static_cast<size_t>(pixelData) + 2)->Bytes());
+}
+
+TEST_F(ConvertImageTest, ObjectHoldsExactlyTheImageElementsInTagOrder) {
+  DataSetList list;
+  std::string error;
+  ASSERT_TRUE(ConvertImage(Write("photo.jpg", testpictures::MakeJpeg(40, 30, false)), list, error))
+      << error;
+  ASSERT_EQ(list.size(), 1u);
+  const DcmObj& image = *list[0];
+  convertertest::ExpectTags(
+      image,
+      {{0x0008, 0x0008}, {0x0008, 0x0012}, {0x0008, 0x0013}, {0x0008, 0x0016}, {0x0008, 0x0018},
+       {0x0008, 0x0020}, {0x0008, 0x0030}, {0x0008, 0x0032}, {0x0008, 0x0033}, {0x0008, 0x0050},
+       {0x0008, 0x0060}, {0x0008, 0x0064}, {0x0008, 0x0080}, {0x0008, 0x0090}, {0x0008, 0x1030},
+       {0x0010, 0x0010}, {0x0010, 0x0020}, {0x0010, 0x0030}, {0x0010, 0x0040}, {0x0020, 0x000D},
+       {0x0020, 0x000E}, {0x0020, 0x0010}, {0x0020, 0x0011}, {0x0020, 0x0013}, {0x0028, 0x0002},
+       {0x0028, 0x0004}, {0x0028, 0x0006}, {0x0028, 0x0010}, {0x0028, 0x0011}, {0x0028, 0x0100},
+       {0x0028, 0x0101}, {0x0028, 0x0102}, {0x0028, 0x0103}, {0x7FE0, 0x0010}, {0xFFFE, 0xE000},
+       {0xFFFE, 0xE000}, {0xFFFE, 0xE0DD}});
+  EXPECT_EQ(image.transferSyntax, "1.2.840.10008.1.2.4.50");
+  EXPECT_TRUE(image.explicitVR);
+  const struct {
+    uint16_t group, element;
+    const char* raw;
+  } values[] = {
+      {0x0008, 0x0008, "DERIVED "},
+      {0x0008, 0x0020, "20240102"},
+      {0x0008, 0x0030, "101112"},
+      {0x0008, 0x0050, "ACC1"},
+      {0x0008, 0x0060, "CT"},
+      {0x0008, 0x0064, "WSD "},
+      {0x0008, 0x0080, "Brindlewick "},
+      {0x0008, 0x0090, "Doe^Jane"},
+      {0x0008, 0x1030, "Knee"},
+      {0x0010, 0x0010, "Roe^Rick"},
+      {0x0010, 0x0020, "PID7"},
+      {0x0010, 0x0030, "19700203"},
+      {0x0010, 0x0040, "F "},
+      {0x0020, 0x000E, "1.2.3.4.20"},
+      {0x0020, 0x0010, ""},
+      {0x0020, 0x0011, ""},
+      {0x0020, 0x0013, "1 "},
+      {0x0028, 0x0004, "YBR_FULL_422"},
+  };
+  EXPECT_EQ(image.GetString(0x0008, 0x0016), "1.2.840.10008.5.1.4.1.1.2");
+  EXPECT_EQ(Raw(image, 0x0008, 0x0018), "1.2.3.4.10.1");
+  for (const auto& value : values) {
+    EXPECT_EQ(Raw(image, value.group, value.element), value.raw)
+        << std::hex << value.group << "," << value.element;
+  }
+  EXPECT_NE(image.FindTag(0x0020, 0x0011), nullptr);
+  const struct {
+    uint16_t element;
+    uint16_t number;
+  } numbers[] = {{0x0002, 3}, {0x0006, 0}, {0x0010, 30}, {0x0011, 40},
+                 {0x0100, 8}, {0x0101, 8}, {0x0102, 7},  {0x0103, 0}};
+  for (const auto& number : numbers) {
+    EXPECT_EQ(image.GetUS(0x0028, number.element), number.number) << std::hex << number.element;
+    EXPECT_EQ(image.FindTag(0x0028, number.element)->VR(), "US");
+  }
+  const std::string date = Raw(image, 0x0008, 0x0012);
+  EXPECT_EQ(date.size(), 8u);
+  EXPECT_EQ(Raw(image, 0x0008, 0x0013).size(), 6u);
+}
+
+TEST_F(ConvertImageTest, ModalityChoosesTheSopClass) {
+  const struct {
+    const char* modality;
+    const char* sopClass;
+  } rows[] = {
+      {"US", "1.2.840.10008.5.1.4.1.1.6.1"},    {"CR", "1.2.840.10008.5.1.4.1.1.1"},
+      {"CT", "1.2.840.10008.5.1.4.1.1.2"},      {"MR", "1.2.840.10008.5.1.4.1.1.4"},
+      {"DX", "1.2.840.10008.5.1.4.1.1.1.1"},    {"PX", "1.2.840.10008.5.1.4.1.1.1.1"},
+      {"XA", "1.2.840.10008.5.1.4.1.1.12.1"},   {"NM", "1.2.840.10008.5.1.4.1.1.20"},
+      {"ES", "1.2.840.10008.5.1.4.1.1.77.1.1"}, {"MG", "1.2.840.10008.5.1.4.1.1.1.2"},
+      {"OT", "1.2.840.10008.5.1.4.1.1.7"},      {"XC", "1.2.840.10008.5.1.4.1.1.7"},
+      {"", "1.2.840.10008.5.1.4.1.1.7"},        {"ct", "1.2.840.10008.5.1.4.1.1.7"},
+  };
+  const std::string path = Write("p.png", testpictures::MakePng(8, 8, testpictures::PngKind::Rgb));
+  for (const auto& row : rows) {
+    convertertest::SetUpBatch(row.modality);
+    DataSetList list;
+    std::string error;
+    ASSERT_TRUE(ConvertImage(path, list, error)) << error;
+    EXPECT_EQ(list[0]->GetString(0x0008, 0x0016), row.sopClass) << "modality " << row.modality;
+    EXPECT_EQ(Raw(*list[0], 0x0008, 0x0060).substr(0, std::string(row.modality).size()),
+              row.modality);
+  }
+}
+
+TEST_F(ConvertImageTest, EveryInputKindBecomesABaselineYCbCr420StreamAtQuality90) {
+  const struct {
+    const char* name;
+    std::string bytes;
+  } rows[] = {
+      {"grey.jpg", testpictures::MakeJpeg(33, 17, true)},
+      {"colour.JPG", testpictures::MakeJpeg(33, 17, false)},
+      {"palette.bmp", testpictures::MakeBmp(33, 17, 8, false)},
+      {"top.Bmp", testpictures::MakeBmp(33, 17, 24, true)},
+      {"grey.png", testpictures::MakePng(33, 17, testpictures::PngKind::Grey)},
+      {"alpha.png", testpictures::MakePng(33, 17, testpictures::PngKind::RgbaHalfTransparent)},
+  };
+  // What libjpeg writes for quality 90, to compare the stream's tables against.
+  jpeg_compress_struct reference{};
+  jpeg_error_mgr referenceErrors{};
+  reference.err = jpeg_std_error(&referenceErrors);
+  jpeg_create_compress(&reference);
+  reference.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&reference);
+  jpeg_set_quality(&reference, 90, TRUE);
+
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    DataSetList list;
+    std::string error;
+    ASSERT_TRUE(ConvertImage(Write(row.name, row.bytes), list, error)) << error;
+    const DcmObj& image = *list[0];
+    EXPECT_EQ(image.GetUS(0x0028, 0x0010), 17);
+    EXPECT_EQ(image.GetUS(0x0028, 0x0011), 33);
+    EXPECT_EQ(image.GetUS(0x0028, 0x0002), 3);
+    EXPECT_EQ(image.GetString(0x0028, 0x0004), "YBR_FULL_422");
+
+    const std::string stream = Fragment(image);
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(stream.data()), stream.size());
+    ASSERT_EQ(jpeg_read_header(&info, TRUE), JPEG_HEADER_OK);
+    EXPECT_EQ(info.num_components, 3);
+    EXPECT_EQ(info.jpeg_color_space, JCS_YCbCr);
+    EXPECT_FALSE(info.progressive_mode);
+    EXPECT_FALSE(info.arith_code);
+    EXPECT_EQ(info.comp_info[0].h_samp_factor, 2);
+    EXPECT_EQ(info.comp_info[0].v_samp_factor, 2);
+    EXPECT_EQ(info.comp_info[1].h_samp_factor, 1);
+    EXPECT_EQ(info.comp_info[2].v_samp_factor, 1);
+    for (int table = 0; table < 2; ++table) {
+      ASSERT_NE(info.quant_tbl_ptrs[table], nullptr);
+      for (int i = 0; i < DCTSIZE2; ++i) {
+        ASSERT_EQ(info.quant_tbl_ptrs[table]->quantval[i],
+                  reference.quant_tbl_ptrs[table]->quantval[i])
+            << "table " << table << " entry " << i;
+      }
+    }
+    jpeg_destroy_decompress(&info);
+  }
+  jpeg_destroy_compress(&reference);
+}
+
+TEST_F(ConvertImageTest, OddStreamsArePaddedWithOneZeroByte) {
+  // Try sizes until the encoder happens to produce an odd-length stream.
+  for (uint32_t width = 8; width < 80; ++width) {
+    const std::string path = Write("w.bmp", testpictures::MakeBmp(width, 9, 24, false));
+    RgbBitmap bitmap;
+    std::string error;
+    ASSERT_TRUE(DecodePictureFile(path, bitmap, error)) << error;
+    std::vector<uint8_t> stream;
+    ASSERT_TRUE(EncodeJpegBaseline(bitmap, 90, stream, error));
+    if (stream.size() % 2 == 0) continue;
+    DataSetList list;
+    ASSERT_TRUE(ConvertImage(path, list, error)) << error;
+    const std::string fragment = Fragment(*list[0]);
+    ASSERT_EQ(fragment.size(), stream.size() + 1);
+    EXPECT_EQ(fragment.back(), '\0');
+    EXPECT_EQ(fragment.compare(0, stream.size(), std::string(stream.begin(), stream.end())), 0);
+    return;
+  }
+  FAIL() << "no width gave an odd-length stream";
+}
+
+TEST_F(ConvertImageTest, NumbersFollowTheSharedCounter) {
+  const std::string path = Write("a.png", testpictures::MakePng(8, 8, testpictures::PngKind::Rgb));
+  DataSetList list;
+  std::string error;
+  InstanceCounter = 6;
+  ASSERT_TRUE(ConvertImage(path, list, error));
+  ASSERT_TRUE(ConvertImage(path, list, error));
+  EXPECT_EQ(list[1]->GetString(0x0008, 0x0018), "1.2.3.4.10.8");
+  EXPECT_EQ(list[1]->GetString(0x0020, 0x0013), "8");
+  EXPECT_EQ(list[1]->GetString(0x0020, 0x000E), "1.2.3.4.20");
+}
+
+TEST_F(ConvertImageTest, BadSourcesAppendNothingAndConsumeNoNumber) {
+  const std::string jpeg = testpictures::MakeJpeg(64, 64, false);
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* expected;  // a part of the message
+  } rows[] = {
+      {"photo.jpeg", jpeg, "ERROR, not known image format"},
+      {"scan.tif", "II*\0", "ERROR, not known image format"},
+      {"cut.jpg", jpeg.substr(0, jpeg.size() / 2), "cut.jpg"},
+      {"text.jpg", "hello", "text.jpg"},
+      {"cut.png", testpictures::MakePng(30, 30, testpictures::PngKind::Rgb).substr(0, 40),
+       "cut.png"},
+      {"cut.bmp", testpictures::MakeBmp(30, 30, 24, false).substr(0, 500), "cut.bmp"},
+      {"empty.bmp", "", "empty.bmp"},
+  };
+  for (const auto& row : rows) {
+    DataSetList list;
+    std::string error;
+    EXPECT_FALSE(ConvertImage(Write(row.name, row.bytes), list, error)) << row.name;
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(InstanceCounter, 0) << row.name;
+    EXPECT_NE(error.find(row.expected), std::string::npos) << error;
+  }
+  DataSetList list;
+  std::string error;
+  EXPECT_FALSE(ConvertImage((dir_ / "missing.jpg").string(), list, error));
+  EXPECT_NE(error.find("missing.jpg"), std::string::npos) << error;
+}
+
+}  // namespace

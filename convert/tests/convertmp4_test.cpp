@@ -1,0 +1,141 @@
+// Tests of the video converter: the probe, elements, the whole file as one fragment, failures.
+#include "convertmp4.h"
+
+#include <gtest/gtest.h>
+
+#include "convertertest.h"
+#include "log.h"
+#include "mp4probe.h"
+#include "testsupport.h"
+
+namespace {
+
+using convertertest::Raw;
+
+class ConvertMp4Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testsupport::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    convertertest::SetUpBatch("CT");
+  }
+
+  // A one-second H.264 MP4 of the given frame size made by ffmpeg.
+  std::string MakeVideo(const std::string& name, int width, int height) {
+    const std::string path = (dir_ / name).string();
+    const auto result = testsupport::RunCommand(
+        {"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+         "testsrc=size=" + std::to_string(width) + "x" + std::to_string(height) + ":rate=5", "-t",
+         "1", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-y", path});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    return path;
+  }
+
+  testsupport::TempDir dir_;
+};
+
+TEST_F(ConvertMp4Test, ObjectHoldsTheVideoElementsAndTheWholeFile) {
+  const std::string path = MakeVideo("clip.mp4", 1280, 720);
+  DataSetList list;
+  std::string error;
+  ASSERT_TRUE(ConvertMP4(path, list, error)) << error;
+  const DcmObj& video = *list[0];
+  convertertest::ExpectTags(
+      video,
+      {{0x0008, 0x0008}, {0x0008, 0x0012}, {0x0008, 0x0013}, {0x0008, 0x0016}, {0x0008, 0x0018},
+       {0x0008, 0x0020}, {0x0008, 0x0030}, {0x0008, 0x0032}, {0x0008, 0x0033}, {0x0008, 0x0050},
+       {0x0008, 0x0060}, {0x0008, 0x0064}, {0x0008, 0x0080}, {0x0008, 0x0090}, {0x0008, 0x1030},
+       {0x0010, 0x0010}, {0x0010, 0x0020}, {0x0010, 0x0030}, {0x0010, 0x0040}, {0x0020, 0x000D},
+       {0x0020, 0x000E}, {0x0020, 0x0010}, {0x0020, 0x0011}, {0x0020, 0x0013}, {0x0028, 0x0002},
+       {0x0028, 0x0004}, {0x0028, 0x0006}, {0x0028, 0x0010}, {0x0028, 0x0011}, {0x0028, 0x0100},
+       {0x0028, 0x0101}, {0x0028, 0x0102}, {0x0028, 0x0103}, {0x7FE0, 0x0010}, {0xFFFE, 0xE000},
+       {0xFFFE, 0xE000}, {0xFFFE, 0xE0DD}});
+  EXPECT_EQ(video.transferSyntax, "1.2.840.10008.1.2.4.102");
+  EXPECT_TRUE(video.explicitVR);
+  EXPECT_EQ(video.GetString(0x0008, 0x0016), "1.2.840.10008.5.1.4.1.1.77.1.1.1");
+  EXPECT_EQ(video.GetString(0x0008, 0x0018), "1.2.3.4.10.1");
+  EXPECT_EQ(video.GetString(0x0020, 0x000E), "1.2.3.4.50");
+  EXPECT_EQ(Raw(video, 0x0008, 0x0060), "CT");
+  EXPECT_EQ(video.GetString(0x0028, 0x0004), "YBR_PARTIAL_420");
+  EXPECT_EQ(video.GetUS(0x0028, 0x0010), 720);
+  EXPECT_EQ(video.GetUS(0x0028, 0x0011), 1280);
+  EXPECT_EQ(video.GetUS(0x0028, 0x0002), 3);
+  EXPECT_EQ(Raw(video, 0x0020, 0x0011), "");
+
+  const std::string file = testsupport::ReadFile(path);
+  const std::string fragment(video.TagAt(video.Count() - 2)->Bytes());
+  ASSERT_EQ(fragment.size(), file.size() + file.size() % 2);
+  EXPECT_EQ(fragment.compare(0, file.size(), file), 0);
+  if (file.size() % 2 == 1) EXPECT_EQ(fragment.back(), '\0');
+}
+
+TEST_F(ConvertMp4Test, OddLengthFileGetsOneZeroByte) {
+  const std::string path = MakeVideo("odd.mp4", 64, 48);
+  std::string file = testsupport::ReadFile(path);
+  // A trailing byte after the last box does not disturb the demuxer.
+  if (file.size() % 2 == 0) file.push_back('\x01');
+  testsupport::WriteFile(path, file);
+  DataSetList list;
+  std::string error;
+  ASSERT_TRUE(ConvertMP4(path, list, error)) << error;
+  const DcmTag* fragment = list[0]->TagAt(list[0]->Count() - 2);
+  EXPECT_EQ(fragment->length, file.size() + 1);
+  EXPECT_EQ(fragment->value[file.size()], 0x00);
+}
+
+TEST_F(ConvertMp4Test, ProbeReportsSizeRateAndDuration) {
+  const std::string path = MakeVideo("probe.mp4", 320, 240);
+  uint32_t width = 0, height = 0, rate = 0;
+  uint64_t duration = 0;
+  ASSERT_EQ(GetMP4Information(path, width, height, rate, duration), 0);
+  EXPECT_EQ(width, 320u);
+  EXPECT_EQ(height, 240u);
+  EXPECT_EQ(rate, 5u);
+  EXPECT_NEAR(static_cast<double>(duration), 1000.0, 250.0);
+}
+
+TEST_F(ConvertMp4Test, FilesThatAreNotVideoLogBothLinesAndLeaveTheNumberFree) {
+  const auto logFile = dir_ / "log.txt";
+  SetLogTarget(logFile.string(), "", "");
+  const struct {
+    const char* name;
+    std::string bytes;
+  } rows[] = {
+      {"notes.mp4", "This is a text file, not a video.\n"},
+      {"empty.mp4", ""},
+  };
+  for (const auto& row : rows) {
+    const auto path = dir_ / row.name;
+    testsupport::WriteFile(path, row.bytes);
+    DataSetList list;
+    std::string error;
+    EXPECT_FALSE(ConvertMP4(path.string(), list, error)) << row.name;
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(InstanceCounter, 0);
+    EXPECT_NE(error.find(row.name), std::string::npos) << error;
+  }
+  // A video cut in half loses its index: refused the same way.
+  std::string video = testsupport::ReadFile(MakeVideo("whole.mp4", 64, 48));
+  testsupport::WriteFile(dir_ / "cut.mp4", video.substr(0, video.size() / 2));
+  DataSetList list;
+  std::string error;
+  EXPECT_FALSE(ConvertMP4((dir_ / "cut.mp4").string(), list, error));
+  ReleaseLogTarget();
+
+  const std::string log = testsupport::ReadFile(logFile);
+  EXPECT_NE(log.find("ERROR, GetMP4Information, Can't open File: " + (dir_ / "notes.mp4").string() +
+                     ", "),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("ERROR, ConvertMP4,   GetMP4Information, "), std::string::npos) << log;
+
+  // The next video of the batch takes the number the refused one would have had.
+  ASSERT_TRUE(ConvertMP4(MakeVideo("next.mp4", 64, 48), list, error)) << error;
+  EXPECT_EQ(list[0]->GetString(0x0008, 0x0018), "1.2.3.4.10.1");
+}
+
+TEST(ResultCodeTextTest, EightUpperCaseHexDigits) {
+  EXPECT_EQ(ResultCodeText(0), "00000000");
+  EXPECT_EQ(ResultCodeText(-1094995529), "BEBBB1B7");  // AVERROR_INVALIDDATA
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+// Tests of the PDF converter: elements, the document bytes, numbering.
+#include "convertpdf.h"
+
+#include <gtest/gtest.h>
+
+#include "convertertest.h"
+#include "testsupport.h"
+
+namespace {
+
+using convertertest::Raw;
+
+class ConvertPdfTest : public ::testing::Test {
+ protected:
+  void SetUp() override { convertertest::SetUpBatch("CT"); }
+  testsupport::TempDir dir_;
+};
+
+TEST_F(ConvertPdfTest, ObjectHoldsExactlyThePdfElements) {
+  const auto path = dir_ / "Report.pdf";
+  testsupport::WriteFile(path, "%PDF-1.4\nnot much of a document\n%%EOF\n");
+  DataSetList list;
+  std::string error;
+  ASSERT_TRUE(ConvertPDF(path.string(), list, error)) << error;
+  const DcmObj& pdf = *list[0];
+  convertertest::ExpectTags(
+      pdf,
+      {{0x0008, 0x0005}, {0x0008, 0x0012}, {0x0008, 0x0013}, {0x0008, 0x0016}, {0x0008, 0x0018},
+       {0x0008, 0x0020}, {0x0008, 0x0030}, {0x0008, 0x0033}, {0x0008, 0x0050}, {0x0008, 0x0060},
+       {0x0008, 0x0064}, {0x0008, 0x0080}, {0x0008, 0x0090}, {0x0008, 0x1030}, {0x0008, 0x103E},
+       {0x0010, 0x0010}, {0x0010, 0x0020}, {0x0010, 0x0030}, {0x0010, 0x0040}, {0x0020, 0x000D},
+       {0x0020, 0x000E}, {0x0020, 0x0010}, {0x0020, 0x0011}, {0x0020, 0x0013}, {0x0042, 0x0010},
+       {0x0042, 0x0011}, {0x0042, 0x0012}});
+  EXPECT_EQ(pdf.transferSyntax, "1.2.840.10008.1.2.1");
+  EXPECT_TRUE(pdf.explicitVR);
+  EXPECT_EQ(pdf.GetString(0x0008, 0x0005), "ISO_IR 100");
+  EXPECT_EQ(pdf.GetString(0x0008, 0x0016), "1.2.840.10008.5.1.4.1.1.104.1");
+  EXPECT_EQ(pdf.GetString(0x0008, 0x0018), "1.2.3.4.1.1");
+  EXPECT_EQ(pdf.GetString(0x0020, 0x000E), "1.2.3.4.40");
+  EXPECT_EQ(Raw(pdf, 0x0008, 0x0060), "OT");  // not the batch's CT
+  EXPECT_EQ(pdf.GetString(0x0008, 0x0064), "WSD");
+  EXPECT_EQ(pdf.GetString(0x0008, 0x0090), "Doe^Jane");
+  EXPECT_EQ(pdf.GetString(0x0008, 0x103E), "PRINTOUT");
+  EXPECT_EQ(Raw(pdf, 0x0020, 0x0011), "");
+  EXPECT_EQ(pdf.GetString(0x0020, 0x0013), "1");
+  EXPECT_EQ(pdf.GetString(0x0042, 0x0010), "Report.pdf");
+  EXPECT_EQ(pdf.GetString(0x0042, 0x0012), "application/pdf");
+  EXPECT_EQ(pdf.FindTag(0x0042, 0x0011)->VR(), "OB");
+}
+
+TEST_F(ConvertPdfTest, DocumentBytesAreKeptAndMadeEven) {
+  const struct {
+    size_t fileLength;
+    uint32_t storedLength;
+  } rows[] = {{1000, 1000}, {1001, 1002}, {0, 0}, {1, 2}};
+  for (const auto& row : rows) {
+    std::string bytes(row.fileLength, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + 1);
+    // Not a PDF at all: it is encapsulated all the same.
+    const auto path = dir_ / ("n" + std::to_string(row.fileLength) + ".PDF");
+    testsupport::WriteFile(path, bytes);
+    DataSetList list;
+    std::string error;
+    ASSERT_TRUE(ConvertPDF(path.string(), list, error)) << error;
+    const DcmTag* document = list[0]->FindTag(0x0042, 0x0011);
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(document->length, row.storedLength);
+    const std::string stored(document->Bytes());
+    EXPECT_EQ(stored.substr(0, row.fileLength), bytes);
+    if (row.storedLength != row.fileLength) EXPECT_EQ(stored.back(), '\0');
+  }
+}
+
+TEST_F(ConvertPdfTest, UnreadableFileAppendsNothingAndNamesIt) {
+  DataSetList list;
+  std::string error;
+  EXPECT_FALSE(ConvertPDF((dir_ / "gone.pdf").string(), list, error));
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(InstanceCounter, 0);
+  EXPECT_NE(error.find("gone.pdf"), std::string::npos);
+  // A folder named like a PDF opens but cannot be read.
+  std::filesystem::create_directory(dir_ / "folder.pdf");
+  EXPECT_FALSE(ConvertPDF((dir_ / "folder.pdf").string(), list, error));
+  EXPECT_TRUE(list.empty());
+  EXPECT_NE(error.find("folder.pdf"), std::string::npos);
+}
+
+}  // namespace
