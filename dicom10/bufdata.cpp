@@ -15,9 +15,11 @@
 
 namespace {
 
-// A value that runs past the end of the stream is zero-filled up to its declared length, but only
-// this far: beyond it the length is taken as one that cannot be allocated.
-constexpr uint64_t kMaxMissingBytes = 64ull << 20;
+// A value that runs past the end of the stream is zero-filled up to its declared length, as long
+// as the missing part is no larger than the stream itself (or this floor, for small streams).
+// Beyond that the length is taken as one that cannot be allocated: a few hostile bytes must not
+// make the reader allocate gigabytes, while a file cut short in its pixel data still reads.
+constexpr uint64_t kMissingBytesFloor = 1ull << 20;
 
 std::string Hex4(uint16_t value) {
   char text[8];
@@ -155,7 +157,7 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit) {
   if (tag.length == 0 || tag.length == kUndefinedLength) return true;
 
   const size_t available = std::min<size_t>(Remaining(), tag.length);
-  if (tag.length - available > kMaxMissingBytes) {
+  if (tag.length - available > std::max<uint64_t>(stream.size(), kMissingBytesFloor)) {
     WriteLog("ERROR, BufData::ReadTag, assigning memory to tag->data");
     return false;
   }
@@ -240,14 +242,18 @@ bool BufData::ReadDataSetAtDepth(DcmObj& dataSet, int depth) {
   bool pixelData = false;
   while (position < stream.size()) {
     auto tag = std::make_unique<DcmTag>();
+    const size_t shortReadsBefore = shortReads;
     if (!ReadTag(*tag, dataSet.explicitVR, false)) return false;
+    // A sequence cut off by the end of the stream keeps its bytes but is not parsed: its items
+    // would be made of the zeros that stand in for what is missing.
+    const bool lastReadWasShort = shortReads != shortReadsBefore;
     if (tag->group == 0 && tag->element == 0 && tag->length == 0) return true;
     tag->bigEndian = bigEndian;
     if (!dataSet.explicitVR) ApplyImplicitVR(*tag);
     if (tag->Is(0x7FE0, 0x0010)) {
       dataSet.Append(std::move(tag));
       pixelData = true;
-    } else if (IsExpandable(*tag) && !pixelData) {
+    } else if (IsExpandable(*tag) && !pixelData && !lastReadWasShort) {
       if (!ExpandInto(dataSet, *tag, depth + 1)) return false;
     } else if (tag->group != 0x0002) {
       dataSet.Append(std::move(tag));
@@ -282,6 +288,7 @@ bool BufData::Expand_SQ(DcmObj& nested, const DcmTag& tag, int depth) {
   bool encapsulatedPixels = false;
   while (local.position < local.stream.size()) {
     auto element = std::make_unique<DcmTag>();
+    const size_t shortReadsBefore = local.shortReads;
     if (!local.ReadTag(*element, nested.explicitVR, true)) {
       WriteLog("ERROR, Expand_SQ: Reading tag...");
       return false;
@@ -290,7 +297,7 @@ bool BufData::Expand_SQ(DcmObj& nested, const DcmTag& tag, int depth) {
     if (!nested.explicitVR) ApplyImplicitVR(*element);
     if (element->Is(0x7FE0, 0x0010) && element->HasUndefinedLength()) encapsulatedPixels = true;
     if (element->Is(0xFFFE, 0xE0DD)) encapsulatedPixels = false;
-    if (IsExpandable(*element) && !encapsulatedPixels) {
+    if (IsExpandable(*element) && !encapsulatedPixels && local.shortReads == shortReadsBefore) {
       if (!local.ExpandInto(nested, *element, depth + 1)) return false;
     } else {
       nested.Append(std::move(element));

@@ -277,6 +277,35 @@ TEST(BufDataTest, LengthThatCannotBeAllocatedFailsCleanly) {
   }
 }
 
+TEST(BufDataTest, ValueCutShortKeepsItsBytesWithinTheAllowance) {
+  // Pixel data declared as 4 MB of which 3 MB arrived: kept, the missing megabyte zero-filled.
+  const uint32_t declared = 4u << 20;
+  const std::string present(3u << 20, '\x5A');
+  std::string bytes = Hex("E0 7F 10 00") + "OW" + Hex("00 00");
+  for (int b = 0; b < 4; ++b) bytes.push_back(static_cast<char>(declared >> (8 * b)));
+  DcmObj dataSet;
+  ASSERT_TRUE(Decode(bytes + present, dataSet, kExplicitVRLittleEndian));
+  ASSERT_EQ(dataSet.Count(), 1u);
+  const std::string_view value = dataSet.TagAt(0)->Bytes();
+  ASSERT_EQ(value.size(), declared);
+  EXPECT_EQ(value.substr(0, present.size()), present);
+  EXPECT_EQ(value.find_first_not_of('\0', present.size()), std::string_view::npos);
+}
+
+TEST(BufDataTest, SequenceCutShortIsKeptUnparsed) {
+  // (0088,0200) declares 58 bytes and has 22: its items would be made of stand-in zeros, so the
+  // sequence stays one element holding the bytes that arrived.
+  const std::string bytes = Hex("08 00 60 00") + "CS" + Hex("02 00") + "OT" + Hex("88 00 00 02") +
+                            "SQ" + Hex("00 00 3A 00 00 00 FE FF 00 E0 32 00 00 00 28 00 10 00") +
+                            "US" + Hex("02 00 01 00 E0 08");
+  DcmObj dataSet;
+  ASSERT_TRUE(Decode(bytes, dataSet, kExplicitVRLittleEndian));
+  ASSERT_EQ(dataSet.Count(), 2u);
+  ASSERT_STREQ(dataSet.EntryKind(1), "DcmTag");
+  EXPECT_EQ(dataSet.TagAt(1)->length, 58u);
+  EXPECT_EQ(ValueOf(*dataSet.TagAt(1)).substr(0, 4), Hex("FE FF 00 E0"));
+}
+
 TEST(BufDataTest, TruncatedElementHeaderFailsWithTheReadError) {
   LogCapture log;
   DcmObj dataSet;
