@@ -26,9 +26,10 @@ CommandResult Dump(const std::vector<std::string>& args) {
 
 // A secondary capture object with a nested sequence, written as a Part 10 file; the last element
 // is a long comment so that a cut near the end falls inside its value.
-std::string WriteSample(const TempDir& dir, const std::string& name) {
+std::string WriteSample(const TempDir& dir, const std::string& name,
+                        const char* transferSyntax = kExplicitVRLittleEndian) {
   DcmObj dataSet;
-  dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
+  dataSet.SetTransferSyntax(transferSyntax);
   dataSet.AddString(0x0008, 0x0016, kSopClass);
   dataSet.AddString(0x0008, 0x0018, kSopInstance);
   dataSet.AddString(0x0008, 0x0060, "OT");
@@ -39,6 +40,8 @@ std::string WriteSample(const TempDir& dir, const std::string& name) {
   sequence->AddSequence(0xFFFE, 0xE000, std::move(item));
   dataSet.AddSequence(0x0008, 0x1115, std::move(sequence));
   dataSet.AddString(0x0010, 0x0010, "DOE^JANE");
+  dataSet.Add(DcmTag::FromUL(0x0018, 0x6020, 0xFFFFFFFE));  // Reference Pixel X0, SL -2
+  dataSet.Add(DcmTag::FromUS(0x0028, 0x0010, 512));         // Rows
   dataSet.AddString(0x0020, 0x4000, std::string(300, 'c'));
   const std::string path = (dir / name).string();
   EXPECT_TRUE(dataSet.SaveToFile(path, kSopClass, kSopInstance));
@@ -66,34 +69,46 @@ bool InOrder(const std::vector<std::string>& lines, const std::vector<std::strin
   return next == wanted.size();
 }
 
-TEST(DumpVerbTest, PrintsMetaGroupThenDataSetOfAWrittenFile) {
-  TempDir dir;
-  const std::string path = WriteSample(dir, "sample.dcm");
-  const CommandResult result = Dump({path});
-  EXPECT_EQ(result.exitCode, 0) << result.errors;
-  EXPECT_EQ(result.errors, "");
-  const std::vector<std::string> lines = Lines(result.output);
-  EXPECT_TRUE(InOrder(
-      lines,
-      {
-          "(0002,0002), 26, UI, Media Storage SOP Class UID: 1.2.840.10008.5.1.4.1.1.7 (Secondary "
-          "Capture Image Storage) ",
-          "(0002,0010), 20, UI, Transfer Syntax UID: 1.2.840.10008.1.2.1 (Little Endian "
-          "Explicit VR) ",
-          "(0008,0016), 26, UI, SOP Class UID: 1.2.840.10008.5.1.4.1.1.7 (Secondary Capture "
-          "Image Storage) ",
-          "(0008,0018), 32, UI, SOP Instance UID: 1.2.826.0.1.3680043.2.1143.4711",
-          "(0008,0060),  2, CS, Modality: OT",
-          "(0008,1115), 76, SQ, Referenced Series Sequence: ",
-          "(FFFE,E000), 68, DL, Item: ",
-          "...(0008,1150), 26, UI, Referenced SOP Class UID: 1.2.840.10008.5.1.4.1.1.7 "
-          "(Secondary Capture Image Storage) ",
-          "...(0008,1155), 26, UI, Referenced SOP Instance UID: 1.2.826.0.1.3680043.2.1143",
-          "(0010,0010),  8, PN, Patient\x92s Name: DOE^JANE",
-          "(0020,4000), 300, LT, Image Comments: ",
-      }))
-      << result.output;
-  EXPECT_EQ(result.output.find("# "), std::string::npos) << "a single file has no heading";
+TEST(DumpVerbTest, PrintsMetaGroupThenDataSetOfAWrittenFileInEachEncoding) {
+  const std::pair<const char*, std::string> syntaxes[] = {
+      {kImplicitVRLittleEndian,
+       "(0002,0010), 18, UI, Transfer Syntax UID: 1.2.840.10008.1.2 (Little Endian Implicit VR) "},
+      {kExplicitVRLittleEndian,
+       "(0002,0010), 20, UI, Transfer Syntax UID: 1.2.840.10008.1.2.1 (Little Endian Explicit "
+       "VR) "},
+      {kExplicitVRBigEndian,
+       "(0002,0010), 20, UI, Transfer Syntax UID: 1.2.840.10008.1.2.2 (Big Endian Explicit VR) "},
+  };
+  for (const auto& [syntax, syntaxLine] : syntaxes) {
+    SCOPED_TRACE(syntax);
+    TempDir dir;
+    const std::string path = WriteSample(dir, "sample.dcm", syntax);
+    const CommandResult result = Dump({path});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(result.errors, "");
+    EXPECT_TRUE(InOrder(
+        Lines(result.output),
+        {
+            "(0002,0002), 26, UI, Media Storage SOP Class UID: 1.2.840.10008.5.1.4.1.1.7 "
+            "(Secondary Capture Image Storage) ",
+            syntaxLine,
+            "(0008,0016), 26, UI, SOP Class UID: 1.2.840.10008.5.1.4.1.1.7 (Secondary Capture "
+            "Image Storage) ",
+            "(0008,0018), 32, UI, SOP Instance UID: 1.2.826.0.1.3680043.2.1143.4711",
+            "(0008,0060),  2, CS, Modality: OT",
+            "(0008,1115), 76, SQ, Referenced Series Sequence: ",
+            "(FFFE,E000), 68, DL, Item: ",
+            "...(0008,1150), 26, UI, Referenced SOP Class UID: 1.2.840.10008.5.1.4.1.1.7 "
+            "(Secondary Capture Image Storage) ",
+            "...(0008,1155), 26, UI, Referenced SOP Instance UID: 1.2.826.0.1.3680043.2.1143",
+            "(0010,0010),  8, PN, Patient\x92s Name: DOE^JANE",
+            "(0018,6020),  4, SL, Reference Pixel X0: -2",
+            "(0020,4000), 300, LT, Image Comments: ",
+            "(0028,0010),  2, US, Rows: 512",
+        }))
+        << result.output;
+    EXPECT_EQ(result.output.find("# "), std::string::npos) << "a single file has no heading";
+  }
 }
 
 TEST(DumpVerbTest, UnreadableFilesFailWithTheReasonOnStandardError) {
