@@ -1,0 +1,266 @@
+// Tests of the batch: preparation and its checks, conversion order, saving, unique UIDs.
+#include "batch.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "dicomfile.h"
+#include "log.h"
+#include "testpictures.h"
+#include "testsupport.h"
+
+namespace {
+
+class BatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CurrentStudy = StudyInfo{};
+    AccessionCounter = 0;
+    form_.patientName = "Roe^Rick";
+    form_.patientId = "PID7";
+    form_.studyDate = "20240102";
+    form_.birthDate = "19700203";
+    form_.modalityText = "CT";
+  }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const auto path = dir_ / name;
+    testsupport::WriteFile(path, bytes);
+    return path.string();
+  }
+
+  std::string Png(const std::string& name) {
+    return Write(name, testpictures::MakePng(16, 8, testpictures::PngKind::Rgb));
+  }
+
+  BatchForm form_;
+  SetupConfig settings_;
+  testsupport::TempDir dir_;
+};
+
+TEST_F(BatchTest, ChecksReportTheFirstProblemOnly) {
+  const struct {
+    const char* name;
+    const char* id;
+    size_t items;
+    const char* message;
+  } rows[] = {
+      {"", "", 0, "Patient Name can't be empty"},
+      {"", "PID", 1, "Patient Name can't be empty"},
+      {"Roe", "", 0, "Patient ID can't be empty"},
+      {"Roe", "PID", 0, "No files to send"},
+      {"Roe", "PID", 1, ""},
+  };
+  for (const auto& row : rows) {
+    form_.patientName = row.name;
+    form_.patientId = row.id;
+    std::string message;
+    EXPECT_EQ(PrepareBatch(form_, nullptr, row.items, settings_, message), *row.message == '\0');
+    EXPECT_EQ(message, row.message);
+  }
+}
+
+TEST_F(BatchTest, FormFillsTheStudyAndAnAccessionNumberIsGenerated) {
+  settings_.InstitutionName = "Clinic A";
+  form_.sexIndex = 1;
+  form_.modalityText = "ALL";
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form_, nullptr, 3, settings_, message));
+  const StudyInfo& study = CurrentStudy;
+  EXPECT_EQ(study.patientName, "Roe^Rick");
+  EXPECT_EQ(study.patientSex, "F");
+  EXPECT_EQ(study.patientBirthDate, "19700203");
+  EXPECT_EQ(study.studyDate, "20240102");
+  EXPECT_EQ(study.studyTime.size(), 6u);
+  EXPECT_EQ(study.modality, "OT");
+  EXPECT_EQ(study.institutionName, "Clinic A");
+  EXPECT_EQ(study.studyId, "");
+  // "yymmddhhnn" and the counter, which starts at 0.
+  EXPECT_EQ(study.accessionNumber.size(), 11u);
+  EXPECT_EQ(study.accessionNumber.back(), '0');
+  EXPECT_EQ(AccessionCounter, 1);
+  EXPECT_EQ(study.studyInstanceUid, BatchUIDRoot);
+  EXPECT_EQ(InstanceCounter, 0);
+  EXPECT_EQ(SeriesNumberText, "");
+
+  const struct {
+    int sexIndex;
+    const char* sex;
+    const char* box;
+    const char* modality;
+  } rows[] = {{0, "M", "MR", "MR"}, {2, "O", "XC", "XC"}, {5, "M", "PX", "OT"}, {1, "F", "", "OT"}};
+  for (const auto& row : rows) {
+    form_.sexIndex = row.sexIndex;
+    form_.modalityText = row.box;
+    ASSERT_TRUE(PrepareBatch(form_, nullptr, 1, settings_, message));
+    EXPECT_EQ(CurrentStudy.patientSex, row.sex);
+    EXPECT_EQ(CurrentStudy.modality, row.modality);
+  }
+}
+
+TEST_F(BatchTest, AChosenResultReplacesTheFormAndKeepsItsStudyUid) {
+  StudyInfo chosen;
+  chosen.patientName = "Worklist^Wendy";
+  chosen.patientId = "WL1";
+  chosen.patientSex = "O";
+  chosen.studyDate = "20230101";
+  chosen.accessionNumber = "A55";
+  chosen.studyInstanceUid = "1.2.826.0.1.5";
+  chosen.referringPhysicianName = "Ref^Ray";
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form_, &chosen, 1, settings_, message));
+  EXPECT_EQ(CurrentStudy.patientName, "Worklist^Wendy");
+  EXPECT_EQ(CurrentStudy.studyDate, "20230101");
+  EXPECT_EQ(CurrentStudy.accessionNumber, "A55");
+  EXPECT_EQ(CurrentStudy.studyInstanceUid, "1.2.826.0.1.5");
+  EXPECT_NE(BatchUIDRoot, "1.2.826.0.1.5");
+  EXPECT_EQ(CurrentStudy.referringPhysicianName, "Ref^Ray");
+  EXPECT_EQ(AccessionCounter, 0);  // nothing generated
+}
+
+TEST_F(BatchTest, ItemsAreNumberedInListOrderAcrossKinds) {
+  const std::vector<std::string> items = {Png("a.png"), Png("b.PNG"), Write("c.pdf", "%PDF"),
+                                          Write("notes.xyz", "skipped"), Png("d.png")};
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
+  BatchLists lists;
+  std::vector<std::string> skipped;
+  ASSERT_TRUE(ConvertItems(items, lists, message, &skipped)) << message;
+  ASSERT_EQ(lists.images.size(), 3u);
+  ASSERT_EQ(lists.pdfs.size(), 1u);
+  EXPECT_EQ(lists.images[0]->GetString(0x0008, 0x0018), BatchUIDRoot + ".10.1");
+  EXPECT_EQ(lists.images[1]->GetString(0x0008, 0x0018), BatchUIDRoot + ".10.2");
+  EXPECT_EQ(lists.pdfs[0]->GetString(0x0008, 0x0018), BatchUIDRoot + ".1.3");
+  EXPECT_EQ(lists.images[2]->GetString(0x0008, 0x0018), BatchUIDRoot + ".10.4");
+  EXPECT_EQ(lists.images[0]->GetString(0x0020, 0x000E), BatchUIDRoot + ".20");
+  EXPECT_EQ(lists.images[0]->GetString(0x0020, 0x000D), CurrentStudy.studyInstanceUid);
+  EXPECT_EQ(skipped, std::vector<std::string>{items[3]});
+}
+
+TEST_F(BatchTest, ABadSourceEndsTheBatchNamingItAndNothingIsWritten) {
+  const std::string out = (dir_ / "out").string();
+  std::filesystem::create_directory(out);
+  const std::string jpeg = testpictures::MakeJpeg(64, 64, false);
+  const struct {
+    const char* name;
+    std::string bytes;
+  } rows[] = {
+      {"cut.jpg", jpeg.substr(0, jpeg.size() / 2)},
+      {"fake.mp4", "not a video"},
+      {"broken.png", "\x89PNG\r\n\x1a\n broken"},
+  };
+  for (const auto& row : rows) {
+    const std::vector<std::string> items = {Png("first.png"), Write("doc.pdf", "%PDF"),
+                                            Write(row.name, row.bytes), Png("last.png")};
+    std::vector<std::string> written;
+    std::string message;
+    EXPECT_FALSE(SaveBatch(form_, nullptr, items, settings_, out, written, message)) << row.name;
+    EXPECT_NE(message.find(row.name), std::string::npos) << message;
+    EXPECT_TRUE(written.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(out)) << row.name;
+  }
+  std::vector<std::string> written;
+  std::string message;
+  EXPECT_FALSE(SaveBatch(form_, nullptr, {(dir_ / "vanished.pdf").string()}, settings_, out,
+                         written, message));
+  EXPECT_NE(message.find("vanished.pdf"), std::string::npos) << message;
+}
+
+TEST_F(BatchTest, SaveWritesOneFilePerObjectNamedByItsInstanceUid) {
+  const std::string out = (dir_ / "out").string();
+  std::filesystem::create_directory(out);
+  const std::vector<std::string> items = {Png("a.png"), Write("r.pdf", "%PDF-1.4 x"), Png("b.png")};
+  std::vector<std::string> written;
+  std::string message;
+  ASSERT_TRUE(SaveBatch(form_, nullptr, items, settings_, out, written, message)) << message;
+  ASSERT_EQ(written.size(), 3u);
+  // Images first, then PDFs: the list order of sending and saving.
+  const std::string expected[] = {BatchUIDRoot + ".10.1", BatchUIDRoot + ".10.3",
+                                  BatchUIDRoot + ".1.2"};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(written[i], (std::filesystem::path(out) / (expected[i] + ".dcm")).string());
+    DicomFile file;
+    std::string error;
+    ASSERT_TRUE(ReadDicomFile(written[i], file, error)) << error;
+    EXPECT_EQ(file.meta.GetString(0x0002, 0x0003), expected[i]);
+    EXPECT_EQ(file.dataSet.GetString(0x0008, 0x0018), expected[i]);
+  }
+}
+
+TEST_F(BatchTest, WriteFailuresAreReportedPerFile) {
+  BatchLists lists;
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form_, nullptr, 1, settings_, message));
+  ASSERT_TRUE(ConvertItems({Png("a.png")}, lists, message));
+  std::vector<std::string> written;
+  EXPECT_FALSE(WriteBatch(lists, (dir_ / "missing" / "folder").string(), written, message));
+  EXPECT_TRUE(written.empty());
+  EXPECT_NE(message.find(BatchUIDRoot + ".10.1.dcm"), std::string::npos) << message;
+  EXPECT_TRUE(lists.images.empty());
+}
+
+TEST_F(BatchTest, BatchesWithTheSamePatientAndAccessionWithinAMinuteGetNewUids) {
+  form_.accessionNumber = "ACC42";
+  std::set<std::string> instanceUids;
+  std::set<std::string> roots;
+  for (int batch = 0; batch < 5; ++batch) {
+    std::string message;
+    CurrentStudy.studyInstanceUid.clear();
+    ASSERT_TRUE(PrepareBatch(form_, nullptr, 2, settings_, message));
+    EXPECT_TRUE(roots.insert(BatchUIDRoot).second) << BatchUIDRoot;
+    BatchLists lists;
+    ASSERT_TRUE(ConvertItems({Png("a.png"), Png("b.png")}, lists, message)) << message;
+    for (const auto& image : lists.images) {
+      EXPECT_TRUE(instanceUids.insert(image->GetString(0x0008, 0x0018)).second);
+    }
+  }
+}
+
+TEST_F(BatchTest, HundredsOfItemsKeepEveryUidWithinSixtyFourCharacters) {
+  form_.patientId = "PATIENT-ID-WITH-MANY-CHARACTERS";
+  form_.accessionNumber = "ACCESSION-1234567890";
+  const std::string png = Png("p.png");
+  const std::string pdf = Write("p.pdf", "%PDF");
+  std::vector<std::string> items;
+  for (int i = 0; i < 300; ++i) items.push_back(i % 3 == 0 ? pdf : png);
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
+  BatchLists lists;
+  ASSERT_TRUE(ConvertItems(items, lists, message)) << message;
+  for (const DataSetList* list : {&lists.images, &lists.pdfs}) {
+    for (const auto& dataSet : *list) {
+      for (uint16_t element : {0x0018, 0x000D, 0x000E}) {
+        const uint16_t group = element == 0x0018 ? 0x0008 : 0x0020;
+        EXPECT_LE(dataSet->GetString(group, element).size(), 64u);
+      }
+    }
+  }
+  EXPECT_EQ(lists.images.back()->GetString(0x0020, 0x0013), "300");
+}
+
+// The direct writer must produce exactly what the encoder's own writer produces.
+TEST_F(BatchTest, StreamedFilesEqualTheEncodersFiles) {
+  std::string big(300001, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 13);
+  const std::vector<std::string> items = {
+      Write("big.pdf", big), Write("small.pdf", "%PDF"),
+      Write("big.bmp", testpictures::MakeBmp(300, 200, 24, false))};
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
+  BatchLists lists;
+  ASSERT_TRUE(ConvertItems(items, lists, message)) << message;
+  for (DataSetList* list : {&lists.pdfs, &lists.images}) {
+    for (auto& dataSet : *list) {
+      const auto streamed = dir_ / "streamed.dcm";
+      const auto encoded = dir_ / "encoded.dcm";
+      ASSERT_TRUE(SaveObjectFile(*dataSet, streamed.string()));
+      ASSERT_TRUE(dataSet->SaveToFile(encoded.string(), dataSet->GetString(0x0008, 0x0016),
+                                      dataSet->GetString(0x0008, 0x0018)));
+      EXPECT_EQ(testsupport::ReadFile(streamed), testsupport::ReadFile(encoded));
+      EXPECT_FALSE(std::filesystem::exists(streamed.string() + ".part"));
+    }
+  }
+}
+
+}  // namespace
