@@ -1,0 +1,57 @@
+// Patient and study search: query records from the form fields, worklist results, both searches.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dcmobj.h"
+#include "query.h"
+#include "remotenode.h"
+#include "studyinfo.h"
+
+// The filter fields of the main window's form, as typed. Dates are "yyyymmdd".
+struct SearchForm {
+  std::string patientName;
+  std::string patientId;
+  std::string accessionNumber;
+  std::string studyDescription;
+  std::string fromDate;  // the "Patient BD / From" picker
+  std::string toDate;    // the "Study Date / To" picker
+  std::string modality;  // the modality filter: empty for "ALL"
+};
+
+// The filter for a modality text: one of the modality box's items other than "ALL" gives that
+// item, anything else (including "ALL" and typed texts) gives no filter.
+std::string ModalityFilter(std::string_view text);
+
+// True when none of the four text filters is set, so a PACS search would list every study.
+bool SearchHasNoFilters(const SearchForm& form);
+
+// The query records of "Search PACS" and "Search WL". Names get a trailing wild card and the
+// description one on each side; the PACS search matches the study date range from..to, the
+// worklist the scheduled date of the "to" day only.
+StudyInfo PacsQueryFromForm(const SearchForm& form);
+TWorklistItem WorklistQueryFromForm(const SearchForm& form);
+
+// Copies a worklist response's attributes, found at any depth, into `study`; later elements
+// overwrite earlier ones, so a step description replaces the requested procedure description.
+void WorklistResultToStudy(const DcmObj& identifier, StudyInfo& study);
+
+// What a search ended with. The matches read before a failure are kept in the results.
+enum class SearchOutcome {
+  Completed,      // the final response arrived
+  NotConnected,   // no association; the message is "ERROR, couldn't connect to " + AET
+  RequestFailed,  // the C-FIND request could not be written
+  Interrupted,    // a response could not be read, or a failure status ended the search
+};
+
+// Study-root C-FIND at study level against the PACS, and Modality Worklist C-FIND against the
+// worklist server. `results` is emptied first and receives one record per pending response.
+SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
+                         std::vector<StudyInfo>& results);
+SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
+                             std::vector<StudyInfo>& results);
+
+// Time-out of both searches, in seconds.
+inline constexpr int kSearchTimeoutSeconds = 30;

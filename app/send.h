@@ -1,0 +1,45 @@
+// Sending a batch to the PACS: one association per kind of object, one C-STORE per object.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "batch.h"
+#include "remotenode.h"
+#include "settings.h"
+#include "studyinfo.h"
+
+// Time-outs of the network operations started by the application, in seconds.
+inline constexpr int kSendTimeoutSeconds = 60;
+inline constexpr int kEchoTimeoutSeconds = 10;
+
+// The messages the user sees at the end of a Send.
+inline constexpr const char* kSentOkMessage = "Images sent OK";
+inline constexpr const char* kSendFailedMessage = "ERROR Sending Images, please check Log file";
+
+// The PACS and the worklist server as the settings name them, without TLS.
+RemoteNode PacsNode(const SetupConfig& settings);
+RemoteNode WorklistNode(const SetupConfig& settings);
+
+// Called after each object with its place in the list and whether it was stored.
+using SendProgress =
+    std::function<void(const DcmObj& dataSet, size_t index, size_t total, bool stored)>;
+
+// One association proposing the SOP class with the given transfer syntax (and Implicit VR Little
+// Endian), one C-STORE per data set in list order. True only when every object was written and
+// acknowledged with status 0. Data sets may be converted to the accepted transfer syntax.
+bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
+                    const std::string& transferSyntaxUid, const RemoteNode& pacs,
+                    const SendProgress& progress = {});
+
+// Sends the objects of a converted batch, lists in the order images, documents, PDFs, videos,
+// and empties the lists. True when every list went out completely.
+bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& progress = {});
+
+// "Send" without its window: PrepareBatch, ConvertItems, SendLists. `message` receives what the
+// user is shown: the preparation's message, or kSentOkMessage / kSendFailedMessage; a failed
+// conversion's own message comes before the latter.
+bool SendBatch(const BatchForm& form, const StudyInfo* chosen,
+               const std::vector<std::string>& items, const SetupConfig& settings,
+               const RemoteNode& pacs, std::string& message, const SendProgress& progress = {});

@@ -1,0 +1,82 @@
+// Verification and storage as a service user: the echo test and one C-STORE per data set.
+#include "storage.h"
+
+#include "dimse.h"
+#include "log.h"
+#include "pdu_service.h"
+#include "transfer_syntax.h"
+#include "uids.h"
+
+namespace {
+
+// Transfer syntaxes whose data sets are plain elements: an object can move between the two
+// little-endian ones by re-encoding alone.
+bool IsNativeLittleEndian(std::string_view uid) {
+  return uid == kImplicitVRLittleEndian || uid == kExplicitVRLittleEndian;
+}
+
+// Video pixel data can be neither decoded nor re-encoded here.
+bool IsVideoTransferSyntax(std::string_view uid) {
+  return uid == "1.2.840.10008.1.2.4.100" || uid == "1.2.840.10008.1.2.4.102" ||
+         uid == "1.2.840.10008.1.2.4.101" || uid == "1.2.840.10008.1.2.4.103";
+}
+
+// Makes the data set match the accepted transfer syntax. False when that is impossible, so the
+// object is not sent in an encoding the peer would misread.
+bool MatchTransferSyntax(DcmObj& dataSet, const std::string& sopClassUid,
+                         const std::string& accepted) {
+  if (dataSet.transferSyntax == accepted) return true;
+  if (IsImageStorageClass(sopClassUid) && !IsVideoTransferSyntax(dataSet.transferSyntax)) {
+    if (!ConvertTransferSyntax(dataSet, accepted)) return false;
+    // Whatever the conversion did, the label must say what the encoder is to write.
+    if (dataSet.transferSyntax != accepted) dataSet.SetTransferSyntax(accepted);
+    return true;
+  }
+  // Elements decoded or built in memory carry their VRs, so the little-endian encodings differ
+  // only in how they are written.
+  if (IsNativeLittleEndian(dataSet.transferSyntax) && IsNativeLittleEndian(accepted)) {
+    dataSet.SetTransferSyntax(accepted);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool EchoSCU(const RemoteNode& node, int timeoutSeconds) {
+  PDU_Service service;
+  bool result = false;
+  if (!OpenNodeAssociation(service, node, kVerificationSopClass, "", "", timeoutSeconds)) {
+    WriteLog("ERROR, EchoSCU, OpenAssoc failed");
+  } else if (!WriteEchoRQ(service, kVerificationSopClass)) {
+    WriteLog("ERROR, EchoSCU, WriteEchoRQ failed");
+  } else {
+    result = ReadEchoRSP(service);
+  }
+  CloseAssociation(service);
+  return result;
+}
+
+bool EchoSCU(const std::string& callingAet, const std::string& calledAet, const std::string& host,
+             const std::string& port, int timeoutSeconds, bool useTls) {
+  RemoteNode node;
+  node.callingAet = callingAet;
+  node.calledAet = calledAet;
+  node.host = host;
+  node.port = port;
+  node.useTls = useTls;
+  return EchoSCU(node, timeoutSeconds);
+}
+
+int WriteStoreRQ(PDU_Service& service, DcmObj& dataSet, const std::string& sopClassUid) {
+  const uint8_t context = service.pdata.PresentationContextID;
+  if (context == 0) return kStoreNoContext;
+  const std::optional<std::string> accepted = service.GetTransferSyntaxUID(context);
+  if (!accepted) return kStoreUnknownTransferSyntax;
+  if (!MatchTransferSyntax(dataSet, sopClassUid, *accepted)) return kStoreConversionFailed;
+  return CStore::WriteRQ(&service, &dataSet, sopClassUid) ? kStoreWritten : kStoreWriteFailed;
+}
+
+int ReadStoreRSP(PDU_Service& service) {
+  return CStore::ReadRSP(&service);
+}

@@ -1,0 +1,258 @@
+// Storing existing Part 10 files: meta group reading, grouping, and the streamed C-STORE.
+#include "storefiles.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "bufdata.h"
+#include "dicomfile.h"
+#include "dimse.h"
+#include "log.h"
+#include "pdu_service.h"
+#include "storage.h"
+
+namespace {
+
+// The association service uses a context only with one of these transfer syntaxes; a file in any
+// other is proposed as Implicit VR Little Endian and converted.
+constexpr std::array<std::string_view, 8> kUsableTransferSyntaxes = {
+    "1.2.840.10008.1.2.4.90",  "1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2.4.100",
+    "1.2.840.10008.1.2.4.102", "1.2.840.10008.1.2.1",    "1.2.840.10008.1.2",
+    "1.2.840.10008.1.2.4.91",  "1.2.840.10008.1.2.4.50"};
+
+// The meta group is read from this much of the file's start; real ones are a few hundred bytes.
+constexpr size_t kMetaWindow = 1 << 20;
+// The data set is read and sent in pieces of this size.
+constexpr size_t kStreamChunk = 1 << 20;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+bool Usable(const std::string& transferSyntax) {
+  return std::find(kUsableTransferSyntaxes.begin(), kUsableTransferSyntaxes.end(),
+                   transferSyntax) != kUsableTransferSyntaxes.end();
+}
+
+// Data bytes per P-DATA-TF PDU: the peer's limit less the item header, capped at our own limit
+// as PDU_Service::Write does.
+size_t FragmentSize(const PDU_Service& service) {
+  uint32_t limit = service.assocAC.UserInfo.MaxLength.MaximumLength;
+  if (limit == 0 || limit > kOwnMaximumLength) limit = kOwnMaximumLength;
+  if (limit <= 6) limit = kOwnMaximumLength;
+  return limit - 6;
+}
+
+void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
+  bytes.push_back(static_cast<uint8_t>(value >> 24));
+  bytes.push_back(static_cast<uint8_t>(value >> 16));
+  bytes.push_back(static_cast<uint8_t>(value >> 8));
+  bytes.push_back(static_cast<uint8_t>(value));
+}
+
+// Appends one P-DATA-TF PDU holding one data-set fragment (PS3.8 Tables 9-22 and 9-23).
+void AppendFragment(std::vector<uint8_t>& out, uint8_t context, const uint8_t* data, size_t size,
+                    bool last) {
+  out.push_back(0x04);
+  out.push_back(0x00);
+  Put32(out, static_cast<uint32_t>(size + 6));
+  Put32(out, static_cast<uint32_t>(size + 2));
+  out.push_back(context);
+  out.push_back(last ? 0x02 : 0x00);
+  out.insert(out.end(), data, data + size);
+}
+
+// Sends the file's data set bytes as the data-set message of the current C-STORE.
+bool StreamDataSet(PDU_Service& service, std::FILE* file, uint64_t remaining, std::string& error) {
+  const uint8_t context = service.pdata.PresentationContextID;
+  const size_t fragment = FragmentSize(service);
+  std::vector<uint8_t> chunk(kStreamChunk);
+  std::vector<uint8_t> out;
+  out.reserve(kStreamChunk + (kStreamChunk / fragment + 1) * 12);
+  if (remaining == 0) {
+    AppendFragment(out, context, nullptr, 0, true);
+    return service.Link.dsocket.SendBinary(out.data(), out.size());
+  }
+  while (remaining > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(remaining, chunk.size()));
+    if (std::fread(chunk.data(), 1, want, file) != want) {
+      error = "the file could not be read to its end";
+      // The message cannot be completed; end the association rather than leave it half-sent.
+      service.Abort(AbortReason::NotSpecified);
+      return false;
+    }
+    remaining -= want;
+    out.clear();
+    for (size_t offset = 0; offset < want; offset += fragment) {
+      const size_t size = std::min(fragment, want - offset);
+      AppendFragment(out, context, chunk.data() + offset, size,
+                     remaining == 0 && offset + size == want);
+    }
+    if (!service.Link.dsocket.SendBinary(out.data(), out.size())) {
+      error = "the connection failed while sending";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadPart10Header(const std::string& path, Part10Header& header, std::string& error) {
+  header = Part10Header{};
+  std::error_code status;
+  if (!std::filesystem::is_regular_file(path, status)) {
+    error = "cannot open " + path + ": not a regular file";
+    return false;
+  }
+  header.fileSize = std::filesystem::file_size(path, status);
+  FileHandle file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    error = "cannot open " + path;
+    return false;
+  }
+  BufData buffer(false);
+  buffer.stream.resize(static_cast<size_t>(std::min<uint64_t>(header.fileSize, kMetaWindow)));
+  if (std::fread(buffer.stream.data(), 1, buffer.stream.size(), file.get()) !=
+      buffer.stream.size()) {
+    error = "cannot read " + path;
+    return false;
+  }
+  const auto& bytes = buffer.stream;
+  if (bytes.size() < 132 || bytes[128] != 'D' || bytes[129] != 'I' || bytes[130] != 'C' ||
+      bytes[131] != 'M') {
+    error = path + " is not a DICOM Part 10 file (no DICM prefix)";
+    return false;
+  }
+  buffer.position = 132;
+  DcmObj meta;
+  meta.SetTransferSyntax(kExplicitVRLittleEndian);
+  while (buffer.Remaining() >= 2 && bytes[buffer.position] == 0x02 &&
+         bytes[buffer.position + 1] == 0x00) {
+    auto tag = std::make_unique<DcmTag>();
+    if (!buffer.ReadTag(*tag, true, true) || buffer.shortReads != 0) {
+      error = path + ": the file meta group is truncated or corrupt";
+      return false;
+    }
+    meta.Append(std::move(tag));
+  }
+  if (buffer.Remaining() == 0 && bytes.size() == kMetaWindow) {
+    error = path + ": the file meta group is too large";
+    return false;
+  }
+  header.dataSetOffset = buffer.position;
+  header.sopClassUid = meta.GetString(0x0002, 0x0002);
+  header.sopInstanceUid = meta.GetString(0x0002, 0x0003);
+  header.transferSyntaxUid = meta.GetString(0x0002, 0x0010);
+  if (header.sopClassUid.empty() || header.sopInstanceUid.empty() ||
+      header.transferSyntaxUid.empty()) {
+    error = path + ": the file meta group lacks the SOP class, instance or transfer syntax";
+    return false;
+  }
+  return true;
+}
+
+int StoreFile(PDU_Service& service, const std::string& path, const Part10Header& header,
+              std::string& error) {
+  const uint8_t context = service.pdata.PresentationContextID;
+  if (context == 0) {
+    error = "no accepted presentation context";
+    return kStoreNoContext;
+  }
+  const std::optional<std::string> accepted = service.GetTransferSyntaxUID(context);
+  if (!accepted) {
+    error = "the accepted transfer syntax is unknown";
+    return kStoreUnknownTransferSyntax;
+  }
+  if (*accepted == header.transferSyntaxUid) {
+    FileHandle file(std::fopen(path.c_str(), "rb"));
+    if (!file || std::fseek(file.get(), static_cast<long>(header.dataSetOffset), SEEK_SET) != 0) {
+      error = "cannot open " + path;
+      return kStoreWriteFailed;
+    }
+    auto command = BuildStoreRQ(header.sopClassUid, header.sopInstanceUid, NextMessageID());
+    if (!service.Write(*command, header.sopClassUid, MessageKind::Command)) {
+      WriteLog("ERROR, CStore::WriteRQ, PDU->Write DCO failed");
+      error = "the C-STORE request could not be sent";
+      return kStoreWriteFailed;
+    }
+    if (!StreamDataSet(service, file.get(), header.fileSize - header.dataSetOffset, error)) {
+      return kStoreWriteFailed;
+    }
+  } else {
+    // The peer wants another encoding: this object has to be decoded and converted in memory.
+    DicomFile dicom;
+    if (!ReadDicomFile(path, dicom, error)) return kStoreConversionFailed;
+    const int written = WriteStoreRQ(service, dicom.dataSet, header.sopClassUid);
+    if (written != kStoreWritten) {
+      error = written == kStoreConversionFailed
+                  ? "cannot convert from " + header.transferSyntaxUid + " to " + *accepted
+                  : "the C-STORE request could not be sent";
+      return written;
+    }
+  }
+  const int status = ReadStoreRSP(service);
+  if (status == -1) error = "no C-STORE response";
+  if (status == -2) error = "the response was not a C-STORE response";
+  if (status > 0) error = "the peer answered with status " + std::to_string(status);
+  return status;
+}
+
+bool StoreFiles(const std::vector<std::string>& paths, const RemoteNode& node, int timeoutSeconds,
+                std::vector<std::string>& errors, const StoreFileProgress& progress) {
+  struct Group {
+    std::string sopClassUid;
+    std::string transferSyntaxUid;
+    std::vector<std::pair<size_t, Part10Header>> files;  // index into `paths`, header
+  };
+  std::vector<Group> groups;
+  bool allStored = true;
+  size_t done = 0;
+  auto report = [&](size_t index, bool stored) {
+    if (progress) progress(paths[index], done, paths.size(), stored);
+    ++done;
+  };
+  for (size_t i = 0; i < paths.size(); ++i) {
+    Part10Header header;
+    std::string error;
+    if (!ReadPart10Header(paths[i], header, error)) {
+      errors.push_back(error);
+      allStored = false;
+      report(i, false);
+      continue;
+    }
+    auto group = std::find_if(groups.begin(), groups.end(), [&](const Group& g) {
+      return g.sopClassUid == header.sopClassUid && g.transferSyntaxUid == header.transferSyntaxUid;
+    });
+    if (group == groups.end()) {
+      groups.push_back({header.sopClassUid, header.transferSyntaxUid, {}});
+      group = groups.end() - 1;
+    }
+    group->files.emplace_back(i, std::move(header));
+  }
+  for (const Group& group : groups) {
+    PDU_Service service;
+    const std::string proposed = Usable(group.transferSyntaxUid) ? group.transferSyntaxUid : "";
+    const bool open =
+        OpenNodeAssociation(service, node, group.sopClassUid, proposed, "", timeoutSeconds);
+    if (!open) WriteLog("ERROR, Can't open association with: " + node.calledAet);
+    for (const auto& [index, header] : group.files) {
+      std::string error;
+      const bool stored =
+          open && service.IsConnected() && StoreFile(service, paths[index], header, error) == 0;
+      if (!stored) {
+        if (!open) error = "no association with " + node.calledAet + " for " + header.sopClassUid;
+        if (error.empty()) error = "the association was lost";
+        errors.push_back(paths[index] + ": " + error);
+        allStored = false;
+      }
+      report(index, stored);
+    }
+    CloseAssociation(service);
+  }
+  return allStored;
+}

@@ -1,0 +1,42 @@
+// Storing existing Part 10 files as they are: one association per SOP class and transfer syntax,
+// the data set streamed from the file so that only a small window of it is ever in memory.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "remotenode.h"
+
+class PDU_Service;
+
+// What the file meta group of a Part 10 file says, and where its data set starts.
+struct Part10Header {
+  std::string sopClassUid;
+  std::string sopInstanceUid;
+  std::string transferSyntaxUid;
+  uint64_t dataSetOffset = 0;
+  uint64_t fileSize = 0;
+};
+
+// Reads only the preamble and the file meta group. False with `error` when the file cannot be
+// read, is not a Part 10 file, or its meta group lacks the class, instance or transfer syntax.
+bool ReadPart10Header(const std::string& path, Part10Header& header, std::string& error);
+
+// Sends one file with C-STORE on an established association and reads the response. When the
+// accepted transfer syntax is the file's, the data set goes out byte for byte from the file;
+// otherwise the file is read whole and converted as WriteStoreRQ does. Returns the response
+// status (0 success), or a negative code with `error` saying why.
+int StoreFile(PDU_Service& service, const std::string& path, const Part10Header& header,
+              std::string& error);
+
+// Called after each file with its place in the whole run and whether it was stored.
+using StoreFileProgress =
+    std::function<void(const std::string& path, size_t index, size_t total, bool stored)>;
+
+// Stores every file, grouped by SOP class and transfer syntax in order of first appearance, one
+// association per group. `errors` receives one line per file that was not stored. True when all
+// were stored.
+bool StoreFiles(const std::vector<std::string>& paths, const RemoteNode& node, int timeoutSeconds,
+                std::vector<std::string>& errors, const StoreFileProgress& progress = {});

@@ -1,0 +1,280 @@
+// DIMSE requests and responses over a real association with a scripted peer: echo, find, store.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "bufdata.h"
+#include "captured_log.h"
+#include "dimse.h"
+#include "pdu_service.h"
+#include "query.h"
+#include "scripted_peer.h"
+#include "storage.h"
+
+using testpeer::AcceptedContext;
+using testpeer::Bytes;
+using testpeer::ScriptedPeer;
+using testpeer::Step;
+
+namespace {
+
+constexpr uint8_t kLastCommand = 0x03;
+constexpr uint8_t kLastDataSet = 0x02;
+constexpr const char* kSecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
+
+// The data of a P-DATA-TF PDU holding one item, decoded as an Implicit VR command set.
+std::unique_ptr<DcmObj> DecodeCommand(const Bytes& pdu) {
+  auto command = std::make_unique<DcmObj>();
+  if (pdu.size() < 12 || pdu[0] != 0x04) return command;
+  BufData buffer;
+  buffer.stream.assign(pdu.begin() + 12, pdu.end());
+  buffer.ReadDataSet(*command);
+  return command;
+}
+
+Bytes Encode(DcmObj& dataSet) {
+  BufData buffer;
+  buffer.WriteDataSet(dataSet);
+  return buffer.stream;
+}
+
+// Steps of a peer that accepts one context with `transferSyntax`.
+std::vector<Step> Accepting(const std::string& transferSyntax) {
+  return {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 0, transferSyntax}}))};
+}
+
+void Append(std::vector<Step>& steps, std::vector<Step> more) {
+  steps.insert(steps.end(), more.begin(), more.end());
+}
+
+std::vector<Step> Releasing() {
+  return {Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::WaitForClose()};
+}
+
+std::unique_ptr<DcmObj> SmallObject(const std::string& instanceUid,
+                                    const std::string& transferSyntax) {
+  auto dataSet = std::make_unique<DcmObj>();
+  dataSet->SetTransferSyntax(transferSyntax);
+  dataSet->AddString(0x0008, 0x0016, kSecondaryCapture);
+  dataSet->AddString(0x0008, 0x0018, instanceUid);
+  dataSet->AddString(0x0010, 0x0010, "DOE^JANE");
+  return dataSet;
+}
+
+TEST(EchoService, AnsweredEchoSucceedsWithOneVerificationContextAndMessageId3) {
+  std::vector<Step> steps = Accepting(kImplicitVRLittleEndian);
+  Append(steps, {Step::ReceivePdu(),
+                 Step::Send(testpeer::PData(
+                     1, {{kLastCommand, testpeer::ResponseCommand(kCommandEchoRSP, 0)}}))});
+  Append(steps, Releasing());
+  ScriptedPeer peer(steps);
+  EXPECT_TRUE(EchoSCU("VELLORAN", "PEER", "127.0.0.1", peer.Port(), 5, false));
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  const auto received = peer.Received();
+  ASSERT_EQ(received.size(), 3u);
+  auto command = DecodeCommand(received[1]);
+  EXPECT_EQ(command->GetUS(0, 0x0100), kCommandEchoRQ);
+  EXPECT_EQ(command->GetUS(0, 0x0110), 3);
+  EXPECT_EQ(command->GetString(0, 0x0002), kVerificationSopClass);
+  EXPECT_EQ(received[2][0], 0x05);  // then the release request
+}
+
+TEST(EchoService, FailuresGiveFalseWithTheirLogLines) {
+  struct Case {
+    const char* name;
+    Bytes response;  // empty: the peer closes instead of answering
+    std::string logLine;
+  };
+  const Case cases[] = {
+      {"failure status", testpeer::ResponseCommand(kCommandEchoRSP, 0x0110), ""},
+      {"wrong response", testpeer::ResponseCommand(kCommandStoreRSP, 0), ""},
+      {"peer aborts", {}, "WARNING, PDU_Service::Read Abort-RQ"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CapturedLog log;
+    std::vector<Step> steps = Accepting(kImplicitVRLittleEndian);
+    steps.push_back(Step::ReceivePdu());
+    if (c.response.empty()) {
+      steps.push_back(Step::Send(testpeer::Abort()));
+      steps.push_back(Step::WaitForClose());
+    } else {
+      steps.push_back(Step::Send(testpeer::PData(1, {{kLastCommand, c.response}})));
+      Append(steps, Releasing());
+    }
+    ScriptedPeer peer(steps);
+    EXPECT_FALSE(EchoSCU("VELLORAN", "PEER", "127.0.0.1", peer.Port(), 5, false));
+    peer.Finish();
+    if (!c.logLine.empty()) EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+  }
+  CapturedLog log;
+  EXPECT_FALSE(
+      EchoSCU("VELLORAN", "PEER", "127.0.0.1", std::to_string(testsupport::FreePort()), 5, false));
+  EXPECT_TRUE(log.Contains("ERROR, Connecting to Socket: 127.0.0.1:")) << log.Text();
+  EXPECT_TRUE(log.Contains("ERROR, PDU_Service::Connect, Socket Level Error"));
+  EXPECT_TRUE(log.Contains("ERROR, EchoSCU, OpenAssoc failed"));
+}
+
+TEST(FindService, PendingResponsesBecomeRecordsUntilTheFinalOne) {
+  DcmObj match;
+  match.AddString(0x0010, 0x0010, "DOE^JANE");
+  match.AddString(0x0020, 0x000D, "1.2.3.4");
+  const Bytes identifier = Encode(match);
+  std::vector<Step> steps = Accepting(kImplicitVRLittleEndian);
+  // Command and identifier of the request, then: a pending match whose command and identifier
+  // share one PDU, a failure status without identifier, and the final response.
+  Append(steps, {Step::ReceivePdu(), Step::ReceivePdu(),
+                 Step::Send(testpeer::PData(
+                     1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, 0xFF00, 0x0102)},
+                         {kLastDataSet, identifier}})),
+                 Step::Send(testpeer::PData(
+                     1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, 0xC000)}})),
+                 Step::Send(testpeer::PData(
+                     1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, 0)}}))});
+  Append(steps, Releasing());
+  ScriptedPeer peer(steps);
+
+  PDU_Service service;
+  ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(),
+                              kStudyRootFindSopClass, 5));
+  QueryList list;
+  StudyInfo query;
+  query.patientName = "DOE*";
+  list.emplace_back(query);
+  ASSERT_TRUE(WriteFindRQ(service, list, kStudyRootFindSopClass, "STUDY"));
+  EXPECT_TRUE(list.empty());  // the query record is consumed
+
+  EXPECT_EQ(ReadFindRSP(service, list, "STUDY"), 0xFF00);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(std::get<StudyInfo>(list[0]).patientName, "DOE^JANE");
+  EXPECT_EQ(std::get<StudyInfo>(list[0]).studyInstanceUid, "1.2.3.4");
+  EXPECT_EQ(ReadFindRSP(service, list, "STUDY"), 0xC000);
+  ASSERT_EQ(list.size(), 2u);  // a failure appends one empty record
+  EXPECT_EQ(std::get<StudyInfo>(list[1]).patientName, "");
+  EXPECT_EQ(ReadFindRSP(service, list, "STUDY"), 0);
+  EXPECT_EQ(list.size(), 2u);
+  CloseAssociation(service);
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+
+  const auto received = peer.Received();
+  auto command = DecodeCommand(received[1]);
+  EXPECT_EQ(command->GetUS(0, 0x0100), kCommandFindRQ);
+  EXPECT_EQ(command->GetUS(0, 0x0800), kDataSetFollows);
+  auto sent = DecodeCommand(received[2]);  // the identifier, decoded the same way
+  EXPECT_EQ(sent->GetString(0x0010, 0x0010), "DOE*");
+  EXPECT_EQ(sent->GetString(0x0008, 0x0052), "STUDY");
+}
+
+TEST(FindService, EmptyIdentifierSendsOnlyTheCommand) {
+  std::vector<Step> steps = Accepting(kImplicitVRLittleEndian);
+  Append(steps, {Step::ReceivePdu(),
+                 Step::Send(testpeer::PData(
+                     1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, 0)}}))});
+  Append(steps, Releasing());
+  ScriptedPeer peer(steps);
+  PDU_Service service;
+  ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(),
+                              kModalityWorklistFindSopClass, 5));
+  DcmObj empty;
+  EXPECT_TRUE(CFind::WriteRQ(&service, empty, kModalityWorklistFindSopClass));
+  EXPECT_EQ(CFind::ReadRSP(&service, empty), 0);
+  CloseAssociation(service);
+  // Had an identifier followed, the release request would not be the next PDU.
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  EXPECT_EQ(peer.Received()[2][0], 0x05);
+
+  CapturedLog log;
+  EXPECT_FALSE(CFind::WriteRQ(nullptr, empty, kModalityWorklistFindSopClass));
+  EXPECT_TRUE(log.Contains("ERROR, CFind::WriteRQ, PDU is NULL"));
+}
+
+TEST(StoreService, StatusesOfResponsesReachTheCaller) {
+  struct Case {
+    const char* name;
+    uint16_t commandField;
+    uint16_t status;
+    int expected;
+    std::string logLine;
+  };
+  const Case cases[] = {
+      {"success", kCommandStoreRSP, 0, 0, ""},
+      {"warning counts as failure", kCommandStoreRSP, 0xB000, 45056,
+       "ERROR, CStore::ReadRSP, status == 45056"},
+      {"refused", kCommandStoreRSP, 0xA700, 0xA700, "ERROR, CStore::ReadRSP, status == 42752"},
+      {"not a store response", kCommandFindRSP, 0, -2, "ERROR, CStore::ReadRSP, not a C-Store RSP"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CapturedLog log;
+    std::vector<Step> steps = Accepting(kExplicitVRLittleEndian);
+    Append(steps, {Step::ReceivePdu(), Step::ReceivePdu(),
+                   Step::Send(testpeer::PData(
+                       1, {{kLastCommand, testpeer::ResponseCommand(c.commandField, c.status)}}))});
+    Append(steps, Releasing());
+    ScriptedPeer peer(steps);
+    PDU_Service service;
+    ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(),
+                                kSecondaryCapture, kExplicitVRLittleEndian, "", 5));
+    auto dataSet = SmallObject("1.2.3.9", kExplicitVRLittleEndian);
+    EXPECT_EQ(WriteStoreRQ(service, *dataSet, kSecondaryCapture), kStoreWritten);
+    EXPECT_EQ(ReadStoreRSP(service), c.expected);
+    CloseAssociation(service);
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    if (!c.logLine.empty()) EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    auto command = DecodeCommand(peer.Received()[1]);
+    EXPECT_EQ(command->GetString(0, 0x1000), "1.2.3.9");
+    EXPECT_EQ(command->GetUS(0, 0x0110), 3);
+  }
+}
+
+// What is sent for an object whose encoding differs from the accepted one.
+TEST(StoreService, EncodingIsAdaptedOrTheObjectIsNotSent) {
+  struct Case {
+    const char* name;
+    std::string sopClass;
+    std::string objectSyntax;
+    std::string accepted;
+    int expected;
+  };
+  const Case cases[] = {
+      // A PDF object written with explicit VR goes out relabelled, without VRs.
+      {"explicit to implicit", "1.2.840.10008.5.1.4.1.1.104.1", kExplicitVRLittleEndian,
+       kImplicitVRLittleEndian, kStoreWritten},
+      // Video pixel data cannot be re-encoded; sending it as implicit would corrupt it.
+      {"video to implicit", "1.2.840.10008.5.1.4.1.1.77.1.1.1", "1.2.840.10008.1.2.4.102",
+       kImplicitVRLittleEndian, kStoreConversionFailed},
+      // Big-endian values would be misread after a mere relabel.
+      {"big endian to implicit", "1.2.840.10008.5.1.4.1.1.104.1", kExplicitVRBigEndian,
+       kImplicitVRLittleEndian, kStoreConversionFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Step> steps = Accepting(c.accepted);
+    if (c.expected == kStoreWritten) {
+      Append(steps, {Step::ReceivePdu(), Step::ReceivePdu(),
+                     Step::Send(testpeer::PData(
+                         1, {{kLastCommand, testpeer::ResponseCommand(kCommandStoreRSP, 0)}}))});
+    }
+    Append(steps, Releasing());
+    ScriptedPeer peer(steps);
+    PDU_Service service;
+    ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(), c.sopClass,
+                                c.objectSyntax, "", 5));
+    auto dataSet = SmallObject("1.2.3.10", c.objectSyntax);
+    EXPECT_EQ(WriteStoreRQ(service, *dataSet, c.sopClass), c.expected);
+    if (c.expected == kStoreWritten) {
+      EXPECT_EQ(ReadStoreRSP(service), 0);
+      EXPECT_EQ(dataSet->transferSyntax, c.accepted);
+    }
+    CloseAssociation(service);
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    if (c.expected == kStoreWritten) {
+      // Implicit VR: the name element starts with its tag and a 32-bit length, no "PN".
+      const Bytes data = peer.Received()[2];
+      const Bytes name = {0x10, 0x00, 0x10, 0x00, 0x08, 0x00, 0x00, 0x00, 'D', 'O', 'E', '^'};
+      EXPECT_NE(std::search(data.begin(), data.end(), name.begin(), name.end()), data.end());
+    }
+  }
+}
+
+}  // namespace
