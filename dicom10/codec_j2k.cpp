@@ -133,6 +133,11 @@ bool EncodeJ2K(const uint8_t* source, std::vector<uint8_t>& out, int width, int 
   parameters.cp_disto_alloc = 1;
   char comment[] = "Created by OpenJPEG version 1.3";
   parameters.cp_comment = comment;
+  // Each decomposition halves the image; small frames get fewer than the default five.
+  int resolutions = 1;
+  while (resolutions < parameters.numresolution && (std::min(width, height) >> resolutions) > 0)
+    ++resolutions;
+  parameters.numresolution = resolutions;
 
   opj_image_cmptparm_t componentParameters[3];
   std::memset(componentParameters, 0, sizeof componentParameters);
