@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "args.h"
+#include "codepage.h"
 #include "dicomfile.h"
 #include "verbs.h"
 
@@ -13,12 +14,15 @@ constexpr const char* kUsage =
     "Prints the file meta group and the data set of each DICOM Part 10 file, one line per\n"
     "element: (group,element), length, VR, name: value. Elements of sequences held with a\n"
     "defined length are indented with dots. With several files, each is headed by its name.\n"
+    "Names and texts are Windows-1252 inside the toolkit and are printed as UTF-8.\n"
     "Exits 1 when a file cannot be read or is not DICOM; the other files are still dumped.\n";
 
 void PrintLines(const DcmObj& dataSet) {
   std::vector<std::string> lines;
   dataSet.Dump(lines, 0);
-  for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+  // Dictionary names hold Windows-1252 bytes (the apostrophe of Patient's Name is 0x92) that a
+  // terminal would show as replacement characters.
+  for (const std::string& line : lines) std::printf("%s\n", Cp1252ToUtf8(line).c_str());
 }
 
 int RunDump(const std::vector<std::string>& args) {
