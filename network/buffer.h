@@ -48,6 +48,10 @@ class Buffer {
 
   size_t IncomingCount() const { return incoming_.size() - incomingPosition_; }
   size_t OutgoingCount() const { return outgoing_.size() - outgoingPosition_; }
+  // Appends bytes to the incoming side as if they had been received (a message held in memory).
+  void AppendIncoming(const uint8_t* bytes, size_t count) {
+    incoming_.insert(incoming_.end(), bytes, bytes + count);
+  }
   // Takes every incoming byte (a message gathered in memory) and empties the incoming side.
   std::vector<uint8_t> TakeIncoming();
   // Drops everything held in either direction.
