@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string_view>
 #include <vector>
 
@@ -296,13 +297,13 @@ class RtfReader {
     } else if (word == "uc") {
       group.fallbackLength = static_cast<int>(std::clamp<int64_t>(parameter, 0, 16));
     } else if (word == "ansicpg" && hasParameter) {
-      bytes_ = TableForCodePage(static_cast<int>(std::clamp<int64_t>(parameter, 0, 65535)));
+      UseCodePage(static_cast<int>(std::clamp<int64_t>(parameter, 0, 65535)));
     } else if (word == "mac") {
-      bytes_ = TableForCodePage(10000);
+      UseCodePage(10000);
     } else if (word == "pc") {
-      bytes_ = TableForCodePage(437);
+      UseCodePage(437);
     } else if (word == "pca") {
-      bytes_ = TableForCodePage(850);
+      UseCodePage(850);
     } else if (std::find(std::begin(kLineBreaks), std::end(kLineBreaks), word) !=
                std::end(kLineBreaks)) {
       EmitLineBreak();
@@ -312,6 +313,15 @@ class RtfReader {
       }
     }
     return true;
+  }
+
+  // Tables are kept per code page, so a file that switches back and forth builds each only once.
+  void UseCodePage(int codePage) {
+    auto found = codePages_.find(codePage);
+    if (found == codePages_.end()) {
+      found = codePages_.emplace(codePage, TableForCodePage(codePage)).first;
+    }
+    bytes_ = found->second;
   }
 
   // \uN: a UTF-16 code unit as a signed 16-bit number, followed by \ucN fallback characters.
@@ -344,6 +354,7 @@ class RtfReader {
   std::vector<Group> groups_;
   std::string out_;
   ByteTable bytes_;
+  std::map<int, ByteTable> codePages_;
   int pendingFallback_ = 0;
   bool afterHighSurrogate_ = false;
 };

@@ -111,7 +111,9 @@ TEST_F(ConvertTextTest, NumbersAdvanceForEveryFileAndFailuresAppendNothing) {
     std::string error = "stale";
     EXPECT_EQ(ConvertText(row.path, list, error), row.converted) << row.path;
     EXPECT_EQ(error.substr(0, row.error.size()), row.error) << error;
-    if (row.error.empty()) EXPECT_EQ(error, "") << row.path;
+    if (row.error.empty()) {
+      EXPECT_EQ(error, "") << row.path;
+    }
   }
   EXPECT_EQ(InstanceCounter, 6);
   ASSERT_EQ(list.size(), 2u);
