@@ -61,9 +61,16 @@ void ReverseNumbers(uint8_t* bytes, size_t length, size_t size) {
 
 }  // namespace
 
+void BufData::ReadFrom(const uint8_t* data, size_t size) {
+  external_ = data != nullptr;
+  externalData_ = data;
+  externalSize_ = external_ ? size : 0;
+  position = 0;
+}
+
 bool BufData::Read16(uint16_t& value) {
   if (Remaining() < 2) return false;
-  const uint8_t* p = stream.data() + position;
+  const uint8_t* p = InputData() + position;
   value =
       bigEndian ? static_cast<uint16_t>(p[0] << 8 | p[1]) : static_cast<uint16_t>(p[1] << 8 | p[0]);
   position += 2;
@@ -72,7 +79,7 @@ bool BufData::Read16(uint16_t& value) {
 
 bool BufData::Read32(uint32_t& value) {
   if (Remaining() < 4) return false;
-  const uint8_t* p = stream.data() + position;
+  const uint8_t* p = InputData() + position;
   value = 0;
   for (int i = 0; i < 4; ++i) value = value << 8 | p[bigEndian ? i : 3 - i];
   position += 4;
@@ -105,16 +112,16 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit) {
   // Fewer than a header's worth of zero bytes at the end is padding, read as (0000,0000).
   const size_t remaining = Remaining();
   if (remaining > 0 && remaining < 8 &&
-      std::all_of(stream.begin() + static_cast<long>(position), stream.end(),
+      std::all_of(InputData() + position, InputData() + InputSize(),
                   [](uint8_t b) { return b == 0; })) {
-    position = stream.size();
+    position = InputSize();
     tag = DcmTag();
     return true;
   }
   auto headerError = [&] {
     WriteLog("ERROR: BufData::ReadTag, (" + Hex4(tag.group) + "," + Hex4(tag.element) +
              ") tag->length=" + std::to_string(tag.length) +
-             ", MS Size=" + std::to_string(static_cast<int64_t>(stream.size())) +
+             ", MS Size=" + std::to_string(static_cast<int64_t>(InputSize())) +
              ", MS Pos=" + std::to_string(static_cast<int64_t>(position)));
     return false;
   };
@@ -124,8 +131,8 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit) {
   bool lengthRead = false;
   if (tag.group != 0x0000 && tag.group != 0xFFFE && elementExplicit) {
     if (Remaining() < 2) return headerError();
-    const uint8_t first = stream[position];
-    const uint8_t second = stream[position + 1];
+    const uint8_t first = InputData()[position];
+    const uint8_t second = InputData()[position + 1];
     position += 2;
     if (!explicitVR) {
       LookupVR(tag);
@@ -157,7 +164,7 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit) {
   if (tag.length == 0 || tag.length == kUndefinedLength) return true;
 
   const size_t available = std::min<size_t>(Remaining(), tag.length);
-  if (tag.length - available > std::max<uint64_t>(stream.size(), kMissingBytesFloor)) {
+  if (tag.length - available > std::max<uint64_t>(InputSize(), kMissingBytesFloor)) {
     WriteLog("ERROR, BufData::ReadTag, assigning memory to tag->data");
     return false;
   }
@@ -166,7 +173,7 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit) {
     WriteLog("ERROR, BufData::ReadTag, assigning memory to tag->data");
     return false;
   }
-  std::memcpy(buffer.get(), stream.data() + position, available);
+  std::memcpy(buffer.get(), InputData() + position, available);
   position += available;
   if (available < tag.length) {
     // The bytes that are not there read as zeros.
@@ -240,7 +247,7 @@ bool BufData::ReadDataSet(DcmObj& dataSet) {
 
 bool BufData::ReadDataSetAtDepth(DcmObj& dataSet, int depth) {
   bool pixelData = false;
-  while (position < stream.size()) {
+  while (position < InputSize()) {
     auto tag = std::make_unique<DcmTag>();
     const size_t shortReadsBefore = shortReads;
     if (!ReadTag(*tag, dataSet.explicitVR, false)) return false;
@@ -282,11 +289,12 @@ bool BufData::ExpandInto(DcmObj& parent, DcmTag& tag, int depth) {
 
 bool BufData::Expand_SQ(DcmObj& nested, const DcmTag& tag, int depth) {
   BufData local(nested.bigEndian);
-  if (tag.HasValue()) local.stream.assign(tag.value.get(), tag.value.get() + tag.length);
+  // The tag outlives the local reader, so its value is read where it is.
+  if (tag.HasValue()) local.ReadFrom(tag.value.get(), tag.length);
   // Fragments of encapsulated pixel data inside an item (an icon image) are items too, but they
   // hold compressed bytes, not data sets.
   bool encapsulatedPixels = false;
-  while (local.position < local.stream.size()) {
+  while (local.position < local.InputSize()) {
     auto element = std::make_unique<DcmTag>();
     const size_t shortReadsBefore = local.shortReads;
     if (!local.ReadTag(*element, nested.explicitVR, true)) {

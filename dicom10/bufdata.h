@@ -27,7 +27,15 @@ class BufData {
   void Write16(uint16_t value);
   void Write32(uint32_t value);
   void WriteBytes(const void* bytes, size_t size);
-  size_t Remaining() const { return position < stream.size() ? stream.size() - position : 0; }
+  size_t Remaining() const { return position < InputSize() ? InputSize() - position : 0; }
+
+  // Reads from `size` bytes owned elsewhere (a mapped file, a value already in memory) instead
+  // of `stream`, from position 0; the bytes must outlive the reading. Writing still appends to
+  // `stream`. ReadFrom(nullptr, 0) returns to reading `stream`.
+  void ReadFrom(const uint8_t* data, size_t size);
+  // The bytes being read: those given to ReadFrom, or `stream`.
+  const uint8_t* InputData() const { return external_ ? externalData_ : stream.data(); }
+  size_t InputSize() const { return external_ ? externalSize_ : stream.size(); }
 
   // Fills a fresh tag from the stream. `metaExplicit` reads group 0002 in explicit VR.
   bool ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit);
@@ -54,6 +62,10 @@ class BufData {
   bool LoadFromFile(const std::string& path, std::string& error);
 
  private:
+  const uint8_t* externalData_ = nullptr;
+  size_t externalSize_ = 0;
+  bool external_ = false;
+
   bool ReadDataSetAtDepth(DcmObj& dataSet, int depth);
   bool ExpandInto(DcmObj& parent, DcmTag& tag, int depth);
   bool WriteEntries(DcmObj& dataSet);

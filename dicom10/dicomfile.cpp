@@ -1,6 +1,11 @@
 // Part 10 files: the writer of DcmObj::SaveToFile and the reader.
 #include "dicomfile.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "bufdata.h"
 #include "log.h"
 #include "uids.h"
@@ -33,8 +38,8 @@ bool IsExplicitLittleEndianFamily(const std::string& uid) {
 }  // namespace
 
 bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error) {
-  const auto& bytes = buffer.stream;
-  if (bytes.size() < 132 || bytes[128] != 'D' || bytes[129] != 'I' || bytes[130] != 'C' ||
+  const uint8_t* bytes = buffer.InputData();
+  if (buffer.InputSize() < 132 || bytes[128] != 'D' || bytes[129] != 'I' || bytes[130] != 'C' ||
       bytes[131] != 'M') {
     error = "not a DICOM file (no DICM prefix after the 128-byte preamble)";
     return false;
@@ -80,8 +85,51 @@ bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error) {
   return true;
 }
 
+namespace {
+
+// A read-only private mapping of a whole file, unmapped when it goes away.
+class MappedFile {
+ public:
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  explicit MappedFile(const std::string& path) {
+    const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0) return;
+    struct stat status {};
+    if (fstat(handle, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+      void* mapped =
+          mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ, MAP_PRIVATE, handle, 0);
+      if (mapped != MAP_FAILED) {
+        data_ = static_cast<const uint8_t*>(mapped);
+        size_ = static_cast<size_t>(status.st_size);
+        madvise(mapped, size_, MADV_SEQUENTIAL);
+      }
+    }
+    close(handle);
+  }
+  ~MappedFile() {
+    if (data_ != nullptr) munmap(const_cast<uint8_t*>(data_), size_);
+  }
+  const uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+
+ private:
+  const uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+};
+
+}  // namespace
+
 bool ReadDicomFile(const std::string& path, DicomFile& file, std::string& error) {
   BufData buffer;
-  if (!buffer.LoadFromFile(path, error)) return false;
+  // Values are copied straight out of the mapped file, so a large file is read once rather than
+  // loaded into a buffer and copied again. A file that cannot be mapped is read the plain way,
+  // which also gives the reason for a failure.
+  MappedFile mapped(path);
+  if (mapped.data() != nullptr) {
+    buffer.ReadFrom(mapped.data(), mapped.size());
+  } else if (!buffer.LoadFromFile(path, error)) {
+    return false;
+  }
   return ParseDicomFile(buffer, file, error);
 }

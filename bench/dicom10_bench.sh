@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Decode/encode throughput of the toolkit beside DCMTK's dcmdump on the same two files: 100,000
+# small elements, and one 200 MB pixel element. Usage: bench/dicom10_bench.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build-bench}"
+if [[ ! -x "$build/bin/dicom10_bench" ]]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORAN_TESTS=OFF \
+    -DVELLORAN_BENCH=ON >/dev/null
+fi
+cmake --build "$build" --target dicom10_bench >/dev/null
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+"$build/bin/dicom10_bench" generate "$work/small_100k.dcm" "$work/pixel_200mb.dcm"
+ls -l "$work"/*.dcm | awk '{printf "%-14s %12d bytes\n", $NF, $5}' | sed "s|$work/||"
+echo
+echo "== velloran dicom10 (best of several runs)"
+"$build/bin/dicom10_bench" "$work/small_100k.dcm" "$work/pixel_200mb.dcm"
+echo
+echo "== DCMTK dcmdump on the same files (load + parse + print to /dev/null)"
+for file in small_100k.dcm pixel_200mb.dcm; do
+  # Best of three, like ours; printing is part of dcmdump's work, so its figure is an upper bound.
+  best=""
+  for run in 1 2 3; do
+    /usr/bin/time -f "%e" -o "$work/time.txt" dcmdump "$work/$file" >/dev/null 2>&1
+    seconds=$(cat "$work/time.txt")
+    if [[ -z "$best" ]] || awk "BEGIN{exit !($seconds < $best)}"; then best=$seconds; fi
+  done
+  size=$(stat -c %s "$work/$file")
+  awk -v f="$file" -v s="$best" -v b="$size" \
+    'BEGIN{printf "%-28s %-24s %10.3f s %10.1f MB/s\n", "dcmdump", f, s, (s > 0 ? b/1e6/s : 0)}'
+done
