@@ -109,7 +109,9 @@ TEST(PDataTFWrite, CutsMessagesByThePeersLimit) {
     const std::string line = "INFO, PDU_Service::Write, MaximumLength set to 16384";
     const size_t first = text.find(line);
     EXPECT_EQ(first != std::string::npos, c.limitLoweredLine);
-    if (c.limitLoweredLine) EXPECT_EQ(text.find(line, first + 1), std::string::npos);
+    if (c.limitLoweredLine) {
+      EXPECT_EQ(text.find(line, first + 1), std::string::npos);
+    }
   }
   LogLevel = 0;
 }

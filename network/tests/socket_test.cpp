@@ -245,7 +245,9 @@ TEST_F(TlsServer, VerificationOfTheServerCertificate) {
     socket.TimeOut = 2;
     ASSERT_TRUE(socket.Open("127.0.0.1", Port()));
     EXPECT_EQ(socket.StartTLS("", "", c.caFile, c.serverName), c.handshake);
-    if (c.logLine) EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    if (c.logLine) {
+      EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    }
     socket.Close();
   }
 }
