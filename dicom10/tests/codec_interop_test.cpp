@@ -1,0 +1,186 @@
+// Codec interoperability with DCMTK and OpenJPEG's tools: what we compress, dcmdjpeg and
+// opj_decompress decode to the same samples; what dcmcjpeg, dcmcrle and opj_compress produce, we
+// decode to the samples dcmdjpeg, dcmdrle and the source give.
+#include <gtest/gtest.h>
+
+#include "codec_j2k.h"
+#include "dicomfile.h"
+#include "imagefixture.h"
+#include "testsupport.h"
+#include "transfer_syntax.h"
+
+namespace {
+
+using imagefixture::ImageFormat;
+using imagefixture::InterleavedSamples;
+using imagefixture::MakeImage;
+using imagefixture::NativeSamples;
+using testsupport::RunCommand;
+
+const ImageFormat kGrey8{"grey8", "MONOCHROME2", 8, 8, 0, false, 48, 64, 2};
+const ImageFormat kRgb8{"rgb8", "RGB", 8, 8, 0, false, 48, 64, 1};
+const ImageFormat kPlanarRgb8{"rgb8_planar", "RGB", 8, 8, 0, true, 48, 64, 1};
+const ImageFormat kUnsigned12{"unsigned12", "MONOCHROME2", 16, 12, 0, false, 48, 64, 2};
+const ImageFormat kSigned16{"signed16", "MONOCHROME2", 16, 16, 1, false, 48, 64, 1};
+const ImageFormat kUnsigned16{"unsigned16", "MONOCHROME2", 16, 16, 0, false, 48, 64, 1};
+
+bool Save(DcmObj& d, const std::filesystem::path& path) {
+  return d.SaveToFile(path.string(), d.GetString(0x0008, 0x0016), d.GetString(0x0008, 0x0018));
+}
+
+// The native samples of a Part 10 file, decoded by us when it is compressed.
+std::vector<uint8_t> SamplesOfFile(const std::filesystem::path& path, size_t size) {
+  DicomFile file;
+  std::string error;
+  EXPECT_TRUE(ReadDicomFile(path.string(), file, error)) << error;
+  EXPECT_TRUE(ConvertTransferSyntax(file.dataSet, kExplicitVRLittleEndian));
+  return NativeSamples(file.dataSet, size);
+}
+
+// The samples of DCMTK's decompressed file, read without any conversion of ours.
+std::vector<uint8_t> SamplesOfNativeFile(const std::filesystem::path& path, size_t size) {
+  DicomFile file;
+  std::string error;
+  EXPECT_TRUE(ReadDicomFile(path.string(), file, error)) << error;
+  EXPECT_EQ(file.dataSet.GetUS(0x0028, 0x0006), 0) << "planar output";
+  return NativeSamples(file.dataSet, size);
+}
+
+TEST(CodecInterop, DcmdjpegDecodesWhatWeCompress) {
+  if (!testsupport::HaveProgram("dcmdjpeg")) GTEST_SKIP() << "dcmdjpeg not installed";
+  struct Case {
+    ImageFormat format;
+    const char* target;
+    bool lossless;
+  } cases[] = {
+      {kGrey8, kJpegLosslessSyntax, true},         {kRgb8, kJpegLosslessSyntax, true},
+      {kPlanarRgb8, kJpegLosslessProcess14, true}, {kUnsigned12, kJpegLosslessSyntax, true},
+      {kSigned16, kJpegLosslessSyntax, true},      {kGrey8, kJpegBaselineSyntax, false},
+      {kRgb8, kJpegBaselineSyntax, false},         {kUnsigned12, kJpegExtendedSyntax, false},
+  };
+  testsupport::TempDir folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.format.name) + " " + c.target);
+    const auto samples = InterleavedSamples(c.format, c.lossless);
+    auto d = MakeImage(c.format, samples);
+    ASSERT_TRUE(ConvertTransferSyntax(*d, c.target));
+    const auto ours = folder / "ours.dcm";
+    const auto theirs = folder / "theirs.dcm";
+    ASSERT_TRUE(Save(*d, ours));
+    const auto result = RunCommand({"dcmdjpeg", ours.string(), theirs.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    const auto decodedByDcmtk = SamplesOfNativeFile(theirs, samples.size());
+    ASSERT_EQ(decodedByDcmtk.size(), samples.size());
+    EXPECT_EQ(decodedByDcmtk, SamplesOfFile(ours, samples.size()));
+    if (c.lossless) EXPECT_EQ(decodedByDcmtk, samples);
+  }
+}
+
+TEST(CodecInterop, WeDecodeWhatDcmtkCompresses) {
+  if (!testsupport::HaveProgram("dcmcjpeg") || !testsupport::HaveProgram("dcmcrle"))
+    GTEST_SKIP() << "DCMTK not installed";
+  struct Case {
+    ImageFormat format;
+    const char* compress;
+    const char* option;
+    const char* decompress;
+  } cases[] = {
+      {kGrey8, "dcmcjpeg", "+eb", "dcmdjpeg"},      {kRgb8, "dcmcjpeg", "+eb", "dcmdjpeg"},
+      {kUnsigned12, "dcmcjpeg", "+ee", "dcmdjpeg"}, {kGrey8, "dcmcjpeg", "+e1", "dcmdjpeg"},
+      {kRgb8, "dcmcjpeg", "+el", "dcmdjpeg"},       {kUnsigned12, "dcmcjpeg", "+el", "dcmdjpeg"},
+      {kSigned16, "dcmcjpeg", "+e1", "dcmdjpeg"},   {kUnsigned16, "dcmcjpeg", "+el", "dcmdjpeg"},
+      {kGrey8, "dcmcrle", "", "dcmdrle"},           {kRgb8, "dcmcrle", "", "dcmdrle"},
+      {kSigned16, "dcmcrle", "", "dcmdrle"},
+  };
+  testsupport::TempDir folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.format.name) + " " + c.compress + " " + c.option);
+    const auto samples = InterleavedSamples(c.format, false);
+    auto d = MakeImage(c.format, samples);
+    const auto native = folder / "native.dcm";
+    const auto compressed = folder / "compressed.dcm";
+    const auto reference = folder / "reference.dcm";
+    ASSERT_TRUE(Save(*d, native));
+    std::vector<std::string> command = {c.compress};
+    if (c.option[0]) command.push_back(c.option);
+    command.push_back(native.string());
+    command.push_back(compressed.string());
+    auto result = RunCommand(command);
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    result = RunCommand({c.decompress, compressed.string(), reference.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    const auto decodedByDcmtk = SamplesOfNativeFile(reference, samples.size());
+    ASSERT_EQ(decodedByDcmtk.size(), samples.size());
+    EXPECT_EQ(SamplesOfFile(compressed, samples.size()), decodedByDcmtk);
+  }
+}
+
+// Raw little-endian planes, as the OpenJPEG tools read and write them with the .rawl suffix.
+std::string Planes(const std::vector<uint8_t>& interleaved, int components, size_t bytes) {
+  std::string planes;
+  const size_t pixels = interleaved.size() / bytes / static_cast<size_t>(components);
+  for (int c = 0; c < components; ++c) {
+    for (size_t k = 0; k < pixels; ++k) {
+      const size_t at = (k * static_cast<size_t>(components) + static_cast<size_t>(c)) * bytes;
+      planes.append(reinterpret_cast<const char*>(&interleaved[at]), bytes);
+    }
+  }
+  return planes;
+}
+
+struct J2KCase {
+  ImageFormat format;
+  J2KSigned sign;
+};
+const J2KCase kJ2KCases[] = {
+    {{"grey8", "MONOCHROME2", 8, 8, 0, false, 48, 64, 1}, J2KSigned::No},
+    {{"rgb8", "RGB", 8, 8, 0, false, 48, 64, 1}, J2KSigned::No},
+    {{"unsigned16", "MONOCHROME2", 16, 16, 0, false, 48, 64, 1}, J2KSigned::No},
+    {{"signed16", "MONOCHROME2", 16, 16, 1, false, 48, 64, 1}, J2KSigned::Yes},
+};
+
+TEST(CodecInterop, OpjDecompressDecodesOurCodestreams) {
+  if (!testsupport::HaveProgram("opj_decompress")) GTEST_SKIP() << "opj_decompress missing";
+  testsupport::TempDir folder;
+  for (const J2KCase& c : kJ2KCases) {
+    SCOPED_TRACE(c.format.name);
+    const int components = imagefixture::IsColour(c.format) ? 3 : 1;
+    const size_t bytes = c.format.bitsAllocated / 8;
+    const auto samples = InterleavedSamples(c.format);
+    std::vector<uint8_t> codestream;
+    ASSERT_TRUE(EncodeJ2K(samples.data(), codestream, c.format.columns, c.format.rows, components,
+                          c.format.bitsAllocated, 0, c.sign));
+    testsupport::WriteFile(folder / "ours.j2k", std::string(codestream.begin(), codestream.end()));
+    const auto result = RunCommand({"opj_decompress", "-i", (folder / "ours.j2k").string(), "-o",
+                                    (folder / "theirs.rawl").string()});
+    ASSERT_EQ(result.exitCode, 0) << result.output << result.errors;
+    EXPECT_TRUE(testsupport::ReadFile(folder / "theirs.rawl") ==
+                Planes(samples, components, bytes));
+  }
+}
+
+TEST(CodecInterop, WeDecodeOpjCompressCodestreams) {
+  if (!testsupport::HaveProgram("opj_compress")) GTEST_SKIP() << "opj_compress missing";
+  testsupport::TempDir folder;
+  for (const J2KCase& c : kJ2KCases) {
+    SCOPED_TRACE(c.format.name);
+    const int components = imagefixture::IsColour(c.format) ? 3 : 1;
+    const size_t bytes = c.format.bitsAllocated / 8;
+    const auto samples = InterleavedSamples(c.format);
+    testsupport::WriteFile(folder / "source.rawl", Planes(samples, components, bytes));
+    const std::string layout = std::to_string(c.format.columns) + "," +
+                               std::to_string(c.format.rows) + "," + std::to_string(components) +
+                               "," + std::to_string(c.format.bitsAllocated) + "," +
+                               (c.sign == J2KSigned::Yes ? "s" : "u");
+    const auto result = RunCommand({"opj_compress", "-i", (folder / "source.rawl").string(), "-o",
+                                    (folder / "theirs.j2k").string(), "-F", layout});
+    ASSERT_EQ(result.exitCode, 0) << result.output << result.errors;
+    const std::string codestream = testsupport::ReadFile(folder / "theirs.j2k");
+    std::vector<uint8_t> frame(samples.size());
+    ASSERT_TRUE(DecodeJ2K(reinterpret_cast<const uint8_t*>(codestream.data()), codestream.size(),
+                          frame.data(), frame.size(), c.format.bitsAllocated));
+    EXPECT_EQ(frame, samples);
+  }
+}
+
+}  // namespace
