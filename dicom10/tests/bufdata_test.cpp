@@ -66,7 +66,9 @@ TEST(BufDataTest, ElementEncodingsMatchKnownBytes) {
     ASSERT_TRUE(buffer.ReadTag(read, c.explicitVR, false));
     EXPECT_EQ(read.group, c.group);
     EXPECT_EQ(read.element, c.element);
-    if (c.explicitVR && c.group != 0x0000 && c.group != 0xFFFE) EXPECT_EQ(read.VR(), c.vr);
+    if (c.explicitVR && c.group != 0x0000 && c.group != 0xFFFE) {
+      EXPECT_EQ(read.VR(), c.vr);
+    }
     EXPECT_EQ(ValueOf(read), c.value);
     EXPECT_EQ(buffer.Remaining(), 0u);
   }
