@@ -63,6 +63,9 @@ void DcmObj::Add(std::unique_ptr<DcmTag> tag) {
           target.value.reset();
           target.length = tag->length;
           if (tag->HasValue()) target.value = std::move(tag->value);
+          // The flag says in which order the value's bytes are, so it comes with the new value;
+          // the old one's flag would make a built value read back byte-swapped.
+          target.bigEndian = tag->bigEndian;
           return;
         }
         // A sequence held in nested form is replaced by the element as a whole, so the tag never

@@ -166,4 +166,16 @@ TEST(DcmTagTest, TextConstructorTakesTheDictionaryVRAndItsPadding) {
   EXPECT_EQ(empty->GetString(), "");
 }
 
+TEST(DcmObjTest, ReplacedValueKeepsTheVRButTakesTheByteOrderOfTheNewBytes) {
+  // Rows as read from a big-endian stream (bytes 01 00 = 256), replaced by a value built here.
+  DcmObj dataSet;
+  auto rows = DcmTag::FromBytes(0x0028, 0x0010, 2, "\x01\x00", "US");
+  rows->bigEndian = true;
+  dataSet.Add(std::move(rows));
+  ASSERT_EQ(dataSet.GetUS(0x0028, 0x0010), 256);
+  dataSet.Add(DcmTag::FromUS(0x0028, 0x0010, 512, "OW"));
+  EXPECT_EQ(dataSet.GetUS(0x0028, 0x0010), 512);
+  EXPECT_EQ(dataSet.FindTag(0x0028, 0x0010)->VR(), "US");
+}
+
 }  // namespace
