@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <span>
+#include <thread>
 #include <utility>
 
 #include "codec_j2k.h"
@@ -141,6 +142,29 @@ std::vector<std::vector<std::span<const uint8_t>>> GroupFrames(const Fragments& 
     if (group.empty()) return {};
   }
   return groups;
+}
+
+// Runs `work` for every frame, spread over the machine's cores: frames are independent and each
+// codec call owns its codec object. True when every frame succeeded.
+template <typename Work>
+bool ForEachFrame(size_t frames, Work work) {
+  const size_t threads =
+      std::min<size_t>(frames, std::max(1u, std::min(8u, std::thread::hardware_concurrency())));
+  if (threads <= 1) {
+    for (size_t f = 0; f < frames; ++f) {
+      if (!work(f)) return false;
+    }
+    return true;
+  }
+  std::vector<char> succeeded(frames, 0);
+  std::vector<std::thread> pool;
+  for (size_t t = 0; t < threads; ++t) {
+    pool.emplace_back([&, t] {
+      for (size_t f = t; f < frames; f += threads) succeeded[f] = work(f) ? 1 : 0;
+    });
+  }
+  for (std::thread& thread : pool) thread.join();
+  return std::all_of(succeeded.begin(), succeeded.end(), [](char ok) { return ok != 0; });
 }
 
 bool DecodeFrame(std::string_view syntax, std::string_view photometric,
@@ -465,22 +489,21 @@ bool Decompress(const DcmObj& dataSet, size_t pixelIndex, std::string_view photo
              std::to_string(frameCount) + " frames");
     return false;
   }
-  std::vector<uint8_t> joined;
-  for (size_t f = 0; f < frameCount; ++f) {
+  return ForEachFrame(frameCount, [&](size_t f) {
+    std::vector<uint8_t> joined;
     std::span<const uint8_t> fragment = groups[f][0];
     if (groups[f].size() > 1) {
-      joined.clear();
       for (const auto& part : groups[f]) joined.insert(joined.end(), part.begin(), part.end());
       fragment = joined;
     }
-    if (!DecodeFrame(dataSet.transferSyntax, photometric, fragment, size, buffer + f * frameSize,
-                     frameSize, bitsAllocated)) {
-      WriteLog("ERROR, DcmObj::Decompress, frame " + std::to_string(f + 1) + " of " +
-               std::to_string(frameCount) + " could not be decoded");
-      return false;
+    if (DecodeFrame(dataSet.transferSyntax, photometric, fragment, size, buffer + f * frameSize,
+                    frameSize, bitsAllocated)) {
+      return true;
     }
-  }
-  return true;
+    WriteLog("ERROR, DcmObj::Decompress, frame " + std::to_string(f + 1) + " of " +
+             std::to_string(frameCount) + " could not be decoded");
+    return false;
+  });
 }
 
 void RescaleTo8(const uint8_t* samples, uint8_t* out, size_t count, const PixelAttributes& a) {
@@ -552,18 +575,26 @@ bool Comp(const PixelAttributes& a, std::vector<uint8_t>& pixels, std::string_vi
   pixelEntries.push_back(MakeTag(0x7FE0, 0x0010, "OB"));
   pixelEntries.back()->length = kUndefinedLength;
   pixelEntries.push_back(MakeTag(0xFFFE, 0xE000, "DL"));
-  uint64_t compressed = 0;
-  std::vector<uint8_t> out;
-  for (size_t f = 0; f < frames; ++f) {
-    if (!EncodeFrame(a, pixels.data() + f * frameSize, frameSize, target, out) || out.empty()) {
-      WriteLog("ERROR, DcmObj::Comp, frame " + std::to_string(f + 1) + " of " +
-               std::to_string(frames) + " could not be encoded");
-      WriteLog("ERROR, DcmObj::ConvertTransferSyntax, Exception on Comp");
-      pixelEntries.clear();
-      return false;
+  std::vector<std::vector<uint8_t>> outputs(frames);
+  const bool encoded = ForEachFrame(frames, [&](size_t f) {
+    if (EncodeFrame(a, pixels.data() + f * frameSize, frameSize, target, outputs[f]) &&
+        !outputs[f].empty()) {
+      return true;
     }
+    WriteLog("ERROR, DcmObj::Comp, frame " + std::to_string(f + 1) + " of " +
+             std::to_string(frames) + " could not be encoded");
+    return false;
+  });
+  if (!encoded) {
+    WriteLog("ERROR, DcmObj::ConvertTransferSyntax, Exception on Comp");
+    pixelEntries.clear();
+    return false;
+  }
+  uint64_t compressed = 0;
+  for (std::vector<uint8_t>& out : outputs) {
     pixelEntries.push_back(MakeFragment(out));
     compressed += pixelEntries.back()->length;
+    out = std::vector<uint8_t>();
   }
   pixelEntries.push_back(MakeTag(0xFFFE, 0xE0DD, "DL"));
   ratio = static_cast<float>(static_cast<double>(total) / static_cast<double>(compressed));
