@@ -297,7 +297,10 @@ bool BufData::Expand_SQ(DcmObj& nested, const DcmTag& tag, int depth) {
   while (local.position < local.InputSize()) {
     auto element = std::make_unique<DcmTag>();
     const size_t shortReadsBefore = local.shortReads;
-    if (!local.ReadTag(*element, nested.explicitVR, true)) {
+    // File meta elements never belong in a sequence; one that turns up there is read in the
+    // encoding of the data set around it, which is how every writer, this one included, puts it
+    // there. Reading it as explicit VR inside an implicit data set would lose the rest.
+    if (!local.ReadTag(*element, nested.explicitVR, nested.explicitVR)) {
       WriteLog("ERROR, Expand_SQ: Reading tag...");
       return false;
     }

@@ -216,6 +216,19 @@ TEST(BufDataTest, EncapsulatedIconInsideAnItemIsKeptAsFragments) {
   EXPECT_EQ(Encode(dataSet), bytes);
 }
 
+TEST(BufDataTest, MetaElementInsideAnImplicitItemReadsAsItWasWritten) {
+  // An item holding (0002,0010) and (0010,0010), in implicit VR: written and read back alike.
+  const std::string item = Hex("02 00 10 00 04 00 00 00") + "1.2" + std::string(1, '\0') +
+                           Hex("10 00 10 00 04 00 00 00") + "DOE^";
+  const std::string bytes = Hex("08 00 10 11 20 00 00 00 FE FF 00 E0 18 00 00 00") + item;
+  DcmObj dataSet;
+  ASSERT_TRUE(Decode(bytes, dataSet, kImplicitVRLittleEndian));
+  ASSERT_STREQ(dataSet.EntryKind(0), "DcmObj");
+  ASSERT_STREQ(dataSet.ObjAt(0)->EntryKind(0), "DcmObj");
+  EXPECT_EQ(dataSet.ObjAt(0)->ObjAt(0)->GetString(0x0010, 0x0010), "DOE^");
+  EXPECT_EQ(Encode(dataSet), bytes);
+}
+
 struct StopCase {
   const char* meaning;
   std::string tail;
