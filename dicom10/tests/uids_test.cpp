@@ -86,6 +86,23 @@ TEST(UidsTest, TransferSyntaxSupportedIsAnExactListMatch) {
   EXPECT_FALSE(TransferSyntaxSupported(std::string_view("1.2.840.10008.1.2\0", 18)));
 }
 
+TEST(UidsTest, ClassListsKnowImagesAndWaveformsButNotVideo) {
+  const std::pair<const char*, bool> images[] = {
+      {"1.2.840.10008.5.1.4.1.1.7", true},          // secondary capture
+      {"1.2.840.10008.5.1.4.1.1.77.1.4", true},     // VL photographic
+      {"1.2.392.200036.9125.1.1.2", true},          // the vendor-private class
+      {"1.2.840.10008.5.1.4.1.1.77.1.4.1", false},  // video photographic
+      {"1.2.840.10008.5.1.4.1.1.77.1.1.1", false},  // video endoscopic
+      {"1.2.840.10008.5.1.4.1.1.104.1", false},     // encapsulated PDF
+      {"1.2.840.10008.5.1.4.1.1.88.11", false},     // basic text SR
+      {"1.2.840.10008.5.1.4.1.1.7\0", false},
+  };
+  for (const auto& [uid, image] : images) EXPECT_EQ(IsImageStorageClass(uid), image) << uid;
+  EXPECT_TRUE(IsWaveformClass("1.2.840.10008.5.1.4.1.1.9.1.2"));
+  EXPECT_FALSE(IsWaveformClass("1.2.840.10008.5.1.4.1.1.9.4.1"));
+  EXPECT_FALSE(IsWaveformClass("1.2.840.10008.5.1.4.1.1.7"));
+}
+
 TEST(UidsTest, DicomDateToDisplayFollowsTheCountry) {
   EXPECT_EQ(DicomDateToDisplay("20230118", "United States"), "01/18/2023");
   EXPECT_EQ(DicomDateToDisplay("20230118", "Germany"), "18/01/2023");
