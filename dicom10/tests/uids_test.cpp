@@ -95,7 +95,7 @@ TEST(UidsTest, ClassListsKnowImagesAndWaveformsButNotVideo) {
       {"1.2.840.10008.5.1.4.1.1.77.1.1.1", false},  // video endoscopic
       {"1.2.840.10008.5.1.4.1.1.104.1", false},     // encapsulated PDF
       {"1.2.840.10008.5.1.4.1.1.88.11", false},     // basic text SR
-      {"1.2.840.10008.5.1.4.1.1.7\0", false},
+      {"1.2.840.10008.5.1.4.1.1.7 ", false},        // padded: lists match exactly
   };
   for (const auto& [uid, image] : images) EXPECT_EQ(IsImageStorageClass(uid), image) << uid;
   EXPECT_TRUE(IsWaveformClass("1.2.840.10008.5.1.4.1.1.9.1.2"));
