@@ -65,7 +65,9 @@ TEST_F(ConvertMp4Test, ObjectHoldsTheVideoElementsAndTheWholeFile) {
   const std::string fragment(video.TagAt(video.Count() - 2)->Bytes());
   ASSERT_EQ(fragment.size(), file.size() + file.size() % 2);
   EXPECT_EQ(fragment.compare(0, file.size(), file), 0);
-  if (file.size() % 2 == 1) EXPECT_EQ(fragment.back(), '\0');
+  if (file.size() % 2 == 1) {
+    EXPECT_EQ(fragment.back(), '\0');
+  }
 }
 
 TEST_F(ConvertMp4Test, OddLengthFileGetsOneZeroByte) {

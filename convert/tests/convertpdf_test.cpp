@@ -67,7 +67,9 @@ TEST_F(ConvertPdfTest, DocumentBytesAreKeptAndMadeEven) {
     EXPECT_EQ(document->length, row.storedLength);
     const std::string stored(document->Bytes());
     EXPECT_EQ(stored.substr(0, row.fileLength), bytes);
-    if (row.storedLength != row.fileLength) EXPECT_EQ(stored.back(), '\0');
+    if (row.storedLength != row.fileLength) {
+      EXPECT_EQ(stored.back(), '\0');
+    }
   }
 }
 
