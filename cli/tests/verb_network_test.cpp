@@ -1,0 +1,300 @@
+// The network verbs run as a user would, against DCMTK's storescp and Orthanc as a whole PACS:
+// echo, send of every kind of object, store of existing files, and both searches.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dcmtk_peer.h"
+#include "dicomfile.h"
+#include "testpictures.h"
+#include "testsupport.h"
+#include "uids.h"
+
+namespace {
+
+using testsupport::CommandResult;
+using testsupport::RunCommand;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+// The smallest PDF document a reader accepts: one empty page.
+constexpr const char* kPdf =
+    "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+    "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+    "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]>>endobj\n"
+    "trailer<</Root 1 0 R>>\n%%EOF\n";
+
+CommandResult Cli(const std::string& verb, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {VELLORAN_CLI, verb};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunCommand(argv);
+}
+
+std::vector<std::string> PacsOptions(const std::string& port, const TempDir& work,
+                                     const std::string& aet = "STORESCP") {
+  return {"--pacs-aet",  aet,
+          "--pacs-port", port,
+          "--log",       (work / "velloran.log").string(),
+          "--ini",       (work / "none.ini").string()};
+}
+
+std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// One file of each kind the batch converts.
+struct Sources {
+  std::string jpeg, pdf, text, video;
+};
+
+Sources MakeSources(const TempDir& work) {
+  Sources sources;
+  sources.jpeg = (work / "photo.jpg").string();
+  WriteFile(sources.jpeg, testpictures::MakeJpeg(64, 48, false));
+  sources.pdf = (work / "letter.pdf").string();
+  WriteFile(sources.pdf, kPdf);
+  sources.text = (work / "note.txt").string();
+  WriteFile(sources.text, "Findings: none.\r\nSecond line.\r\n");
+  sources.video = (work / "clip.mp4").string();
+  RunCommand({"ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+              "testsrc=size=64x48:rate=5", "-t", "1", "-pix_fmt", "yuv420p", sources.video});
+  return sources;
+}
+
+std::vector<std::string> ReceivedClasses(const dcmtkpeer::StoreSCP& peer) {
+  std::vector<std::string> classes;
+  for (const auto& path : peer.Received()) {
+    DicomFile file;
+    std::string error;
+    if (ReadDicomFile(path.string(), file, error)) {
+      classes.push_back(file.meta.GetString(0x0002, 0x0002) + " " +
+                        file.meta.GetString(0x0002, 0x0010));
+    }
+  }
+  std::sort(classes.begin(), classes.end());
+  return classes;
+}
+
+const std::vector<std::string> kPatient = {"--patient-name", "DOE^JANE", "--patient-id", "PID-42"};
+
+bool HavePeers() {
+  return testsupport::HaveProgram("storescp") && testsupport::HaveProgram("ffmpeg");
+}
+
+TEST(NetworkVerbs, EchoReportsAnswerAndSilence) {
+  if (!HavePeers()) GTEST_SKIP() << "storescp missing";
+  TempDir work;
+  dcmtkpeer::StoreSCP peer(work / "scp", {}, {});
+  ASSERT_TRUE(peer.Running());
+  const CommandResult up = Cli("echo", PacsOptions(peer.Port(), work));
+  EXPECT_EQ(up.exitCode, 0);
+  EXPECT_EQ(up.output, "STORESCP is up and running!\n");
+  const CommandResult down =
+      Cli("echo", PacsOptions(std::to_string(testsupport::FreePort()), work, "NOBODY"));
+  EXPECT_EQ(down.exitCode, 1);
+  EXPECT_EQ(down.output, "ERROR, NOBODY does not answer!\n");
+  EXPECT_NE(testsupport::ReadFile(work / "velloran.log").find("ERROR, EchoSCU, OpenAssoc failed"),
+            std::string::npos);
+}
+
+TEST(NetworkVerbs, SendStoresEveryKindInWhatThePeerAccepts) {
+  if (!HavePeers()) GTEST_SKIP() << "storescp or ffmpeg missing";
+  TempDir work;
+  const Sources sources = MakeSources(work);
+  const std::vector<std::string> files = {sources.jpeg, sources.pdf, sources.text, sources.video};
+  const std::vector<std::string> classes = {
+      "1.2.840.10008.5.1.4.1.1.7", "1.2.840.10008.5.1.4.1.1.104.1", "1.2.840.10008.5.1.4.1.1.88.11",
+      "1.2.840.10008.5.1.4.1.1.77.1.1.1"};
+
+  // A peer that takes every encoding receives each object as it was made.
+  dcmtkpeer::StoreSCP open(work / "open", classes,
+                           {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.102",
+                            "1.2.840.10008.1.2.1", "1.2.840.10008.1.2"});
+  ASSERT_TRUE(open.Running());
+  CommandResult sent = Cli("send", Join(Join(kPatient, PacsOptions(open.Port(), work)), files));
+  EXPECT_EQ(sent.exitCode, 0) << sent.errors;
+  EXPECT_EQ(sent.output, "Images sent OK\n");
+  EXPECT_EQ(ReceivedClasses(open),
+            (std::vector<std::string>{"1.2.840.10008.5.1.4.1.1.104.1 1.2.840.10008.1.2.1",
+                                      "1.2.840.10008.5.1.4.1.1.7 1.2.840.10008.1.2.4.50",
+                                      "1.2.840.10008.5.1.4.1.1.77.1.1.1 1.2.840.10008.1.2.4.102",
+                                      "1.2.840.10008.5.1.4.1.1.88.11 1.2.840.10008.1.2.1"}));
+
+  // A peer that takes only Implicit VR Little Endian: the picture is decoded, the PDF and the
+  // report re-encoded; the video cannot be, so it is not sent and the batch reports failure.
+  dcmtkpeer::StoreSCP strict(work / "strict", classes, {"1.2.840.10008.1.2"});
+  ASSERT_TRUE(strict.Running());
+  sent = Cli("send", Join(Join(kPatient, PacsOptions(strict.Port(), work)), files));
+  EXPECT_EQ(sent.exitCode, 1);
+  EXPECT_NE(sent.errors.find("ERROR Sending Images, please check Log file"), std::string::npos);
+  EXPECT_EQ(sent.output, "");
+  EXPECT_EQ(ReceivedClasses(strict),
+            (std::vector<std::string>{"1.2.840.10008.5.1.4.1.1.104.1 1.2.840.10008.1.2",
+                                      "1.2.840.10008.5.1.4.1.1.7 1.2.840.10008.1.2",
+                                      "1.2.840.10008.5.1.4.1.1.88.11 1.2.840.10008.1.2"}));
+  EXPECT_NE(testsupport::ReadFile(work / "velloran.log").find("ERROR, WriteStoreRQ for "),
+            std::string::npos);
+}
+
+TEST(NetworkVerbs, SendOfAFileThatCannotBeConvertedSendsNothing) {
+  if (!HavePeers()) GTEST_SKIP() << "storescp missing";
+  TempDir work;
+  const Sources sources = MakeSources(work);
+  WriteFile(work / "broken.jpg", "\xFF\xD8\xFF\xE0 not really a picture");
+  dcmtkpeer::StoreSCP peer(work / "scp", {"1.2.840.10008.5.1.4.1.1.7"},
+                           {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2"});
+  ASSERT_TRUE(peer.Running());
+  const CommandResult sent = Cli("send", Join(Join(kPatient, PacsOptions(peer.Port(), work)),
+                                              {sources.jpeg, (work / "broken.jpg").string()}));
+  EXPECT_EQ(sent.exitCode, 1);
+  EXPECT_NE(sent.errors.find("ERROR Sending Images, please check Log file"), std::string::npos);
+  EXPECT_EQ(sent.output.find("Images sent OK"), std::string::npos);
+  EXPECT_TRUE(peer.Received().empty());
+}
+
+TEST(NetworkVerbs, StoreForwardsFilesAsTheyAreAndNamesThoseItCannot) {
+  if (!HavePeers()) GTEST_SKIP() << "storescp missing";
+  TempDir work;
+  // Files made by the save verb: an image (JPEG baseline) and a PDF object (explicit VR).
+  const Sources sources = MakeSources(work);
+  const CommandResult saved =
+      Cli("save", Join(Join(kPatient, {"--out", (work / "saved").string(), "--ini",
+                                       (work / "none.ini").string()}),
+                       {sources.jpeg, sources.pdf}));
+  ASSERT_EQ(saved.exitCode, 0) << saved.errors;
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(work / "saved")) {
+    files.push_back(entry.path().string());
+  }
+  ASSERT_EQ(files.size(), 2u);
+  dcmtkpeer::StoreSCP peer(work / "scp",
+                           {"1.2.840.10008.5.1.4.1.1.7", "1.2.840.10008.5.1.4.1.1.104.1"},
+                           {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.1", "1.2.840.10008.1.2"});
+  ASSERT_TRUE(peer.Running());
+  WriteFile(work / "not-dicom.dcm", "hello");
+  const CommandResult stored =
+      Cli("store", Join(PacsOptions(peer.Port(), work),
+                        {files[0], (work / "not-dicom.dcm").string(), files[1]}));
+  EXPECT_EQ(stored.exitCode, 1);
+  EXPECT_NE(stored.errors.find("not-dicom.dcm"), std::string::npos) << stored.errors;
+  ASSERT_EQ(peer.Received().size(), 2u);
+  // Sent byte for byte: the data set storescp wrote equals the one in the source file.
+  for (const auto& received : peer.Received()) {
+    DicomFile got;
+    std::string error;
+    ASSERT_TRUE(ReadDicomFile(received.string(), got, error)) << error;
+    const std::string uid = got.meta.GetString(0x0002, 0x0003);
+    const auto source = std::find_if(files.begin(), files.end(), [&](const std::string& path) {
+      return path.find(uid) != std::string::npos;
+    });
+    ASSERT_NE(source, files.end());
+    DicomFile original;
+    ASSERT_TRUE(ReadDicomFile(*source, original, error));
+    EXPECT_EQ(got.meta.GetString(0x0002, 0x0010), original.meta.GetString(0x0002, 0x0010));
+    std::vector<std::string> a, b;
+    got.dataSet.Dump(a);
+    original.dataSet.Dump(b);
+    EXPECT_EQ(a, b);
+  }
+}
+
+// Orthanc with its worklist plugin, configured in a temporary folder on free ports.
+class OrthancPacs {
+ public:
+  explicit OrthancPacs(const TempDir& work) {
+    dicomPort_ = testsupport::FreePort();
+    const int httpPort = testsupport::FreePort();
+    std::filesystem::create_directories(work / "orthanc-db");
+    std::filesystem::create_directories(work / "worklists");
+    worklists_ = work / "worklists";
+    WriteFile(work / "orthanc.json",
+              "{\n\"Name\": \"velloran-test\",\n\"DicomAet\": \"ORTHANC\",\n"
+              "\"DicomPort\": " +
+                  std::to_string(dicomPort_) + ",\n\"HttpPort\": " + std::to_string(httpPort) +
+                  ",\n\"StorageDirectory\": \"" + (work / "orthanc-db").string() +
+                  "\",\n\"IndexDirectory\": \"" + (work / "orthanc-db").string() +
+                  "\",\n\"RemoteAccessAllowed\": false,\n"
+                  "\"DicomCheckCalledAet\": false,\n"
+                  // Orthanc answers C-FIND only from known modalities unless told otherwise.
+                  "\"DicomAlwaysAllowFind\": true,\n\"DicomAlwaysAllowFindWorklist\": true,\n"
+                  "\"Plugins\": "
+                  "[\"/usr/share/orthanc/plugins/libModalityWorklists.so\"],\n"
+                  "\"Worklists\": {\"Enable\": true, \"Database\": \"" +
+                  worklists_.string() + "\"}\n}\n");
+    process_ = std::make_unique<testsupport::ChildProcess>(
+        std::vector<std::string>{"Orthanc", (work / "orthanc.json").string()},
+        (work / "orthanc.log").string());
+    running_ = testsupport::WaitForPort(dicomPort_, std::chrono::seconds(30));
+  }
+  bool Running() const { return running_; }
+  std::string Port() const { return std::to_string(dicomPort_); }
+  const std::filesystem::path& Worklists() const { return worklists_; }
+
+ private:
+  int dicomPort_ = 0;
+  bool running_ = false;
+  std::filesystem::path worklists_;
+  std::unique_ptr<testsupport::ChildProcess> process_;
+};
+
+TEST(NetworkVerbs, OrthancAsAWholePacs) {
+  if (!testsupport::HaveProgram("Orthanc") || !testsupport::HaveProgram("dump2dcm") ||
+      !std::filesystem::exists("/usr/share/orthanc/plugins/libModalityWorklists.so")) {
+    GTEST_SKIP() << "Orthanc or its worklist plugin missing";
+  }
+  TempDir work;
+  OrthancPacs pacs(work);
+  ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
+  const auto options = PacsOptions(pacs.Port(), work, "ORTHANC");
+  EXPECT_EQ(Cli("echo", options).output, "ORTHANC is up and running!\n");
+
+  const Sources sources = MakeSources(work);
+  const CommandResult sent =
+      Cli("send", Join(Join(Join(kPatient, {"--study-description", "Knee \xC3\xA9tude",
+                                            "--accession", "ACC-77", "--study-date", "20240215"}),
+                            options),
+                       {sources.jpeg, sources.pdf}));
+  ASSERT_EQ(sent.exitCode, 0) << sent.errors;
+
+  // The stored study is found by name, with the accented description widened back to UTF-8.
+  const CommandResult found =
+      Cli("find", Join(options, {"--pacs", "--name", "DOE", "--from", "20240201", "--to",
+                                 "20240229", "--json"}));
+  EXPECT_EQ(found.exitCode, 0) << found.errors;
+  EXPECT_NE(found.output.find("\"name\":\"DOE^JANE\",\"id\":\"PID-42\""), std::string::npos)
+      << found.output;
+  EXPECT_NE(found.output.find("\"studyDescription\":\"Knee \xC3\xA9tude\""), std::string::npos);
+  EXPECT_NE(found.output.find("\"accessionNumber\":\"ACC-77\""), std::string::npos);
+  EXPECT_EQ(std::count(found.output.begin(), found.output.end(), '\n'), 1);
+  const CommandResult other = Cli(
+      "find", Join(options, {"--pacs", "--name", "DOE", "--from", "20230101", "--to", "20230131"}));
+  EXPECT_EQ(other.exitCode, 0);
+  EXPECT_EQ(other.output, "");
+
+  // A worklist entry, served by the plugin from its folder.
+  WriteFile(
+      work / "entry.txt",
+      "(0008,0005) CS [ISO_IR 100]\n(0008,0050) SH [WL-1]\n(0010,0010) PN [ROE^RICHARD]\n"
+      "(0010,0020) LO [PID-9]\n(0010,0040) CS [M]\n(0020,000d) UI [1.2.826.0.1.3680043.10.90]\n"
+      "(0032,1060) LO [XRAY CHEST]\n(0040,0100) SQ\n(fffe,e000) -\n(0008,0060) CS [CR]\n"
+      "(0040,0001) AE [ORTHANC]\n(0040,0002) DA [20240301]\n(0040,0003) TM [101500]\n"
+      "(0040,0007) LO [CHEST PA]\n(0040,0009) SH [SPS1]\n(fffe,e00d) -\n(fffe,e0dd) -\n"
+      "(0040,1001) SH [RP1]\n");
+  ASSERT_EQ(RunCommand({"dump2dcm", (work / "entry.txt").string(),
+                        (pacs.Worklists() / "entry.wl").string()})
+                .exitCode,
+            0);
+  const CommandResult worklist =
+      Cli("find", Join(Join(options, {"--wl-aet", "ORTHANC", "--wl-port", pacs.Port()}),
+                       {"--worklist", "--name", "ROE", "--to", "20240301"}));
+  EXPECT_EQ(worklist.exitCode, 0) << worklist.errors;
+  EXPECT_EQ(worklist.output, "ROE^RICHARD\tPID-9\tM\t\tCHEST PA\t" +
+                                 DicomDateToDisplay("20240301") +
+                                 "\tWL-1\t1.2.826.0.1.3680043.10.90\n");
+}
+
+}  // namespace
