@@ -90,6 +90,20 @@ TEST(SocketRead, SilentPeerTimesOutAndClosedPeerEnds) {
     EXPECT_FALSE(socket.Connected);
     EXPECT_FALSE(log.Contains("ERROR"));
   }
+  {
+    // A peer that never answers the TLS handshake holds it no longer than the time-out; the
+    // timed-out receive inside the handshake shows as a read that did not complete.
+    CapturedLog log;
+    ScriptedPeer peer({Step::WaitForClose()});
+    Socket socket;
+    socket.TimeOut = 1;
+    ASSERT_TRUE(socket.Open("127.0.0.1", peer.Port()));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(socket.StartTLS("", ""));
+    EXPECT_LT(SecondsSince(start), 2.5);
+    EXPECT_FALSE(socket.UseSSL);
+    EXPECT_TRUE(log.Contains("ERROR, SSL connect: Read Error")) << log.Text();
+  }
 }
 
 TEST(SocketSend, WholeBlockReachesASlowReader) {
