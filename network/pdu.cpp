@@ -487,8 +487,8 @@ size_t UserInformation::Size() {
   return 4u + Length;
 }
 
+// Length was computed by the PDU's Size, which also wrote the size lines to the log.
 void UserInformation::Write(Buffer& link) {
-  Size();
   link.Write8(ItemType);
   link.Write8(Reserved1);
   link.Write16(Length);

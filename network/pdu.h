@@ -200,7 +200,7 @@ struct UserIdentityResponse {
 struct UserInformation {
   uint8_t ItemType = 0x50;
   uint8_t Reserved1 = 0;
-  uint16_t Length = 0;  // computed once by Size, then reused
+  uint16_t Length = 0;  // computed by Size
   MaxSubLength MaxLength;
   ImpClass ImplementationClass;
   ImpVersion ImplementationVersion;
@@ -211,6 +211,7 @@ struct UserInformation {
   bool HasMaxLength = false;  // a maximum length sub-item was received
 
   size_t Size();
+  // Uses the Length of the last Size call (the PDU's Size makes it).
   void Write(Buffer& link);
   // After the type byte. Unknown sub-items end the reading of the item with `skipped` set.
   bool ReadDynamic(PduReader& reader, bool& skipped);
