@@ -72,7 +72,9 @@ TEST(CodecInterop, DcmdjpegDecodesWhatWeCompress) {
     const auto decodedByDcmtk = SamplesOfNativeFile(theirs, samples.size());
     ASSERT_EQ(decodedByDcmtk.size(), samples.size());
     EXPECT_EQ(decodedByDcmtk, SamplesOfFile(ours, samples.size()));
-    if (c.lossless) EXPECT_EQ(decodedByDcmtk, samples);
+    if (c.lossless) {
+      EXPECT_EQ(decodedByDcmtk, samples);
+    }
   }
 }
 

@@ -144,7 +144,9 @@ TEST(TImagesRead, PixelDataSizeCheck) {
     TImages image;
     image.Read(d);
     EXPECT_EQ(!image.pixels.empty(), c.taken);
-    if (c.logged[0]) EXPECT_TRUE(log.Contains(c.logged)) << log.Text();
+    if (c.logged[0]) {
+      EXPECT_TRUE(log.Contains(c.logged)) << log.Text();
+    }
   }
 }
 

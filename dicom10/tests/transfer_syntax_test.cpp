@@ -70,7 +70,9 @@ TEST(ConvertTransferSyntax, LosslessPairsKeepEverySample) {
       for (const char* target : kLosslessSyntaxes) {
         SCOPED_TRACE(std::string(f.name) + " " + source + " -> " + target);
         auto d = source == kRleLossless ? RleImage(f, samples) : MakeImage(f, samples);
-        if (source != kRleLossless) ASSERT_TRUE(ConvertTransferSyntax(*d, source));
+        if (source != kRleLossless) {
+          ASSERT_TRUE(ConvertTransferSyntax(*d, source));
+        }
         d = WrittenAndRead(*d);
         ASSERT_TRUE(ConvertTransferSyntax(*d, target));
         EXPECT_EQ(d->transferSyntax, target);
@@ -82,7 +84,9 @@ TEST(ConvertTransferSyntax, LosslessPairsKeepEverySample) {
         const size_t frameSize = samples.size() / static_cast<size_t>(f.frames);
         EXPECT_EQ(NativeSamples(*d, samples.size()),
                   planar ? imagefixture::ToPlanar(samples, frameSize) : samples);
-        if (imagefixture::IsColour(f)) EXPECT_EQ(d->GetString(0x0028, 0x0004), "RGB");
+        if (imagefixture::IsColour(f)) {
+          EXPECT_EQ(d->GetString(0x0028, 0x0004), "RGB");
+        }
         EXPECT_EQ(d->GetUS(0x0028, 0x0101), f.bitsStored);
         EXPECT_EQ(d->GetUS(0x0028, 0x0103), f.pixelRepresentation);
       }
