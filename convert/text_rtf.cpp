@@ -25,39 +25,71 @@ constexpr size_t kLongestControlWord = 32;
 // lists, document information, pictures and objects, headers and footers, footnotes, field
 // instructions (their result stays), list numbers and revision data.
 constexpr std::string_view kSkippedDestinations[] = {
-    "annotation",   "atnauthor",
-    "atnid",        "author",
-    "bkmkend",      "bkmkstart",
-    "colortbl",     "comment",
-    "datastore",    "docvar",
-    "falt",         "fldinst",
-    "filetbl",      "fonttbl",
-    "footer",       "footerf",
-    "footerl",      "footerr",
-    "footnote",     "ftncn",
-    "ftnsep",       "ftnsepc",
-    "generator",    "header",
-    "headerf",      "headerl",
-    "headerr",      "info",
-    "keywords",     "latentstyles",
-    "levelnumbers", "leveltext",
-    "listname",     "listoverridetable",
-    "listtable",    "listtext",
-    "nonshppict",   "object",
-    "objdata",      "operator",
-    "pgdsctbl",     "pict",
-    "pn",           "pntext",
-    "pntxta",       "pntxtb",
-    "private",      "revtbl",
-    "rsidtbl",      "shpinst",
-    "sp",           "stylesheet",
-    "subject",      "template",
-    "themedata",    "title",
-    "txe",          "xe",
-    "tc",           "userprops",
-    "xmlnstbl",     "colorschememapping",
-    "mmathPr",      "wgrffmtfilter",
-    "passwordhash", "company",
+    "annotation",
+    "atnauthor",
+    "atnid",
+    "author",
+    "bkmkend",
+    "bkmkstart",
+    "colortbl",
+    "comment",
+    "datastore",
+    "docvar",
+    "falt",
+    "fldinst",
+    "filetbl",
+    "footer",
+    "footerf",
+    "footerl",
+    "footerr",
+    "footnote",
+    "ftncn",
+    "ftnsep",
+    "ftnsepc",
+    "generator",
+    "header",
+    "headerf",
+    "headerl",
+    "headerr",
+    "info",
+    "keywords",
+    "latentstyles",
+    "levelnumbers",
+    "leveltext",
+    "listname",
+    "listoverridetable",
+    "listtable",
+    "listtext",
+    "nonshppict",
+    "object",
+    "objdata",
+    "operator",
+    "pgdsctbl",
+    "pict",
+    "pn",
+    "pntext",
+    "pntxta",
+    "pntxtb",
+    "private",
+    "revtbl",
+    "rsidtbl",
+    "shpinst",
+    "sp",
+    "stylesheet",
+    "subject",
+    "template",
+    "themedata",
+    "title",
+    "txe",
+    "xe",
+    "tc",
+    "userprops",
+    "xmlnstbl",
+    "colorschememapping",
+    "mmathPr",
+    "wgrffmtfilter",
+    "passwordhash",
+    "company",
 };
 
 // Characters that RTF writes as control words, in Windows-1252.
@@ -86,6 +118,47 @@ int HexValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+// Fonts a document may define with their own charset; more are ignored.
+constexpr size_t kMostFonts = 4096;
+
+// The Windows code page of a font charset; 0 for the document's own (ANSI, default, symbol).
+int CodePageOfCharset(int charset) {
+  switch (charset) {
+    case 77:
+      return 10000;
+    case 128:
+      return 932;
+    case 129:
+      return 949;
+    case 134:
+      return 936;
+    case 136:
+      return 950;
+    case 161:
+      return 1253;
+    case 162:
+      return 1254;
+    case 163:
+      return 1258;
+    case 177:
+      return 1255;
+    case 178:
+      return 1256;
+    case 186:
+      return 1257;
+    case 204:
+      return 1251;
+    case 222:
+      return 874;
+    case 238:
+      return 1250;
+    case 255:
+      return 850;
+    default:
+      return 0;
+  }
 }
 
 // Byte-to-Windows-1252 table for a document code page. Bytes of another code page are widened by
@@ -172,7 +245,9 @@ class RtfReader {
  private:
   struct Group {
     bool skipped = false;
+    bool fontTable = false;  // inside \fonttbl, where \fN and \fcharsetN define fonts
     int fallbackLength = 1;  // \ucN: characters that follow each \uN for readers without Unicode
+    int font = -1;           // \fN: the current font; -1 for the document's default font
   };
 
   bool SkipToStart() {
@@ -195,7 +270,19 @@ class RtfReader {
 
   void EmitByte(uint8_t byte) {
     if (TakeFallback() || Skipping() || byte == 0) return;
-    out_ += bytes_[byte];
+    out_ += BytesOfCurrentFont()[byte];
+  }
+
+  // A font with its own charset (Central European, Cyrillic, Greek ...) gives its bytes in that
+  // charset's code page; other fonts use the document's.
+  const ByteTable& BytesOfCurrentFont() {
+    const int font =
+        groups_.empty() || groups_.back().font < 0 ? defaultFont_ : groups_.back().font;
+    const auto charset = fontCharsets_.find(font);
+    if (charset == fontCharsets_.end()) return bytes_;
+    const int codePage = CodePageOfCharset(charset->second);
+    if (codePage == 0) return bytes_;
+    return TableFor(codePage);
   }
 
   void EmitCharacter(char character) {
@@ -291,8 +378,23 @@ class RtfReader {
     if (TakeFallback()) return true;
     if (groups_.empty()) return true;
     Group& group = groups_.back();
-    if (std::find(std::begin(kSkippedDestinations), std::end(kSkippedDestinations), word) !=
-        std::end(kSkippedDestinations)) {
+    const int number = static_cast<int>(std::clamp<int64_t>(parameter, -1, 0x7FFFFFFF));
+    if (group.fontTable) {
+      if (word == "f" && hasParameter) definingFont_ = number;
+      if (word == "fcharset" && hasParameter && fontCharsets_.size() < kMostFonts) {
+        fontCharsets_[definingFont_] = number;
+      }
+      return true;
+    }
+    if (word == "fonttbl") {
+      group.skipped = true;
+      group.fontTable = true;
+    } else if (word == "f" && hasParameter) {
+      group.font = number;
+    } else if (word == "deff" && hasParameter) {
+      defaultFont_ = number;
+    } else if (std::find(std::begin(kSkippedDestinations), std::end(kSkippedDestinations), word) !=
+               std::end(kSkippedDestinations)) {
       group.skipped = true;
     } else if (word == "uc") {
       group.fallbackLength = static_cast<int>(std::clamp<int64_t>(parameter, 0, 16));
@@ -316,36 +418,31 @@ class RtfReader {
   }
 
   // Tables are kept per code page, so a file that switches back and forth builds each only once.
-  void UseCodePage(int codePage) {
+  void UseCodePage(int codePage) { bytes_ = TableFor(codePage); }
+
+  const ByteTable& TableFor(int codePage) {
     auto found = codePages_.find(codePage);
     if (found == codePages_.end()) {
       found = codePages_.emplace(codePage, TableForCodePage(codePage)).first;
     }
-    bytes_ = found->second;
+    return found->second;
   }
 
-  // \uN: a UTF-16 code unit as a signed 16-bit number, followed by \ucN fallback characters.
+  // \uN: a UTF-16 code unit as a signed 16-bit number, followed by \ucN fallback characters for
+  // readers without Unicode. The unit itself is the character; the fallback is always skipped,
+  // because it is written in whatever charset the current font has and would stand for a
+  // different character here. A pair of surrogates is one character outside the code page.
   bool UnicodeCharacter(int64_t parameter) {
-    pendingFallback_ = 0;
     const bool pairsWithPrevious = afterHighSurrogate_;
-    afterHighSurrogate_ = false;
-    const int fallbackLength = groups_.empty() ? 1 : groups_.back().fallbackLength;
     const auto unit = static_cast<char32_t>(static_cast<uint16_t>(parameter & 0xFFFF));
-    const bool highSurrogate = unit >= 0xD800 && unit <= 0xDBFF;
+    afterHighSurrogate_ = unit >= 0xD800 && unit <= 0xDBFF;
     const bool lowSurrogate = unit >= 0xDC00 && unit <= 0xDFFF;
-    if (lowSurrogate && pairsWithPrevious) {
-      // The pair's first half already let its fallback through; this half adds nothing.
-      pendingFallback_ = fallbackLength;
-      return true;
+    pendingFallback_ = 0;
+    if (!(lowSurrogate && pairsWithPrevious)) {
+      EmitCharacter(afterHighSurrogate_ || lowSurrogate ? kUnrepresentable
+                                                        : CodePointToCp1252(unit));
     }
-    if (!highSurrogate && !lowSurrogate && RepresentableInCp1252(unit)) {
-      EmitCharacter(CodePointToCp1252(unit));
-      pendingFallback_ = fallbackLength;
-      return true;
-    }
-    // Not in the code page: the writer's fallback text stands in for it, or "?" when it gave none.
-    afterHighSurrogate_ = highSurrogate;
-    if (fallbackLength == 0) EmitCharacter(kUnrepresentable);
+    pendingFallback_ = groups_.empty() ? 1 : groups_.back().fallbackLength;
     return true;
   }
 
@@ -353,8 +450,11 @@ class RtfReader {
   size_t at_ = 0;
   std::vector<Group> groups_;
   std::string out_;
-  ByteTable bytes_;
+  ByteTable bytes_;  // the document's code page (\ansicpg)
   std::map<int, ByteTable> codePages_;
+  std::map<int, int> fontCharsets_;  // font number to \fcharset
+  int definingFont_ = -1;
+  int defaultFont_ = 0;
   int pendingFallback_ = 0;
   bool afterHighSurrogate_ = false;
 };

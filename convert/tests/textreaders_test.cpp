@@ -272,9 +272,15 @@ TEST(RtfReaderTest, KeepsTheTextOfParagraphsAndDropsTheRest) {
        "Caf\xE9 \x80\x93x\x94"},
       {"another code page", "{\\rtf1\\ansi\\ansicpg1250 \\'a5\\'9a\\'df}", "?\x9A\xDF"},
       {"unicode with fallback skipped", "{\\rtf1\\uc1\\u8364?\\u233\\'e9 x}", "\x80\xE9 x"},
-      {"unicode outside the code page uses the fallback", "{\\rtf1\\u945a\\u-4009?}", "a?"},
+      // The fallback is in the current font's charset, so it never stands in for the character.
+      {"unicode outside the code page", "{\\rtf1\\u945a\\u322\\'b3\\u-4009?}", "???"},
+      {"font charsets choose the code page",
+       "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times;}"
+       "{\\f1\\fswiss\\fcharset238 Arial CE;}}\\f0\\'b3 {\\f1\\'b3\\'df}\\'b3}",
+       "\xB3 ?\xDF\xB3"},
+      {"default font's charset", "{\\rtf1\\deff1{\\fonttbl\\f1\\fcharset204 X;}\\'c0\\'e9}", "??"},
       {"longer fallback", "{\\rtf1\\uc2\\u8212--x{\\uc0\\u8211}}", "\x97x\x96"},
-      {"surrogate pair is one fallback", "{\\rtf1\\u-10179?\\u-8704?.}", "?."},
+      {"surrogate pair is one character", "{\\rtf1\\u-10179?\\u-8704?.}", "?."},
       {"escaped symbols", "{\\rtf1 a\\{b\\}c\\\\d\\~e\\_f\\-g}",
        "a{b}c\\d\xA0"
        "e-fg"},
