@@ -105,7 +105,9 @@ TEST(EchoService, FailuresGiveFalseWithTheirLogLines) {
     ScriptedPeer peer(steps);
     EXPECT_FALSE(EchoSCU("VELLORAN", "PEER", "127.0.0.1", peer.Port(), 5, false));
     peer.Finish();
-    if (!c.logLine.empty()) EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    if (!c.logLine.empty()) {
+      EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    }
   }
   CapturedLog log;
   EXPECT_FALSE(
@@ -220,7 +222,9 @@ TEST(StoreService, StatusesOfResponsesReachTheCaller) {
     EXPECT_EQ(ReadStoreRSP(service), c.expected);
     CloseAssociation(service);
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
-    if (!c.logLine.empty()) EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    if (!c.logLine.empty()) {
+      EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    }
     auto command = DecodeCommand(peer.Received()[1]);
     EXPECT_EQ(command->GetString(0, 0x1000), "1.2.3.9");
     EXPECT_EQ(command->GetUS(0, 0x0110), 3);
