@@ -133,14 +133,14 @@ std::string Utf16ToCp1252(std::u16string_view units) {
   return out;
 }
 
-bool Utf16FromBytes(std::string_view bytes, ByteOrder order, std::u16string& units) {
+bool Utf16FromBytes(std::string_view bytes, Utf16Order order, std::u16string& units) {
   units.clear();
   units.reserve(bytes.size() / 2);
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
     const auto first = static_cast<unsigned char>(bytes[i]);
     const auto second = static_cast<unsigned char>(bytes[i + 1]);
-    units += order == ByteOrder::LittleEndian ? static_cast<char16_t>(first | (second << 8))
-                                              : static_cast<char16_t>((first << 8) | second);
+    units += order == Utf16Order::LittleEndian ? static_cast<char16_t>(first | (second << 8))
+                                               : static_cast<char16_t>((first << 8) | second);
   }
   return bytes.size() % 2 == 0;
 }

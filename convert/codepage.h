@@ -26,10 +26,10 @@ std::string Utf8ToCp1252(std::string_view utf8);
 // an unpaired surrogate gives kUnrepresentable.
 std::string Utf16ToCp1252(std::u16string_view units);
 
-enum class ByteOrder { LittleEndian, BigEndian };
+enum class Utf16Order { LittleEndian, BigEndian };
 // Reads UTF-16 code units from raw bytes. An odd final byte cannot be a code unit; it is left out
 // and reported by the return value (false), so a caller can refuse a truncated text.
-bool Utf16FromBytes(std::string_view bytes, ByteOrder order, std::u16string& units);
+bool Utf16FromBytes(std::string_view bytes, Utf16Order order, std::u16string& units);
 
 // Windows-1252 to UTF-8, for display and for tools that expect Unicode.
 std::string Cp1252ToUtf8(std::string_view text);

@@ -166,7 +166,7 @@ bool ReadDocPieces(std::string_view wordDocument, std::string_view tableStream, 
       read.emplace_back(raw);
     } else {
       std::u16string units;
-      Utf16FromBytes(raw, ByteOrder::LittleEndian, units);
+      Utf16FromBytes(raw, Utf16Order::LittleEndian, units);
       read.push_back(Utf16ToCp1252(units));
     }
   }

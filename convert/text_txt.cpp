@@ -13,7 +13,7 @@ bool DecodeTextBytes(std::string_view bytes, std::string& text, std::string& pro
   if (littleEndian || bytes.substr(0, 2) == "\xFE\xFF") {
     std::u16string units;
     if (!Utf16FromBytes(bytes.substr(2),
-                        littleEndian ? ByteOrder::LittleEndian : ByteOrder::BigEndian, units)) {
+                        littleEndian ? Utf16Order::LittleEndian : Utf16Order::BigEndian, units)) {
       // A UTF-16 text is made of byte pairs; an odd length means the file was cut short.
       problem = std::string("it is marked as UTF-16 ") + (littleEndian ? "LE" : "BE") +
                 " but has an odd number of bytes (truncated)";

@@ -94,11 +94,11 @@ TEST(CodePageTest, Utf16NarrowsPairsAndLoneSurrogates) {
 
 TEST(CodePageTest, Utf16FromBytesHonoursByteOrderAndReportsOddLength) {
   std::u16string units;
-  EXPECT_TRUE(Utf16FromBytes(std::string("A\0\xAC\x20", 4), ByteOrder::LittleEndian, units));
+  EXPECT_TRUE(Utf16FromBytes(std::string("A\0\xAC\x20", 4), Utf16Order::LittleEndian, units));
   EXPECT_EQ(units, u"A\u20AC");
-  EXPECT_TRUE(Utf16FromBytes(std::string("\0A\x20\xAC", 4), ByteOrder::BigEndian, units));
+  EXPECT_TRUE(Utf16FromBytes(std::string("\0A\x20\xAC", 4), Utf16Order::BigEndian, units));
   EXPECT_EQ(units, u"A\u20AC");
-  EXPECT_FALSE(Utf16FromBytes(std::string("A\0B", 3), ByteOrder::LittleEndian, units));
+  EXPECT_FALSE(Utf16FromBytes(std::string("A\0B", 3), Utf16Order::LittleEndian, units));
   EXPECT_EQ(units, u"A");
 }
 
