@@ -85,9 +85,9 @@ KNOWN_VRS = {
 
 
 def load_source(path):
-    spec = importlib.util.spec_from_file_location("source_dictionary", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("source_dictionary", path)
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module.DicomDictionary, module.RepeatersDictionary
 
 
