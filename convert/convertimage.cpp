@@ -5,6 +5,7 @@
 
 #include "bmpfile.h"
 #include "jpegfile.h"
+#include "objectheader.h"
 #include "pngfile.h"
 #include "sourcefile.h"
 
@@ -32,43 +33,6 @@ std::string_view SopClassForModality(std::string_view modality) {
     if (row.modality == modality) return row.sopClassUid;
   }
   return kSecondaryCaptureClass;
-}
-
-void FillImageHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopClassUid,
-                     std::string_view sopInstanceUid, uint32_t width, uint32_t height) {
-  AppendText(dataSet, 0x0008, 0x0008, "DERIVED");
-  AppendText(dataSet, 0x0008, 0x0012, TodayText());
-  AppendText(dataSet, 0x0008, 0x0013, NowText());
-  AppendText(dataSet, 0x0008, 0x0016, sopClassUid);
-  AppendText(dataSet, 0x0008, 0x0018, sopInstanceUid);
-  AppendText(dataSet, 0x0008, 0x0020, study.studyDate);
-  AppendText(dataSet, 0x0008, 0x0030, study.studyTime);
-  AppendText(dataSet, 0x0008, 0x0032, NowText());
-  AppendText(dataSet, 0x0008, 0x0033, NowText());
-  AppendText(dataSet, 0x0008, 0x0050, study.accessionNumber);
-  AppendText(dataSet, 0x0008, 0x0060, study.modality);
-  AppendText(dataSet, 0x0008, 0x0064, "WSD");
-  AppendText(dataSet, 0x0008, 0x0080, study.institutionName);
-  AppendText(dataSet, 0x0008, 0x0090, study.referringPhysicianName);
-  AppendText(dataSet, 0x0008, 0x1030, study.studyDescription);
-  AppendText(dataSet, 0x0010, 0x0010, study.patientName);
-  AppendText(dataSet, 0x0010, 0x0020, study.patientId);
-  AppendText(dataSet, 0x0010, 0x0030, study.patientBirthDate);
-  AppendText(dataSet, 0x0010, 0x0040, study.patientSex);
-  AppendText(dataSet, 0x0020, 0x000D, study.studyInstanceUid);
-  AppendText(dataSet, 0x0020, 0x000E, CurrentSeriesUID);
-  AppendText(dataSet, 0x0020, 0x0010, study.studyId);
-  AppendText(dataSet, 0x0020, 0x0011, SeriesNumberText);
-  AppendText(dataSet, 0x0020, 0x0013, InstanceNumberText());
-  AppendNumber16(dataSet, 0x0028, 0x0002, 3);
-  AppendText(dataSet, 0x0028, 0x0004, "YBR_FULL_422");
-  AppendNumber16(dataSet, 0x0028, 0x0006, 0);
-  AppendNumber16(dataSet, 0x0028, 0x0010, static_cast<uint16_t>(height));
-  AppendNumber16(dataSet, 0x0028, 0x0011, static_cast<uint16_t>(width));
-  AppendNumber16(dataSet, 0x0028, 0x0100, 8);
-  AppendNumber16(dataSet, 0x0028, 0x0101, 8);
-  AppendNumber16(dataSet, 0x0028, 0x0102, 7);
-  AppendNumber16(dataSet, 0x0028, 0x0103, 0);
 }
 
 bool DecodePictureFile(const std::string& path, RgbBitmap& bitmap, std::string& error) {
@@ -111,7 +75,8 @@ bool ConvertImage(const std::string& path, DataSetList& list, std::string& error
   const std::string_view sopClassUid = SopClassForModality(CurrentStudy.modality);
   const ObjectNumbers numbers = StartObject(ObjectKind::Image);
   auto dataSet = std::make_unique<DcmObj>();
-  FillImageHeader(*dataSet, CurrentStudy, sopClassUid, numbers.sopInstanceUid, width, height);
+  FillPictureHeader(*dataSet, CurrentStudy, sopClassUid, numbers.sopInstanceUid, width, height,
+                    kImagePhotometricInterpretation);
   dataSet->SetTransferSyntax(kJpegBaselineTransferSyntax);
 
   const uint32_t length = static_cast<uint32_t>(stream.size() + (stream.size() & 1u));

@@ -10,15 +10,12 @@
 
 inline constexpr const char* kJpegBaselineTransferSyntax = "1.2.840.10008.1.2.4.50";
 inline constexpr int kImageJpegQuality = 90;
+// How the baseline JPEG stream codes its colour.
+inline constexpr const char* kImagePhotometricInterpretation = "YBR_FULL_422";
 
 // The image SOP class for a modality: exact, case-sensitive comparison; Secondary Capture for
 // anything not in the table.
 std::string_view SopClassForModality(std::string_view modality);
-
-// Adds every element of the image object except Pixel Data, in tag order. Reads
-// CurrentSeriesUID, SeriesNumberText and InstanceCounter itself.
-void FillImageHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopClassUid,
-                     std::string_view sopInstanceUid, uint32_t width, uint32_t height);
 
 // Decodes the picture at `path` (".JPG", ".BMP" or ".PNG", compared upper-cased), encodes it as
 // baseline JPEG at quality 90 and appends the image object to `list`. On failure nothing is

@@ -9,11 +9,8 @@
 
 inline constexpr const char* kVideoEndoscopicClass = "1.2.840.10008.5.1.4.1.1.77.1.1.1";
 inline constexpr const char* kMpeg4HighProfileTransferSyntax = "1.2.840.10008.1.2.4.102";
-
-// Adds every element of the video object except Pixel Data, in tag order. Reads
-// CurrentSeriesUID, SeriesNumberText and InstanceCounter itself.
-void FillVideoHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopClassUid,
-                     std::string_view sopInstanceUid, uint32_t width, uint32_t height);
+// How the video stream codes its colour, as the object declares it.
+inline constexpr const char* kVideoPhotometricInterpretation = "YBR_PARTIAL_420";
 
 // Probes the file for its frame size and appends a video object whose single pixel-data
 // fragment is the file, byte for byte (made even). The file's bytes are held once, inside the

@@ -2,33 +2,17 @@
 #include "convertpdf.h"
 
 #include "dcmtag.h"
+#include "objectheader.h"
 #include "sourcefile.h"
 
 void FillPdfHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopInstanceUid) {
   AppendText(dataSet, 0x0008, 0x0005, "ISO_IR 100");
-  AppendText(dataSet, 0x0008, 0x0012, TodayText());
-  AppendText(dataSet, 0x0008, 0x0013, NowText());
-  AppendText(dataSet, 0x0008, 0x0016, kEncapsulatedPdfClass);
-  AppendText(dataSet, 0x0008, 0x0018, sopInstanceUid);
-  AppendText(dataSet, 0x0008, 0x0020, study.studyDate);
-  AppendText(dataSet, 0x0008, 0x0030, study.studyTime);
+  AppendCreationAndStudyTime(dataSet, study, kEncapsulatedPdfClass, sopInstanceUid);
   AppendText(dataSet, 0x0008, 0x0033, NowText());
-  AppendText(dataSet, 0x0008, 0x0050, study.accessionNumber);
-  AppendText(dataSet, 0x0008, 0x0060, "OT");
-  AppendText(dataSet, 0x0008, 0x0064, "WSD");
-  AppendText(dataSet, 0x0008, 0x0080, study.institutionName);
-  AppendText(dataSet, 0x0008, 0x0090, study.referringPhysicianName);
-  AppendText(dataSet, 0x0008, 0x1030, study.studyDescription);
+  // A printout is "other" whatever modality the batch was started with.
+  AppendStudyDescription(dataSet, study, "OT");
   AppendText(dataSet, 0x0008, 0x103E, "PRINTOUT");
-  AppendText(dataSet, 0x0010, 0x0010, study.patientName);
-  AppendText(dataSet, 0x0010, 0x0020, study.patientId);
-  AppendText(dataSet, 0x0010, 0x0030, study.patientBirthDate);
-  AppendText(dataSet, 0x0010, 0x0040, study.patientSex);
-  AppendText(dataSet, 0x0020, 0x000D, study.studyInstanceUid);
-  AppendText(dataSet, 0x0020, 0x000E, CurrentSeriesUID);
-  AppendText(dataSet, 0x0020, 0x0010, study.studyId);
-  AppendText(dataSet, 0x0020, 0x0011, SeriesNumberText);
-  AppendText(dataSet, 0x0020, 0x0013, InstanceNumberText());
+  AppendPatientAndSeries(dataSet, study);
 }
 
 bool ConvertPDF(const std::string& path, DataSetList& list, std::string& error) {
