@@ -1,12 +1,11 @@
 // velloran-cli save: one batch of files converted into DICOM objects and written to a folder.
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 
 #include "args.h"
 #include "batch.h"
-#include "codepage.h"
 #include "settings.h"
+#include "studyoptions.h"
 #include "verbs.h"
 
 namespace {
@@ -32,81 +31,22 @@ constexpr const char* kUsage =
     "Exits 1, writing nothing, when a check fails or a file cannot be converted; exits 1 also\n"
     "when a file cannot be written. Exits 2 for wrong arguments.\n";
 
-bool IsDate(const std::string& text) {
-  if (text.size() != 8) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
-bool IsUid(const std::string& text) {
-  if (text.empty() || text.size() > 64 || text.front() == '.' || text.back() == '.') return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '.') {
-      if (text[i - 1] == '.') return false;
-    } else if (c < '0' || c > '9') {
-      return false;
-    }
-  }
-  return true;
-}
-
-std::string Today() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[16] = {};
-  std::strftime(text, sizeof text, "%Y%m%d", &local);
-  return text;
-}
-
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "velloran-cli save: %s\n%s", problem.c_str(), kUsage);
   return 2;
 }
 
 int RunSave(const std::vector<std::string>& args) {
-  const ParsedArgs parsed(
-      args,
-      {"out", "patient-name", "patient-id", "sex", "birth-date", "accession", "study-description",
-       "study-date", "study-uid", "referring", "modality", "ini"},
-      {});
+  const ParsedArgs parsed(args, StudyValuedOptions({"out", "ini"}), {});
   if (!parsed.ok()) return Usage(parsed.error());
   if (!parsed.Has("out")) return Usage("--out DIR is required");
   if (parsed.Positional().empty()) return Usage("no file given");
 
+  // The Study Instance UID and the referring physician, which the window keeps from an earlier
+  // batch, come from the command line here.
   BatchForm form;
-  form.patientName = Utf8ToCp1252(parsed.ValueOr("patient-name", ""));
-  form.patientId = Utf8ToCp1252(parsed.ValueOr("patient-id", ""));
-  const std::string sex = parsed.ValueOr("sex", "M");
-  if (sex == "M") {
-    form.sexIndex = 0;
-  } else if (sex == "F") {
-    form.sexIndex = 1;
-  } else if (sex == "O") {
-    form.sexIndex = 2;
-  } else {
-    return Usage("--sex must be M, F or O");
-  }
-  form.birthDate = parsed.ValueOr("birth-date", "");
-  form.studyDate = parsed.ValueOr("study-date", Today());
-  if (!form.birthDate.empty() && !IsDate(form.birthDate)) {
-    return Usage("--birth-date must be YYYYMMDD");
-  }
-  if (!IsDate(form.studyDate)) return Usage("--study-date must be YYYYMMDD");
-  form.accessionNumber = Utf8ToCp1252(parsed.ValueOr("accession", ""));
-  form.studyDescription = Utf8ToCp1252(parsed.ValueOr("study-description", ""));
-  form.modalityText = parsed.ValueOr("modality", "OT");
-  const std::string studyUid = parsed.ValueOr("study-uid", "");
-  if (!studyUid.empty() && !IsUid(studyUid)) {
-    return Usage("--study-uid must be digits and dots, at most 64 characters");
-  }
-
-  // Values the window keeps from an earlier batch: here they come from the command line.
-  CurrentStudy.studyInstanceUid = studyUid;
-  CurrentStudy.referringPhysicianName = Utf8ToCp1252(parsed.ValueOr("referring", ""));
+  std::string optionError;
+  if (!BatchFormFromOptions(parsed, form, optionError)) return Usage(optionError);
 
   const std::string iniPath = parsed.ValueOr("ini", DefaultSettingsPath());
   if (!LoadSettings(iniPath, setupcfg)) {
