@@ -1,4 +1,4 @@
-// Shared pieces of the converter tests: a batch context and element checks.
+// Shared pieces of the converter tests: a batch context, a fixture and element checks.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 
 #include "conversioncontext.h"
 #include "dcmobj.h"
+#include "testsupport.h"
 
 namespace convertertest {
 
@@ -31,6 +32,21 @@ inline void SetUpBatch(const std::string& modality = "CT") {
   SeriesNumberText.clear();
   CurrentSeriesUID.clear();
 }
+
+// A converter test starts each case with a fresh "CT" batch and a folder for its source files.
+class ConverterTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetUpBatch("CT"); }
+
+  // Writes `bytes` as the file `name` in the test's folder and returns its path.
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const auto path = dir_ / name;
+    testsupport::WriteFile(path, bytes);
+    return path.string();
+  }
+
+  testsupport::TempDir dir_;
+};
 
 struct TagId {
   uint16_t group;

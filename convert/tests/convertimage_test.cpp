@@ -14,18 +14,7 @@ namespace {
 
 using convertertest::Raw;
 
-class ConvertImageTest : public ::testing::Test {
- protected:
-  void SetUp() override { convertertest::SetUpBatch("CT"); }
-
-  std::string Write(const std::string& name, const std::string& bytes) {
-    const auto path = dir_ / name;
-    testsupport::WriteFile(path, bytes);
-    return path.string();
-  }
-
-  testsupport::TempDir dir_;
-};
+class ConvertImageTest : public convertertest::ConverterTest {};
 
 // The fragment (third entry) as the JPEG stream it holds.
 std::string Fragment(const DcmObj& dataSet) {

@@ -12,11 +12,11 @@ namespace {
 
 using convertertest::Raw;
 
-class ConvertMp4Test : public ::testing::Test {
+class ConvertMp4Test : public convertertest::ConverterTest {
  protected:
   void SetUp() override {
     if (!testsupport::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
-    convertertest::SetUpBatch("CT");
+    ConverterTest::SetUp();
   }
 
   // A one-second H.264 MP4 of the given frame size made by ffmpeg.
@@ -29,8 +29,6 @@ class ConvertMp4Test : public ::testing::Test {
     EXPECT_EQ(result.exitCode, 0) << result.errors;
     return path;
   }
-
-  testsupport::TempDir dir_;
 };
 
 TEST_F(ConvertMp4Test, ObjectHoldsTheVideoElementsAndTheWholeFile) {

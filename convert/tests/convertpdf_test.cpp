@@ -10,11 +10,7 @@ namespace {
 
 using convertertest::Raw;
 
-class ConvertPdfTest : public ::testing::Test {
- protected:
-  void SetUp() override { convertertest::SetUpBatch("CT"); }
-  testsupport::TempDir dir_;
-};
+class ConvertPdfTest : public convertertest::ConverterTest {};
 
 TEST_F(ConvertPdfTest, ObjectHoldsExactlyThePdfElements) {
   const auto path = dir_ / "Report.pdf";
