@@ -111,6 +111,48 @@ bool SubItem(PduReader& reader, const char* name, uint16_t& length, PduReader& i
          reader.Item(name, length, item);
 }
 
+// The four bytes every item and sub-item starts with.
+void WriteItemHead(Buffer& link, uint8_t type, uint8_t reserved, uint16_t length) {
+  link.Write8(type);
+  link.Write8(reserved);
+  link.Write16(length);
+}
+
+// Items whose whole body is one text (UIDs, the version name): Size sets `length` to the text's
+// size, Write sends the head and as many bytes as `length` states.
+size_t TextItemSize(const std::string& text, uint16_t& length) {
+  length = Length16(text.size());
+  return 4u + length;
+}
+
+void WriteTextItem(Buffer& link, uint8_t type, uint8_t reserved, uint16_t& length,
+                   const std::string& text) {
+  TextItemSize(text, length);
+  WriteItemHead(link, type, reserved, length);
+  link.Write(text.data(), length);
+}
+
+// Reads `length` bytes of text, refusing more than `cap`, and keeps what comes before the first
+// zero byte: some peers pad UIDs with a trailing zero as in data sets.
+bool ReadCText(PduReader& reader, const char* what, size_t length, size_t cap, std::string& value) {
+  std::string text;
+  if (!reader.ReadText(what, length, cap, text)) return false;
+  value = AsCText(text);
+  return true;
+}
+
+// A text preceded by its 16-bit length, as in the user identity sub-items.
+void WriteLengthAndText(Buffer& link, const std::string& text) {
+  link.Write16(Length16(text.size()));
+  WriteText(link, text);
+}
+
+bool ReadLengthAndText(PduReader& reader, const char* lengthName, const char* textName, size_t cap,
+                       std::string& text) {
+  uint16_t length = 0;
+  return reader.Read16(lengthName, length) && reader.ReadText(textName, length, cap, text);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -174,26 +216,17 @@ bool PduReader::Item(const char* what, size_t length, PduReader& item) {
 // ---------------------------------------------------------------------------------------------
 
 size_t UIDitem::Size() {
-  Length = Length16(UID.size());
-  return 4u + Length;
+  return TextItemSize(UID, Length);
 }
 
 void UIDitem::Write(Buffer& link) {
-  Size();
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(Length);
-  link.Write(UID.data(), Length);
+  WriteTextItem(link, ItemType, Reserved1, Length, UID);
 }
 
 bool UIDitem::Read(PduReader& reader) {
   PduReader body(nullptr, 0, "");
-  if (!SubItem(reader, "UID item", Length, body)) return false;
-  std::string text;
-  if (!body.ReadText("UID", Length, kMaxUidLength, text)) return false;
-  // Some peers pad UIDs with a trailing zero as in data sets.
-  UID = AsCText(text);
-  return true;
+  return SubItem(reader, "UID item", Length, body) &&
+         ReadCText(body, "UID", Length, kMaxUidLength, UID);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -211,9 +244,7 @@ bool PresentationContext::Write(Buffer& link) {
     return false;
   }
   Size();
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(Length);
+  WriteItemHead(link, ItemType, Reserved1, Length);
   link.Write8(PresentationContextID);
   link.Write8(Reserved2);
   link.Write8(Reserved3);
@@ -277,9 +308,7 @@ size_t PresentationContextAccept::Size() {
 
 void PresentationContextAccept::Write(Buffer& link) {
   Size();
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(Length);
+  WriteItemHead(link, ItemType, Reserved1, Length);
   link.Write8(PresentationContextID);
   link.Write8(Reserved2);
   link.Write8(Result);
@@ -318,9 +347,7 @@ bool PresentationContextAccept::Read(PduReader& reader) {
 // ---------------------------------------------------------------------------------------------
 
 void MaxSubLength::Write(Buffer& link) {
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(4);
+  WriteItemHead(link, ItemType, Reserved1, 4);
   link.Write32(MaximumLength);
 }
 
@@ -329,31 +356,20 @@ bool MaxSubLength::ReadDynamic(PduReader& reader) {
 }
 
 size_t ImpClass::Size() {
-  Length = Length16(ImplementationClassUID.size());
-  return 4u + Length;
+  return TextItemSize(ImplementationClassUID, Length);
 }
 
 void ImpClass::Write(Buffer& link) {
-  Size();
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(Length);
-  link.Write(ImplementationClassUID.data(), Length);
+  WriteTextItem(link, ItemType, Reserved1, Length, ImplementationClassUID);
 }
 
 bool ImpClass::ReadDynamic(PduReader& reader) {
-  std::string text;
-  if (!reader.ReadText("Implementation Class UID", reader.Remaining(), kMaxUidLength, text)) {
-    return false;
-  }
-  ImplementationClassUID = AsCText(text);
-  return true;
+  return ReadCText(reader, "Implementation Class UID", reader.Remaining(), kMaxUidLength,
+                   ImplementationClassUID);
 }
 
 void AsyncOpWindow::Write(Buffer& link) {
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(4);
+  WriteItemHead(link, ItemType, Reserved1, 4);
   link.Write16(MaxOperationsInvoked);
   link.Write16(MaxOperationsPerformed);
 }
@@ -371,9 +387,7 @@ size_t SCPSCURole::Size() {
 
 void SCPSCURole::Write(Buffer& link) {
   Size();
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(Length);
+  WriteItemHead(link, ItemType, Reserved1, Length);
   link.Write16(UIDLength);
   link.Write(SOPClassUID.data(), UIDLength);
   link.Write8(SCURole);
@@ -387,26 +401,16 @@ bool SCPSCURole::ReadDynamic(PduReader& reader) {
 }
 
 size_t ImpVersion::Size() {
-  Length = Length16(ImplementationVersionName.size());
-  return 4u + Length;
+  return TextItemSize(ImplementationVersionName, Length);
 }
 
 void ImpVersion::Write(Buffer& link) {
-  Size();
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(Length);
-  link.Write(ImplementationVersionName.data(), Length);
+  WriteTextItem(link, ItemType, Reserved1, Length, ImplementationVersionName);
 }
 
 bool ImpVersion::ReadDynamic(PduReader& reader) {
-  std::string text;
-  if (!reader.ReadText("Implementation Version Name", reader.Remaining(), kMaxVersionNameLength,
-                       text)) {
-    return false;
-  }
-  ImplementationVersionName = AsCText(text);
-  return true;
+  return ReadCText(reader, "Implementation Version Name", reader.Remaining(), kMaxVersionNameLength,
+                   ImplementationVersionName);
 }
 
 size_t UserIdentity::Size() {
@@ -416,26 +420,20 @@ size_t UserIdentity::Size() {
 
 void UserIdentity::Write(Buffer& link) {
   Size();
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(Length);
+  WriteItemHead(link, ItemType, Reserved1, Length);
   link.Write8(UserIdentityType);
   link.Write8(PositiveResponseRequested);
-  link.Write16(Length16(PrimaryField.size()));
-  WriteText(link, PrimaryField);
-  link.Write16(Length16(SecondaryField.size()));
-  WriteText(link, SecondaryField);
+  WriteLengthAndText(link, PrimaryField);
+  WriteLengthAndText(link, SecondaryField);
 }
 
 bool UserIdentity::ReadDynamic(PduReader& reader) {
-  uint16_t primary = 0;
-  uint16_t secondary = 0;
   return reader.Read8("UserIdentityType", UserIdentityType) &&
          reader.Read8("PositiveResponseRequested", PositiveResponseRequested) &&
-         reader.Read16("primary field length", primary) &&
-         reader.ReadText("primary field", primary, kMaxIdentityFieldLength, PrimaryField) &&
-         reader.Read16("secondary field length", secondary) &&
-         reader.ReadText("secondary field", secondary, kMaxIdentityFieldLength, SecondaryField);
+         ReadLengthAndText(reader, "primary field length", "primary field", kMaxIdentityFieldLength,
+                           PrimaryField) &&
+         ReadLengthAndText(reader, "secondary field length", "secondary field",
+                           kMaxIdentityFieldLength, SecondaryField);
 }
 
 size_t UserIdentityResponse::Size() {
@@ -445,17 +443,13 @@ size_t UserIdentityResponse::Size() {
 
 void UserIdentityResponse::Write(Buffer& link) {
   Size();
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(Length);
-  link.Write16(Length16(ServerResponse.size()));
-  WriteText(link, ServerResponse);
+  WriteItemHead(link, ItemType, Reserved1, Length);
+  WriteLengthAndText(link, ServerResponse);
 }
 
 bool UserIdentityResponse::ReadDynamic(PduReader& reader) {
-  uint16_t length = 0;
-  return reader.Read16("server response length", length) &&
-         reader.ReadText("server response", length, kMaxIdentityFieldLength, ServerResponse);
+  return ReadLengthAndText(reader, "server response length", "server response",
+                           kMaxIdentityFieldLength, ServerResponse);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -489,9 +483,7 @@ size_t UserInformation::Size() {
 
 // Length was computed by the PDU's Size, which also wrote the size lines to the log.
 void UserInformation::Write(Buffer& link) {
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write16(Length);
+  WriteItemHead(link, ItemType, Reserved1, Length);
   link.Flush();
   MaxLength.Write(link);
   link.Flush();
