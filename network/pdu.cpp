@@ -2,6 +2,7 @@
 #include "pdu.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "log.h"
@@ -153,6 +154,69 @@ bool ReadLengthAndText(PduReader& reader, const char* lengthName, const char* te
   return reader.Read16(lengthName, length) && reader.ReadText(textName, length, cap, text);
 }
 
+// The trace lines a presentation context item of either kind starts with.
+template <typename Context>
+void LogContextHead(const char* title, const Context& context) {
+  WriteLog(title);
+  WriteLog("ItemType: " + std::to_string(context.ItemType));
+  WriteLog("Reserved1: " + std::to_string(context.Reserved1));
+  WriteLog("Length: " + std::to_string(context.Length));
+  WriteLog("PresentationContextID: " + std::to_string(context.PresentationContextID));
+}
+
+// The body length of an A-ASSOCIATE PDU: the fixed head after the length field, then its items.
+// Sizing the user information writes its size lines to the trace.
+template <typename Contexts>
+uint32_t AssociateLength(UIDitem& appContext, Contexts& contexts, UserInformation& userInfo) {
+  size_t length = 68 + appContext.Size();
+  for (auto& context : contexts) length += context.Size();
+  length += userInfo.Size();
+  return static_cast<uint32_t>(length);
+}
+
+// The items after the fixed head of an A-ASSOCIATE PDU, in the order the peer sent them.
+// `readContext` reads a presentation context of `contextType`; an item of any other type ends the
+// reading after `onUnknown` has logged it.
+template <typename ReadContext, typename OnUnknown>
+ReadStatus ReadAssociateItems(PduReader& reader, UIDitem& appContext, UserInformation& userInfo,
+                              uint8_t contextType, ReadContext readContext, OnUnknown onUnknown) {
+  bool skipped = false;
+  while (reader.Remaining() > 0) {
+    uint8_t type = 0;
+    reader.Read8("item type", type);
+    if (type == 0x10) {
+      if (!appContext.Read(reader)) return ReadStatus::Refused;
+    } else if (type == contextType) {
+      if (!readContext(reader)) return ReadStatus::Refused;
+    } else if (type == 0x50) {
+      if (!userInfo.ReadDynamic(reader, skipped)) return ReadStatus::Refused;
+    } else {
+      onUnknown(type);
+      return ReadStatus::Skipped;
+    }
+  }
+  return skipped ? ReadStatus::Skipped : ReadStatus::Complete;
+}
+
+// A-ASSOCIATE-RJ and A-ABORT: a fixed 4-byte body of single-byte fields.
+bool WriteFourFieldPdu(Buffer& link, uint8_t type, uint8_t reserved,
+                       const std::array<uint8_t, 4>& fields) {
+  link.Write8(type);
+  link.Write8(reserved);
+  link.Write32(4);
+  for (uint8_t field : fields) link.Write8(field);
+  return link.Flush();
+}
+
+// After the type byte. A longer body within the cap is accepted; only its first 4 bytes count.
+bool ReadFourFieldPdu(Buffer& link, const char* name, uint8_t& reserved, uint32_t& length,
+                      const std::array<uint8_t*, 4>& fields) {
+  std::vector<uint8_t> body;
+  if (!ReadPduBody(link, name, 64, 4, reserved, length, body)) return false;
+  for (size_t i = 0; i < fields.size(); ++i) *fields[i] = body[i];
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -250,11 +314,7 @@ bool PresentationContext::Write(Buffer& link) {
   link.Write8(Reserved3);
   link.Write8(Reserved4);
   if (Tracing()) {
-    WriteLog("INFO, PresentationContext::Write");
-    WriteLog("ItemType: " + std::to_string(ItemType));
-    WriteLog("Reserved1: " + std::to_string(Reserved1));
-    WriteLog("Length: " + std::to_string(Length));
-    WriteLog("PresentationContextID: " + std::to_string(PresentationContextID));
+    LogContextHead("INFO, PresentationContext::Write", *this);
     WriteLog("Reserved2: " + std::to_string(Reserved2));
     WriteLog("Reserved3: " + std::to_string(Reserved3));
     WriteLog("Reserved4: " + std::to_string(Reserved4));
@@ -288,11 +348,7 @@ bool PresentationContext::Read(PduReader& reader) {
     TrnSyntax.push_back(std::move(syntax));
   }
   if (Tracing()) {
-    WriteLog("INFO, PresentationContext::Read");
-    WriteLog("ItemType: " + std::to_string(ItemType));
-    WriteLog("Reserved1: " + std::to_string(Reserved1));
-    WriteLog("Length: " + std::to_string(Length));
-    WriteLog("PresentationContextID: " + std::to_string(PresentationContextID));
+    LogContextHead("INFO, PresentationContext::Read", *this);
     WriteLog("AbsSyntax: " + AbsSyntax.UID);
     for (const UIDitem& syntax : TrnSyntax) WriteLog("TrnSyntax: " + syntax.UID);
   }
@@ -330,11 +386,7 @@ bool PresentationContextAccept::Read(PduReader& reader) {
     if (!body.Read8("transfer syntax", TrnSyntax.ItemType) || !TrnSyntax.Read(body)) return false;
   }
   if (Tracing()) {
-    WriteLog("INFO, PresentationContextAccept::Read");
-    WriteLog("ItemType: " + std::to_string(ItemType));
-    WriteLog("Reserved1: " + std::to_string(Reserved1));
-    WriteLog("Length: " + std::to_string(Length));
-    WriteLog("PresentationContextID: " + std::to_string(PresentationContextID));
+    LogContextHead("INFO, PresentationContextAccept::Read", *this);
     WriteLog("Reserved2: " + std::to_string(Reserved2));
     WriteLog("Result: " + std::to_string(Result));
     WriteLog("Reserved4: " + std::to_string(Reserved4));
@@ -561,10 +613,7 @@ bool UserInformation::ReadDynamic(PduReader& reader, bool& skipped) {
 // ---------------------------------------------------------------------------------------------
 
 size_t AAssociateRQ::Size() {
-  size_t length = 68 + AppContext.Size();
-  for (PresentationContext& context : PresContexts) length += context.Size();
-  length += UserInfo.Size();
-  Length = static_cast<uint32_t>(length);
+  Length = AssociateLength(AppContext, PresContexts, UserInfo);
   return Length + 6u;
 }
 
@@ -602,34 +651,22 @@ ReadStatus AAssociateRQ::Read(Buffer& link) {
     WriteLog("INFO, AAssociateRQ::Read");
     LogHeaderFields(*this);
   }
-  bool skipped = false;
   PresContexts.clear();
-  while (reader.Remaining() > 0) {
-    uint8_t type = 0;
-    reader.Read8("item type", type);
-    if (type == 0x10) {
-      if (!AppContext.Read(reader)) return ReadStatus::Refused;
-    } else if (type == 0x20) {
-      PresentationContext context;
-      if (!context.Read(reader)) return ReadStatus::Refused;
-      PresContexts.push_back(std::move(context));
-    } else if (type == 0x50) {
-      if (!UserInfo.ReadDynamic(reader, skipped)) return ReadStatus::Refused;
-    } else {
-      WriteLog("WARNING, AAssociateRQ::Read Unknown Packet");
-      return ReadStatus::Skipped;
-    }
-  }
-  return skipped ? ReadStatus::Skipped : ReadStatus::Complete;
+  return ReadAssociateItems(
+      reader, AppContext, UserInfo, 0x20,
+      [this](PduReader& items) {
+        PresentationContext context;
+        if (!context.Read(items)) return false;
+        PresContexts.push_back(std::move(context));
+        return true;
+      },
+      [](uint8_t) { WriteLog("WARNING, AAssociateRQ::Read Unknown Packet"); });
 }
 
 // ---------------------------------------------------------------------------------------------
 
 size_t AAssociateAC::Size() {
-  size_t length = 68 + AppContext.Size();
-  for (PresentationContextAccept& accept : PresContextAccepts) length += accept.Size();
-  length += UserInfo.Size();
-  Length = static_cast<uint32_t>(length);
+  Length = AssociateLength(AppContext, PresContextAccepts, UserInfo);
   return Length + 6u;
 }
 
@@ -657,49 +694,30 @@ ReadStatus AAssociateAC::ParseBody(PduReader& reader) {
     WriteLog("INFO, AAssociateAC::Read");
     LogHeaderFields(*this);
   }
-  bool skipped = false;
-  while (reader.Remaining() > 0) {
-    uint8_t type = 0;
-    reader.Read8("item type", type);
-    if (type == 0x10) {
-      if (!AppContext.Read(reader)) return ReadStatus::Refused;
-    } else if (type == 0x21) {
-      PresentationContextAccept accept;
-      accept.PresentationContextID = NextAcceptID();
-      if (!accept.Read(reader)) return ReadStatus::Refused;
-      PresContextAccepts.push_back(std::move(accept));
-    } else if (type == 0x50) {
-      if (!UserInfo.ReadDynamic(reader, skipped)) return ReadStatus::Refused;
-    } else {
-      // The rest of the PDU is already in memory and is simply not looked at.
-      WriteLog("WARNING, AAssociateAC::Read Unknown Packet " + std::to_string(type));
-      return ReadStatus::Skipped;
-    }
-  }
-  return skipped ? ReadStatus::Skipped : ReadStatus::Complete;
+  return ReadAssociateItems(
+      reader, AppContext, UserInfo, 0x21,
+      [this](PduReader& items) {
+        PresentationContextAccept accept;
+        accept.PresentationContextID = NextAcceptID();
+        if (!accept.Read(items)) return false;
+        PresContextAccepts.push_back(std::move(accept));
+        return true;
+      },
+      [](uint8_t type) {
+        // The rest of the PDU is already in memory and is simply not looked at.
+        WriteLog("WARNING, AAssociateAC::Read Unknown Packet " + std::to_string(type));
+      });
 }
 
 // ---------------------------------------------------------------------------------------------
 
 bool AAssociateRJ::Write(Buffer& link) {
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write32(4);
-  link.Write8(Reserved2);
-  link.Write8(Result);
-  link.Write8(Source);
-  link.Write8(Reason);
-  return link.Flush();
+  return WriteFourFieldPdu(link, ItemType, Reserved1, {Reserved2, Result, Source, Reason});
 }
 
 bool AAssociateRJ::Read(Buffer& link) {
-  std::vector<uint8_t> body;
-  if (!ReadPduBody(link, "AAssociateRJ", 64, 4, Reserved1, Length, body)) return false;
-  Reserved2 = body[0];
-  Result = body[1];
-  Source = body[2];
-  Reason = body[3];
-  return true;
+  return ReadFourFieldPdu(link, "AAssociateRJ", Reserved1, Length,
+                          {&Reserved2, &Result, &Source, &Reason});
 }
 
 bool AReleasePDU::Write(Buffer& link) {
@@ -722,24 +740,12 @@ bool AReleasePDU::Read(Buffer& link) {
 }
 
 bool AAbortRQ::Write(Buffer& link) {
-  link.Write8(ItemType);
-  link.Write8(Reserved1);
-  link.Write32(4);
-  link.Write8(Reserved2);
-  link.Write8(Reserved3);
-  link.Write8(Source);
-  link.Write8(Reason);
-  return link.Flush();
+  return WriteFourFieldPdu(link, ItemType, Reserved1, {Reserved2, Reserved3, Source, Reason});
 }
 
 bool AAbortRQ::Read(Buffer& link) {
-  std::vector<uint8_t> body;
-  if (!ReadPduBody(link, "AAbortRQ", 64, 4, Reserved1, Length, body)) return false;
-  Reserved2 = body[0];
-  Reserved3 = body[1];
-  Source = body[2];
-  Reason = body[3];
-  return true;
+  return ReadFourFieldPdu(link, "AAbortRQ", Reserved1, Length,
+                          {&Reserved2, &Reserved3, &Source, &Reason});
 }
 
 // ---------------------------------------------------------------------------------------------
