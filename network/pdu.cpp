@@ -780,17 +780,19 @@ bool PDataTF::Write(Buffer& link) {
 }
 
 bool PDataTF::ReadDynamic(Buffer& link) {
+  // Whatever goes wrong leaves the stream unusable, so no later call may read on inside this PDU.
+  const auto refuse = [this](const std::string& line) {
+    Length = 0;
+    WriteLog("ERROR, PDataTF::ReadDynamic, " + line);
+    return false;
+  };
   if (Length == 0) {
     if (!link.Read8(Reserved1) || !link.Read32(Length)) {
-      Length = 0;
-      WriteLog("ERROR, PDataTF::ReadDynamic, connection ended in the PDU header");
-      return false;
+      return refuse("connection ended in the PDU header");
     }
     if (Length > MaxReceiveLength) {
-      WriteLog("ERROR, PDataTF::ReadDynamic, PDU length " + std::to_string(Length) + " exceeds " +
-               std::to_string(MaxReceiveLength));
-      Length = 0;
-      return false;
+      return refuse("PDU length " + std::to_string(Length) + " exceeds " +
+                    std::to_string(MaxReceiveLength));
     }
   }
   LastFragment = false;
@@ -798,28 +800,17 @@ bool PDataTF::ReadDynamic(Buffer& link) {
     uint8_t contextId = 0;
     if (Length < 6 || !link.Read32(ItemLength) || !link.Read8(contextId) ||
         !link.Read8(ReceivedControlHeader)) {
-      WriteLog("ERROR, PDataTF::ReadDynamic, item header does not fit in the PDU");
-      Length = 0;
-      return false;
+      return refuse("item header does not fit in the PDU");
     }
     // The item must hold its two header bytes and end inside the PDU.
     if (ItemLength < 2 || ItemLength > Length - 4) {
-      WriteLog("ERROR, PDataTF::ReadDynamic, item length " + std::to_string(ItemLength) +
-               " does not fit in the PDU length " + std::to_string(Length));
-      Length = 0;
-      return false;
+      return refuse("item length " + std::to_string(ItemLength) +
+                    " does not fit in the PDU length " + std::to_string(Length));
     }
     if (VRBuffer.IncomingCount() + (ItemLength - 2) > MaxMessageLength) {
-      WriteLog("ERROR, PDataTF::ReadDynamic, message longer than " +
-               std::to_string(MaxMessageLength));
-      Length = 0;
-      return false;
+      return refuse("message longer than " + std::to_string(MaxMessageLength));
     }
-    if (!VRBuffer.MoveIn(link, ItemLength - 2)) {
-      WriteLog("ERROR, PDataTF::ReadDynamic, VRBuffer.MoveIn");
-      Length = 0;
-      return false;
-    }
+    if (!VRBuffer.MoveIn(link, ItemLength - 2)) return refuse("VRBuffer.MoveIn");
     Length -= ItemLength + 4;
     PresentationContextID = contextId;
     if (ReceivedControlHeader & 0x02) {
