@@ -12,24 +12,25 @@ constexpr const char* kEncapsulatedPdfClass = "1.2.840.10008.5.1.4.1.1.104.1";
 constexpr const char* kVideoEndoscopicClass = "1.2.840.10008.5.1.4.1.1.77.1.1.1";
 constexpr const char* kMpeg4TransferSyntax = "1.2.840.10008.1.2.4.102";
 
-}  // namespace
-
-RemoteNode PacsNode(const SetupConfig& settings) {
+// Both servers are called with this station's own AE title.
+RemoteNode NodeOf(const SetupConfig& settings, const std::string& calledAet,
+                  const std::string& host, const std::string& port) {
   RemoteNode node;
   node.callingAet = settings.LocalAET;
-  node.calledAet = settings.remoteAET;
-  node.host = settings.remoteIP;
-  node.port = settings.remotePort;
+  node.calledAet = calledAet;
+  node.host = host;
+  node.port = port;
   return node;
 }
 
+}  // namespace
+
+RemoteNode PacsNode(const SetupConfig& settings) {
+  return NodeOf(settings, settings.remoteAET, settings.remoteIP, settings.remotePort);
+}
+
 RemoteNode WorklistNode(const SetupConfig& settings) {
-  RemoteNode node;
-  node.callingAet = settings.LocalAET;
-  node.calledAet = settings.worklistAET;
-  node.host = settings.worklistIP;
-  node.port = settings.worklistPort;
-  return node;
+  return NodeOf(settings, settings.worklistAET, settings.worklistIP, settings.worklistPort);
 }
 
 bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
