@@ -22,13 +22,6 @@ std::string Quoted(const std::string& text) {
   return ", \"" + text + "\"";
 }
 
-// AE titles travel as exactly 16 bytes, blank padded.
-std::string Title16(const std::string& title) {
-  std::string fixed = title.substr(0, kAeTitleLength);
-  fixed.resize(kAeTitleLength, ' ');
-  return fixed;
-}
-
 // Text up to the first zero byte, as a C string field would show it.
 std::string AsCText(const std::string& text) {
   return text.substr(0, text.find('\0'));
@@ -220,6 +213,12 @@ bool ReadFourFieldPdu(Buffer& link, const char* name, uint8_t& reserved, uint32_
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
+
+std::string Title16(const std::string& title) {
+  std::string fixed = title.substr(0, kAeTitleLength);
+  fixed.resize(kAeTitleLength, ' ');
+  return fixed;
+}
 
 PduReader::PduReader(const uint8_t* data, size_t size, std::string context)
     : data_(data), size_(size), context_(std::move(context)) {}

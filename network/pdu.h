@@ -11,6 +11,8 @@
 // Bounds on what a peer may make us store or allocate.
 inline constexpr size_t kMaxUidLength = 64;
 inline constexpr size_t kAeTitleLength = 16;
+// An AE title as it travels: exactly 16 bytes, blank padded or cut.
+std::string Title16(const std::string& title);
 // Implementation version names are at most 16 characters; a little slack for sloppy peers.
 inline constexpr size_t kMaxVersionNameLength = 64;
 // User identity fields and responses may carry tickets or assertions, so they get more room.

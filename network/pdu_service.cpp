@@ -49,12 +49,6 @@ std::string Trimmed(const std::string& text) {
   return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
 
-std::string Title16(const std::string& title) {
-  std::string fixed = title.substr(0, kAeTitleLength);
-  fixed.resize(kAeTitleLength, ' ');
-  return fixed;
-}
-
 void LogDump(const std::string& heading, const DcmObj& dataSet) {
   WriteLog(heading);
   std::vector<std::string> lines;
