@@ -123,6 +123,34 @@ TEST(DcmObjTest, AddOfAnElementOverANestedSequenceReplacesIt) {
   EXPECT_STREQ(dataSet.EntryKind(0), "DcmTag");
 }
 
+TEST(DcmObjTest, DeleteMovesLaterEntriesUpAndClearEmpties) {
+  DcmObj dataSet;
+  dataSet.AddString(0x0008, 0x0016, "1.2");
+  auto item = std::make_unique<DcmObj>();
+  item->AddString(0x0008, 0x1150, "1.2.3");
+  auto sequence = std::make_unique<DcmObj>();
+  sequence->AddSequence(0xFFFE, 0xE000, std::move(item));
+  dataSet.AddSequence(0x0008, 0x1110, std::move(sequence));
+  dataSet.AddString(0x0010, 0x0010, "DOE^JANE");
+  dataSet.AddString(0x0010, 0x0020, "PID");
+
+  dataSet.Delete(1);  // the nested sequence, freed with its item (the leak check sees it)
+  EXPECT_EQ(Tags(dataSet), (std::vector<std::pair<uint16_t, uint16_t>>{
+                               {0x0008, 0x0016}, {0x0010, 0x0010}, {0x0010, 0x0020}}));
+  dataSet.Delete(0);
+  EXPECT_EQ(dataSet.GetString(0x0010, 0x0010), "DOE^JANE");
+  EXPECT_TRUE(dataSet.TagAt(0)->Is(0x0010, 0x0010));
+  dataSet.Delete(5);  // past the end: nothing happens
+  EXPECT_EQ(dataSet.Count(), 2u);
+
+  dataSet.Clear();
+  EXPECT_EQ(dataSet.Count(), 0u);
+  EXPECT_EQ(dataSet.FindTag(0x0010, 0x0010), nullptr);
+  // The data set is usable again after Clear.
+  dataSet.AddString(0x0010, 0x0020, "PID2");
+  EXPECT_EQ(dataSet.GetString(0x0010, 0x0020), "PID2");
+}
+
 TEST(DcmObjTest, DeepNestingIsDestroyedWithoutRecursion) {
   auto outer = std::make_unique<DcmObj>();
   DcmObj* level = outer.get();
