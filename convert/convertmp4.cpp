@@ -8,8 +8,9 @@
 
 bool ConvertMP4(const std::string& path, DataSetList& list, std::string& error) {
   uint32_t width = 0, height = 0, frameRate = 0;
-  uint64_t duration = 0;
-  const int32_t result = GetMP4Information(path, width, height, frameRate, duration);
+  uint64_t duration = 0, sampleDataEnd = 0;
+  const int32_t result =
+      GetMP4Information(path, width, height, frameRate, duration, &sampleDataEnd);
   if (result != 0 || width == 0 || height == 0) {
     WriteLog("ERROR, ConvertMP4,   GetMP4Information, " + ResultCodeText(result));
     error = "Cannot convert video \"" + path + "\": it does not open as an MP4 video";
@@ -25,6 +26,15 @@ bool ConvertMP4(const std::string& path, DataSetList& list, std::string& error) 
   // leaves no numbered object behind.
   SourceBytes source;
   if (!ReadSourceFile(path, source, error)) return false;
+  // An index at the front of the file opens even when the media data behind it was cut off; such
+  // a video would be stored as if whole and fail only in the viewer.
+  if (sampleDataEnd > source.fileLength) {
+    WriteLog("ERROR, ConvertMP4, truncated file: " + path);
+    error = "Cannot convert video \"" + path +
+            "\": the file is truncated (its samples run to byte " + std::to_string(sampleDataEnd) +
+            ", the file holds " + std::to_string(source.fileLength) + " bytes)";
+    return false;
+  }
   if (source.length == 0) WriteLog("ERROR, ConvertMP4, image size is zero");
 
   const ObjectNumbers numbers = StartObject(ObjectKind::Video);

@@ -17,6 +17,23 @@ struct FormatContextCloser {
   void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
 };
 
+// The demuxer builds every stream's sample index from the header boxes alone, so the end of the
+// last sample is known without reading any media data.
+uint64_t SampleDataEnd(const AVFormatContext& context) {
+  uint64_t end = 0;
+  for (unsigned s = 0; s < context.nb_streams; ++s) {
+    AVStream* stream = context.streams[s];
+    const int count = avformat_index_get_entries_count(stream);
+    for (int i = 0; i < count; ++i) {
+      const AVIndexEntry* entry = avformat_index_get_entry(stream, i);
+      if (entry == nullptr || entry->pos < 0 || entry->size <= 0) continue;
+      const uint64_t last = static_cast<uint64_t>(entry->pos) + static_cast<uint64_t>(entry->size);
+      if (last > end) end = last;
+    }
+  }
+  return end;
+}
+
 }  // namespace
 
 std::string ResultCodeText(int32_t code) {
@@ -26,7 +43,8 @@ std::string ResultCodeText(int32_t code) {
 }
 
 int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& height,
-                          uint32_t& frameRate, uint64_t& durationMilliseconds) {
+                          uint32_t& frameRate, uint64_t& durationMilliseconds,
+                          uint64_t* sampleDataEnd) {
   // The library's own messages would go to standard error; ours go to the log.
   av_log_set_level(AV_LOG_QUIET);
   // Only the ISO media demuxer is offered, so a file that merely carries the extension is not
@@ -55,5 +73,6 @@ int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& he
   frameRate = rate.den > 0 && rate.num > 0 ? static_cast<uint32_t>(rate.num / rate.den) : 0;
   const int64_t duration = context->duration;
   durationMilliseconds = duration > 0 ? static_cast<uint64_t>(duration) / (AV_TIME_BASE / 1000) : 0;
+  if (sampleDataEnd != nullptr) *sampleDataEnd = SampleDataEnd(*context);
   return 0;
 }

@@ -7,9 +7,12 @@
 // Opens the file as MP4 video and reads its first video stream's description. Returns 0 on
 // success and then writes the outputs; otherwise a non-zero code (a negative library code) and
 // the outputs stay as they were. Logs "ERROR, GetMP4Information, Can't open File: ..." when the
-// file does not open as MP4.
+// file does not open as MP4. When `sampleDataEnd` is given it receives the byte offset just past
+// the last sample the file's index points at (0 when the index names none): a file shorter than
+// that was cut short, although its index at the front still opens.
 int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& height,
-                          uint32_t& frameRate, uint64_t& durationMilliseconds);
+                          uint32_t& frameRate, uint64_t& durationMilliseconds,
+                          uint64_t* sampleDataEnd = nullptr);
 
 // A result code as 8 upper-case hexadecimal digits, as the log lines show it.
 std::string ResultCodeText(int32_t code);

@@ -133,6 +133,31 @@ TEST_F(ConvertMp4Test, FilesThatAreNotVideoLogBothLinesAndLeaveTheNumberFree) {
   EXPECT_EQ(list[0]->GetString(0x0008, 0x0018), "1.2.3.4.10.1");
 }
 
+TEST_F(ConvertMp4Test, AVideoCutBehindItsFrontIndexIsRefusedByName) {
+  // With the index moved to the front, a cut file still opens; only its samples are missing.
+  const std::string whole = (dir_ / "front.mp4").string();
+  const auto made = testsupport::RunCommand(
+      {"ffmpeg",    "-nostdin",   "-loglevel", "error",
+       "-f",        "lavfi",      "-i",        "testsrc=size=160x120:rate=10",
+       "-t",        "2",          "-c:v",      "libx264",
+       "-preset",   "ultrafast",  "-pix_fmt",  "yuv420p",
+       "-movflags", "+faststart", "-y",        whole});
+  ASSERT_EQ(made.exitCode, 0) << made.errors;
+  const std::string video = testsupport::ReadFile(whole);
+  DataSetList list;
+  std::string error;
+  ASSERT_TRUE(ConvertMP4(whole, list, error)) << error;
+
+  const std::string cut = Write("cut_front.mp4", video.substr(0, video.size() * 2 / 3));
+  list.clear();
+  InstanceCounter = 0;
+  EXPECT_FALSE(ConvertMP4(cut, list, error));
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(InstanceCounter, 0);
+  EXPECT_NE(error.find("cut_front.mp4"), std::string::npos) << error;
+  EXPECT_NE(error.find("truncated"), std::string::npos) << error;
+}
+
 TEST(ResultCodeTextTest, EightUpperCaseHexDigits) {
   EXPECT_EQ(ResultCodeText(0), "00000000");
   EXPECT_EQ(ResultCodeText(-1094995529), "BEBBB1B7");  // AVERROR_INVALIDDATA
