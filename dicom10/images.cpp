@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 
 #include "dcmobj.h"
 #include "log.h"
@@ -167,6 +168,10 @@ void TImages::ReadTopLevel(const DcmTag& tag) {
     }
     pixels.assign(expected, 0);
     if (tag.HasValue()) std::copy_n(tag.value.get(), tag.length, pixels.begin());
+    // The LUT maps 16-bit little-endian values; words read from a big-endian stream are turned.
+    if (tag.bigEndian && tag.IsVR("OW")) {
+      for (size_t k = 0; k + 1 < tag.length; k += 2) std::swap(pixels[k], pixels[k + 1]);
+    }
   }
 }
 

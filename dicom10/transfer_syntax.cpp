@@ -220,16 +220,20 @@ std::string RatioText(float ratio) {
   return std::string(text, result.ptr);
 }
 
-// Undoes Planar Configuration 1: the k-th pixel of a frame takes the k-th byte of each third.
-void Interleave(const uint8_t* in, uint8_t* out, size_t frameSize, size_t frames) {
+// Undoes Planar Configuration 1: the k-th pixel of a frame takes the k-th sample (of
+// `sampleBytes` bytes) of each third.
+void Interleave(const uint8_t* in, uint8_t* out, size_t frameSize, size_t frames,
+                size_t sampleBytes) {
   const size_t third = frameSize / 3;
+  const size_t samples = third / sampleBytes;
   for (size_t f = 0; f < frames; ++f) {
     const uint8_t* planes = in + f * frameSize;
     uint8_t* pixels = out + f * frameSize;
-    for (size_t k = 0; k < third; ++k) {
-      pixels[3 * k] = planes[k];
-      pixels[3 * k + 1] = planes[third + k];
-      pixels[3 * k + 2] = planes[2 * third + k];
+    for (size_t k = 0; k < samples; ++k) {
+      for (size_t c = 0; c < 3; ++c) {
+        std::memcpy(pixels + (3 * k + c) * sampleBytes, planes + c * third + k * sampleBytes,
+                    sampleBytes);
+      }
     }
   }
 }
@@ -340,16 +344,24 @@ bool ReadPixels(const DcmObj& dataSet, size_t index, const PixelAttributes& a,
     WriteLog("ERROR, DcmObj::ConvertTransferSyntax, tag->length!=size");
     return false;
   }
+  // Words read from a big-endian stream are turned into the little-endian raw form first. They
+  // are ordered by the element's VR, as the writer (and DCMTK) orders them: OW holds 16-bit
+  // words whatever Bits Allocated says, OB holds bytes.
+  size_t word = a.bitsAllocated / 8;
+  if (pixelData.IsVR("OW")) word = 2;
+  if (pixelData.IsVR("OB")) word = 1;
   const uint8_t* value = pixelData.value.get();
+  std::vector<uint8_t> turned;
+  if (pixelData.bigEndian && (word == 2 || word == 4)) {
+    turned.assign(value, value + size);
+    for (size_t k = 0; k + word <= size; k += word) std::reverse(&turned[k], &turned[k] + word);
+    value = turned.data();
+  }
   if (a.colour && a.planar) {
-    Interleave(value, buffer.data(), size / frames, frames);
+    Interleave(value, buffer.data(), size / frames, frames,
+               std::max<size_t>(1, a.bitsAllocated / 8));
   } else {
     std::memcpy(buffer.data(), value, size);
-  }
-  // Words read from a big-endian stream are turned into the little-endian raw form.
-  const size_t word = a.bitsAllocated / 8;
-  if (pixelData.bigEndian && (word == 2 || word == 4)) {
-    for (size_t k = 0; k + word <= size; k += word) std::reverse(&buffer[k], &buffer[k] + word);
   }
   if (a.colour && a.photometric == "YBR_FULL" && a.bitsAllocated == 8)
     YbrFullToRgb(buffer.data(), size);

@@ -58,13 +58,20 @@ inline std::vector<uint8_t> InterleavedSamples(const ImageFormat& f, bool noise 
   return out;
 }
 
-// The frames of interleaved samples in planar order (all of R, then G, then B per frame).
-inline std::vector<uint8_t> ToPlanar(const std::vector<uint8_t>& interleaved, size_t frameSize) {
+// The frames of interleaved samples (of `sampleBytes` bytes each) in planar order (all of R, then
+// G, then B per frame).
+inline std::vector<uint8_t> ToPlanar(const std::vector<uint8_t>& interleaved, size_t frameSize,
+                                     size_t sampleBytes = 1) {
   std::vector<uint8_t> planar(interleaved.size());
   const size_t third = frameSize / 3;
   for (size_t start = 0; start < interleaved.size(); start += frameSize) {
-    for (size_t k = 0; k < third; ++k) {
-      for (size_t c = 0; c < 3; ++c) planar[start + c * third + k] = interleaved[start + 3 * k + c];
+    for (size_t k = 0; k < third / sampleBytes; ++k) {
+      for (size_t c = 0; c < 3; ++c) {
+        for (size_t b = 0; b < sampleBytes; ++b) {
+          planar[start + c * third + k * sampleBytes + b] =
+              interleaved[start + (3 * k + c) * sampleBytes + b];
+        }
+      }
     }
   }
   return planar;
@@ -97,7 +104,8 @@ inline std::unique_ptr<DcmObj> MakeImage(const ImageFormat& f,
   d->Append(DcmTag::FromUS(0x0028, 0x0102, static_cast<uint16_t>(f.bitsStored - 1), "US"));
   d->Append(DcmTag::FromUS(0x0028, 0x0103, f.pixelRepresentation, "US"));
   const size_t frameSize = samples.size() / static_cast<size_t>(f.frames);
-  const std::vector<uint8_t> stored = colour && f.planar ? ToPlanar(samples, frameSize) : samples;
+  const std::vector<uint8_t> stored =
+      colour && f.planar ? ToPlanar(samples, frameSize, f.bitsAllocated / 8u) : samples;
   d->Append(DcmTag::FromBytes(0x7FE0, 0x0010, static_cast<uint32_t>(stored.size()), stored.data(),
                               f.bitsAllocated == 8 ? "OB" : "OW"));
   return d;

@@ -1,6 +1,7 @@
 // The image reader: VOI LUT mapping, spacing checks, pixel sizes, and what the burn-in leaves.
 #include <gtest/gtest.h>
 
+#include "bytes.h"
 #include "imagefixture.h"
 #include "images.h"
 #include "logcapture.h"
@@ -72,6 +73,29 @@ TEST(BurnInVOILUT, MapsEveryPixelThroughTheClampedLut) {
     EXPECT_EQ(BurnInVOILUT(*d), 1);
     for (size_t k = 0; k < 4; ++k) EXPECT_EQ(PixelAt(*d, k), c.expected);
     for (size_t i = 0; i < d->Count(); ++i) EXPECT_FALSE(d->EntryTag(i).Is(0x0028, 0x3010));
+  }
+}
+
+// A data set read from a big-endian stream holds its pixel words big-endian: they are mapped by
+// their value, and the burnt-in pixels are stored in the order the element then says.
+TEST(BurnInVOILUT, BigEndianPixelsAreMappedByTheirValue) {
+  auto source = CrImage({10, 5000, 150, 3}, 2, 2);
+  source->AddSequence(0x0028, 0x3010, NestedLut(4096, 100));
+  source->SetTransferSyntax(kExplicitVRBigEndian);
+  bool written = false;
+  const std::string bytes = testbytes::Encode(*source, &written);
+  ASSERT_TRUE(written);
+  DcmObj d;
+  ASSERT_TRUE(testbytes::Decode(bytes, d, kExplicitVRBigEndian));
+  EXPECT_EQ(BurnInVOILUT(d), 1);
+  const DcmTag* pixels = d.FindTag(0x7FE0, 0x0010);
+  ASSERT_NE(pixels, nullptr);
+  const uint16_t expected[4] = {1000, 1000 + 4095, 1050, 1000};
+  for (size_t k = 0; k < 4; ++k) {
+    const uint8_t* word = pixels->value.get() + 2 * k;
+    const auto value =
+        static_cast<uint16_t>(pixels->bigEndian ? word[0] << 8 | word[1] : word[1] << 8 | word[0]);
+    EXPECT_EQ(value, expected[k]) << k;
   }
 }
 

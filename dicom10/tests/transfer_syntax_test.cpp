@@ -94,6 +94,44 @@ TEST(ConvertTransferSyntax, LosslessPairsKeepEverySample) {
   }
 }
 
+// Big-endian Pixel Data is ordered by its VR, as the writer (and DCMTK) orders it: OW swaps
+// 16-bit words whatever Bits Allocated says, OB swaps nothing. Reading it back must undo exactly
+// that, before planes are interleaved sample by sample, or 32-bit samples, 8-bit samples held as
+// OW and planar 16-bit colour come back scrambled.
+TEST(ConvertTransferSyntax, BigEndianPixelDataIsReadInTheOrderItWasWritten) {
+  struct Case {
+    ImageFormat format;
+    const char* vr;
+  } cases[] = {
+      {{"grey32", "MONOCHROME2", 32, 32, 0, false, 6, 10, 2}, "OW"},
+      {{"grey8_ow", "MONOCHROME2", 8, 8, 0, false, 6, 10, 2}, "OW"},
+      {{"grey16_ob", "MONOCHROME2", 16, 16, 0, false, 6, 10, 2}, "OB"},
+      {{"rgb8_planar_ow", "RGB", 8, 8, 0, true, 6, 10, 2}, "OW"},
+      {{"rgb16_planar", "RGB", 16, 16, 0, true, 6, 10, 2}, "OW"},
+      {{"rgb16_planar_le", "RGB", 16, 16, 0, true, 6, 10, 2}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format.name);
+    const auto samples = InterleavedSamples(c.format);
+    auto d = MakeImage(c.format, samples);
+    if (c.vr) {
+      d->FindTag(0x7FE0, 0x0010)->SetVR(c.vr);
+      d->SetTransferSyntax(kExplicitVRBigEndian);
+    }
+    d = WrittenAndRead(*d);
+    ASSERT_TRUE(ConvertTransferSyntax(*d, kImplicitVRLittleEndian));
+    EXPECT_EQ(NativeSamples(*d, samples.size()), samples);
+  }
+  // Our own big-endian output of a 32-bit image converts back to the same samples.
+  const ImageFormat grey32{"grey32", "MONOCHROME2", 32, 32, 0, false, 6, 10, 2};
+  const auto samples = InterleavedSamples(grey32);
+  auto d = MakeImage(grey32, samples);
+  ASSERT_TRUE(ConvertTransferSyntax(*d, kExplicitVRBigEndian));
+  d = WrittenAndRead(*d);
+  ASSERT_TRUE(ConvertTransferSyntax(*d, kImplicitVRLittleEndian));
+  EXPECT_EQ(NativeSamples(*d, samples.size()), samples);
+}
+
 long SampleAt(const std::vector<uint8_t>& bytes, size_t k, int bitsAllocated, bool isSigned) {
   if (bitsAllocated == 8) return bytes[k];
   const auto word = static_cast<uint16_t>(bytes[2 * k] | bytes[2 * k + 1] << 8);
