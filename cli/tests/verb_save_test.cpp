@@ -191,4 +191,21 @@ TEST_F(VerbSaveTest, InstitutionComesFromTheSettingsFile) {
   EXPECT_NE(dump.output.find("[A1]"), std::string::npos) << dump.output;
 }
 
+TEST_F(VerbSaveTest, WithoutIniTheSettingsBesideTheProgramCount) {
+  // A copy of the program in a folder of its own, so its velloran.ini is ours alone.
+  const fs::path program = dir_ / "bin" / "velloran-cli";
+  fs::create_directories(program.parent_path());
+  fs::copy_file(VELLORAN_CLI, program);
+  testsupport::WriteFile(program.parent_path() / "velloran.ini",
+                         "[velloran]\nInstitutionName=Beside The Program\n");
+  const std::string out = (dir_ / "out").string();
+  const auto result = testsupport::RunCommand(
+      {program.string(), "save", "--out", out, "--patient-name", "Roe", "--patient-id", "P1",
+       Write("a.png", testpictures::MakePng(8, 8, testpictures::PngKind::Rgb))});
+  ASSERT_EQ(result.exitCode, 0) << result.errors;
+  const auto dump =
+      testsupport::RunCommand({"dcmdump", "+P", "0008,0080", Lines(result.output).at(0)});
+  EXPECT_NE(dump.output.find("[Beside The Program]"), std::string::npos) << dump.output;
+}
+
 }  // namespace
