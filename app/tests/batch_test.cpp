@@ -99,6 +99,23 @@ TEST_F(BatchTest, FormFillsTheStudyAndAnAccessionNumberIsGenerated) {
   }
 }
 
+TEST_F(BatchTest, TheStudyUidIsLoggedWithDebugLoggingOn) {
+  const auto logFile = dir_ / "batch.log";
+  SetLogTarget(logFile.string(), "", "");
+  const int level = LogLevel;
+  LogLevel = 2;
+  std::string message;
+  // A failed check still fills the study and logs its UID.
+  EXPECT_FALSE(PrepareBatch(form_, nullptr, 0, settings_, message));
+  LogLevel = level;
+  ReleaseLogTarget();
+  const std::string log = testsupport::ReadFile(logFile);
+  EXPECT_NE(log.find("INFO, Study Instance UID = " + CurrentStudy.studyInstanceUid + "\n"),
+            std::string::npos)
+      << log;
+  EXPECT_FALSE(CurrentStudy.studyInstanceUid.empty());
+}
+
 TEST_F(BatchTest, AChosenResultReplacesTheFormAndKeepsItsStudyUid) {
   StudyInfo chosen;
   chosen.patientName = "Worklist^Wendy";
