@@ -99,6 +99,44 @@ TEST(OpenAssociation, SendsTheKnownRequestAndReleases) {
   EXPECT_EQ(request.UserInfo.ImplementationVersion.ImplementationVersionName, "Brindlewick");
 }
 
+TEST(OpenAssociation, TraceOfTheKnownRequestGivesItsSizes) {
+  // With debug logging the request's sizes appear in the log; each sub-item size counts its
+  // 4-byte header, the user information length does not.
+  ScriptedPeer peer({Step::ReceivePdu(), Step::Send(AcceptImplicit()), Step::ReceivePdu(),
+                     Step::Send(testpeer::ReleaseRP())});
+  LogLevel = 2;
+  CapturedLog log;
+  PDU_Service service;
+  ASSERT_TRUE(
+      OpenAssociation(service, "VELLORAN", "ANY-SCP", "127.0.0.1", peer.Port(), kVerification, 5));
+  CloseAssociation(service);
+  LogLevel = 0;
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  const std::string text = log.Text();
+  const char* const lines[] = {
+      "INFO, MaxSubLength::Size, Length=8, MaxSubLength.MaximumLength=16384\n",
+      "INFO, ImpClass::Size, Length=34, \"2.25.186492035740155963118.999\"\n",
+      "INFO, ImpVersion::Size, Length=15, \"Brindlewick\"\n",
+      "INFO, UserInformation::Size, Length=57\n",
+      "INFO, AAssociateRQ::Write\n",
+      "Length: 204\n",
+      "CalledApTitle: ANY-SCP         \n",
+      "INFO, PresentationContext::Write\n",
+      "Length: 46\n",
+      "AbsSyntax: 1.2.840.10008.1.1\n",
+      "TrnSyntax: 1.2.840.10008.1.2\n",
+      "Presentation Context Accept ID: 1, Transfer Syntax: 1.2.840.10008.1.2\n",
+  };
+  // In this order, each once.
+  size_t at = 0;
+  for (const char* line : lines) {
+    const size_t found = text.find(line, at);
+    ASSERT_NE(found, std::string::npos) << line << "\n" << text;
+    at = found + 1;
+  }
+  EXPECT_EQ(text.find("INFO, UserInformation::Size"), text.rfind("INFO, UserInformation::Size"));
+}
+
 TEST(OpenAssociation, ProposesTitlesAndTransferSyntaxes) {
   const std::string implicit = "1.2.840.10008.1.2";
   const std::string explicitLE = "1.2.840.10008.1.2.1";
