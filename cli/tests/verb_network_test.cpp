@@ -93,6 +93,12 @@ TEST(NetworkVerbs, EchoReportsAnswerAndSilence) {
   const CommandResult up = Cli("echo", PacsOptions(peer.Port(), work));
   EXPECT_EQ(up.exitCode, 0);
   EXPECT_EQ(up.output, "STORESCP is up and running!\n");
+  // --worklist tests the worklist server's settings, not the PACS's (here nobody listens).
+  const CommandResult worklist =
+      Cli("echo", Join(PacsOptions(std::to_string(testsupport::FreePort()), work, "NOBODY"),
+                       {"--worklist", "--wl-aet", "WLSERVER", "--wl-port", peer.Port()}));
+  EXPECT_EQ(worklist.exitCode, 0);
+  EXPECT_EQ(worklist.output, "WLSERVER is up and running!\n");
   const CommandResult down =
       Cli("echo", PacsOptions(std::to_string(testsupport::FreePort()), work, "NOBODY"));
   EXPECT_EQ(down.exitCode, 1);
