@@ -79,11 +79,22 @@ bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& pr
       {lists.pdfs, kEncapsulatedPdfClass, kExplicitVRLittleEndian},
       {lists.videos, kVideoEndoscopicClass, kMpeg4TransferSyntax},
   };
+  // Progress counts the objects of the whole batch, not of each association.
+  size_t total = 0;
+  for (const Kind& kind : kinds) total += kind.list.size();
+  size_t done = 0;
+  SendProgress batchProgress;
+  if (progress) {
+    batchProgress = [&](const DcmObj& dataSet, size_t index, size_t, bool stored) {
+      progress(dataSet, done + index, total, stored);
+    };
+  }
   for (Kind& kind : kinds) {
     if (kind.list.empty()) continue;
-    if (!SendObjectList(kind.list, kind.sopClassUid, kind.transferSyntaxUid, pacs, progress)) {
+    if (!SendObjectList(kind.list, kind.sopClassUid, kind.transferSyntaxUid, pacs, batchProgress)) {
       allSent = false;
     }
+    done += kind.list.size();
     kind.list.clear();
   }
   return allSent;

@@ -34,7 +34,8 @@ bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
                     const SendProgress& progress = {});
 
 // Sends the objects of a converted batch, lists in the order images, documents, PDFs, videos,
-// and empties the lists. True when every list went out completely.
+// and empties the lists. True when every list went out completely. Progress gives each object's
+// place in the whole batch.
 bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& progress = {});
 
 // "Send" without its window: PrepareBatch, ConvertItems, SendLists. `message` receives what the
