@@ -1,6 +1,8 @@
 // Probing an MP4 file for its video frame size, rate and duration without decoding a frame.
 #include "mp4probe.h"
 
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -13,8 +15,56 @@ extern "C" {
 
 namespace {
 
+// The demuxer library and its hundred-odd dependencies are loaded the first time a video is
+// probed rather than at every start of the program: most runs never see an MP4 file.
+struct MediaLibrary {
+  decltype(&av_log_set_level) logSetLevel = nullptr;
+  decltype(&av_find_input_format) findInputFormat = nullptr;
+  decltype(&avformat_open_input) openInput = nullptr;
+  decltype(&avformat_close_input) closeInput = nullptr;
+  decltype(&av_find_best_stream) findBestStream = nullptr;
+  decltype(&avformat_find_stream_info) findStreamInfo = nullptr;
+  decltype(&avformat_index_get_entries_count) indexEntriesCount = nullptr;
+  decltype(&avformat_index_get_entry) indexEntry = nullptr;
+  std::string error;  // why loading failed; empty when every function was found
+};
+
+#define VELLORAN_STRINGIFY2(x) #x
+#define VELLORAN_STRINGIFY(x) VELLORAN_STRINGIFY2(x)
+
+const MediaLibrary& Media() {
+  static const MediaLibrary library = [] {
+    MediaLibrary loaded;
+    // The same major version as the headers this file was compiled with, so the structures agree.
+    const char* name = "libavformat.so." VELLORAN_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR);
+    void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      const char* reason = dlerror();
+      loaded.error = reason != nullptr ? reason : name;
+      return loaded;
+    }
+    // Symbols of libavutil are found through the handle too: it is one of the library's own
+    // dependencies. The handle stays open for the life of the process.
+    auto find = [&](auto& function, const char* symbol) {
+      function =
+          reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, symbol));
+      if (function == nullptr && loaded.error.empty()) loaded.error = std::string("no ") + symbol;
+    };
+    find(loaded.logSetLevel, "av_log_set_level");
+    find(loaded.findInputFormat, "av_find_input_format");
+    find(loaded.openInput, "avformat_open_input");
+    find(loaded.closeInput, "avformat_close_input");
+    find(loaded.findBestStream, "av_find_best_stream");
+    find(loaded.findStreamInfo, "avformat_find_stream_info");
+    find(loaded.indexEntriesCount, "avformat_index_get_entries_count");
+    find(loaded.indexEntry, "avformat_index_get_entry");
+    return loaded;
+  }();
+  return library;
+}
+
 struct FormatContextCloser {
-  void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+  void operator()(AVFormatContext* context) const { Media().closeInput(&context); }
 };
 
 // The demuxer builds every stream's sample index from the header boxes alone, so the end of the
@@ -23,9 +73,9 @@ uint64_t SampleDataEnd(const AVFormatContext& context) {
   uint64_t end = 0;
   for (unsigned s = 0; s < context.nb_streams; ++s) {
     AVStream* stream = context.streams[s];
-    const int count = avformat_index_get_entries_count(stream);
+    const int count = Media().indexEntriesCount(stream);
     for (int i = 0; i < count; ++i) {
-      const AVIndexEntry* entry = avformat_index_get_entry(stream, i);
+      const AVIndexEntry* entry = Media().indexEntry(stream, i);
       if (entry == nullptr || entry->pos < 0 || entry->size <= 0) continue;
       const uint64_t last = static_cast<uint64_t>(entry->pos) + static_cast<uint64_t>(entry->size);
       if (last > end) end = last;
@@ -45,24 +95,29 @@ std::string ResultCodeText(int32_t code) {
 int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& height,
                           uint32_t& frameRate, uint64_t& durationMilliseconds,
                           uint64_t* sampleDataEnd) {
+  const MediaLibrary& media = Media();
+  if (!media.error.empty()) {
+    WriteLog("ERROR, GetMP4Information, Can't load the media library: " + media.error);
+    return AVERROR(ENOSYS);
+  }
   // The library's own messages would go to standard error; ours go to the log.
-  av_log_set_level(AV_LOG_QUIET);
+  media.logSetLevel(AV_LOG_QUIET);
   // Only the ISO media demuxer is offered, so a file that merely carries the extension is not
   // guessed into some other format.
-  const AVInputFormat* mp4 = av_find_input_format("mp4");
+  const AVInputFormat* mp4 = media.findInputFormat("mp4");
   AVFormatContext* opened = nullptr;
-  int32_t result = avformat_open_input(&opened, path.c_str(), mp4, nullptr);
+  int32_t result = media.openInput(&opened, path.c_str(), mp4, nullptr);
   if (result != 0) {
     WriteLog("ERROR, GetMP4Information, Can't open File: " + path + ", " + ResultCodeText(result));
     return result;
   }
   std::unique_ptr<AVFormatContext, FormatContextCloser> context(opened);
-  int stream = av_find_best_stream(context.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  int stream = media.findBestStream(context.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (stream >= 0 && context->streams[stream]->codecpar->width == 0) {
     // Some files describe the frame size only in the codec's own headers.
-    result = avformat_find_stream_info(context.get(), nullptr);
+    result = media.findStreamInfo(context.get(), nullptr);
     if (result < 0) return result;
-    stream = av_find_best_stream(context.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    stream = media.findBestStream(context.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   }
   if (stream < 0) return stream;
   const AVStream* video = context->streams[stream];
