@@ -33,6 +33,14 @@ std::vector<char*> ArgvPointers(const std::vector<std::string>& argv) {
   return pointers;
 }
 
+sockaddr_in LoopbackAddress(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
 }  // namespace
 
 TempDir::TempDir() {
@@ -173,11 +181,8 @@ int FreePort() {
   for (int attempt = 0; attempt < 200; ++attempt) {
     const int port = 20000 + static_cast<int>(random() % 20000);
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const sockaddr_in address = LoopbackAddress(port);
+    const bool free = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     close(fd);
     if (free) return port;
   }
@@ -188,11 +193,9 @@ bool WaitForPort(int port, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const sockaddr_in address = LoopbackAddress(port);
+    const bool connected =
+        connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     close(fd);
     if (connected) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
