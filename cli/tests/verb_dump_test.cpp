@@ -161,6 +161,31 @@ TEST(DumpVerbTest, ABadFileAmongSeveralDoesNotStopTheOthers) {
       << result.output;
 }
 
+TEST(DumpVerbTest, TextsAreShownAsUtf8WhateverTheFileHoldsThem) {
+  // "Müller" as Windows-1252 (no Specific Character Set) and as UTF-8 (ISO_IR 192); either way
+  // the terminal gets UTF-8, and the dictionary name keeps its typographic apostrophe.
+  struct Case {
+    const char* characterSet;
+    std::string name;
+  };
+  for (const Case& testCase : {Case{"", "M\xFCller"}, Case{"ISO_IR 192", "M\xC3\xBCller"}}) {
+    TempDir dir;
+    DcmObj dataSet;
+    dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
+    if (testCase.characterSet[0] != 0) dataSet.AddString(0x0008, 0x0005, testCase.characterSet);
+    dataSet.AddString(0x0008, 0x0016, kSopClass);
+    dataSet.AddString(0x0008, 0x0018, kSopInstance);
+    dataSet.AddString(0x0010, 0x0010, testCase.name);
+    const std::string path = (dir / "name.dcm").string();
+    ASSERT_TRUE(dataSet.SaveToFile(path, kSopClass, kSopInstance));
+    const CommandResult result = Dump({path});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_NE(result.output.find("Patient\xE2\x80\x99s Name: M\xC3\xBCller"), std::string::npos)
+        << testCase.characterSet << "\n"
+        << result.output;
+  }
+}
+
 TEST(DumpVerbTest, MissingOrUnknownArgumentsShowTheUsage) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{}, {"--frobnicate", "x.dcm"}}) {
