@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 
@@ -27,15 +26,6 @@ constexpr std::string_view kModalityItems[] = {"CT", "MR", "CR", "US", "MG",
 
 // A batch larger than this could not keep its instance UIDs within 64 characters.
 constexpr size_t kMaxBatchItems = 99999;
-
-std::string LocalTimeText(const char* pattern) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[32] = {};
-  std::strftime(text, sizeof text, pattern, &local);
-  return text;
-}
 
 struct Route {
   std::string_view extension;
@@ -111,8 +101,8 @@ bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCou
   bool result = true;
   message.clear();
   StudyInfo& study = CurrentStudy;
-  study.studyDate = LocalTimeText("%Y%m%d");
-  study.studyTime = LocalTimeText("%H%M%S");
+  study.studyDate = TodayText();
+  study.studyTime = NowText();
   if (chosen != nullptr) {
     study.patientName = chosen->patientName;
     study.patientId = chosen->patientId;
@@ -152,7 +142,7 @@ bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCou
 
   if (study.accessionNumber.empty()) {
     if (AccessionCounter > 9999) AccessionCounter = 0;
-    study.accessionNumber = LocalTimeText("%y%m%d%H%M") + std::to_string(AccessionCounter);
+    study.accessionNumber = LocalClockText("%y%m%d%H%M") + std::to_string(AccessionCounter);
     ++AccessionCounter;
   }
   const std::string generated =

@@ -43,8 +43,6 @@ std::string InstanceNumberText() {
   return std::to_string(InstanceCounter);
 }
 
-namespace {
-
 std::string LocalClockText(const char* pattern) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -53,8 +51,6 @@ std::string LocalClockText(const char* pattern) {
   std::strftime(text, sizeof text, pattern, &local);
   return text;
 }
-
-}  // namespace
 
 std::string TodayText() {
   return LocalClockText("%Y%m%d");

@@ -50,6 +50,8 @@ ObjectNumbers StartObject(ObjectKind kind);
 // InstanceCounter as decimal text: the Instance Number of the object being built.
 std::string InstanceNumberText();
 
+// The local clock formatted with strftime's `pattern` (at most 15 characters of output).
+std::string LocalClockText(const char* pattern);
 // The local clock: "yyyymmdd" and "hhnnss". Each call reads the clock anew.
 std::string TodayText();
 std::string NowText();
