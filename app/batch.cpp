@@ -13,6 +13,7 @@
 #include "convertmp4.h"
 #include "convertpdf.h"
 #include "converttext.h"
+#include "itemlist.h"
 #include "log.h"
 #include "sourcefile.h"
 #include "uids.h"
@@ -28,23 +29,22 @@ constexpr std::string_view kModalityItems[] = {"CT", "MR", "CR", "US", "MG",
 constexpr size_t kMaxBatchItems = 99999;
 
 struct Route {
-  std::string_view extension;
+  ItemKind kind;
   Converter converter;
   DataSetList BatchLists::*list;
 };
 
 const Route kRoutes[] = {
-    {".JPG", ConvertImage, &BatchLists::images},    {".BMP", ConvertImage, &BatchLists::images},
-    {".PNG", ConvertImage, &BatchLists::images},    {".DOC", ConvertText, &BatchLists::documents},
-    {".DOCX", ConvertText, &BatchLists::documents}, {".RTF", ConvertText, &BatchLists::documents},
-    {".TXT", ConvertText, &BatchLists::documents},  {".HTML", ConvertText, &BatchLists::documents},
-    {".PDF", ConvertPDF, &BatchLists::pdfs},        {".MP4", ConvertMP4, &BatchLists::videos},
+    {ItemKind::Image, ConvertImage, &BatchLists::images},
+    {ItemKind::Document, ConvertText, &BatchLists::documents},
+    {ItemKind::Pdf, ConvertPDF, &BatchLists::pdfs},
+    {ItemKind::Video, ConvertMP4, &BatchLists::videos},
 };
 
 const Route* RouteFor(const std::string& path) {
-  const std::string extension = UpperExtension(path);
+  const ItemKind kind = KindOfItem(path);
   for (const Route& route : kRoutes) {
-    if (route.extension == extension) return &route;
+    if (route.kind == kind) return &route;
   }
   return nullptr;
 }

@@ -1,10 +1,9 @@
 // The program's settings: the record `setupcfg`, its ini file, loading and saving.
 #include "settings.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 
+#include "appfolders.h"
 #include "inifile.h"
 #include "log.h"
 
@@ -29,10 +28,7 @@ constexpr TextKey kTextKeys[] = {
 }  // namespace
 
 std::string DefaultSettingsPath() {
-  std::error_code error;
-  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return kSettingsFileName;
-  return (executable.parent_path() / kSettingsFileName).string();
+  return ThisProgramFolders().settingsFile.string();
 }
 
 bool LoadSettings(const std::string& path, SetupConfig& config) {

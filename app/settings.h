@@ -23,7 +23,8 @@ struct SetupConfig {
 // The process-wide settings record.
 extern SetupConfig setupcfg;
 
-// velloran.ini in the folder of the running executable.
+// velloran.ini beside the running executable, or in the per-user config folder when the
+// executable's folder is not writable (see appfolders.h).
 std::string DefaultSettingsPath();
 
 // Reads every key (a missing file, section or key gives its default) into `config`. When Debug

@@ -1,0 +1,33 @@
+// Where the program keeps its settings, its work folder and its logs.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// A copy run from a folder it may write to (a build, a portable copy) keeps everything beside its
+// executable: velloran.ini, work/ and logs/. An installed copy (its folder not writable, as
+// /usr/bin) keeps its settings in $XDG_CONFIG_HOME/velloran/ (~/.config/velloran/) and work/ and
+// logs/ in $XDG_DATA_HOME/velloran/ (~/.local/share/velloran/).
+struct AppFolders {
+  std::filesystem::path applicationFolder;  // the folder of the executable
+  std::filesystem::path settingsFile;       // .../velloran.ini
+  std::filesystem::path workFolder;         // .../work/
+  std::filesystem::path logsFolder;         // .../logs/
+  bool perUser = false;                     // true when the per-user folders are used
+};
+
+// The folders for an executable living in `executableFolder`.
+AppFolders ResolveAppFolders(const std::filesystem::path& executableFolder);
+
+// The folders of the running program (resolved once).
+const AppFolders& ThisProgramFolders();
+
+// The per-user data folder ($XDG_DATA_HOME/velloran or ~/.local/share/velloran).
+std::filesystem::path PerUserDataFolder();
+
+// Creates the work and logs folders with their missing parents. Failures are not reported: a
+// later write into a missing folder fails where it happens.
+void CreateAppFolders(const AppFolders& folders);
+
+// The path of today's log file: logs folder + "yyyymmdd_doc.log".
+std::string DailyLogFile(const AppFolders& folders);
