@@ -114,6 +114,12 @@ bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCou
     study.studyInstanceUid = chosen->studyInstanceUid;
     study.referringPhysicianName = chosen->referringPhysicianName;
   } else {
+    // The study UID and referring physician of the previous batch carry over only for the same
+    // patient: another patient's objects must never be filed under that study.
+    if (form.patientId != study.patientId || form.patientName != study.patientName) {
+      study.studyInstanceUid.clear();
+      study.referringPhysicianName.clear();
+    }
     study.studyDate = form.studyDate;
     study.patientName = form.patientName;
     study.patientId = form.patientId;

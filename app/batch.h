@@ -42,6 +42,8 @@ extern int32_t AccessionCounter;
 std::string ModalityFromBox(std::string_view text);
 
 // Fills CurrentStudy from the chosen search result (when `chosen` is set) or from the form,
+// (the study UID and referring physician of the previous batch are kept for the same typed
+// patient and start empty when the typed Patient ID or Name differs),
 // takes the institution from the settings, generates an accession number when there is none,
 // builds BatchUIDRoot and resets the batch counters. False, with the message the user sees,
 // when the batch must not run (no patient name, no patient ID, no items); CurrentStudy and the

@@ -136,6 +136,39 @@ TEST_F(BatchTest, AChosenResultReplacesTheFormAndKeepsItsStudyUid) {
   EXPECT_EQ(AccessionCounter, 0);  // nothing generated
 }
 
+TEST_F(BatchTest, TheSamePatientKeepsItsStudyAndAnotherPatientStartsANewOne) {
+  StudyInfo chosen;
+  chosen.patientName = "Worklist^Wendy";
+  chosen.patientId = "WL1";
+  chosen.studyInstanceUid = "1.2.826.0.1.5";
+  chosen.referringPhysicianName = "Ref^Ray";
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form_, &chosen, 1, settings_, message));
+  // The same patient typed after the results were cleared keeps the study and its physician.
+  form_.patientName = "Worklist^Wendy";
+  form_.patientId = "WL1";
+  ASSERT_TRUE(PrepareBatch(form_, nullptr, 1, settings_, message));
+  EXPECT_EQ(CurrentStudy.studyInstanceUid, "1.2.826.0.1.5");
+  EXPECT_EQ(CurrentStudy.referringPhysicianName, "Ref^Ray");
+  const struct {
+    const char* name;
+    const char* id;
+  } others[] = {{"Worklist^Wendy", "WL2"}, {"Other^Olga", "WL1"}};
+  for (const auto& other : others) {
+    ASSERT_TRUE(PrepareBatch(form_, &chosen, 1, settings_, message));
+    form_.patientName = other.name;
+    form_.patientId = other.id;
+    ASSERT_TRUE(PrepareBatch(form_, nullptr, 1, settings_, message));
+    EXPECT_EQ(CurrentStudy.studyInstanceUid, BatchUIDRoot) << other.name << " " << other.id;
+    EXPECT_EQ(CurrentStudy.referringPhysicianName, "");
+    // That new study stays with the new patient's next batch.
+    const std::string newStudy = CurrentStudy.studyInstanceUid;
+    ASSERT_TRUE(PrepareBatch(form_, nullptr, 1, settings_, message));
+    EXPECT_EQ(CurrentStudy.studyInstanceUid, newStudy);
+    EXPECT_NE(BatchUIDRoot, newStudy);
+  }
+}
+
 TEST_F(BatchTest, ItemsAreNumberedInListOrderAcrossKinds) {
   const std::vector<std::string> items = {Png("a.png"), Png("b.PNG"), Write("c.pdf", "%PDF"),
                                           Write("notes.xyz", "skipped"), Png("d.png")};

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "appfolders.h"
+#include "previewfit.h"
 #include "testsupport.h"
 
 namespace {
@@ -100,6 +101,32 @@ TEST(AppFoldersTest, AnInstalledCopyUsesThePerUserFoldersOfTheXdgVariables) {
   EXPECT_TRUE(std::filesystem::is_directory(folders.workFolder));
   EXPECT_TRUE(std::filesystem::is_directory(folders.logsFolder));
   EXPECT_TRUE(std::filesystem::is_directory(folders.settingsFile.parent_path()));
+}
+
+TEST(PreviewFitTest, PicturesFitTheAreaKeepingTheirAspectCentred) {
+  struct Row {
+    int previewWidth, previewHeight, pictureWidth, pictureHeight;
+    PreviewRect expected;
+  };
+  const Row rows[] = {
+      // A panorama fills the width and is centred vertically: 4000 x 1000 in 350 x 300.
+      {350, 300, 4000, 1000, {0, 106, 350, 87}},
+      // A tall picture fills the height and is centred horizontally.
+      {350, 300, 1000, 4000, {137, 0, 75, 300}},
+      // A scanned A4 page at 300 dpi in a 640 x 604 preview: 106 to 533 by 0 to 604.
+      {640, 604, 2480, 3508, {106, 0, 427, 604}},
+      // Same ratio: the height rule applies and the picture fills the area.
+      {300, 200, 600, 400, {0, 0, 300, 200}},
+      {300, 200, 0, 400, {0, 0, 0, 0}},
+  };
+  for (const Row& row : rows) {
+    const PreviewRect got =
+        FitPreview(row.previewWidth, row.previewHeight, row.pictureWidth, row.pictureHeight);
+    EXPECT_EQ(got.left, row.expected.left) << row.pictureWidth << "x" << row.pictureHeight;
+    EXPECT_EQ(got.top, row.expected.top) << row.pictureWidth << "x" << row.pictureHeight;
+    EXPECT_EQ(got.width, row.expected.width) << row.pictureWidth << "x" << row.pictureHeight;
+    EXPECT_EQ(got.height, row.expected.height) << row.pictureWidth << "x" << row.pictureHeight;
+  }
 }
 
 }  // namespace
