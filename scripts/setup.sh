@@ -14,7 +14,7 @@ packages=(
   # peers and tools used by tests and benchmarks
   dcmtk dicom3tools orthanc python3 python3-pydicom python3-numpy libjpeg-turbo-progs ffmpeg openssl
   libopenjp2-tools
-  time procps
+  time procps curl
 )
 
 missing=()

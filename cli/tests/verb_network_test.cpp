@@ -9,6 +9,7 @@
 
 #include "dcmtk_peer.h"
 #include "dicomfile.h"
+#include "orthanc.h"
 #include "testpictures.h"
 #include "testsupport.h"
 #include "uids.h"
@@ -208,52 +209,11 @@ TEST(NetworkVerbs, StoreForwardsFilesAsTheyAreAndNamesThoseItCannot) {
   }
 }
 
-// Orthanc with its worklist plugin, configured in a temporary folder on free ports.
-class OrthancPacs {
- public:
-  explicit OrthancPacs(const TempDir& work) {
-    dicomPort_ = testsupport::FreePort();
-    const int httpPort = testsupport::FreePort();
-    std::filesystem::create_directories(work / "orthanc-db");
-    std::filesystem::create_directories(work / "worklists");
-    worklists_ = work / "worklists";
-    WriteFile(work / "orthanc.json",
-              "{\n\"Name\": \"velloran-test\",\n\"DicomAet\": \"ORTHANC\",\n"
-              "\"DicomPort\": " +
-                  std::to_string(dicomPort_) + ",\n\"HttpPort\": " + std::to_string(httpPort) +
-                  ",\n\"StorageDirectory\": \"" + (work / "orthanc-db").string() +
-                  "\",\n\"IndexDirectory\": \"" + (work / "orthanc-db").string() +
-                  "\",\n\"RemoteAccessAllowed\": false,\n"
-                  "\"DicomCheckCalledAet\": false,\n"
-                  // Orthanc answers C-FIND only from known modalities unless told otherwise.
-                  "\"DicomAlwaysAllowFind\": true,\n\"DicomAlwaysAllowFindWorklist\": true,\n"
-                  "\"Plugins\": "
-                  "[\"/usr/share/orthanc/plugins/libModalityWorklists.so\"],\n"
-                  "\"Worklists\": {\"Enable\": true, \"Database\": \"" +
-                  worklists_.string() + "\"}\n}\n");
-    process_ = std::make_unique<testsupport::ChildProcess>(
-        std::vector<std::string>{"Orthanc", (work / "orthanc.json").string()},
-        (work / "orthanc.log").string());
-    running_ = testsupport::WaitForPort(dicomPort_, std::chrono::seconds(30));
-  }
-  bool Running() const { return running_; }
-  std::string Port() const { return std::to_string(dicomPort_); }
-  const std::filesystem::path& Worklists() const { return worklists_; }
-
- private:
-  int dicomPort_ = 0;
-  bool running_ = false;
-  std::filesystem::path worklists_;
-  std::unique_ptr<testsupport::ChildProcess> process_;
-};
-
 TEST(NetworkVerbs, OrthancAsAWholePacs) {
-  if (!testsupport::HaveProgram("Orthanc") || !testsupport::HaveProgram("dump2dcm") ||
-      !std::filesystem::exists("/usr/share/orthanc/plugins/libModalityWorklists.so")) {
-    GTEST_SKIP() << "Orthanc or its worklist plugin missing";
-  }
+  ASSERT_TRUE(testsupport::OrthancPacs::Available() && testsupport::HaveProgram("dump2dcm"))
+      << "Orthanc, its worklist plugin or dump2dcm missing";
   TempDir work;
-  OrthancPacs pacs(work);
+  testsupport::OrthancPacs pacs(work);
   ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
   const auto options = PacsOptions(pacs.Port(), work, "ORTHANC");
   EXPECT_EQ(Cli("echo", options).output, "ORTHANC is up and running!\n");
