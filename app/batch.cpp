@@ -272,6 +272,11 @@ bool SaveBatch(const BatchForm& form, const StudyInfo* chosen,
                const std::vector<std::string>& items, const SetupConfig& settings,
                const std::string& folder, std::vector<std::string>& written, std::string& message) {
   if (!PrepareBatch(form, chosen, items.size(), settings, message)) return false;
+  return SavePreparedBatch(items, folder, written, message);
+}
+
+bool SavePreparedBatch(const std::vector<std::string>& items, const std::string& folder,
+                       std::vector<std::string>& written, std::string& message) {
   if (folder.empty()) return false;
   BatchLists lists;
   if (!ConvertItems(items, lists, message)) return false;

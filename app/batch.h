@@ -73,6 +73,10 @@ bool SaveBatch(const BatchForm& form, const StudyInfo* chosen,
                const std::vector<std::string>& items, const SetupConfig& settings,
                const std::string& folder, std::vector<std::string>& written, std::string& message);
 
+// The part of SaveBatch after a successful PrepareBatch: conversion and writing.
+bool SavePreparedBatch(const std::vector<std::string>& items, const std::string& folder,
+                       std::vector<std::string>& written, std::string& message);
+
 // Writes one object as a Part 10 file. Large values (a video, a big PDF) are written straight
 // from the object instead of through an encoded copy, so saving needs little memory beyond the
 // object itself. The file appears only when complete.

@@ -105,6 +105,11 @@ bool SendBatch(const BatchForm& form, const StudyInfo* chosen,
                const RemoteNode& pacs, std::string& message, const SendProgress& progress) {
   message.clear();
   if (!PrepareBatch(form, chosen, items.size(), settings, message)) return false;
+  return SendPreparedBatch(items, pacs, message, progress);
+}
+
+bool SendPreparedBatch(const std::vector<std::string>& items, const RemoteNode& pacs,
+                       std::string& message, const SendProgress& progress) {
   BatchLists lists;
   std::string conversionMessage;
   bool success = ConvertItems(items, lists, conversionMessage);

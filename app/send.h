@@ -44,3 +44,8 @@ bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& pr
 bool SendBatch(const BatchForm& form, const StudyInfo* chosen,
                const std::vector<std::string>& items, const SetupConfig& settings,
                const RemoteNode& pacs, std::string& message, const SendProgress& progress = {});
+
+// The part of SendBatch after a successful PrepareBatch: conversion and sending, with the same
+// message.
+bool SendPreparedBatch(const std::vector<std::string>& items, const RemoteNode& pacs,
+                       std::string& message, const SendProgress& progress = {});

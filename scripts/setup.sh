@@ -10,7 +10,7 @@ packages=(
   libssl-dev zlib1g-dev libjpeg62-turbo-dev libpng-dev libgdcm-dev libopenjp2-7-dev
   libgsf-1-dev libzip-dev libxml2-dev libavformat-dev libavcodec-dev libavutil-dev
   # desktop
-  qt6-base-dev libsane-dev
+  qt6-base-dev libsane-dev fonts-liberation2
   # peers and tools used by tests and benchmarks
   dcmtk dicom3tools orthanc python3 python3-pydicom python3-numpy libjpeg-turbo-progs ffmpeg openssl
   libopenjp2-tools

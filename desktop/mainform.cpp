@@ -1,0 +1,706 @@
+// The main window.
+#include "mainform.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTableWidget>
+#include <QTimer>
+#include <QUrl>
+#include <filesystem>
+
+#include "dialogprovider.h"
+#include "guiwork.h"
+#include "inifile.h"
+#include "log.h"
+#include "previewfit.h"
+#include "send.h"
+#include "settings.h"
+#include "setupform.h"
+#include "sourcefile.h"
+#include "stripview.h"
+#include "uids.h"
+
+namespace {
+
+constexpr const char* kCaptionSection = "MainForm";
+constexpr const char* kFolderTitle = "Please select a folder with DICOM objects:";
+constexpr const char* kOpenFilter =
+    "Images (*.jpg *.bmp *png);;Text (*.doc *.docx *.rtf *.txt *.html);;PDF (*.pdf);;Video (*.mp4)";
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QString DateText(const QDateEdit* picker) {
+  return picker->date().toString("yyyyMMdd");
+}
+
+// A grid header, its "MainForm" key and its column width.
+struct GridColumn {
+  const char* key;
+  const char* header;
+  int width;
+};
+constexpr GridColumn kGridColumns[] = {
+    {"StringGrid1Name", "Name", 120},
+    {"StringGrid1ID", "ID", 60},
+    {"StringGrid1Sex", "Sex", 30},
+    {"StringGrid1BD", "Birth Date", 60},
+    {"StringGrid1StudyDescription", "Study Description", 120},
+    {"StringGrid1StudyDate", "Study Date", 60},
+    {"StringGrid1AN", "Accession N.", 60},
+};
+
+}  // namespace
+
+struct TForm1::BatchOutcome {
+  BatchMode mode = BatchMode::Send;
+  bool success = false;
+  std::vector<std::string> items;
+  std::vector<std::string> written;
+  std::string message;
+};
+
+TForm1::TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture, QWidget* parent)
+    : QWidget(parent),
+      folders_(std::move(folders)),
+      dialogs_(dialogs),
+      capture_(std::move(capture)) {
+  BuildControls();
+  FormCreate();
+  setupForm_ =
+      std::make_unique<TSetupFrm>(folders_.settingsFile.string(), setupcfg, dialogs_, this);
+  // The rest of the start runs once the window is shown and the event loop turns.
+  QTimer::singleShot(0, this, &TForm1::DeferredStart);
+}
+
+TForm1::~TForm1() {
+  if (batchThread_.joinable()) batchThread_.join();
+  FormClose();
+}
+
+void TForm1::BuildControls() {
+  setObjectName("Form1");
+  setWindowTitle("VELLORAN");
+  setFixedSize(893, 499);
+  // Tahoma 8 pt is 11 pixels; Liberation Sans and DejaVu Sans stand in where it is missing.
+  QFont font;
+  font.setFamilies({"Tahoma", "Liberation Sans", "Arial", "DejaVu Sans"});
+  font.setPixelSize(11);
+  setFont(font);
+  setAcceptDrops(true);
+
+  Panel3 = new QWidget(this);
+  Panel3->setObjectName("Panel3");
+  Panel3->setGeometry(0, 0, 350, 499);
+  Image2 = new PreviewView(Panel3);
+  Image2->setGeometry(0, 0, 350, 379);
+  ScrollBox1 = new QScrollArea(Panel3);
+  ScrollBox1->setObjectName("ScrollBox1");
+  ScrollBox1->setGeometry(1, 379, 348, 120);
+  ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Image1 = new ItemStripView;
+  ScrollBox1->setWidget(Image1);
+  ScrollBox1->setWidgetResizable(false);
+  connect(Image1, &ItemStripView::MouseDown, this, &TForm1::Image1MouseDown);
+
+  Panel2 = new QWidget(this);
+  Panel2->setObjectName("Panel2");
+  Panel2->setGeometry(350, 0, 543, 499);
+  Panel1 = new QWidget(Panel2);
+  Panel1->setObjectName("Panel1");
+  Panel1->setGeometry(0, 0, 543, 174);
+
+  auto label = [this](const char* name, const char* caption, int x, int y) {
+    auto* created = new QLabel(QString::fromUtf8(caption), Panel1);
+    created->setObjectName(name);
+    created->setGeometry(x, y + 3, x < 100 ? 88 : 98, 16);
+    return created;
+  };
+  auto edit = [this](const char* name, int x, int y) {
+    auto* created = new QLineEdit(Panel1);
+    created->setObjectName(name);
+    created->setGeometry(x, y, 130, 21);
+    return created;
+  };
+  auto picker = [this](const char* name, int x, int y) {
+    auto* created = new QDateEdit(Panel1);
+    created->setObjectName(name);
+    created->setGeometry(x, y, 130, 21);
+    created->setCalendarPopup(true);
+    created->setDisplayFormat("dd.MM.yyyy");
+    return created;
+  };
+  PatientNameLbl = label("PatientNameLbl", "Patient Name", 20, 20);
+  Edit2 = edit("Edit2", 110, 20);
+  PatientIDLbl = label("PatientIDLbl", "Patient ID", 20, 50);
+  Edit1 = edit("Edit1", 110, 50);
+  PatientSexLbl = label("PatientSexLbl", "Patient Sex", 20, 80);
+  ComboBox1 = new QComboBox(Panel1);
+  ComboBox1->setObjectName("ComboBox1");
+  ComboBox1->setGeometry(110, 80, 130, 21);
+  ComboBox1->addItems({"Male", "Female", "Other"});
+  PatientBDLbl = label("PatientBDLbl", "Patient BD / From", 20, 110);
+  DateTimePicker1 = picker("DateTimePicker1", 110, 110);
+  ModalityLbl = label("ModalityLbl", "Modality", 270, 20);
+  ComboBox2 = new QComboBox(Panel1);
+  ComboBox2->setObjectName("ComboBox2");
+  ComboBox2->setGeometry(370, 20, 130, 21);
+  ComboBox2->setEditable(true);
+  ComboBox2->setInsertPolicy(QComboBox::NoInsert);
+  ComboBox2->addItems({"ALL", "CT", "MR", "CR", "US", "MG", "DX", "XA", "OT", "ES", "XC"});
+  AccessionNumberLbl = label("AccessionNumberLbl", "Accession Number", 270, 50);
+  Edit5 = edit("Edit5", 370, 50);
+  StudyDescriptionLbl = label("StudyDescriptionLbl", "Study Description", 270, 80);
+  Edit6 = edit("Edit6", 370, 80);
+  StudyDateLbl = label("StudyDateLbl", "Study Date / To", 270, 110);
+  DateTimePicker2 = picker("DateTimePicker2", 370, 110);
+
+  auto button = [](QWidget* parent, const char* name, const char* caption, int x, int y, int w,
+                   int h) {
+    auto* created = new QPushButton(QString::fromUtf8(caption), parent);
+    created->setObjectName(name);
+    created->setGeometry(x, y, w, h);
+    return created;
+  };
+  SearchPACSBtn = button(Panel1, "SearchPACSBtn", "Search PACS", 48, 137, 90, 25);
+  SearchWLBtn = button(Panel1, "SearchWLBtn", "Search WL", 165, 137, 90, 25);
+  ClearBtn = button(Panel1, "ClearBtn", "Clear", 282, 137, 90, 25);
+  SetupBtn = button(Panel1, "SetupBtn", "Setup", 403, 137, 90, 25);
+
+  StringGrid1 = new QTableWidget(1, 7, Panel2);
+  StringGrid1->setObjectName("StringGrid1");
+  StringGrid1->setAccessibleName("Results");
+  StringGrid1->setGeometry(6, 181, 532, 229);
+  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid1->verticalHeader()->setVisible(false);
+  StringGrid1->verticalHeader()->setDefaultSectionSize(20);
+  StringGrid1->setShowGrid(true);
+
+  AddImageBtn = button(Panel2, "AddImageBtn", "Add File", 6, 422, 120, 30);
+  AddFolderBtn = button(Panel2, "AddFolderBtn", "Add Folder", 132, 422, 120, 30);
+  ScanBtn = button(Panel2, "ScanBtn", "Scan", 258, 422, 120, 30);
+  AboutBtn = button(Panel2, "AboutBtn", "About", 384, 422, 120, 30);
+  SendBtn = button(Panel2, "SendBtn", "Send", 6, 458, 120, 30);
+  SaveToFolderBtn = button(Panel2, "SaveToFolderBtn", "Save To Folder", 132, 458, 120, 30);
+  EndBtn = button(Panel2, "EndBtn", "End", 387, 458, 120, 30);
+  ProgressBar1 = new QProgressBar(Panel2);
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setAccessibleName("Progress");
+  ProgressBar1->setGeometry(258, 462, 123, 22);
+  ProgressBar1->setTextVisible(true);
+  ProgressBar1->hide();
+
+  setTabOrder(Edit2, Edit1);
+  setTabOrder(Edit1, ComboBox1);
+  setTabOrder(ComboBox1, DateTimePicker1);
+  setTabOrder(DateTimePicker1, ComboBox2);
+  setTabOrder(ComboBox2, Edit5);
+  setTabOrder(Edit5, Edit6);
+  setTabOrder(Edit6, DateTimePicker2);
+  setTabOrder(DateTimePicker2, SearchPACSBtn);
+  setTabOrder(SearchPACSBtn, SearchWLBtn);
+  setTabOrder(SearchWLBtn, ClearBtn);
+  setTabOrder(ClearBtn, SetupBtn);
+
+  connect(SearchPACSBtn, &QPushButton::clicked, this, &TForm1::SearchPACSBtnClick);
+  connect(SearchWLBtn, &QPushButton::clicked, this, &TForm1::SearchWLBtnClick);
+  connect(ClearBtn, &QPushButton::clicked, this, &TForm1::ClearBtnClick);
+  connect(SetupBtn, &QPushButton::clicked, this, &TForm1::SetupBtnClick);
+  connect(AboutBtn, &QPushButton::clicked, this, &TForm1::AboutBtnClick);
+  connect(EndBtn, &QPushButton::clicked, this, &TForm1::EndBtnClick);
+  connect(AddImageBtn, &QPushButton::clicked, this, &TForm1::AddImageBtnClick);
+  connect(AddFolderBtn, &QPushButton::clicked, this, &TForm1::AddFolderBtnClick);
+  connect(ScanBtn, &QPushButton::clicked, this, &TForm1::ScanBtnClick);
+  connect(SendBtn, &QPushButton::clicked, this, &TForm1::SendBtnClick);
+  connect(SaveToFolderBtn, &QPushButton::clicked, this, &TForm1::SaveToFolderBtnClick);
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+  Timer1->start();
+}
+
+void TForm1::FormCreate() {
+  IniFile file(folders_.settingsFile.string());
+  file.Load();
+  auto caption = [&file](QWidget* control, const char* fallback) {
+    const QString text =
+        Q(file.ReadString(kCaptionSection, control->objectName().toStdString(), fallback));
+    if (auto* label = qobject_cast<QLabel*>(control)) label->setText(text);
+    if (auto* button = qobject_cast<QPushButton*>(control)) button->setText(text);
+    control->setAccessibleName(text);
+  };
+  caption(PatientIDLbl, "Patient ID");
+  caption(PatientNameLbl, "Patient Name");
+  caption(PatientBDLbl, "Patient BD / From");
+  caption(AccessionNumberLbl, "Accession Number");
+  caption(PatientSexLbl, "Patient Sex");
+  caption(StudyDescriptionLbl, "Study Description");
+  caption(StudyDateLbl, "Study Date / To");
+  caption(SearchPACSBtn, "Search PACS");
+  caption(ClearBtn, "Clear");
+  caption(SendBtn, "Send");
+  caption(EndBtn, "End");
+  caption(SetupBtn, "Setup");
+  caption(AddImageBtn, "Add File");
+  caption(SearchWLBtn, "Search WL");
+  caption(AddFolderBtn, "Add Folder");
+  caption(SaveToFolderBtn, "Save To Folder");
+  caption(AboutBtn, "About");
+  ScanBtn->setAccessibleName(ScanBtn->text());
+  ModalityLbl->setAccessibleName(ModalityLbl->text());
+
+  // Labels are the buddies of their fields, so a screen reader names a field by its label.
+  const std::pair<QLabel*, QWidget*> buddies[] = {
+      {PatientNameLbl, Edit2},         {PatientIDLbl, Edit1},           {PatientSexLbl, ComboBox1},
+      {PatientBDLbl, DateTimePicker1}, {ModalityLbl, ComboBox2},        {AccessionNumberLbl, Edit5},
+      {StudyDescriptionLbl, Edit6},    {StudyDateLbl, DateTimePicker2},
+  };
+  for (const auto& [label, field] : buddies) {
+    label->setBuddy(field);
+    field->setAccessibleName(label->text());
+  }
+
+  QStringList headers;
+  for (size_t column = 0; column < std::size(kGridColumns); ++column) {
+    headers << Q(
+        file.ReadString(kCaptionSection, kGridColumns[column].key, kGridColumns[column].header));
+    StringGrid1->setColumnWidth(static_cast<int>(column), kGridColumns[column].width);
+  }
+  StringGrid1->setHorizontalHeaderLabels(headers);
+
+  DateTimePicker1->setDate(QDate::currentDate());
+  DateTimePicker2->setDate(QDate::currentDate());
+  ComboBox1->setCurrentIndex(0);
+  ComboBox2->setCurrentIndex(0);
+  items_.Clear();
+}
+
+void TForm1::DeferredStart() {
+  if (startedUp_) return;
+  startedUp_ = true;
+  CreateAppFolders(folders_);
+  Image2->ClearToWhite();
+  SetLogTarget(DailyLogFile(folders_), "pageloft", "");
+  if (capture_.start) {
+    const std::string message = capture_.start(setupcfg.PrinterPort, folders_.workFolder, items_);
+    if (!message.empty()) dialogs_.ShowMessage(this, Q(message));
+  }
+}
+
+// ---- Search ----------------------------------------------------------------------------------
+
+SearchForm TForm1::SearchFields() const {
+  SearchForm form;
+  form.patientName = Edit2->text().toStdString();
+  form.patientId = Edit1->text().toStdString();
+  form.accessionNumber = Edit5->text().toStdString();
+  form.studyDescription = Edit6->text().toStdString();
+  form.fromDate = DateText(DateTimePicker1).toStdString();
+  form.toDate = DateText(DateTimePicker2).toStdString();
+  form.modality = ModalityFilter(ComboBox2->currentText().toStdString());
+  return form;
+}
+
+void TForm1::ResetGrid() {
+  StringGrid1->clearContents();
+  StringGrid1->setRowCount(1);
+}
+
+void TForm1::SearchPACSBtnClick() {
+  const SearchForm form = SearchFields();
+  if (SearchHasNoFilters(form) &&
+      !dialogs_.Confirm(this, "WARNING", "Have no filters\nSearch can take very long")) {
+    return;
+  }
+  ResetGrid();
+  results_.clear();
+  const RemoteNode pacs = PacsNode(setupcfg);
+  std::vector<StudyInfo> found;
+  SetBusy(true);
+  const SearchOutcome outcome = RunBesideEventLoop([&] { return SearchPACS(pacs, form, found); });
+  SetBusy(false);
+  results_ = std::move(found);
+  if (outcome == SearchOutcome::NotConnected) {
+    dialogs_.ShowMessage(this, "ERROR, couldn't connect to " + Q(setupcfg.remoteAET));
+  }
+  FillResultGrid();
+}
+
+void TForm1::SearchWLBtnClick() {
+  const SearchForm form = SearchFields();
+  ResetGrid();
+  results_.clear();
+  const RemoteNode worklist = WorklistNode(setupcfg);
+  std::vector<StudyInfo> found;
+  SetBusy(true);
+  const SearchOutcome outcome =
+      RunBesideEventLoop([&] { return SearchWorklist(worklist, form, found); });
+  SetBusy(false);
+  results_ = std::move(found);
+  if (outcome == SearchOutcome::NotConnected) {
+    dialogs_.ShowMessage(this, "ERROR, couldn't connect to " + Q(setupcfg.worklistAET));
+  }
+  FillResultGrid();
+}
+
+void TForm1::FillResultGrid() {
+  ResetGrid();
+  StringGrid1->setRowCount(static_cast<int>(results_.size()) + 1);
+  for (size_t i = 0; i < results_.size(); ++i) {
+    const StudyInfo& result = results_[i];
+    const std::string cells[] = {
+        result.patientName,      result.patientId,
+        result.patientSex,       DicomDateToDisplay(result.patientBirthDate),
+        result.studyDescription, DicomDateToDisplay(result.studyDate),
+        result.accessionNumber};
+    for (int column = 0; column < 7; ++column) {
+      StringGrid1->setItem(static_cast<int>(i), column, new QTableWidgetItem(Q(cells[column])));
+    }
+  }
+  // A fresh grid selects its first row, so the first match feeds the next batch.
+  StringGrid1->selectRow(0);
+}
+
+void TForm1::ClearBtnClick() {
+  Edit1->clear();
+  Edit2->clear();
+  Edit5->clear();
+  Edit6->clear();
+  ResetGrid();
+  results_.clear();
+  ComboBox1->setCurrentIndex(0);
+  ComboBox2->setCurrentIndex(0);
+  DateTimePicker1->setDate(QDate::currentDate());
+  DateTimePicker2->setDate(QDate::currentDate());
+  CurrentStudy = StudyInfo{};
+  items_.Clear();
+  Image2->ClearToWhite();
+  RefreshItemStrip();
+}
+
+// ---- Buttons ---------------------------------------------------------------------------------
+
+void TForm1::SetupBtnClick() {
+  setupForm_->exec();
+}
+
+void TForm1::AboutBtnClick() {
+  dialogs_.ShowMessage(this,
+                       "VELLORAN V" + Q(FileVersionText("/proc/self/exe")) + "\nDICOM Converter");
+}
+
+void TForm1::EndBtnClick() {
+  close();
+}
+
+void TForm1::ScanBtnClick() {
+  if (!scanAction_) {
+    dialogs_.ShowMessage(this, "ERROR, this copy of the program has no scanner support");
+    return;
+  }
+  scanAction_();
+  RefreshItemStrip();
+}
+
+// ---- Item list -------------------------------------------------------------------------------
+
+void TForm1::AddImageBtnClick() {
+  const QString path = dialogs_.OpenFile(this, kOpenFilter);
+  if (path.isEmpty()) return;
+  if (!items_.AppendUnique(path.toStdString())) {
+    dialogs_.ShowMessage(this, "ERROR, already in the list");
+    return;
+  }
+  RefreshItemStrip();
+}
+
+void TForm1::AddFolderBtnClick() {
+  SendBtn->setEnabled(false);
+  EndBtn->setEnabled(false);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  lastFolder_.clear();
+  lastFolder_ = dialogs_.BrowseForFolder(this, kFolderTitle).toStdString();
+  if (!lastFolder_.empty()) AddFolderFiles(Q(lastFolder_));
+  RefreshItemStrip();
+  QApplication::restoreOverrideCursor();
+  SendBtn->setEnabled(!busy_);
+  EndBtn->setEnabled(true);
+}
+
+void TForm1::AddFolderFiles(const QString& folder) {
+  // Ordinary files only: no hidden files, no sub-folders; in name order.
+  const QFileInfoList files =
+      QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+  for (const QFileInfo& file : files) {
+    const std::string path = file.absoluteFilePath().toStdString();
+    if (KindOfItem(path) != ItemKind::Unknown) items_.Append(path);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+}
+
+void TForm1::AddDroppedPaths(const QStringList& paths) {
+  QStringList duplicates;
+  for (const QString& path : paths) {
+    const QFileInfo info(path);
+    if (info.isDir()) {
+      AddFolderFiles(info.absoluteFilePath());
+    } else if (info.isFile() && !items_.AppendUnique(info.absoluteFilePath().toStdString())) {
+      duplicates << info.fileName();
+    }
+  }
+  RefreshItemStrip();
+  if (!duplicates.isEmpty()) {
+    dialogs_.ShowMessage(this, "ERROR, already in the list: " + duplicates.join(", "));
+  }
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!busy_ && event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  event->acceptProposedAction();
+  AddDroppedPaths(paths);
+}
+
+void TForm1::RefreshItemStrip() {
+  // A redraw asked for while one runs (the timer, a click) is done once the running one ends.
+  if (refreshing_) {
+    refreshAgain_ = true;
+    return;
+  }
+  refreshing_ = true;
+  do {
+    refreshAgain_ = false;
+    const std::vector<std::string> paths = items_.Snapshot();
+    for (const std::string& path : paths) {
+      if (KindOfItem(path) == ItemKind::Unknown) {
+        dialogs_.ShowMessage(this, "ERROR, can't process " + Q(UpperExtension(path)));
+      }
+    }
+    std::vector<QImage> tiles =
+        RunBesideEventLoop([this, &paths] { return thumbnails_.Tiles(paths); });
+    Image1->SetTiles(std::move(tiles));
+  } while (refreshAgain_);
+  refreshing_ = false;
+}
+
+void TForm1::Image1MouseDown(Qt::MouseButton button, int x) {
+  if (x < 0 || busy_) return;
+  const size_t index = static_cast<size_t>(x) / kTileSize;
+  if (button == Qt::RightButton) {
+    if (index >= items_.Size()) return;
+    if (dialogs_.Confirm(this, "WARNING", "Delete this image?")) {
+      items_.RemoveAt(index);
+      RefreshItemStrip();
+    }
+    return;
+  }
+  const std::optional<std::string> path = items_.At(index);
+  if (!path) return;
+  switch (KindOfItem(*path)) {
+    case ItemKind::Image:
+      ShowPreview(*path);
+      break;
+    case ItemKind::Pdf:
+      dialogs_.OpenDocument(Q(*path));
+      break;
+    default:
+      break;
+  }
+}
+
+void TForm1::ShowPreview(const std::string& path) {
+  QSize full;
+  const QImage picture = DecodePictureForPreview(Q(path), Image2->size(), &full);
+  if (picture.isNull()) {
+    Image2->ShowNote("This picture cannot be decoded:\n" + QFileInfo(Q(path)).fileName());
+    return;
+  }
+  const PreviewRect fit =
+      FitPreview(Image2->width(), Image2->height(), full.width(), full.height());
+  Image2->ShowPicture(picture, QRect(fit.left, fit.top, fit.width, fit.height));
+}
+
+void TForm1::Timer1Timer() {
+  if (items_.TakeNewItemFlag()) RefreshItemStrip();
+}
+
+// ---- Send and save ---------------------------------------------------------------------------
+
+BatchForm TForm1::FormFields() const {
+  BatchForm form;
+  form.patientName = Edit2->text().toStdString();
+  form.patientId = Edit1->text().toStdString();
+  form.sexIndex = ComboBox1->currentIndex();
+  form.birthDate = DateText(DateTimePicker1).toStdString();
+  form.studyDescription = Edit6->text().toStdString();
+  form.accessionNumber = Edit5->text().toStdString();
+  form.studyDate = DateText(DateTimePicker2).toStdString();
+  form.modalityText = ComboBox2->currentText().toStdString();
+  return form;
+}
+
+bool TForm1::ChosenResult(const StudyInfo*& chosen) {
+  chosen = nullptr;
+  if (results_.empty()) return true;
+  const int row = StringGrid1->currentRow();
+  if (row < 0 || static_cast<size_t>(row) >= results_.size()) {
+    dialogs_.ShowMessage(this,
+                         "Please select a patient in the result list, or press Clear to use the "
+                         "typed patient data");
+    return false;
+  }
+  chosen = &results_[static_cast<size_t>(row)];
+  return true;
+}
+
+void TForm1::SendBtnClick() {
+  if (busy_) return;
+  const StudyInfo* chosen = nullptr;
+  if (!ChosenResult(chosen)) return;
+  std::string message;
+  if (!PrepareBatch(FormFields(), chosen, items_.Size(), setupcfg, message)) {
+    dialogs_.ShowMessage(this, Q(message));
+    return;
+  }
+  StartBatch(BatchMode::Send, {});
+}
+
+void TForm1::SaveToFolderBtnClick() {
+  if (busy_) return;
+  const StudyInfo* chosen = nullptr;
+  if (!ChosenResult(chosen)) return;
+  std::string message;
+  if (!PrepareBatch(FormFields(), chosen, items_.Size(), setupcfg, message)) {
+    dialogs_.ShowMessage(this, Q(message));
+    return;
+  }
+  lastFolder_ = dialogs_.BrowseForFolder(this, kFolderTitle).toStdString();
+  if (lastFolder_.empty()) return;
+  StartBatch(BatchMode::Save, lastFolder_);
+}
+
+void TForm1::StartBatch(BatchMode mode, const std::string& folder) {
+  SetBusy(true);
+  ProgressBar1->setRange(0, 0);
+  ProgressBar1->setFormat("Converting");
+  ProgressBar1->show();
+  auto outcome = std::make_shared<BatchOutcome>();
+  outcome->mode = mode;
+  outcome->items = items_.Snapshot();
+  const RemoteNode pacs = PacsNode(setupcfg);
+  // Conversion and sending run beside the window; progress and the end come back as queued calls.
+  batchThread_ = std::thread([this, outcome, pacs, folder] {
+    if (outcome->mode == BatchMode::Send) {
+      const SendProgress progress = [this](const DcmObj&, size_t index, size_t total, bool) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, index, total] {
+              ProgressBar1->setRange(0, static_cast<int>(total));
+              ProgressBar1->setValue(static_cast<int>(index + 1));
+              ProgressBar1->setFormat(QString("%1 of %2").arg(index + 1).arg(total));
+            },
+            Qt::QueuedConnection);
+      };
+      outcome->success = SendPreparedBatch(outcome->items, pacs, outcome->message, progress);
+    } else {
+      outcome->success =
+          SavePreparedBatch(outcome->items, folder, outcome->written, outcome->message);
+    }
+    QMetaObject::invokeMethod(
+        this, [this, outcome] { FinishBatch(*outcome); }, Qt::QueuedConnection);
+  });
+}
+
+void TForm1::FinishBatch(const BatchOutcome& outcome) {
+  batchThread_.join();
+  ProgressBar1->hide();
+  SetBusy(false);
+  const size_t count = outcome.items.size();
+  if (outcome.mode == BatchMode::Send) {
+    if (outcome.success) {
+      // Files the program made itself (scans, print jobs) are gone once they are on the PACS.
+      const std::string work = folders_.workFolder.string();
+      for (const std::string& path : outcome.items) {
+        std::error_code ignored;
+        if (path.find(work) != std::string::npos) std::filesystem::remove(path, ignored);
+      }
+      items_.RemoveFirst(count);
+      Image2->ClearToWhite();
+      RefreshItemStrip();
+    }
+    dialogs_.ShowMessage(this, Q(outcome.message));
+  } else if (outcome.success) {
+    items_.RemoveFirst(count);
+    Image2->ClearToWhite();
+    RefreshItemStrip();
+  } else {
+    // Nothing is taken from the list when a file was not written; what was written is named.
+    QString text = Q(outcome.message);
+    if (!outcome.written.empty()) {
+      text += "\n\nWritten:";
+      for (const std::string& path : outcome.written) text += "\n" + Q(path);
+    }
+    text += "\n\nThe items stay in the list.";
+    dialogs_.ShowMessage(this, text);
+  }
+  if (closeWhenDone_) close();
+}
+
+void TForm1::SetBusy(bool busy) {
+  busy_ = busy;
+  for (QPushButton* button : {SendBtn, SaveToFolderBtn, ClearBtn, AddImageBtn, AddFolderBtn,
+                              ScanBtn, SetupBtn, SearchPACSBtn, SearchWLBtn}) {
+    button->setEnabled(!busy);
+  }
+}
+
+// ---- Closing ---------------------------------------------------------------------------------
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (BatchRunning()) {
+    if (!closeWhenDone_ &&
+        dialogs_.Confirm(this, "WARNING",
+                         "A batch is still running.\nClose the program when it has finished?")) {
+      closeWhenDone_ = true;
+      ProgressBar1->setFormat("Finishing, then closing");
+    }
+    event->ignore();
+    return;
+  }
+  FormClose();
+  event->accept();
+}
+
+void TForm1::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  Timer1->stop();
+  // The capture threads append to the item list: they end before it goes.
+  if (capture_.stop) capture_.stop();
+  items_.Clear();
+  ReleaseLogTarget();
+}

@@ -1,0 +1,163 @@
+// The main window: the patient/study form and its searches, the result grid, the item strip with
+// its preview, and the buttons that add items, send, save, set up and end.
+#pragma once
+
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "appfolders.h"
+#include "batch.h"
+#include "itemlist.h"
+#include "search.h"
+#include "studyinfo.h"
+#include "thumbnails.h"
+
+class DialogProvider;
+class ItemStripView;
+class PreviewView;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QScrollArea;
+class QTableWidget;
+class QTimer;
+class TSetupFrm;
+
+// The start-up and shut-down steps that the print capture hooks in (kept as functions so the
+// window does not depend on how capture works).
+struct CaptureHooks {
+  // Runs at the end of the deferred start; returns a message for the user, or empty.
+  std::function<std::string(const std::string& port, const std::filesystem::path& workFolder,
+                            ItemList& items)>
+      start;
+  // Runs when the window closes, before the item list is freed.
+  std::function<void()> stop;
+};
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture = {},
+         QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Handlers, named after their controls.
+  void FormCreate();
+  void DeferredStart();
+  void SearchPACSBtnClick();
+  void SearchWLBtnClick();
+  void ClearBtnClick();
+  void SetupBtnClick();
+  void AboutBtnClick();
+  void EndBtnClick();
+  void AddImageBtnClick();
+  void AddFolderBtnClick();
+  void ScanBtnClick();
+  void SendBtnClick();
+  void SaveToFolderBtnClick();
+  void Image1MouseDown(Qt::MouseButton button, int x);
+  void Timer1Timer();
+
+  void RefreshItemStrip();
+  void FillResultGrid();
+  // Adds a folder's files of the ten kinds (no sub-folders, no hidden files), as Add Folder does.
+  void AddFolderFiles(const QString& folder);
+  // Adds dropped files and folders as Add File and Add Folder would.
+  void AddDroppedPaths(const QStringList& paths);
+
+  bool StartedUp() const { return startedUp_; }
+  bool BatchRunning() const { return batchThread_.joinable(); }
+  ItemList& Items() { return items_; }
+  const std::vector<StudyInfo>& SearchResults() const { return results_; }
+  TSetupFrm& SetupForm() { return *setupForm_; }
+  ThumbnailCache& Thumbnails() { return thumbnails_; }
+  const AppFolders& Folders() const { return folders_; }
+  // Replaces what the Scan button opens (the scanner window when the build has one).
+  void SetScanAction(std::function<void()> action) { scanAction_ = std::move(action); }
+
+  // Controls, named as the form has always named them.
+  QWidget* Panel1;
+  QWidget* Panel2;
+  QWidget* Panel3;
+  PreviewView* Image2;
+  QScrollArea* ScrollBox1;
+  ItemStripView* Image1;
+  QLineEdit* Edit1;            // Patient ID
+  QLineEdit* Edit2;            // Patient Name
+  QLineEdit* Edit5;            // Accession Number
+  QLineEdit* Edit6;            // Study Description
+  QComboBox* ComboBox1;        // Patient Sex
+  QComboBox* ComboBox2;        // Modality
+  QDateEdit* DateTimePicker1;  // Patient BD / From
+  QDateEdit* DateTimePicker2;  // Study Date / To
+  QLabel* PatientIDLbl;
+  QLabel* PatientNameLbl;
+  QLabel* PatientBDLbl;
+  QLabel* AccessionNumberLbl;
+  QLabel* PatientSexLbl;
+  QLabel* StudyDescriptionLbl;
+  QLabel* StudyDateLbl;
+  QLabel* ModalityLbl;
+  QTableWidget* StringGrid1;
+  QPushButton* SearchPACSBtn;
+  QPushButton* SearchWLBtn;
+  QPushButton* ClearBtn;
+  QPushButton* SetupBtn;
+  QPushButton* AddImageBtn;
+  QPushButton* AddFolderBtn;
+  QPushButton* ScanBtn;
+  QPushButton* AboutBtn;
+  QPushButton* SendBtn;
+  QPushButton* SaveToFolderBtn;
+  QPushButton* EndBtn;
+  QProgressBar* ProgressBar1;
+  QTimer* Timer1;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  enum class BatchMode { Send, Save };
+  struct BatchOutcome;
+
+  void BuildControls();
+  BatchForm FormFields() const;
+  SearchForm SearchFields() const;
+  // The result the next batch takes its patient from: null without results; false (after a
+  // message) when results exist but no result row is selected.
+  bool ChosenResult(const StudyInfo*& chosen);
+  void ResetGrid();
+  void ShowPreview(const std::string& path);
+  void StartBatch(BatchMode mode, const std::string& folder);
+  void FinishBatch(const BatchOutcome& outcome);
+  void SetBusy(bool busy);
+  void FormClose();
+
+  AppFolders folders_;
+  DialogProvider& dialogs_;
+  CaptureHooks capture_;
+  ItemList items_;
+  std::vector<StudyInfo> results_;
+  ThumbnailCache thumbnails_;
+  std::unique_ptr<TSetupFrm> setupForm_;
+  std::function<void()> scanAction_;
+  std::string lastFolder_;
+  std::thread batchThread_;
+  bool startedUp_ = false;
+  bool busy_ = false;
+  bool closeWhenDone_ = false;
+  bool closed_ = false;
+  bool refreshing_ = false;
+  bool refreshAgain_ = false;
+};

@@ -1,0 +1,56 @@
+// The settings dialog: three tabs of fields, a test of the PACS and of the worklist server.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+#include "settings.h"
+
+class DialogProvider;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QWidget;
+
+class TSetupFrm : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Loads the settings from `settingsPath` into `config` and the fields (created once at start;
+  // the fields keep what they last held between showings).
+  TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvider& dialogs,
+            QWidget* parent = nullptr);
+
+  void FormCreate();
+  void BitBtn1Click();  // OK: saves and closes
+  void BitBtn2Click();  // Cancel
+  void Button1Click();  // Test of the PACS
+  void Button2Click();  // Test of the worklist server
+
+  QTabWidget* PageControl1;
+  QWidget* TabSheet1;
+  QWidget* TabSheet2;
+  QWidget* TabSheet3;
+  QLineEdit* Edit4;      // Local AET
+  QLineEdit* Edit7;      // Inst. Name
+  QLineEdit* Edit10;     // Printer Port
+  QCheckBox* CheckBox1;  // Debug logging
+  QLineEdit* Edit5;      // PACS AET
+  QLineEdit* Edit2;      // PACS IP Address
+  QLineEdit* Edit3;      // PACS Port
+  QPushButton* Button1;
+  QLineEdit* Edit6;  // WL AET
+  QLineEdit* Edit8;  // WL IP Address
+  QLineEdit* Edit9;  // WL Port
+  QPushButton* Button2;
+  QPushButton* BitBtn1;
+  QPushButton* BitBtn2;
+
+ private:
+  void TestNode(const QString& calledAet, const QString& host, const QString& port);
+
+  std::string settingsPath_;
+  SetupConfig& config_;
+  DialogProvider& dialogs_;
+};

@@ -1,0 +1,400 @@
+// The main window driven through its handlers as a person would use it: captions, the item strip,
+// searches against Orthanc, Send to storescp, Save To Folder, Clear and the preview.
+#include "mainform.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <thread>
+
+#include "dcmtk_peer.h"
+#include "dicomfile.h"
+#include "formfixture.h"
+#include "log.h"
+#include "orthanc.h"
+#include "stripview.h"
+#include "testpictures.h"
+#include "uids.h"
+
+namespace {
+
+constexpr const char* kPdf =
+    "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+    "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+    "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]>>endobj\n"
+    "trailer<</Root 1 0 R>>\n%%EOF\n";
+
+using MainFormTest = FormTest;
+
+TEST_F(MainFormTest, CaptionsComeFromTheIniAndEveryControlIsNamedForScreenReaders) {
+  TForm1& form = Form("[MainForm]\nPatientIDLbl=Paciente\nStringGrid1AN=Acc.\n");
+  EXPECT_EQ(form.windowTitle(), "VELLORAN");
+  EXPECT_EQ(form.PatientIDLbl->text(), "Paciente");
+  EXPECT_EQ(form.Edit1->accessibleName(), "Paciente");
+  EXPECT_EQ(form.PatientIDLbl->buddy(), form.Edit1);
+  const std::pair<QWidget*, const char*> defaults[] = {
+      {form.PatientNameLbl, "Patient Name"},
+      {form.Edit2, "Patient Name"},
+      {form.PatientBDLbl, "Patient BD / From"},
+      {form.DateTimePicker1, "Patient BD / From"},
+      {form.AccessionNumberLbl, "Accession Number"},
+      {form.Edit5, "Accession Number"},
+      {form.PatientSexLbl, "Patient Sex"},
+      {form.ComboBox1, "Patient Sex"},
+      {form.StudyDescriptionLbl, "Study Description"},
+      {form.Edit6, "Study Description"},
+      {form.StudyDateLbl, "Study Date / To"},
+      {form.DateTimePicker2, "Study Date / To"},
+      {form.ComboBox2, "Modality"},
+      {form.SearchPACSBtn, "Search PACS"},
+      {form.ClearBtn, "Clear"},
+      {form.SendBtn, "Send"},
+      {form.EndBtn, "End"},
+      {form.SetupBtn, "Setup"},
+      {form.AddImageBtn, "Add File"},
+      {form.SearchWLBtn, "Search WL"},
+      {form.AddFolderBtn, "Add Folder"},
+      {form.SaveToFolderBtn, "Save To Folder"},
+      {form.AboutBtn, "About"},
+      {form.ScanBtn, "Scan"},
+  };
+  for (const auto& [control, name] : defaults) {
+    EXPECT_EQ(control->accessibleName(), name) << control->objectName().toStdString();
+  }
+  const char* headers[] = {"Name",       "ID",  "Sex", "Birth Date", "Study Description",
+                           "Study Date", "Acc."};
+  for (int column = 0; column < 7; ++column) {
+    EXPECT_EQ(form.StringGrid1->horizontalHeaderItem(column)->text(), headers[column]);
+  }
+  EXPECT_EQ(form.StringGrid1->rowCount(), 1);  // the empty row under the header
+  EXPECT_EQ(form.ComboBox1->currentText(), "Male");
+  EXPECT_EQ(form.ComboBox2->currentText(), "ALL");
+  EXPECT_EQ(form.DateTimePicker1->date(), QDate::currentDate());
+  // Start-up made the folders and the day's log.
+  EXPECT_TRUE(std::filesystem::is_directory(app_ / "work"));
+  EXPECT_TRUE(std::filesystem::is_directory(app_ / "logs"));
+  EXPECT_EQ(LogFilePath(), DailyLogFile(form.Folders()));
+
+  form.AboutBtnClick();
+  ASSERT_EQ(dialogs_.messages.size(), 1);
+  EXPECT_EQ(dialogs_.messages[0], "VELLORAN V" VELLORAN_VERSION "\nDICOM Converter");
+}
+
+TEST_F(MainFormTest, AddFileRefusesADuplicateAndAddFolderTakesTheTenKindsOnly) {
+  TForm1& form = Form();
+  const std::string photo = Write("one/photo.jpg", testpictures::MakeJpeg(40, 30, false));
+  dialogs_.openAnswers = {QString::fromStdString(photo), QString::fromStdString(photo), {}};
+  form.AddImageBtnClick();
+  form.AddImageBtnClick();
+  form.AddImageBtnClick();  // cancelled
+  EXPECT_EQ(form.Items().Size(), 1u);
+  EXPECT_EQ(dialogs_.messages, QStringList{"ERROR, already in the list"});
+  EXPECT_EQ(dialogs_.filters[0],
+            "Images (*.jpg *.bmp *png);;Text (*.doc *.docx *.rtf *.txt *.html);;PDF "
+            "(*.pdf);;Video (*.mp4)");
+
+  const std::string jpeg = testpictures::MakeJpeg(20, 20, false);
+  for (const char* name : {"mixed/a.jpg", "mixed/b.JPG", "mixed/c.jpeg", "mixed/d.htm",
+                           "mixed/.e.jpg", "mixed/sub/f.jpg"}) {
+    Write(name, jpeg);
+  }
+  dialogs_.folderAnswers = {QString::fromStdString((files_ / "mixed").string()), {}};
+  form.AddFolderBtnClick();
+  EXPECT_EQ(dialogs_.folderTitles[0], "Please select a folder with DICOM objects:");
+  EXPECT_EQ(form.Items().Snapshot(),
+            (std::vector<std::string>{photo, (files_ / "mixed" / "a.jpg").string(),
+                                      (files_ / "mixed" / "b.JPG").string()}));
+  EXPECT_EQ(form.Image1->TileCount(), 3u);
+  EXPECT_EQ(form.Image1->width(), 3 * 96);
+  // A cancelled folder dialog adds nothing and gives Send and End back.
+  form.AddFolderBtnClick();
+  EXPECT_EQ(form.Items().Size(), 3u);
+  EXPECT_TRUE(form.SendBtn->isEnabled());
+  EXPECT_TRUE(form.EndBtn->isEnabled());
+
+  // Dropping the same folder and a file adds as Add Folder and Add File would.
+  const std::string pdf = Write("drop/report.pdf", kPdf);
+  form.AddDroppedPaths({QString::fromStdString((files_ / "mixed").string()),
+                        QString::fromStdString(pdf), QString::fromStdString(photo)});
+  EXPECT_EQ(form.Items().Size(), 6u);
+  EXPECT_EQ(dialogs_.messages.last(), "ERROR, already in the list: photo.jpg");
+}
+
+TEST_F(MainFormTest, StripClicksDeleteAfterConfirmationPreviewPicturesAndOpenPdfs) {
+  TForm1& form = Form();
+  // A panorama and a tall picture in the 350 x 379 preview.
+  const std::string wide =
+      Write("wide.png", testpictures::MakePng(400, 100, testpictures::PngKind::Rgb));
+  const std::string tall = Write("tall.bmp", testpictures::MakeBmp(100, 400, 24, false));
+  const std::string pdf = Write("doc.pdf", kPdf);
+  const std::string broken = Write("broken.jpg", "not a picture");
+  for (const std::string& path : {wide, tall, pdf, broken}) form.Items().Append(path);
+  form.RefreshItemStrip();
+
+  form.Image1MouseDown(Qt::LeftButton, 10);
+  EXPECT_EQ(form.Image2->PictureRect(), QRect(0, (379 - 87) / 2, 350, 87));
+  form.Image1MouseDown(Qt::LeftButton, 96 + 95);
+  EXPECT_EQ(form.Image2->PictureRect(), QRect((350 - 94) / 2, 0, 94, 379));
+  form.Image1MouseDown(Qt::LeftButton, 2 * 96);
+  EXPECT_EQ(dialogs_.opened, QStringList{QString::fromStdString(pdf)});
+  // The PDF leaves the preview as it was.
+  EXPECT_EQ(form.Image2->PictureRect(), QRect((350 - 94) / 2, 0, 94, 379));
+  // A picture that cannot be decoded gets a note instead of a picture; nothing stops.
+  form.Image1MouseDown(Qt::LeftButton, 3 * 96 + 1);
+  EXPECT_TRUE(form.Image2->PictureRect().isEmpty());
+  form.Image1MouseDown(Qt::LeftButton, 4 * 96 + 1);  // past the last tile: nothing
+
+  dialogs_.confirmAnswers = {false, true};
+  form.Image1MouseDown(Qt::RightButton, 96 + 3);
+  EXPECT_EQ(form.Items().Size(), 4u);
+  form.Image1MouseDown(Qt::RightButton, 96 + 3);
+  EXPECT_EQ(form.Items().Snapshot(), (std::vector<std::string>{wide, pdf, broken}));
+  EXPECT_EQ(dialogs_.confirmations.last(), "WARNING: Delete this image?");
+  EXPECT_EQ(form.Image1->TileCount(), 3u);
+  EXPECT_TRUE(std::filesystem::exists(tall));  // the file stays on disk
+}
+
+TEST_F(MainFormTest, UnknownKindsAreReportedAtEveryRedrawAndThreadsAppendsShowOnTheTimer) {
+  TForm1& form = Form();
+  form.Items().Append(Write("notes.xyz", "x"));
+  form.RefreshItemStrip();
+  form.RefreshItemStrip();
+  EXPECT_EQ(dialogs_.messages,
+            (QStringList{"ERROR, can't process .XYZ", "ERROR, can't process .XYZ"}));
+  EXPECT_EQ(form.Image1->TileCount(), 1u);
+
+  std::thread printer([&form, this] { form.Items().AppendFromThread(Write("job.pdf", kPdf)); });
+  printer.join();
+  EXPECT_EQ(form.Image1->TileCount(), 1u);
+  form.Timer1Timer();
+  EXPECT_EQ(form.Image1->TileCount(), 2u);
+}
+
+TEST_F(MainFormTest, SendGoesToThePacsAndDeletesOnlyTheProgramsOwnFiles) {
+  ASSERT_TRUE(testsupport::HaveProgram("storescp"));
+  testsupport::TempDir received;
+  dcmtkpeer::StoreSCP peer(
+      received.path(), {"1.2.840.10008.5.1.4.1.1.7", "1.2.840.10008.5.1.4.1.1.104.1"},
+      {kExplicitVRLittleEndian, kImplicitVRLittleEndian, "1.2.840.10008.1.2.4.50"});
+  ASSERT_TRUE(peer.Running());
+  TForm1& form = Form("[velloran]\nremoteAET=STORESCP\nremotePort=" + peer.Port() + "\n");
+  ASSERT_EQ(setupcfg.remotePort, peer.Port());
+
+  // Checks come first, with the first problem only.
+  form.SendBtnClick();
+  EXPECT_EQ(dialogs_.messages.last(), "Patient Name can't be empty");
+  form.Edit2->setText("DOE^JANE");
+  form.SendBtnClick();
+  EXPECT_EQ(dialogs_.messages.last(), "Patient ID can't be empty");
+  form.Edit1->setText("PID-42");
+  form.SendBtnClick();
+  EXPECT_EQ(dialogs_.messages.last(), "No files to send");
+
+  const std::string outside = Write("photo.jpg", testpictures::MakeJpeg(64, 48, false));
+  const auto scan = form.Folders().workFolder / "scan1.jpg";
+  testsupport::WriteFile(scan, testpictures::MakeJpeg(32, 32, true));
+  const std::string pdf = Write("report.pdf", kPdf);
+  for (const std::string& path : {outside, scan.string(), pdf}) form.Items().Append(path);
+  form.RefreshItemStrip();
+  form.SendBtnClick();
+  EXPECT_TRUE(form.BatchRunning());
+  // Everything that could change the batch waits until it is done.
+  for (QPushButton* button : {form.SendBtn, form.SaveToFolderBtn, form.ClearBtn, form.AddImageBtn,
+                              form.AddFolderBtn, form.ScanBtn, form.SetupBtn}) {
+    EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
+  }
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_EQ(dialogs_.messages.last(), "Images sent OK");
+  EXPECT_TRUE(form.Items().Empty());
+  EXPECT_EQ(form.Image1->TileCount(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(scan));
+  EXPECT_TRUE(std::filesystem::exists(outside));
+  EXPECT_TRUE(form.SendBtn->isEnabled());
+  ASSERT_EQ(peer.Received().size(), 3u);
+  for (const auto& path : peer.Received()) {
+    DicomFile file;
+    std::string error;
+    ASSERT_TRUE(ReadDicomFile(path.string(), file, error)) << error;
+    EXPECT_EQ(file.dataSet.GetString(0x0010, 0x0010), "DOE^JANE");
+    EXPECT_EQ(file.dataSet.GetString(0x0020, 0x000D), CurrentStudy.studyInstanceUid);
+  }
+
+  // A PACS that is gone: the failure is reported and the items stay.
+  form.Items().Append(outside);
+  setupcfg.remotePort = std::to_string(testsupport::FreePort());
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_EQ(dialogs_.messages.last(), "ERROR Sending Images, please check Log file");
+  EXPECT_EQ(form.Items().Size(), 1u);
+}
+
+TEST_F(MainFormTest, SaveToFolderWritesEveryObjectOrKeepsTheItemsAndSaysWhatFailed) {
+  TForm1& form = Form();
+  form.Edit2->setText("ROE^RICK");
+  form.Edit1->setText("PID7");
+  const std::string photo =
+      Write("photo.png", testpictures::MakePng(16, 8, testpictures::PngKind::Rgb));
+  const std::string pdf = Write("report.pdf", kPdf);
+  form.Items().Append(photo);
+  form.Items().Append(pdf);
+
+  // A cancelled folder dialog ends the batch before anything is converted.
+  form.SaveToFolderBtnClick();
+  EXPECT_FALSE(form.BatchRunning());
+  EXPECT_EQ(form.Items().Size(), 2u);
+
+  // A "folder" that is a file: nothing can be written; the user is told and the items stay.
+  const std::string notAFolder = Write("plain-file", "x");
+  dialogs_.folderAnswers = {QString::fromStdString(notAFolder)};
+  form.SaveToFolderBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  ASSERT_FALSE(dialogs_.messages.isEmpty());
+  EXPECT_TRUE(dialogs_.messages.last().contains("Cannot write"))
+      << dialogs_.messages.last().toStdString();
+  EXPECT_TRUE(dialogs_.messages.last().contains("The items stay in the list."));
+  EXPECT_EQ(form.Items().Size(), 2u);
+
+  const size_t messagesBefore = dialogs_.messages.size();
+  testsupport::TempDir out;
+  dialogs_.folderAnswers = {QString::fromStdString(out.path().string())};
+  form.SaveToFolderBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_EQ(dialogs_.messages.size(), messagesBefore);  // success shows nothing
+  EXPECT_TRUE(form.Items().Empty());
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(out.path())) {
+    EXPECT_EQ(entry.path().extension(), ".dcm");
+    ++files;
+  }
+  EXPECT_EQ(files, 2u);
+}
+
+TEST_F(MainFormTest, ClearEmptiesTheFormTheResultsTheStudyAndTheItems) {
+  TForm1& form = Form();
+  form.Edit1->setText("1");
+  form.Edit2->setText("2");
+  form.Edit5->setText("5");
+  form.Edit6->setText("6");
+  form.ComboBox1->setCurrentIndex(2);
+  form.ComboBox2->setCurrentIndex(3);
+  form.DateTimePicker1->setDate(QDate(2001, 2, 3));
+  CurrentStudy.studyInstanceUid = "1.2.3";
+  form.Items().Append(Write("a.pdf", kPdf));
+  form.RefreshItemStrip();
+  form.ClearBtnClick();
+  for (QLineEdit* edit : {form.Edit1, form.Edit2, form.Edit5, form.Edit6}) {
+    EXPECT_TRUE(edit->text().isEmpty());
+  }
+  EXPECT_EQ(form.ComboBox1->currentIndex(), 0);
+  EXPECT_EQ(form.ComboBox2->currentIndex(), 0);
+  EXPECT_EQ(form.DateTimePicker1->date(), QDate::currentDate());
+  EXPECT_EQ(CurrentStudy.studyInstanceUid, "");
+  EXPECT_TRUE(form.Items().Empty());
+  EXPECT_EQ(form.Image1->TileCount(), 0u);
+  EXPECT_EQ(form.StringGrid1->rowCount(), 1);
+}
+
+// Three worklist entries and three stored studies, all for today, in Orthanc.
+TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
+  ASSERT_TRUE(testsupport::OrthancPacs::Available() && testsupport::HaveProgram("dump2dcm"));
+  testsupport::TempDir work;
+  testsupport::OrthancPacs pacs(work);
+  ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
+  const std::string today = QDate::currentDate().toString("yyyyMMdd").toStdString();
+  const char* names[] = {"ALPHA^ANN", "BRAVO^BEN", "CHARLIE^CID"};
+  for (int i = 0; i < 3; ++i) {
+    const std::string id = "WL" + std::to_string(i + 1);
+    testsupport::WriteFile(
+        work / "entry.txt",
+        std::string("(0008,0005) CS [ISO_IR 100]\n(0008,0050) SH [ACC") + id +
+            "]\n(0008,0090) PN [REF^ROB]\n(0010,0010) PN [" + names[i] + "]\n(0010,0020) LO [" +
+            id +
+            "]\n(0010,0030) DA [19800512]\n(0010,0040) CS [F]\n(0032,1060) LO [CHEST]\n"
+            "(0040,0100) SQ\n(fffe,e000) -\n(0008,0060) CS [CR]\n(0040,0001) AE [ORTHANC]\n"
+            "(0040,0002) DA [" +
+            today +
+            "]\n(0040,0003) TM [101500]\n(0040,0007) LO [CHEST PA]\n"
+            "(0040,0009) SH [SPS1]\n(fffe,e00d) -\n(fffe,e0dd) -\n(0040,1001) SH [RP1]\n");
+    ASSERT_EQ(testsupport::RunCommand({"dump2dcm", (work / "entry.txt").string(),
+                                       (pacs.Worklists() / (id + ".wl")).string()})
+                  .exitCode,
+              0);
+  }
+  TForm1& form = Form("[velloran]\nremoteAET=ORTHANC\nremotePort=" + pacs.Port() +
+                      "\nworklistAET=ORTHANC\nworklistPort=" + pacs.Port() + "\n");
+  form.SearchWLBtnClick();
+  ASSERT_EQ(form.SearchResults().size(), 3u) << dialogs_.messages.join("|").toStdString();
+  // Header, three results and one empty row.
+  EXPECT_EQ(form.StringGrid1->rowCount(), 4);
+  EXPECT_EQ(form.StringGrid1->currentRow(), 0);
+  QStringList grid;
+  for (int row = 0; row < 3; ++row) grid << form.StringGrid1->item(row, 0)->text();
+  grid.sort();
+  EXPECT_EQ(grid, (QStringList{"ALPHA^ANN", "BRAVO^BEN", "CHARLIE^CID"}));
+  EXPECT_EQ(form.StringGrid1->item(0, 3)->text(),
+            QString::fromStdString(DicomDateToDisplay("19800512")));
+  EXPECT_EQ(form.StringGrid1->item(0, 4)->text(), "CHEST PA");
+
+  // The selected row's patient goes into the batch, whatever is typed.
+  form.StringGrid1->selectRow(2);
+  const StudyInfo chosen = form.SearchResults()[2];
+  form.Edit2->setText("TYPED^NAME");
+  form.Edit1->setText("TYPED");
+  form.Items().Append(Write("p.pdf", kPdf));
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_EQ(dialogs_.messages.last(), "Images sent OK");
+  EXPECT_EQ(CurrentStudy.patientName, chosen.patientName);
+  EXPECT_EQ(CurrentStudy.patientId, chosen.patientId);
+  EXPECT_EQ(CurrentStudy.accessionNumber, chosen.accessionNumber);
+
+  // The study just stored is found by the PACS search; without filters the user is asked first.
+  form.Edit2->clear();
+  form.Edit1->clear();
+  dialogs_.confirmAnswers = {false};
+  form.SearchPACSBtnClick();
+  EXPECT_EQ(dialogs_.confirmations.last(), "WARNING: Have no filters\nSearch can take very long");
+  EXPECT_EQ(form.SearchResults().size(), 3u);  // cancelled: the worklist results stay
+  form.Edit1->setText(QString::fromStdString(chosen.patientId));
+  form.SearchPACSBtnClick();
+  ASSERT_EQ(form.SearchResults().size(), 1u);
+  EXPECT_EQ(form.StringGrid1->rowCount(), 2);
+  EXPECT_EQ(form.StringGrid1->item(0, 0)->text(), QString::fromStdString(chosen.patientName));
+
+  // With the empty row selected the batch does not guess a patient.
+  form.StringGrid1->selectRow(1);
+  form.SendBtnClick();
+  EXPECT_FALSE(form.BatchRunning());
+  EXPECT_TRUE(dialogs_.messages.last().startsWith("Please select a patient"));
+
+  // A server that is not there.
+  setupcfg.worklistPort = std::to_string(testsupport::FreePort());
+  form.SearchWLBtnClick();
+  EXPECT_EQ(dialogs_.messages.last(), "ERROR, couldn't connect to ORTHANC");
+  EXPECT_TRUE(form.SearchResults().empty());
+  EXPECT_EQ(form.StringGrid1->rowCount(), 1);
+}
+
+TEST_F(MainFormTest, ClosingDuringABatchAsksAndClosesWhenItHasFinished) {
+  TForm1& form = Form();
+  form.show();
+  form.Edit2->setText("ROE^RICK");
+  form.Edit1->setText("PID7");
+  form.Items().Append(Write("report.pdf", kPdf));
+  testsupport::TempDir out;
+  dialogs_.folderAnswers = {QString::fromStdString(out.path().string())};
+  dialogs_.confirmAnswers = {true};
+  form.SaveToFolderBtnClick();
+  ASSERT_TRUE(form.BatchRunning());
+  form.EndBtnClick();
+  EXPECT_TRUE(dialogs_.confirmations.last().startsWith("WARNING: A batch is still running."));
+  ASSERT_TRUE(WaitFor([&form] { return !form.isVisible(); }));
+  EXPECT_FALSE(form.BatchRunning());
+  EXPECT_FALSE(std::filesystem::is_empty(out.path()));
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+// Tiles of the item strip, decoded at tile size and cached.
+#include "thumbnails.h"
+
+#include <sys/stat.h>
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// Keeps the cache from growing without bound over a long day; a tile is about 27 KB.
+constexpr size_t kMaxCachedTiles = 4000;
+
+QString FileNameOf(const std::string& path) {
+  return QFileInfo(QString::fromStdString(path)).fileName();
+}
+
+void DrawLabel(QPainter& painter, int x, int y, const QString& text) {
+  painter.setPen(Qt::black);
+  painter.drawText(QRect(x, y, kTileSize - x - 2, 16), Qt::AlignLeft | Qt::AlignTop, text);
+}
+
+}  // namespace
+
+QImage DecodePictureAtSize(const QString& path, const QSize& size) {
+  QImageReader reader(path);
+  reader.setAutoTransform(false);
+  // The JPEG reader decodes at a reduced scale (1/2 … 1/8) and then scales the rest.
+  reader.setScaledSize(size);
+  reader.setQuality(50);
+  QImage image = reader.read();
+  if (image.isNull()) return {};
+  return image.convertToFormat(QImage::Format_RGB32);
+}
+
+QImage DecodePictureForPreview(const QString& path, const QSize& size, QSize* fullSize) {
+  QImageReader reader(path);
+  reader.setAutoTransform(false);
+  const QSize own = reader.size();
+  if (fullSize != nullptr) *fullSize = own;
+  if (own.isValid() && !own.isEmpty()) {
+    reader.setScaledSize(own.scaled(size, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+  }
+  QImage image = reader.read();
+  if (image.isNull()) return {};
+  if (fullSize != nullptr && !own.isValid()) *fullSize = image.size();
+  return image.convertToFormat(QImage::Format_RGB32);
+}
+
+QImage DrawTile(const std::string& path) {
+  QImage tile(kTileSize, kTileSize, QImage::Format_RGB32);
+  tile.fill(Qt::white);
+  QPainter painter(&tile);
+  QFont font = painter.font();
+  font.setPixelSize(11);
+  painter.setFont(font);
+  const ItemKind kind = KindOfItem(path);
+  bool undecodable = false;
+  if (kind == ItemKind::Image) {
+    const QImage picture =
+        DecodePictureAtSize(QString::fromStdString(path), QSize(kTileSize, kTileSize));
+    if (!picture.isNull()) {
+      painter.drawImage(QRect(0, 0, kTileSize, kTileSize), picture);
+    } else {
+      undecodable = true;
+    }
+  }
+  if (kind != ItemKind::Image || undecodable) {
+    painter.setPen(Qt::black);
+    painter.setBrush(Qt::white);
+    painter.drawRect(0, 0, 92, 92);
+  }
+  DrawLabel(painter, 5, 5, QString::fromLatin1(TileLabelOf(kind)));
+  DrawLabel(painter, 5, 30, FileNameOf(path));
+  if (undecodable) {
+    painter.drawText(QRect(5, 52, 84, 36), Qt::TextWordWrap, "cannot be decoded");
+  }
+  return tile;
+}
+
+ThumbnailCache::Entry ThumbnailCache::Stamp(const std::string& path) {
+  Entry entry;
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0) {
+    entry.modified =
+        static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec;
+    entry.size = static_cast<long long>(status.st_size);
+  }
+  return entry;
+}
+
+std::vector<QImage> ThumbnailCache::Tiles(const std::vector<std::string>& paths, int threads) {
+  std::vector<QImage> tiles(paths.size());
+  std::vector<Entry> stamps(paths.size());
+  std::vector<size_t> missing;                      // one index per path that needs drawing
+  std::unordered_map<std::string, size_t> firstOf;  // those paths and their index
+  std::vector<size_t> repeats;                      // later indexes of the same paths
+  {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < paths.size(); ++i) {
+      stamps[i] = Stamp(paths[i]);
+      const auto found = entries_.find(paths[i]);
+      if (found != entries_.end() && found->second.modified == stamps[i].modified &&
+          found->second.size == stamps[i].size) {
+        tiles[i] = found->second.tile;
+      } else if (firstOf.emplace(paths[i], i).second) {
+        missing.push_back(i);
+      } else {
+        repeats.push_back(i);
+      }
+    }
+  }
+  std::atomic<size_t> next{0};
+  auto drawSome = [&] {
+    for (size_t k = next++; k < missing.size(); k = next++) {
+      tiles[missing[k]] = DrawTile(paths[missing[k]]);
+    }
+  };
+  std::vector<std::thread> workers;
+  const size_t extra =
+      std::min<size_t>(missing.size() > 1 ? missing.size() - 1 : 0, std::max(threads, 1) - 1);
+  for (size_t t = 0; t < extra; ++t) workers.emplace_back(drawSome);
+  drawSome();
+  for (std::thread& worker : workers) worker.join();
+  for (size_t i : repeats) tiles[i] = tiles[firstOf[paths[i]]];
+
+  std::lock_guard lock(mutex_);
+  if (entries_.size() + missing.size() > kMaxCachedTiles) entries_.clear();
+  for (size_t i : missing) {
+    Entry entry = stamps[i];
+    entry.tile = tiles[i];
+    entries_[paths[i]] = std::move(entry);
+  }
+  return tiles;
+}
+
+void ThumbnailCache::Clear() {
+  std::lock_guard lock(mutex_);
+  entries_.clear();
+}
+
+size_t ThumbnailCache::Size() const {
+  std::lock_guard lock(mutex_);
+  return entries_.size();
+}

@@ -1,0 +1,46 @@
+// The 96 × 96 tiles of the item strip, decoded at tile size and kept by path and modification
+// time, so a redraw decodes only what is new or changed.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "itemlist.h"
+
+inline constexpr int kTileSize = 96;
+
+// A picture decoded to (about) the given size; JPEG files are scaled while decoding. Null when the
+// file cannot be read or decoded.
+QImage DecodePictureAtSize(const QString& path, const QSize& size);
+
+// A whole picture scaled to fit `size` keeping its aspect ratio (for the preview); null when it
+// cannot be decoded. `fullSize` receives the picture's own size.
+QImage DecodePictureForPreview(const QString& path, const QSize& size, QSize* fullSize);
+
+// One tile: a picture stretched to the square with "IMG", or a framed white square with the
+// kind's label; the file name below. A picture that cannot be decoded gets a tile saying so.
+QImage DrawTile(const std::string& path);
+
+class ThumbnailCache {
+ public:
+  // The tiles of `paths`, in order. Tiles not cached (or whose file changed since) are drawn on
+  // up to `threads` threads at once.
+  std::vector<QImage> Tiles(const std::vector<std::string>& paths, int threads = 2);
+  void Clear();
+  size_t Size() const;
+
+ private:
+  struct Entry {
+    long long modified = 0;
+    long long size = -1;
+    QImage tile;
+  };
+  static Entry Stamp(const std::string& path);
+
+  mutable std::mutex mutex_;
+  std::unordered_map<std::string, Entry> entries_;
+};
