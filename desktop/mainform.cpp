@@ -142,7 +142,9 @@ void TForm1::BuildControls() {
     created->setObjectName(name);
     created->setGeometry(x, y, 130, 21);
     created->setCalendarPopup(true);
-    created->setDisplayFormat("dd.MM.yyyy");
+    // Dates read as the result grid shows them: month first where the locale says so.
+    created->setDisplayFormat(DicomDateToDisplay("20001231").rfind("12/", 0) == 0 ? "MM/dd/yyyy"
+                                                                                  : "dd/MM/yyyy");
     return created;
   };
   PatientNameLbl = label("PatientNameLbl", "Patient Name", 20, 20);

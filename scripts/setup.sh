@@ -11,6 +11,8 @@ packages=(
   libgsf-1-dev libzip-dev libxml2-dev libavformat-dev libavcodec-dev libavutil-dev
   # desktop
   qt6-base-dev libsane-dev fonts-liberation2
+  # the window driven as a person would: a private X server and the accessibility bus
+  xvfb xauth dbus-daemon at-spi2-core python3-pyatspi imagemagick
   # peers and tools used by tests and benchmarks
   dcmtk dicom3tools orthanc python3 python3-pydicom python3-numpy libjpeg-turbo-progs ffmpeg openssl
   libopenjp2-tools

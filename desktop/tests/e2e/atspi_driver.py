@@ -1,0 +1,184 @@
+"""Drives the real velloran window through the accessibility tree, as a screen reader or a
+person's test tool would: a private X server, a private session bus with the accessibility bus,
+and the program started on them."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+import pyatspi
+
+
+class Desktop:
+    """Xvfb on a free display and a session bus with the accessibility bus launched on it."""
+
+    def __init__(self, width=1280, height=800):
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{width}x{height}x24",
+             "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+        os.environ["DISPLAY"] = self.display
+        os.environ["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+        os.environ["QT_ACCESSIBILITY"] = "1"
+        os.environ["NO_AT_BRIDGE"] = "0"
+        os.environ.pop("QT_QPA_PLATFORM", None)
+        self.launcher = subprocess.Popen(
+            ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1.0)
+
+    def close(self):
+        for process in (self.launcher, self.xvfb):
+            process.terminate()
+            try:
+                process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+
+    def screenshot(self, path, geometry=None):
+        command = ["import", "-display", self.display, "-window", "root"]
+        if geometry:
+            command += ["-crop", geometry]
+        subprocess.run(command + [path], check=True, timeout=60)
+
+
+def wait_for(condition, timeout=60.0, what="condition"):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        try:
+            result = condition()
+        except Exception:  # the tree changes under us while the program works
+            result = None
+        if result:
+            return result
+        time.sleep(0.2)
+    raise TimeoutError("timed out waiting for " + what)
+
+
+def walk(node, depth=0):
+    if node is None or depth > 40:
+        return
+    yield node
+    for index in range(node.childCount):
+        try:
+            child = node.getChildAtIndex(index)
+        except Exception:
+            continue
+        yield from walk(child, depth + 1)
+
+
+class Program:
+    """The velloran program copied into its own folder (its settings, work/ and logs/ live
+    beside it) and started on the desktop."""
+
+    def __init__(self, executable, folder, ini_text, env=None):
+        self.folder = folder
+        self.executable = os.path.join(folder, "velloran")
+        shutil.copy2(executable, self.executable)
+        with open(os.path.join(folder, "velloran.ini"), "w", encoding="utf-8") as ini:
+            ini.write(ini_text)
+        environment = dict(os.environ)
+        environment.update(env or {})
+        self.log = open(os.path.join(folder, "program.out"), "w")
+        self.process = subprocess.Popen([self.executable], cwd=folder, env=environment,
+                                        stdout=self.log, stderr=subprocess.STDOUT)
+        self.app = wait_for(self._find_app, 90, "the program in the accessibility tree")
+        # The main window is the application's first top-level child, titled VELLORAN.
+        self.window = wait_for(lambda: next((child for child in self.app
+                                             if child is not None and child.name == "VELLORAN"),
+                                            None), 60, "the main window")
+
+    def _find_app(self):
+        desktop = pyatspi.Registry.getDesktop(0)
+        for index in range(desktop.childCount):
+            app = desktop.getChildAtIndex(index)
+            if app is not None and app.get_process_id() == self.process.pid:
+                return app
+        return None
+
+    def find(self, role=None, name=None, root=None, showing=True):
+        for node in walk(root or self.app):
+            if role is not None and node.getRole() != role:
+                continue
+            if name is not None and node.name != name:
+                continue
+            if showing and not node.getState().contains(pyatspi.STATE_SHOWING):
+                continue
+            return node
+        return None
+
+    def find_all(self, role, root=None):
+        return [node for node in walk(root or self.app) if node.getRole() == role]
+
+    def type_into(self, name, text):
+        field = wait_for(lambda: self.find(role=pyatspi.ROLE_TEXT, name=name), 30, name)
+        field.queryEditableText().setTextContents(text)
+        return field
+
+    def press(self, name, root=None):
+        button = wait_for(lambda: self.find(role=pyatspi.ROLE_PUSH_BUTTON, name=name, root=root),
+                          30, "button " + name)
+        action = button.queryAction()
+        for index in range(action.nActions):
+            if action.getName(index) in ("Press", "press", "click", "SetFocus"):
+                if action.getName(index) != "SetFocus":
+                    action.doAction(index)
+                    return button
+        action.doAction(0)
+        return button
+
+    def dialog(self, timeout=60):
+        """The first dialog or alert showing (a message box or a file dialog)."""
+        def showing_dialog():
+            for node in walk(self.app):
+                if node.getRole() in (pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT,
+                                      pyatspi.ROLE_FILE_CHOOSER) and \
+                        node.getState().contains(pyatspi.STATE_SHOWING):
+                    return node
+            return None
+        return wait_for(showing_dialog, timeout, "a dialog")
+
+    def message_text(self, box):
+        texts = [node.name for node in walk(box) if node.getRole() == pyatspi.ROLE_LABEL]
+        for node in walk(box):
+            if node.getRole() in (pyatspi.ROLE_LABEL, pyatspi.ROLE_TEXT, pyatspi.ROLE_STATIC):
+                try:
+                    text = node.queryText().getText(0, -1)
+                    if text:
+                        texts.append(text)
+                except Exception:
+                    pass
+        return "\n".join(text for text in texts if text)
+
+    def choose_folder(self, path):
+        """Answers the folder dialog by typing the path and choosing it."""
+        chooser = self.dialog()
+        field = wait_for(lambda: next((node for node in walk(chooser)
+                                       if node.getRole() == pyatspi.ROLE_TEXT and
+                                       node.getState().contains(pyatspi.STATE_EDITABLE)), None),
+                         30, "the folder dialog's name field")
+        field.queryEditableText().setTextContents(path)
+        time.sleep(0.5)
+        self.press("Choose", root=chooser)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+        self.log.close()
+
+
+def scratch_folder(prefix):
+    return tempfile.mkdtemp(prefix=prefix)

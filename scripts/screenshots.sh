@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Screenshots of the main window and the settings dialog, taken of the real program under Xvfb,
+# into docs/ (or the folder given).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-docs}
+bash scripts/setup.sh
+bash scripts/build.sh
+exec dbus-run-session -- /usr/bin/python3 desktop/tests/e2e/screenshots.py \
+  --program build/bin/velloran --out "$out"
