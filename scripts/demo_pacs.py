@@ -36,8 +36,9 @@ def write_worklist(folder, date):
         with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as text:
             text.write(dump)
         try:
-            subprocess.run(["dump2dcm", text.name, os.path.join(folder, pid + ".wl")],
-                           check=True, stdout=subprocess.DEVNULL)
+            subprocess.run(["dump2dcm", "--write-xfer-little", text.name,
+                            os.path.join(folder, pid + ".wl")], check=True,
+                           stdout=subprocess.DEVNULL)
         finally:
             os.remove(text.name)
 

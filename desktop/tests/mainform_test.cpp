@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <thread>
 
 #include "dcmtk_peer.h"
@@ -122,6 +123,30 @@ TEST_F(MainFormTest, AddFileRefusesADuplicateAndAddFolderTakesTheTenKindsOnly) {
                         QString::fromStdString(pdf), QString::fromStdString(photo)});
   EXPECT_EQ(form.Items().Size(), 6u);
   EXPECT_EQ(dialogs_.messages.last(), "ERROR, already in the list: photo.jpg");
+}
+
+TEST_F(MainFormTest, KeysAndClicksReachTheHandlersAsAPersonUsesThem) {
+  TForm1& form = Form();
+  form.show();
+  QTest::keyClicks(form.Edit2, "ROE^RICK");
+  EXPECT_EQ(form.Edit2->text(), "ROE^RICK");
+  // Tab moves on to the patient ID, as the form's order says.
+  form.Edit2->setFocus();
+  QTest::keyClick(form.Edit2, Qt::Key_Tab);
+  EXPECT_TRUE(WaitFor([&form] { return form.Edit1->hasFocus(); }, std::chrono::seconds(5)));
+  const std::string first = Write("a.pdf", kPdf);
+  const std::string second = Write("b.pdf", kPdf);
+  dialogs_.openAnswers = {QString::fromStdString(first), QString::fromStdString(second)};
+  QTest::mouseClick(form.AddImageBtn, Qt::LeftButton);
+  QTest::mouseClick(form.AddImageBtn, Qt::LeftButton);
+  ASSERT_EQ(form.Image1->TileCount(), 2u);
+  dialogs_.confirmAnswers = {true};
+  QTest::mouseClick(form.Image1, Qt::RightButton, {}, QPoint(96 + 10, 40));
+  EXPECT_EQ(form.Items().Snapshot(), std::vector<std::string>{first});
+  QTest::mouseClick(form.Image1, Qt::LeftButton, {}, QPoint(10, 40));
+  EXPECT_EQ(dialogs_.opened, QStringList{QString::fromStdString(first)});
+  QTest::mouseClick(form.SendBtn, Qt::LeftButton);
+  EXPECT_EQ(dialogs_.messages.last(), "Patient ID can't be empty");
 }
 
 TEST_F(MainFormTest, StripClicksDeleteAfterConfirmationPreviewPicturesAndOpenPdfs) {

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The window's costs on the offscreen platform: first and cached strip redraw of 50 photos of
+# 4000 x 3000, and the longest event-loop block while 200 photos are sent to a local storescp
+# (run with TCP_NODELAY=1, discarding what it receives).
+# Usage: bench/desktop_bench.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build-bench}"
+if [[ ! -f "$build/build.ninja" ]]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORAN_TESTS=OFF \
+    -DVELLORAN_BENCH=ON >/dev/null
+fi
+cmake --build "$build" --target desktop_bench >/dev/null
+work="$(mktemp -d)"
+pid=""
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+
+ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc2=size=4000x3000:rate=1" \
+  -vf "noise=alls=12:allf=t" -frames:v 50 -q:v 2 "$work/photo%02d.jpg"
+ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc2=size=1600x1200:rate=1" \
+  -vf "noise=alls=12:allf=t" -frames:v 200 -q:v 3 "$work/send%03d.jpg"
+
+port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+TCP_NODELAY=1 storescp --ignore --max-pdu 16384 "$port" >/dev/null 2>&1 &
+pid=$!
+for _ in $(seq 1 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
+
+BENCH_PACS_PORT=$port BENCH_PACS_AET=STORESCP "$build/bin/desktop_bench" \
+  "$work"/photo*.jpg -- "$work"/send*.jpg
