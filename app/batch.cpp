@@ -186,6 +186,8 @@ bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std:
         if (skipped != nullptr) skipped->push_back(items[i]);
         continue;
       }
+      // The user is sent to the log for the details, so the log says which file failed and why.
+      WriteLog("ERROR, ConvertItems, " + error);
       message = error;
       ClearLists(lists);
       return false;

@@ -13,11 +13,42 @@ std::vector<Verb>& Registry() {
   return verbs;
 }
 
+#ifndef VELLORAN_VERSION
+#define VELLORAN_VERSION "0.0.0"
+#endif
+
+// The overview is also the source of the manual page (sections are the lines ending in ":"), so
+// what it says about exit codes and files is said once.
 void PrintOverview(std::FILE* out) {
   std::fprintf(out,
                "usage: velloran-cli VERB [OPTIONS] [ARGS]\n"
-               "       velloran-cli VERB --help\n\nverbs:\n");
+               "       velloran-cli VERB --help\n"
+               "       velloran-cli --version\n"
+               "\n"
+               "Turns pictures, documents, PDF files and videos into DICOM objects and exchanges\n"
+               "them with a PACS or a worklist server, with the same logic and settings as the\n"
+               "Velloran window.\n"
+               "\n"
+               "verbs:\n");
   for (const Verb& verb : Verbs()) std::fprintf(out, "  %-10s %s\n", verb.name, verb.summary);
+  std::fputs(
+      "\n"
+      "exit status:\n"
+      "  0  the verb did what was asked\n"
+      "  1  it failed: a server did not answer or refused, or a file could not be read,\n"
+      "     converted or written. After the message, the next line on stderr gives the cause:\n"
+      "     the first error this run logged\n"
+      "  2  wrong arguments: an unknown verb or option, a missing value or file\n"
+      "\n"
+      "files:\n"
+      "  velloran.ini            the settings, shared with the window: in "
+      "$XDG_CONFIG_HOME/velloran/\n"
+      "                          (~/.config/velloran/) for an installed copy, beside the program\n"
+      "                          for one run from a folder it may write to\n"
+      "  logs/yyyymmdd_doc.log   the log of the network verbs: in $XDG_DATA_HOME/velloran/\n"
+      "                          (~/.local/share/velloran/) for an installed copy, beside the\n"
+      "                          program otherwise\n",
+      out);
 }
 
 }  // namespace
@@ -34,6 +65,10 @@ VerbRegistrar::VerbRegistrar(const Verb& verb) {
 }
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("velloran-cli %s\n", VELLORAN_VERSION);
+    return 0;
+  }
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
       std::strcmp(argv[1], "help") == 0) {
     PrintOverview(stdout);

@@ -4,41 +4,30 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <ctime>
-#include <filesystem>
 
+#include "appfolders.h"
 #include "log.h"
 #include "send.h"
 
 const char* const kNetworkOptionsUsage =
-    "Network settings come from velloran.ini beside the program (section \"velloran\"), or the\n"
-    "file --ini names, and each can be overridden:\n"
+    "Network settings come from the settings file (section \"velloran\"; see velloran-cli\n"
+    "--help for where it is), or the file --ini names, and each can be overridden:\n"
     "  --aet AET            this side's AE title (LocalAET)\n"
     "  --pacs-aet AET       --pacs-host HOST   --pacs-port PORT    the PACS\n"
     "  --wl-aet AET         --wl-host HOST     --wl-port PORT      the worklist server\n"
     "  --tls                run the association over TLS\n"
     "  --cert FILE          --key FILE         client certificate and key (PEM) for TLS\n"
     "  --verify CAFILE      check the peer's certificate against these CA certificates\n"
-    "  --log FILE           the log file (default: logs/yyyymmdd_doc.log beside the program)\n";
+    "  --log FILE           the log file (default: yyyymmdd_doc.log in the logs folder)\n";
 
 namespace {
 
-std::filesystem::path ProgramFolder() {
-  std::error_code error;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::current_path() : self.parent_path();
-}
-
+// Today's log in the program's logs folder: beside a copy run from a writable folder, per user
+// for an installed one (never beside /usr/bin).
 std::string DefaultLogPath() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char name[32] = {};
-  std::strftime(name, sizeof name, "%Y%m%d_doc.log", &local);
-  const auto folder = ProgramFolder() / "logs";
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  return (folder / name).string();
+  const AppFolders& folders = ThisProgramFolders();
+  CreateAppFolders(folders);
+  return DailyLogFile(folders);
 }
 
 RemoteNode WithTls(RemoteNode node, const ParsedArgs& parsed) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "args.h"
+#include "failurecause.h"
 #include "netoptions.h"
 #include "send.h"
 #include "storage.h"
@@ -10,15 +11,17 @@
 
 namespace {
 
-const std::string kUsage = std::string(
-                               "usage: velloran-cli echo [--worklist] [network options]\n"
-                               "\n"
-                               "Sends one C-ECHO to the PACS (or, with --worklist, to the "
-                               "worklist server) and prints\n"
-                               "\"AET is up and running!\" (exit 0) or \"ERROR, AET does not "
-                               "answer!\" (exit 1), AET being\n"
-                               "the called AE title. The cause of a failure is in the log.\n\n") +
-                           kNetworkOptionsUsage;
+const std::string kUsage =
+    std::string(
+        "usage: velloran-cli echo [--worklist] [network options]\n"
+        "\n"
+        "Sends one C-ECHO to the PACS (or, with --worklist, to the "
+        "worklist server) and prints\n"
+        "\"AET is up and running!\" (exit 0) or \"ERROR, AET does not "
+        "answer!\" (exit 1), AET being\n"
+        "the called AE title. After a failure, the next line on stderr gives its cause: the\n"
+        "first error this run logged.\n\n") +
+    kNetworkOptionsUsage;
 
 int RunEcho(const std::vector<std::string>& args) {
   const ParsedArgs parsed(args, NetworkValuedOptions(), NetworkFlags({"worklist"}));
@@ -40,6 +43,7 @@ int RunEcho(const std::vector<std::string>& args) {
     return 0;
   }
   std::printf("ERROR, %s does not answer!\n", node.calledAet.c_str());
+  PrintFailureCause();
   return 1;
 }
 

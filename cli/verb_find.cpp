@@ -5,6 +5,7 @@
 #include "args.h"
 #include "codepage.h"
 #include "conversioncontext.h"
+#include "failurecause.h"
 #include "netoptions.h"
 #include "search.h"
 #include "uids.h"
@@ -85,6 +86,24 @@ void PrintStudy(const StudyInfo& study, bool json) {
               Cell(study.studyInstanceUid).c_str());
 }
 
+// The fixed message of a failed search, and its cause.
+void ReportSearchFailure(SearchOutcome outcome, const std::string& calledAet) {
+  switch (outcome) {
+    case SearchOutcome::Completed:
+      return;
+    case SearchOutcome::NotConnected:
+      std::fprintf(stderr, "ERROR, couldn't connect to %s\n", Cp1252ToUtf8(calledAet).c_str());
+      break;
+    case SearchOutcome::RequestFailed:
+      std::fprintf(stderr, "ERROR, the query could not be sent, please check Log file\n");
+      break;
+    case SearchOutcome::Interrupted:
+      std::fprintf(stderr, "ERROR, the search ended early, please check Log file\n");
+      break;
+  }
+  PrintFailureCause();
+}
+
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "velloran-cli find: %s\n%s", problem.c_str(), kUsage.c_str());
   return 2;
@@ -133,20 +152,8 @@ int RunFind(const std::vector<std::string>& args) {
   const bool json = parsed.Has("json");
   for (const StudyInfo& study : results) PrintStudy(study, json);
   std::fflush(stdout);
-  switch (outcome) {
-    case SearchOutcome::Completed:
-      return 0;
-    case SearchOutcome::NotConnected:
-      std::fprintf(stderr, "ERROR, couldn't connect to %s\n", Cp1252ToUtf8(calledAet).c_str());
-      return 1;
-    case SearchOutcome::RequestFailed:
-      std::fprintf(stderr, "ERROR, the query could not be sent, please check Log file\n");
-      return 1;
-    case SearchOutcome::Interrupted:
-      std::fprintf(stderr, "ERROR, the search ended early, please check Log file\n");
-      return 1;
-  }
-  return 1;
+  if (outcome != SearchOutcome::Completed) ReportSearchFailure(outcome, calledAet);
+  return outcome == SearchOutcome::Completed ? 0 : 1;
 }
 
 const VerbRegistrar kRegistrar({"find", "search the PACS or the worklist server", kUsage.c_str(),

@@ -4,6 +4,7 @@
 
 #include "args.h"
 #include "batch.h"
+#include "failurecause.h"
 #include "settings.h"
 #include "studyoptions.h"
 #include "verbs.h"
@@ -20,16 +21,16 @@ constexpr const char* kUsage =
     "DIR/<SOP Instance UID>.dcm, printing one line per written file. JPG, BMP and PNG pictures\n"
     "become image objects whose SOP class follows the modality; PDF files Encapsulated PDF\n"
     "objects; MP4 videos video objects; DOC, DOCX, RTF, TXT and HTML documents text reports.\n"
-    "Files of other kinds, and documents without text, are skipped (named on stderr). The modality "
-    "is one of CT MR CR US MG DX XA OT ES XC;\n"
-    "anything else counts as OT. Without --accession a number is generated; without --study-uid\n"
-    "the batch UID becomes the Study Instance UID. The study date defaults to today, the sex to "
-    "M.\n"
-    "The institution name comes from the settings: velloran.ini beside the program, section\n"
-    "\"velloran\", or the file --ini names. Texts are taken as UTF-8 and stored in Windows-1252\n"
-    "(\"?\" for characters it cannot hold).\n"
+    "Files of other kinds, and documents without text, are skipped (named on stderr). The\n"
+    "modality is one of CT MR CR US MG DX XA OT ES XC; anything else counts as OT. Without\n"
+    "--accession a number is generated; without --study-uid the batch UID becomes the Study\n"
+    "Instance UID. The study date defaults to today, the sex to M.\n"
+    "The institution name comes from the settings file (section \"velloran\"; see velloran-cli\n"
+    "--help for where it is), or the file --ini names. Texts are taken as UTF-8 and stored in\n"
+    "Windows-1252 (\"?\" for characters it cannot hold).\n"
     "Exits 1, writing nothing, when a check fails or a file cannot be converted; exits 1 also\n"
-    "when a file cannot be written. Exits 2 for wrong arguments.\n";
+    "when a file cannot be written; the next line on stderr gives the cause. Exits 2 for wrong\n"
+    "arguments.\n";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "velloran-cli save: %s\n%s", problem.c_str(), kUsage);
@@ -70,6 +71,7 @@ int RunSave(const std::vector<std::string>& args) {
   }
   if (!converted) {
     std::fprintf(stderr, "%s\n", message.c_str());
+    PrintFailureCause();
     return 1;
   }
   std::error_code error;
@@ -85,6 +87,7 @@ int RunSave(const std::vector<std::string>& args) {
   if (!allWritten) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", message.c_str());
+    PrintFailureCause();
     return 1;
   }
   return 0;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "args.h"
+#include "failurecause.h"
 #include "log.h"
 #include "netoptions.h"
 #include "send.h"
@@ -52,6 +53,7 @@ int RunSend(const std::vector<std::string>& args) {
     return 0;
   }
   std::fprintf(stderr, "%s\n", message.c_str());
+  PrintFailureCause();
   if (!LogFilePath().empty()) std::fprintf(stderr, "log file: %s\n", LogFilePath().c_str());
   return 1;
 }

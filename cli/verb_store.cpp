@@ -3,6 +3,7 @@
 #include <string>
 
 #include "args.h"
+#include "failurecause.h"
 #include "log.h"
 #include "netoptions.h"
 #include "send.h"
@@ -45,6 +46,7 @@ int RunStore(const std::vector<std::string>& args) {
                                  kSendTimeoutSeconds, errors, report);
   progress.Finish();
   for (const std::string& line : errors) std::fprintf(stderr, "ERROR, %s\n", line.c_str());
+  if (!stored) PrintFailureCause();
   if (!stored && !LogFilePath().empty()) {
     std::fprintf(stderr, "log file: %s\n", LogFilePath().c_str());
   }

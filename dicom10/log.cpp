@@ -23,6 +23,7 @@ struct LogTargets {
   // Name the log viewer listens under: see ListenerAddress.
   std::string listenerTitle;
   std::string listenerClass;
+  std::string firstError;
 };
 
 LogTargets& Targets() {
@@ -73,6 +74,7 @@ void WriteLog(std::string_view message) {
   line += message;
   line += '\n';
   std::lock_guard lock(targets.mutex);
+  if (targets.firstError.empty() && message.substr(0, 5) == "ERROR") targets.firstError = message;
   if (!targets.filePath.empty()) {
     if (std::FILE* file = std::fopen(targets.filePath.c_str(), "a")) {
       std::fwrite(line.data(), 1, line.size(), file);
@@ -105,4 +107,10 @@ std::string LogFilePath() {
   LogTargets& targets = Targets();
   std::lock_guard lock(targets.mutex);
   return targets.filePath;
+}
+
+std::string FirstErrorLine() {
+  LogTargets& targets = Targets();
+  std::lock_guard lock(targets.mutex);
+  return targets.firstError;
 }

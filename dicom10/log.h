@@ -27,3 +27,9 @@ void ReleaseLogTarget();
 
 // The file currently written to, empty when none (used by the application to show it).
 std::string LogFilePath();
+
+// The first message starting with "ERROR" that this process logged, whether or not a target was
+// set; empty when there was none. The earliest error names what went wrong most precisely (the
+// refused connection, not the failed operation that it caused), so it is what a user is shown as
+// the cause of a failure.
+std::string FirstErrorLine();

@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <exception>
+#include <string>
 
 #include "bufdata.h"
 #include "log.h"
@@ -27,6 +28,42 @@ uint32_t TakeCounter(bool odd) {
 
 bool Tracing() {
   return LogLevel.load() > 1;
+}
+
+// What an A-ASSOCIATE-RJ says, in the words of PS3.8 Table 9-21, with its three numbers.
+std::string RejectionText(const AAssociateRJ& rejection) {
+  const char* result = rejection.Result == 1   ? "permanently"
+                       : rejection.Result == 2 ? "transiently"
+                                               : "with an unknown result";
+  const char* source = "an unknown source";
+  const char* reason = "reason not defined";
+  switch (rejection.Source) {
+    case 1:
+      source = "the called application";
+      reason = rejection.Reason == 1   ? "no reason given"
+               : rejection.Reason == 2 ? "application context name not supported"
+               : rejection.Reason == 3 ? "calling AE title not recognized"
+               : rejection.Reason == 7 ? "called AE title not recognized"
+                                       : reason;
+      break;
+    case 2:
+      source = "the peer's protocol layer";
+      reason = rejection.Reason == 1   ? "no reason given"
+               : rejection.Reason == 2 ? "protocol version not supported"
+                                       : reason;
+      break;
+    case 3:
+      source = "the peer's presentation layer";
+      reason = rejection.Reason == 1   ? "temporary congestion"
+               : rejection.Reason == 2 ? "local limit exceeded"
+                                       : reason;
+      break;
+    default:
+      break;
+  }
+  return std::string("association rejected ") + result + " by " + source + ": " + reason +
+         " (result " + std::to_string(rejection.Result) + ", source " +
+         std::to_string(rejection.Source) + ", reason " + std::to_string(rejection.Reason) + ")";
 }
 
 // The transfer syntaxes this side can send in, in no order of preference: the first accepted
@@ -146,8 +183,9 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
     const bool typeRead = Link.Read8(type);
     if (Tracing()) WriteLog("INFO, PDU_Service::Connect, Item Type: " + std::to_string(type));
     if (typeRead && type == 0x03) {
+      // The reason goes first: the earliest error of a run is what a user is shown as its cause.
+      if (assocRJ.Read(Link)) WriteLog("ERROR, PDU_Service::Connect, " + RejectionText(assocRJ));
       WriteLog("ERROR, Association Rejected...");
-      assocRJ.Read(Link);
       Link.dsocket.Close();
       return false;
     }

@@ -11,25 +11,27 @@ bool OrthancPacs::Available() {
   return HaveProgram("Orthanc") && std::filesystem::exists(kWorklistPlugin);
 }
 
-OrthancPacs::OrthancPacs(const TempDir& work) {
+OrthancPacs::OrthancPacs(const TempDir& work, CalledAet calledAet) {
   dicomPort_ = FreePort();
   httpPort_ = FreePort();
   std::filesystem::create_directories(work / "orthanc-db");
   std::filesystem::create_directories(work / "worklists");
   worklists_ = work / "worklists";
-  WriteFile(work / "orthanc.json",
-            "{\n\"Name\": \"velloran-test\",\n\"DicomAet\": \"ORTHANC\",\n"
-            "\"DicomPort\": " +
-                std::to_string(dicomPort_) + ",\n\"HttpPort\": " + std::to_string(httpPort_) +
-                ",\n\"StorageDirectory\": \"" + (work / "orthanc-db").string() +
-                "\",\n\"IndexDirectory\": \"" + (work / "orthanc-db").string() +
-                "\",\n\"RemoteAccessAllowed\": false,\n\"AuthenticationEnabled\": false,\n"
-                "\"DicomCheckCalledAet\": false,\n"
-                // Orthanc answers C-FIND only from known modalities unless told otherwise.
-                "\"DicomAlwaysAllowFind\": true,\n\"DicomAlwaysAllowFindWorklist\": true,\n"
-                "\"Plugins\": [\"" +
-                kWorklistPlugin + "\"],\n\"Worklists\": {\"Enable\": true, \"Database\": \"" +
-                worklists_.string() + "\"}\n}\n");
+  WriteFile(
+      work / "orthanc.json",
+      "{\n\"Name\": \"velloran-test\",\n\"DicomAet\": \"ORTHANC\",\n"
+      "\"DicomPort\": " +
+          std::to_string(dicomPort_) + ",\n\"HttpPort\": " + std::to_string(httpPort_) +
+          ",\n\"StorageDirectory\": \"" + (work / "orthanc-db").string() +
+          "\",\n\"IndexDirectory\": \"" + (work / "orthanc-db").string() +
+          "\",\n\"RemoteAccessAllowed\": false,\n\"AuthenticationEnabled\": false,\n" +
+          "\"DicomCheckCalledAet\": " + (calledAet == CalledAet::MustMatch ? "true" : "false") +
+          ",\n"
+          // Orthanc answers C-FIND only from known modalities unless told otherwise.
+          "\"DicomAlwaysAllowFind\": true,\n\"DicomAlwaysAllowFindWorklist\": true,\n"
+          "\"Plugins\": [\"" +
+          kWorklistPlugin + "\"],\n\"Worklists\": {\"Enable\": true, \"Database\": \"" +
+          worklists_.string() + "\"}\n}\n");
   process_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{"Orthanc", (work / "orthanc.json").string()},
       (work / "orthanc.log").string());

@@ -12,9 +12,12 @@ namespace testsupport {
 
 class OrthancPacs {
  public:
+  // Whether Orthanc refuses associations addressed to another AE title than "ORTHANC".
+  enum class CalledAet { Any, MustMatch };
+
   // Starts Orthanc with its data, configuration and log in `work`; Running() tells whether its
   // DICOM port came up.
-  explicit OrthancPacs(const TempDir& work);
+  explicit OrthancPacs(const TempDir& work, CalledAet calledAet = CalledAet::Any);
   ~OrthancPacs();
   OrthancPacs(const OrthancPacs&) = delete;
   OrthancPacs& operator=(const OrthancPacs&) = delete;

@@ -13,7 +13,8 @@ namespace {
 using testsupport::CommandResult;
 using testsupport::RunCommand;
 
-// The verb names of the overview: the lines after "verbs:", first word of each.
+// The verb names of the overview: the lines between "verbs:" and the next empty line, first word
+// of each.
 std::vector<std::string> ListedVerbs(const std::string& overview) {
   std::vector<std::string> verbs;
   std::istringstream lines(overview);
@@ -22,7 +23,9 @@ std::vector<std::string> ListedVerbs(const std::string& overview) {
   while (std::getline(lines, line)) {
     if (line == "verbs:") {
       inList = true;
-    } else if (inList && !line.empty()) {
+    } else if (inList && line.empty()) {
+      break;
+    } else if (inList) {
       std::istringstream words(line);
       std::string name;
       words >> name;
@@ -48,6 +51,12 @@ TEST(HelpTest, OverviewListsTheVerbsAndEachHasItsOwnUsage) {
     EXPECT_EQ(help.errors, "");
     EXPECT_EQ(help.output.rfind("usage: velloran-cli " + verb, 0), 0u) << help.output;
   }
+}
+
+TEST(HelpTest, VersionIsTheProjectVersion) {
+  const CommandResult result = RunCommand({VELLORAN_CLI, "--version"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.output, "velloran-cli " VELLORAN_VERSION "\n");
 }
 
 TEST(HelpTest, UnknownVerbFailsWithTheOverviewOnStandardError) {

@@ -209,6 +209,78 @@ TEST(NetworkVerbs, StoreForwardsFilesAsTheyAreAndNamesThoseItCannot) {
   }
 }
 
+// The line that follows `line` in `text`, or "(no line after ...)" to show in a failed check.
+std::string LineAfter(const std::string& text, const std::string& line) {
+  const size_t found = text.find(line + "\n");
+  if (found == std::string::npos) return "(no line \"" + line + "\" in: " + text + ")";
+  const size_t start = found + line.size() + 1;
+  const size_t end = text.find('\n', start);
+  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// After its fixed message a failed verb names the cause on the next line of stderr: the first
+// error the run logged, not the consequence that ended the operation.
+TEST(NetworkVerbs, FailuresNameTheirCauseAfterTheMessage) {
+  TempDir work;
+  const std::string port = std::to_string(testsupport::FreePort());
+  const std::string refused =
+      "ERROR, Connecting to Socket: 127.0.0.1:" + port + ", 111 (Connection refused)";
+  const std::string missing = (work / "missing.jpg").string();
+  const std::string unreadable =
+      "ERROR, ConvertItems, Cannot open file \"" + missing + "\": No such file or directory";
+  WriteFile(work / "broken.png", "\x89PNG\r\n\x1a\n but nothing more");
+  const std::vector<std::string> pacs =
+      Join({"--pacs-host", "127.0.0.1"}, PacsOptions(port, work, "NOBODY"));
+  struct Case {
+    const char* name;
+    std::string verb;
+    std::vector<std::string> args;
+    std::string message;  // the fixed message; the cause must be the next line of stderr
+    std::string cause;    // the whole line, or its start when it ends in "..."
+  };
+  const Case cases[] = {
+      {"echo, nobody listens", "echo", pacs, "", refused},
+      {"send, nobody listens", "send", Join(Join(kPatient, pacs), {(work / "x.txt").string()}),
+       "ERROR Sending Images, please check Log file", refused},
+      {"find, nobody listens", "find", Join(pacs, {"--pacs", "--name", "DOE"}),
+       "ERROR, couldn't connect to NOBODY", refused},
+      {"send, source missing", "send", Join(Join(kPatient, pacs), {missing}),
+       "ERROR Sending Images, please check Log file", unreadable},
+      {"save, source missing", "save",
+       Join(kPatient,
+            {"--out", (work / "out").string(), "--ini", (work / "none.ini").string(), missing}),
+       "Cannot open file \"" + missing + "\": No such file or directory", unreadable},
+      {"save, source not a picture", "save",
+       Join(kPatient, {"--out", (work / "out").string(), "--ini", (work / "none.ini").string(),
+                       (work / "broken.png").string()}),
+       "",
+       "ERROR, ConvertItems, Cannot convert picture \"" + (work / "broken.png").string() + "\"..."},
+  };
+  WriteFile(work / "x.txt", "text\r\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CommandResult result = Cli(c.verb, c.args);
+    EXPECT_EQ(result.exitCode, 1) << result.errors;
+    std::string cause;
+    if (c.verb == "echo") {
+      EXPECT_EQ(result.output, "ERROR, NOBODY does not answer!\n");
+      cause = result.errors.substr(0, result.errors.find('\n'));
+    } else if (c.message.empty()) {
+      const size_t start = result.errors.rfind("\nERROR, ");
+      cause = start == std::string::npos ? result.errors : result.errors.substr(start + 1);
+      cause = cause.substr(0, cause.find('\n'));
+    } else {
+      cause = LineAfter(result.errors, c.message);
+    }
+    if (c.cause.size() > 3 && c.cause.compare(c.cause.size() - 3, 3, "...") == 0) {
+      EXPECT_EQ(cause.rfind(c.cause.substr(0, c.cause.size() - 3), 0), 0u) << result.errors;
+    } else {
+      EXPECT_EQ(cause, c.cause) << result.errors;
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(work / "out")) << "a failed save wrote files";
+}
+
 TEST(NetworkVerbs, OrthancAsAWholePacs) {
   ASSERT_TRUE(testsupport::OrthancPacs::Available() && testsupport::HaveProgram("dump2dcm"))
       << "Orthanc, its worklist plugin or dump2dcm missing";
@@ -261,6 +333,28 @@ TEST(NetworkVerbs, OrthancAsAWholePacs) {
   EXPECT_EQ(worklist.output, "ROE^RICHARD\tPID-9\tM\t\tCHEST PA\t" +
                                  DicomDateToDisplay("20240301") +
                                  "\tWL-1\t1.2.826.0.1.3680043.10.90\n");
+}
+
+// A PACS that does not know the called AE title refuses the association; the cause line says so
+// with the reason the PACS gave.
+TEST(NetworkVerbs, RejectedAeTitleIsNamedAsTheCause) {
+  ASSERT_TRUE(testsupport::OrthancPacs::Available()) << "Orthanc or its worklist plugin missing";
+  TempDir work;
+  testsupport::OrthancPacs pacs(work, testsupport::OrthancPacs::CalledAet::MustMatch);
+  ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
+  EXPECT_EQ(Cli("echo", PacsOptions(pacs.Port(), work, "ORTHANC")).exitCode, 0);
+  const std::string rejected =
+      "ERROR, PDU_Service::Connect, association rejected permanently by the called application: "
+      "called AE title not recognized (result 1, source 1, reason 7)";
+  const CommandResult echo = Cli("echo", PacsOptions(pacs.Port(), work, "WRONGAET"));
+  EXPECT_EQ(echo.exitCode, 1);
+  EXPECT_EQ(echo.output, "ERROR, WRONGAET does not answer!\n");
+  EXPECT_EQ(echo.errors.substr(0, echo.errors.find('\n')), rejected) << echo.errors;
+  const Sources sources = MakeSources(work);
+  const CommandResult sent =
+      Cli("send", Join(Join(kPatient, PacsOptions(pacs.Port(), work, "WRONGAET")), {sources.pdf}));
+  EXPECT_EQ(sent.exitCode, 1);
+  EXPECT_EQ(LineAfter(sent.errors, "ERROR Sending Images, please check Log file"), rejected);
 }
 
 }  // namespace

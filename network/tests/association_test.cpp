@@ -190,7 +190,9 @@ TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
   const Case cases[] = {
       {"rejected",
        {Step::ReceivePdu(), Step::Send(testpeer::AssociateRJ())},
-       {"ERROR, Association Rejected..."}},
+       {"ERROR, PDU_Service::Connect, association rejected permanently by the called "
+        "application: no reason given (result 1, source 1, reason 1)",
+        "ERROR, Association Rejected..."}},
       {"closes at once",
        {Step::Close()},
        {"ERROR, Association RQ failed!"},
