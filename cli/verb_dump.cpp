@@ -16,6 +16,9 @@ constexpr const char* kUsage =
     "defined length are indented with dots. With several files, each is headed by its name.\n"
     "Names and texts are Windows-1252 inside the toolkit and are printed as UTF-8; the values\n"
     "of a file whose Specific Character Set is ISO_IR 192 are UTF-8 already and stay so.\n"
+    "A file without meta group, or whose meta group lacks the Transfer Syntax UID, is read in\n"
+    "the encoding its first element shows; a line starting with # says which was guessed, and\n"
+    "what else had to be repaired to read the file.\n"
     "Exits 1 when a file cannot be read or is not DICOM; the other files are still dumped.\n";
 
 // Length of the well-formed UTF-8 sequence at the start of `text`, or 0 when there is none.
@@ -86,6 +89,8 @@ int RunDump(const std::vector<std::string>& args) {
     std::string error;
     const bool read = ReadDicomFile(path, file, error);
     if (several) std::printf("# %s\n", path.c_str());
+    // Whatever the reader had to guess is said before the elements it read that way.
+    for (const std::string& note : file.notes) std::printf("# %s\n", note.c_str());
     // What was decoded is shown even when the file turned out truncated.
     PrintLines(file.meta, false);
     PrintLines(file.dataSet,

@@ -179,6 +179,7 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit) {
     // The bytes that are not there read as zeros.
     std::memset(buffer.get() + available, 0, tag.length - available);
     ++shortReads;
+    lastAvailable_ = available;
     WriteLog("WARNING, BufData::ReadTag, read bytes!=tag->length (" + Hex4(tag.group) + "," +
              Hex4(tag.element) + ") count=" + std::to_string(static_cast<int64_t>(available)) +
              ", tag->length=" + std::to_string(tag.length));
@@ -245,23 +246,63 @@ bool BufData::ReadDataSet(DcmObj& dataSet) {
   return ReadDataSetAtDepth(dataSet, 0);
 }
 
+namespace {
+
+// A "UN" element of undefined length in an explicit-VR stream holds a sequence whose content is
+// implicit VR little endian, up to its matching sequence delimiter. It is read as such, the
+// element becomes "SQ", and is written back as an ordinary sequence.
+class UnSequence {
+ public:
+  bool Active() const { return depth_ > 0; }
+  // Follows the element just read; switches the reader's byte order in and out of the sequence.
+  // True when the element opened such a sequence.
+  bool Follow(BufData& reader, DcmTag& tag, bool explicitStream) {
+    if (depth_ > 0) {
+      if (tag.HasUndefinedLength() && tag.IsVR("SQ")) ++depth_;
+      if (tag.Is(0xFFFE, 0xE0DD) && --depth_ == 0) reader.bigEndian = savedOrder_;
+      return false;
+    }
+    if (!explicitStream || !tag.IsVR("UN") || !tag.HasUndefinedLength()) return false;
+    tag.SetVR("SQ");
+    depth_ = 1;
+    savedOrder_ = reader.bigEndian;
+    reader.bigEndian = false;
+    ++reader.unSequences;
+    return true;
+  }
+
+ private:
+  int depth_ = 0;
+  bool savedOrder_ = false;
+};
+
+}  // namespace
+
 bool BufData::ReadDataSetAtDepth(DcmObj& dataSet, int depth) {
   bool pixelData = false;
+  UnSequence unSequence;
   while (position < InputSize()) {
     auto tag = std::make_unique<DcmTag>();
     const size_t shortReadsBefore = shortReads;
-    if (!ReadTag(*tag, dataSet.explicitVR, false)) return false;
+    const bool explicitVR = dataSet.explicitVR && !unSequence.Active();
+    if (!ReadTag(*tag, explicitVR, false)) return false;
     // A sequence cut off by the end of the stream keeps its bytes but is not parsed: its items
     // would be made of the zeros that stand in for what is missing.
     const bool lastReadWasShort = shortReads != shortReadsBefore;
     if (tag->group == 0 && tag->element == 0 && tag->length == 0) return true;
     tag->bigEndian = bigEndian;
-    if (!dataSet.explicitVR) ApplyImplicitVR(*tag);
-    if (tag->Is(0x7FE0, 0x0010)) {
+    if (!explicitVR) ApplyImplicitVR(*tag);
+    unSequence.Follow(*this, *tag, dataSet.explicitVR);
+    if (tag->Is(0x7FE0, 0x0010) && !unSequence.Active()) {
       dataSet.Append(std::move(tag));
       pixelData = true;
     } else if (IsExpandable(*tag) && !pixelData && !lastReadWasShort) {
-      if (!ExpandInto(dataSet, *tag, depth + 1)) return false;
+      bool complete = true;
+      if (!ExpandInto(dataSet, *tag, depth + 1, explicitVR, bigEndian, tag->length, complete))
+        return false;
+    } else if (IsExpandable(*tag) && !pixelData &&
+               ExpandCutShort(dataSet, *tag, depth + 1, explicitVR)) {
+      --shortReads;
     } else if (tag->group != 0x0002) {
       dataSet.Append(std::move(tag));
     }
@@ -269,16 +310,25 @@ bool BufData::ReadDataSetAtDepth(DcmObj& dataSet, int depth) {
   return true;
 }
 
-bool BufData::ExpandInto(DcmObj& parent, DcmTag& tag, int depth) {
+bool BufData::ExpandInto(DcmObj& parent, const DcmTag& tag, int depth, bool explicitVR,
+                         bool bigEndianOrder, size_t size, bool& complete) {
   if (depth > kMaxSequenceDepth) {
     WriteLog("ERROR, Expand_SQ: sequences nested deeper than " + std::to_string(kMaxSequenceDepth) +
              " levels");
     return false;
   }
   auto nested = std::make_unique<DcmObj>();
-  nested->explicitVR = parent.explicitVR;
-  nested->bigEndian = parent.bigEndian;
-  if (!Expand_SQ(*nested, tag, depth)) return false;
+  nested->explicitVR = explicitVR;
+  nested->bigEndian = bigEndianOrder;
+  BufData local(bigEndianOrder);
+  if (!local.ExpandBytes(*nested, tag.HasValue() ? tag.value.get() : nullptr,
+                         std::min<size_t>(size, tag.HasValue() ? tag.length : 0), depth)) {
+    return false;
+  }
+  complete = local.shortReads == 0;
+  shortReads += local.shortReads;
+  unSequences += local.unSequences;
+  recoveredSequences += local.recoveredSequences;
   nested->header.group = tag.group;
   nested->header.element = tag.element;
   nested->header.length = tag.length;
@@ -287,34 +337,72 @@ bool BufData::ExpandInto(DcmObj& parent, DcmTag& tag, int depth) {
   return true;
 }
 
+bool BufData::ExpandCutShort(DcmObj& parent, const DcmTag& tag, int depth, bool explicitVR) {
+  // Tried on a scratch parent, so that a failed attempt leaves nothing behind.
+  DcmObj scratch;
+  BufData trial(bigEndian);
+  bool complete = false;
+  if (!trial.ExpandInto(scratch, tag, depth, explicitVR, bigEndian, lastAvailable_, complete) ||
+      !complete || scratch.Count() != 1) {
+    return false;
+  }
+  WriteLog("WARNING, BufData::ReadTag, (" + Hex4(tag.group) + "," + Hex4(tag.element) +
+           ") runs past the end, read up to the end: " + std::to_string(lastAvailable_) + " of " +
+           std::to_string(tag.length) + " bytes");
+  unSequences += trial.unSequences;
+  recoveredSequences += trial.recoveredSequences + 1;
+  parent.Append(std::move(scratch.entries.front().obj));
+  return true;
+}
+
 bool BufData::Expand_SQ(DcmObj& nested, const DcmTag& tag, int depth) {
   BufData local(nested.bigEndian);
   // The tag outlives the local reader, so its value is read where it is.
-  if (tag.HasValue()) local.ReadFrom(tag.value.get(), tag.length);
+  if (!local.ExpandBytes(nested, tag.HasValue() ? tag.value.get() : nullptr,
+                         tag.HasValue() ? tag.length : 0, depth)) {
+    return false;
+  }
+  shortReads += local.shortReads;
+  unSequences += local.unSequences;
+  recoveredSequences += local.recoveredSequences;
+  return true;
+}
+
+bool BufData::ExpandBytes(DcmObj& nested, const uint8_t* data, size_t size, int depth) {
+  if (data != nullptr) ReadFrom(data, size);
   // Fragments of encapsulated pixel data inside an item (an icon image) are items too, but they
   // hold compressed bytes, not data sets.
   bool encapsulatedPixels = false;
-  while (local.position < local.InputSize()) {
+  UnSequence unSequence;
+  while (position < InputSize()) {
     auto element = std::make_unique<DcmTag>();
-    const size_t shortReadsBefore = local.shortReads;
+    const size_t shortReadsBefore = shortReads;
+    const bool explicitVR = nested.explicitVR && !unSequence.Active();
     // File meta elements never belong in a sequence; one that turns up there is read in the
     // encoding of the data set around it, which is how every writer, this one included, puts it
     // there. Reading it as explicit VR inside an implicit data set would lose the rest.
-    if (!local.ReadTag(*element, nested.explicitVR, nested.explicitVR)) {
+    if (!ReadTag(*element, explicitVR, explicitVR)) {
       WriteLog("ERROR, Expand_SQ: Reading tag...");
       return false;
     }
-    element->bigEndian = local.bigEndian;
-    if (!nested.explicitVR) ApplyImplicitVR(*element);
+    element->bigEndian = bigEndian;
+    if (!explicitVR) ApplyImplicitVR(*element);
+    unSequence.Follow(*this, *element, nested.explicitVR);
     if (element->Is(0x7FE0, 0x0010) && element->HasUndefinedLength()) encapsulatedPixels = true;
     if (element->Is(0xFFFE, 0xE0DD)) encapsulatedPixels = false;
-    if (IsExpandable(*element) && !encapsulatedPixels && local.shortReads == shortReadsBefore) {
-      if (!local.ExpandInto(nested, *element, depth + 1)) return false;
+    const bool expandable = IsExpandable(*element) && !encapsulatedPixels;
+    if (expandable && shortReads == shortReadsBefore) {
+      bool complete = true;
+      if (!ExpandInto(nested, *element, depth + 1, explicitVR, bigEndian, element->length,
+                      complete)) {
+        return false;
+      }
+    } else if (expandable && ExpandCutShort(nested, *element, depth + 1, explicitVR)) {
+      --shortReads;
     } else {
       nested.Append(std::move(element));
     }
   }
-  shortReads += local.shortReads;
   return true;
 }
 

@@ -49,6 +49,11 @@ class BufData {
   bool WriteDataSet(DcmObj& dataSet);
   // Decodes the value of a defined-length sequence or item tag into `nested`.
   bool Expand_SQ(DcmObj& nested, const DcmTag& tag, int depth = 1);
+  // Elements of undefined-length "UN" sequences met in explicit VR (read as the implicit VR
+  // little-endian sequences they hold) and sequences whose declared length ran past the end but
+  // whose elements all ended with the stream (read up to that end).
+  size_t unSequences = 0;
+  size_t recoveredSequences = 0;
   // Encodes a nested data set's entries into its header tag's value.
   bool EncodeNested(DcmObj& nested);
 
@@ -66,8 +71,18 @@ class BufData {
   size_t externalSize_ = 0;
   bool external_ = false;
 
+  // Bytes of the value present in the stream when the last ReadTag ran short.
+  size_t lastAvailable_ = 0;
+
   bool ReadDataSetAtDepth(DcmObj& dataSet, int depth);
-  bool ExpandInto(DcmObj& parent, DcmTag& tag, int depth);
+  // Expands `size` bytes of the tag's value into a nested data set appended to `parent`, decoded
+  // with the given flags. `complete` tells whether every element inside was whole.
+  bool ExpandInto(DcmObj& parent, const DcmTag& tag, int depth, bool explicitVR, bool bigEndian,
+                  size_t size, bool& complete);
+  // Expands a sequence or item whose value was cut short by the end of the stream, when the bytes
+  // that are there hold whole elements. False (and nothing appended) otherwise.
+  bool ExpandCutShort(DcmObj& parent, const DcmTag& tag, int depth, bool explicitVR);
+  bool ExpandBytes(DcmObj& nested, const uint8_t* data, size_t size, int depth);
   bool WriteEntries(DcmObj& dataSet);
   // WriteTag, with the VR to use when the tag has none (nullptr: the dictionary's).
   bool WriteElement(const DcmTag& tag, bool explicitVR, const char* missingVR);

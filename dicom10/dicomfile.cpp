@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include "bufdata.h"
+#include "dictionary.h"
+#include "inflate.h"
 #include "log.h"
 #include "uids.h"
 
@@ -35,45 +37,57 @@ bool IsExplicitLittleEndianFamily(const std::string& uid) {
          uid == "1.2.840.10008.1.2.5";
 }
 
-}  // namespace
-
-bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error) {
-  const uint8_t* bytes = buffer.InputData();
-  if (buffer.InputSize() < 132 || bytes[128] != 'D' || bytes[129] != 'I' || bytes[130] != 'C' ||
-      bytes[131] != 'M') {
-    error = "not a DICOM file (no DICM prefix after the 128-byte preamble)";
-    return false;
+bool IsVR(uint8_t first, uint8_t second) {
+  static constexpr char kVRs[][3] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL",
+                                     "IS", "LO", "LT", "OB", "OD", "OF", "OL", "OV", "OW",
+                                     "PN", "SH", "SL", "SQ", "SS", "ST", "SV", "TM", "UC",
+                                     "UI", "UL", "UN", "UR", "US", "UT", "UV"};
+  for (const char* vr : kVRs) {
+    if (vr[0] == first && vr[1] == second) return true;
   }
-  buffer.bigEndian = false;
-  buffer.position = 132;
-  file.meta.SetTransferSyntax(kExplicitVRLittleEndian);
+  return false;
+}
+
+// A tag a data set can start with: one the dictionary knows, or a group length.
+bool KnownTag(uint16_t group, uint16_t element) {
+  if (element == 0x0000) return group % 2 == 0 && group >= 0x0002 && group <= 0x7FE0;
+  return FindDictionaryRow(group, element) != nullptr;
+}
+
+std::string SyntaxName(const std::string& uid) {
+  if (uid == kImplicitVRLittleEndian) return "Implicit VR Little Endian";
+  if (uid == kExplicitVRLittleEndian) return "Explicit VR Little Endian";
+  if (uid == kExplicitVRBigEndian) return "Explicit VR Big Endian";
+  return uid;
+}
+
+// Reads the meta group elements at the buffer's position. False when one is cut short.
+bool ReadMetaGroup(BufData& buffer, DcmObj& meta) {
+  const uint8_t* bytes = buffer.InputData();
   while (buffer.Remaining() >= 2 && bytes[buffer.position] == 0x02 &&
          bytes[buffer.position + 1] == 0x00) {
     auto tag = std::make_unique<DcmTag>();
-    if (!buffer.ReadTag(*tag, true, true)) {
-      error = "the file meta group is truncated or corrupt";
-      return false;
-    }
-    file.meta.Append(std::move(tag));
+    if (!buffer.ReadTag(*tag, true, true)) return false;
+    meta.Append(std::move(tag));
   }
-  if (buffer.shortReads != 0) {
-    error = "the file meta group is truncated";
-    return false;
-  }
-  const std::string syntax = file.meta.GetString(0x0002, 0x0010);
-  if (syntax.empty()) {
-    error = "the file meta group has no Transfer Syntax UID";
-    return false;
-  }
-  if (syntax == kImplicitVRLittleEndian || syntax == kExplicitVRBigEndian ||
-      IsExplicitLittleEndianFamily(syntax)) {
-    file.dataSet.SetTransferSyntax(syntax);
-  } else {
-    error = "unsupported transfer syntax " + syntax;
-    return false;
-  }
+  return buffer.shortReads == 0;
+}
+
+// Decodes the data set from the buffer's position in `syntax` and reports the reader's repairs.
+bool ReadBody(BufData& buffer, DicomFile& file, const std::string& syntax, std::string& error) {
+  file.dataSet.SetTransferSyntax(syntax);
   buffer.bigEndian = file.dataSet.bigEndian;
-  if (!buffer.ReadDataSet(file.dataSet)) {
+  const bool read = buffer.ReadDataSet(file.dataSet);
+  if (buffer.unSequences != 0) {
+    file.notes.push_back(std::to_string(buffer.unSequences) +
+                         " UN element(s) of undefined length read as implicit VR sequences");
+  }
+  if (buffer.recoveredSequences != 0) {
+    file.notes.push_back(std::to_string(buffer.recoveredSequences) +
+                         " sequence(s) or item(s) whose length runs past the end of the file, "
+                         "read up to its end");
+  }
+  if (!read) {
     error = "the data set is corrupt (see the log for the element)";
     return false;
   }
@@ -83,6 +97,77 @@ bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error) {
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+std::string GuessTransferSyntax(const uint8_t* bytes, size_t size, bool requireKnownTag) {
+  if (size < 8) return "";
+  const uint16_t littleGroup = static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+  const uint16_t littleElement = static_cast<uint16_t>(bytes[2] | bytes[3] << 8);
+  const uint16_t bigGroup = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+  const uint16_t bigElement = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
+  const bool littleKnown = KnownTag(littleGroup, littleElement);
+  const bool bigKnown = KnownTag(bigGroup, bigElement);
+  if (!IsVR(bytes[4], bytes[5])) {
+    // Implicit VR: the little-endian transfer syntax is the only one there is.
+    if (requireKnownTag && !littleKnown) return "";
+    return kImplicitVRLittleEndian;
+  }
+  bool little = littleGroup <= bigGroup;
+  if (littleKnown != bigKnown) little = littleKnown;
+  if (requireKnownTag && !(little ? littleKnown : bigKnown)) return "";
+  return little ? kExplicitVRLittleEndian : kExplicitVRBigEndian;
+}
+
+bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error) {
+  const uint8_t* bytes = buffer.InputData();
+  const size_t size = buffer.InputSize();
+  const bool prefixed = size >= 132 && bytes[128] == 'D' && bytes[129] == 'I' &&
+                        bytes[130] == 'C' && bytes[131] == 'M';
+  buffer.bigEndian = false;
+  buffer.position = prefixed ? 132 : 0;
+  file.meta.SetTransferSyntax(kExplicitVRLittleEndian);
+  // Without preamble a file may still start with its meta group.
+  const bool metaAtStart =
+      !prefixed && size >= 6 && bytes[0] == 0x02 && bytes[1] == 0x00 && IsVR(bytes[4], bytes[5]);
+  if ((prefixed || metaAtStart) && !ReadMetaGroup(buffer, file.meta)) {
+    error = buffer.shortReads != 0 ? "the file meta group is truncated"
+                                   : "the file meta group is truncated or corrupt";
+    return false;
+  }
+  file.dataSetOffset = buffer.position;
+  std::string syntax = file.meta.GetString(0x0002, 0x0010);
+  if (syntax.empty()) {
+    const bool hasMeta = file.meta.Count() != 0;
+    syntax = GuessTransferSyntax(bytes + buffer.position, buffer.Remaining(), !hasMeta);
+    if (syntax.empty()) {
+      error = hasMeta ? "the file meta group has no Transfer Syntax UID, and the data set's first "
+                        "element does not tell its encoding"
+                      : "not a DICOM file (no DICM prefix after the 128-byte preamble, and the "
+                        "start is not a data set)";
+      return false;
+    }
+    file.guessed = true;
+    file.notes.push_back(std::string(hasMeta ? "the file meta group has no Transfer Syntax UID"
+                                             : "no file meta group") +
+                         ": the encoding " + SyntaxName(syntax) + " (" + syntax +
+                         ") was guessed from the first element");
+  }
+  file.fileTransferSyntax = syntax;
+  if (syntax == kDeflatedExplicitVRLittleEndian) {
+    std::vector<uint8_t> inflated;
+    if (!InflateBytes(bytes + buffer.position, buffer.Remaining(), inflated, error)) return false;
+    BufData body(false);
+    body.stream = std::move(inflated);
+    return ReadBody(body, file, kExplicitVRLittleEndian, error);
+  }
+  if (syntax != kImplicitVRLittleEndian && syntax != kExplicitVRBigEndian &&
+      !IsExplicitLittleEndianFamily(syntax)) {
+    error = "unsupported transfer syntax " + syntax;
+    return false;
+  }
+  return ReadBody(buffer, file, syntax, error);
 }
 
 namespace {

@@ -2,18 +2,36 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "dcmobj.h"
 
 class BufData;
 
+inline constexpr const char* kDeflatedExplicitVRLittleEndian = "1.2.840.10008.1.2.1.99";
+
 struct DicomFile {
-  DcmObj meta;     // the file meta group (0002), explicit VR little endian
-  DcmObj dataSet;  // the data set, in the transfer syntax the meta group names
+  DcmObj meta;     // the file meta group (0002), explicit VR little endian; may be empty
+  DcmObj dataSet;  // the data set, in the transfer syntax the meta group names (or was guessed)
+  // The encoding of the data set's bytes in the file: the meta group's transfer syntax, or the
+  // guessed one. A deflated data set is held inflated, in Explicit VR Little Endian.
+  std::string fileTransferSyntax;
+  bool guessed = false;  // the encoding was guessed from the first element
+  // Offset of the data set's first byte in the file.
+  size_t dataSetOffset = 0;
+  // What the reader had to guess or repair to read the file, one sentence each.
+  std::vector<std::string> notes;
 };
 
-// Reads a Part 10 file. On failure `error` says why; what was decoded before the failure stays in
-// `file` (a truncated file keeps every element that was complete).
+// The transfer syntax of a data set starting at `bytes`, guessed from its first element as DCMTK
+// does: explicit VR when bytes 4 and 5 are a VR, the byte order whose reading of the tag the
+// dictionary knows (the smaller group number when both or neither do). With `requireKnownTag`,
+// empty when the first element reads as no known tag: the bytes are then not a data set.
+std::string GuessTransferSyntax(const uint8_t* bytes, size_t size, bool requireKnownTag);
+
+// Reads a Part 10 file, or a bare data set without preamble and meta group. On failure `error` says
+// why; what was decoded before the failure stays in `file` (a truncated file keeps every element
+// that was complete).
 bool ReadDicomFile(const std::string& path, DicomFile& file, std::string& error);
 // The same, from bytes already in memory.
 bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error);

@@ -321,6 +321,84 @@ TEST(BufDataTest, SequenceCutShortIsKeptUnparsed) {
   EXPECT_EQ(ValueOf(*dataSet.TagAt(1)).substr(0, 4), Hex("FE FF 00 E0"));
 }
 
+TEST(BufDataTest, SequenceWhoseLengthRunsPastTheEndIsReadUpToTheEndWhenItsElementsAreWhole) {
+  // The sequence declares 0x40 bytes and its item 0x30, but the stream ends right after the
+  // item's one whole element: the lengths are wrong, not the elements, and nothing is lost.
+  const std::string item =
+      Hex("FE FF 00 E0 30 00 00 00 08 00 50 11") + "UI" + Hex("04 00") + std::string("1.2") + '\0';
+  const std::string bytes = Hex("08 00 60 00") + "CS" + Hex("02 00") + "OT" + Hex("08 00 40 11") +
+                            "SQ" + Hex("00 00 40 00 00 00") + item;
+  DcmObj dataSet;
+  dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
+  BufData buffer(false);
+  buffer.stream.assign(bytes.begin(), bytes.end());
+  ASSERT_TRUE(buffer.ReadDataSet(dataSet));
+  EXPECT_EQ(buffer.shortReads, 0u);
+  EXPECT_EQ(buffer.recoveredSequences, 2u);
+  ASSERT_EQ(dataSet.Count(), 2u);
+  ASSERT_STREQ(dataSet.EntryKind(1), "DcmObj");
+  const DcmObj& sequence = *dataSet.ObjAt(1);
+  ASSERT_EQ(sequence.Count(), 1u);
+  ASSERT_STREQ(sequence.EntryKind(0), "DcmObj");
+  EXPECT_EQ(sequence.ObjAt(0)->GetString(0x0008, 0x1150), "1.2");
+
+  // Written again, the lengths are the true ones.
+  BufData writer(false);
+  ASSERT_TRUE(writer.WriteDataSet(dataSet));
+  const std::string fixed = Hex("08 00 60 00") + "CS" + Hex("02 00") + "OT" + Hex("08 00 40 11") +
+                            "SQ" + Hex("00 00 14 00 00 00 FE FF 00 E0 0C 00 00 00") +
+                            item.substr(8);
+  EXPECT_EQ(std::string(writer.stream.begin(), writer.stream.end()), fixed);
+}
+
+// A "UN" element of undefined length in explicit VR holds an implicit VR little-endian sequence;
+// what follows its delimiter is explicit VR again, in the stream's byte order.
+TEST(BufDataTest, UndefinedLengthUNIsReadAsAnImplicitSequenceInEitherByteOrder) {
+  const std::string inside = Hex("FE FF 00 E0 FF FF FF FF 08 00 50 11 04 00 00 00") + "1.2" + '\0' +
+                             Hex("FE FF 0D E0 00 00 00 00 FE FF DD E0 00 00 00 00");
+  struct Case {
+    const char* syntax;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {kExplicitVRLittleEndian, Hex("09 00 10 10") + "UN" + Hex("00 00 FF FF FF FF") + inside +
+                                    Hex("10 00 10 00") + "PN" + Hex("04 00") + "A^B "},
+      {kExplicitVRBigEndian, Hex("00 09 10 10") + "UN" + Hex("00 00 FF FF FF FF") + inside +
+                                 Hex("00 10 00 10") + "PN" + Hex("00 04") + "A^B "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.syntax);
+    DcmObj dataSet;
+    dataSet.SetTransferSyntax(c.syntax);
+    BufData buffer(dataSet.bigEndian);
+    buffer.stream.assign(c.bytes.begin(), c.bytes.end());
+    ASSERT_TRUE(buffer.ReadDataSet(dataSet));
+    EXPECT_EQ(buffer.shortReads, 0u);
+    EXPECT_EQ(buffer.unSequences, 1u);
+    ASSERT_EQ(dataSet.Count(), 6u);
+    EXPECT_TRUE(dataSet.TagAt(0)->IsVR("SQ"));
+    EXPECT_EQ(dataSet.TagAt(2)->GetString(), "1.2");
+    EXPECT_TRUE(dataSet.TagAt(2)->IsVR("UI"));
+    EXPECT_EQ(dataSet.GetString(0x0010, 0x0010), "A^B");
+    EXPECT_EQ(dataSet.TagAt(5)->bigEndian, dataSet.bigEndian);
+
+    // Written back as an explicit sequence, it reads the same and writes the same bytes again.
+    BufData first(false);
+    ASSERT_TRUE(first.WriteDataSet(dataSet));
+    DcmObj again;
+    again.SetTransferSyntax(c.syntax);
+    BufData reader(again.bigEndian);
+    reader.stream = first.stream;
+    ASSERT_TRUE(reader.ReadDataSet(again));
+    EXPECT_EQ(reader.unSequences, 0u);
+    ASSERT_EQ(again.Count(), 6u);
+    EXPECT_EQ(again.TagAt(2)->GetString(), "1.2");
+    BufData second(false);
+    ASSERT_TRUE(second.WriteDataSet(again));
+    EXPECT_EQ(second.stream, first.stream);
+  }
+}
+
 TEST(BufDataTest, TruncatedElementHeaderFailsWithTheReadError) {
   LogCapture log;
   DcmObj dataSet;

@@ -171,6 +171,72 @@ struct BadFileCase {
   const char* errorPart;
 };
 
+// The encoding of a data set without meta group information, from its first element.
+TEST(DicomFileTest, EncodingIsGuessedFromTheFirstElement) {
+  struct Case {
+    const char* meaning;
+    std::string bytes;
+    bool requireKnownTag;
+    const char* syntax;
+  };
+  const Case cases[] = {
+      {"explicit little endian", Hex("08 00 05 00") + "CS" + Hex("0A 00"), true,
+       kExplicitVRLittleEndian},
+      {"explicit big endian", Hex("00 08 00 05") + "CS" + Hex("00 0A"), true, kExplicitVRBigEndian},
+      {"implicit little endian", Hex("08 00 05 00 0A 00 00 00"), true, kImplicitVRLittleEndian},
+      {"group length first", Hex("08 00 00 00 04 00 00 00"), true, kImplicitVRLittleEndian},
+      {"unknown tag, after a meta group", Hex("01 00 01 00 FF FF FF FF"), false,
+       kImplicitVRLittleEndian},
+      {"unknown tag, no meta group", Hex("01 00 01 00 FF FF FF FF"), true, ""},
+      {"text", "\"\"\"Tiny testing", true, ""},
+      {"zeros", std::string(16, '\0'), true, ""},
+      {"too short", Hex("08 00 05 00"), false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.meaning);
+    EXPECT_EQ(GuessTransferSyntax(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size(),
+                                  c.requireKnownTag),
+              c.syntax);
+  }
+}
+
+// Files without preamble, with a meta group but no Transfer Syntax UID, or with a meta group
+// right at the start: read in the guessed encoding, and the guess is said.
+TEST(DicomFileTest, FilesWithoutMetaInformationAreReadInTheGuessedEncoding) {
+  const std::string body =
+      Hex("08 00 60 00 02 00 00 00") + "OT" + Hex("10 00 10 00 04 00 00 00") + "A^B ";
+  const std::string meta = Hex("02 00 02 00") + "UI" + Hex("04 00") + "1.2" + std::string(1, '\0');
+  struct Case {
+    const char* meaning;
+    std::string bytes;
+    const char* note;
+    size_t metaCount;
+  };
+  const Case cases[] = {
+      {"bare data set", body, "no file meta group", 0},
+      {"meta group without transfer syntax", std::string(128, '\0') + "DICM" + meta + body,
+       "the file meta group has no Transfer Syntax UID", 1},
+      {"meta group without preamble", meta + body, "the file meta group has no Transfer", 1},
+  };
+  testsupport::TempDir folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.meaning);
+    testsupport::WriteFile(folder / "x.dcm", c.bytes);
+    DicomFile file;
+    std::string error;
+    ASSERT_TRUE(ReadDicomFile((folder / "x.dcm").string(), file, error)) << error;
+    EXPECT_TRUE(file.guessed);
+    EXPECT_EQ(file.fileTransferSyntax, kImplicitVRLittleEndian);
+    EXPECT_EQ(file.meta.Count(), c.metaCount);
+    EXPECT_EQ(file.dataSetOffset, c.bytes.size() - body.size());
+    ASSERT_EQ(file.notes.size(), 1u);
+    EXPECT_NE(file.notes[0].find(c.note), std::string::npos) << file.notes[0];
+    EXPECT_NE(file.notes[0].find("Implicit VR Little Endian"), std::string::npos);
+    EXPECT_EQ(file.dataSet.Count(), 2u);
+    EXPECT_EQ(file.dataSet.GetString(0x0010, 0x0010), "A^B");
+  }
+}
+
 TEST(DicomFileTest, ReadingBadFilesFailsWithAReason) {
   const std::string prefix = std::string(128, '\0') + "DICM";
   const std::string syntax =
@@ -183,9 +249,16 @@ TEST(DicomFileTest, ReadingBadFilesFailsWithAReason) {
        "no Transfer Syntax UID"},
       {"transfer syntax cut short", prefix + Hex("02 00 10 00") + "UI" + Hex("14 00") + "1.2.8",
        "truncated"},
-      {"deflated data sets are not read",
+      {"deflated data set that is not deflate data",
        prefix + Hex("02 00 10 00") + "UI" + Hex("16 00") + "1.2.840.10008.1.2.1.99" +
-           std::string(1, '\0'),
+           Hex("FF FF FF FF 00 11 22 33"),
+       "deflated data set is damaged"},
+      {"deflated data set cut short",
+       prefix + Hex("02 00 10 00") + "UI" + Hex("16 00") + "1.2.840.10008.1.2.1.99" +
+           Hex("00 04 00 FB FF 01 02 03 04"),
+       "ends before its last block"},
+      {"text without preamble", "\"\"\"Tiny testing File-set\n", "not a DICOM file"},
+      {"unknown transfer syntax", prefix + Hex("02 00 10 00") + "UI" + Hex("04 00") + "1.23",
        "unsupported transfer syntax"},
       {"data set element cut short",
        prefix + syntax + Hex("10 00 10 00") + "PN" + Hex("08 00") + "DOE", "truncated"},
