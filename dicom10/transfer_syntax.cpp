@@ -14,6 +14,7 @@
 
 #include "codec_j2k.h"
 #include "codec_jpeg.h"
+#include "codec_jpegls.h"
 #include "images.h"
 #include "log.h"
 #include "rle.h"
@@ -28,6 +29,11 @@ bool IsCompressedTarget(std::string_view target) {
   return target == kJpegLosslessSyntax || target == kJpegLosslessProcess14 ||
          target == kJpegBaselineSyntax || target == kJpegExtendedSyntax ||
          target == kJpeg2000LosslessSyntax || target == kJpeg2000Syntax;
+}
+
+// Sources that are decoded here but never produced.
+bool IsDecodeOnlySource(std::string_view syntax) {
+  return syntax == kJpegLSLosslessSyntax || syntax == kJpegLSNearLosslessSyntax;
 }
 
 bool IsMonochromeText(std::string_view photometric) {
@@ -194,6 +200,8 @@ bool DecodeFrame(std::string_view syntax, std::string_view photometric,
   }
   if (syntax == kJpeg2000LosslessSyntax || syntax == kJpeg2000Syntax)
     return DecodeJ2K(data, length, frame, frameSize, bitsAllocated);
+  if (syntax == kJpegLSLosslessSyntax || syntax == kJpegLSNearLosslessSyntax)
+    return DecodeJpegLS(data, length, frame, frameSize, bitsAllocated);
   WriteLog("ERROR, DcmObj::Decompress, no decoder for " + std::string(syntax));
   return false;
 }
@@ -633,9 +641,11 @@ std::unique_ptr<DcmObj> CloneDataSet(const DcmObj& dataSet) {
 bool ConvertTransferSyntax(DcmObj& dataSet, std::string_view target) {
   if (target.empty() || target == dataSet.transferSyntax) return true;
   if (dataSet.transferSyntax == kMpeg2Syntax || dataSet.transferSyntax == kMpeg4Syntax) return true;
-  if (!TransferSyntaxSupported(dataSet.transferSyntax) || !TransferSyntaxSupported(target) ||
-      target == kRleLossless || target == kMpeg2Syntax) {
-    // RLE is only decoded here, and an MPEG-2 label on raw samples would be false.
+  const bool sourceKnown =
+      TransferSyntaxSupported(dataSet.transferSyntax) || IsDecodeOnlySource(dataSet.transferSyntax);
+  if (!sourceKnown || !TransferSyntaxSupported(target) || target == kRleLossless ||
+      target == kMpeg2Syntax) {
+    // RLE and JPEG-LS are only decoded here, and an MPEG-2 label on raw samples would be false.
     WriteLog("ERROR, DcmObj::ConvertTransferSyntax, cannot convert " + dataSet.transferSyntax +
              " to " + std::string(target));
     return false;

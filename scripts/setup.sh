@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # toolkit and converters
-  libssl-dev zlib1g-dev libjpeg62-turbo-dev libpng-dev libgdcm-dev libopenjp2-7-dev
+  libssl-dev zlib1g-dev libjpeg62-turbo-dev libpng-dev libgdcm-dev libopenjp2-7-dev libcharls-dev
   libgsf-1-dev libzip-dev libxml2-dev libavformat-dev libavcodec-dev libavutil-dev
   # desktop
   qt6-base-dev libsane-dev fonts-liberation2

@@ -117,6 +117,57 @@ TEST(CodecInterop, WeDecodeWhatDcmtkCompresses) {
   }
 }
 
+// JPEG-LS is decoded only: what dcmcjpls writes (lossless and near-lossless, each interleave
+// mode, frames split over several fragments) decodes to the samples dcmdjpls gives.
+TEST(CodecInterop, WeDecodeWhatDcmcjplsCompresses) {
+  if (!testsupport::HaveProgram("dcmcjpls") || !testsupport::HaveProgram("dcmdjpls"))
+    GTEST_SKIP() << "dcmcjpls or dcmdjpls not installed";
+  struct Case {
+    ImageFormat format;
+    std::vector<std::string> options;
+    const char* syntax;
+  } cases[] = {
+      {kGrey8, {"+el"}, kJpegLSLosslessSyntax},
+      {kGrey8, {"+en", "+md", "3"}, kJpegLSNearLosslessSyntax},
+      {kGrey8, {"+el", "+fs", "1"}, kJpegLSLosslessSyntax},
+      {kRgb8, {"+el", "+il"}, kJpegLSLosslessSyntax},
+      {kRgb8, {"+el", "+is"}, kJpegLSLosslessSyntax},
+      {kRgb8, {"+el", "+in"}, kJpegLSLosslessSyntax},
+      {kPlanarRgb8, {"+en"}, kJpegLSNearLosslessSyntax},
+      {kUnsigned12, {"+el"}, kJpegLSLosslessSyntax},
+      {kUnsigned12, {"+en"}, kJpegLSNearLosslessSyntax},
+      {kUnsigned16, {"+el"}, kJpegLSLosslessSyntax},
+  };
+  testsupport::TempDir folder;
+  for (const Case& c : cases) {
+    std::string options;
+    for (const std::string& option : c.options) options += " " + option;
+    SCOPED_TRACE(std::string(c.format.name) + options);
+    const auto samples = InterleavedSamples(c.format, false);
+    auto d = MakeImage(c.format, samples);
+    const auto native = folder / "native.dcm";
+    const auto compressed = folder / "compressed.dcm";
+    const auto reference = folder / "reference.dcm";
+    ASSERT_TRUE(Save(*d, native));
+    std::vector<std::string> command = {"dcmcjpls"};
+    command.insert(command.end(), c.options.begin(), c.options.end());
+    command.push_back(native.string());
+    command.push_back(compressed.string());
+    auto result = RunCommand(command);
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    result = RunCommand({"dcmdjpls", compressed.string(), reference.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    DicomFile file;
+    std::string error;
+    ASSERT_TRUE(ReadDicomFile(compressed.string(), file, error)) << error;
+    EXPECT_EQ(file.dataSet.transferSyntax, c.syntax);
+    const auto decodedByDcmtk = SamplesOfNativeFile(reference, samples.size());
+    ASSERT_EQ(decodedByDcmtk.size(), samples.size());
+    EXPECT_EQ(SamplesOfFile(compressed, samples.size()), decodedByDcmtk);
+    if (std::string(c.syntax) == kJpegLSLosslessSyntax) EXPECT_EQ(decodedByDcmtk, samples);
+  }
+}
+
 // Raw little-endian planes, as the OpenJPEG tools read and write them with the .rawl suffix.
 std::string Planes(const std::vector<uint8_t>& interleaved, int components, size_t bytes) {
   std::string planes;

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "bytes.h"
 #include "codec_j2k.h"
+#include "dicomfile.h"
 #include "imagefixture.h"
 #include "logcapture.h"
 #include "rleencoder.h"
@@ -404,6 +406,39 @@ TEST(ConvertTransferSyntax, SingleFrameInSeveralFragmentsAndFramesByOffsetTable)
   grouped->TagAt(static_cast<size_t>(grouped->FindIndex(0x7FE0, 0x0010)) + 1)->SetValue(table, 8);
   ASSERT_TRUE(ConvertTransferSyntax(*grouped, kExplicitVRLittleEndian));
   EXPECT_EQ(NativeSamples(*grouped, both.size()), both);
+}
+
+// A fragment's bytes may look like item and delimiter tags: fragments end where the item tags of
+// the encapsulation say, never at such bytes inside one.
+TEST(ConvertTransferSyntax, FragmentsHoldingDelimiterBytesAreKeptWhole) {
+  const ImageFormat f{"grey8", "MONOCHROME2", 8, 8, 0, false, 1, 16, 1};
+  const std::vector<uint8_t> samples = {0xFE, 0xFF, 0xDD, 0xE0, 0, 0, 0, 0,
+                                        0xFE, 0xFF, 0x0D, 0xE0, 0xFE, 0xFF, 0x00, 0xE0};
+  auto d = RleImage(f, samples);
+  auto read = WrittenAndRead(*d);
+  ASSERT_TRUE(ConvertTransferSyntax(*read, kExplicitVRLittleEndian));
+  EXPECT_EQ(NativeSamples(*read, samples.size()), samples);
+
+  // The same in a JPEG 2000 file whose codestream header was overwritten with those bytes: the
+  // fragment is read whole, and the damaged codestream is refused, leaving the data set as it was.
+  const char* path =
+      "/usr/lib/python3/dist-packages/pydicom/data/test_files/"
+      "JPEG2000-embedded-sequence-delimiter.dcm";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "python3-pydicom's test files missing";
+  DicomFile file;
+  std::string error;
+  ASSERT_TRUE(ReadDicomFile(path, file, error)) << error;
+  const size_t pixels = static_cast<size_t>(file.dataSet.FindIndex(0x7FE0, 0x0010));
+  ASSERT_LT(pixels + 3, file.dataSet.Count());
+  const DcmTag& fragment = *file.dataSet.TagAt(pixels + 2);
+  EXPECT_EQ(fragment.length, 250u);
+  EXPECT_NE(fragment.Bytes().find(testbytes::Hex("FE FF DD E0")), std::string_view::npos);
+  EXPECT_TRUE(file.dataSet.TagAt(pixels + 3)->Is(0xFFFE, 0xE0DD));
+  const std::string before = Bytes(file.dataSet);
+  LogCapture log;
+  EXPECT_FALSE(ConvertTransferSyntax(file.dataSet, kExplicitVRLittleEndian));
+  EXPECT_TRUE(log.Contains("ERROR, DecodeJ2K"));
+  EXPECT_EQ(Bytes(file.dataSet), before);
 }
 
 TEST(ConvertTransferSyntax, CrVoiLutIsBurntInBeforeExtendedJpeg) {
