@@ -64,6 +64,18 @@ void CreateAppFolders(const AppFolders& folders) {
   if (folders.perUser) fs::create_directories(folders.settingsFile.parent_path(), ignored);
 }
 
+const char* const kAppFoldersHelp =
+    "files:\n"
+    "  velloran.ini            the settings (section \"velloran\"), shared by the window and\n"
+    "                          velloran-cli: in $XDG_CONFIG_HOME/velloran/ (~/.config/velloran/)\n"
+    "                          for an installed copy, beside the program for a copy run from a\n"
+    "                          folder it may write to. /usr/share/velloran/velloran.ini holds\n"
+    "                          every setting at its default\n"
+    "  logs/yyyymmdd_doc.log   the day's log: in $XDG_DATA_HOME/velloran/\n"
+    "                          (~/.local/share/velloran/) for an installed copy, beside the\n"
+    "                          program otherwise\n"
+    "  work/                   captured print jobs and scanned pages, beside logs/\n";
+
 std::string DailyLogFile(const AppFolders& folders) {
   return (folders.logsFolder / (TodayText() + "_doc.log")).string();
 }

@@ -31,3 +31,7 @@ void CreateAppFolders(const AppFolders& folders);
 
 // The path of today's log file: logs folder + "yyyymmdd_doc.log".
 std::string DailyLogFile(const AppFolders& folders);
+
+// The "files:" section of the programs' --help texts (and so of their manual pages): where the
+// settings, the log and the work folder are.
+extern const char* const kAppFoldersHelp;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "appfolders.h"
 #include "verbs.h"
 
 namespace {
@@ -25,9 +26,10 @@ void PrintOverview(std::FILE* out) {
                "       velloran-cli VERB --help\n"
                "       velloran-cli --version\n"
                "\n"
-               "Turns pictures, documents, PDF files and videos into DICOM objects and exchanges\n"
-               "them with a PACS or a worklist server, with the same logic and settings as the\n"
-               "Velloran window.\n"
+               "Converts pictures, documents, PDF files and videos into DICOM objects for a PACS.\n"
+               "Each verb does one thing the Velloran window does, with the same logic and\n"
+               "settings: a batch sent or saved, a search of the PACS or the worklist server, a\n"
+               "connection test; and it dumps and transcodes DICOM files.\n"
                "\n"
                "verbs:\n");
   for (const Verb& verb : Verbs()) std::fprintf(out, "  %-10s %s\n", verb.name, verb.summary);
@@ -39,16 +41,9 @@ void PrintOverview(std::FILE* out) {
       "     converted or written. After the message, the next line on stderr gives the cause:\n"
       "     the first error this run logged\n"
       "  2  wrong arguments: an unknown verb or option, a missing value or file\n"
-      "\n"
-      "files:\n"
-      "  velloran.ini            the settings, shared with the window: in "
-      "$XDG_CONFIG_HOME/velloran/\n"
-      "                          (~/.config/velloran/) for an installed copy, beside the program\n"
-      "                          for one run from a folder it may write to\n"
-      "  logs/yyyymmdd_doc.log   the log of the network verbs: in $XDG_DATA_HOME/velloran/\n"
-      "                          (~/.local/share/velloran/) for an installed copy, beside the\n"
-      "                          program otherwise\n",
+      "\n",
       out);
+  std::fputs(kAppFoldersHelp, out);
 }
 
 }  // namespace

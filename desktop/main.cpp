@@ -4,12 +4,14 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "appfolders.h"
 #include "dialogprovider.h"
 #include "mainform.h"
+#include "uids.h"
 
 namespace {
 
@@ -37,9 +39,43 @@ int ExplainNoDisplay() {
   return 0;
 }
 
+// Also the source of the manual page velloran(1): sections are the lines ending in ":".
+void PrintHelp() {
+  std::fputs(
+      "usage: velloran [--help | --version]\n"
+      "\n"
+      "Opens the Velloran window, which turns a clinic's files into DICOM objects of one study.\n"
+      "Enter the patient and the study, or find them with \"Search WL\" on the worklist server\n"
+      "or \"Search PACS\" on the PACS; add pictures (JPG, BMP, PNG), documents (DOC, DOCX, RTF,\n"
+      "TXT, HTML), PDF files and MP4 videos; then \"Send\" stores them on the\n"
+      "PACS and \"Save To Folder\" writes them as DICOM files. \"Setup\" holds the AE titles,\n"
+      "addresses and ports, and tests them.\n"
+      "Without a display the window cannot open; velloran then shows what velloran-cli, the\n"
+      "command-line tool for the same work, can do.\n"
+      "\n"
+      "options:\n"
+      "  --help      print this text and exit\n"
+      "  --version   print the version and exit\n"
+      "\n"
+      "exit status:\n"
+      "  0  the window was closed, or there was no display\n"
+      "\n",
+      stdout);
+  std::fputs(kAppFoldersHelp, stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    PrintHelp();
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    // The version the About box shows.
+    std::printf("velloran %s\n", FileVersionText("/proc/self/exe").c_str());
+    return 0;
+  }
   if (!HaveDisplay()) return ExplainNoDisplay();
   QApplication application(argc, argv);
   QApplication::setApplicationName("VELLORAN");

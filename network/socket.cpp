@@ -267,12 +267,14 @@ bool Socket::StartTLS(const std::string& certificateFile, const std::string& key
     return true;
   }
   const int code = SSL_get_error(sslobj, LastResult);
-  if (const char* text = SslConnectErrorText(code)) WriteLog(text);
+  // The untrusted certificate, when that is why, goes first: the earliest error of a run is what a
+  // user is shown as its cause.
   const long verification = SSL_get_verify_result(sslobj);
   if (!caFile.empty() && verification != X509_V_OK) {
     WriteLog(std::string("ERROR, Socket::StartTLS, server certificate not trusted: ") +
              X509_verify_cert_error_string(verification));
   }
+  if (const char* text = SslConnectErrorText(code)) WriteLog(text);
   FreeTLS();
   return false;
 }

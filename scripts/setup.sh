@@ -13,6 +13,8 @@ packages=(
   qt6-base-dev libsane-dev fonts-liberation2
   # the window driven as a person would: a private X server and the accessibility bus
   xvfb xauth dbus-daemon at-spi2-core python3-pyatspi imagemagick
+  # the Debian package: manual pages and icons made at build time, its dependencies, its checks
+  dpkg-dev librsvg2-bin groff-base lintian
   # peers and tools used by tests and benchmarks
   dcmtk dicom3tools orthanc python3 python3-pydicom python3-numpy libjpeg-turbo-progs ffmpeg openssl
   libopenjp2-tools
