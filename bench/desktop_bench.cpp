@@ -4,6 +4,7 @@
 // BENCH_PACS_PORT and BENCH_PACS_AET on 127.0.0.1)
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>

@@ -10,7 +10,7 @@ if [[ ! -f "$build/build.ninja" ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORAN_TESTS=OFF \
     -DVELLORAN_BENCH=ON >/dev/null
 fi
-cmake --build "$build" --target desktop_bench >/dev/null
+cmake --build "$build" --target desktop_bench | grep -E "error|FAILED" || true
 work="$(mktemp -d)"
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
@@ -20,10 +20,28 @@ ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc2=size=4000x3000:rate=1" \
 ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc2=size=1600x1200:rate=1" \
   -vf "noise=alls=12:allf=t" -frames:v 200 -q:v 3 "$work/send%03d.jpg"
 
+# The same photos as a camera writes them: with a 160 x 120 preview in their Exif segment.
+mkdir -p "$work/camera"
+for photo in "$work"/photo*.jpg; do
+  ffmpeg -nostdin -loglevel error -i "$photo" -vf scale=160:120 -q:v 4 "$work/preview.jpg" -y
+  /usr/bin/python3 - "$photo" "$work/preview.jpg" "$work/camera/$(basename "$photo")" <<'PY'
+import struct, sys
+photo, preview, out = (open(sys.argv[1], "rb").read(), open(sys.argv[2], "rb").read(), sys.argv[3])
+u16, u32 = (lambda v: struct.pack("<H", v)), (lambda v: struct.pack("<I", v))
+tiff = b"II*\0" + u32(8) + u16(0) + u32(14) + u16(2) + u16(0x201) + u16(4) + u32(1) + u32(44)
+tiff += u16(0x202) + u16(4) + u32(1) + u32(len(preview)) + u32(0) + preview
+body = b"Exif\0\0" + tiff
+open(out, "wb").write(photo[:2] + b"\xff\xe1" + struct.pack(">H", len(body) + 2) + body + photo[2:])
+PY
+done
+
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 TCP_NODELAY=1 storescp --ignore --max-pdu 16384 "$port" >/dev/null 2>&1 &
 pid=$!
 for _ in $(seq 1 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
 
+echo "== photos without an embedded preview (the whole picture is decoded at 1/8 scale)"
 BENCH_PACS_PORT=$port BENCH_PACS_AET=STORESCP "$build/bin/desktop_bench" \
   "$work"/photo*.jpg -- "$work"/send*.jpg
+echo "== the same photos with the preview a camera embeds"
+"$build/bin/desktop_bench" "$work"/camera/photo*.jpg

@@ -38,6 +38,52 @@ TEST(ThumbnailsTest, TilesAreCachedUntilTheirFileChanges) {
   EXPECT_NE(third[0].constBits(), first[0].constBits());
 }
 
+// A JPEG file with an Exif segment whose IFD1 holds `thumbnail`, as cameras write them.
+std::string WithExifThumbnail(const std::string& jpeg, const std::string& thumbnail) {
+  auto u16 = [](uint32_t v) { return std::string{char(v & 0xFF), char(v >> 8 & 0xFF)}; };
+  auto u32 = [&](uint32_t v) { return u16(v & 0xFFFF) + u16(v >> 16); };
+  // TIFF header, an empty IFD0 pointing at IFD1, IFD1 with the thumbnail's offset and length.
+  std::string tiff = "II*" + std::string(1, '\0') + u32(8) + u16(0) + u32(14);
+  const uint32_t thumbnailOffset = 14 + 2 + 2 * 12 + 4;
+  tiff += u16(2) + u16(0x0201) + u16(4) + u32(1) + u32(thumbnailOffset);
+  tiff += u16(0x0202) + u16(4) + u32(1) + u32(static_cast<uint32_t>(thumbnail.size())) + u32(0);
+  tiff += thumbnail;
+  const std::string body = std::string("Exif\0\0", 6) + tiff;
+  const size_t length = body.size() + 2;
+  const std::string app1 =
+      std::string{char(0xFF), char(0xE1), char(length >> 8), char(length & 0xFF)} + body;
+  return jpeg.substr(0, 2) + app1 + jpeg.substr(2);
+}
+
+TEST(ThumbnailsTest, ACamerasEmbeddedPreviewServesWhenLargeEnough) {
+  testsupport::TempDir dir;
+  const std::string grey = testpictures::MakeJpeg(1600, 1200, true);
+  const auto large = dir / "camera.jpg";
+  testsupport::WriteFile(large, WithExifThumbnail(grey, testpictures::MakeJpeg(160, 120, false)));
+  const auto small = dir / "old-camera.jpg";
+  testsupport::WriteFile(small, WithExifThumbnail(grey, testpictures::MakeJpeg(64, 48, false)));
+  const auto cut = dir / "cut.jpg";
+  testsupport::WriteFile(
+      cut, WithExifThumbnail(grey, testpictures::MakeJpeg(160, 120, false)).substr(0, 200));
+  auto colourful = [](const QImage& image) {
+    for (int y = 0; y < image.height(); y += 4) {
+      for (int x = 0; x < image.width(); x += 4) {
+        const QColor c = image.pixelColor(x, y);
+        if (std::abs(c.red() - c.green()) > 20 || std::abs(c.green() - c.blue()) > 20) return true;
+      }
+    }
+    return false;
+  };
+  const QImage fromPreview = DecodePictureAtSize(QString::fromStdString(large.string()), {96, 96});
+  EXPECT_EQ(fromPreview.size(), QSize(96, 96));
+  EXPECT_TRUE(colourful(fromPreview));
+  const QImage fromPicture = DecodePictureAtSize(QString::fromStdString(small.string()), {96, 96});
+  EXPECT_EQ(fromPicture.size(), QSize(96, 96));
+  EXPECT_FALSE(colourful(fromPicture));
+  // A segment cut short is no thumbnail; the tile still comes (here: undecodable).
+  EXPECT_EQ(DrawTile(cut.string()).size(), QSize(96, 96));
+}
+
 TEST(ThumbnailsTest, AFileThatCannotBeDecodedStillGetsItsTile) {
   testsupport::TempDir dir;
   const auto broken = dir / "broken.png";
