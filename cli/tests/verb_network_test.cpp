@@ -335,6 +335,33 @@ TEST(NetworkVerbs, OrthancAsAWholePacs) {
                                  "\tWL-1\t1.2.826.0.1.3680043.10.90\n");
 }
 
+// A TLS server whose certificate the given CA file does not vouch for: the cause line says so,
+// not merely that the handshake failed.
+TEST(NetworkVerbs, UntrustedServerCertificateIsNamedAsTheCause) {
+  ASSERT_TRUE(HavePeers() && testsupport::HaveProgram("openssl")) << "storescp or openssl missing";
+  TempDir work;
+  auto selfSigned = [&](const std::string& name, const std::string& subject) {
+    return RunCommand({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                       "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+                       (work / (name + ".key")).string(), "-out", (work / (name + ".pem")).string(),
+                       "-days", "1", "-subj", subject})
+        .exitCode;
+  };
+  ASSERT_EQ(selfSigned("server", "/CN=127.0.0.1"), 0);
+  ASSERT_EQ(selfSigned("other", "/CN=other"), 0);
+  dcmtkpeer::StoreSCP peer(
+      work / "scp", {}, {},
+      {"+tls", (work / "server.key").string(), (work / "server.pem").string(), "-ic"});
+  ASSERT_TRUE(peer.Running());
+  const CommandResult echo = Cli(
+      "echo",
+      Join(PacsOptions(peer.Port(), work), {"--tls", "--verify", (work / "other.pem").string()}));
+  EXPECT_EQ(echo.exitCode, 1);
+  EXPECT_EQ(echo.output, "ERROR, STORESCP does not answer!\n");
+  EXPECT_EQ(echo.errors.rfind("ERROR, Socket::StartTLS, server certificate not trusted: ", 0), 0u)
+      << echo.errors;
+}
+
 // A PACS that does not know the called AE title refuses the association; the cause line says so
 // with the reason the PACS gave.
 TEST(NetworkVerbs, RejectedAeTitleIsNamedAsTheCause) {
