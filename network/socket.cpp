@@ -279,7 +279,7 @@ bool Socket::StartTLS(const std::string& certificateFile, const std::string& key
   return false;
 }
 
-bool Socket::Listen(const std::string& port) {
+bool Socket::Listen(const std::string& port, ListenScope scope) {
   Close();
   const std::optional<uint16_t> portNumber = ResolvePort(port);
   if (!portNumber) {
@@ -297,7 +297,8 @@ bool Socket::Listen(const std::string& port) {
   address = sockaddr_in{};
   address.sin_family = AF_INET;
   address.sin_port = htons(*portNumber);
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr =
+      htonl(scope == ListenScope::LoopbackOnly ? INADDR_LOOPBACK : INADDR_ANY);
   if (::bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     LastResult = errno;
     CloseDescriptor(descriptor);

@@ -14,6 +14,9 @@ typedef struct ssl_ctx_st SSL_CTX;
 // The value of a handle member that holds no descriptor.
 inline constexpr int kNoSocket = -1;
 
+// Which local addresses a listening socket accepts connections on.
+enum class ListenScope { AllInterfaces, LoopbackOnly };
+
 // Direction of a raw trace written by Socket::DumpPacket.
 enum class PacketDirection { Sent, Received };
 
@@ -53,8 +56,8 @@ class Socket {
   // server's certificate chain and of its name against `serverName` (when not empty).
   bool StartTLS(const std::string& certificateFile, const std::string& keyFile,
                 const std::string& caFile = "", const std::string& serverName = "");
-  // Listening socket on every interface (backlog 10).
-  bool Listen(const std::string& port);
+  // Listening socket (backlog 10), on every interface or on 127.0.0.1 only.
+  bool Listen(const std::string& port, ListenScope scope = ListenScope::AllInterfaces);
   // Blocks until a connection arrives; it goes to Socketfd.
   bool Accept();
 

@@ -15,6 +15,9 @@ packages=(
   xvfb xauth dbus-daemon at-spi2-core python3-pyatspi imagemagick
   # the Debian package: manual pages and icons made at build time, its dependencies, its checks
   dpkg-dev librsvg2-bin groff-base lintian
+  # print capture: the spooler library, the scheduler with its socket backend, lpadmin and lp,
+  # the XPS and PostScript converters, pkexec for installing the queue without admin rights
+  libcups2-dev cups cups-client libgxps-utils ghostscript pkexec
   # peers and tools used by tests and benchmarks
   dcmtk dicom3tools orthanc python3 python3-pydicom python3-numpy libjpeg-turbo-progs ffmpeg openssl
   libopenjp2-tools

@@ -1,0 +1,15 @@
+// Turns captured XPS and PostScript jobs into PDF files with the system's converters.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// The PDF printer of the capture: prints the raw XPS job in `rawJob` into `outputFile` (through
+// xpstopdf). False with the cause when no PDF was written.
+bool PrintRawToPrinter(const std::filesystem::path& rawJob, const std::filesystem::path& outputFile,
+                       std::string& cause);
+
+// Converts a PostScript job (also one behind a printer-language switch) into `outputFile`
+// (through Ghostscript's ps2pdf). False with the cause when no PDF was written.
+bool ConvertPostScriptToPdf(const std::filesystem::path& postScript,
+                            const std::filesystem::path& outputFile, std::string& cause);

@@ -1,0 +1,26 @@
+// Reading the print spooler (CUPS): the installed queues and the jobs waiting in one of them.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the spooler tells about one queue.
+struct QueueJobs {
+  std::vector<std::string> titles;        // the active jobs' titles, first job first
+  std::vector<std::string> stateReasons;  // the queue's printer-state-reasons keywords
+};
+
+// The active jobs of `printerName` and its state reasons; nullopt after the log line of the cause.
+std::optional<QueueJobs> GetJobs(const std::string& printerName);
+
+// The title of the first active job of `printerName`, or "Unknown" (after a log line) when the
+// queue cannot be read, reports an error or holds no job.
+std::string JobDocumentName(const std::string& printerName);
+
+// True when a state reason stands for a printer fault (a jam, no paper, offline, an open door,
+// any "-error" reason); "-report" and "-warning" reasons and "none" are not faults.
+bool PrinterReportsError(const std::vector<std::string>& stateReasons);
+
+// The names of the spooler's queues; nullopt when the spooler cannot be reached or refuses.
+std::optional<std::vector<std::string>> InstalledPrinterNames(std::string& cause);

@@ -1,0 +1,71 @@
+// What the print capture tests send and run: print jobs over loopback, a small XPS package, and
+// a private CUPS scheduler.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "testsupport.h"
+
+namespace capturetest {
+
+// Sends one job to 127.0.0.1:port the way the spooler's socket backend does: connect, send,
+// close the sending side, then wait until the listener has read all and closed. False when the
+// listener refused or cut the connection.
+bool SendJob(int port, std::string_view job);
+
+// A one-page XPS package (a ZIP file) with a red square.
+std::string SmallXpsPackage();
+
+// Points libcups, lpadmin and lp at the scheduler socket `socket` (the default one when empty).
+void PointSpoolerAt(const std::filesystem::path& socket);
+
+// Polls `done` every 2 ms until it is true or `limit` passes.
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(30));
+
+// The names of the files in `folder` (not the hidden part files), sorted.
+std::vector<std::string> FileNames(const std::filesystem::path& folder);
+
+// Sends the log, with debug lines, to a file of the test's own while it lives.
+class CapturedLog {
+ public:
+  CapturedLog();
+  ~CapturedLog();
+  CapturedLog(const CapturedLog&) = delete;
+  CapturedLog& operator=(const CapturedLog&) = delete;
+  std::string Text() const;
+  bool Contains(const std::string& line) const { return Text().find(line) != std::string::npos; }
+
+ private:
+  testsupport::TempDir temp_;
+};
+
+// A CUPS scheduler of the test's own: its configuration, spool and socket in a temporary folder,
+// listening on that socket and on a free loopback port, running as user lp. CUPS_SERVER points
+// at it while it lives, so libcups, lpadmin and lp talk to it alone.
+class PrivateCupsd {
+ public:
+  PrivateCupsd();
+  ~PrivateCupsd();
+  PrivateCupsd(const PrivateCupsd&) = delete;
+  PrivateCupsd& operator=(const PrivateCupsd&) = delete;
+
+  // False (with the scheduler's error log in `why`) when it did not come up.
+  bool Running(std::string& why) const;
+  const std::filesystem::path& folder() const { return temp_.path(); }
+  std::string ErrorLog() const;
+
+ private:
+  testsupport::TempDir temp_;
+  std::filesystem::path socket_;
+  std::unique_ptr<testsupport::ChildProcess> process_;
+  bool running_ = false;
+};
+
+}  // namespace capturetest

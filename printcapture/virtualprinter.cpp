@@ -1,0 +1,103 @@
+// Installing the virtual printer with lpadmin.
+#include "virtualprinter.h"
+
+#include <grp.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "childprogram.h"
+#include "log.h"
+#include "printqueue.h"
+
+namespace {
+
+// lpadmin itself answers within seconds; pkexec waits for the user to type a password.
+constexpr std::chrono::seconds kDirectLimit{60};
+constexpr std::chrono::minutes kElevatedLimit{10};
+
+// pkexec's own statuses: the authentication dialog was dismissed, or authorisation failed.
+constexpr int kPkexecDismissed = 126;
+constexpr int kPkexecNotAuthorized = 127;
+
+}  // namespace
+
+std::vector<std::string> LpadminArguments(const VirtualPrinter& printer) {
+  return {"-p", printer.name,        "-v", printer.deviceUri,
+          "-D", printer.description, "-o", "printer-is-shared=false",
+          "-E"};
+}
+
+bool HasPrinterAdminRights() {
+  if (geteuid() == 0) return true;
+  const group* admins = getgrnam("lpadmin");
+  if (!admins) return false;
+  if (getegid() == admins->gr_gid) return true;
+  const int count = getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  const int filled = getgroups(count, groups.data());
+  if (filled < 0) return false;
+  groups.resize(static_cast<size_t>(filled));
+  return std::find(groups.begin(), groups.end(), admins->gr_gid) != groups.end();
+}
+
+bool AdminShell(const std::string& program, const std::vector<std::string>& arguments,
+                int& exitCode, std::string& message) {
+  const bool direct = HasPrinterAdminRights();
+  std::vector<std::string> argv;
+  if (!direct) argv.push_back("pkexec");
+  argv.push_back(program);
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  const ProgramResult result =
+      RunProgram(argv, direct ? std::chrono::milliseconds(kDirectLimit) : kElevatedLimit);
+  exitCode = result.exitCode;
+  int status = 0;
+  if (!result.started) {
+    status = result.startError;
+  } else if (!direct &&
+             (result.exitCode == kPkexecDismissed || result.exitCode == kPkexecNotAuthorized)) {
+    status = result.exitCode;
+  }
+  if (status != 0) {
+    message = "ERROR, AdminShell, Status=" + std::to_string(status);
+    WriteLog(message + ", " + argv.front() + " " + result.Cause());
+    return false;
+  }
+  if (!result.Succeeded()) WriteLog("ERROR, AdminShell, " + program + " " + result.Cause());
+  return true;
+}
+
+PrinterInstall InstallVirtualPrinter(const VirtualPrinter& printer, std::string& message) {
+  std::string cause;
+  const auto names = InstalledPrinterNames(cause);
+  if (!names) {
+    WriteLog("ERROR, InstallVirtualPrinter, " + cause);
+    return PrinterInstall::SpoolerUnavailable;
+  }
+  if (std::find(names->begin(), names->end(), printer.name) != names->end()) {
+    return PrinterInstall::AlreadyPresent;
+  }
+  int exitCode = -1;
+  if (!AdminShell("lpadmin", LpadminArguments(printer), exitCode, message)) {
+    return PrinterInstall::Failed;
+  }
+  if (exitCode != 0) {
+    message = "ERROR, InstallVirtualPrinter, lpadmin Status=" + std::to_string(exitCode);
+    WriteLog(message);
+    return PrinterInstall::Failed;
+  }
+  // A pause before the start goes on, as after every installation.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const auto after = InstalledPrinterNames(cause);
+  if (!after || std::find(after->begin(), after->end(), printer.name) == after->end()) {
+    WriteLog("ERROR, InstallVirtualPrinter, no queue " + printer.name + " after lpadmin");
+    return PrinterInstall::Failed;
+  }
+  if (LogLevel.load() > 1) {
+    WriteLog("INFO, InstallVirtualPrinter, installed " + printer.name + " on " + printer.deviceUri);
+  }
+  return PrinterInstall::Installed;
+}
