@@ -22,6 +22,14 @@ constexpr std::chrono::minutes kElevatedLimit{10};
 constexpr int kPkexecDismissed = 126;
 constexpr int kPkexecNotAuthorized = 127;
 
+// pkexec runs the program with a PATH of its own, and a user's PATH often lacks /usr/sbin.
+std::string LpadminProgram() {
+  for (const char* path : {"/usr/sbin/lpadmin", "/usr/bin/lpadmin"}) {
+    if (access(path, X_OK) == 0) return path;
+  }
+  return "lpadmin";
+}
+
 }  // namespace
 
 std::vector<std::string> LpadminArguments(const VirtualPrinter& printer) {
@@ -81,7 +89,7 @@ PrinterInstall InstallVirtualPrinter(const VirtualPrinter& printer, std::string&
     return PrinterInstall::AlreadyPresent;
   }
   int exitCode = -1;
-  if (!AdminShell("lpadmin", LpadminArguments(printer), exitCode, message)) {
+  if (!AdminShell(LpadminProgram(), LpadminArguments(printer), exitCode, message)) {
     return PrinterInstall::Failed;
   }
   if (exitCode != 0) {
