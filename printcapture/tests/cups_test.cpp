@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "capturepeers.h"
+#include "printcapture.h"
 #include "printqueue.h"
 #include "serverthread.h"
 #include "virtualprinter.h"
@@ -111,3 +112,27 @@ TEST_F(Spooler, InstallsTheQueueOnceAndPrintedDocumentsBecomeItems) {
 }
 
 }  // namespace
+
+TEST_F(Spooler, TheCaptureStartInstallsTheQueueForPort9100AndTheNextStartFindsIt) {
+  const std::string installed =
+      "INFO, InstallVirtualPrinter, installed QUELLPRINT on "
+      "socket://127.0.0.1:9100\n";
+  for (int start = 1; start <= 2; ++start) {
+    SCOPED_TRACE(start);
+    const std::string port = std::to_string(testsupport::FreePort());
+    ItemList items;
+    PrintCapture capture;
+    std::string message;
+    ASSERT_TRUE(capture.Start(port, work_, items, message)) << message;
+    EXPECT_EQ(message, "");
+    EXPECT_TRUE(log_.Contains("Initialize port: " + port + "\n"));
+    capture.Stop();
+  }
+  EXPECT_NE(Lpstat({"-v", "QUELLPRINT"}).find("device for QUELLPRINT: socket://127.0.0.1:9100"),
+            std::string::npos);
+  // Only the first start ran the installer.
+  const std::string log = log_.Text();
+  const size_t first = log.find(installed);
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find(installed, first + 1), std::string::npos);
+}
