@@ -19,9 +19,11 @@ const std::string kUsage =
         "Stores existing DICOM Part 10 files on the PACS with C-STORE, one association per SOP\n"
         "class and transfer syntax. Each file is proposed in its own transfer syntax; when the\n"
         "PACS accepts that, the data set is sent byte for byte from the file without being held\n"
-        "in memory; otherwise it is converted to what the PACS accepted. Prints one line per\n"
-        "file that was not stored. Exits 0 when every file was stored, 1 otherwise, 2 for wrong\n"
-        "arguments.\n\n") +
+        "in memory; otherwise it is converted to what the PACS accepted. A file without meta\n"
+        "group is proposed in the encoding its first element shows, with the class and instance\n"
+        "of its data set; a deflated file is sent deflated when the PACS takes that, inflated\n"
+        "otherwise. Prints one line per file that was not stored. Exits 0 when every file was\n"
+        "stored, 1 otherwise, 2 for wrong arguments.\n\n") +
     kNetworkOptionsUsage;
 
 int Usage(const std::string& problem) {

@@ -67,11 +67,13 @@ std::string RejectionText(const AAssociateRJ& rejection) {
 }
 
 // The transfer syntaxes this side can send in, in no order of preference: the first accepted
-// context that carries one of them is used.
-constexpr std::array<const char*, 8> kUsableTransferSyntaxes = {
+// context that carries one of them is used. Deflated and big-endian data sets are only ever
+// proposed for files stored as they are.
+constexpr std::array<const char*, 10> kUsableTransferSyntaxes = {
     "1.2.840.10008.1.2.4.90",  "1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2.4.100",
     "1.2.840.10008.1.2.4.102", "1.2.840.10008.1.2.1",    "1.2.840.10008.1.2",
-    "1.2.840.10008.1.2.4.91",  "1.2.840.10008.1.2.4.50",
+    "1.2.840.10008.1.2.4.91",  "1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.1.99",
+    "1.2.840.10008.1.2.2",
 };
 
 bool IsUsableTransferSyntax(const std::string& uid) {
@@ -385,7 +387,10 @@ bool PDU_Service::ParseRawVRIntoDCM(uint8_t presentationContextId, DcmObj& dataS
     pdata.VRBuffer.Clear();
     return false;
   }
-  dataSet.SetTransferSyntax(*syntax);
+  // Command sets are Implicit VR Little Endian whatever the context's transfer syntax; only a
+  // little-endian one lets an explicit-VR reader get by on them.
+  const bool command = (pdata.ReceivedControlHeader & 0x01) != 0;
+  dataSet.SetTransferSyntax(command ? std::string(kImplicitVRLittleEndian) : *syntax);
   if (Tracing()) WriteLog("INFO, PDU_Service::ParseRawVRIntoDCM, Transfer Syntax: " + *syntax);
   BufData decoder(dataSet.bigEndian);
   decoder.stream = pdata.VRBuffer.TakeIncoming();

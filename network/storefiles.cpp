@@ -18,10 +18,11 @@ namespace {
 
 // The association service uses a context only with one of these transfer syntaxes; a file in any
 // other is proposed as Implicit VR Little Endian and converted.
-constexpr std::array<std::string_view, 8> kUsableTransferSyntaxes = {
+constexpr std::array<std::string_view, 10> kUsableTransferSyntaxes = {
     "1.2.840.10008.1.2.4.90",  "1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2.4.100",
     "1.2.840.10008.1.2.4.102", "1.2.840.10008.1.2.1",    "1.2.840.10008.1.2",
-    "1.2.840.10008.1.2.4.91",  "1.2.840.10008.1.2.4.50"};
+    "1.2.840.10008.1.2.4.91",  "1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.1.99",
+    "1.2.840.10008.1.2.2"};
 
 // The meta group is read from this much of the file's start; real ones are a few hundred bytes.
 constexpr size_t kMetaWindow = 1 << 20;
@@ -100,6 +101,32 @@ bool StreamDataSet(PDU_Service& service, std::FILE* file, uint64_t remaining, st
   return true;
 }
 
+// The header of a file whose meta group is missing or incomplete: the whole file is read, in the
+// encoding its first element shows when the meta group does not name it, and the class and
+// instance come from the data set.
+bool ReadHeaderFromDataSet(const std::string& path, Part10Header& header, std::string& error) {
+  DicomFile file;
+  if (!ReadDicomFile(path, file, error)) {
+    error = path + ": " + error;
+    return false;
+  }
+  auto either = [&](uint16_t metaElement, uint16_t dataSetElement) {
+    const std::string value = file.meta.GetString(0x0002, metaElement);
+    return value.empty() ? file.dataSet.GetString(0x0008, dataSetElement) : value;
+  };
+  header.sopClassUid = either(0x0002, 0x0016);
+  header.sopInstanceUid = either(0x0003, 0x0018);
+  header.transferSyntaxUid = file.fileTransferSyntax;
+  header.dataSetOffset = file.dataSetOffset;
+  header.guessed = file.guessed;
+  if (header.sopClassUid.empty() || header.sopInstanceUid.empty()) {
+    error =
+        path + ": neither the file meta group nor the data set gives the SOP class and instance";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ReadPart10Header(const std::string& path, Part10Header& header, std::string& error) {
@@ -125,8 +152,8 @@ bool ReadPart10Header(const std::string& path, Part10Header& header, std::string
   const auto& bytes = buffer.stream;
   if (bytes.size() < 132 || bytes[128] != 'D' || bytes[129] != 'I' || bytes[130] != 'C' ||
       bytes[131] != 'M') {
-    error = path + " is not a DICOM Part 10 file (no DICM prefix)";
-    return false;
+    // No preamble: a bare data set, perhaps after a meta group.
+    return ReadHeaderFromDataSet(path, header, error);
   }
   buffer.position = 132;
   DcmObj meta;
@@ -150,8 +177,7 @@ bool ReadPart10Header(const std::string& path, Part10Header& header, std::string
   header.transferSyntaxUid = meta.GetString(0x0002, 0x0010);
   if (header.sopClassUid.empty() || header.sopInstanceUid.empty() ||
       header.transferSyntaxUid.empty()) {
-    error = path + ": the file meta group lacks the SOP class, instance or transfer syntax";
-    return false;
+    return ReadHeaderFromDataSet(path, header, error);
   }
   return true;
 }
@@ -236,9 +262,15 @@ bool StoreFiles(const std::vector<std::string>& paths, const RemoteNode& node, i
   }
   for (const Group& group : groups) {
     PDU_Service service;
-    const std::string proposed = Usable(group.transferSyntaxUid) ? group.transferSyntaxUid : "";
+    const std::string& syntax = group.transferSyntaxUid;
+    const std::string proposed = Usable(syntax) ? syntax : "";
+    // A deflated or big-endian data set goes out as it is when the peer takes that; otherwise it
+    // is sent re-encoded, in explicit VR little endian when the peer takes that.
+    const bool reencodable =
+        syntax == kDeflatedExplicitVRLittleEndian || syntax == kExplicitVRBigEndian;
     const bool open =
-        OpenNodeAssociation(service, node, group.sopClassUid, proposed, "", timeoutSeconds);
+        OpenNodeAssociation(service, node, group.sopClassUid, proposed,
+                            reencodable ? kExplicitVRLittleEndian : "", timeoutSeconds);
     if (!open) WriteLog("ERROR, Can't open association with: " + node.calledAet);
     for (const auto& [index, header] : group.files) {
       std::string error;

@@ -18,10 +18,13 @@ struct Part10Header {
   std::string transferSyntaxUid;
   uint64_t dataSetOffset = 0;
   uint64_t fileSize = 0;
+  bool guessed = false;  // the transfer syntax was guessed from the data set's first element
 };
 
-// Reads only the preamble and the file meta group. False with `error` when the file cannot be
-// read, is not a Part 10 file, or its meta group lacks the class, instance or transfer syntax.
+// Reads only the preamble and the file meta group. A file without them, or whose meta group lacks
+// the class, instance or transfer syntax, is read whole: the data set gives the class and
+// instance, and its first element the encoding (the one the bytes are sent in). False with
+// `error` when the file cannot be read or is no DICOM data set.
 bool ReadPart10Header(const std::string& path, Part10Header& header, std::string& error);
 
 // Sends one file with C-STORE on an established association and reads the response. When the

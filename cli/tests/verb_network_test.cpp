@@ -281,6 +281,74 @@ TEST(NetworkVerbs, FailuresNameTheirCauseAfterTheMessage) {
   EXPECT_FALSE(std::filesystem::exists(work / "out")) << "a failed save wrote files";
 }
 
+// Files written by DCMTK without meta group, and deflated: each is proposed in the encoding its
+// bytes are in, and sent as they are when the peer takes that; otherwise it is re-encoded (a
+// deflated one inflated) into what the peer accepted. Either way the peer gets the same elements.
+TEST(NetworkVerbs, StoreSendsDeflatedAndMetaLessFilesAsTheyAreOrReencoded) {
+  if (!HavePeers() || !testsupport::HaveProgram("dcmconv")) GTEST_SKIP() << "DCMTK missing";
+  TempDir work;
+  struct Variant {
+    const char* name;
+    std::vector<std::string> options;
+    const char* syntax;     // what the file's bytes are in
+    const char* reencoded;  // what a peer taking only explicit VR little endian gets
+  };
+  const Variant variants[] = {
+      {"deflated", {"+td"}, "1.2.840.10008.1.2.1.99", "1.2.840.10008.1.2.1"},
+      {"bare-big-endian", {"-F", "+tb"}, "1.2.840.10008.1.2.2", "1.2.840.10008.1.2.1"},
+      {"bare-implicit", {"-F", "+ti"}, "1.2.840.10008.1.2", "1.2.840.10008.1.2"},
+  };
+  std::vector<std::string> files;
+  for (size_t i = 0; i < std::size(variants); ++i) {
+    auto image =
+        dcmtkpeer::NativeImage("1.2.826.0.1.3680043.2.1143.77." + std::to_string(i), 32, 16);
+    const std::string native = (work / (std::string(variants[i].name) + "-native.dcm")).string();
+    ASSERT_TRUE(image->SaveToFile(native, image->GetString(0x0008, 0x0016),
+                                  image->GetString(0x0008, 0x0018)));
+    files.push_back((work / (std::string(variants[i].name) + ".dcm")).string());
+    std::vector<std::string> argv = {"dcmconv"};
+    argv.insert(argv.end(), variants[i].options.begin(), variants[i].options.end());
+    argv.insert(argv.end(), {native, files.back()});
+    const auto converted = RunCommand(argv);
+    ASSERT_EQ(converted.exitCode, 0) << converted.errors;
+  }
+  struct Peer {
+    const char* name;
+    std::vector<std::string> accepted;
+    bool asTheyAre;
+  };
+  const Peer peers[] = {
+      {"taking-all", {"1.2.840.10008.1.2.1.99", "1.2.840.10008.1.2.2", "1.2.840.10008.1.2"}, true},
+      {"explicit-only", {"1.2.840.10008.1.2.1", "1.2.840.10008.1.2"}, false},
+  };
+  for (const Peer& p : peers) {
+    SCOPED_TRACE(p.name);
+    dcmtkpeer::StoreSCP peer(work / p.name, {"1.2.840.10008.5.1.4.1.1.7"}, p.accepted);
+    ASSERT_TRUE(peer.Running());
+    const CommandResult stored = Cli("store", Join(PacsOptions(peer.Port(), work), files));
+    EXPECT_EQ(stored.exitCode, 0) << stored.errors;
+    ASSERT_EQ(peer.Received().size(), files.size());
+    for (const auto& received : peer.Received()) {
+      DicomFile got;
+      std::string error;
+      ASSERT_TRUE(ReadDicomFile(received.string(), got, error)) << error;
+      const std::string uid = got.dataSet.GetString(0x0008, 0x0018);
+      const size_t i = static_cast<size_t>(uid.back() - '0');
+      ASSERT_LT(i, files.size()) << uid;
+      SCOPED_TRACE(variants[i].name);
+      EXPECT_EQ(got.meta.GetString(0x0002, 0x0010),
+                p.asTheyAre ? variants[i].syntax : variants[i].reencoded);
+      DicomFile original;
+      ASSERT_TRUE(ReadDicomFile(files[i], original, error)) << error;
+      EXPECT_EQ(dcmtkpeer::NativePixels(got.dataSet), dcmtkpeer::NativePixels(original.dataSet));
+      std::vector<std::string> a, b;
+      got.dataSet.Dump(a);
+      original.dataSet.Dump(b);
+      EXPECT_EQ(a, b);
+    }
+  }
+}
+
 TEST(NetworkVerbs, OrthancAsAWholePacs) {
   ASSERT_TRUE(testsupport::OrthancPacs::Available() && testsupport::HaveProgram("dump2dcm"))
       << "Orthanc, its worklist plugin or dump2dcm missing";

@@ -2,6 +2,7 @@
 // transfer syntax whose fragments come from the input, converted to explicit little endian.
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "dcmobj.h"
@@ -9,9 +10,11 @@
 
 namespace {
 
-const char* const kSyntaxes[] = {kRleLossless,        kJpegLosslessSyntax, kJpegLosslessProcess14,
-                                 kJpegBaselineSyntax, kJpegExtendedSyntax, kJpeg2000LosslessSyntax,
-                                 kJpeg2000Syntax};
+// New syntaxes go at the end, so that the corpus keeps its meaning.
+const char* const kSyntaxes[] = {
+    kRleLossless,        kJpegLosslessSyntax,   kJpegLosslessProcess14,
+    kJpegBaselineSyntax, kJpegExtendedSyntax,   kJpeg2000LosslessSyntax,
+    kJpeg2000Syntax,     kJpegLSLosslessSyntax, kJpegLSNearLosslessSyntax};
 
 }  // namespace
 
@@ -20,7 +23,7 @@ const char* const kSyntaxes[] = {kRleLossless,        kJpegLosslessSyntax, kJpeg
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 6) return 0;
   DcmObj d;
-  d.SetTransferSyntax(kSyntaxes[data[0] % 7]);
+  d.SetTransferSyntax(kSyntaxes[data[0] % std::size(kSyntaxes)]);
   const bool colour = data[2] & 1;
   const uint16_t rows = 1 + data[4] % 64;
   const uint16_t columns = 1 + data[5] % 64;
