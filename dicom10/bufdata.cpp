@@ -161,6 +161,12 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit) {
   }
   if (!lengthRead && !Read32(tag.length)) return headerError();
 
+  if (tag.group == 0xFFFE && (tag.element == 0xE00D || tag.element == 0xE0DD) && tag.length != 0) {
+    // Delimiters have no value; a length written into one is ignored, as other readers do.
+    WriteLog("WARNING, BufData::ReadTag, (FFFE," + Hex4(tag.element) + ") with length " +
+             std::to_string(tag.length) + " read as length 0");
+    tag.length = 0;
+  }
   if (tag.length == 0 || tag.length == kUndefinedLength) return true;
 
   const size_t available = std::min<size_t>(Remaining(), tag.length);
@@ -281,6 +287,9 @@ class UnSequence {
 bool BufData::ReadDataSetAtDepth(DcmObj& dataSet, int depth) {
   bool pixelData = false;
   UnSequence unSequence;
+  // Sequences and encapsulated pixel data of undefined length still waiting for their delimiter.
+  size_t open = 0;
+  unterminated = 0;
   while (position < InputSize()) {
     auto tag = std::make_unique<DcmTag>();
     const size_t shortReadsBefore = shortReads;
@@ -289,10 +298,12 @@ bool BufData::ReadDataSetAtDepth(DcmObj& dataSet, int depth) {
     // A sequence cut off by the end of the stream keeps its bytes but is not parsed: its items
     // would be made of the zeros that stand in for what is missing.
     const bool lastReadWasShort = shortReads != shortReadsBefore;
-    if (tag->group == 0 && tag->element == 0 && tag->length == 0) return true;
+    if (tag->group == 0 && tag->element == 0 && tag->length == 0) break;
     tag->bigEndian = bigEndian;
     if (!explicitVR) ApplyImplicitVR(*tag);
     unSequence.Follow(*this, *tag, dataSet.explicitVR);
+    if (tag->HasUndefinedLength() && tag->group != 0xFFFE) ++open;
+    if (tag->Is(0xFFFE, 0xE0DD) && open > 0) --open;
     if (tag->Is(0x7FE0, 0x0010) && !unSequence.Active()) {
       dataSet.Append(std::move(tag));
       pixelData = true;
@@ -307,6 +318,7 @@ bool BufData::ReadDataSetAtDepth(DcmObj& dataSet, int depth) {
       dataSet.Append(std::move(tag));
     }
   }
+  unterminated = open;
   return true;
 }
 

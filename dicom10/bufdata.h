@@ -54,6 +54,9 @@ class BufData {
   // whose elements all ended with the stream (read up to that end).
   size_t unSequences = 0;
   size_t recoveredSequences = 0;
+  // After ReadDataSet: sequences and encapsulated pixel data of undefined length that the stream
+  // ended in, their delimiter missing.
+  size_t unterminated = 0;
   // Encodes a nested data set's entries into its header tag's value.
   bool EncodeNested(DcmObj& nested);
 

@@ -96,6 +96,11 @@ bool ReadBody(BufData& buffer, DicomFile& file, const std::string& syntax, std::
             " element(s) run past its end";
     return false;
   }
+  if (buffer.unterminated != 0) {
+    error = "the file is truncated: it ends inside " + std::to_string(buffer.unterminated) +
+            " sequence(s) or pixel data of undefined length, before their delimiter";
+    return false;
+  }
   return true;
 }
 

@@ -399,6 +399,22 @@ TEST(BufDataTest, UndefinedLengthUNIsReadAsAnImplicitSequenceInEitherByteOrder) 
   }
 }
 
+// Delimiters have no value: a length written into one is ignored, so the element after it is
+// still found.
+TEST(BufDataTest, DelimiterWithALengthIsReadWithoutAValue) {
+  const std::string bytes =
+      Hex("08 00 15 11") + "SQ" + Hex("00 00 FF FF FF FF FE FF 00 E0 FF FF FF FF 20 00 0E 00") +
+      "UI" + Hex("04 00") + "1.2" + '\0' + Hex("FE FF 0D E0 00 00 00 00 FE FF DD E0 08 00 00 00") +
+      Hex("10 00 10 00") + "PN" + Hex("04 00") + "A^B ";
+  DcmObj dataSet;
+  LogCapture log;
+  ASSERT_TRUE(Decode(bytes, dataSet, kExplicitVRLittleEndian));
+  ASSERT_EQ(dataSet.Count(), 6u);
+  EXPECT_EQ(dataSet.TagAt(4)->length, 0u);
+  EXPECT_EQ(dataSet.GetString(0x0010, 0x0010), "A^B");
+  EXPECT_TRUE(log.Contains("(FFFE,E0DD) with length 8 read as length 0"));
+}
+
 TEST(BufDataTest, TruncatedElementHeaderFailsWithTheReadError) {
   LogCapture log;
   DcmObj dataSet;

@@ -260,6 +260,11 @@ TEST(DicomFileTest, ReadingBadFilesFailsWithAReason) {
       {"text without preamble", "\"\"\"Tiny testing File-set\n", "not a DICOM file"},
       {"unknown transfer syntax", prefix + Hex("02 00 10 00") + "UI" + Hex("04 00") + "1.23",
        "unsupported transfer syntax"},
+      {"file ending inside a sequence of undefined length",
+       prefix + syntax + Hex("08 00 15 11") + "SQ" +
+           Hex("00 00 FF FF FF FF FE FF 00 E0 FF FF FF FF 20 00 0E 00") + "UI" + Hex("04 00") +
+           "1.2" + std::string(1, '\0'),
+       "before their delimiter"},
       {"data set element cut short",
        prefix + syntax + Hex("10 00 10 00") + "PN" + Hex("08 00") + "DOE", "truncated"},
   };

@@ -412,7 +412,7 @@ TEST(ConvertTransferSyntax, SingleFrameInSeveralFragmentsAndFramesByOffsetTable)
 // the encapsulation say, never at such bytes inside one.
 TEST(ConvertTransferSyntax, FragmentsHoldingDelimiterBytesAreKeptWhole) {
   const ImageFormat f{"grey8", "MONOCHROME2", 8, 8, 0, false, 1, 16, 1};
-  const std::vector<uint8_t> samples = {0xFE, 0xFF, 0xDD, 0xE0, 0, 0, 0, 0,
+  const std::vector<uint8_t> samples = {0xFE, 0xFF, 0xDD, 0xE0, 0,    0,    0,    0,
                                         0xFE, 0xFF, 0x0D, 0xE0, 0xFE, 0xFF, 0x00, 0xE0};
   auto d = RleImage(f, samples);
   auto read = WrittenAndRead(*d);
