@@ -161,6 +161,35 @@ TEST(DumpVerbTest, ABadFileAmongSeveralDoesNotStopTheOthers) {
       << result.output;
 }
 
+// A data set written without preamble and meta group is read in the encoding its first element
+// shows, and the first line says which that was.
+TEST(DumpVerbTest, SaysWhichEncodingItGuessedForAFileWithoutMetaGroup) {
+  const std::pair<const char*, std::string> cases[] = {
+      {kExplicitVRBigEndian, "Explicit VR Big Endian (1.2.840.10008.1.2.2)"},
+      {kImplicitVRLittleEndian, "Implicit VR Little Endian (1.2.840.10008.1.2)"},
+  };
+  for (const auto& [syntax, named] : cases) {
+    SCOPED_TRACE(syntax);
+    TempDir dir;
+    const std::string file = ReadFile(WriteSample(dir, "with-meta.dcm", syntax));
+    // The data set starts after the meta group, whose length is the value at offset 140.
+    size_t groupLength = 0;
+    for (int i = 3; i >= 0; --i)
+      groupLength = groupLength << 8 | static_cast<uint8_t>(file[140 + i]);
+    const std::string bare = (dir / "bare.dcm").string();
+    WriteFile(bare, file.substr(144 + groupLength));
+    const CommandResult result = Dump({bare});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    const auto lines = Lines(result.output);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "# no file meta group: the encoding " + named +
+                            " was guessed from the first element");
+    EXPECT_TRUE(InOrder(lines, {"(0008,0060),  2, CS, Modality: OT",
+                                "(0010,0010),  8, PN, Patient\xE2\x80\x99s Name: DOE^JANE"}))
+        << result.output;
+  }
+}
+
 TEST(DumpVerbTest, TextsAreShownAsUtf8WhateverTheFileHoldsThem) {
   // "Müller" as Windows-1252 (no Specific Character Set) and as UTF-8 (ISO_IR 192); either way
   // the terminal gets UTF-8, and the dictionary name keeps its typographic apostrophe.
