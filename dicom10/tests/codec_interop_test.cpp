@@ -137,6 +137,7 @@ TEST(CodecInterop, WeDecodeWhatDcmcjplsCompresses) {
       {kUnsigned12, {"+el"}, kJpegLSLosslessSyntax},
       {kUnsigned12, {"+en"}, kJpegLSNearLosslessSyntax},
       {kUnsigned16, {"+el"}, kJpegLSLosslessSyntax},
+      {kSigned16, {"+el"}, kJpegLSLosslessSyntax},
   };
   testsupport::TempDir folder;
   for (const Case& c : cases) {
