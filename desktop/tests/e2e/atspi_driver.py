@@ -9,6 +9,7 @@ import tempfile
 import time
 
 import pyatspi
+from gi.repository import Gio, GLib
 
 
 class Desktop:
@@ -34,7 +35,8 @@ class Desktop:
         self.launcher = subprocess.Popen(
             ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(1.0)
+        # A program started before the accessibility registry runs never joins the tree.
+        wait_for(registry_running, 60, "the accessibility registry")
 
     def close(self):
         for process in (self.launcher, self.xvfb):
@@ -49,6 +51,29 @@ class Desktop:
         if geometry:
             command += ["-crop", geometry]
         subprocess.run(command + [path], check=True, timeout=60)
+
+
+def registry_running():
+    """True once the accessibility bus answers and its registry has taken its name."""
+    session = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    reply = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress",
+                              None, GLib.VariantType("(s)"), Gio.DBusCallFlags.NONE, 2000, None)
+    address = reply.unpack()[0]
+    bus = Gio.DBusConnection.new_for_address_sync(
+        address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
+        Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
+    try:
+        # The registry starts on demand; ask for it, then see that it holds its name.
+        bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                      "StartServiceByName", GLib.Variant("(su)", ("org.a11y.atspi.Registry", 0)),
+                      GLib.VariantType("(u)"), Gio.DBusCallFlags.NONE, 10000, None)
+        owned = bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                              "org.freedesktop.DBus", "NameHasOwner",
+                              GLib.Variant("(s)", ("org.a11y.atspi.Registry",)),
+                              GLib.VariantType("(b)"), Gio.DBusCallFlags.NONE, 2000, None)
+        return owned.unpack()[0]
+    finally:
+        bus.close_sync(None)
 
 
 def wait_for(condition, timeout=60.0, what="condition"):
