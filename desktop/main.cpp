@@ -11,6 +11,9 @@
 #include "appfolders.h"
 #include "dialogprovider.h"
 #include "mainform.h"
+#ifdef VELLORAN_HAVE_PRINTCAPTURE
+#include "printcapture.h"
+#endif
 #include "uids.h"
 
 namespace {
@@ -80,7 +83,19 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("VELLORAN");
   QtDialogs dialogs;
-  TForm1 form(ThisProgramFolders(), dialogs);
+  CaptureHooks hooks;
+#ifdef VELLORAN_HAVE_PRINTCAPTURE
+  PrintCapture capture;
+  hooks.start = [&capture](const std::string& port, const std::filesystem::path& workFolder,
+                           ItemList& items) {
+    std::string message;
+    capture.Start(port, workFolder, items, message);
+    return message;
+  };
+  hooks.stop = [&capture] { capture.Stop(); };
+  hooks.messages = [&capture] { return capture.TakeMessages(); };
+#endif
+  TForm1 form(ThisProgramFolders(), dialogs, hooks);
   form.show();
   return QApplication::exec();
 }

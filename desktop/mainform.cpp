@@ -305,7 +305,10 @@ void TForm1::DeferredStart() {
   Image2->ClearToWhite();
   SetLogTarget(DailyLogFile(folders_), "pageloft", "");
   if (capture_.start) {
-    const std::string message = capture_.start(setupcfg.PrinterPort, folders_.workFolder, items_);
+    // Installing the printer may wait for the administrator's password: the window paints on.
+    const std::string port = setupcfg.PrinterPort;
+    const std::string message = RunBesideEventLoop(
+        [this, &port] { return capture_.start(port, folders_.workFolder, items_); });
     if (!message.empty()) dialogs_.ShowMessage(this, Q(message));
   }
 }
@@ -551,6 +554,9 @@ void TForm1::ShowPreview(const std::string& path) {
 
 void TForm1::Timer1Timer() {
   if (items_.TakeNewItemFlag()) RefreshItemStrip();
+  if (capture_.messages) {
+    for (const std::string& message : capture_.messages()) dialogs_.ShowMessage(this, Q(message));
+  }
 }
 
 // ---- Send and save ---------------------------------------------------------------------------

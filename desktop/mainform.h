@@ -40,6 +40,8 @@ struct CaptureHooks {
       start;
   // Runs when the window closes, before the item list is freed.
   std::function<void()> stop;
+  // Failures of captured jobs since the last call; the timer shows them.
+  std::function<std::vector<std::string>()> messages;
 };
 
 class TForm1 : public QWidget {

@@ -404,6 +404,36 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
   EXPECT_EQ(form.StringGrid1->rowCount(), 1);
 }
 
+TEST_F(MainFormTest, ThePrintCaptureStartsAfterTheFoldersAndStopsBeforeTheListGoes) {
+  testsupport::WriteFile(app_ / "velloran.ini", "[velloran]\nPrinterPort=9911\n");
+  std::vector<std::string> calls;
+  CaptureHooks hooks;
+  ItemList* captured = nullptr;
+  hooks.start = [&](const std::string& port, const std::filesystem::path& work, ItemList& items) {
+    calls.push_back("start " + port + " " + std::to_string(std::filesystem::is_directory(work)) +
+                    " " + std::to_string(!LogFilePath().empty()));
+    captured = &items;
+    return std::string("ERROR: Couldn't initialize port: 9911");
+  };
+  hooks.messages = [&] {
+    calls.push_back("messages");
+    return std::vector<std::string>{"ERROR, a job could not be saved"};
+  };
+  hooks.stop = [&] { calls.push_back("stop " + std::to_string(captured->Size())); };
+  auto form = std::make_unique<TForm1>(ResolveAppFolders(app_.path()), dialogs_, hooks);
+  form->DeferredStart();
+  EXPECT_EQ(calls, std::vector<std::string>{"start 9911 1 1"});
+  EXPECT_EQ(dialogs_.messages, QStringList{"ERROR: Couldn't initialize port: 9911"});
+  captured->AppendFromThread(Write("job.pdf", kPdf));
+  form->Timer1Timer();
+  EXPECT_EQ(form->Image1->TileCount(), 1u);
+  EXPECT_EQ(dialogs_.messages.last(), "ERROR, a job could not be saved");
+  form->close();
+  // The capture stops while the list still holds its item, and only once.
+  form.reset();
+  EXPECT_EQ(calls, (std::vector<std::string>{"start 9911 1 1", "messages", "stop 1"}));
+}
+
 TEST_F(MainFormTest, ClosingDuringABatchAsksAndClosesWhenItHasFinished) {
   TForm1& form = Form();
   form.show();
