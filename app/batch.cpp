@@ -1,11 +1,14 @@
 // One batch from the item list to DICOM objects: preparation, conversion and saving to a folder.
 #include "batch.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #include "batchuid.h"
 #include "bufdata.h"
@@ -15,6 +18,7 @@
 #include "converttext.h"
 #include "itemlist.h"
 #include "log.h"
+#include "pictureencoders.h"
 #include "sourcefile.h"
 #include "uids.h"
 
@@ -169,18 +173,56 @@ Converter ConverterFor(const std::string& path) {
   return route != nullptr ? route->converter : nullptr;
 }
 
+namespace {
+
+// Pictures encoded ahead of the item being finished, per worker: enough to keep every worker busy
+// while the batch waits for the oldest, few enough that their encoded streams stay small.
+constexpr size_t kPicturesAheadPerWorker = 2;
+
+unsigned WorkersForConversion(unsigned requested) {
+  if (requested != 0) return requested;
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : cores;
+}
+
+}  // namespace
+
 bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message,
-                  std::vector<std::string>* skipped) {
+                  std::vector<std::string>* skipped, unsigned workers) {
   message.clear();
+  workers = WorkersForConversion(workers);
+  // Pictures, the costly items, are decoded and encoded on worker threads ahead of the item being
+  // finished; every object is still numbered and listed here, one item after the other in list
+  // order, exactly as a single thread would. With one worker nothing runs beside the batch.
+  std::optional<PictureEncoders> encoders;
+  if (workers > 1) encoders.emplace(workers);
+  size_t queuedUpTo = 0;  // items before this index have been queued for encoding when pictures
   // The list's length is read anew for every item: items added while the batch runs join it.
   for (size_t i = 0; i < items.size(); ++i) {
+    if (encoders) {
+      const size_t ahead = kPicturesAheadPerWorker * workers;
+      queuedUpTo = std::max(queuedUpTo, i);
+      while (queuedUpTo < items.size() && encoders->Queued() < ahead) {
+        const Route* route = RouteFor(items[queuedUpTo]);
+        if (route != nullptr && route->kind == ItemKind::Image) encoders->Add(items[queuedUpTo]);
+        ++queuedUpTo;
+      }
+    }
     const Route* route = RouteFor(items[i]);
     if (route == nullptr) {
       if (skipped != nullptr) skipped->push_back(items[i]);
       continue;
     }
     std::string error;
-    if (!route->converter(items[i], lists.*route->list, error)) {
+    bool converted = false;
+    if (encoders && route->kind == ItemKind::Image) {
+      EncodedPicture picture;
+      converted = encoders->TakeOldest(picture, error);
+      if (converted) AppendImageObject(std::move(picture), lists.*route->list);
+    } else {
+      converted = route->converter(items[i], lists.*route->list, error);
+    }
+    if (!converted) {
       // A document without any text gives no report and no message; the batch goes on.
       if (error.empty()) {
         if (skipped != nullptr) skipped->push_back(items[i]);

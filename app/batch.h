@@ -58,8 +58,10 @@ Converter ConverterFor(const std::string& path);
 // extensions, and documents without any text, give no object; they are added to `skipped` when
 // given. Stops at the first source that cannot be converted and returns false with a message
 // naming the file; the lists are then emptied, so nothing half-done goes out.
+// Pictures are decoded and encoded on `workers` threads (0: one per core; 1: none beside the
+// caller); objects are numbered and listed in item order whatever the count.
 bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message,
-                  std::vector<std::string>* skipped = nullptr);
+                  std::vector<std::string>* skipped = nullptr, unsigned workers = 0);
 
 // Writes every object as folder/<SOP Instance UID>.dcm, lists in the order images, documents,
 // PDFs, videos, and empties the lists. Paths written go to `written`; false, with a message

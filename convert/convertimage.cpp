@@ -58,32 +58,40 @@ bool DecodePictureFile(const std::string& path, RgbBitmap& bitmap, std::string& 
   return true;
 }
 
-bool ConvertImage(const std::string& path, DataSetList& list, std::string& error) {
+bool EncodePictureFile(const std::string& path, EncodedPicture& picture, std::string& error) {
   RgbBitmap bitmap;
   if (!DecodePictureFile(path, bitmap, error)) return false;
-  std::vector<uint8_t> stream;
   std::string problem;
-  if (!EncodeJpegBaseline(bitmap, kImageJpegQuality, stream, problem)) {
+  if (!EncodeJpegBaseline(bitmap, kImageJpegQuality, picture.stream, problem)) {
     error = "Cannot convert picture \"" + path + "\": " + problem;
     return false;
   }
-  // The pixels are no longer needed; release them before the object grows.
-  const uint32_t width = bitmap.width;
-  const uint32_t height = bitmap.height;
-  bitmap = RgbBitmap{};
+  picture.width = bitmap.width;
+  picture.height = bitmap.height;
+  return true;
+}
 
+void AppendImageObject(EncodedPicture picture, DataSetList& list) {
   const std::string_view sopClassUid = SopClassForModality(CurrentStudy.modality);
   const ObjectNumbers numbers = StartObject(ObjectKind::Image);
   auto dataSet = std::make_unique<DcmObj>();
-  FillPictureHeader(*dataSet, CurrentStudy, sopClassUid, numbers.sopInstanceUid, width, height,
-                    kImagePhotometricInterpretation);
+  FillPictureHeader(*dataSet, CurrentStudy, sopClassUid, numbers.sopInstanceUid, picture.width,
+                    picture.height, kImagePhotometricInterpretation);
   dataSet->SetTransferSyntax(kJpegBaselineTransferSyntax);
 
+  const std::vector<uint8_t>& stream = picture.stream;
   const uint32_t length = static_cast<uint32_t>(stream.size() + (stream.size() & 1u));
   auto fragment = std::make_unique_for_overwrite<uint8_t[]>(length);
   std::memcpy(fragment.get(), stream.data(), stream.size());
   if (length != stream.size()) fragment[stream.size()] = 0x00;
+  picture.stream = {};
   AppendEncapsulatedPixelData(*dataSet, std::move(fragment), length);
   list.push_back(std::move(dataSet));
+}
+
+bool ConvertImage(const std::string& path, DataSetList& list, std::string& error) {
+  EncodedPicture picture;
+  if (!EncodePictureFile(path, picture, error)) return false;
+  AppendImageObject(std::move(picture), list);
   return true;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "conversioncontext.h"
 #include "rgbbitmap.h"
@@ -21,6 +22,18 @@ std::string_view SopClassForModality(std::string_view modality);
 // baseline JPEG at quality 90 and appends the image object to `list`. On failure nothing is
 // appended, no number is consumed, and `error` names the file.
 bool ConvertImage(const std::string& path, DataSetList& list, std::string& error);
+
+// The costly half of ConvertImage: the picture decoded and encoded again as baseline JPEG. It reads
+// no batch state, so several pictures may be encoded at once on different threads.
+struct EncodedPicture {
+  std::vector<uint8_t> stream;
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+bool EncodePictureFile(const std::string& path, EncodedPicture& picture, std::string& error);
+
+// The other half: takes the next instance number and appends the image object holding `picture`.
+void AppendImageObject(EncodedPicture picture, DataSetList& list);
 
 // The picture decoded from a file of one of the accepted kinds, for the converter and for tools
 // that need the same pixels. Same failures and messages as ConvertImage.

@@ -289,6 +289,51 @@ TEST_F(BatchTest, HundredsOfItemsKeepEveryUidWithinSixtyFourCharacters) {
   EXPECT_EQ(lists.images.back()->GetString(0x0020, 0x0013), "300");
 }
 
+// Pictures encoded on worker threads finish in any order; the files must not show it.
+TEST_F(BatchTest, ParallelConversionWritesTheSameFilesAsSequentialConversion) {
+  form_.accessionNumber = "ACC7";
+  std::vector<std::string> items;
+  for (uint32_t i = 0; i < 6; ++i) {
+    // Large and small pictures alternate, so later ones are ready before earlier ones.
+    const uint32_t side = i % 2 == 0 ? 400 : 16;
+    items.push_back(
+        Write("p" + std::to_string(i) + ".jpg", testpictures::MakeJpeg(side, side, false)));
+    if (i == 1) items.push_back(Write("r.pdf", "%PDF-1.4 r"));
+    if (i == 2) items.push_back(Write("empty.txt", ""));  // numbered, but gives no object
+    if (i == 3) items.push_back(Write("notes.xyz", "skipped"));
+    if (i == 4) items.push_back(Write("b.bmp", testpictures::MakeBmp(33, 17, 24, false)));
+  }
+  items.push_back(Write("report.txt", "Findings\r\nnone\r\n"));
+  items.push_back(Png("last.png"));
+
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
+  // The clock texts of both runs agree only within one second; retry when it ticked meanwhile.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const std::string before = NowText();
+    std::vector<std::string> files[2];
+    std::vector<std::string> skipped[2];
+    for (unsigned run = 0; run < 2; ++run) {
+      const auto out = dir_ / ("out" + std::to_string(attempt) + std::to_string(run));
+      std::filesystem::create_directory(out);
+      InstanceCounter = 0;
+      BatchLists lists;
+      ASSERT_TRUE(ConvertItems(items, lists, message, &skipped[run], run == 0 ? 1 : 3)) << message;
+      std::vector<std::string> written;
+      ASSERT_TRUE(WriteBatch(lists, out.string(), written, message)) << message;
+      for (const std::string& path : written) files[run].push_back(testsupport::ReadFile(path));
+    }
+    if (NowText() != before) continue;
+    EXPECT_EQ(skipped[1], skipped[0]);
+    ASSERT_EQ(files[0].size(), 10u);
+    ASSERT_EQ(files[1].size(), files[0].size());
+    for (size_t i = 0; i < files[0].size(); ++i) EXPECT_TRUE(files[1][i] == files[0][i]) << i;
+    EXPECT_EQ(InstanceCounter, 11);
+    return;
+  }
+  FAIL() << "the clock ticked during every attempt";
+}
+
 // The direct writer must produce exactly what the encoder's own writer produces.
 TEST_F(BatchTest, StreamedFilesEqualTheEncodersFiles) {
   std::string big(300001, '\0');
