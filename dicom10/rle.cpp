@@ -90,23 +90,33 @@ bool DecodeRLEFrame(std::string_view photometric, const uint8_t* fragment, size_
   for (uint32_t s = 0; s < segments; ++s) offsets[s] = ReadLittle32(fragment + 4 + 4 * s);
   offsets[segments] = static_cast<uint32_t>(std::min<size_t>(fragmentLength, UINT32_MAX));
   const size_t pixels = frameSize / segments;
-  std::vector<uint8_t> parts(frameSize);
   for (uint32_t s = 0; s < segments; ++s) {
     if (offsets[s] < 64 || offsets[s] > offsets[s + 1]) {
       WriteLog("ERROR, DecodeRLEFrame, segment " + std::to_string(s + 1) + " offset " +
                std::to_string(offsets[s]) + " outside the fragment");
       return false;
     }
+  }
+  // One segment is the frame itself; several are decoded side by side into a buffer each thread
+  // keeps for its next frame, then woven together.
+  uint8_t* parts = frame;
+  if (segments > 1) {
+    thread_local std::vector<uint8_t> scratch;
+    if (scratch.size() < frameSize) scratch.resize(frameSize);
+    parts = scratch.data();
+  }
+  for (uint32_t s = 0; s < segments; ++s) {
     const size_t written =
         DecodeRLESegment(fragment, fragmentLength, offsets[s], offsets[s + 1] - offsets[s],
-                         &parts[s * pixels], pixels);
+                         parts + s * pixels, pixels);
     if (written != pixels) return false;
   }
+  if (segments == 1) return true;
   const bool ybr = photometric == "YBR_FULL" && segments == 3;
   if (ybr) {
-    const uint8_t* y = &parts[0];
-    const uint8_t* cb = &parts[pixels];
-    const uint8_t* cr = &parts[2 * pixels];
+    const uint8_t* y = parts;
+    const uint8_t* cb = parts + pixels;
+    const uint8_t* cr = parts + 2 * pixels;
     for (size_t k = 0; k < pixels; ++k) {
       const double luma = y[k];
       const double blue = cb[k] - 128.0;
@@ -117,13 +127,23 @@ bool DecodeRLEFrame(std::string_view photometric, const uint8_t* fragment, size_
     }
     return true;
   }
+  if (segments == 2) {
+    // 16-bit monochrome, the common case: high bytes, then low bytes.
+    const uint8_t* high = parts;
+    const uint8_t* low = parts + pixels;
+    for (size_t k = 0; k < pixels; ++k) {
+      frame[2 * k] = low[k];
+      frame[2 * k + 1] = high[k];
+    }
+    return true;
+  }
   // Segment s holds byte (s % bytesPerSample) of sample (s / bytesPerSample), most significant
   // byte first; raw samples are little-endian and interleaved.
+  const size_t stride = samplesPerPixel * bytesPerSample;
   for (size_t s = 0; s < segments; ++s) {
     const size_t sample = s / bytesPerSample;
     const size_t byteInSample = bytesPerSample - 1 - s % bytesPerSample;
-    const uint8_t* part = &parts[s * pixels];
-    const size_t stride = samplesPerPixel * bytesPerSample;
+    const uint8_t* part = parts + s * pixels;
     uint8_t* out = frame + sample * bytesPerSample + byteInSample;
     for (size_t k = 0; k < pixels; ++k) out[k * stride] = part[k];
   }
