@@ -332,16 +332,24 @@ void RememberAttribute(const DcmTag& tag, PixelAttributes& a) {
   }
 }
 
-// Decodes or copies the pixel data at `index` into `buffer` (native, interleaved, little-endian).
+// Whether encoding for `target` rescales the samples where they are.
+bool RescalesInPlace(std::string_view target) {
+  return target == kJpegExtendedSyntax || target == kJpeg2000Syntax;
+}
+
+// The pixel data at `index` as native, interleaved, little-endian samples: decoded, or read from
+// the element. Samples that need no change and are only read on the way to a compressed target
+// are borrowed from the element rather than copied.
 bool ReadPixels(const DcmObj& dataSet, size_t index, const PixelAttributes& a,
-                std::vector<uint8_t>& buffer, size_t& end) {
+                std::string_view target, PixelBuffer& pixels, size_t& end) {
   const DcmTag& pixelData = *dataSet.TagAt(index);
-  const size_t size = buffer.size();
+  const size_t size = pixels.size;
   const size_t frames = static_cast<size_t>(a.FrameCount());
   end = index + 1;
   if (pixelData.HasUndefinedLength()) {
     end = CollectFragments(dataSet, index).end;
-    if (!Decompress(dataSet, index, a.photometric, buffer.data(), size, a.FrameCount(),
+    if (!pixels.Allocate(size)) return false;
+    if (!Decompress(dataSet, index, a.photometric, pixels.Writable(), size, a.FrameCount(),
                     a.bitsAllocated)) {
       WriteLog("ERROR, DcmObj::ConvertTransferSyntax, Exception on Decomp");
       return false;
@@ -359,20 +367,30 @@ bool ReadPixels(const DcmObj& dataSet, size_t index, const PixelAttributes& a,
   if (pixelData.IsVR("OW")) word = 2;
   if (pixelData.IsVR("OB")) word = 1;
   const uint8_t* value = pixelData.value.get();
-  std::vector<uint8_t> turned;
-  if (pixelData.bigEndian && (word == 2 || word == 4)) {
-    turned.assign(value, value + size);
+  const bool turn = pixelData.bigEndian && (word == 2 || word == 4);
+  const bool interleave = a.colour && a.planar;
+  const bool ybr = a.colour && a.photometric == "YBR_FULL" && a.bitsAllocated == 8;
+  if (!turn && !interleave && !ybr && IsCompressedTarget(target) && !RescalesInPlace(target)) {
+    pixels.data = value;
+    return true;
+  }
+  if (!pixels.Allocate(size)) return false;
+  uint8_t* out = pixels.Writable();
+  if (turn) {
+    std::vector<uint8_t> turned(value, value + size);
     for (size_t k = 0; k + word <= size; k += word) std::reverse(&turned[k], &turned[k] + word);
-    value = turned.data();
-  }
-  if (a.colour && a.planar) {
-    Interleave(value, buffer.data(), size / frames, frames,
-               std::max<size_t>(1, a.bitsAllocated / 8));
+    if (interleave) {
+      Interleave(turned.data(), out, size / frames, frames,
+                 std::max<size_t>(1, a.bitsAllocated / 8));
+    } else {
+      std::memcpy(out, turned.data(), size);
+    }
+  } else if (interleave) {
+    Interleave(value, out, size / frames, frames, std::max<size_t>(1, a.bitsAllocated / 8));
   } else {
-    std::memcpy(buffer.data(), value, size);
+    std::memcpy(out, value, size);
   }
-  if (a.colour && a.photometric == "YBR_FULL" && a.bitsAllocated == 8)
-    YbrFullToRgb(buffer.data(), size);
+  if (ybr) YbrFullToRgb(out, size);
   return true;
 }
 
@@ -413,17 +431,12 @@ bool PlanConversion(const DcmObj& dataSet, std::string_view target, Plan& plan) 
                " (Bits Allocated " + std::to_string(a.bitsAllocated) + ") cannot be converted");
       return false;
     }
-    std::vector<uint8_t> buffer;
-    try {
-      buffer.resize(static_cast<size_t>(size));
-    } catch (const std::bad_alloc&) {
-      WriteLog("ERROR, DcmObj::Comp, allocating memory: " + std::to_string(size));
-      return false;
-    }
+    PixelBuffer pixels;
+    pixels.size = static_cast<size_t>(size);
     size_t end = i + 1;
-    if (!ReadPixels(dataSet, i, a, buffer, end)) return false;
+    if (!ReadPixels(dataSet, i, a, target, pixels, end)) return false;
     plan.pixelEntries.clear();
-    if (!Comp(a, buffer, target, plan.pixelEntries, plan.ratio)) return false;
+    if (!Comp(a, pixels, target, plan.pixelEntries, plan.ratio)) return false;
     plan.converted = true;
     plan.pixelBegin = i;
     plan.pixelEnd = end;
@@ -456,8 +469,11 @@ void ApplyPlan(DcmObj& dataSet, std::string_view target, Plan& plan) {
   }
 }
 
-bool EncodeFrame(const PixelAttributes& a, uint8_t* frame, size_t frameSize,
+// Encodes the frame at `offset` in `pixels`. Only the targets that rescale in place write to it,
+// and their samples are always the buffer's own.
+bool EncodeFrame(const PixelAttributes& a, PixelBuffer& pixels, size_t offset, size_t frameSize,
                  std::string_view target, std::vector<uint8_t>& out) {
+  const uint8_t* frame = pixels.data + offset;
   const int width = a.columns;
   const int height = a.rows;
   const int components = a.colour ? 3 : 1;
@@ -475,18 +491,31 @@ bool EncodeFrame(const PixelAttributes& a, uint8_t* frame, size_t frameSize,
     return CompressJpeg8(width, height, 1, bytes.data(), out, kJpegBaseline) == 0;
   }
   if (target == kJpegExtendedSyntax) {
-    if (a.bitsStored > 12) RescaleTo12(frame, samples, a);
+    if (a.bitsStored > 12) RescaleTo12(pixels.Writable() + offset, samples, a);
     return CompressJpeg12(width, height, 1, frame, out) == 0;
   }
   // JPEG 2000.
   const bool lossless = target == kJpeg2000LosslessSyntax;
   J2KSigned sign = J2KSigned::No;
-  if (!a.colour && !lossless && a.bitsAllocated == 16) RescaleUnsigned(frame, samples, a);
+  if (!a.colour && !lossless && a.bitsAllocated == 16)
+    RescaleUnsigned(pixels.Writable() + offset, samples, a);
   if (!a.colour && lossless && a.pixelRepresentation == 1) sign = J2KSigned::Yes;
   return EncodeJ2K(frame, out, width, height, components, a.bitsAllocated, lossless ? 0 : 10, sign);
 }
 
 }  // namespace
+
+bool PixelBuffer::Allocate(size_t bytes) {
+  owned.reset(new (std::nothrow) uint8_t[bytes + 1]);
+  if (!owned) {
+    WriteLog("ERROR, DcmObj::Comp, allocating memory: " + std::to_string(bytes));
+    data = nullptr;
+    return false;
+  }
+  data = owned.get();
+  size = bytes;
+  return true;
+}
 
 uint64_t PixelAttributes::FrameSize() const {
   const uint64_t size = static_cast<uint64_t>(columns) * rows * bitsAllocated / 8;
@@ -554,24 +583,31 @@ void RescaleUnsigned(uint8_t* samples, size_t count, const PixelAttributes& a) {
   }
 }
 
-bool Comp(const PixelAttributes& a, std::vector<uint8_t>& pixels, std::string_view target,
+bool Comp(const PixelAttributes& a, PixelBuffer& pixels, std::string_view target,
           std::vector<std::unique_ptr<DcmTag>>& pixelEntries, float& ratio) {
   pixelEntries.clear();
   ratio = 0;
   const size_t frameSize = static_cast<size_t>(a.FrameSize());
   const size_t frames = static_cast<size_t>(a.FrameCount());
   const size_t total = frameSize * frames;
-  if (total == 0 || pixels.size() < total) {
-    WriteLog("ERROR, DcmObj::Comp, pixel buffer of " + std::to_string(pixels.size()) +
-             " bytes for " + std::to_string(total));
+  if (total == 0 || pixels.data == nullptr || pixels.size < total) {
+    WriteLog("ERROR, DcmObj::Comp, pixel buffer of " + std::to_string(pixels.size) + " bytes for " +
+             std::to_string(total));
     return false;
   }
-  if (!IsCompressedTarget(target)) {
+  const bool toCompressed = IsCompressedTarget(target);
+  if (!pixels.owned && (!toCompressed || RescalesInPlace(target))) {
+    // Borrowed samples are never changed: the element that lends them stays as it was.
+    const uint8_t* borrowed = pixels.data;
+    if (!pixels.Allocate(total)) return false;
+    std::memcpy(pixels.Writable(), borrowed, total);
+  }
+  if (!toCompressed) {
     auto element = MakeTag(0x7FE0, 0x0010, a.bitsAllocated <= 8 ? "OB" : "OW");
     const size_t padded = total + (total & 1u);
-    auto value = std::make_unique<uint8_t[]>(padded);
-    std::memcpy(value.get(), pixels.data(), total);
-    element->TakeValue(std::move(value), static_cast<uint32_t>(padded));
+    if (padded != total) pixels.owned[total] = 0;
+    element->TakeValue(std::move(pixels.owned), static_cast<uint32_t>(padded));
+    pixels.data = nullptr;
     pixelEntries.push_back(std::move(element));
     return true;
   }
@@ -597,7 +633,7 @@ bool Comp(const PixelAttributes& a, std::vector<uint8_t>& pixels, std::string_vi
   pixelEntries.push_back(MakeTag(0xFFFE, 0xE000, "DL"));
   std::vector<std::vector<uint8_t>> outputs(frames);
   const bool encoded = ForEachFrame(frames, [&](size_t f) {
-    if (EncodeFrame(a, pixels.data() + f * frameSize, frameSize, target, outputs[f]) &&
+    if (EncodeFrame(a, pixels, f * frameSize, frameSize, target, outputs[f]) &&
         !outputs[f].empty()) {
       return true;
     }

@@ -55,11 +55,25 @@ bool ConvertTransferSyntax(DcmObj& dataSet, std::string_view target);
 bool Decompress(const DcmObj& dataSet, size_t pixelIndex, std::string_view photometric,
                 uint8_t* buffer, size_t size, int frames, int bitsAllocated);
 
-// Encodes native `pixels` (interleaved, 16-bit little-endian words above 8 bits) for `target`.
-// `pixelEntries` receives the new Pixel Data element and, for compressed targets, its Basic
-// Offset Table item, one item per frame and the sequence delimiter. `ratio` gets the compression
-// ratio (0 for native targets). The rescaling steps work on `pixels` in place.
-bool Comp(const PixelAttributes& attributes, std::vector<uint8_t>& pixels, std::string_view target,
+// Native samples (interleaved, 16-bit little-endian words above 8 bits) on their way to a new
+// encoding: either a buffer of their own, or borrowed from the element that holds them already.
+struct PixelBuffer {
+  std::unique_ptr<uint8_t[]> owned;  // when set, `data` points here; room for one padding byte
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+
+  // A buffer of its own for `size` bytes (and the padding byte), uninitialised. False when the
+  // memory is not there.
+  bool Allocate(size_t bytes);
+  uint8_t* Writable() { return owned.get(); }
+};
+
+// Encodes native `pixels` for `target`. `pixelEntries` receives the new Pixel Data element and,
+// for compressed targets, its Basic Offset Table item, one item per frame and the sequence
+// delimiter. `ratio` gets the compression ratio (0 for native targets). A native target takes
+// the pixels' own buffer as its value; the rescaling steps of the lossy targets work on a buffer
+// of the pixels' own, made when they were borrowed.
+bool Comp(const PixelAttributes& attributes, PixelBuffer& pixels, std::string_view target,
           std::vector<std::unique_ptr<DcmTag>>& pixelEntries, float& ratio);
 
 // Sample rescaling of 16-bit little-endian samples (signed for Pixel Representation 1).

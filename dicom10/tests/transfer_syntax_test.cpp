@@ -325,6 +325,7 @@ TEST(ConvertTransferSyntax, FailuresLeaveTheDataSetUnchanged) {
   std::vector<uint8_t> rightSize;
   ASSERT_TRUE(EncodeJ2K(InterleavedSamples(two).data(), rightSize, 16, 16, 1, 16, 0));
   ImageFormat wide{"wide", "MONOCHROME2", 8, 8, 0, false, 1, 65535, 1};
+  ImageFormat wide16{"wide16", "MONOCHROME2", 16, 16, 0, false, 1, 65535, 1};
   ImageFormat eight = kFormats[0];
   ImageFormat colour16{"rgb16", "RGB", 16, 16, 0, false, 8, 8, 1};
   ImageFormat empty = kFormats[0];
@@ -355,6 +356,9 @@ TEST(ConvertTransferSyntax, FailuresLeaveTheDataSetUnchanged) {
        kJpegExtendedSyntax, "ERROR, DcmObj::Comp, Using Lossy 12 bit compression for 8 bit image"},
       {"encoder error", MakeImage(wide, InterleavedSamples(wide)), kJpegBaselineSyntax,
        "ERROR, DcmObj::ConvertTransferSyntax, Exception on Comp"},
+      // The samples are rescaled to 12 bits before the encoder refuses the width.
+      {"encoder error after rescaling", MakeImage(wide16, InterleavedSamples(wide16)),
+       kJpegExtendedSyntax, "ERROR, DcmObj::ConvertTransferSyntax, Exception on Comp"},
       {"16-bit colour to baseline", MakeImage(colour16, InterleavedSamples(colour16)),
        kJpegBaselineSyntax, "16-bit colour"},
   };
