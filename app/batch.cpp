@@ -2,16 +2,12 @@
 #include "batch.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <thread>
 
 #include "batchuid.h"
-#include "bufdata.h"
 #include "convertimage.h"
 #include "convertmp4.h"
 #include "convertpdf.h"
@@ -58,37 +54,6 @@ void ClearLists(BatchLists& lists) {
   lists.documents.clear();
   lists.pdfs.clear();
   lists.videos.clear();
-}
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// Values at least this long are written from the object itself rather than encoded first.
-constexpr uint32_t kDirectWriteThreshold = 64 * 1024;
-
-bool WriteAll(std::FILE* file, const void* bytes, size_t size) {
-  return size == 0 || std::fwrite(bytes, 1, size, file) == size;
-}
-
-// Encodes the entries [first, last) of `dataSet` into `buffer` by lending them to a scratch
-// data set of the same encoding; they return to their place whatever happens.
-bool EncodeEntries(DcmObj& dataSet, size_t first, size_t last, BufData& buffer) {
-  DcmObj scratch;
-  scratch.SetTransferSyntax(dataSet.transferSyntax);
-  scratch.explicitVR = dataSet.explicitVR;
-  for (size_t i = first; i < last; ++i) scratch.entries.push_back(std::move(dataSet.entries[i]));
-  const bool encoded = buffer.WriteDataSet(scratch);
-  for (size_t i = first; i < last; ++i) {
-    dataSet.entries[i] = std::move(scratch.entries[i - first]);
-  }
-  return encoded;
-}
-
-bool IsDirectlyWritable(const DcmTag& tag, bool explicitVR) {
-  if (!tag.HasValue() || tag.length < kDirectWriteThreshold) return false;
-  // Only headers whose last four bytes are the 32-bit length can be patched after the fact.
-  return tag.group == 0xFFFE || !explicitVR || HasLongLength(tag.vr);
 }
 
 }  // namespace
@@ -239,54 +204,8 @@ bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std:
 }
 
 bool SaveObjectFile(DcmObj& dataSet, const std::string& path) {
-  const std::string sopClassUid = dataSet.GetString(0x0008, 0x0016);
-  const std::string sopInstanceUid = dataSet.GetString(0x0008, 0x0018);
-  // The encoder's own writer serves big-endian data sets, which hold no large values we make.
-  if (dataSet.bigEndian || dataSet.transferSyntax == kExplicitVRBigEndian) {
-    return dataSet.SaveToFile(path, sopClassUid, sopInstanceUid);
-  }
-  const std::string partial = path + ".part";
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(partial.c_str(), "wb"));
-  if (!file) {
-    WriteLog("ERROR, SaveObjectFile, Cannot create file \"" + path + "\". " + std::strerror(errno));
-    return false;
-  }
-  bool ok = true;
-  BufData buffer(false);
-  buffer.WriteMetaHeader(sopClassUid, sopInstanceUid, dataSet.transferSyntax);
-  size_t pending = 0;  // first entry not yet encoded
-  for (size_t i = 0; ok && i <= dataSet.Count(); ++i) {
-    const DcmTag* tag = i < dataSet.Count() ? dataSet.TagAt(i) : nullptr;
-    const bool direct = tag != nullptr && IsDirectlyWritable(*tag, dataSet.explicitVR);
-    if (i < dataSet.Count() && !direct) continue;
-    ok = EncodeEntries(dataSet, pending, i, buffer);
-    if (ok && direct) {
-      // The header with a zero length, then the real length over its last four bytes.
-      DcmTag header(tag->group, tag->element);
-      std::memcpy(header.vr, tag->vr, sizeof header.vr);
-      ok = buffer.WriteTag(header, dataSet.explicitVR);
-      const size_t end = buffer.stream.size();
-      for (int b = 0; ok && b < 4; ++b) {
-        buffer.stream[end - 4 + static_cast<size_t>(b)] =
-            static_cast<uint8_t>(tag->length >> (8 * b));
-      }
-    }
-    ok = ok && WriteAll(file.get(), buffer.stream.data(), buffer.stream.size());
-    buffer.stream.clear();
-    if (ok && direct) ok = WriteAll(file.get(), tag->value.get(), tag->length);
-    pending = i + 1;
-  }
-  const int writeErrno = errno;
-  const bool closed = std::fclose(file.release()) == 0;
-  std::error_code renameError;
-  if (ok && closed) std::filesystem::rename(partial, path, renameError);
-  if (!ok || !closed || renameError) {
-    std::remove(partial.c_str());
-    WriteLog("ERROR, SaveObjectFile, Error writing file \"" + path + "\". " +
-             (renameError ? renameError.message() : std::string(std::strerror(writeErrno))));
-    return false;
-  }
-  return true;
+  return dataSet.SaveToFile(path, dataSet.GetString(0x0008, 0x0016),
+                            dataSet.GetString(0x0008, 0x0018));
 }
 
 bool WriteBatch(BatchLists& lists, const std::string& folder, std::vector<std::string>& written,

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Lossless JPEG and JPEG 2000 throughput of our codecs beside DCMTK's dcmcjpeg +el / dcmdjpeg on
 # the same 512 x 512 x 100-frame 16-bit object, all in one run. MB/s are over the native pixel
-# size (52.4 MB). Usage: bench/codec_bench.sh [BUILD_DIR]
+# size (52.4 MB). Then the whole-process rows beside DCMTK in paired runs with peak memory: RLE
+# decoding beside dcmdrle and lossless JPEG encoding beside dcmcjpeg +el.
+# Usage: [RUNS=5] bench/codec_bench.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/paired.sh
 build="${1:-build-bench}"
 if [[ ! -x "$build/bin/codec_bench" ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORAN_TESTS=OFF \
     -DVELLORAN_BENCH=ON >/dev/null
 fi
-cmake --build "$build" --target codec_bench >/dev/null
+cmake --build "$build" --target codec_bench velloran-cli >/dev/null
+cli="$build/bin/velloran-cli"
 bench="$build/bin/codec_bench"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -31,6 +35,20 @@ timed() {
   awk -v l="$label" -v s="$best" -v b="$native_bytes" \
     'BEGIN{printf "%-44s %8.2f s %9.1f MB/s\n", l, s, (s > 0 ? b/1e6/s : 0)}'
 }
+
+runs="${RUNS:-5}"
+object_mb=$(awk -v b="$native_bytes" 'BEGIN{printf "%.1f", b / 1048576}')
+dcmcrle "$work/native.dcm" "$work/rle.dcm"
+echo "== whole process, medians of $runs paired runs; the object's pixel data is $object_mb MiB"
+echo "RLE decode, 512 x 512 x 100 16-bit (goal: ratio at most 1.00, peak at most 2 x the object)"
+paired "$runs" "velloran-cli transcode RLE -> explicit LE" \
+  "'$cli' transcode --ts 1.2.840.10008.1.2.1 '$work/rle.dcm' '$work/rle_ours.dcm'" \
+  "dcmdrle" "dcmdrle '$work/rle.dcm' '$work/rle_dcmtk.dcm'"
+echo "Lossless JPEG encode, same object (goal: peak at most 2 x the object)"
+paired "$runs" "velloran-cli transcode -> lossless JPEG (.70)" \
+  "'$cli' transcode --ts 1.2.840.10008.1.2.4.70 '$work/native.dcm' '$work/el_ours.dcm'" \
+  "dcmcjpeg +el" "dcmcjpeg +el '$work/native.dcm' '$work/el_dcmtk.dcm'"
+echo
 
 echo "== in-process figures (velloran; conversion alone and with file read/write)"
 "$bench" transcode 1.2.840.10008.1.2.4.70 "$work/native.dcm" "$work/ours70.dcm"

@@ -44,8 +44,8 @@ paired() {
   ratio=$(awk 'NF {print $1 / $3}' <<<"$rows" | paired_median)
   low=$(awk 'NF {print $1 / $3}' <<<"$rows" | sort -g | head -1)
   high=$(awk 'NF {print $1 / $3}' <<<"$rows" | sort -g | tail -1)
-  printf "  %-46s %8.3f s %9.1f MB peak\n" "$label_a" "$wall_a" "$peak_a"
-  printf "  %-46s %8.3f s %9.1f MB peak\n" "$label_b" "$wall_b" "$peak_b"
+  printf "  %-46s %8.3f s %9.1f MiB peak\n" "$label_a" "$wall_a" "$peak_a"
+  printf "  %-46s %8.3f s %9.1f MiB peak\n" "$label_b" "$wall_b" "$peak_b"
   printf "  %-46s %8.2f (pairs from %.2f to %.2f, %d pairs)\n" "ratio, median of pairs" \
     "$ratio" "$low" "$high" "$runs"
 }

@@ -1,27 +1,36 @@
 #!/usr/bin/env bash
-# C-STORE throughput and peak memory of `velloran-cli store` beside DCMTK's storescu, sending the
-# same files to the same local storescp in one run: 200 objects of 1 MB, then one of 500 MB.
-# storescp receives with --ignore, so neither sender waits for the receiver's disk.
-# Usage: bench/store_bench.sh [BUILD_DIR]
+# C-STORE time and peak memory of `velloran-cli store` beside DCMTK's storescu, sending the same
+# files to the same local storescp (PDU 16384, discarding what it receives) in paired runs: 200
+# native objects of 0.92 MB, 200 JPEG objects of about 260 KB and one object of 524 MB. Then
+# `velloran-cli send` of a batch holding one 408 MB MP4 beside `velloran-cli store` of the object
+# that batch saves. DCMTK's tools run with TCP_NODELAY=1: without it they wait for delayed
+# acknowledgements (about 40 ms per object), which is not their real speed.
+# The work folder is in memory (/dev/shm when it exists), so no disk takes part.
+# Usage: [RUNS=5] bench/store_bench.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/paired.sh
 build="${1:-build-bench}"
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORAN_TESTS=OFF \
     -DVELLORAN_BENCH=ON >/dev/null
 fi
 cmake --build "$build" --target velloran-cli >/dev/null
-cli="$build/bin/velloran-cli"
-work="$(mktemp -d)"
+cli="$(realpath "$build/bin/velloran-cli")"
+runs="${RUNS:-5}"
+memory_dir=/tmp
+if [[ -d /dev/shm ]]; then memory_dir=/dev/shm; fi
+work="$(mktemp -d "$memory_dir/store_bench.XXXXXX")"
 scp_pid=""
 cleanup() {
   if [[ -n "$scp_pid" ]]; then kill "$scp_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
+export TCP_NODELAY=1
 
-# Secondary Capture objects in Explicit VR Little Endian: 1024 x 512 and 16384 x 16000 pixels of
-# 16 bits (1 MiB and 500 MiB of pixel data).
+# Secondary Capture objects in Explicit VR Little Endian: 480 x 960 and 16000 x 16384 pixels of
+# 16 bits (0.92 MB and 524 MB of pixel data).
 /usr/bin/python3 - "$work" <<'PY'
 import sys, os
 import numpy as np
@@ -52,52 +61,59 @@ def write(path, rows, columns, seed):
     ds.save_as(path, write_like_original=False)
 
 work = sys.argv[1]
-os.makedirs(f"{work}/small")
+os.makedirs(f"{work}/native")
 os.makedirs(f"{work}/large")
 for i in range(200):
-    write(f"{work}/small/{i:04d}.dcm", 512, 1024, i)
+    write(f"{work}/native/{i:04d}.dcm", 480, 960, i)
 write(f"{work}/large/large.dcm", 16000, 16384, 7)
 PY
 
+# JPEG objects as the batch makes them: 200 grainy 1024 x 768 pictures, converted by save.
+ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc2=size=1024x768:rate=25" \
+  -vf "noise=alls=20:allf=t" -frames:v 200 -q:v 2 "$work/picture%03d.jpg"
+"$cli" save --ini "$work/none.ini" --out "$work/jpeg" --patient-name Bench --patient-id B1 \
+  "$work"/picture*.jpg >/dev/null
+rm -f "$work"/picture*.jpg
+
+# A short real clip followed by a 'free' box that brings the file to 408 MB: a valid MP4 whose
+# bytes all travel in the object. Saved once, so that store sends exactly what send sends.
+ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc=size=1280x720:rate=25" -t 2 \
+  -c:v libx264 -preset ultrafast -pix_fmt yuv420p "$work/clip.mp4"
+mp4_size=408000000
+free_size=$((mp4_size - $(stat -c %s "$work/clip.mp4")))
+cp "$work/clip.mp4" "$work/video.mp4"
+printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((free_size >> 24 & 255)) \
+  $((free_size >> 16 & 255)) $((free_size >> 8 & 255)) $((free_size & 255)))free" \
+  >>"$work/video.mp4"
+truncate -s "$mp4_size" "$work/video.mp4"
+"$cli" save --ini "$work/none.ini" --out "$work/video" --patient-name Bench --patient-id B1 \
+  "$work/video.mp4" >/dev/null
+
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 mkdir -p "$work/in"
-storescp --ignore -od "$work/in" "$port" >/dev/null 2>&1 &
+storescp --ignore --max-pdu 16384 -od "$work/in" "$port" >/dev/null 2>&1 &
 scp_pid=$!
 for _ in $(seq 100); do
   if echoscu -aec STORESCP 127.0.0.1 "$port" >/dev/null 2>&1; then break; fi
   sleep 0.1
 done
 
-small_files=("$work"/small/*.dcm)
-small_bytes=$(cat "${small_files[@]}" | wc -c)
-large_bytes=$(wc -c <"$work/large/large.dcm")
+network="--pacs-aet STORESCP --pacs-host 127.0.0.1 --pacs-port $port --ini $work/none.ini"
+ours="'$cli' store $network --log '$work/velloran.log'"
+theirs="storescu -aec STORESCP 127.0.0.1 $port"
+size_of() { cat "$@" | wc -c | awk '{printf "%.2f MB", $1 / 1e6}'; }
 
-# One run under /usr/bin/time -v; prints seconds, objects/s, MB/s and peak memory.
-measure() {
-  local label="$1" objects="$2" bytes="$3"
-  shift 3
-  /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null 2>"$work/errors.txt" ||
-    { echo "$label failed:" >&2; cat "$work/errors.txt" >&2; return 1; }
-  local elapsed peak
-  elapsed=$(awk -F': ' '/Elapsed \(wall clock\)/ {
-    n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s }' \
-    "$work/time.txt")
-  peak=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
-  awk -v label="$label" -v s="$elapsed" -v n="$objects" -v b="$bytes" -v kb="$peak" \
-    'BEGIN { if (s <= 0) s = 0.01;
-             printf "%-34s %8.2f s %9.1f obj/s %9.1f MB/s %9.1f MB peak\n",
-                    label, s, n / s, b / s / 1e6, kb / 1024 }'
-}
-
-ours=("$cli" store --pacs-aet STORESCP --pacs-host 127.0.0.1 --pacs-port "$port"
-  --ini "$work/none.ini" --log "$work/velloran.log")
-theirs=(storescu -aec STORESCP 127.0.0.1 "$port")
-
-echo "200 objects of $((small_bytes / 200 / 1024)) KiB ($((small_bytes / 1000000)) MB in all):"
-measure "velloran-cli store" 200 "$small_bytes" "${ours[@]}" "${small_files[@]}"
-measure "storescu" 200 "$small_bytes" "${theirs[@]}" "${small_files[@]}"
-measure "velloran-cli store (again)" 200 "$small_bytes" "${ours[@]}" "${small_files[@]}"
-measure "storescu (again)" 200 "$small_bytes" "${theirs[@]}" "${small_files[@]}"
-echo "one object of $((large_bytes / 1000000)) MB:"
-measure "velloran-cli store" 1 "$large_bytes" "${ours[@]}" "$work/large/large.dcm"
-measure "storescu" 1 "$large_bytes" "${theirs[@]}" "$work/large/large.dcm"
+echo "Medians of $runs paired runs, whole process (goal: ratio at most 1.00 on the store rows)"
+echo "store 200 native objects ($(size_of "$work"/native/*.dcm) in all)"
+paired "$runs" "velloran-cli store" "$ours $work/native/*.dcm" "storescu" \
+  "$theirs $work/native/*.dcm"
+echo "store 200 JPEG objects ($(size_of "$work"/jpeg/*.dcm) in all)"
+paired "$runs" "velloran-cli store" "$ours $work/jpeg/*.dcm" "storescu" "$theirs $work/jpeg/*.dcm"
+echo "store one object of $(size_of "$work"/large/large.dcm)"
+paired "$runs" "velloran-cli store" "$ours $work/large/large.dcm" "storescu" \
+  "$theirs $work/large/large.dcm"
+echo "send a batch holding one MP4 of $(size_of "$work/video.mp4") (goal: ratio at most 1.20;" \
+  "peak at most 1.1 x the object plus a fixed amount)"
+paired "$runs" "velloran-cli send (convert and store)" \
+  "'$cli' send --patient-name Bench --patient-id B1 $network '$work/video.mp4'" \
+  "velloran-cli store of the saved object" "$ours $work/video/*.dcm"

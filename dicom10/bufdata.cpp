@@ -21,6 +21,9 @@ namespace {
 // make the reader allocate gigabytes, while a file cut short in its pixel data still reads.
 constexpr uint64_t kMissingBytesFloor = 1ull << 20;
 
+// Encoded elements go to a file in pieces of about this size.
+constexpr size_t kFilePieceSize = 256 * 1024;
+
 std::string Hex4(uint16_t value) {
   char text[8];
   std::snprintf(text, sizeof text, "%04X", value);
@@ -420,20 +423,62 @@ bool BufData::ExpandBytes(DcmObj& nested, const uint8_t* data, size_t size, int 
 
 bool BufData::WriteEntries(DcmObj& dataSet) {
   for (DcmEntry& entry : dataSet.entries) {
-    if (entry.tag) {
-      if (!WriteTag(*entry.tag, dataSet.explicitVR)) return false;
-      continue;
-    }
-    DcmObj& nested = *entry.obj;
-    nested.explicitVR = dataSet.explicitVR;
-    nested.bigEndian = bigEndian;
-    if (!EncodeNested(nested)) return false;
-    // A nested data set that is not an item is a sequence, whatever its header was given.
-    const bool written = WriteElement(nested.header, dataSet.explicitVR, "SQ");
-    nested.header.value.reset();
-    if (!written) return false;
+    if (!WriteEntry(dataSet, entry)) return false;
   }
   return true;
+}
+
+bool BufData::WriteEntry(DcmObj& dataSet, DcmEntry& entry) {
+  if (entry.tag) return WriteTag(*entry.tag, dataSet.explicitVR);
+  DcmObj& nested = *entry.obj;
+  nested.explicitVR = dataSet.explicitVR;
+  nested.bigEndian = bigEndian;
+  if (!EncodeNested(nested)) return false;
+  // A nested data set that is not an item is a sequence, whatever its header was given.
+  const bool written = WriteElement(nested.header, dataSet.explicitVR, "SQ");
+  nested.header.value.reset();
+  return written;
+}
+
+namespace {
+
+// A value that can follow its header unchanged: long, in the stream's byte order, and under a
+// header whose last four bytes are its 32-bit length.
+bool IsDirectlyWritable(const DcmTag& tag, bool explicitVR, bool bigEndian) {
+  if (!tag.HasValue() || tag.length < kDirectValueThreshold || tag.bigEndian != bigEndian) {
+    return false;
+  }
+  return tag.group == 0xFFFE || !explicitVR || HasLongLength(tag.vr);
+}
+
+}  // namespace
+
+bool BufData::WriteDataSetPieces(DcmObj& dataSet, size_t pieceSize, const PieceSink& sink) {
+  if (dataSet.transferSyntax == kExplicitVRBigEndian) bigEndian = true;
+  auto handOn = [&] {
+    if (stream.empty()) return true;
+    const bool taken = sink(stream.data(), stream.size());
+    stream.clear();
+    return taken;
+  };
+  for (DcmEntry& entry : dataSet.entries) {
+    const DcmTag* tag = entry.tag.get();
+    if (tag != nullptr && IsDirectlyWritable(*tag, dataSet.explicitVR, bigEndian)) {
+      // The header with a zero length, then the real length over its last four bytes.
+      DcmTag header(tag->group, tag->element);
+      std::memcpy(header.vr, tag->vr, sizeof header.vr);
+      if (!WriteTag(header, dataSet.explicitVR)) return false;
+      uint8_t* length = stream.data() + stream.size() - 4;
+      for (int b = 0; b < 4; ++b) {
+        length[bigEndian ? 3 - b : b] = static_cast<uint8_t>(tag->length >> (8 * b));
+      }
+      if (!handOn() || !sink(tag->value.get(), tag->length)) return false;
+      continue;
+    }
+    if (!WriteEntry(dataSet, entry)) return false;
+    if (stream.size() >= pieceSize && !handOn()) return false;
+  }
+  return handOn();
 }
 
 bool BufData::WriteDataSet(DcmObj& dataSet) {
@@ -516,6 +561,41 @@ bool BufData::SaveToFile(const std::string& path) const {
     std::remove(partial.c_str());
     WriteLog("ERROR, BufData::SaveToFile, Error writing file \"" + path + "\". " +
              std::strerror(written ? errno : writeErrno));
+    return false;
+  }
+  std::error_code error;
+  std::filesystem::rename(partial, path, error);
+  if (error) {
+    std::remove(partial.c_str());
+    WriteLog("ERROR, BufData::SaveToFile, " + error.message());
+    return false;
+  }
+  return true;
+}
+
+bool BufData::SaveToFile(const std::string& path, DcmObj& dataSet) {
+  // Written beside the target and renamed over it, as SaveToFile(path) does.
+  const std::string partial = path + ".part";
+  std::FILE* file = std::fopen(partial.c_str(), "wb");
+  if (file == nullptr) {
+    WriteLog("ERROR, BufData::SaveToFile, Cannot create file \"" + path + "\". " +
+             std::strerror(errno));
+    return false;
+  }
+  int writeErrno = 0;
+  const bool encoded =
+      WriteDataSetPieces(dataSet, kFilePieceSize, [&](const uint8_t* bytes, size_t size) {
+        if (std::fwrite(bytes, 1, size, file) == size) return true;
+        writeErrno = errno;
+        return false;
+      });
+  const bool closed = std::fclose(file) == 0;
+  if (!encoded || !closed) {
+    std::remove(partial.c_str());
+    if (writeErrno != 0 || !closed) {
+      WriteLog("ERROR, BufData::SaveToFile, Error writing file \"" + path + "\". " +
+               std::strerror(writeErrno != 0 ? writeErrno : errno));
+    }
     return false;
   }
   std::error_code error;

@@ -3,14 +3,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 class DcmTag;
 class DcmObj;
+struct DcmEntry;
 
 // Sequences nested deeper than this are refused when decoding hostile input.
 inline constexpr int kMaxSequenceDepth = 64;
+
+// Values at least this long are handed on from the object itself when a data set is written in
+// pieces, rather than copied into the encoded stream first.
+inline constexpr uint32_t kDirectValueThreshold = 64 * 1024;
+
+// Receives the encoding of a data set piece by piece, in order; false stops the writing.
+using PieceSink = std::function<bool(const uint8_t* bytes, size_t size)>;
 
 class BufData {
  public:
@@ -47,6 +56,12 @@ class BufData {
   bool ReadDataSet(DcmObj& dataSet);
   // Appends the encoding of the whole data set.
   bool WriteDataSet(DcmObj& dataSet);
+  // Hands the stream so far and then the encoding of the data set to `sink`, in pieces of about
+  // `pieceSize` bytes: small elements are encoded into the stream, which is handed on and emptied
+  // whenever it has grown to `pieceSize`, and long values (kDirectValueThreshold) go to `sink`
+  // straight from the data set after their header. The bytes are those of WriteDataSet. Empty
+  // pieces are never handed on. False when an element cannot be encoded or `sink` refuses.
+  bool WriteDataSetPieces(DcmObj& dataSet, size_t pieceSize, const PieceSink& sink);
   // Decodes the value of a defined-length sequence or item tag into `nested`.
   bool Expand_SQ(DcmObj& nested, const DcmTag& tag, int depth = 1);
   // Elements of undefined-length "UN" sequences met in explicit VR (read as the implicit VR
@@ -66,6 +81,9 @@ class BufData {
                        const std::string& transferSyntaxUid);
   // Writes the whole stream to a file, replacing it.
   bool SaveToFile(const std::string& path) const;
+  // Writes the stream and then the data set after it (WriteDataSetPieces), so that a large value
+  // is never copied on its way to the file. Same file handling and log lines as SaveToFile(path).
+  bool SaveToFile(const std::string& path, DcmObj& dataSet);
   // Replaces the stream with a file's bytes and rewinds. False when it cannot be read.
   bool LoadFromFile(const std::string& path, std::string& error);
 
@@ -87,6 +105,7 @@ class BufData {
   bool ExpandCutShort(DcmObj& parent, const DcmTag& tag, int depth, bool explicitVR);
   bool ExpandBytes(DcmObj& nested, const uint8_t* data, size_t size, int depth);
   bool WriteEntries(DcmObj& dataSet);
+  bool WriteEntry(DcmObj& dataSet, DcmEntry& entry);
   // WriteTag, with the VR to use when the tag has none (nullptr: the dictionary's).
   bool WriteElement(const DcmTag& tag, bool explicitVR, const char* missingVR);
 };

@@ -25,8 +25,8 @@ bool DcmObj::SaveToFile(const std::string& path, const std::string& sopClassUid,
   }
   BufData buffer(false);
   if (!buffer.WriteMetaHeader(sopClassUid, sopInstanceUid, transferSyntax)) return false;
-  if (!buffer.WriteDataSet(*this)) return false;
-  return buffer.SaveToFile(path);
+  // Long values go to the file from the object itself: saving needs little memory beyond it.
+  return buffer.SaveToFile(path, *this);
 }
 
 namespace {

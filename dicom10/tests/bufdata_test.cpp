@@ -559,3 +559,89 @@ TEST(BufDataTest, ElementsBuiltWithoutAVRGetOneInExplicitVR) {
 }
 
 }  // namespace
+
+namespace {
+
+// A data set with long values of every kind the piece writer hands on directly, and long values
+// it must encode: big-endian numbers, and text whose VR has a 2-byte length.
+std::unique_ptr<DcmObj> LongValues(const char* syntax, bool bigEndianWords) {
+  auto dataSet = std::make_unique<DcmObj>();
+  dataSet->SetTransferSyntax(syntax);
+  dataSet->AddString(0x0010, 0x0010, "DOE^JANE");
+  std::string pattern(100001, '\0');
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>(i * 7 + i / 256);
+  auto item = std::make_unique<DcmObj>();
+  item->Add(DcmTag::FromBytes(0x0042, 0x0011, 70000, pattern.data(), "OB"));
+  auto sequence = std::make_unique<DcmObj>();
+  sequence->AddSequence(0xFFFE, 0xE000, std::move(item));
+  dataSet->AddSequence(0x0008, 0x1110, std::move(sequence));
+  dataSet->Add(DcmTag::FromBytes(0x0042, 0x0011, 100000, pattern.data(), "OB"));
+  auto words = DcmTag::FromBytes(0x0060, 0x3000, 80000, pattern.data() + 1, "OW");
+  words->bigEndian = bigEndianWords;
+  dataSet->Add(std::move(words));
+  dataSet->Add(DcmTag::FromBytes(0x7FE0, 0x0010, kUndefinedLength, nullptr, "OB"));
+  dataSet->Add(DcmTag::FromBytes(0xFFFE, 0xE000, 0, nullptr, "DL"));
+  dataSet->Add(DcmTag::FromBytes(0xFFFE, 0xE000, 65536, pattern.data() + 2, "DL"));
+  dataSet->Add(DcmTag::FromBytes(0xFFFE, 0xE000, 100, pattern.data() + 3, "DL"));
+  dataSet->Add(DcmTag::FromBytes(0xFFFE, 0xE0DD, 0, nullptr, "DL"));
+  return dataSet;
+}
+
+}  // namespace
+
+TEST(BufDataTest, PiecesJoinToTheWholeEncoding) {
+  const struct {
+    const char* syntax;
+    bool bigEndianWords;
+  } rows[] = {{kExplicitVRLittleEndian, false},
+              {kExplicitVRLittleEndian, true},
+              {kImplicitVRLittleEndian, false},
+              {kExplicitVRBigEndian, false},
+              {kExplicitVRBigEndian, true}};
+  for (const auto& row : rows) {
+    for (size_t pieceSize : {size_t{1}, size_t{4096}, size_t{1} << 20}) {
+      SCOPED_TRACE(std::string(row.syntax) + (row.bigEndianWords ? " BE words" : "") +
+                   ", pieces of " + std::to_string(pieceSize));
+      const std::string whole = Encode(*LongValues(row.syntax, row.bigEndianWords));
+      auto dataSet = LongValues(row.syntax, row.bigEndianWords);
+      BufData buffer(false);
+      buffer.WriteBytes("head", 4);
+      const uint8_t* document = dataSet->FindTag(0x0042, 0x0011)->value.get();
+      std::string joined;
+      bool documentLent = false;
+      ASSERT_TRUE(
+          buffer.WriteDataSetPieces(*dataSet, pieceSize, [&](const uint8_t* bytes, size_t size) {
+            EXPECT_GT(size, 0u);
+            documentLent = documentLent || bytes == document;
+            joined.append(reinterpret_cast<const char*>(bytes), size);
+            return true;
+          }));
+      EXPECT_TRUE(joined == "head" + whole);
+      EXPECT_TRUE(buffer.stream.empty());
+      // A long value in the stream's byte order is handed on from the object, not copied.
+      EXPECT_EQ(documentLent, row.syntax != kExplicitVRBigEndian);
+    }
+  }
+}
+
+TEST(BufDataTest, APieceRefusedOrAnElementThatCannotBeEncodedStopsThePieces) {
+  auto dataSet = LongValues(kExplicitVRLittleEndian, false);
+  BufData refusing;
+  int calls = 0;
+  EXPECT_FALSE(refusing.WriteDataSetPieces(*dataSet, 1, [&](const uint8_t*, size_t) {
+    ++calls;
+    return false;
+  }));
+  EXPECT_EQ(calls, 1);
+
+  LogCapture log;
+  dataSet->Add(DcmTag::FromBytes(0x7FE1, 0x0010, 70000, std::string(70000, 'c').data(), "LT"));
+  BufData buffer;
+  size_t handed = 0;
+  EXPECT_FALSE(buffer.WriteDataSetPieces(*dataSet, 1024, [&](const uint8_t*, size_t size) {
+    handed += size;
+    return true;
+  }));
+  EXPECT_GT(handed, 0u);
+  EXPECT_TRUE(log.Contains("value too long for a 2-byte length"));
+}
