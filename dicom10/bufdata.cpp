@@ -1,6 +1,9 @@
 // Element and data set encoding: Implicit VR Little Endian, Explicit VR Little and Big Endian.
 #include "bufdata.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -20,6 +23,10 @@ namespace {
 // Beyond that the length is taken as one that cannot be allocated: a few hostile bytes must not
 // make the reader allocate gigabytes, while a file cut short in its pixel data still reads.
 constexpr uint64_t kMissingBytesFloor = 1ull << 20;
+
+// Long values are copied out of a mapped file in pieces of this size, each piece's pages given
+// back before the next.
+constexpr size_t kReleaseChunk = 4 << 20;
 
 // Encoded elements go to a file in pieces of about this size.
 constexpr size_t kFilePieceSize = 256 * 1024;
@@ -69,6 +76,32 @@ void BufData::ReadFrom(const uint8_t* data, size_t size) {
   externalData_ = data;
   externalSize_ = external_ ? size : 0;
   position = 0;
+  mapped_ = false;
+}
+
+void BufData::ReadFromMapping(const uint8_t* data, size_t size) {
+  ReadFrom(data, size);
+  mapped_ = external_;
+}
+
+void BufData::CopyInput(uint8_t* destination, size_t size) {
+  if (!mapped_ || size < kReleaseChunk) {
+    std::memcpy(destination, InputData() + position, size);
+    position += size;
+    return;
+  }
+  const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  for (size_t done = 0; done < size;) {
+    const size_t chunk = std::min(kReleaseChunk, size - done);
+    const uint8_t* from = InputData() + position;
+    std::memcpy(destination + done, from, chunk);
+    // Only whole pages inside the copied range go: the ones at its ends may hold other elements.
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(from) + page - 1) & ~(page - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(from) + chunk) & ~(page - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+    position += chunk;
+    done += chunk;
+  }
 }
 
 bool BufData::Read16(uint16_t& value) {
@@ -182,8 +215,7 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit) {
     WriteLog("ERROR, BufData::ReadTag, assigning memory to tag->data");
     return false;
   }
-  std::memcpy(buffer.get(), InputData() + position, available);
-  position += available;
+  CopyInput(buffer.get(), available);
   if (available < tag.length) {
     // The bytes that are not there read as zeros.
     std::memset(buffer.get() + available, 0, tag.length - available);

@@ -42,6 +42,9 @@ class BufData {
   // of `stream`, from position 0; the bytes must outlive the reading. Writing still appends to
   // `stream`. ReadFrom(nullptr, 0) returns to reading `stream`.
   void ReadFrom(const uint8_t* data, size_t size);
+  // ReadFrom for a read-only mapping of a file: the pages a long value was copied from are
+  // given back as reading goes on, so that the file and its copy are never both in memory.
+  void ReadFromMapping(const uint8_t* data, size_t size);
   // The bytes being read: those given to ReadFrom, or `stream`.
   const uint8_t* InputData() const { return external_ ? externalData_ : stream.data(); }
   size_t InputSize() const { return external_ ? externalSize_ : stream.size(); }
@@ -91,6 +94,10 @@ class BufData {
   const uint8_t* externalData_ = nullptr;
   size_t externalSize_ = 0;
   bool external_ = false;
+  bool mapped_ = false;
+
+  // Copies `size` input bytes from the read position to `destination` and moves past them.
+  void CopyInput(uint8_t* destination, size_t size);
 
   // Bytes of the value present in the stream when the last ReadTag ran short.
   size_t lastAvailable_ = 0;

@@ -217,7 +217,7 @@ bool ReadDicomFile(const std::string& path, DicomFile& file, std::string& error)
   // which also gives the reason for a failure.
   MappedFile mapped(path);
   if (mapped.data() != nullptr) {
-    buffer.ReadFrom(mapped.data(), mapped.size());
+    buffer.ReadFromMapping(mapped.data(), mapped.size());
   } else if (!buffer.LoadFromFile(path, error)) {
     return false;
   }
