@@ -59,6 +59,20 @@ bool DecodePictureFile(const std::string& path, RgbBitmap& bitmap, std::string& 
 }
 
 bool EncodePictureFile(const std::string& path, EncodedPicture& picture, std::string& error) {
+  if (UpperExtension(path) == ".JPG") {
+    // A colour photo goes from one JPEG to the other without becoming a bitmap on the way.
+    SourceBytes source;
+    if (!ReadSourceFile(path, source, error)) return false;
+    std::string problem;
+    const Reencoded result =
+        ReencodeYCbCrJpeg(source.bytes.get(), source.fileLength, kImageJpegQuality, picture.stream,
+                          picture.width, picture.height, problem);
+    if (result == Reencoded::Done) return true;
+    if (result == Reencoded::Failed) {
+      error = "Cannot convert picture \"" + path + "\": " + problem;
+      return false;
+    }
+  }
   RgbBitmap bitmap;
   if (!DecodePictureFile(path, bitmap, error)) return false;
   std::string problem;

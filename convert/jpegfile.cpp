@@ -1,6 +1,7 @@
 // JPEG pictures through libjpeg-turbo: decoding to RGB and baseline encoding at a given quality.
 #include "jpegfile.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -136,7 +137,93 @@ bool RunEncode(EncodeState& state, const RgbBitmap& bitmap, int quality) {
   return true;
 }
 
+// The decoder and the encoder of a re-encoding share one error manager, so one jump ends both.
+struct ReencodeState {
+  jpeg_decompress_struct decoder{};
+  jpeg_compress_struct encoder{};
+  ErrorManager errors{};
+  bool encoderCreated = false;
+  std::vector<uint8_t> strip;
+  std::vector<JSAMPROW> rows;
+  unsigned char* output = nullptr;
+  unsigned long outputSize = 0;
+  std::string problem;
+};
+
+Reencoded RunReencode(ReencodeState& state, const uint8_t* bytes, size_t size, int quality) {
+  jpeg_decompress_struct& in = state.decoder;
+  jpeg_compress_struct& out = state.encoder;
+  in.err = jpeg_std_error(&state.errors.library);
+  out.err = in.err;
+  state.errors.library.error_exit = JumpOnError;
+  state.errors.library.emit_message = NoteWarning;
+  if (setjmp(state.errors.jump) != 0) {
+    state.problem = state.errors.message;
+    return Reencoded::Failed;
+  }
+  jpeg_create_decompress(&in);
+  jpeg_mem_src(&in, bytes, static_cast<unsigned long>(size));
+  jpeg_read_header(&in, TRUE);
+  if (in.jpeg_color_space != JCS_YCbCr || in.num_components != 3) return Reencoded::NotYCbCr;
+  state.problem = CheckPictureSize(in.image_width, in.image_height);
+  if (!state.problem.empty()) return Reencoded::Failed;
+  in.out_color_space = JCS_YCbCr;
+  jpeg_start_decompress(&in);
+
+  jpeg_create_compress(&out);
+  state.encoderCreated = true;
+  jpeg_mem_dest(&out, &state.output, &state.outputSize);
+  out.image_width = in.output_width;
+  out.image_height = in.output_height;
+  out.input_components = 3;
+  out.in_color_space = JCS_YCbCr;
+  jpeg_set_defaults(&out);
+  jpeg_set_quality(&out, quality, TRUE);
+  jpeg_start_compress(&out, TRUE);
+
+  // A strip of rows as tall as the decoder hands out at once, so each call fills it.
+  const size_t stride = size_t{in.output_width} * 3;
+  const unsigned stripRows = std::max(in.rec_outbuf_height, 16);
+  state.strip.resize(stride * stripRows);
+  state.rows.resize(stripRows);
+  for (unsigned r = 0; r < stripRows; ++r) state.rows[r] = &state.strip[r * stride];
+  while (in.output_scanline < in.output_height) {
+    const JDIMENSION read = jpeg_read_scanlines(&in, state.rows.data(), stripRows);
+    if (read == 0) break;
+    jpeg_write_scanlines(&out, state.rows.data(), read);
+  }
+  if (out.next_scanline < out.image_height) {
+    state.problem = "the JPEG data ended before its last row";
+    return Reencoded::Failed;
+  }
+  jpeg_finish_decompress(&in);
+  jpeg_finish_compress(&out);
+  if (state.errors.library.num_warnings != 0) {
+    state.problem =
+        std::string("the JPEG data is damaged or truncated (") + state.errors.message + ")";
+    return Reencoded::Failed;
+  }
+  return Reencoded::Done;
+}
+
 }  // namespace
+
+Reencoded ReencodeYCbCrJpeg(const uint8_t* bytes, size_t size, int quality,
+                            std::vector<uint8_t>& stream, uint32_t& width, uint32_t& height,
+                            std::string& error) {
+  auto state = std::make_unique<ReencodeState>();
+  const Reencoded result = RunReencode(*state, bytes, size, quality);
+  if (result == Reencoded::Done) {
+    stream.assign(state->output, state->output + state->outputSize);
+    width = state->encoder.image_width;
+    height = state->encoder.image_height;
+  }
+  if (state->encoderCreated) jpeg_destroy_compress(&state->encoder);
+  jpeg_destroy_decompress(&state->decoder);
+  std::free(state->output);
+  if (result == Reencoded::Failed) error = state->problem;
+  return result;
+}
 
 bool DecodeJpeg(const uint8_t* bytes, size_t size, RgbBitmap& bitmap, std::string& error) {
   auto state = std::make_unique<DecodeState>();

@@ -16,3 +16,14 @@ bool DecodeJpeg(const uint8_t* bytes, size_t size, RgbBitmap& bitmap, std::strin
 // in each direction, the standard Huffman tables, `quality` on the IJG scale.
 bool EncodeJpegBaseline(const RgbBitmap& bitmap, int quality, std::vector<uint8_t>& stream,
                         std::string& error);
+
+// What ReencodeYCbCrJpeg did.
+enum class Reencoded { Done, Failed, NotYCbCr };
+
+// Decodes a YCbCr JPEG held in memory and encodes it again as EncodeJpegBaseline would encode its
+// RGB pixels, strip by strip and without turning the samples into RGB and back: the picture is
+// never held whole. NotYCbCr, with nothing done, for grey, CMYK and other pictures; Failed with
+// `error` for damaged data, as DecodeJpeg refuses it.
+Reencoded ReencodeYCbCrJpeg(const uint8_t* bytes, size_t size, int quality,
+                            std::vector<uint8_t>& stream, uint32_t& width, uint32_t& height,
+                            std::string& error);
