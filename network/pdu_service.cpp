@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bufdata.h"
+#include "fragmentwriter.h"
 #include "log.h"
 #include "uids.h"
 
@@ -25,6 +26,9 @@ uint32_t TakeCounter(bool odd) {
   } while (!associationCounter.compare_exchange_weak(current, taken + 1));
   return taken;
 }
+
+// A message is encoded and handed to the fragment writer in pieces of about this size.
+constexpr size_t kEncodePieceSize = 64 * 1024;
 
 bool Tracing() {
   return LogLevel.load() > 1;
@@ -280,10 +284,6 @@ bool PDU_Service::Write(DcmObj& dataSet, const std::string& /*sopClassUid*/, Mes
     WriteLog("ERROR, PDU_Service::Write, not connected");
     return false;
   }
-  // A message that failed half way must not leave bytes in front of the next one.
-  pdata.VRBuffer.Clear();
-  if (!ParseDCMIntoRawVR(dataSet, kind)) return false;
-  pdata.MessageControlHeader = static_cast<uint8_t>(kind);
   uint32_t& peerLimit = assocAC.UserInfo.MaxLength.MaximumLength;
   if (peerLimit > kOwnMaximumLength) {
     peerLimit = kOwnMaximumLength;
@@ -293,12 +293,41 @@ bool PDU_Service::Write(DcmObj& dataSet, const std::string& /*sopClassUid*/, Mes
     // No fragment could carry even one byte of data within such a limit.
     WriteLog("ERROR, PDU_Service::Write, peer maximum length " + std::to_string(peerLimit) +
              " is too small");
-    pdata.VRBuffer.Clear();
     return false;
   }
-  // A limit of 0 means "no limit": the wrapped block size sends each message in one PDU.
-  pdata.BlockSize = peerLimit - 6;
-  return pdata.Write(Link);
+  if (TraceMessages) {
+    LogDump(Trimmed(assocAC.CallingApTitle) + " >> " + Trimmed(assocAC.CalledApTitle), dataSet);
+  }
+  // A message that failed half way must not leave bytes in front of the next one.
+  pdata.VRBuffer.Clear();
+  pdata.MessageControlHeader = static_cast<uint8_t>(kind);
+  if (Link.OutgoingCount() != 0 && !Link.Flush()) return false;
+  // The message is encoded once, piece by piece, and each piece goes into P-DATA-TF fragments
+  // as it comes: long values (pixel data, a video) travel from the object itself. Fragments
+  // never exceed what we accept ourselves, also for a peer that states no limit (0).
+  const uint32_t limit = peerLimit == 0 ? kOwnMaximumLength : peerLimit;
+  FragmentWriter writer(Link.dsocket, pdata.PresentationContextID, kind == MessageKind::Command,
+                        limit - 6);
+  BufData encoder(dataSet.bigEndian);
+  bool sendFailed = false;
+  const bool encoded =
+      encoder.WriteDataSetPieces(dataSet, kEncodePieceSize, [&](const uint8_t* bytes, size_t size) {
+        sendFailed = !writer.Add(bytes, size);
+        return !sendFailed;
+      });
+  if (!encoded && !sendFailed) {
+    WriteLog(kind == MessageKind::Command
+                 ? "ERROR, PDU_Service::Write, Parsing DCM Into RAW VR for Command Mode"
+                 : "ERROR, PDU_Service::Write, Parsing DCM Into RAW VR for Data Mode");
+    // Fragments already sent cannot be taken back; the peer must not wait for the rest.
+    if (writer.SentAny()) Abort(AbortReason::NotSpecified);
+    return false;
+  }
+  if (sendFailed || !writer.Finish()) {
+    WriteLog("ERROR, PDataTF::Write, failed Link.Flush");
+    return false;
+  }
+  return true;
 }
 
 void PDU_Service::Abort(AbortReason reason) {

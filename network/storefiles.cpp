@@ -10,6 +10,7 @@
 #include "bufdata.h"
 #include "dicomfile.h"
 #include "dimse.h"
+#include "fragmentwriter.h"
 #include "log.h"
 #include "pdu_service.h"
 #include "storage.h"
@@ -26,6 +27,7 @@ constexpr std::array<std::string_view, 10> kUsableTransferSyntaxes = {
 
 // The meta group is read from this much of the file's start; real ones are a few hundred bytes.
 constexpr size_t kMetaWindow = 1 << 20;
+constexpr size_t kFirstMetaWindow = 16 << 10;
 // The data set is read and sent in pieces of this size.
 constexpr size_t kStreamChunk = 1 << 20;
 
@@ -48,36 +50,13 @@ size_t FragmentSize(const PDU_Service& service) {
   return limit - 6;
 }
 
-void Put32(std::vector<uint8_t>& bytes, uint32_t value) {
-  bytes.push_back(static_cast<uint8_t>(value >> 24));
-  bytes.push_back(static_cast<uint8_t>(value >> 16));
-  bytes.push_back(static_cast<uint8_t>(value >> 8));
-  bytes.push_back(static_cast<uint8_t>(value));
-}
-
-// Appends one P-DATA-TF PDU holding one data-set fragment (PS3.8 Tables 9-22 and 9-23).
-void AppendFragment(std::vector<uint8_t>& out, uint8_t context, const uint8_t* data, size_t size,
-                    bool last) {
-  out.push_back(0x04);
-  out.push_back(0x00);
-  Put32(out, static_cast<uint32_t>(size + 6));
-  Put32(out, static_cast<uint32_t>(size + 2));
-  out.push_back(context);
-  out.push_back(last ? 0x02 : 0x00);
-  out.insert(out.end(), data, data + size);
-}
-
-// Sends the file's data set bytes as the data-set message of the current C-STORE.
+// Sends the file's data set bytes as the data-set message of the current C-STORE. The chunk the
+// file is read into stays with the thread, so storing file after file allocates nothing.
 bool StreamDataSet(PDU_Service& service, std::FILE* file, uint64_t remaining, std::string& error) {
-  const uint8_t context = service.pdata.PresentationContextID;
-  const size_t fragment = FragmentSize(service);
-  std::vector<uint8_t> chunk(kStreamChunk);
-  std::vector<uint8_t> out;
-  out.reserve(kStreamChunk + (kStreamChunk / fragment + 1) * 12);
-  if (remaining == 0) {
-    AppendFragment(out, context, nullptr, 0, true);
-    return service.Link.dsocket.SendBinary(out.data(), out.size());
-  }
+  thread_local std::vector<uint8_t> chunk;
+  if (chunk.size() < kStreamChunk) chunk.resize(kStreamChunk);
+  FragmentWriter writer(service.Link.dsocket, service.pdata.PresentationContextID, false,
+                        FragmentSize(service));
   while (remaining > 0) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(remaining, chunk.size()));
     if (std::fread(chunk.data(), 1, want, file) != want) {
@@ -87,16 +66,14 @@ bool StreamDataSet(PDU_Service& service, std::FILE* file, uint64_t remaining, st
       return false;
     }
     remaining -= want;
-    out.clear();
-    for (size_t offset = 0; offset < want; offset += fragment) {
-      const size_t size = std::min(fragment, want - offset);
-      AppendFragment(out, context, chunk.data() + offset, size,
-                     remaining == 0 && offset + size == want);
-    }
-    if (!service.Link.dsocket.SendBinary(out.data(), out.size())) {
+    if (!writer.Add(chunk.data(), want)) {
       error = "the connection failed while sending";
       return false;
     }
+  }
+  if (!writer.Finish()) {
+    error = "the connection failed while sending";
+    return false;
   }
   return true;
 }
@@ -142,34 +119,49 @@ bool ReadPart10Header(const std::string& path, Part10Header& header, std::string
     error = "cannot open " + path;
     return false;
   }
+  // A first look at the file's start finds the usual meta group of a few hundred bytes; only a
+  // group reaching past it makes the larger window worth reading.
   BufData buffer(false);
-  buffer.stream.resize(static_cast<size_t>(std::min<uint64_t>(header.fileSize, kMetaWindow)));
-  if (std::fread(buffer.stream.data(), 1, buffer.stream.size(), file.get()) !=
-      buffer.stream.size()) {
-    error = "cannot read " + path;
-    return false;
-  }
-  const auto& bytes = buffer.stream;
-  if (bytes.size() < 132 || bytes[128] != 'D' || bytes[129] != 'I' || bytes[130] != 'C' ||
-      bytes[131] != 'M') {
-    // No preamble: a bare data set, perhaps after a meta group.
-    return ReadHeaderFromDataSet(path, header, error);
-  }
-  buffer.position = 132;
   DcmObj meta;
-  meta.SetTransferSyntax(kExplicitVRLittleEndian);
-  while (buffer.Remaining() >= 2 && bytes[buffer.position] == 0x02 &&
-         bytes[buffer.position + 1] == 0x00) {
-    auto tag = std::make_unique<DcmTag>();
-    if (!buffer.ReadTag(*tag, true, true) || buffer.shortReads != 0) {
+  for (const size_t window : {kFirstMetaWindow, kMetaWindow}) {
+    const bool last = window == kMetaWindow || header.fileSize <= window;
+    buffer = BufData(false);
+    buffer.stream.resize(static_cast<size_t>(std::min<uint64_t>(header.fileSize, window)));
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0 ||
+        std::fread(buffer.stream.data(), 1, buffer.stream.size(), file.get()) !=
+            buffer.stream.size()) {
+      error = "cannot read " + path;
+      return false;
+    }
+    const auto& bytes = buffer.stream;
+    if (bytes.size() < 132 || bytes[128] != 'D' || bytes[129] != 'I' || bytes[130] != 'C' ||
+        bytes[131] != 'M') {
+      // No preamble: a bare data set, perhaps after a meta group.
+      return ReadHeaderFromDataSet(path, header, error);
+    }
+    buffer.position = 132;
+    meta.entries.clear();
+    meta.SetTransferSyntax(kExplicitVRLittleEndian);
+    bool cut = false;
+    while (buffer.Remaining() >= 2 && bytes[buffer.position] == 0x02 &&
+           bytes[buffer.position + 1] == 0x00) {
+      auto tag = std::make_unique<DcmTag>();
+      if (!buffer.ReadTag(*tag, true, true) || buffer.shortReads != 0) {
+        cut = true;
+        break;
+      }
+      meta.Append(std::move(tag));
+    }
+    if (!last && (cut || buffer.Remaining() < 2)) continue;
+    if (cut) {
       error = path + ": the file meta group is truncated or corrupt";
       return false;
     }
-    meta.Append(std::move(tag));
-  }
-  if (buffer.Remaining() == 0 && bytes.size() == kMetaWindow) {
-    error = path + ": the file meta group is too large";
-    return false;
+    if (buffer.Remaining() == 0 && bytes.size() == kMetaWindow) {
+      error = path + ": the file meta group is too large";
+      return false;
+    }
+    break;
   }
   header.dataSetOffset = buffer.position;
   header.sopClassUid = meta.GetString(0x0002, 0x0002);

@@ -71,8 +71,15 @@ TEST(PDataTFWrite, CutsMessagesByThePeersLimit) {
       // Larger limits are lowered to what we announce ourselves.
       {"limit 65536", 65536, 40000, MessageKind::Command, {16378, 16378, 7244}, true},
       {"exactly one block", 16384, 16378, MessageKind::DataSet, {16378}, false},
-      // 0 means "no limit": the whole message in one PDU.
-      {"no limit", 0, 40000, MessageKind::DataSet, {40000}, false},
+      // A long value goes from the object into the fragments, which keep their size across it.
+      {"long value",
+       16384,
+       150000,
+       MessageKind::DataSet,
+       {16378, 16378, 16378, 16378, 16378, 16378, 16378, 16378, 16378, 2598},
+       false},
+      // 0 means "no limit": fragments of the size we accept ourselves, as for larger limits.
+      {"no limit", 0, 40000, MessageKind::DataSet, {16378, 16378, 7244}, false},
   };
   LogLevel = 2;
   for (const Case& c : cases) {
