@@ -74,6 +74,10 @@ bool BatchFormFromOptions(const ParsedArgs& parsed, BatchForm& form, std::string
     error = "--study-uid must be digits and dots, at most 64 characters";
     return false;
   }
+  // The study and referring physician given here stand where the window keeps those of the
+  // previous batch; they are kept only for the same patient, so the patient is recorded with them.
+  CurrentStudy.patientName = form.patientName;
+  CurrentStudy.patientId = form.patientId;
   CurrentStudy.studyInstanceUid = studyUid;
   CurrentStudy.referringPhysicianName = Utf8ToCp1252(parsed.ValueOr("referring", ""));
   return true;
