@@ -1,6 +1,7 @@
 // Picture encoding on worker threads: each worker takes the oldest picture nobody has started.
 #include "pictureencoders.h"
 
+#include <exception>
 #include <utility>
 
 PictureEncoders::PictureEncoders(unsigned workers) {
@@ -66,7 +67,13 @@ void PictureEncoders::Work() {
     lock.unlock();
     EncodedPicture picture;
     std::string error;
-    const bool ok = EncodePictureFile(path, picture, error);
+    bool ok = false;
+    try {
+      ok = EncodePictureFile(path, picture, error);
+    } catch (const std::exception& exception) {
+      // An exception must not end the worker (and the program); the batch reports the picture.
+      error = "Cannot convert picture \"" + path + "\": " + exception.what();
+    }
     lock.lock();
     job->picture = std::move(picture);
     job->error = std::move(error);
