@@ -12,27 +12,49 @@ if(VELLORAN_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
-# velloran_fuzz_target(name source... LIBS lib... CORPUS dir): a libFuzzer binary and a short
-# bounded run of it as a test.
+# velloran_fuzz_target(name SOURCES source... LIBS lib... CORPUS dir [CRASHES dir]): a libFuzzer
+# binary, and a test that runs it once over every committed input (the corpus and the inputs that
+# once crashed it) without mutating anything, so a failure in CI always reproduces. Open-ended
+# fuzzing is scripts/fuzz.sh, which reads the targets from fuzz-targets.txt in the build folder.
+# CRASHES defaults to the corpus folder's name with "_crashes" appended; SECONDS is the length of
+# one open-ended run.
 function(velloran_fuzz_target name)
   if(NOT VELLORAN_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(FUZZ "" "CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(FUZZ "" "CORPUS;CRASHES;SECONDS" "SOURCES;LIBS" ${ARGN})
   if(NOT FUZZ_SECONDS)
     set(FUZZ_SECONDS 20)
+  endif()
+  if(NOT FUZZ_CRASHES)
+    get_filename_component(corpus_parent ${FUZZ_CORPUS} DIRECTORY)
+    get_filename_component(corpus_name ${FUZZ_CORPUS} NAME)
+    set(FUZZ_CRASHES ${corpus_parent}/${corpus_name}_crashes)
   endif()
   add_executable(${name} ${FUZZ_SOURCES})
   target_link_libraries(${name} PRIVATE ${FUZZ_LIBS})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-  set(work ${CMAKE_BINARY_DIR}/fuzz-work/${name})
+  set(inputs ${FUZZ_CORPUS})
+  if(EXISTS ${FUZZ_CRASHES})
+    list(APPEND inputs ${FUZZ_CRASHES})
+  endif()
   add_test(NAME ${name}
     COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
-      $<TARGET_FILE:${name}> -max_total_time=${FUZZ_SECONDS} -rss_limit_mb=4096
-      -malloc_limit_mb=1024 -print_final_stats=1 ${work} ${FUZZ_CORPUS})
-  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300
-    FIXTURES_REQUIRED ${name}_dir)
-  add_test(NAME ${name}_mkdir COMMAND ${CMAKE_COMMAND} -E make_directory ${work})
-  set_tests_properties(${name}_mkdir PROPERTIES FIXTURES_SETUP ${name}_dir)
+      $<TARGET_FILE:${name}> -runs=0 -rss_limit_mb=4096 -malloc_limit_mb=1024 -timeout=120
+      ${inputs})
+  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+  set_property(GLOBAL APPEND PROPERTY VELLORAN_FUZZ_TARGETS
+    "${name} $<TARGET_FILE:${name}> ${FUZZ_SECONDS} ${FUZZ_CORPUS} ${FUZZ_CRASHES}")
+endfunction()
+
+# Writes fuzz-targets.txt (name, binary, seconds, corpus, crash folder per line) for scripts/fuzz.sh; called
+# once after every subsystem is added.
+function(velloran_write_fuzz_targets)
+  if(NOT VELLORAN_FUZZ)
+    return()
+  endif()
+  get_property(targets GLOBAL PROPERTY VELLORAN_FUZZ_TARGETS)
+  list(JOIN targets "\n" lines)
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz-targets.txt CONTENT "${lines}\n")
 endfunction()
