@@ -35,8 +35,7 @@ OrthancPacs::OrthancPacs(const TempDir& work, CalledAet calledAet) {
   process_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{"Orthanc", (work / "orthanc.json").string()},
       (work / "orthanc.log").string());
-  running_ = WaitForPort(dicomPort_, std::chrono::seconds(60)) &&
-             WaitForPort(httpPort_, std::chrono::seconds(30)) && process_->Running();
+  running_ = process_->WaitListening(dicomPort_) && process_->WaitListening(httpPort_);
 }
 
 OrthancPacs::~OrthancPacs() = default;

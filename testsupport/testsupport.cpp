@@ -41,6 +41,42 @@ sockaddr_in LoopbackAddress(int port) {
   return address;
 }
 
+// The socket inodes of the TCP sockets listening on `port` (any local address), from the kernel's
+// tables for IPv4 and IPv6.
+std::vector<std::string> ListeningSocketInodes(int port) {
+  std::vector<std::string> inodes;
+  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::ifstream file(table);
+    std::string line;
+    std::getline(file, line);  // column heads
+    while (std::getline(file, line)) {
+      // sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode
+      std::istringstream fields(line);
+      std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+      fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+          timeout >> inode;
+      const size_t colon = local.rfind(':');
+      if (colon == std::string::npos || state != "0A") continue;  // 0A: listening
+      if (std::stoi(local.substr(colon + 1), nullptr, 16) == port) inodes.push_back(inode);
+    }
+  }
+  return inodes;
+}
+
+// True when the process holds one of these socket inodes among its open files.
+bool ProcessHoldsSocket(pid_t pid, const std::vector<std::string>& inodes) {
+  std::error_code error;
+  const std::filesystem::path folder = "/proc/" + std::to_string(pid) + "/fd";
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    std::error_code unreadable;
+    const std::string target = std::filesystem::read_symlink(entry.path(), unreadable).string();
+    for (const std::string& inode : inodes) {
+      if (target == "socket:[" + inode + "]") return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 TempDir::TempDir() {
@@ -154,6 +190,17 @@ bool ChildProcess::Running() {
     return false;
   }
   return true;
+}
+
+bool ChildProcess::WaitListening(int port, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (!Running()) return false;
+    const std::vector<std::string> inodes = ListeningSocketInodes(port);
+    if (!inodes.empty() && ProcessHoldsSocket(pid_, inodes)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
 }
 
 void ChildProcess::Stop() {

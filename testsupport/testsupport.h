@@ -48,6 +48,10 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
   pid_t pid() const { return pid_; }
   bool Running();
+  // Waits until this very process (not whoever else may hold the port) listens on
+  // 127.0.0.1:port; false when it ends first or after the time-out, which leaves room for a
+  // sanitizer build on a loaded machine.
+  bool WaitListening(int port, std::chrono::milliseconds timeout = std::chrono::seconds(60));
   void Stop();
 
  private:
@@ -56,8 +60,9 @@ class ChildProcess {
 
 // A TCP port on 127.0.0.1 that was free a moment ago.
 int FreePort();
-// Waits until something accepts connections on 127.0.0.1:port; false after the time-out.
-bool WaitForPort(int port, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+// Waits until something accepts connections on 127.0.0.1:port; false after the time-out. A peer
+// the test started itself is awaited with ChildProcess::WaitListening instead.
+bool WaitForPort(int port, std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& content);

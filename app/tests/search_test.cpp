@@ -165,7 +165,8 @@ std::string StudyDump(const std::string& name, const std::string& id, const std:
 
 TEST(SearchPeers, StudyRootSearchOfDcmqrscp) {
   for (const char* tool : {"dcmqrscp", "storescu", "dump2dcm"}) {
-    if (!testsupport::HaveProgram(tool)) GTEST_SKIP() << tool << " missing";
+    ASSERT_TRUE(testsupport::HaveProgram(tool))
+        << tool << " missing (scripts/setup.sh installs it)";
   }
   TempDir folder;
   std::filesystem::create_directories(folder / "db");
@@ -202,6 +203,7 @@ TEST(SearchPeers, StudyRootSearchOfDcmqrscp) {
   // to crash on the first association right after start.
   testsupport::ChildProcess server({"dcmqrscp", "-c", (folder / "dcmqrscp.cfg").string()},
                                    (folder / "dcmqrscp.log").string());
+  ASSERT_TRUE(server.WaitListening(port)) << testsupport::ReadFile(folder / "dcmqrscp.log");
   ASSERT_TRUE(WaitForEcho(Node("QRSCP", port)));
   const auto stored = RunCommand(storeArgs);
   ASSERT_EQ(stored.exitCode, 0) << stored.errors;
@@ -257,7 +259,8 @@ TEST(SearchPeers, StudyRootSearchOfDcmqrscp) {
 
 TEST(SearchPeers, WorklistSearchOfWlmscpfs) {
   for (const char* tool : {"wlmscpfs", "dump2dcm"}) {
-    if (!testsupport::HaveProgram(tool)) GTEST_SKIP() << tool << " missing";
+    ASSERT_TRUE(testsupport::HaveProgram(tool))
+        << tool << " missing (scripts/setup.sh installs it)";
   }
   TempDir folder;
   const auto aeFolder = folder / "WORKLIST";
@@ -298,6 +301,7 @@ TEST(SearchPeers, WorklistSearchOfWlmscpfs) {
   testsupport::ChildProcess server(
       {"wlmscpfs", "-dfp", folder.path().string(), std::to_string(port)},
       (folder / "wlmscpfs.log").string());
+  ASSERT_TRUE(server.WaitListening(port)) << testsupport::ReadFile(folder / "wlmscpfs.log");
   ASSERT_TRUE(WaitForEcho(Node("WORKLIST", port)));
 
   SearchForm form;

@@ -14,7 +14,8 @@ namespace {
 constexpr const char* kPdfClass = "1.2.840.10008.5.1.4.1.1.104.1";
 
 TEST(SendLists, ProgressCountsTheObjectsOfTheWholeBatch) {
-  if (!testsupport::HaveProgram("storescp")) GTEST_SKIP() << "storescp missing";
+  ASSERT_TRUE(testsupport::HaveProgram("storescp"))
+      << "storescp missing (scripts/setup.sh installs it)";
   testsupport::TempDir folder;
   dcmtkpeer::StoreSCP peer(folder.path(), {"1.2.840.10008.5.1.4.1.1.7", kPdfClass},
                            {kExplicitVRLittleEndian, kImplicitVRLittleEndian});

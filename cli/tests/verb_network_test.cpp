@@ -12,7 +12,6 @@
 #include "orthanc.h"
 #include "testpictures.h"
 #include "testsupport.h"
-#include "uids.h"
 
 namespace {
 
@@ -87,7 +86,7 @@ bool HavePeers() {
 }
 
 TEST(NetworkVerbs, EchoReportsAnswerAndSilence) {
-  if (!HavePeers()) GTEST_SKIP() << "storescp missing";
+  ASSERT_TRUE(HavePeers()) << "storescp missing (scripts/setup.sh installs them)";
   TempDir work;
   dcmtkpeer::StoreSCP peer(work / "scp", {}, {});
   ASSERT_TRUE(peer.Running());
@@ -109,7 +108,7 @@ TEST(NetworkVerbs, EchoReportsAnswerAndSilence) {
 }
 
 TEST(NetworkVerbs, SendStoresEveryKindInWhatThePeerAccepts) {
-  if (!HavePeers()) GTEST_SKIP() << "storescp or ffmpeg missing";
+  ASSERT_TRUE(HavePeers()) << "storescp or ffmpeg missing (scripts/setup.sh installs them)";
   TempDir work;
   const Sources sources = MakeSources(work);
   const std::vector<std::string> files = {sources.jpeg, sources.pdf, sources.text, sources.video};
@@ -148,7 +147,7 @@ TEST(NetworkVerbs, SendStoresEveryKindInWhatThePeerAccepts) {
 }
 
 TEST(NetworkVerbs, SendOfAFileThatCannotBeConvertedSendsNothing) {
-  if (!HavePeers()) GTEST_SKIP() << "storescp missing";
+  ASSERT_TRUE(HavePeers()) << "storescp missing (scripts/setup.sh installs them)";
   TempDir work;
   const Sources sources = MakeSources(work);
   WriteFile(work / "broken.jpg", "\xFF\xD8\xFF\xE0 not really a picture");
@@ -164,7 +163,7 @@ TEST(NetworkVerbs, SendOfAFileThatCannotBeConvertedSendsNothing) {
 }
 
 TEST(NetworkVerbs, StoreForwardsFilesAsTheyAreAndNamesThoseItCannot) {
-  if (!HavePeers()) GTEST_SKIP() << "storescp missing";
+  ASSERT_TRUE(HavePeers()) << "storescp missing (scripts/setup.sh installs them)";
   TempDir work;
   // Files made by the save verb: an image (JPEG baseline) and a PDF object (explicit VR).
   const Sources sources = MakeSources(work);
@@ -351,7 +350,7 @@ TEST(NetworkVerbs, StoreSendsDeflatedAndMetaLessFilesAsTheyAreOrReencoded) {
 
 TEST(NetworkVerbs, OrthancAsAWholePacs) {
   ASSERT_TRUE(testsupport::OrthancPacs::Available() && testsupport::HaveProgram("dump2dcm"))
-      << "Orthanc, its worklist plugin or dump2dcm missing";
+      << "Orthanc, its worklist plugin or dump2dcm missing (scripts/setup.sh installs them)";
   TempDir work;
   testsupport::OrthancPacs pacs(work);
   ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
@@ -394,13 +393,24 @@ TEST(NetworkVerbs, OrthancAsAWholePacs) {
                         (pacs.Worklists() / "entry.wl").string()})
                 .exitCode,
             0);
-  const CommandResult worklist =
-      Cli("find", Join(Join(options, {"--wl-aet", "ORTHANC", "--wl-port", pacs.Port()}),
-                       {"--worklist", "--name", "ROE", "--to", "20240301"}));
-  EXPECT_EQ(worklist.exitCode, 0) << worklist.errors;
-  EXPECT_EQ(worklist.output, "ROE^RICHARD\tPID-9\tM\t\tCHEST PA\t" +
-                                 DicomDateToDisplay("20240301") +
-                                 "\tWL-1\t1.2.826.0.1.3680043.10.90\n");
+  // The grid shows the date in the order of the user's country: month first in the United
+  // States, day first elsewhere.
+  const struct {
+    const char* locale;
+    const char* date;
+  } locales[] = {{"LC_ALL=en_US.UTF-8", "03/01/2024"}, {"LC_ALL=de_DE.UTF-8", "01/03/2024"}};
+  for (const auto& locale : locales) {
+    std::vector<std::string> argv = {"env", locale.locale, VELLORAN_CLI, "find"};
+    for (const std::string& arg :
+         Join(Join(options, {"--wl-aet", "ORTHANC", "--wl-port", pacs.Port()}),
+              {"--worklist", "--name", "ROE", "--to", "20240301"})) {
+      argv.push_back(arg);
+    }
+    const CommandResult worklist = RunCommand(argv);
+    EXPECT_EQ(worklist.exitCode, 0) << worklist.errors;
+    EXPECT_EQ(worklist.output, std::string("ROE^RICHARD\tPID-9\tM\t\tCHEST PA\t") + locale.date +
+                                   "\tWL-1\t1.2.826.0.1.3680043.10.90\n");
+  }
 }
 
 // A TLS server whose certificate the given CA file does not vouch for: the cause line says so,

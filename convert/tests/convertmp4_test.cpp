@@ -15,7 +15,8 @@ using convertertest::Raw;
 class ConvertMp4Test : public convertertest::ConverterTest {
  protected:
   void SetUp() override {
-    if (!testsupport::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    ASSERT_TRUE(testsupport::HaveProgram("ffmpeg"))
+        << "ffmpeg is not installed (scripts/setup.sh installs it)";
     ConverterTest::SetUp();
   }
 

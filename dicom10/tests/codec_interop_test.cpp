@@ -47,7 +47,8 @@ std::vector<uint8_t> SamplesOfNativeFile(const std::filesystem::path& path, size
 }
 
 TEST(CodecInterop, DcmdjpegDecodesWhatWeCompress) {
-  if (!testsupport::HaveProgram("dcmdjpeg")) GTEST_SKIP() << "dcmdjpeg not installed";
+  ASSERT_TRUE(testsupport::HaveProgram("dcmdjpeg"))
+      << "dcmdjpeg not installed (scripts/setup.sh installs it)";
   struct Case {
     ImageFormat format;
     const char* target;
@@ -79,8 +80,8 @@ TEST(CodecInterop, DcmdjpegDecodesWhatWeCompress) {
 }
 
 TEST(CodecInterop, WeDecodeWhatDcmtkCompresses) {
-  if (!testsupport::HaveProgram("dcmcjpeg") || !testsupport::HaveProgram("dcmcrle"))
-    GTEST_SKIP() << "DCMTK not installed";
+  ASSERT_TRUE(testsupport::HaveProgram("dcmcjpeg") && testsupport::HaveProgram("dcmcrle"))
+      << "DCMTK missing (scripts/setup.sh installs it)";
   struct Case {
     ImageFormat format;
     const char* compress;
@@ -194,7 +195,8 @@ const J2KCase kJ2KCases[] = {
 };
 
 TEST(CodecInterop, OpjDecompressDecodesOurCodestreams) {
-  if (!testsupport::HaveProgram("opj_decompress")) GTEST_SKIP() << "opj_decompress missing";
+  ASSERT_TRUE(testsupport::HaveProgram("opj_decompress"))
+      << "opj_decompress missing (scripts/setup.sh installs it)";
   testsupport::TempDir folder;
   for (const J2KCase& c : kJ2KCases) {
     SCOPED_TRACE(c.format.name);
@@ -214,7 +216,8 @@ TEST(CodecInterop, OpjDecompressDecodesOurCodestreams) {
 }
 
 TEST(CodecInterop, WeDecodeOpjCompressCodestreams) {
-  if (!testsupport::HaveProgram("opj_compress")) GTEST_SKIP() << "opj_compress missing";
+  ASSERT_TRUE(testsupport::HaveProgram("opj_compress"))
+      << "opj_compress missing (scripts/setup.sh installs it)";
   testsupport::TempDir folder;
   for (const J2KCase& c : kJ2KCases) {
     SCOPED_TRACE(c.format.name);

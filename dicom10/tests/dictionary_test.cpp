@@ -239,25 +239,24 @@ TEST(DictionaryEncodingTest, ImplicitInputConvertedToExplicitKeepsModernVRsReada
     EXPECT_EQ(tag->Bytes(), e.value) << e.vr;
   }
 
-  if (HaveProgram("dcmdump")) {
-    const auto dump = RunCommand({"dcmdump", "-q", "+L", explicitPath});
-    EXPECT_EQ(dump.exitCode, 0) << dump.errors;
-    EXPECT_NE(dump.output.find("(0028,7fe0) UR [http://pacs.example/pixels]"), std::string::npos)
-        << dump.output;
-    EXPECT_NE(dump.output.find("(0072,0082) SV -3"), std::string::npos) << dump.output;
-    EXPECT_NE(dump.output.find("# 70000,"), std::string::npos) << dump.output;
-  }
-  if (HaveProgram("/usr/bin/python3")) {
-    const auto read =
-        RunCommand({"/usr/bin/python3", "-c",
-                    "import sys, pydicom\n"
-                    "ds = pydicom.dcmread(sys.argv[1])\n"
-                    "print(ds[0x00080119].VR, len(ds.LongCodeValue), ds[0x00720082].VR,\n"
-                    "      ds[0x00720082].value, ds.PixelDataProviderURL)\n",
-                    explicitPath});
-    EXPECT_EQ(read.exitCode, 0) << read.errors;
-    EXPECT_EQ(read.output, "UC 70000 SV -3 http://pacs.example/pixels\n") << read.errors;
-  }
+  ASSERT_TRUE(HaveProgram("dcmdump")) << "dcmdump missing (scripts/setup.sh installs it)";
+  const auto dump = RunCommand({"dcmdump", "-q", "+L", explicitPath});
+  EXPECT_EQ(dump.exitCode, 0) << dump.errors;
+  EXPECT_NE(dump.output.find("(0028,7fe0) UR [http://pacs.example/pixels]"), std::string::npos)
+      << dump.output;
+  EXPECT_NE(dump.output.find("(0072,0082) SV -3"), std::string::npos) << dump.output;
+  EXPECT_NE(dump.output.find("# 70000,"), std::string::npos) << dump.output;
+  ASSERT_TRUE(HaveProgram("/usr/bin/python3"))
+      << "/usr/bin/python3 missing (scripts/setup.sh installs it)";
+  const auto read =
+      RunCommand({"/usr/bin/python3", "-c",
+                  "import sys, pydicom\n"
+                  "ds = pydicom.dcmread(sys.argv[1])\n"
+                  "print(ds[0x00080119].VR, len(ds.LongCodeValue), ds[0x00720082].VR,\n"
+                  "      ds[0x00720082].value, ds.PixelDataProviderURL)\n",
+                  explicitPath});
+  EXPECT_EQ(read.exitCode, 0) << read.errors;
+  EXPECT_EQ(read.output, "UC 70000 SV -3 http://pacs.example/pixels\n") << read.errors;
 }
 
 }  // namespace

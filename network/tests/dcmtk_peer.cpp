@@ -29,7 +29,7 @@ StoreSCP::StoreSCP(const std::filesystem::path& folder, const std::vector<std::s
   argv.insert(argv.end(), extraArguments.begin(), extraArguments.end());
   argv.push_back(std::to_string(port_));
   process_ = std::make_unique<testsupport::ChildProcess>(argv, (folder_ / "storescp.log").string());
-  running_ = testsupport::WaitForPort(port_, std::chrono::seconds(10));
+  running_ = process_->WaitListening(port_);
 }
 
 std::vector<std::filesystem::path> StoreSCP::Received() const {

@@ -174,7 +174,8 @@ TEST(SocketCount, LiveSocketsAreCounted) {
 class TlsServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!testsupport::HaveProgram("openssl")) GTEST_SKIP() << "openssl is not installed";
+    ASSERT_TRUE(testsupport::HaveProgram("openssl"))
+        << "openssl is not installed (scripts/setup.sh installs it)";
     const std::string dir = folder_.path().string();
     auto run = [](const std::vector<std::string>& argv) {
       const testsupport::CommandResult result = testsupport::RunCommand(argv);
@@ -197,7 +198,7 @@ class TlsServer : public ::testing::Test {
                                  "-cert", dir + "/server.pem", "-key", dir + "/server.key",
                                  "-tls1_2", "-rev"},
         dir + "/server.log");
-    ASSERT_TRUE(testsupport::WaitForPort(port_));
+    ASSERT_TRUE(server_->WaitListening(port_)) << testsupport::ReadFile(dir + "/server.log");
   }
 
   std::string File(const char* name) const { return (folder_ / name).string(); }
