@@ -48,7 +48,7 @@ void Append(std::vector<Step>& steps, std::vector<Step> more) {
 }
 
 std::vector<Step> Releasing() {
-  return {Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::WaitForClose()};
+  return {Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()};
 }
 
 std::unique_ptr<DcmObj> SmallObject(const std::string& instanceUid,
@@ -97,17 +97,21 @@ TEST(EchoService, FailuresGiveFalseWithTheirLogLines) {
     steps.push_back(Step::ReceivePdu());
     if (c.response.empty()) {
       steps.push_back(Step::Send(testpeer::Abort()));
-      steps.push_back(Step::WaitForClose());
+      steps.push_back(Step::ExpectClose());
     } else {
       steps.push_back(Step::Send(testpeer::PData(1, {{kLastCommand, c.response}})));
       Append(steps, Releasing());
     }
     ScriptedPeer peer(steps);
     EXPECT_FALSE(EchoSCU("VELLORAN", "PEER", "127.0.0.1", peer.Port(), 5, false));
-    peer.Finish();
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
     if (!c.logLine.empty()) {
       EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
     }
+    // The echo request reached the peer before the failure.
+    const auto received = peer.Received();
+    ASSERT_GE(received.size(), 2u);
+    EXPECT_EQ(DecodeCommand(received[1])->GetUS(0, 0x0100), kCommandEchoRQ);
   }
   CapturedLog log;
   EXPECT_FALSE(
@@ -231,6 +235,37 @@ TEST(StoreService, StatusesOfResponsesReachTheCaller) {
   }
 }
 
+TEST(StoreService, SecondObjectOnTheAssociationGetsTheNextMessageId) {
+  std::vector<Step> steps = Accepting(kExplicitVRLittleEndian);
+  for (int object = 0; object < 2; ++object) {
+    Append(steps, {Step::ReceivePdu(), Step::ReceivePdu(),
+                   Step::Send(testpeer::PData(
+                       1, {{kLastCommand, testpeer::ResponseCommand(kCommandStoreRSP, 0)}}))});
+  }
+  Append(steps, Releasing());
+  ScriptedPeer peer(steps);
+  PDU_Service service;
+  ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(),
+                              kSecondaryCapture, kExplicitVRLittleEndian, "", 5));
+  for (const char* uid : {"1.2.3.11", "1.2.3.12"}) {
+    auto dataSet = SmallObject(uid, kExplicitVRLittleEndian);
+    ASSERT_EQ(WriteStoreRQ(service, *dataSet, kSecondaryCapture), kStoreWritten);
+    EXPECT_EQ(ReadStoreRSP(service), 0);
+  }
+  CloseAssociation(service);
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  // Association request, then command and data set of each object, then the release request.
+  const auto received = peer.Received();
+  ASSERT_EQ(received.size(), 6u);
+  const auto first = DecodeCommand(received[1]);
+  const auto second = DecodeCommand(received[3]);
+  EXPECT_EQ(first->GetUS(0, 0x0110), 3);
+  EXPECT_EQ(first->GetString(0, 0x1000), "1.2.3.11");
+  EXPECT_EQ(second->GetUS(0, 0x0110), 5);
+  EXPECT_EQ(second->GetString(0, 0x1000), "1.2.3.12");
+  EXPECT_EQ(received[5], testpeer::ReleaseRQ());
+}
+
 // What is sent for an object whose encoding differs from the accepted one.
 TEST(StoreService, EncodingIsAdaptedOrTheObjectIsNotSent) {
   struct Case {
@@ -272,7 +307,11 @@ TEST(StoreService, EncodingIsAdaptedOrTheObjectIsNotSent) {
     }
     CloseAssociation(service);
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
-    if (c.expected == kStoreWritten) {
+    if (c.expected != kStoreWritten) {
+      // Nothing of the refused object went out: the release request follows the set-up.
+      ASSERT_EQ(peer.Received().size(), 2u);
+      EXPECT_EQ(peer.Received()[1], testpeer::ReleaseRQ());
+    } else {
       // Implicit VR: the name element starts with its tag and a 32-bit length, no "PN".
       const Bytes data = peer.Received()[2];
       const Bytes name = {0x10, 0x00, 0x10, 0x00, 0x08, 0x00, 0x00, 0x00, 'D', 'O', 'E', '^'};

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
 #include <stdexcept>
 
 namespace testpeer {
@@ -121,6 +122,19 @@ void ScriptedPeer::Run(std::vector<Step> steps) {
     } else if (step.kind == Step::Kind::WaitForClose) {
       uint8_t scrap[4096];
       while (WaitReadable(connection) && recv(connection, scrap, sizeof scrap, 0) > 0) {
+      }
+    } else if (step.kind == Step::Kind::ExpectClose) {
+      uint8_t byte = 0;
+      if (!WaitReadable(connection)) {
+        fail(where + "the connection stayed open");
+        break;
+      }
+      const ssize_t got = recv(connection, &byte, 1, 0);
+      if (got > 0) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%02X", byte);
+        fail(where + "a byte (" + hex + ") arrived instead of the close");
+        break;
       }
     } else {
       break;

@@ -19,6 +19,7 @@ struct Step {
     Send,          // the bytes as they stand
     Pause,         // do nothing for a while
     WaitForClose,  // read and drop until the other side closes (or the peer's time limit)
+    ExpectClose,   // the other side closes without sending another byte; fails otherwise
     Close,         // close the connection now
   };
   Kind kind = Kind::Close;
@@ -29,6 +30,7 @@ struct Step {
   static Step Send(Bytes bytes) { return {Kind::Send, std::move(bytes), {}}; }
   static Step Pause(std::chrono::milliseconds time) { return {Kind::Pause, {}, time}; }
   static Step WaitForClose() { return {Kind::WaitForClose, {}, {}}; }
+  static Step ExpectClose() { return {Kind::ExpectClose, {}, {}}; }
   static Step Close() { return {Kind::Close, {}, {}}; }
 };
 
