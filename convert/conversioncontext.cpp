@@ -1,6 +1,7 @@
 // The shared conversion context: batch state, UID forms, clock texts and element builders.
 #include "conversioncontext.h"
 
+#include <atomic>
 #include <ctime>
 
 #include "dcmtag.h"
@@ -43,8 +44,17 @@ std::string InstanceNumberText() {
   return std::to_string(InstanceCounter);
 }
 
+namespace {
+std::atomic<std::time_t> fixedClock{0};
+}  // namespace
+
+void SetFixedClock(std::time_t time) {
+  fixedClock = time;
+}
+
 std::string LocalClockText(const char* pattern) {
-  const std::time_t now = std::time(nullptr);
+  const std::time_t fixed = fixedClock;
+  const std::time_t now = fixed != 0 ? fixed : std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   char text[16] = {};

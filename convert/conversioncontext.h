@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,6 +53,9 @@ std::string InstanceNumberText();
 
 // The local clock formatted with strftime's `pattern` (at most 15 characters of output).
 std::string LocalClockText(const char* pattern);
+// Makes the clock texts read this fixed time instead of the system clock (0: the system clock
+// again), so that tests know the dates and times an object gets.
+void SetFixedClock(std::time_t time);
 // The local clock: "yyyymmdd" and "hhnnss". Each call reads the clock anew.
 std::string TodayText();
 std::string NowText();

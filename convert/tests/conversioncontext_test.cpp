@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "convertertest.h"
 #include "sourcefile.h"
 #include "testsupport.h"
 
@@ -45,6 +46,15 @@ TEST_F(ConversionContextTest, NumbersRunAcrossKindsWithEachKindsUidForm) {
 }
 
 TEST_F(ConversionContextTest, ClockTextsHaveFixedWidthDigits) {
+  {
+    // Single digits are zero-filled: 2024-05-15 09:08:07.
+    const convertertest::FixedClock clock(convertertest::kFixedTime);
+    EXPECT_EQ(TodayText(), "20240515");
+    EXPECT_EQ(NowText(), "090807");
+    EXPECT_EQ(LocalClockText("%Y-%m-%d"), "2024-05-15");
+  }
+  // The system clock again.
+  EXPECT_NE(TodayText(), "20240515");
   for (const std::string& text : {TodayText(), NowText()}) {
     for (char c : text) EXPECT_TRUE(c >= '0' && c <= '9') << text;
   }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,37 @@ inline void SetUpBatch(const std::string& modality = "CT") {
   SeriesNumberText.clear();
   CurrentSeriesUID.clear();
 }
+
+// While it exists, the clock texts read this fixed time, in UTC.
+class FixedClock {
+ public:
+  explicit FixedClock(std::time_t time) {
+    const char* zone = std::getenv("TZ");
+    hadZone_ = zone != nullptr;
+    if (hadZone_) zone_ = zone;
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    SetFixedClock(time);
+  }
+  ~FixedClock() {
+    SetFixedClock(0);
+    if (hadZone_) {
+      setenv("TZ", zone_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+  FixedClock(const FixedClock&) = delete;
+  FixedClock& operator=(const FixedClock&) = delete;
+
+ private:
+  bool hadZone_ = false;
+  std::string zone_;
+};
+
+// 2024-05-15 09:08:07 UTC.
+constexpr std::time_t kFixedTime = 1715764087;
 
 // A converter test starts each case with a fresh "CT" batch and a folder for its source files.
 class ConverterTest : public ::testing::Test {

@@ -5,6 +5,8 @@
 
 #include <jpeglib.h>
 
+#include <vector>
+
 #include "convertertest.h"
 #include "jpegfile.h"
 #include "testpictures.h"
@@ -21,6 +23,28 @@ std::string Fragment(const DcmObj& dataSet) {
   const long pixelData = dataSet.FindIndex(0x7FE0, 0x0010);
   EXPECT_GE(pixelData, 0);
   return std::string(dataSet.TagAt(static_cast<size_t>(pixelData) + 2)->Bytes());
+}
+
+// The stream decoded by libjpeg into interleaved RGB rows.
+std::vector<uint8_t> DecodeToRgb(const std::string& stream, uint32_t& width, uint32_t& height) {
+  jpeg_decompress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(stream.data()), stream.size());
+  jpeg_read_header(&info, TRUE);
+  info.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&info);
+  width = info.output_width;
+  height = info.output_height;
+  std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row = rgb.data() + static_cast<size_t>(info.output_scanline) * width * 3;
+    jpeg_read_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return rgb;
 }
 
 TEST_F(ConvertImageTest, ObjectHoldsExactlyTheImageElementsInTagOrder) {
@@ -112,16 +136,22 @@ TEST_F(ConvertImageTest, ModalityChoosesTheSopClass) {
 }
 
 TEST_F(ConvertImageTest, EveryInputKindBecomesABaselineYCbCr420StreamAtQuality90) {
+  // How the source shows its quadrant colours: in colour, as grey, or white where transparent.
+  enum class Look { Colour, Grey, WhiteLeftHalf };
   const struct {
     const char* name;
     std::string bytes;
+    Look look;
   } rows[] = {
-      {"grey.jpg", testpictures::MakeJpeg(33, 17, true)},
-      {"colour.JPG", testpictures::MakeJpeg(33, 17, false)},
-      {"palette.bmp", testpictures::MakeBmp(33, 17, 8, false)},
-      {"top.Bmp", testpictures::MakeBmp(33, 17, 24, true)},
-      {"grey.png", testpictures::MakePng(33, 17, testpictures::PngKind::Grey)},
-      {"alpha.png", testpictures::MakePng(33, 17, testpictures::PngKind::RgbaHalfTransparent)},
+      {"grey.jpg", testpictures::MakeJpeg(33, 17, true), Look::Grey},
+      {"colour.JPG", testpictures::MakeJpeg(33, 17, false), Look::Colour},
+      {"palette.bmp", testpictures::MakeBmp(33, 17, 8, false), Look::Colour},
+      {"bottom.bmp", testpictures::MakeBmp(33, 17, 24, false), Look::Colour},
+      {"top.Bmp", testpictures::MakeBmp(33, 17, 24, true), Look::Colour},
+      {"colour.png", testpictures::MakePng(33, 17, testpictures::PngKind::Rgb), Look::Colour},
+      {"grey.png", testpictures::MakePng(33, 17, testpictures::PngKind::Grey), Look::Grey},
+      {"alpha.png", testpictures::MakePng(33, 17, testpictures::PngKind::RgbaHalfTransparent),
+       Look::WhiteLeftHalf},
   };
   // What libjpeg writes for quality 90, to compare the stream's tables against.
   jpeg_compress_struct reference{};
@@ -167,6 +197,31 @@ TEST_F(ConvertImageTest, EveryInputKindBecomesABaselineYCbCr420StreamAtQuality90
       }
     }
     jpeg_destroy_decompress(&info);
+
+    // Decoded, the picture is the source's: each quadrant's centre within the loss of two JPEG
+    // generations, so swapped colour channels, a flip or a mirror show.
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const std::vector<uint8_t> rgb = DecodeToRgb(stream, width, height);
+    ASSERT_EQ(width, 33u);
+    ASSERT_EQ(height, 17u);
+    for (const uint32_t y : {4u, 12u}) {
+      for (const uint32_t x : {8u, 24u}) {
+        testpictures::Colour want = testpictures::QuadrantColour(x, y, 33, 17);
+        if (row.look == Look::Grey) {
+          const auto grey =
+              static_cast<uint8_t>((want.r * 299 + want.g * 587 + want.b * 114) / 1000);
+          want = {grey, grey, grey};
+        } else if (row.look == Look::WhiteLeftHalf && x < 16) {
+          want = {255, 255, 255};
+        }
+        const uint8_t* got = &rgb[(static_cast<size_t>(y) * 33 + x) * 3];
+        SCOPED_TRACE("pixel " + std::to_string(x) + "," + std::to_string(y));
+        EXPECT_NEAR(got[0], want.r, 24);
+        EXPECT_NEAR(got[1], want.g, 24);
+        EXPECT_NEAR(got[2], want.b, 24);
+      }
+    }
   }
   jpeg_destroy_compress(&reference);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "conversioncontext.h"
+#include "convertertest.h"
 #include "dicomfile.h"
 #include "testsupport.h"
 
@@ -101,40 +102,26 @@ TEST(SRTextNamesTest, RelationshipAndValueTypesFollowTheirTables) {
 }
 
 // The whole tree of a report built from three lines, entry by entry, with the values the study
-// record and the caller gave. Dates and times come from the clock and are checked by form only.
+// record and the caller gave; dates and times from a fixed clock.
 TEST_F(SRTextTest, ReportHoldsTheFixedElementsAndContentTreeInTagOrder) {
+  const convertertest::FixedClock clock(convertertest::kFixedTime);
   DcmSRObj report;
   const std::string text = "first\r\nsecond line\r\nthird\r\n";
   report.BuildReport(study, "Observer", text, "1.2.3.4.10.5");
 
   EXPECT_EQ(report.transferSyntax, kExplicitVRLittleEndian);
   EXPECT_TRUE(report.explicitVR);
-  // Dates and times come from the clock: the dates must be today's (a test running across
-  // midnight is not worth guarding), the times six digits.
-  const std::string today = TodayText();
-  for (const uint16_t element : {0x0012, 0x0021, 0x0023}) {
-    EXPECT_EQ(report.GetString(0x0008, element), today) << std::hex << element;
-  }
-  for (const uint16_t element : {0x0013, 0x0031, 0x0033}) {
-    const std::string time = report.GetString(0x0008, element);
-    EXPECT_EQ(time.size(), 6u) << std::hex << element;
-    EXPECT_EQ(time.find_first_not_of("0123456789"), std::string::npos) << time;
-  }
-  auto valueOf = [&](uint16_t group, uint16_t element) {
-    const long index = report.FindIndex(group, element);
-    return index < 0 ? std::string("<absent>") : EntryValue(report, static_cast<size_t>(index));
-  };
   ExpectEntries(report,
-                {{0x0008, 0x0012, "DA", valueOf(0x0008, 0x0012)},
-                 {0x0008, 0x0013, "TM", valueOf(0x0008, 0x0013)},
+                {{0x0008, 0x0012, "DA", "20240515"},
+                 {0x0008, 0x0013, "TM", "090807"},
                  {0x0008, 0x0016, "UI", {"1.2.840.10008.5.1.4.1.1.88.11\0", 30}},
                  {0x0008, 0x0018, "UI", "1.2.3.4.10.5"},
                  {0x0008, 0x0020, "DA", "20240131"},
-                 {0x0008, 0x0021, "DA", valueOf(0x0008, 0x0021)},
-                 {0x0008, 0x0023, "DA", valueOf(0x0008, 0x0023)},
+                 {0x0008, 0x0021, "DA", "20240515"},
+                 {0x0008, 0x0023, "DA", "20240515"},
                  {0x0008, 0x0030, "TM", "101500"},
-                 {0x0008, 0x0031, "TM", valueOf(0x0008, 0x0031)},
-                 {0x0008, 0x0033, "TM", valueOf(0x0008, 0x0033)},
+                 {0x0008, 0x0031, "TM", "090807"},
+                 {0x0008, 0x0033, "TM", "090807"},
                  {0x0008, 0x0050, "SH", "ACC1"},
                  {0x0008, 0x0060, "CS", "SR"},
                  {0x0008, 0x0070, "LO", ""},
@@ -220,31 +207,30 @@ TEST_F(SRTextTest, WrittenReportReadsBackInDcmtkAndPydicom) {
   ASSERT_TRUE(ReadDicomFile(path, file, error)) << error;
   EXPECT_EQ(file.dataSet.GetString(0x0008, 0x0016), kBasicTextSRStorage);
 
-  if (testsupport::HaveProgram("dcmdump")) {
-    const auto dump = RunCommand({"dcmdump", "-q", "+L", path});
-    EXPECT_EQ(dump.exitCode, 0) << dump.errors;
-    EXPECT_NE(dump.output.find("(0040,a010) CS [HAS OBS CONTEXT]"), std::string::npos)
-        << dump.output;
-    EXPECT_NE(dump.output.find("(0040,a123) PN [Observer]"), std::string::npos);
-    EXPECT_NE(dump.output.find("(0008,0104) LO [Radiology Report]"), std::string::npos);
-    EXPECT_NE(dump.output.find("(0040,a160) UT [Befund: o.B."), std::string::npos);
-    EXPECT_EQ(dump.errors, "");
-  }
-  if (testsupport::HaveProgram("/usr/bin/python3")) {
-    const std::string script =
-        "import sys, pydicom\n"
-        "d = pydicom.dcmread(sys.argv[1])\n"
-        "items = d.ContentSequence\n"
-        "print(len(items), items[0].PersonName, items[0].ConceptNameCodeSequence[0].CodeValue,\n"
-        "      items[1].RelationshipType, items[1].ConceptNameCodeSequence[0].CodeMeaning)\n"
-        "print(repr(items[1].TextValue))\n";
-    const auto result = RunCommand({"/usr/bin/python3", "-c", script, path});
-    ASSERT_EQ(result.exitCode, 0) << result.errors;
-    EXPECT_NE(result.output.find("2 Observer CODE01 CONTAINS Report Text"), std::string::npos)
-        << result.output;
-    EXPECT_NE(result.output.find("Befund: o.B.\\r\\nZweite Zeile"), std::string::npos)
-        << result.output;
-  }
+  ASSERT_TRUE(testsupport::HaveProgram("dcmdump"))
+      << "dcmdump missing (scripts/setup.sh installs it)";
+  const auto dump = RunCommand({"dcmdump", "-q", "+L", path});
+  EXPECT_EQ(dump.exitCode, 0) << dump.errors;
+  EXPECT_NE(dump.output.find("(0040,a010) CS [HAS OBS CONTEXT]"), std::string::npos) << dump.output;
+  EXPECT_NE(dump.output.find("(0040,a123) PN [Observer]"), std::string::npos);
+  EXPECT_NE(dump.output.find("(0008,0104) LO [Radiology Report]"), std::string::npos);
+  EXPECT_NE(dump.output.find("(0040,a160) UT [Befund: o.B."), std::string::npos);
+  EXPECT_EQ(dump.errors, "");
+  ASSERT_TRUE(testsupport::HaveProgram("/usr/bin/python3"))
+      << "/usr/bin/python3 missing (scripts/setup.sh installs it)";
+  const std::string script =
+      "import sys, pydicom\n"
+      "d = pydicom.dcmread(sys.argv[1])\n"
+      "items = d.ContentSequence\n"
+      "print(len(items), items[0].PersonName, items[0].ConceptNameCodeSequence[0].CodeValue,\n"
+      "      items[1].RelationshipType, items[1].ConceptNameCodeSequence[0].CodeMeaning)\n"
+      "print(repr(items[1].TextValue))\n";
+  const auto result = RunCommand({"/usr/bin/python3", "-c", script, path});
+  ASSERT_EQ(result.exitCode, 0) << result.errors;
+  EXPECT_NE(result.output.find("2 Observer CODE01 CONTAINS Report Text"), std::string::npos)
+      << result.output;
+  EXPECT_NE(result.output.find("Befund: o.B.\\r\\nZweite Zeile"), std::string::npos)
+      << result.output;
 }
 
 }  // namespace
