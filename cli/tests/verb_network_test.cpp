@@ -284,7 +284,8 @@ TEST(NetworkVerbs, FailuresNameTheirCauseAfterTheMessage) {
 // bytes are in, and sent as they are when the peer takes that; otherwise it is re-encoded (a
 // deflated one inflated) into what the peer accepted. Either way the peer gets the same elements.
 TEST(NetworkVerbs, StoreSendsDeflatedAndMetaLessFilesAsTheyAreOrReencoded) {
-  if (!HavePeers() || !testsupport::HaveProgram("dcmconv")) GTEST_SKIP() << "DCMTK missing";
+  ASSERT_TRUE(HavePeers() && testsupport::HaveProgram("dcmconv"))
+      << "DCMTK missing (scripts/setup.sh installs it)";
   TempDir work;
   struct Variant {
     const char* name;
@@ -346,6 +347,84 @@ TEST(NetworkVerbs, StoreSendsDeflatedAndMetaLessFilesAsTheyAreOrReencoded) {
       EXPECT_EQ(a, b);
     }
   }
+}
+
+// A CA, a server certificate for 127.0.0.1 and a client certificate signed by it, and an
+// unrelated self-signed certificate, in `folder`.
+void MakeCertificates(const TempDir& folder) {
+  const std::string dir = folder.path().string();
+  auto run = [](const std::vector<std::string>& argv) {
+    const CommandResult result = RunCommand(argv);
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+  };
+  for (const char* name : {"ca", "other"}) {
+    run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+         std::string("/CN=") + name, "-keyout", dir + "/" + name + ".key", "-out",
+         dir + "/" + name + ".pem"});
+  }
+  WriteFile(folder / "server.ext", "subjectAltName=IP:127.0.0.1\n");
+  WriteFile(folder / "client.ext", "extendedKeyUsage=clientAuth\n");
+  for (const char* name : {"server", "client"}) {
+    const std::string base = dir + "/" + name;
+    run({"openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj",
+         std::string("/CN=") + (name == std::string("server") ? "127.0.0.1" : "velloran"),
+         "-keyout", base + ".key", "-out", base + ".csr"});
+    run({"openssl", "x509", "-req", "-in", base + ".csr", "-CA", dir + "/ca.pem", "-CAkey",
+         dir + "/ca.key", "-CAcreateserial", "-days", "2", "-extfile", base + ".ext", "-out",
+         base + ".pem"});
+  }
+}
+
+// A storescp over TLS that requires a client certificate signed by the CA: echo and store
+// through the command line with --cert/--key, and --verify of the peer's certificate.
+TEST(NetworkVerbs, TlsWithTheClientCertificateThePeerRequires) {
+  ASSERT_TRUE(HavePeers() && testsupport::HaveProgram("openssl"))
+      << "storescp or openssl missing (scripts/setup.sh installs them)";
+  TempDir work;
+  TempDir keys;
+  MakeCertificates(keys);
+  if (HasFatalFailure()) return;
+  auto file = [&](const char* name) { return (keys / name).string(); };
+  dcmtkpeer::StoreSCP peer(work / "scp", {"1.2.840.10008.5.1.4.1.1.7"},
+                           {"1.2.840.10008.1.2.1", "1.2.840.10008.1.2"},
+                           {"+tls", file("server.key"), file("server.pem"), "+cf", file("ca.pem")});
+  ASSERT_TRUE(peer.Running()) << testsupport::ReadFile(work / "scp" / "storescp.log");
+  const std::vector<std::string> client = {"--tls", "--cert", file("client.pem"), "--key",
+                                           file("client.key")};
+  const struct {
+    const char* name;
+    std::vector<std::string> options;
+    bool answered;
+  } rows[] = {
+      {"client certificate", client, true},
+      {"client certificate, peer verified", Join(client, {"--verify", file("ca.pem")}), true},
+      {"no client certificate", {"--tls"}, false},
+      {"peer verified against an unrelated CA", Join(client, {"--verify", file("other.pem")}),
+       false},
+      {"certificate the peer's CA did not sign",
+       {"--tls", "--cert", file("other.pem"), "--key", file("other.key")},
+       false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const CommandResult echo = Cli("echo", Join(PacsOptions(peer.Port(), work), row.options));
+    EXPECT_EQ(echo.exitCode, row.answered ? 0 : 1) << echo.output << echo.errors;
+    EXPECT_EQ(echo.output, row.answered ? "STORESCP is up and running!\n"
+                                        : "ERROR, STORESCP does not answer!\n");
+  }
+
+  // A file stored over the verified connection arrives.
+  const Sources sources = MakeSources(work);
+  const CommandResult saved =
+      Cli("save", Join(Join(kPatient, {"--out", (work / "saved").string(), "--ini",
+                                       (work / "none.ini").string()}),
+                       {sources.jpeg}));
+  ASSERT_EQ(saved.exitCode, 0) << saved.errors;
+  const std::string path = saved.output.substr(0, saved.output.find('\n'));
+  const CommandResult stored = Cli("store", Join(Join(PacsOptions(peer.Port(), work), client),
+                                                 {"--verify", file("ca.pem"), path}));
+  EXPECT_EQ(stored.exitCode, 0) << stored.errors;
+  EXPECT_EQ(peer.Received().size(), 1u);
 }
 
 TEST(NetworkVerbs, OrthancAsAWholePacs) {

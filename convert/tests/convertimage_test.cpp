@@ -48,6 +48,7 @@ std::vector<uint8_t> DecodeToRgb(const std::string& stream, uint32_t& width, uin
 }
 
 TEST_F(ConvertImageTest, ObjectHoldsExactlyTheImageElementsInTagOrder) {
+  const convertertest::FixedClock clock(convertertest::kFixedTime);
   DataSetList list;
   std::string error;
   ASSERT_TRUE(ConvertImage(Write("photo.jpg", testpictures::MakeJpeg(40, 30, false)), list, error))
@@ -105,9 +106,8 @@ TEST_F(ConvertImageTest, ObjectHoldsExactlyTheImageElementsInTagOrder) {
     EXPECT_EQ(image.GetUS(0x0028, number.element), number.number) << std::hex << number.element;
     EXPECT_EQ(image.FindTag(0x0028, number.element)->VR(), "US");
   }
-  const std::string date = Raw(image, 0x0008, 0x0012);
-  EXPECT_EQ(date.size(), 8u);
-  EXPECT_EQ(Raw(image, 0x0008, 0x0013).size(), 6u);
+  EXPECT_EQ(Raw(image, 0x0008, 0x0012), "20240515");
+  EXPECT_EQ(Raw(image, 0x0008, 0x0013), "090807");
 }
 
 TEST_F(ConvertImageTest, ModalityChoosesTheSopClass) {

@@ -96,6 +96,30 @@ TEST(ConvertTransferSyntax, LosslessPairsKeepEverySample) {
   }
 }
 
+// RLE keeps colour as one segment per sample; a YBR_FULL image's three segments (Y, Cb, Cr) come
+// out as interleaved RGB, and the data set says so. Known colours: red, green, blue, white, grey.
+TEST(ConvertTransferSyntax, ColourRleInYbrFullBecomesInterleavedRgb) {
+  ImageFormat f{"ybr8", "YBR_FULL", 8, 8, 0, false};
+  f.rows = 1;
+  f.columns = 5;
+  f.frames = 1;
+  const std::vector<uint8_t> ybr = {76,  85,  255, 150, 44,  21,  29, 255,
+                                    107, 255, 128, 128, 128, 128, 128};
+  const std::vector<uint8_t> rgb = {254, 0, 0, 0, 255, 1, 0, 0, 254, 255, 255, 255, 128, 128, 128};
+  auto d = RleImage(f, ybr);
+  d = WrittenAndRead(*d);
+  ASSERT_TRUE(ConvertTransferSyntax(*d, kExplicitVRLittleEndian));
+  EXPECT_EQ(d->transferSyntax, kExplicitVRLittleEndian);
+  EXPECT_EQ(d->GetString(0x0028, 0x0004), "RGB");
+  EXPECT_EQ(d->GetUS(0x0028, 0x0006), 0);
+  EXPECT_EQ(d->GetUS(0x0028, 0x0002), 3);
+  const std::vector<uint8_t> samples = NativeSamples(*d, rgb.size());
+  ASSERT_EQ(samples.size(), rgb.size());
+  for (size_t i = 0; i < rgb.size(); ++i) {
+    EXPECT_NEAR(samples[i], rgb[i], 2) << "pixel " << i / 3 << " sample " << i % 3;
+  }
+}
+
 // Big-endian Pixel Data is ordered by its VR, as the writer (and DCMTK) orders it: OW swaps
 // 16-bit words whatever Bits Allocated says, OB swaps nothing. Reading it back must undo exactly
 // that, before planes are interleaved sample by sample, or 32-bit samples, 8-bit samples held as

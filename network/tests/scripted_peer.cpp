@@ -46,7 +46,10 @@ bool SendAll(int descriptor, const Bytes& bytes) {
 
 }  // namespace
 
-ScriptedPeer::ScriptedPeer(std::vector<Step> steps) {
+ScriptedPeer::ScriptedPeer(std::vector<Step> steps)
+    : ScriptedPeer(std::vector<std::vector<Step>>{std::move(steps)}) {}
+
+ScriptedPeer::ScriptedPeer(std::vector<std::vector<Step>> connections) {
   listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -59,7 +62,7 @@ ScriptedPeer::ScriptedPeer(std::vector<Step> steps) {
     throw std::runtime_error("scripted peer: cannot listen on loopback");
   }
   port_ = ntohs(address.sin_port);
-  thread_ = std::thread(&ScriptedPeer::Run, this, std::move(steps));
+  thread_ = std::thread(&ScriptedPeer::Run, this, std::move(connections));
 }
 
 ScriptedPeer::~ScriptedPeer() {
@@ -82,14 +85,38 @@ std::string ScriptedPeer::Problem() {
   return problem_;
 }
 
-void ScriptedPeer::Run(std::vector<Step> steps) {
+void ScriptedPeer::Run(std::vector<std::vector<Step>> connections) {
+  for (size_t number = 0; number < connections.size(); ++number) {
+    const std::string which =
+        connections.size() > 1 ? "connection " + std::to_string(number + 1) + ": " : "";
+    if (!WaitReadable(listener_)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      problem_ = which + "nobody connected";
+      return;
+    }
+    const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (connection < 0) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      problem_ = which + "accept failed";
+      return;
+    }
+    const bool ran = RunConnection(connection, connections[number]);
+    close(connection);
+    if (!ran) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      problem_ = which + problem_;
+      return;
+    }
+  }
+}
+
+bool ScriptedPeer::RunConnection(int connection, const std::vector<Step>& steps) {
+  bool ok = true;
   auto fail = [&](const std::string& what) {
     std::lock_guard<std::mutex> lock(mutex_);
     problem_ = what;
+    ok = false;
   };
-  if (!WaitReadable(listener_)) return fail("nobody connected");
-  const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-  if (connection < 0) return fail("accept failed");
   size_t index = 0;
   for (const Step& step : steps) {
     const std::string where = "step " + std::to_string(index++) + ": ";
@@ -140,7 +167,7 @@ void ScriptedPeer::Run(std::vector<Step> steps) {
       break;
     }
   }
-  close(connection);
+  return ok;
 }
 
 void Put8(Bytes& bytes, uint8_t value) {

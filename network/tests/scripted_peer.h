@@ -39,6 +39,9 @@ struct Step {
 class ScriptedPeer {
  public:
   explicit ScriptedPeer(std::vector<Step> steps);
+  // One script per connection, accepted one after the other (a sender opening several
+  // associations in turn). Received() holds the PDUs of all of them in order.
+  explicit ScriptedPeer(std::vector<std::vector<Step>> connections);
   ~ScriptedPeer();
   ScriptedPeer(const ScriptedPeer&) = delete;
   ScriptedPeer& operator=(const ScriptedPeer&) = delete;
@@ -53,7 +56,9 @@ class ScriptedPeer {
   std::string Problem();
 
  private:
-  void Run(std::vector<Step> steps);
+  void Run(std::vector<std::vector<Step>> connections);
+  // False when the script failed (the problem is recorded).
+  bool RunConnection(int connection, const std::vector<Step>& steps);
   int listener_ = -1;
   int port_ = 0;
   std::thread thread_;

@@ -1,0 +1,174 @@
+// Storing existing files against a scripted peer: the data set streamed from the file in
+// fragments across the read chunks, the in-memory conversion when the peer accepts another
+// encoding, and a file that cannot be read to its end while it is being sent.
+#include "storefiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "dimse.h"
+#include "pdu_service.h"
+#include "scripted_peer.h"
+#include "storage.h"
+#include "testsupport.h"
+
+using testpeer::Bytes;
+using testpeer::ScriptedPeer;
+using testpeer::Step;
+
+namespace {
+
+constexpr const char* kSecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
+constexpr size_t kChunk = 1 << 20;       // the file is read in pieces of this size
+constexpr size_t kFragment = 16384 - 6;  // data bytes per PDU under the peer's 16384 limit
+
+// A Secondary Capture file in Explicit VR Little Endian whose pixel data hold `pixelBytes` bytes
+// of a pattern that repeats only every 251 bytes.
+std::string WriteImageFile(const testsupport::TempDir& dir, const std::string& instanceUid,
+                           size_t pixelBytes) {
+  DcmObj dataSet;
+  dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
+  dataSet.AddString(0x0008, 0x0016, kSecondaryCapture);
+  dataSet.AddString(0x0008, 0x0018, instanceUid);
+  dataSet.AddString(0x0010, 0x0010, "DOE^JANE");
+  std::string pixels(pixelBytes, '\0');
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<char>(i % 251);
+  dataSet.Add(
+      DcmTag::FromBytes(0x7FE0, 0x0010, static_cast<uint32_t>(pixels.size()), pixels.data(), "OB"));
+  const std::string path = (dir / (instanceUid + ".dcm")).string();
+  EXPECT_TRUE(dataSet.SaveToFile(path, kSecondaryCapture, instanceUid));
+  return path;
+}
+
+// The bytes after the file meta group: preamble and prefix (132 bytes), then the group length
+// element (12 bytes in explicit VR) whose value counts the rest of the group.
+Bytes DataSetBytes(const std::string& path) {
+  const std::string file = testsupport::ReadFile(path);
+  EXPECT_GT(file.size(), 144u);
+  const auto* length = reinterpret_cast<const uint8_t*>(file.data() + 140);
+  const size_t group = length[0] | length[1] << 8 | length[2] << 16 | size_t{length[3]} << 24;
+  return Bytes(file.begin() + static_cast<long>(144 + group), file.end());
+}
+
+// PDUs the streamed data set takes: each read chunk is cut into fragments of its own.
+size_t FragmentCount(size_t dataSetSize) {
+  size_t count = 0;
+  for (size_t offset = 0; offset < dataSetSize; offset += kChunk) {
+    const size_t chunk = std::min(kChunk, dataSetSize - offset);
+    count += (chunk + kFragment - 1) / kFragment;
+  }
+  return count;
+}
+
+std::vector<Step> AcceptingThenCommand(const std::string& transferSyntax) {
+  return {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 0, transferSyntax}})),
+          Step::ReceivePdu()};
+}
+
+Bytes StoreResponse() {
+  return testpeer::PData(1, {{0x03, testpeer::ResponseCommand(kCommandStoreRSP, 0)}});
+}
+
+bool Open(PDU_Service& service, const ScriptedPeer& peer) {
+  return OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(), kSecondaryCapture,
+                         kExplicitVRLittleEndian, "", 10);
+}
+
+TEST(StoreFile, DataSetGoesOutByteForByteAcrossReadChunks) {
+  testsupport::TempDir dir;
+  const std::string path = WriteImageFile(dir, "1.2.3.21", 2 * kChunk + kChunk / 2);
+  const Bytes dataSet = DataSetBytes(path);
+  const size_t fragments = FragmentCount(dataSet.size());
+  ASSERT_GT(fragments, 2 * kChunk / kFragment);
+
+  std::vector<Step> steps = AcceptingThenCommand(kExplicitVRLittleEndian);
+  for (size_t i = 0; i < fragments; ++i) steps.push_back(Step::ReceivePdu());
+  steps.push_back(Step::Send(StoreResponse()));
+  steps.insert(steps.end(),
+               {Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()});
+  ScriptedPeer peer(steps);
+  PDU_Service service;
+  ASSERT_TRUE(Open(service, peer));
+  Part10Header header;
+  std::string error;
+  ASSERT_TRUE(ReadPart10Header(path, header, error)) << error;
+  EXPECT_EQ(StoreFile(service, path, header, error), 0) << error;
+  CloseAssociation(service);
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+
+  const std::vector<Bytes> received = peer.Received();
+  ASSERT_EQ(received.size(), 3 + fragments);
+  Bytes sent;
+  for (size_t i = 2; i < 2 + fragments; ++i) {
+    const Bytes& pdu = received[i];
+    SCOPED_TRACE("PDU " + std::to_string(i));
+    ASSERT_GT(pdu.size(), 12u);
+    EXPECT_EQ(pdu[0], 0x04);
+    EXPECT_LE(pdu.size() - 6, 16384u);
+    EXPECT_EQ(pdu[10], 1);                                     // context
+    EXPECT_EQ(pdu[11], i + 1 == 2 + fragments ? 0x02 : 0x00);  // data, last only at the end
+    sent.insert(sent.end(), pdu.begin() + 12, pdu.end());
+  }
+  EXPECT_TRUE(sent == dataSet) << "sent " << sent.size() << " bytes of " << dataSet.size();
+  EXPECT_EQ(received.back(), testpeer::ReleaseRQ());
+}
+
+TEST(StoreFile, PeerAcceptingAnotherEncodingGetsTheConvertedDataSet) {
+  testsupport::TempDir dir;
+  const std::string path = WriteImageFile(dir, "1.2.3.22", 64);
+  std::vector<Step> steps = AcceptingThenCommand(kImplicitVRLittleEndian);
+  steps.insert(steps.end(), {Step::ReceivePdu(), Step::Send(StoreResponse()), Step::ReceivePdu(),
+                             Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()});
+  ScriptedPeer peer(steps);
+  PDU_Service service;
+  ASSERT_TRUE(Open(service, peer));
+  Part10Header header;
+  std::string error;
+  ASSERT_TRUE(ReadPart10Header(path, header, error)) << error;
+  EXPECT_EQ(header.transferSyntaxUid, kExplicitVRLittleEndian);
+  EXPECT_EQ(StoreFile(service, path, header, error), 0) << error;
+  CloseAssociation(service);
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+
+  // Implicit VR: the name element is its tag and a 32-bit length, without "PN".
+  const Bytes data = peer.Received().at(3);
+  EXPECT_EQ(data[11], 0x02);
+  const Bytes name = {0x10, 0x00, 0x10, 0x00, 0x08, 0x00, 0x00, 0x00, 'D', 'O', 'E', '^'};
+  EXPECT_NE(std::search(data.begin(), data.end(), name.begin(), name.end()), data.end());
+  const Bytes explicitName = {0x10, 0x00, 0x10, 0x00, 'P', 'N'};
+  EXPECT_EQ(std::search(data.begin(), data.end(), explicitName.begin(), explicitName.end()),
+            data.end());
+}
+
+TEST(StoreFile, FileEndingWhileItIsSentAbortsTheAssociation) {
+  testsupport::TempDir dir;
+  const std::string path = WriteImageFile(dir, "1.2.3.23", 2 * kChunk + kChunk / 2);
+  Part10Header header;
+  std::string error;
+  ASSERT_TRUE(ReadPart10Header(path, header, error)) << error;
+  // The file loses its end after it was chosen: the first chunk is sent, the second cannot be
+  // read.
+  std::filesystem::resize_file(path, header.dataSetOffset + kChunk + kChunk / 2);
+
+  std::vector<Step> steps = AcceptingThenCommand(kExplicitVRLittleEndian);
+  for (size_t i = 0; i < FragmentCount(kChunk); ++i) steps.push_back(Step::ReceivePdu());
+  steps.insert(steps.end(), {Step::ReceivePdu(), Step::ExpectClose()});
+  ScriptedPeer peer(steps);
+  PDU_Service service;
+  ASSERT_TRUE(Open(service, peer));
+  EXPECT_EQ(StoreFile(service, path, header, error), kStoreWriteFailed);
+  EXPECT_EQ(error, "the file could not be read to its end");
+  EXPECT_FALSE(service.IsConnected());
+  CloseAssociation(service);
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+
+  const std::vector<Bytes> received = peer.Received();
+  ASSERT_EQ(received.size(), 3 + FragmentCount(kChunk));
+  // No fragment claimed to be the last one; the association ends with an A-ABORT.
+  for (size_t i = 2; i + 1 < received.size(); ++i) EXPECT_EQ(received[i][11], 0x00) << i;
+  EXPECT_EQ(received.back(), testpeer::FromHex("07 00 00000004 00 00 02 00"));
+}
+
+}  // namespace
