@@ -260,13 +260,16 @@ TEST_F(VerbSaveTest, InstitutionComesFromTheSettingsFile) {
   const std::string out = (dir_ / "out").string();
   const auto result = testsupport::RunCommand(
       {VELLORAN_CLI, "save", "--ini", ini, "--out", out, "--patient-name", "Roe", "--patient-id",
-       "P1", "--study-uid", "1.2.826.0.1.3680043.2.1", "--accession", "A1",
-       Write("a.png", testpictures::MakePng(8, 8, testpictures::PngKind::Rgb))});
+       "P1", "--study-uid", "1.2.826.0.1.3680043.2.1", "--accession", "A1", "--referring",
+       "Doe^Jane", Write("a.png", testpictures::MakePng(8, 8, testpictures::PngKind::Rgb))});
   ASSERT_EQ(result.exitCode, 0) << result.errors;
-  const auto dump = testsupport::RunCommand({"dcmdump", "+P", "0008,0080", "+P", "0020,000d", "+P",
-                                             "0008,0050", Lines(result.output).at(0)});
+  const auto dump =
+      testsupport::RunCommand({"dcmdump", "+P", "0008,0080", "+P", "0020,000d", "+P", "0008,0050",
+                               "+P", "0008,0090", Lines(result.output).at(0)});
   EXPECT_NE(dump.output.find("[Harbour Clinic]"), std::string::npos) << dump.output;
+  // The study UID and the referring physician given on the command line are kept.
   EXPECT_NE(dump.output.find("[1.2.826.0.1.3680043.2.1]"), std::string::npos) << dump.output;
+  EXPECT_NE(dump.output.find("[Doe^Jane]"), std::string::npos) << dump.output;
   EXPECT_NE(dump.output.find("[A1]"), std::string::npos) << dump.output;
 }
 
