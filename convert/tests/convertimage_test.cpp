@@ -136,8 +136,9 @@ TEST_F(ConvertImageTest, ModalityChoosesTheSopClass) {
 }
 
 TEST_F(ConvertImageTest, EveryInputKindBecomesABaselineYCbCr420StreamAtQuality90) {
-  // How the source shows its quadrant colours: in colour, as grey, or white where transparent.
-  enum class Look { Colour, Grey, WhiteLeftHalf };
+  // How the source shows its quadrants: in colour, as the colours' grey, as the grey steps 0, 60,
+  // 120 and 180 of the grey PNG, or in colour with white where transparent.
+  enum class Look { Colour, Grey, GreySteps, WhiteLeftHalf };
   const struct {
     const char* name;
     std::string bytes;
@@ -149,7 +150,7 @@ TEST_F(ConvertImageTest, EveryInputKindBecomesABaselineYCbCr420StreamAtQuality90
       {"bottom.bmp", testpictures::MakeBmp(33, 17, 24, false), Look::Colour},
       {"top.Bmp", testpictures::MakeBmp(33, 17, 24, true), Look::Colour},
       {"colour.png", testpictures::MakePng(33, 17, testpictures::PngKind::Rgb), Look::Colour},
-      {"grey.png", testpictures::MakePng(33, 17, testpictures::PngKind::Grey), Look::Grey},
+      {"grey.png", testpictures::MakePng(33, 17, testpictures::PngKind::Grey), Look::GreySteps},
       {"alpha.png", testpictures::MakePng(33, 17, testpictures::PngKind::RgbaHalfTransparent),
        Look::WhiteLeftHalf},
   };
@@ -211,6 +212,9 @@ TEST_F(ConvertImageTest, EveryInputKindBecomesABaselineYCbCr420StreamAtQuality90
         if (row.look == Look::Grey) {
           const auto grey =
               static_cast<uint8_t>((want.r * 299 + want.g * 587 + want.b * 114) / 1000);
+          want = {grey, grey, grey};
+        } else if (row.look == Look::GreySteps) {
+          const auto grey = static_cast<uint8_t>(((x < 16 ? 0 : 1) + (y < 8 ? 0 : 2)) * 60);
           want = {grey, grey, grey};
         } else if (row.look == Look::WhiteLeftHalf && x < 16) {
           want = {255, 255, 255};

@@ -199,7 +199,7 @@ TEST(OpenAssociation, ProposesTitlesAndTransferSyntaxes) {
     for (const UIDitem& syntax : request.PresContexts[0].TrnSyntax) syntaxes.push_back(syntax.UID);
     EXPECT_EQ(syntaxes, c.expectedSyntaxes);
     // The request ends with the user information item, byte for byte.
-    const Bytes& sent = peer.Received().at(0);
+    const Bytes sent = peer.Received().at(0);
     const Bytes expected = UserInformationItem(c.userName, "secret");
     ASSERT_GE(sent.size(), expected.size());
     EXPECT_EQ(Bytes(sent.end() - static_cast<long>(expected.size()), sent.end()), expected);

@@ -110,6 +110,32 @@ void ScriptedPeer::Run(std::vector<std::vector<Step>> connections) {
   }
 }
 
+bool ScriptedPeer::ReceiveUntilClosed(int connection) {
+  Bytes pdu;
+  bool header = true;  // the header first, then the body its length gives
+  size_t wanted = 6;
+  uint8_t block[65536];
+  for (;;) {
+    if (!WaitReadable(connection)) return false;
+    const ssize_t got = recv(connection, block, sizeof block, 0);
+    if (got <= 0) return true;
+    pdu.insert(pdu.end(), block, block + got);
+    while (pdu.size() >= wanted) {
+      if (header) {
+        wanted += uint32_t{pdu[2]} << 24 | uint32_t{pdu[3]} << 16 | uint32_t{pdu[4]} << 8 |
+                  uint32_t{pdu[5]};
+        header = false;
+        continue;
+      }
+      std::lock_guard<std::mutex> lock(mutex_);
+      received_.emplace_back(pdu.begin(), pdu.begin() + static_cast<long>(wanted));
+      pdu.erase(pdu.begin(), pdu.begin() + static_cast<long>(wanted));
+      header = true;
+      wanted = 6;
+    }
+  }
+}
+
 bool ScriptedPeer::RunConnection(int connection, const std::vector<Step>& steps) {
   bool ok = true;
   auto fail = [&](const std::string& what) {
@@ -149,6 +175,11 @@ bool ScriptedPeer::RunConnection(int connection, const std::vector<Step>& steps)
     } else if (step.kind == Step::Kind::WaitForClose) {
       uint8_t scrap[4096];
       while (WaitReadable(connection) && recv(connection, scrap, sizeof scrap, 0) > 0) {
+      }
+    } else if (step.kind == Step::Kind::ReceiveUntilClose) {
+      if (!ReceiveUntilClosed(connection)) {
+        fail(where + "the connection stayed open");
+        break;
       }
     } else if (step.kind == Step::Kind::ExpectClose) {
       uint8_t byte = 0;

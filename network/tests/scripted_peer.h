@@ -15,12 +15,14 @@ using Bytes = std::vector<uint8_t>;
 
 struct Step {
   enum class Kind {
-    ReceivePdu,    // one whole PDU (type, reserved, 32-bit length, body), kept in Received()
-    Send,          // the bytes as they stand
-    Pause,         // do nothing for a while
-    WaitForClose,  // read and drop until the other side closes (or the peer's time limit)
-    ExpectClose,   // the other side closes without sending another byte; fails otherwise
-    Close,         // close the connection now
+    ReceivePdu,         // one whole PDU (type, reserved, 32-bit length, body), kept in Received()
+    Send,               // the bytes as they stand
+    Pause,              // do nothing for a while
+    WaitForClose,       // read and drop until the other side closes (or the peer's time limit)
+    ExpectClose,        // the other side closes without sending another byte; fails otherwise
+    ReceiveUntilClose,  // whole PDUs until the other side closes or resets the connection, kept
+                        // in Received(); one cut short by the end is dropped
+    Close,              // close the connection now
   };
   Kind kind = Kind::Close;
   Bytes bytes;
@@ -31,6 +33,7 @@ struct Step {
   static Step Pause(std::chrono::milliseconds time) { return {Kind::Pause, {}, time}; }
   static Step WaitForClose() { return {Kind::WaitForClose, {}, {}}; }
   static Step ExpectClose() { return {Kind::ExpectClose, {}, {}}; }
+  static Step ReceiveUntilClose() { return {Kind::ReceiveUntilClose, {}, {}}; }
   static Step Close() { return {Kind::Close, {}, {}}; }
 };
 
@@ -59,6 +62,8 @@ class ScriptedPeer {
   void Run(std::vector<std::vector<Step>> connections);
   // False when the script failed (the problem is recorded).
   bool RunConnection(int connection, const std::vector<Step>& steps);
+  // False when the connection stays silent past the time limit.
+  bool ReceiveUntilClosed(int connection);
   int listener_ = -1;
   int port_ = 0;
   std::thread thread_;
