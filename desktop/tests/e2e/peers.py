@@ -27,6 +27,41 @@ def wait_for_port(port, timeout=60.0):
     return False
 
 
+def _listening_inodes(port):
+    """Socket inodes of the TCP sockets listening on `port`, from the kernel's tables."""
+    inodes = set()
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        try:
+            with open(table) as rows:
+                next(rows)
+                for row in rows:
+                    fields = row.split()
+                    if fields[3] == "0A" and int(fields[1].rsplit(":", 1)[1], 16) == port:
+                        inodes.add(fields[9])
+        except OSError:
+            pass
+    return inodes
+
+
+def wait_listening(process, port, timeout=60.0):
+    """True once this very process (not whoever else may hold the port) listens on the port;
+    false when it ends first or after the time-out."""
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if process.poll() is not None:
+            return False
+        inodes = _listening_inodes(port)
+        folder = f"/proc/{process.pid}/fd"
+        try:
+            links = [os.readlink(os.path.join(folder, name)) for name in os.listdir(folder)]
+        except OSError:
+            links = []
+        if any(link == f"socket:[{inode}]" for link in links for inode in inodes):
+            return True
+        time.sleep(0.2)
+    return False
+
+
 class Orthanc:
     def __init__(self, folder):
         self.dicom_port = free_port()
@@ -45,8 +80,8 @@ class Orthanc:
         self.log = open(os.path.join(folder, "orthanc.log"), "w")
         self.process = subprocess.Popen(["Orthanc", path], stdout=self.log,
                                         stderr=subprocess.STDOUT)
-        if not (wait_for_port(self.dicom_port) and wait_for_port(self.http_port)) or \
-                self.process.poll() is not None:
+        if not (wait_listening(self.process, self.dicom_port) and
+                wait_listening(self.process, self.http_port)):
             raise RuntimeError("Orthanc did not start")
 
     def get(self, path):
