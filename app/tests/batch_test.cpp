@@ -6,6 +6,7 @@
 #include <set>
 
 #include "bufdata.h"
+#include "convertertest.h"
 #include "dicomfile.h"
 #include "log.h"
 #include "testpictures.h"
@@ -63,6 +64,7 @@ TEST_F(BatchTest, ChecksReportTheFirstProblemOnly) {
 }
 
 TEST_F(BatchTest, FormFillsTheStudyAndAnAccessionNumberIsGenerated) {
+  const convertertest::FixedClock clock(convertertest::kFixedTime);  // 2024-05-15 09:08:07
   settings_.InstitutionName = "Clinic A";
   form_.sexIndex = 1;
   form_.modalityText = "ALL";
@@ -73,13 +75,12 @@ TEST_F(BatchTest, FormFillsTheStudyAndAnAccessionNumberIsGenerated) {
   EXPECT_EQ(study.patientSex, "F");
   EXPECT_EQ(study.patientBirthDate, "19700203");
   EXPECT_EQ(study.studyDate, "20240102");
-  EXPECT_EQ(study.studyTime.size(), 6u);
+  EXPECT_EQ(study.studyTime, "090807");
   EXPECT_EQ(study.modality, "OT");
   EXPECT_EQ(study.institutionName, "Clinic A");
   EXPECT_EQ(study.studyId, "");
   // "yymmddhhnn" and the counter, which starts at 0.
-  EXPECT_EQ(study.accessionNumber.size(), 11u);
-  EXPECT_EQ(study.accessionNumber.back(), '0');
+  EXPECT_EQ(study.accessionNumber, "24051509080");
   EXPECT_EQ(AccessionCounter, 1);
   EXPECT_EQ(study.studyInstanceUid, BatchUIDRoot);
   EXPECT_EQ(InstanceCounter, 0);
