@@ -121,8 +121,8 @@ TEST(CodecInterop, WeDecodeWhatDcmtkCompresses) {
 // JPEG-LS is decoded only: what dcmcjpls writes (lossless and near-lossless, each interleave
 // mode, frames split over several fragments) decodes to the samples dcmdjpls gives.
 TEST(CodecInterop, WeDecodeWhatDcmcjplsCompresses) {
-  if (!testsupport::HaveProgram("dcmcjpls") || !testsupport::HaveProgram("dcmdjpls"))
-    GTEST_SKIP() << "dcmcjpls or dcmdjpls not installed";
+  ASSERT_TRUE(testsupport::HaveProgram("dcmcjpls") && testsupport::HaveProgram("dcmdjpls"))
+      << "dcmcjpls or dcmdjpls missing (scripts/setup.sh installs them)";
   struct Case {
     ImageFormat format;
     std::vector<std::string> options;
