@@ -179,7 +179,7 @@ PrivateCupsd::PrivateCupsd() : socket_(temp_ / "cups.sock") {
                                (root / "cups-files.conf").string()},
       (root / "log/cupsd.out").string());
   running_ =
-      testsupport::WaitForPort(port, std::chrono::seconds(20)) &&
+      process_->WaitListening(port) &&
       WaitUntil([this] { return std::filesystem::exists(socket_); }, std::chrono::seconds(10));
 }
 

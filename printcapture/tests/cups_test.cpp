@@ -21,9 +21,8 @@ using testsupport::RunCommand;
 class Spooler : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!testsupport::HaveProgram("cupsd") || !testsupport::HaveProgram("lp")) {
-      GTEST_SKIP() << "cupsd and lp are needed (scripts/setup.sh installs them)";
-    }
+    ASSERT_TRUE(testsupport::HaveProgram("cupsd") && testsupport::HaveProgram("lp"))
+        << "cupsd and lp are needed (scripts/setup.sh installs them)";
     // The scheduler hands jobs to its backends as user lp, which needs root to start it.
     if (geteuid() != 0) GTEST_SKIP() << "a private cupsd needs root";
     cupsd_ = std::make_unique<capturetest::PrivateCupsd>();
