@@ -143,10 +143,11 @@ bool ScriptedPeer::RunConnection(int connection, const std::vector<Step>& steps)
     problem_ = what;
     ok = false;
   };
-  size_t index = 0;
-  for (const Step& step : steps) {
-    const std::string where = "step " + std::to_string(index++) + ": ";
-    if (step.kind == Step::Kind::ReceivePdu) {
+  for (size_t index = 0; index < steps.size();) {
+    const Step& step = steps[index];
+    const std::string where = "step " + std::to_string(index) + ": ";
+    bool repeat = false;
+    if (step.kind == Step::Kind::ReceivePdu || step.kind == Step::Kind::ReceiveMessage) {
       Bytes pdu(6);
       if (!ReceiveExactly(connection, pdu.data(), 6)) {
         fail(where + "no PDU header");
@@ -163,8 +164,28 @@ bool ScriptedPeer::RunConnection(int connection, const std::vector<Step>& steps)
         fail(where + "PDU body incomplete");
         break;
       }
-      std::lock_guard<std::mutex> lock(mutex_);
-      received_.push_back(std::move(pdu));
+      // The last item's control header (6-byte PDU header, then items of a 32-bit length, the
+      // context and the control header) tells whether a message ends here.
+      bool messageEnds = false;
+      for (size_t at = 6; at + 6 <= pdu.size();) {
+        const size_t itemLength = size_t{pdu[at]} << 24 | size_t{pdu[at + 1]} << 16 |
+                                  size_t{pdu[at + 2]} << 8 | pdu[at + 3];
+        messageEnds = (pdu[at + 5] & 0x02) != 0;
+        at += 4 + itemLength;
+      }
+      const bool data = pdu[0] == 0x04;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        received_.push_back(std::move(pdu));
+      }
+      if (step.kind == Step::Kind::ReceiveMessage) {
+        if (!data) {
+          fail(where + "a PDU other than P-DATA-TF arrived inside a message");
+          break;
+        }
+        // The same step again, until the message is complete.
+        repeat = !messageEnds;
+      }
     } else if (step.kind == Step::Kind::Send) {
       if (!SendAll(connection, step.bytes)) {
         fail(where + "send failed");
@@ -197,6 +218,7 @@ bool ScriptedPeer::RunConnection(int connection, const std::vector<Step>& steps)
     } else {
       break;
     }
+    if (!repeat) ++index;
   }
   return ok;
 }

@@ -22,6 +22,7 @@ struct Step {
     ExpectClose,        // the other side closes without sending another byte; fails otherwise
     ReceiveUntilClose,  // whole PDUs until the other side closes or resets the connection, kept
                         // in Received(); one cut short by the end is dropped
+    ReceiveMessage,     // P-DATA-TF PDUs, each kept, up to the one whose last item ends a message
     Close,              // close the connection now
   };
   Kind kind = Kind::Close;
@@ -34,6 +35,7 @@ struct Step {
   static Step WaitForClose() { return {Kind::WaitForClose, {}, {}}; }
   static Step ExpectClose() { return {Kind::ExpectClose, {}, {}}; }
   static Step ReceiveUntilClose() { return {Kind::ReceiveUntilClose, {}, {}}; }
+  static Step ReceiveMessage() { return {Kind::ReceiveMessage, {}, {}}; }
   static Step Close() { return {Kind::Close, {}, {}}; }
 };
 
