@@ -1,8 +1,6 @@
 // Reading a converter's source file whole into an owned, even-length buffer.
 #include "sourcefile.h"
 
-#include <sys/mman.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,17 +15,6 @@ constexpr uint64_t kLargestStorableLength = 0xFFFFFFFEull;
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
-
-// A video of hundreds of megabytes filled in pages of 4 KB costs a fault for each; large pages
-// for the aligned middle of the buffer cut that to one per 2 MB.
-constexpr uintptr_t kLargePage = 2 << 20;
-
-void PreferLargePages(uint8_t* bytes, size_t size) {
-  const auto start = reinterpret_cast<uintptr_t>(bytes);
-  const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
-  const uintptr_t last = (start + size) & ~(kLargePage - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-}
 
 }  // namespace
 
@@ -63,7 +50,6 @@ bool ReadSourceFile(const std::string& path, SourceBytes& source, std::string& e
   read.length = static_cast<uint32_t>(evenLength);
   if (evenLength != 0) {
     read.bytes = std::make_unique_for_overwrite<uint8_t[]>(evenLength);
-    PreferLargePages(read.bytes.get(), evenLength);
     if (std::fread(read.bytes.get(), 1, fileLength, file.get()) != fileLength) {
       error = "Cannot read file \"" + path + "\": it ended early or could not be read";
       return false;
