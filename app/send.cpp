@@ -1,16 +1,13 @@
-// Sending a batch to the PACS: one association per kind of object, one C-STORE per object.
+// Sending a batch to the PACS: one association per SOP class and encoding, one C-STORE per object.
 #include "send.h"
+
+#include <algorithm>
 
 #include "log.h"
 #include "pdu_service.h"
 #include "storage.h"
 
 namespace {
-
-constexpr const char* kBasicTextSrClass = "1.2.840.10008.5.1.4.1.1.88.11";
-constexpr const char* kEncapsulatedPdfClass = "1.2.840.10008.5.1.4.1.1.104.1";
-constexpr const char* kVideoEndoscopicClass = "1.2.840.10008.5.1.4.1.1.77.1.1.1";
-constexpr const char* kMpeg4TransferSyntax = "1.2.840.10008.1.2.4.102";
 
 // Both servers are called with this station's own AE title.
 RemoteNode NodeOf(const SetupConfig& settings, const std::string& calledAet,
@@ -37,8 +34,8 @@ bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
                     const std::string& transferSyntaxUid, const RemoteNode& pacs,
                     const SendProgress& progress) {
   PDU_Service service;
-  if (!OpenNodeAssociation(service, pacs, sopClassUid, transferSyntaxUid, "",
-                           kSendTimeoutSeconds)) {
+  if (!OpenNodeStoreAssociation(service, pacs, sopClassUid, transferSyntaxUid,
+                                kSendTimeoutSeconds)) {
     WriteLog("ERROR, Can't open association with: " + pacs.calledAet);
     CloseAssociation(service);
     return false;
@@ -47,6 +44,17 @@ bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
   for (size_t i = 0; i < list.size(); ++i) {
     DcmObj& dataSet = *list[i];
     bool stored = false;
+    if (service.State() != AssociationState::Established) {
+      // The peer released or aborted, or the connection failed: nothing more may be written,
+      // so the rest of the list is reported at once instead of being encoded for nobody.
+      WriteLog("ERROR, SendObjectList, association " + std::string(StateName(service.State())) +
+               ", " + std::to_string(list.size() - i) + " objects not sent");
+      for (size_t rest = i; rest < list.size(); ++rest) {
+        if (progress) progress(*list[rest], rest, list.size(), false);
+      }
+      allStored = false;
+      break;
+    }
     if (WriteStoreRQ(service, dataSet, sopClassUid) != kStoreWritten) {
       WriteLog("ERROR, WriteStoreRQ for " + dataSet.GetString(0x0008, 0x0018));
     } else {
@@ -61,41 +69,47 @@ bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
 
 bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& progress) {
   bool allSent = true;
-  struct Kind {
-    DataSetList& list;
-    std::string sopClassUid;
-    std::string transferSyntaxUid;
-  };
-  // Images carry the class and encoding their converter chose; the other kinds have fixed ones.
-  std::string imageClass;
-  std::string imageSyntax;
-  if (!lists.images.empty()) {
-    imageClass = lists.images.front()->GetString(0x0008, 0x0016);
-    imageSyntax = lists.images.front()->transferSyntax;
-  }
-  Kind kinds[] = {
-      {lists.images, imageClass, imageSyntax},
-      {lists.documents, kBasicTextSrClass, kExplicitVRLittleEndian},
-      {lists.pdfs, kEncapsulatedPdfClass, kExplicitVRLittleEndian},
-      {lists.videos, kVideoEndoscopicClass, kMpeg4TransferSyntax},
-  };
+  DataSetList* kinds[] = {&lists.images, &lists.documents, &lists.pdfs, &lists.videos};
   // Progress counts the objects of the whole batch, not of each association.
   size_t total = 0;
-  for (const Kind& kind : kinds) total += kind.list.size();
+  for (const DataSetList* kind : kinds) total += kind->size();
   size_t done = 0;
-  SendProgress batchProgress;
-  if (progress) {
-    batchProgress = [&](const DcmObj& dataSet, size_t index, size_t, bool stored) {
-      progress(dataSet, done + index, total, stored);
+  for (DataSetList* kind : kinds) {
+    // One association per SOP class and transfer syntax, in order of first appearance: each
+    // object is proposed in the encoding its converter chose (videos differ by their codec).
+    struct Group {
+      std::string sopClassUid;
+      std::string transferSyntaxUid;
+      std::vector<size_t> places;  // indexes into the kind's list
     };
-  }
-  for (Kind& kind : kinds) {
-    if (kind.list.empty()) continue;
-    if (!SendObjectList(kind.list, kind.sopClassUid, kind.transferSyntaxUid, pacs, batchProgress)) {
-      allSent = false;
+    std::vector<Group> groups;
+    for (size_t i = 0; i < kind->size(); ++i) {
+      const DcmObj& dataSet = *(*kind)[i];
+      const std::string sopClassUid = dataSet.GetString(0x0008, 0x0016);
+      auto group = std::find_if(groups.begin(), groups.end(), [&](const Group& g) {
+        return g.sopClassUid == sopClassUid && g.transferSyntaxUid == dataSet.transferSyntax;
+      });
+      if (group == groups.end()) {
+        groups.push_back({sopClassUid, dataSet.transferSyntax, {}});
+        group = groups.end() - 1;
+      }
+      group->places.push_back(i);
     }
-    done += kind.list.size();
-    kind.list.clear();
+    for (const Group& group : groups) {
+      DataSetList part;
+      for (size_t place : group.places) part.push_back(std::move((*kind)[place]));
+      SendProgress partProgress;
+      if (progress) {
+        partProgress = [&](const DcmObj& dataSet, size_t index, size_t, bool stored) {
+          progress(dataSet, done + group.places[index], total, stored);
+        };
+      }
+      if (!SendObjectList(part, group.sopClassUid, group.transferSyntaxUid, pacs, partProgress)) {
+        allSent = false;
+      }
+    }
+    done += kind->size();
+    kind->clear();
   }
   return allSent;
 }

@@ -1,4 +1,4 @@
-// Sending a batch to the PACS: one association per kind of object, one C-STORE per object.
+// Sending a batch to the PACS: one association per SOP class and encoding, one C-STORE per object.
 #pragma once
 
 #include <functional>
@@ -26,16 +26,18 @@ RemoteNode WorklistNode(const SetupConfig& settings);
 using SendProgress =
     std::function<void(const DcmObj& dataSet, size_t index, size_t total, bool stored)>;
 
-// One association proposing the SOP class with the given transfer syntax (and Implicit VR Little
-// Endian), one C-STORE per data set in list order. True only when every object was written and
-// acknowledged with status 0. Data sets may be converted to the accepted transfer syntax.
+// One association proposing the SOP class in the given transfer syntax and, in a second context,
+// Implicit VR Little Endian; one C-STORE per data set in list order, each on the context of its
+// own syntax when accepted (converted otherwise). Once the peer released or aborted nothing more
+// is written and the rest is reported as not stored. True only when every object was written
+// and acknowledged with status 0.
 bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
                     const std::string& transferSyntaxUid, const RemoteNode& pacs,
                     const SendProgress& progress = {});
 
 // Sends the objects of a converted batch, lists in the order images, documents, PDFs, videos,
-// and empties the lists. True when every list went out completely. Progress gives each object's
-// place in the whole batch.
+// one association per SOP class and transfer syntax within each list, and empties the lists. True
+// when every list went out completely. Progress gives each object's place in the whole batch.
 bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& progress = {});
 
 // "Send" without its window: PrepareBatch, ConvertItems, SendLists. `message` receives what the

@@ -24,8 +24,6 @@ constexpr ModalityClass kModalityClasses[] = {
     {"ES", "1.2.840.10008.5.1.4.1.1.77.1.1"}, {"MG", "1.2.840.10008.5.1.4.1.1.1.2"},
 };
 
-constexpr std::string_view kSecondaryCaptureClass = "1.2.840.10008.5.1.4.1.1.7";
-
 }  // namespace
 
 std::string_view SopClassForModality(std::string_view modality) {
@@ -91,7 +89,7 @@ void AppendImageObject(EncodedPicture picture, DataSetList& list) {
   auto dataSet = std::make_unique<DcmObj>();
   FillPictureHeader(*dataSet, CurrentStudy, sopClassUid, numbers.sopInstanceUid, picture.width,
                     picture.height, kImagePhotometricInterpretation);
-  dataSet->SetTransferSyntax(kJpegBaselineTransferSyntax);
+  dataSet->SetTransferSyntax(kJpegBaselineSyntax);
 
   const std::vector<uint8_t>& stream = picture.stream;
   const uint32_t length = static_cast<uint32_t>(stream.size() + (stream.size() & 1u));

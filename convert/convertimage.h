@@ -9,7 +9,6 @@
 #include "conversioncontext.h"
 #include "rgbbitmap.h"
 
-inline constexpr const char* kJpegBaselineTransferSyntax = "1.2.840.10008.1.2.4.50";
 inline constexpr int kImageJpegQuality = 90;
 // How the baseline JPEG stream codes its colour.
 inline constexpr const char* kImagePhotometricInterpretation = "YBR_FULL_422";

@@ -9,12 +9,25 @@
 bool ConvertMP4(const std::string& path, DataSetList& list, std::string& error) {
   uint32_t width = 0, height = 0, frameRate = 0;
   uint64_t duration = 0, sampleDataEnd = 0;
+  VideoEncoding encoding;
   const int32_t result =
-      GetMP4Information(path, width, height, frameRate, duration, &sampleDataEnd);
+      GetMP4Information(path, width, height, frameRate, duration, &sampleDataEnd, &encoding);
   if (result != 0 || width == 0 || height == 0) {
     WriteLog("ERROR, ConvertMP4,   GetMP4Information, " + ResultCodeText(result));
     error = "Cannot convert video \"" + path + "\": it does not open as an MP4 video";
     if (result == 0) error += " with a frame size";
+    return false;
+  }
+  // The label must say what the stream is: HEVC labelled as H.264 cannot be decoded by the
+  // receiver.
+  const std::string transferSyntax = TransferSyntaxForVideo(encoding);
+  if (transferSyntax.empty()) {
+    const std::string codec =
+        encoding.codec == VideoCodec::Hevc
+            ? "HEVC profile " + std::to_string(encoding.profile) + " (only Main and Main 10)"
+            : encoding.name + " (only H.264 and HEVC)";
+    WriteLog("ERROR, ConvertMP4, unsupported codec " + codec + ": " + path);
+    error = "Cannot convert video \"" + path + "\": its codec " + codec + " cannot be stored";
     return false;
   }
   if (width > 0xFFFF || height > 0xFFFF) {
@@ -41,7 +54,7 @@ bool ConvertMP4(const std::string& path, DataSetList& list, std::string& error) 
   auto dataSet = std::make_unique<DcmObj>();
   FillPictureHeader(*dataSet, CurrentStudy, kVideoEndoscopicClass, numbers.sopInstanceUid, width,
                     height, kVideoPhotometricInterpretation);
-  dataSet->SetTransferSyntax(kMpeg4HighProfileTransferSyntax);
+  dataSet->SetTransferSyntax(transferSyntax);
   AppendEncapsulatedPixelData(*dataSet, std::move(source.bytes), source.length);
   list.push_back(std::move(dataSet));
   return true;

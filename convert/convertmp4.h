@@ -7,8 +7,6 @@
 
 #include "conversioncontext.h"
 
-inline constexpr const char* kVideoEndoscopicClass = "1.2.840.10008.5.1.4.1.1.77.1.1.1";
-inline constexpr const char* kMpeg4HighProfileTransferSyntax = "1.2.840.10008.1.2.4.102";
 // How the video stream codes its colour, as the object declares it.
 inline constexpr const char* kVideoPhotometricInterpretation = "YBR_PARTIAL_420";
 

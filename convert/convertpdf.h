@@ -6,8 +6,6 @@
 
 #include "conversioncontext.h"
 
-inline constexpr const char* kEncapsulatedPdfClass = "1.2.840.10008.5.1.4.1.1.104.1";
-
 // Adds the elements of the PDF object from Specific Character Set to Instance Number, in tag
 // order. Reads CurrentSeriesUID, SeriesNumberText and InstanceCounter itself.
 void FillPdfHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopInstanceUid);

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "log.h"
+#include "syntaxes.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -26,6 +27,7 @@ struct MediaLibrary {
   decltype(&avformat_find_stream_info) findStreamInfo = nullptr;
   decltype(&avformat_index_get_entries_count) indexEntriesCount = nullptr;
   decltype(&avformat_index_get_entry) indexEntry = nullptr;
+  decltype(&avcodec_get_name) codecName = nullptr;
   std::string error;  // why loading failed; empty when every function was found
 };
 
@@ -58,6 +60,7 @@ const MediaLibrary& Media() {
     find(loaded.findStreamInfo, "avformat_find_stream_info");
     find(loaded.indexEntriesCount, "avformat_index_get_entries_count");
     find(loaded.indexEntry, "avformat_index_get_entry");
+    find(loaded.codecName, "avcodec_get_name");
     return loaded;
   }();
   return library;
@@ -84,6 +87,25 @@ uint64_t SampleDataEnd(const AVFormatContext& context) {
   return end;
 }
 
+// The codec and its profile. For HEVC the profile is read from the decoder configuration record
+// (hvcC) itself: its second byte holds general_profile_idc in the low five bits.
+VideoEncoding EncodingOf(const AVCodecParameters& parameters) {
+  VideoEncoding encoding;
+  const char* name = Media().codecName(parameters.codec_id);
+  encoding.name = name != nullptr ? name : "unknown";
+  encoding.profile = parameters.profile >= 0 ? parameters.profile : -1;
+  if (parameters.codec_id == AV_CODEC_ID_H264) {
+    encoding.codec = VideoCodec::H264;
+  } else if (parameters.codec_id == AV_CODEC_ID_HEVC) {
+    encoding.codec = VideoCodec::Hevc;
+    if (parameters.extradata != nullptr && parameters.extradata_size >= 2 &&
+        parameters.extradata[0] == 1) {
+      encoding.profile = parameters.extradata[1] & 0x1F;
+    }
+  }
+  return encoding;
+}
+
 }  // namespace
 
 std::string ResultCodeText(int32_t code) {
@@ -95,6 +117,21 @@ std::string ResultCodeText(int32_t code) {
 int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& height,
                           uint32_t& frameRate, uint64_t& durationMilliseconds,
                           uint64_t* sampleDataEnd) {
+  return GetMP4Information(path, width, height, frameRate, durationMilliseconds, sampleDataEnd,
+                           nullptr);
+}
+
+std::string TransferSyntaxForVideo(const VideoEncoding& encoding) {
+  // HEVC profile_idc values: 1 Main, 2 Main 10.
+  if (encoding.codec == VideoCodec::H264) return kMpeg4Syntax;
+  if (encoding.codec == VideoCodec::Hevc && encoding.profile == 1) return kHevcMainSyntax;
+  if (encoding.codec == VideoCodec::Hevc && encoding.profile == 2) return kHevcMain10Syntax;
+  return {};
+}
+
+int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& height,
+                          uint32_t& frameRate, uint64_t& durationMilliseconds,
+                          uint64_t* sampleDataEnd, VideoEncoding* encoding) {
   const MediaLibrary& media = Media();
   if (!media.error.empty()) {
     WriteLog("ERROR, GetMP4Information, Can't load the media library: " + media.error);
@@ -129,5 +166,6 @@ int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& he
   const int64_t duration = context->duration;
   durationMilliseconds = duration > 0 ? static_cast<uint64_t>(duration) / (AV_TIME_BASE / 1000) : 0;
   if (sampleDataEnd != nullptr) *sampleDataEnd = SampleDataEnd(*context);
+  if (encoding != nullptr) *encoding = EncodingOf(*video->codecpar);
   return 0;
 }

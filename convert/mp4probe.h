@@ -14,5 +14,22 @@ int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& he
                           uint32_t& frameRate, uint64_t& durationMilliseconds,
                           uint64_t* sampleDataEnd = nullptr);
 
+// What the first video stream is encoded with.
+enum class VideoCodec { H264, Hevc, Other };
+struct VideoEncoding {
+  VideoCodec codec = VideoCodec::Other;
+  int profile = -1;  // H.264 profile_idc or HEVC general_profile_idc; -1 when unknown
+  std::string name;  // the codec's short name ("h264", "hevc", "mpeg4", ...)
+};
+
+// The probe with the stream's encoding as well (written on success).
+int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& height,
+                          uint32_t& frameRate, uint64_t& durationMilliseconds,
+                          uint64_t* sampleDataEnd, VideoEncoding* encoding);
+
+// The transfer syntax that labels a stream truthfully: H.264 as MPEG-4 AVC/H.264 (.102), HEVC
+// Main as .107 and HEVC Main 10 as .108. Empty for anything else, which cannot be stored.
+std::string TransferSyntaxForVideo(const VideoEncoding& encoding);
+
 // A result code as 8 upper-case hexadecimal digits, as the log lines show it.
 std::string ResultCodeText(int32_t code);

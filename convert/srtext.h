@@ -8,8 +8,6 @@
 #include "dcmobj.h"
 #include "studyinfo.h"
 
-inline constexpr const char* kBasicTextSRStorage = "1.2.840.10008.5.1.4.1.1.88.11";
-
 // Relationship Type (0040,A010) of a content item, by the numbers the builder has always used.
 enum class RelationshipKind : int { IsRoot = 1, Contains = 2, HasObsContext = 3 };
 // Value Type (0040,A040) of a content item.

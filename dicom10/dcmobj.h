@@ -8,10 +8,7 @@
 #include <vector>
 
 #include "dcmtag.h"
-
-inline constexpr const char* kImplicitVRLittleEndian = "1.2.840.10008.1.2";
-inline constexpr const char* kExplicitVRLittleEndian = "1.2.840.10008.1.2.1";
-inline constexpr const char* kExplicitVRBigEndian = "1.2.840.10008.1.2.2";
+#include "syntaxes.h"
 
 class DcmObj;
 

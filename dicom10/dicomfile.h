@@ -8,7 +8,6 @@
 
 class BufData;
 
-inline constexpr const char* kDeflatedExplicitVRLittleEndian = "1.2.840.10008.1.2.1.99";
 
 struct DicomFile {
   DcmObj meta;     // the file meta group (0002), explicit VR little endian; may be empty

@@ -11,18 +11,6 @@
 
 #include "dcmobj.h"
 
-inline constexpr const char* kRleLossless = "1.2.840.10008.1.2.5";
-inline constexpr const char* kJpegBaselineSyntax = "1.2.840.10008.1.2.4.50";
-inline constexpr const char* kJpegExtendedSyntax = "1.2.840.10008.1.2.4.51";
-inline constexpr const char* kJpegLosslessProcess14 = "1.2.840.10008.1.2.4.57";
-inline constexpr const char* kJpegLosslessSyntax = "1.2.840.10008.1.2.4.70";
-inline constexpr const char* kJpegLSLosslessSyntax = "1.2.840.10008.1.2.4.80";
-inline constexpr const char* kJpegLSNearLosslessSyntax = "1.2.840.10008.1.2.4.81";
-inline constexpr const char* kJpeg2000LosslessSyntax = "1.2.840.10008.1.2.4.90";
-inline constexpr const char* kJpeg2000Syntax = "1.2.840.10008.1.2.4.91";
-inline constexpr const char* kMpeg2Syntax = "1.2.840.10008.1.2.4.100";
-inline constexpr const char* kMpeg4Syntax = "1.2.840.10008.1.2.4.102";
-
 // The image attributes the conversion reads, with the values used when an element is absent.
 struct PixelAttributes {
   std::string modality;

@@ -1,6 +1,8 @@
 // Building, writing and reading the DIMSE command sets of C-ECHO, C-FIND and C-STORE.
 #include "dimse.h"
 
+#include <optional>
+
 #include "log.h"
 #include "pdu_service.h"
 
@@ -52,6 +54,18 @@ std::unique_ptr<DcmObj> BuildStoreRQ(std::string_view sopClassUid, std::string_v
                       sopInstanceUid);
 }
 
+namespace {
+
+// The Status (0000,0900) of a response; nullopt when the element is missing or not one 16-bit
+// value. A response without one reports nothing, so it can never count as success.
+std::optional<uint16_t> ResponseStatus(const DcmObj& response) {
+  const DcmTag* status = response.FindTag(0x0000, 0x0900);
+  if (status == nullptr || status->length != 2) return std::nullopt;
+  return response.GetUS(0x0000, 0x0900);
+}
+
+}  // namespace
+
 bool WriteEchoRQ(PDU_Service& service, const std::string& sopClassUid) {
   auto command = BuildEchoRQ(sopClassUid, NextMessageID());
   return service.Write(*command, sopClassUid, MessageKind::Command);
@@ -59,8 +73,10 @@ bool WriteEchoRQ(PDU_Service& service, const std::string& sopClassUid) {
 
 bool ReadEchoRSP(PDU_Service& service) {
   DcmObj response;
-  if (!service.Read(response)) return false;
-  return response.GetUS(0x0000, 0x0100) == kCommandEchoRSP && response.GetUS(0x0000, 0x0900) == 0;
+  if (!service.Read(response, kMaxCommandLength)) return false;
+  const std::optional<uint16_t> status = ResponseStatus(response);
+  if (!status) WriteLog("ERROR, ReadEchoRSP, response without status");
+  return response.GetUS(0x0000, 0x0100) == kCommandEchoRSP && status == 0;
 }
 
 bool CFind::WriteRQ(PDU_Service* service, DcmObj& identifier, const std::string& sopClassUid) {
@@ -81,7 +97,7 @@ bool CFind::WriteRQ(PDU_Service* service, DcmObj& identifier, const std::string&
 int CFind::ReadRSP(PDU_Service* service, DcmObj& identifier) {
   if (service == nullptr) return -1;
   DcmObj command;
-  if (!service->Read(command)) {
+  if (!service->Read(command, kMaxCommandLength)) {
     WriteLog("ERROR, CFind::ReadRSP, PDU->Read Failed!");
     return -1;
   }
@@ -89,8 +105,13 @@ int CFind::ReadRSP(PDU_Service* service, DcmObj& identifier) {
     WriteLog("ERROR, CFind::ReadRSP, DCO not C-Find");
     return -1;
   }
+  const std::optional<uint16_t> status = ResponseStatus(command);
+  if (!status) {
+    WriteLog("ERROR, CFind::ReadRSP, response without status");
+    return -1;
+  }
   if (command.GetUS(0x0000, 0x0800) != kNoDataSet && !service->Read(identifier)) return -1;
-  return command.GetUS(0x0000, 0x0900);
+  return *status;
 }
 
 bool CStore::WriteRQ(PDU_Service* service, DcmObj* dataSet, const std::string& sopClassUid) {
@@ -108,7 +129,7 @@ bool CStore::WriteRQ(PDU_Service* service, DcmObj* dataSet, const std::string& s
 int CStore::ReadRSP(PDU_Service* service) {
   if (service == nullptr) return -1;
   DcmObj response;
-  if (!service->Read(response)) {
+  if (!service->Read(response, kMaxCommandLength)) {
     WriteLog("ERROR, CStore::ReadRSP, PDU->Read DCO failed");
     return -1;
   }
@@ -116,7 +137,12 @@ int CStore::ReadRSP(PDU_Service* service) {
     WriteLog("ERROR, CStore::ReadRSP, not a C-Store RSP");
     return -2;
   }
-  const int status = response.GetUS(0x0000, 0x0900);
+  const std::optional<uint16_t> received = ResponseStatus(response);
+  if (!received) {
+    WriteLog("ERROR, CStore::ReadRSP, response without status");
+    return -1;
+  }
+  const int status = *received;
   if (status != 0) WriteLog("ERROR, CStore::ReadRSP, status == " + std::to_string(status));
   return status;
 }

@@ -19,12 +19,15 @@ inline constexpr size_t kMaxVersionNameLength = 64;
 inline constexpr size_t kMaxIdentityFieldLength = 65535;
 // An A-ASSOCIATE PDU with 128 contexts and a large identity response stays far below this.
 inline constexpr uint32_t kMaxAssociatePduLength = 262144;
+// The largest P-DATA-TF this side accepts, announced in every request; peers' larger limits
+// are lowered to it when sending.
+inline constexpr uint32_t kOwnPDataLength = 16384;
 // The largest P-DATA-TF accepted from a peer: four times the 16384 we announce, so a peer
 // that overshoots a little still works while a wild length is refused before any allocation.
 inline constexpr uint32_t kMaxAcceptedPDataLength = 65536;
-// We only receive responses (command sets and query identifiers); a message larger than this
-// comes from a peer that streams without end.
-inline constexpr size_t kMaxReceivedMessageLength = size_t{256} << 20;
+// We only receive responses (command sets and query identifiers, a few kilobytes each); a
+// message larger than this comes from a peer that streams without end.
+inline constexpr size_t kMaxReceivedMessageLength = size_t{4} << 20;
 
 // A bounded cursor over the body of a received PDU or item. Each read names what it reads, and
 // a read that would run past the end or beyond a cap is refused with one log line naming it.
@@ -325,7 +328,7 @@ class PDataTF {
   // Bytes of the current incoming PDU not read yet: a message may end inside a PDU and the next
   // one start in the same PDU.
   uint32_t Length = 0;
-  // Data bytes per outgoing PDU; 0 means 4096.
+  // Data bytes per outgoing PDU; 0 means 4096. SetBlockSizeFor derives it from the peer's limit.
   uint32_t BlockSize = 0;
   // Context of outgoing messages; after a read, the context of the last received item.
   uint8_t PresentationContextID = 0;
@@ -342,8 +345,14 @@ class PDataTF {
   // The message being sent (outgoing side) or gathered (incoming side).
   Buffer VRBuffer;
 
-  // Sends all of VRBuffer's outgoing bytes as P-DATA-TF PDUs.
-  bool Write(Buffer& link);
+  // The block size for a peer's maximum PDU length: that length less the 6 header bytes of the
+  // item, where the peer's limit and our own (kOwnPDataLength) are both kept; 0 is the peer's
+  // "no limit" and gets our own. False, with a log line, below 7: no data would fit.
+  bool SetBlockSizeFor(uint32_t peerMaximumLength);
+  // Sends all of VRBuffer's outgoing bytes as P-DATA-TF PDUs of BlockSize data bytes, one
+  // fragment each; the last one carries the last-fragment bit when `endsMessage` is set (a
+  // message streamed in several calls sets it only on the final one).
+  bool Write(Buffer& link, bool endsMessage = true);
   // After the type byte of a new PDU, or within the current one when Length is not 0. Returns
   // after the last fragment of a message or at the end of the PDU.
   bool ReadDynamic(Buffer& link);

@@ -1,8 +1,8 @@
 // PDU_Service: association set-up, message transfer in P-DATA-TF fragments, release and abort.
 #include "pdu_service.h"
 
-#include <array>
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <string>
 
@@ -70,23 +70,6 @@ std::string RejectionText(const AAssociateRJ& rejection) {
          std::to_string(rejection.Source) + ", reason " + std::to_string(rejection.Reason) + ")";
 }
 
-// The transfer syntaxes this side can send in, in no order of preference: the first accepted
-// context that carries one of them is used. Deflated and big-endian data sets are only ever
-// proposed for files stored as they are.
-constexpr std::array<const char*, 10> kUsableTransferSyntaxes = {
-    "1.2.840.10008.1.2.4.90",  "1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2.4.100",
-    "1.2.840.10008.1.2.4.102", "1.2.840.10008.1.2.1",    "1.2.840.10008.1.2",
-    "1.2.840.10008.1.2.4.91",  "1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.1.99",
-    "1.2.840.10008.1.2.2",
-};
-
-bool IsUsableTransferSyntax(const std::string& uid) {
-  for (const char* usable : kUsableTransferSyntaxes) {
-    if (uid == usable) return true;
-  }
-  return false;
-}
-
 std::string Trimmed(const std::string& text) {
   const size_t end = text.find_last_not_of(' ');
   return end == std::string::npos ? std::string() : text.substr(0, end + 1);
@@ -101,6 +84,22 @@ void LogDump(const std::string& heading, const DcmObj& dataSet) {
 }
 
 }  // namespace
+
+const char* StateName(AssociationState state) {
+  switch (state) {
+    case AssociationState::Idle:
+      return "idle";
+    case AssociationState::AwaitingAccept:
+      return "awaiting accept";
+    case AssociationState::Established:
+      return "established";
+    case AssociationState::Released:
+      return "released by the peer";
+    case AssociationState::Aborted:
+      return "aborted";
+  }
+  return "unknown";
+}
 
 void ResetCounter() {
   associationCounter.store(1);
@@ -121,7 +120,7 @@ bool OpenAssociation(PDU_Service& service, const std::string& callingApTitle,
                      const std::string& calledApTitle, const std::string& host,
                      const std::string& port, const std::string& abstractSyntax,
                      const std::string& transferSyntax1, const std::string& transferSyntax2,
-                     int timeOutSeconds) {
+                     int timeOutSeconds, bool addImplicit) {
   AAssociateRQ& request = service.assocRQ;
   request.CallingApTitle = Title16(callingApTitle);
   request.CalledApTitle = Title16(calledApTitle);
@@ -139,11 +138,34 @@ bool OpenAssociation(PDU_Service& service, const std::string& callingApTitle,
   if (!transferSyntax1.empty() && transferSyntax1 != transferSyntax2) {
     context.TrnSyntax.emplace_back(0x40, transferSyntax1);
   }
-  if (transferSyntax1 != kImplicitVRLittleEndian && transferSyntax2 != kImplicitVRLittleEndian) {
+  if (addImplicit && transferSyntax1 != kImplicitVRLittleEndian &&
+      transferSyntax2 != kImplicitVRLittleEndian) {
     context.TrnSyntax.emplace_back(0x40, kImplicitVRLittleEndian);
   }
   request.PresContexts.push_back(std::move(context));
+  for (const auto& [extraAbstract, extraSyntax] : service.ExtraContexts) {
+    PresentationContext extra;
+    extra.PresentationContextID = NextContextID();
+    extra.AbsSyntax.UID = extraAbstract;
+    extra.TrnSyntax.emplace_back(0x40, extraSyntax);
+    request.PresContexts.push_back(std::move(extra));
+  }
   return service.Connect(host, port);
+}
+
+bool OpenStoreAssociation(PDU_Service& service, const std::string& callingApTitle,
+                          const std::string& calledApTitle, const std::string& host,
+                          const std::string& port, const std::string& abstractSyntax,
+                          const std::string& ownTransferSyntax, int timeOutSeconds) {
+  // The first context is filled by OpenAssociation; the second is added before it connects.
+  service.ExtraContexts.clear();
+  if (!ownTransferSyntax.empty() && ownTransferSyntax != kImplicitVRLittleEndian) {
+    service.ExtraContexts.push_back({abstractSyntax, kImplicitVRLittleEndian});
+    return OpenAssociation(service, callingApTitle, calledApTitle, host, port, abstractSyntax,
+                           ownTransferSyntax, ownTransferSyntax, timeOutSeconds, false);
+  }
+  return OpenAssociation(service, callingApTitle, calledApTitle, host, port, abstractSyntax,
+                         kImplicitVRLittleEndian, "", timeOutSeconds);
 }
 
 bool OpenAssociation(PDU_Service& service, const std::string& callingApTitle,
@@ -155,9 +177,16 @@ bool OpenAssociation(PDU_Service& service, const std::string& callingApTitle,
 }
 
 bool PDU_Service::Connect(const std::string& host, const std::string& port) {
+  // Whatever ends the attempt without an accepted association leaves the service idle.
+  struct IdleUnlessEstablished {
+    AssociationState& state;
+    ~IdleUnlessEstablished() {
+      if (state != AssociationState::Established) state = AssociationState::Idle;
+    }
+  } idleGuard{state_};
   try {
     pdata.Length = 0;
-    releasedByPeer_ = false;
+    state_ = AssociationState::Idle;
     UserInformation& info = assocRQ.UserInfo;
     info.MaxLength.MaximumLength = kOwnMaximumLength;
     info.ImplementationClass.ImplementationClassUID = std::string(kOrganisationUidRoot) + ".999";
@@ -171,6 +200,7 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
       WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
       return false;
     }
+    state_ = AssociationState::AwaitingAccept;
     // A failed handshake ends the attempt here: sending the request in the clear, or to a
     // server whose certificate failed verification, would defeat the point of TLS.
     if (UseTLS && !Link.dsocket.StartTLS(CertificateFile, KeyFile, TrustedCAFile, host)) {
@@ -209,7 +239,10 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
       Abort(AbortReason::InvalidPduParameter);
       return false;
     }
-    if (InterogateAAssociateAC()) return true;
+    if (InterogateAAssociateAC()) {
+      state_ = AssociationState::Established;
+      return true;
+    }
     Link.dsocket.Close();
     WriteLog("ERROR, PDU_Service::Connect, InterogateAAssociateAC failed");
     return false;
@@ -243,14 +276,23 @@ bool PDU_Service::InterogateAAssociateAC() {
       WriteLog("Presentation Context Accept ID: " + std::to_string(accept.PresentationContextID) +
                ", Transfer Syntax: " + accept.TrnSyntax.UID);
     }
-    if (!chosen && IsUsableTransferSyntax(accept.TrnSyntax.UID)) chosen = &accept;
+    if (!chosen && IsSendableTransferSyntax(accept.TrnSyntax.UID)) chosen = &accept;
   }
   if (!chosen) {
     WriteLog("ERROR, Transfer Syntax is Empty");
     return false;
   }
   pdata.PresentationContextID = chosen->PresentationContextID;
+  NegotiatedContextID = chosen->PresentationContextID;
   return true;
+}
+
+uint8_t PDU_Service::AcceptedContextFor(std::string_view transferSyntax) const {
+  if (!IsSendableTransferSyntax(transferSyntax)) return 0;
+  for (const PresentationContextAccept& accept : AcceptedPresContexts) {
+    if (accept.TrnSyntax.UID == transferSyntax) return accept.PresentationContextID;
+  }
+  return 0;
 }
 
 std::optional<std::string> PDU_Service::GetTransferSyntaxUID(uint8_t presentationContextId) const {
@@ -275,15 +317,21 @@ bool PDU_Service::ParseDCMIntoRawVR(DcmObj& dataSet, MessageKind kind) {
   return true;
 }
 
+bool PDU_Service::Established(const char* operation) {
+  if (state_ == AssociationState::Established && !IsConnected()) {
+    state_ = AssociationState::Aborted;
+  }
+  if (state_ == AssociationState::Established) return true;
+  WriteLog(std::string("ERROR, PDU_Service::") + operation + ", association " + StateName(state_));
+  return false;
+}
+
 bool PDU_Service::Write(DcmObj& dataSet, const std::string& /*sopClassUid*/, MessageKind kind) {
   if (pdata.PresentationContextID == 0) {
     WriteLog("ERROR, PDU_Service::Write, pdata.PresentationContextID is 0");
     return false;
   }
-  if (!IsConnected()) {
-    WriteLog("ERROR, PDU_Service::Write, not connected");
-    return false;
-  }
+  if (!Established("Write")) return false;
   uint32_t& peerLimit = assocAC.UserInfo.MaxLength.MaximumLength;
   if (peerLimit > kOwnMaximumLength) {
     peerLimit = kOwnMaximumLength;
@@ -325,12 +373,15 @@ bool PDU_Service::Write(DcmObj& dataSet, const std::string& /*sopClassUid*/, Mes
   }
   if (sendFailed || !writer.Finish()) {
     WriteLog("ERROR, PDataTF::Write, failed Link.Flush");
+    // Half a message cannot be taken back: the association is of no further use.
+    Abort(AbortReason::NotSpecified);
     return false;
   }
   return true;
 }
 
 void PDU_Service::Abort(AbortReason reason) {
+  state_ = AssociationState::Aborted;
   if (IsConnected()) {
     abortRQ.Source = static_cast<uint8_t>(AbortSource::ServiceProvider);
     abortRQ.Reason = static_cast<uint8_t>(reason);
@@ -363,7 +414,7 @@ bool PDU_Service::OnUnexpectedPdu(uint8_t type) {
     case 0x05:
       if (releaseRQ.Read(Link) && releaseRP.Write(Link)) {
         // The peer closes the connection once it has our answer; nothing more may be sent.
-        releasedByPeer_ = true;
+        state_ = AssociationState::Released;
         if (Tracing()) WriteLog("INFO, PDU_Service::Read Release-RQ");
       } else {
         Abort(AbortReason::InvalidPduParameter);
@@ -371,10 +422,12 @@ bool PDU_Service::OnUnexpectedPdu(uint8_t type) {
       break;
     case 0x06:
       Link.dsocket.Close();
+      state_ = AssociationState::Aborted;
       WriteLog("WARNING, PDU_Service::Read Release-RSP");
       break;
     case 0x07:
       Link.dsocket.Close();
+      state_ = AssociationState::Aborted;
       WriteLog("WARNING, PDU_Service::Read Abort-RQ");
       break;
     default:
@@ -385,8 +438,30 @@ bool PDU_Service::OnUnexpectedPdu(uint8_t type) {
   return false;
 }
 
-bool PDU_Service::Read(DcmObj& dataSet) {
-  if (!IsConnected() || releasedByPeer_) return false;
+namespace {
+
+// Bounds every receive of one message by one deadline, and lifts it again however Read ends.
+class MessageDeadline {
+ public:
+  explicit MessageDeadline(Socket& socket) : socket_(socket) {
+    if (socket_.TimeOut > 0) {
+      socket_.Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(socket_.TimeOut);
+    }
+  }
+  ~MessageDeadline() { socket_.Deadline.reset(); }
+  MessageDeadline(const MessageDeadline&) = delete;
+  MessageDeadline& operator=(const MessageDeadline&) = delete;
+
+ private:
+  Socket& socket_;
+};
+
+}  // namespace
+
+bool PDU_Service::Read(DcmObj& dataSet, size_t maxLength) {
+  if (!Established("Read")) return false;
+  const MessageDeadline deadline(Link.dsocket);
+  pdata.MaxMessageLength = maxLength;
   pdata.LastFragment = false;
   // Whatever a failed earlier read left behind is not part of this message.
   pdata.VRBuffer.Clear();
@@ -399,7 +474,10 @@ bool PDU_Service::Read(DcmObj& dataSet) {
   if (pdata.Length != 0 && !fragmentsRead()) return false;
   while (!pdata.LastFragment) {
     uint8_t type = 0;
-    if (!Link.Read8(type)) return false;
+    if (!Link.Read8(type)) {
+      state_ = AssociationState::Aborted;
+      return false;
+    }
     if (type != 0x04) return OnUnexpectedPdu(type);
     if (!fragmentsRead()) return false;
   }
@@ -436,7 +514,7 @@ bool PDU_Service::ParseRawVRIntoDCM(uint8_t presentationContextId, DcmObj& dataS
 bool CloseAssociation(PDU_Service& service) {
   service.pdata.Length = 0;
   Socket& socket = service.Link.dsocket;
-  if (socket.Connected && !service.releasedByPeer_) {
+  if (socket.Connected && service.state_ == AssociationState::Established) {
     if (service.releaseRQ.Write(service.Link)) {
       // The answer is read and not judged: a release reply or an abort both end the
       // association, and a silent peer ends with the socket's time-out.
@@ -448,6 +526,6 @@ bool CloseAssociation(PDU_Service& service) {
     }
   }
   socket.Close();
-  service.releasedByPeer_ = false;
+  service.state_ = AssociationState::Idle;
   return true;
 }

@@ -21,3 +21,8 @@ struct RemoteNode {
 bool OpenNodeAssociation(PDU_Service& service, const RemoteNode& node,
                          const std::string& abstractSyntax, const std::string& firstTransferSyntax,
                          const std::string& secondTransferSyntax, int timeoutSeconds);
+// The same for storage: the objects' own transfer syntax and Implicit VR Little Endian in two
+// contexts (OpenStoreAssociation).
+bool OpenNodeStoreAssociation(PDU_Service& service, const RemoteNode& node,
+                              const std::string& sopClassUid, const std::string& ownTransferSyntax,
+                              int timeoutSeconds);

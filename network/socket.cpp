@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -216,6 +217,7 @@ bool Socket::StartTLS(const std::string& certificateFile, const std::string& key
     return false;
   }
   FreeTLS();
+  ERR_clear_error();
   sslctx = SSL_CTX_new(TLS_client_method());
   if (!sslctx) {
     WriteLog("ERROR, Socket, couldn't create SSL_CTX");
@@ -269,12 +271,19 @@ bool Socket::StartTLS(const std::string& certificateFile, const std::string& key
   const int code = SSL_get_error(sslobj, LastResult);
   // The untrusted certificate, when that is why, goes first: the earliest error of a run is what a
   // user is shown as its cause.
+  // A handshake that did not complete has no session to close.
+  tlsBroken_ = true;
   const long verification = SSL_get_verify_result(sslobj);
   if (!caFile.empty() && verification != X509_V_OK) {
     WriteLog(std::string("ERROR, Socket::StartTLS, server certificate not trusted: ") +
              X509_verify_cert_error_string(verification));
   }
   if (const char* text = SslConnectErrorText(code)) WriteLog(text);
+  if (const unsigned long reason = ERR_peek_error()) {
+    char text[256];
+    ERR_error_string_n(reason, text, sizeof text);
+    WriteLog(std::string("ERROR, Socket::StartTLS, ") + text);
+  }
   FreeTLS();
   return false;
 }
@@ -363,10 +372,12 @@ bool Socket::SendBinary(const void* bytes, size_t length) {
     if (UseSSL) {
       if (!sslobj) return false;
       size_t written = 0;
+      ERR_clear_error();
       const int result = SSL_write_ex(sslobj, data + sent, length - sent, &written);
       if (result <= 0) {
-        WriteLog("ERROR, Socket::SSL_write, couldn't send: " +
-                 std::to_string(SSL_get_error(sslobj, result)));
+        const int code = SSL_get_error(sslobj, result);
+        NoteTlsError(code);
+        WriteLog("ERROR, Socket::SSL_write, couldn't send: " + std::to_string(code));
         return false;
       }
       sent += written;
@@ -389,9 +400,20 @@ bool Socket::WaitReadable() {
   pollfd wait{Socketfd, POLLIN, 0};
   int ready;
   do {
-    ready = poll(&wait, 1, TimeOut * 1000);
+    long long milliseconds = static_cast<long long>(TimeOut) * 1000;
+    if (Deadline) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            *Deadline - std::chrono::steady_clock::now())
+                            .count();
+      milliseconds = std::max<long long>(0, std::min<long long>(milliseconds, left));
+    }
+    ready = poll(&wait, 1, static_cast<int>(milliseconds));
   } while (ready < 0 && errno == EINTR);
   return ready == 1;
+}
+
+void Socket::NoteTlsError(int code) {
+  if (code == SSL_ERROR_SYSCALL || code == SSL_ERROR_SSL) tlsBroken_ = true;
 }
 
 long Socket::ReadBinary(void* destination, size_t capacity) {
@@ -416,6 +438,7 @@ long Socket::ReadBinary(void* destination, size_t capacity) {
       return static_cast<long>(received);
     }
     const int code = SSL_get_error(sslobj, result);
+    NoteTlsError(code);
     switch (code) {
       case SSL_ERROR_WANT_READ:
       case SSL_ERROR_WANT_WRITE:
@@ -462,7 +485,10 @@ long Socket::ReadBinary(void* destination, size_t capacity) {
 // connection object, then the context it refers to.
 void Socket::FreeTLS() {
   if (sslobj) {
-    if (Connected) SSL_shutdown(sslobj);
+    if (Connected && !tlsBroken_ && SSL_is_init_finished(sslobj)) {
+      ERR_clear_error();
+      SSL_shutdown(sslobj);
+    }
     SSL_free(sslobj);
     sslobj = nullptr;
   }
@@ -471,6 +497,7 @@ void Socket::FreeTLS() {
     sslctx = nullptr;
   }
   UseSSL = false;
+  tlsBroken_ = false;
 }
 
 bool Socket::Close() {

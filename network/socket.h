@@ -3,6 +3,7 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -32,6 +33,9 @@ class Socket {
   bool Listened = false;
   // Receive (and send) time limit in seconds. 0 makes ReadBinary poll without waiting.
   int TimeOut = 300;
+  // When set, no receive waits beyond this moment, whatever TimeOut allows: a whole message
+  // gets one deadline however its PDUs are paced.
+  std::optional<std::chrono::steady_clock::time_point> Deadline;
   // Sends and receives go through TLS once StartTLS succeeded.
   bool UseSSL = false;
   // Peer address for Open, local address for Listen, the peer filled in by Accept.
@@ -80,7 +84,12 @@ class Socket {
  private:
   SSL_CTX* sslctx = nullptr;
   SSL* sslobj = nullptr;
+  // The TLS session failed (a broken handshake, SSL_ERROR_SYSCALL or SSL_ERROR_SSL): no close
+  // notify may be sent on it.
+  bool tlsBroken_ = false;
   void FreeTLS();
+  // Marks the session broken for the codes after which SSL_shutdown must not be called.
+  void NoteTlsError(int code);
   bool WaitReadable();
 };
 

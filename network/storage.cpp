@@ -19,12 +19,6 @@ bool IsNativeLittleEndian(std::string_view uid) {
   return uid == kImplicitVRLittleEndian || uid == kExplicitVRLittleEndian;
 }
 
-// Video pixel data can be neither decoded nor re-encoded here.
-bool IsVideoTransferSyntax(std::string_view uid) {
-  return uid == "1.2.840.10008.1.2.4.100" || uid == "1.2.840.10008.1.2.4.102" ||
-         uid == "1.2.840.10008.1.2.4.101" || uid == "1.2.840.10008.1.2.4.103";
-}
-
 // Makes the data set match the accepted transfer syntax. False when that is impossible, so the
 // object is not sent in an encoding the peer would misread.
 bool MatchTransferSyntax(DcmObj& dataSet, const std::string& sopClassUid,
@@ -81,9 +75,22 @@ bool EchoSCU(const std::string& callingAet, const std::string& calledAet, const 
   return EchoSCU(node, timeoutSeconds);
 }
 
+uint8_t ChooseStoreContext(const PDU_Service& service, const std::string& transferSyntax) {
+  // Its own encoding travels as it is; otherwise a lossless conversion is preferred to whatever
+  // the negotiation chose, which may be a lossy one.
+  for (const char* syntax :
+       {transferSyntax.c_str(), kImplicitVRLittleEndian, kExplicitVRLittleEndian}) {
+    if (const uint8_t context = service.AcceptedContextFor(syntax)) return context;
+  }
+  return service.NegotiatedContextID;
+}
+
 int WriteStoreRQ(PDU_Service& service, DcmObj& dataSet, const std::string& sopClassUid) {
-  const uint8_t context = service.pdata.PresentationContextID;
+  // Nothing is converted for an association that can no longer carry it.
+  if (service.State() != AssociationState::Established) return kStoreWriteFailed;
+  const uint8_t context = ChooseStoreContext(service, dataSet.transferSyntax);
   if (context == 0) return kStoreNoContext;
+  service.pdata.PresentationContextID = context;
   const std::optional<std::string> accepted = service.GetTransferSyntaxUID(context);
   if (!accepted) return kStoreUnknownTransferSyntax;
   if (!MatchTransferSyntax(dataSet, sopClassUid, *accepted)) return kStoreConversionFailed;

@@ -1,6 +1,7 @@
 // Verification and storage as a service user: C-ECHO to test a peer, C-STORE of one data set.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "dcmobj.h"
@@ -20,7 +21,11 @@ inline constexpr int kStoreUnknownTransferSyntax = -2;
 inline constexpr int kStoreConversionFailed = -3;
 inline constexpr int kStoreWriteFailed = -4;
 
-// Sends one C-STORE request on the association's chosen context, first converting an image to
+// The accepted context an object in this transfer syntax goes out on: the one in its own syntax,
+// else Implicit or Explicit VR Little Endian, else the negotiated one; 0 when none was accepted.
+uint8_t ChooseStoreContext(const PDU_Service& service, const std::string& transferSyntax);
+
+// Sends one C-STORE request on the context ChooseStoreContext gives, first converting an image to
 // the accepted transfer syntax (or relabelling an explicit little-endian non-image object as
 // implicit). The data set stays as converted. Returns one of the kStore* codes.
 int WriteStoreRQ(PDU_Service& service, DcmObj& dataSet, const std::string& sopClassUid);

@@ -2,7 +2,6 @@
 #include "storefiles.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -17,14 +16,6 @@
 
 namespace {
 
-// The association service uses a context only with one of these transfer syntaxes; a file in any
-// other is proposed as Implicit VR Little Endian and converted.
-constexpr std::array<std::string_view, 10> kUsableTransferSyntaxes = {
-    "1.2.840.10008.1.2.4.90",  "1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2.4.100",
-    "1.2.840.10008.1.2.4.102", "1.2.840.10008.1.2.1",    "1.2.840.10008.1.2",
-    "1.2.840.10008.1.2.4.91",  "1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.1.99",
-    "1.2.840.10008.1.2.2"};
-
 // The meta group is read from this much of the file's start; real ones are a few hundred bytes.
 constexpr size_t kMetaWindow = 1 << 20;
 constexpr size_t kFirstMetaWindow = 16 << 10;
@@ -36,23 +27,25 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-bool Usable(const std::string& transferSyntax) {
-  return std::find(kUsableTransferSyntaxes.begin(), kUsableTransferSyntaxes.end(),
-                   transferSyntax) != kUsableTransferSyntaxes.end();
-}
-
 // Data bytes per P-DATA-TF PDU: the peer's limit less the item header, capped at our own limit
-// as PDU_Service::Write does.
+// (also for a peer that states no limit, 0) as PDU_Service::Write does; 0 when the peer's limit
+// leaves no room for data.
 size_t FragmentSize(const PDU_Service& service) {
   uint32_t limit = service.assocAC.UserInfo.MaxLength.MaximumLength;
   if (limit == 0 || limit > kOwnMaximumLength) limit = kOwnMaximumLength;
-  if (limit <= 6) limit = kOwnMaximumLength;
-  return limit - 6;
+  return limit < 7 ? 0 : limit - 6;
 }
 
 // Sends the file's data set bytes as the data-set message of the current C-STORE. The chunk the
 // file is read into stays with the thread, so storing file after file allocates nothing.
 bool StreamDataSet(PDU_Service& service, std::FILE* file, uint64_t remaining, std::string& error) {
+  if (FragmentSize(service) == 0) {
+    WriteLog("ERROR, PDU_Service::Write, peer maximum length " +
+             std::to_string(service.assocAC.UserInfo.MaxLength.MaximumLength) + " is too small");
+    error = "the peer's maximum PDU length leaves no room for data";
+    service.Abort(AbortReason::NotSpecified);
+    return false;
+  }
   thread_local std::vector<uint8_t> chunk;
   if (chunk.size() < kStreamChunk) chunk.resize(kStreamChunk);
   FragmentWriter writer(service.Link.dsocket, service.pdata.PresentationContextID, false,
@@ -68,11 +61,13 @@ bool StreamDataSet(PDU_Service& service, std::FILE* file, uint64_t remaining, st
     remaining -= want;
     if (!writer.Add(chunk.data(), want)) {
       error = "the connection failed while sending";
+      service.Abort(AbortReason::NotSpecified);
       return false;
     }
   }
   if (!writer.Finish()) {
     error = "the connection failed while sending";
+    service.Abort(AbortReason::NotSpecified);
     return false;
   }
   return true;
@@ -176,11 +171,12 @@ bool ReadPart10Header(const std::string& path, Part10Header& header, std::string
 
 int StoreFile(PDU_Service& service, const std::string& path, const Part10Header& header,
               std::string& error) {
-  const uint8_t context = service.pdata.PresentationContextID;
+  const uint8_t context = ChooseStoreContext(service, header.transferSyntaxUid);
   if (context == 0) {
     error = "no accepted presentation context";
     return kStoreNoContext;
   }
+  service.pdata.PresentationContextID = context;
   const std::optional<std::string> accepted = service.GetTransferSyntaxUID(context);
   if (!accepted) {
     error = "the accepted transfer syntax is unknown";
@@ -255,21 +251,30 @@ bool StoreFiles(const std::vector<std::string>& paths, const RemoteNode& node, i
   for (const Group& group : groups) {
     PDU_Service service;
     const std::string& syntax = group.transferSyntaxUid;
-    const std::string proposed = Usable(syntax) ? syntax : "";
     // A deflated or big-endian data set goes out as it is when the peer takes that; otherwise it
-    // is sent re-encoded, in explicit VR little endian when the peer takes that.
+    // is sent re-encoded, in explicit VR little endian when the peer takes that. Any other file
+    // is proposed in its own syntax in one context and as Implicit VR Little Endian in a second;
+    // one in a syntax no context may carry is proposed as Implicit VR Little Endian only and
+    // converted.
     const bool reencodable =
         syntax == kDeflatedExplicitVRLittleEndian || syntax == kExplicitVRBigEndian;
+    const std::string proposed = IsSendableTransferSyntax(syntax) ? syntax : "";
     const bool open =
-        OpenNodeAssociation(service, node, group.sopClassUid, proposed,
-                            reencodable ? kExplicitVRLittleEndian : "", timeoutSeconds);
+        reencodable ? OpenNodeAssociation(service, node, group.sopClassUid, proposed,
+                                          kExplicitVRLittleEndian, timeoutSeconds)
+                    : OpenNodeStoreAssociation(service, node, group.sopClassUid, proposed,
+                                               timeoutSeconds);
     if (!open) WriteLog("ERROR, Can't open association with: " + node.calledAet);
     for (const auto& [index, header] : group.files) {
       std::string error;
+      const bool established = service.State() == AssociationState::Established;
       const bool stored =
-          open && service.IsConnected() && StoreFile(service, paths[index], header, error) == 0;
+          open && established && StoreFile(service, paths[index], header, error) == 0;
       if (!stored) {
         if (!open) error = "no association with " + node.calledAet + " for " + header.sopClassUid;
+        if (open && !established) {
+          error = std::string("not sent, association ") + StateName(service.State());
+        }
         if (error.empty()) error = "the association was lost";
         errors.push_back(paths[index] + ": " + error);
         allStored = false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bufdata.h"
+#include "captured_log.h"
 #include "dcmtk_peer.h"
 #include "dimse.h"
 #include "scripted_peer.h"
@@ -174,6 +175,45 @@ TEST(SendBatch, OneAssociationPerKindInTheOrderImagesDocumentsPdfs) {
   EXPECT_EQ(Command(received[3])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.2");
   EXPECT_EQ(Command(received[7])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.88.11");
   EXPECT_EQ(Command(received[11])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.104.1");
+// A peer that asks for a release after the first object: the rest of the batch is reported as
+// not stored at once, and not one more byte of it is written.
+TEST(SendObjectList, StopsWhenThePeerReleasesInTheMiddle) {
+  using testpeer::Step;
+  testpeer::ScriptedPeer peer(
+      {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 0, kExplicitVRLittleEndian}})),
+       Step::ReceivePdu(), Step::ReceivePdu(),
+       Step::Send(testpeer::PData(1, {{0x03, testpeer::ResponseCommand(0x8001, 0)}})),
+       Step::ReceivePdu(), Step::ReceivePdu(), Step::Send(testpeer::ReleaseRQ()),
+       Step::ReceivePdu(), Step::WaitForClose()});
+  DataSetList list;
+  for (const char* uid : {"1.2.826.0.1.3680043.10.311", "1.2.826.0.1.3680043.10.312",
+                          "1.2.826.0.1.3680043.10.313", "1.2.826.0.1.3680043.10.314"}) {
+    auto pdf = std::make_unique<DcmObj>();
+    pdf->SetTransferSyntax(kExplicitVRLittleEndian);
+    pdf->AddString(0x0008, 0x0016, kPdfClass);
+    pdf->AddString(0x0008, 0x0018, uid);
+    list.push_back(std::move(pdf));
+  }
+  RemoteNode pacs;
+  pacs.callingAet = "VELLORAN";
+  pacs.calledAet = "PEER";
+  pacs.host = "127.0.0.1";
+  pacs.port = peer.Port();
+  CapturedLog log;
+  std::vector<bool> stored;
+  EXPECT_FALSE(
+      SendObjectList(list, kPdfClass, kExplicitVRLittleEndian, pacs,
+                     [&](const DcmObj&, size_t, size_t, bool ok) { stored.push_back(ok); }));
+  EXPECT_EQ(stored, (std::vector<bool>{true, false, false, false}));
+  EXPECT_TRUE(
+      log.Contains("ERROR, SendObjectList, association released by the peer, 2 objects "
+                   "not sent"))
+      << log.Text();
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  // Request, two C-STOREs (command and data set each) and our release reply: nothing after it.
+  const auto received = peer.Received();
+  ASSERT_EQ(received.size(), 6u);
+  EXPECT_EQ(received.back(), testpeer::ReleaseRP());
 }
 
 }  // namespace

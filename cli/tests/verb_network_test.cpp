@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -347,6 +348,23 @@ TEST(NetworkVerbs, StoreSendsDeflatedAndMetaLessFilesAsTheyAreOrReencoded) {
       EXPECT_EQ(a, b);
     }
   }
+
+// "SOP class UID transfer syntax UID" of every instance Orthanc stored, sorted, from its REST API.
+std::vector<std::string> StoredEncodings(const testsupport::OrthancPacs& pacs) {
+  const char* script =
+      "import json, sys, urllib.request as web\n"
+      "base = 'http://127.0.0.1:' + sys.argv[1]\n"
+      "get = lambda path: web.urlopen(base + path).read().decode()\n"
+      "for i in json.loads(get('/instances')):\n"
+      "    m = '/instances/' + i + '/metadata/'\n"
+      "    print(get(m + 'SopClassUid'), get(m + 'TransferSyntax'))\n";
+  const CommandResult listed =
+      RunCommand({"/usr/bin/python3", "-c", script, std::to_string(pacs.HttpPort())});
+  std::vector<std::string> lines;
+  std::istringstream text(listed.output);
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
 }
 
 // A CA, a server certificate for 127.0.0.1 and a client certificate signed by it, and an
@@ -539,6 +557,50 @@ TEST(NetworkVerbs, RejectedAeTitleIsNamedAsTheCause) {
       Cli("send", Join(Join(kPatient, PacsOptions(pacs.Port(), work, "WRONGAET")), {sources.pdf}));
   EXPECT_EQ(sent.exitCode, 1);
   EXPECT_EQ(LineAfter(sent.errors, "ERROR Sending Images, please check Log file"), rejected);
+}
+
+// A new user's batch against Orthanc: a photo, a DOCX, a PDF and videos in H.264 and HEVC. Each
+// object is proposed in its own encoding beside Implicit VR Little Endian in another context, so
+// Orthanc keeps the photo as JPEG and the videos in their own syntaxes instead of choosing
+// Implicit for all of them.
+TEST(NetworkVerbs, OrthancReceivesEveryKindInItsOwnEncoding) {
+  ASSERT_TRUE(testsupport::OrthancPacs::Available() && HavePeers()) << "Orthanc or ffmpeg missing";
+  TempDir work;
+  testsupport::OrthancPacs pacs(work);
+  ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
+  const Sources sources = MakeSources(work);
+  const std::string docx = (work / "report.docx").string();
+  const char* makeDocx =
+      "import sys, zipfile\n"
+      "z = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)\n"
+      "z.writestr('[Content_Types].xml', '<Types/>')\n"
+      "z.writestr('word/document.xml', '<w:document xmlns:w=\"http://schemas.openxmlformats.org/"
+      "wordprocessingml/2006/main\"><w:body><w:p><w:r><w:t>Knee report</w:t></w:r></w:p>"
+      "</w:body></w:document>')\n"
+      "z.close()\n";
+  ASSERT_EQ(RunCommand({"/usr/bin/python3", "-c", makeDocx, docx}).exitCode, 0);
+  std::vector<std::string> files = {sources.jpeg, docx, sources.pdf, sources.video};
+  std::vector<std::string> expected = {
+      "1.2.840.10008.5.1.4.1.1.104.1 1.2.840.10008.1.2.1",
+      "1.2.840.10008.5.1.4.1.1.7 1.2.840.10008.1.2.4.50",
+      "1.2.840.10008.5.1.4.1.1.77.1.1.1 1.2.840.10008.1.2.4.102",
+      "1.2.840.10008.5.1.4.1.1.88.11 1.2.840.10008.1.2.1",
+  };
+  // Phones record HEVC; it travels as HEVC Main, not as H.264.
+  const std::string hevc = (work / "phone.mp4").string();
+  if (RunCommand({"ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                  "testsrc=size=64x48:rate=5", "-t", "1", "-pix_fmt", "yuv420p", "-c:v", "libx265",
+                  "-x265-params", "log-level=none", "-tag:v", "hvc1", hevc})
+          .exitCode == 0) {
+    files.push_back(hevc);
+    expected.push_back("1.2.840.10008.5.1.4.1.1.77.1.1.1 1.2.840.10008.1.2.4.107");
+    std::sort(expected.begin(), expected.end());
+  }
+  const CommandResult sent =
+      Cli("send", Join(Join(kPatient, PacsOptions(pacs.Port(), work, "ORTHANC")), files));
+  EXPECT_EQ(sent.exitCode, 0) << sent.errors << testsupport::ReadFile(work / "velloran.log");
+  EXPECT_EQ(sent.output, "Images sent OK\n");
+  EXPECT_EQ(StoredEncodings(pacs), expected);
 }
 
 }  // namespace

@@ -159,6 +159,53 @@ TEST_F(ConvertMp4Test, AVideoCutBehindItsFrontIndexIsRefusedByName) {
   EXPECT_NE(error.find("truncated"), std::string::npos) << error;
 }
 
+// The label follows the stream: HEVC Main and Main 10 get their own syntaxes, and a codec that
+// no syntax names is refused with the file and the codec in the message.
+TEST_F(ConvertMp4Test, TheLabelFollowsTheCodec) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> encoder;
+    std::string expected;  // transfer syntax, or a part of the error
+    bool converts;
+  };
+  const Case cases[] = {
+      {"hevc-main.mp4",
+       {"-c:v", "libx265", "-pix_fmt", "yuv420p", "-tag:v", "hvc1"},
+       "1.2.840.10008.1.2.4.107",
+       true},
+      {"hevc-main10.mp4",
+       {"-c:v", "libx265", "-pix_fmt", "yuv420p10le", "-tag:v", "hvc1"},
+       "1.2.840.10008.1.2.4.108",
+       true},
+      {"mpeg4-part2.mp4", {"-c:v", "mpeg4"}, "its codec mpeg4 (only H.264 and HEVC)", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = (dir_ / c.name).string();
+    std::vector<std::string> command = {
+        "ffmpeg", "-nostdin", "-loglevel",    "error",
+        "-f",     "lavfi",    "-i",           "testsrc=size=64x48:rate=5",
+        "-t",     "1",        "-x265-params", "log-level=none"};
+    command.insert(command.end(), c.encoder.begin(), c.encoder.end());
+    command.insert(command.end(), {"-y", path});
+    if (testsupport::RunCommand(command).exitCode != 0) {
+      ADD_FAILURE() << "ffmpeg could not make " << c.name;
+      continue;
+    }
+    DataSetList list;
+    std::string error;
+    EXPECT_EQ(ConvertMP4(path, list, error), c.converts) << error;
+    if (c.converts) {
+      ASSERT_EQ(list.size(), 1u);
+      EXPECT_EQ(list[0]->transferSyntax, c.expected);
+    } else {
+      EXPECT_TRUE(list.empty());
+      EXPECT_NE(error.find(path), std::string::npos) << error;
+      EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+    }
+  }
+}
+
 TEST(ResultCodeTextTest, EightUpperCaseHexDigits) {
   EXPECT_EQ(ResultCodeText(0), "00000000");
   EXPECT_EQ(ResultCodeText(-1094995529), "BEBBB1B7");  // AVERROR_INVALIDDATA

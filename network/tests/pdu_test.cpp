@@ -87,6 +87,7 @@ TEST(PDataTFWrite, CutsMessagesByThePeersLimit) {
     CapturedLog log;
     PDU_Service service;
     LinkPair pair(service.Link);
+    service.MarkEstablished();
     service.pdata.PresentationContextID = 5;
     service.assocAC.UserInfo.MaxLength.MaximumLength = c.peerLimit;
     auto dataSet = DataSetOfSize(c.messageSize);
@@ -129,6 +130,7 @@ TEST(PDataTFWrite, RefusesWhatCannotBeSent) {
   {
     PDU_Service service;
     LinkPair pair(service.Link);
+    service.MarkEstablished();
     service.assocAC.UserInfo.MaxLength.MaximumLength = 16384;
     EXPECT_FALSE(service.Write(*dataSet, "", MessageKind::Command));
     EXPECT_TRUE(log.Contains("ERROR, PDU_Service::Write, pdata.PresentationContextID is 0"));
@@ -137,6 +139,7 @@ TEST(PDataTFWrite, RefusesWhatCannotBeSent) {
     // A limit of 5 leaves no room for data in a fragment; wrapping it would ignore the limit.
     PDU_Service service;
     LinkPair pair(service.Link);
+    service.MarkEstablished();
     service.pdata.PresentationContextID = 1;
     service.assocAC.UserInfo.MaxLength.MaximumLength = 5;
     EXPECT_FALSE(service.Write(*dataSet, "", MessageKind::DataSet));
@@ -162,6 +165,7 @@ TEST(PDataTFRead, CommandAndDataSetInOnePdu) {
   // FF00 and data set type 0102, followed by the identifier (control 02: data set, last).
   PDU_Service service;
   LinkPair pair(service.Link);
+  service.MarkEstablished();
   AcceptImplicit(service);
   const Bytes command = testpeer::ResponseCommand(0x8020, 0xFF00, 0x0102);
   pair.Feed(testpeer::PData(1, {{0x03, command}, {0x02, kIdentifier}}));
@@ -185,6 +189,7 @@ TEST(PDataTFRead, MessageOverSeveralPdus) {
   // the next.
   PDU_Service service;
   LinkPair pair(service.Link);
+  service.MarkEstablished();
   AcceptImplicit(service);
   Bytes stream = testpeer::PData(1, {{0x00, Bytes(kIdentifier.begin(), kIdentifier.begin() + 5)}});
   const Bytes second =

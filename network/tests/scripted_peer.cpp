@@ -193,6 +193,15 @@ bool ScriptedPeer::RunConnection(int connection, const std::vector<Step>& steps)
       }
     } else if (step.kind == Step::Kind::Pause) {
       std::this_thread::sleep_for(step.pause);
+    } else if (step.kind == Step::Kind::Repeat) {
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (std::chrono::steady_clock::now() < end && SendAll(connection, step.bytes)) {
+        pollfd closed{connection, POLLIN, 0};
+        if (poll(&closed, 1, static_cast<int>(step.pause.count())) == 1) {
+          uint8_t scrap[4096];
+          if (recv(connection, scrap, sizeof scrap, MSG_DONTWAIT) <= 0) break;
+        }
+      }
     } else if (step.kind == Step::Kind::WaitForClose) {
       uint8_t scrap[4096];
       while (WaitReadable(connection) && recv(connection, scrap, sizeof scrap, 0) > 0) {
@@ -332,7 +341,10 @@ Bytes PData(uint8_t contextId, const std::vector<std::pair<uint8_t, Bytes>>& ite
   return WithPduHeader(0x04, body);
 }
 
-Bytes ResponseCommand(uint16_t commandField, uint16_t status, uint16_t dataSetType) {
+namespace {
+
+// A response command set in Implicit VR Little Endian: group length first, then the elements.
+Bytes BuildResponse(uint16_t commandField, const uint16_t* status, uint16_t dataSetType) {
   // Implicit VR Little Endian elements: tag, 32-bit length, value.
   Bytes elements;
   auto putUS = [&](uint16_t element, uint16_t value) {
@@ -344,13 +356,23 @@ Bytes ResponseCommand(uint16_t commandField, uint16_t status, uint16_t dataSetTy
   putUS(0x0100, commandField);
   putUS(0x0120, 3);  // message ID being responded to
   putUS(0x0800, dataSetType);
-  putUS(0x0900, status);
+  if (status) putUS(0x0900, *status);
   const auto length = static_cast<uint32_t>(elements.size());
   Bytes command = {0x00, 0x00, 0x00, 0x00, 4, 0, 0, 0};
   for (int shift = 0; shift < 32; shift += 8)
     command.push_back(static_cast<uint8_t>(length >> shift));
   command.insert(command.end(), elements.begin(), elements.end());
   return command;
+}
+
+}  // namespace
+
+Bytes ResponseCommand(uint16_t commandField, uint16_t status, uint16_t dataSetType) {
+  return BuildResponse(commandField, &status, dataSetType);
+}
+
+Bytes ResponseCommandWithoutStatus(uint16_t commandField, uint16_t dataSetType) {
+  return BuildResponse(commandField, nullptr, dataSetType);
 }
 
 }  // namespace testpeer

@@ -24,6 +24,7 @@ struct Step {
                         // in Received(); one cut short by the end is dropped
     ReceiveMessage,     // P-DATA-TF PDUs, each kept, up to the one whose last item ends a message
     Close,              // close the connection now
+    Repeat,  // send the bytes every `pause` until the other side closes (at most 20 s)
   };
   Kind kind = Kind::Close;
   Bytes bytes;
@@ -37,6 +38,9 @@ struct Step {
   static Step ReceiveUntilClose() { return {Kind::ReceiveUntilClose, {}, {}}; }
   static Step ReceiveMessage() { return {Kind::ReceiveMessage, {}, {}}; }
   static Step Close() { return {Kind::Close, {}, {}}; }
+  static Step Repeat(Bytes bytes, std::chrono::milliseconds every) {
+    return {Kind::Repeat, std::move(bytes), every};
+  }
 };
 
 // Listens on 127.0.0.1 at a free port, accepts one connection and runs the steps on its own
@@ -100,5 +104,7 @@ Bytes PData(uint8_t contextId, const std::vector<std::pair<uint8_t, Bytes>>& ite
 // A C-ECHO-RSP (or any response) command set in Implicit VR Little Endian with the given command
 // field and status.
 Bytes ResponseCommand(uint16_t commandField, uint16_t status, uint16_t dataSetType = 0x0101);
+// The same response command set with no Status (0000,0900) element at all.
+Bytes ResponseCommandWithoutStatus(uint16_t commandField, uint16_t dataSetType = 0x0101);
 
 }  // namespace testpeer
