@@ -2,6 +2,7 @@
 #include "batch.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -180,12 +181,19 @@ bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std:
     }
     std::string error;
     bool converted = false;
-    if (encoders && route->kind == ItemKind::Image) {
-      EncodedPicture picture;
-      converted = encoders->TakeOldest(picture, error);
-      if (converted) AppendImageObject(std::move(picture), lists.*route->list);
-    } else {
-      converted = route->converter(items[i], lists.*route->list, error);
+    // A converter that runs out of memory (or meets any other exception) fails this item with
+    // a message; it never ends the program, and the items already converted are kept.
+    try {
+      if (encoders && route->kind == ItemKind::Image) {
+        EncodedPicture picture;
+        converted = encoders->TakeOldest(picture, error);
+        if (converted) AppendImageObject(std::move(picture), lists.*route->list);
+      } else {
+        converted = route->converter(items[i], lists.*route->list, error);
+      }
+    } catch (const std::exception& failure) {
+      WriteLog("ERROR, ConvertItems, " + items[i] + ": " + failure.what());
+      error = "Cannot convert \"" + items[i] + "\": " + failure.what();
     }
     if (!converted) {
       // A document without any text gives no report and no message; the batch goes on.

@@ -296,6 +296,8 @@ bool DecodeBmp(const uint8_t* bytes, size_t size, RgbBitmap& bitmap, std::string
   decoded.width = static_cast<uint32_t>(header.width);
   decoded.height = static_cast<uint32_t>(height);
   if (compression == kCompressionRle8 || compression == kCompressionRle4) {
+    error = CheckPictureEvidence(decoded.width, decoded.height, size - header.dataOffset);
+    if (!error.empty()) return false;
     decoded.rgb.assign(size_t{decoded.width} * decoded.height * 3, 0);
     if (!DecodeRunLength(in, header, palette, decoded, error)) return false;
   } else {

@@ -7,42 +7,44 @@
 #include "srtext.h"
 #include "textreaders.h"
 
-bool ReadDocumentLines(const std::string& path, TextLines& lines, std::string& error) {
-  lines.clear();
+bool ReadDocumentText(const std::string& path, std::string& text, std::string& error) {
+  text.clear();
   const std::string extension = UpperExtension(path);
+  std::string raw;
   if (extension == ".DOC") {
     TextLines pieces;
     if (!ReadDocText(path, pieces, error)) return false;
-    lines = SplitLines(ReplaceCrCrByCrLf(JoinLines(pieces)));
-    return true;
-  }
-  if (extension == ".DOCX" || extension == ".RTF") {
-    std::string text;
+    raw = ReplaceCrCrByCrLf(JoinLines(pieces));
+  } else if (extension == ".DOCX" || extension == ".RTF") {
     const bool read =
-        extension == ".DOCX" ? ReadDocxText(path, text, error) : ReadRtfText(path, text, error);
+        extension == ".DOCX" ? ReadDocxText(path, raw, error) : ReadRtfText(path, raw, error);
     if (!read) return false;
-    lines = SplitLines(text);
-    return true;
+  } else if (extension == ".TXT" || extension == ".HTML") {
+    if (!ReadTextFile(path, raw, error)) return false;
+    if (extension == ".HTML") raw = StripHtmlTags(std::string_view(raw));
+  } else {
+    error = "ERROR, extension not supported, " + extension;
+    return false;
   }
-  if (extension == ".TXT") return ReadTextFileLines(path, lines, error);
-  if (extension == ".HTML") {
-    TextLines fileLines;
-    if (!ReadTextFileLines(path, fileLines, error)) return false;
-    lines = SplitLines(StripHtmlTags(fileLines));
-    return true;
-  }
-  error = "ERROR, extension not supported, " + extension;
-  return false;
+  text = NormalizeLineBreaks(raw);
+  return true;
+}
+
+bool ReadDocumentLines(const std::string& path, TextLines& lines, std::string& error) {
+  lines.clear();
+  std::string text;
+  if (!ReadDocumentText(path, text, error)) return false;
+  lines = SplitLines(text);
+  return true;
 }
 
 bool ConvertText(const std::string& path, DataSetList& list, std::string& error) {
   error.clear();
   auto report = std::make_unique<DcmSRObj>();
   const ObjectNumbers numbers = StartObject(ObjectKind::TextReport);
-  TextLines lines;
-  if (!ReadDocumentLines(path, lines, error)) return false;
-  if (lines.empty()) return false;
-  const std::string text = JoinLines(lines);
+  std::string text;
+  if (!ReadDocumentText(path, text, error)) return false;
+  if (text.empty()) return false;
   // Text Value has a 32-bit length, and 0xFFFFFFFF would mean "undefined".
   if (text.size() > 0xFFFFFFFEull) {
     error = "Cannot convert \"" + path + "\": its text is too long for one report";

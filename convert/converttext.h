@@ -18,3 +18,6 @@ bool ConvertText(const std::string& path, DataSetList& list, std::string& error)
 // The lines of a supported document, as they go into the report. False with `error` set for an
 // unsupported extension or an unreadable file.
 bool ReadDocumentLines(const std::string& path, TextLines& lines, std::string& error);
+// The same lines as one text, each followed by CR LF (empty when there are none). Its memory
+// follows the document's size, not its number of lines.
+bool ReadDocumentText(const std::string& path, std::string& text, std::string& error);

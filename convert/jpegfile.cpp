@@ -9,6 +9,9 @@
 
 #include <jpeglib.h>
 
+// After jpeglib.h, which it needs.
+#include <jerror.h>
+
 namespace {
 
 // The library's default error handler ends the process; ours jumps back with the message.
@@ -24,14 +27,36 @@ void JumpOnError(j_common_ptr info) {
   std::longjmp(manager->jump, 1);
 }
 
-// Warnings (for instance a premature end of data) are collected: a truncated file decodes "fine"
-// with grey rows at the bottom, which we refuse rather than store as if it were the picture.
+// Warnings that mean pixels were lost: the data ended early, was corrupt or held a bad code, a
+// marker turned up inside the entropy-coded data, or the decoder had to resynchronise. A file
+// with any of them decodes "fine" with grey or smeared rows, which we refuse rather than store
+// as if it were the picture. Other warnings ("extraneous bytes before marker", an unknown JFIF
+// revision...) are common in camera and phone files and lose nothing.
+bool LosesData(int code) {
+  switch (code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_BOGUS_PROGRESSION:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void NoteWarning(j_common_ptr info, int level) {
   if (level >= 0) return;
+  if (!LosesData(info->err->msg_code)) return;
   auto* manager = reinterpret_cast<ErrorManager*>(info->err);
   ++manager->library.num_warnings;
   if (manager->library.num_warnings == 1) (*info->err->format_message)(info, manager->message);
 }
+
+// The decoder's own working memory (whole-image coefficient buffers of progressive files) is
+// limited too: a 100-megapixel progressive photo needs about 300 MB.
+constexpr long kDecoderMemoryLimit = 512L * 1024 * 1024;
 
 // Everything the decoder touches after setjmp lives here, so nothing needs to survive the jump
 // in a register.
@@ -69,6 +94,7 @@ bool RunDecode(DecodeState& state, const uint8_t* bytes, size_t size) {
     return false;
   }
   jpeg_create_decompress(&info);
+  info.mem->max_memory_to_use = kDecoderMemoryLimit;
   jpeg_mem_src(&info, bytes, static_cast<unsigned long>(size));
   jpeg_read_header(&info, TRUE);
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
@@ -79,21 +105,28 @@ bool RunDecode(DecodeState& state, const uint8_t* bytes, size_t size) {
   RgbBitmap& bitmap = state.bitmap;
   bitmap.width = info.output_width;
   bitmap.height = info.output_height;
-  bitmap.rgb.resize(size_t{bitmap.width} * bitmap.height * 3);
+  const size_t stride = size_t{bitmap.width} * 3;
+  // A picture its file can plausibly hold gets its buffer at once; one whose header claims more
+  // grows row by row, so memory follows the rows really decoded.
+  const bool plausible = CheckPictureEvidence(bitmap.width, bitmap.height, size).empty();
+  if (plausible) bitmap.rgb.resize(stride * bitmap.height);
   if (cmyk) state.scanline.resize(size_t{bitmap.width} * 4);
   while (info.output_scanline < info.output_height) {
-    uint8_t* row = &bitmap.rgb[size_t{info.output_scanline} * bitmap.width * 3];
-    JSAMPROW rows[1] = {cmyk ? state.scanline.data() : row};
     const uint32_t line = info.output_scanline;
+    if (!plausible) bitmap.rgb.resize(stride * (size_t{line} + 1));
+    uint8_t* row = &bitmap.rgb[size_t{line} * stride];
+    JSAMPROW rows[1] = {cmyk ? state.scanline.data() : row};
     if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
+    // Pixels were lost: no sense in decoding (and holding) the grey rows that follow.
+    if (state.errors.library.num_warnings != 0) break;
     if (cmyk) {
       const bool inverted = info.saw_Adobe_marker;
       CmykRowToRgb(state.scanline.data(), &bitmap.rgb[size_t{line} * bitmap.width * 3],
                    bitmap.width, inverted);
     }
   }
-  jpeg_finish_decompress(&info);
-  if (state.errors.library.num_warnings != 0) {
+  if (state.errors.library.num_warnings == 0) jpeg_finish_decompress(&info);
+  if (state.errors.library.num_warnings != 0 || info.output_scanline < info.output_height) {
     state.problem =
         std::string("the JPEG data is damaged or truncated (") + state.errors.message + ")";
     return false;

@@ -24,6 +24,7 @@ bool DecodePng(const uint8_t* bytes, size_t size, RgbBitmap& bitmap, std::string
     return false;
   }
   error = CheckPictureSize(image.width, image.height);
+  if (error.empty()) error = CheckPictureEvidence(image.width, image.height, size);
   if (!error.empty()) return false;
   // Asking for RGB without alpha and giving a background makes the library blend every pixel
   // onto it, which is what a viewer shows for a transparent picture on a white page.

@@ -4,7 +4,9 @@
 #include <libxml/tree.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "codepage.h"
@@ -13,6 +15,8 @@
 namespace {
 
 constexpr const char* kDocumentEntry = "word/document.xml";
+// Deflate turns one compressed byte into at most this many.
+constexpr uint64_t kMaxInflateRatio = 1032;
 // A main document part larger than this is not a text document we can turn into a report; the
 // cap also stops a crafted package from inflating without end.
 constexpr uint64_t kLargestDocumentPart = 512ull * 1024 * 1024;
@@ -140,18 +144,34 @@ bool ReadDocxText(const std::string& path, std::string& text, std::string& error
     error = prefix + "word/document.xml cannot be opened: " + zip_strerror(archive.get());
     return false;
   }
-  std::string xml(static_cast<size_t>(stat.size), '\0');
-  size_t filled = 0;
-  while (filled < xml.size()) {
-    const zip_int64_t got = zip_fread(entry.get(), xml.data() + filled, xml.size() - filled);
+  // The size the directory claims is believed only as far as the archive can hold it: deflate
+  // expands at most 1032 times, a stored entry not at all, and the compressed bytes lie within
+  // the file.
+  std::error_code sizeError;
+  const uint64_t fileSize = std::filesystem::file_size(path, sizeError);
+  const bool stored = (stat.valid & ZIP_STAT_COMP_METHOD) != 0 && stat.comp_method == ZIP_CM_STORE;
+  const uint64_t compressed = (stat.valid & ZIP_STAT_COMP_SIZE) != 0 ? stat.comp_size : fileSize;
+  if (sizeError || compressed > fileSize ||
+      stat.size > (stored ? compressed : compressed * kMaxInflateRatio + 1024)) {
+    error = prefix + "word/document.xml claims " + std::to_string(stat.size) +
+            " bytes, more than the package's " + std::to_string(compressed) +
+            " compressed bytes can hold";
+    return false;
+  }
+  // Read in pieces, so the memory follows what really comes out of the archive.
+  std::string xml;
+  char piece[65536];
+  while (xml.size() < stat.size) {
+    const zip_uint64_t want = std::min<zip_uint64_t>(sizeof piece, stat.size - xml.size());
+    const zip_int64_t got = zip_fread(entry.get(), piece, want);
     if (got < 0) {
       error = prefix + "word/document.xml cannot be read: " + zip_file_strerror(entry.get());
       return false;
     }
     if (got == 0) break;
-    filled += static_cast<size_t>(got);
+    xml.append(piece, static_cast<size_t>(got));
   }
-  if (filled != xml.size()) {
+  if (xml.size() != stat.size) {
     error = prefix + "word/document.xml is truncated";
     return false;
   }

@@ -16,27 +16,39 @@ std::string_view Trim(std::string_view line) {
   return line.substr(first, end - first);
 }
 
+// Feeds one line after another; the tag state is kept from line to line, so a tag may span lines.
+class TagStripper {
+ public:
+  void Line(std::string_view line) {
+    const size_t before = result_.size();
+    for (const char c : Trim(line)) {
+      if (inTag_) {
+        if (c == '>') inTag_ = false;
+      } else if (c == '<') {
+        inTag_ = true;
+      } else {
+        result_ += c;
+      }
+    }
+    if (result_.size() != before) result_ += "\r\n";
+  }
+  std::string Take() { return std::move(result_); }
+
+ private:
+  bool inTag_ = false;
+  std::string result_;
+};
+
 }  // namespace
 
 std::string StripHtmlTags(const TextLines& lines) {
-  std::string result;
-  bool inTag = false;  // kept from line to line, so a tag may span lines
-  std::string output;
-  for (const std::string& line : lines) {
-    for (const char c : Trim(line)) {
-      if (inTag) {
-        if (c == '>') inTag = false;
-      } else if (c == '<') {
-        inTag = true;
-      } else {
-        output += c;
-      }
-    }
-    if (!output.empty()) {
-      result += output;
-      result += "\r\n";
-      output.clear();
-    }
-  }
-  return result;
+  TagStripper stripper;
+  for (const std::string& line : lines) stripper.Line(line);
+  return stripper.Take();
+}
+
+std::string StripHtmlTags(std::string_view text) {
+  TagStripper stripper;
+  ForEachLine(text, [&stripper](std::string_view line) { stripper.Line(line); });
+  return stripper.Take();
 }

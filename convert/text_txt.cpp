@@ -28,16 +28,22 @@ bool DecodeTextBytes(std::string_view bytes, std::string& text, std::string& pro
 
 bool ReadTextFileLines(const std::string& path, TextLines& lines, std::string& error) {
   lines.clear();
+  std::string text;
+  if (!ReadTextFile(path, text, error)) return false;
+  lines = SplitLines(text);
+  return true;
+}
+
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
+  text.clear();
   SourceBytes source;
   if (!ReadSourceFile(path, source, error)) return false;
   const std::string_view bytes(reinterpret_cast<const char*>(source.bytes.get()),
                                static_cast<size_t>(source.fileLength));
-  std::string text;
   std::string problem;
   if (!DecodeTextBytes(bytes, text, problem)) {
     error = "Cannot read text file \"" + path + "\": " + problem;
     return false;
   }
-  lines = SplitLines(text);
   return true;
 }

@@ -3,19 +3,20 @@
 
 TextLines SplitLines(std::string_view text) {
   TextLines lines;
-  size_t start = 0;
-  size_t i = 0;
-  while (i < text.size()) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.emplace_back(text.substr(start, i - start));
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      start = i + 1;
-    }
-    ++i;
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
+  ForEachLine(text, [&lines](std::string_view line) { lines.emplace_back(line); });
   return lines;
+}
+
+std::string NormalizeLineBreaks(std::string_view text) {
+  size_t size = 0;
+  ForEachLine(text, [&size](std::string_view line) { size += line.size() + 2; });
+  std::string joined;
+  joined.reserve(size);
+  ForEachLine(text, [&joined](std::string_view line) {
+    joined += line;
+    joined += "\r\n";
+  });
+  return joined;
 }
 
 std::string JoinLines(const TextLines& lines) {

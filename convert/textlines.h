@@ -8,9 +8,29 @@
 // Text lines in Windows-1252, without their line breaks.
 using TextLines = std::vector<std::string>;
 
-// Splits at every CR, LF or CR LF pair. A text that ends with a line break gets no empty line
-// after it, and an empty text gives no lines at all.
+// Calls `visit` with every line of the text, split at every CR, LF or CR LF pair, without
+// copying: a text that ends with a line break gets no empty line after it, and an empty text
+// gives no lines at all.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit) {
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '\r' && c != '\n') continue;
+    visit(text.substr(start, i - start));
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) visit(text.substr(start));
+}
+
+// The lines ForEachLine visits, each as its own string. Every line costs a string object, so
+// whole documents go through NormalizeLineBreaks instead.
 TextLines SplitLines(std::string_view text);
+
+// JoinLines(SplitLines(text)) without the line list: every line followed by CR LF, in one
+// string no larger than that result.
+std::string NormalizeLineBreaks(std::string_view text);
 
 // The lines, each followed by CR LF: the form a report's text takes.
 std::string JoinLines(const TextLines& lines);

@@ -34,9 +34,13 @@ bool RtfToPlainText(std::string_view rtf, std::string& text, std::string& proble
 // A plain text file (also the first step for HTML): a UTF-8, UTF-16 LE or UTF-16 BE byte-order mark
 // selects that encoding, otherwise the bytes are Windows-1252. Lines as SplitLines makes them.
 bool ReadTextFileLines(const std::string& path, TextLines& lines, std::string& error);
+// The same as one text, its line breaks as they are in the file.
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error);
 bool DecodeTextBytes(std::string_view bytes, std::string& text, std::string& problem);
 
 // The text of an HTML file whose lines are given: each line trimmed, everything from "<" to ">"
 // dropped (a tag may span lines), and every non-empty result line followed by CR LF. Character
 // references stay as they are.
 std::string StripHtmlTags(const TextLines& lines);
+// The same for the whole text of the file, split into lines as SplitLines would.
+std::string StripHtmlTags(std::string_view text);

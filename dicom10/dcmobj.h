@@ -32,7 +32,8 @@ class DcmObj {
   DcmObj() = default;
   DcmObj(const DcmObj&) = delete;
   DcmObj& operator=(const DcmObj&) = delete;
-  ~DcmObj();
+  // Virtual: reports (DcmSRObj) are owned and destroyed through DcmObj pointers.
+  virtual ~DcmObj();
 
   size_t Count() const { return entries.size(); }
   // The element at `index`, or nullptr when that entry is a nested data set.

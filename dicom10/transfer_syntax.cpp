@@ -3,10 +3,12 @@
 #include "transfer_syntax.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <span>
 #include <thread>
@@ -24,6 +26,11 @@ namespace {
 
 // Pixel Data of more than this cannot be held in one native element.
 constexpr uint64_t kMaxPixelBytes = 0xFFFFFFFEull;
+// Compressed pixel data is believed to decode to at most this many times its own size, plus a
+// fixed allowance for blank pictures that compress to almost nothing: a file of a few hundred
+// bytes cannot make us zero-fill gigabytes before its data turns out to be missing.
+constexpr uint64_t kMaxDecodeRatio = 1024;
+constexpr uint64_t kDecodeAllowance = uint64_t{64} << 20;
 
 bool IsCompressedTarget(std::string_view target) {
   return target == kJpegLosslessSyntax || target == kJpegLosslessProcess14 ||
@@ -152,23 +159,44 @@ std::vector<std::vector<std::span<const uint8_t>>> GroupFrames(const Fragments& 
 
 // Runs `work` for every frame, spread over the machine's cores: frames are independent and each
 // codec call owns its codec object. True when every frame succeeded.
+// An exception inside a frame's work (an allocation in a codec, say) fails that frame with a log
+// line; it never leaves a thread, where it would end the process. When no further thread can be
+// started, the threads already running take over the remaining frames, and every thread started
+// is joined.
 template <typename Work>
 bool ForEachFrame(size_t frames, Work work) {
-  const size_t threads =
+  const auto guarded = [&work](size_t f) {
+    try {
+      return work(f);
+    } catch (const std::exception& failure) {
+      WriteLog(std::string("ERROR, DcmObj::ConvertTransferSyntax, frame ") + std::to_string(f + 1) +
+               ": " + failure.what());
+      return false;
+    }
+  };
+  const size_t wanted =
       std::min<size_t>(frames, std::max(1u, std::min(8u, std::thread::hardware_concurrency())));
-  if (threads <= 1) {
+  if (wanted <= 1) {
     for (size_t f = 0; f < frames; ++f) {
-      if (!work(f)) return false;
+      if (!guarded(f)) return false;
     }
     return true;
   }
   std::vector<char> succeeded(frames, 0);
+  std::atomic<size_t> next{0};
+  const auto worker = [&] {
+    for (size_t f = next++; f < frames; f = next++) succeeded[f] = guarded(f) ? 1 : 0;
+  };
   std::vector<std::thread> pool;
-  for (size_t t = 0; t < threads; ++t) {
-    pool.emplace_back([&, t] {
-      for (size_t f = t; f < frames; f += threads) succeeded[f] = work(f) ? 1 : 0;
-    });
+  try {
+    pool.reserve(wanted);
+    for (size_t t = 0; t < wanted; ++t) pool.emplace_back(worker);
+  } catch (const std::exception& failure) {
+    WriteLog(std::string("WARNING, DcmObj::ConvertTransferSyntax, worker thread: ") +
+             failure.what());
   }
+  // With no thread at all this thread does the work itself.
+  if (pool.empty()) worker();
   for (std::thread& thread : pool) thread.join();
   return std::all_of(succeeded.begin(), succeeded.end(), [](char ok) { return ok != 0; });
 }
@@ -431,6 +459,25 @@ bool PlanConversion(const DcmObj& dataSet, std::string_view target, Plan& plan) 
                " (Bits Allocated " + std::to_string(a.bitsAllocated) + ") cannot be converted");
       return false;
     }
+    const DcmTag& pixelData = *tag;
+    if (pixelData.HasUndefinedLength()) {
+      // The fragments must be there, and hold enough to make the frames plausible, before the
+      // buffer for the decoded frames is made.
+      const Fragments fragments = CollectFragments(dataSet, i);
+      uint64_t compressed = 0;
+      for (size_t k = 1; k < fragments.items.size(); ++k) compressed += fragments.items[k].size();
+      if (GroupFrames(fragments, static_cast<size_t>(a.FrameCount())).empty()) {
+        WriteLog("ERROR, DcmObj::ConvertTransferSyntax, " +
+                 std::to_string(fragments.items.empty() ? 0 : fragments.items.size() - 1) +
+                 " fragments for " + std::to_string(a.FrameCount()) + " frames");
+        return false;
+      }
+      if (size > compressed * kMaxDecodeRatio + kDecodeAllowance) {
+        WriteLog("ERROR, DcmObj::ConvertTransferSyntax, " + std::to_string(compressed) +
+                 " compressed bytes cannot hold " + std::to_string(size) + " bytes of frames");
+        return false;
+      }
+    }
     PixelBuffer pixels;
     pixels.size = static_cast<size_t>(size);
     size_t end = i + 1;
@@ -676,7 +723,7 @@ std::unique_ptr<DcmObj> CloneDataSet(const DcmObj& dataSet) {
 
 bool ConvertTransferSyntax(DcmObj& dataSet, std::string_view target) {
   if (target.empty() || target == dataSet.transferSyntax) return true;
-  if (dataSet.transferSyntax == kMpeg2Syntax || dataSet.transferSyntax == kMpeg4Syntax) return true;
+  if (IsVideoTransferSyntax(dataSet.transferSyntax)) return true;
   const bool sourceKnown =
       TransferSyntaxSupported(dataSet.transferSyntax) || IsDecodeOnlySource(dataSet.transferSyntax);
   if (!sourceKnown || !TransferSyntaxSupported(target) || target == kRleLossless ||
@@ -695,7 +742,14 @@ bool ConvertTransferSyntax(DcmObj& dataSet, std::string_view target) {
     work = copy.get();
   }
   Plan plan;
-  if (!PlanConversion(*work, target, plan)) return false;
+  // Conversion allocates as much as the pixel data asks for; running out of memory, or of
+  // threads, fails this conversion and leaves the data set as it was.
+  try {
+    if (!PlanConversion(*work, target, plan)) return false;
+  } catch (const std::exception& failure) {
+    WriteLog(std::string("ERROR, DcmObj::ConvertTransferSyntax, ") + failure.what());
+    return false;
+  }
   ApplyPlan(*work, target, plan);
   if (copy) dataSet.entries = std::move(copy->entries);
   dataSet.photometric = plan.photometric;

@@ -348,6 +348,7 @@ TEST(NetworkVerbs, StoreSendsDeflatedAndMetaLessFilesAsTheyAreOrReencoded) {
       EXPECT_EQ(a, b);
     }
   }
+}
 
 // "SOP class UID transfer syntax UID" of every instance Orthanc stored, sorted, from its REST API.
 std::vector<std::string> StoredEncodings(const testsupport::OrthancPacs& pacs) {

@@ -357,12 +357,21 @@ TEST(ConvertTransferSyntax, FailuresLeaveTheDataSetUnchanged) {
   ImageFormat rle = kFormats[0];
   rle.frames = 1;
 
+  // A few hundred bytes claiming a 16384 x 16384 colour picture: refused before 800 MB of
+  // frame buffer is made for it.
+  auto hugeClaim = Encapsulated(rle, kJpegLosslessSyntax, {std::vector<uint8_t>(300, 7)});
+  const uint16_t side = 16384;
+  hugeClaim->AddBytes(0x0028, 0x0010, 2, &side);
+  hugeClaim->AddBytes(0x0028, 0x0011, 2, &side);
+
   struct Case {
     const char* name;
     std::unique_ptr<DcmObj> dataSet;
     const char* target;
     const char* logged;
   } cases[] = {
+      {"a few bytes claiming a huge picture", std::move(hugeClaim), kExplicitVRLittleEndian,
+       "300 compressed bytes cannot hold"},
       {"second frame truncated", Encapsulated(two, kJpegLosslessSyntax, {first, truncated}),
        kExplicitVRLittleEndian, "Exception on Decomp"},
       {"one fragment for two frames", Encapsulated(two, kJpegLosslessSyntax, {first}),
