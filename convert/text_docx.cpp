@@ -114,6 +114,66 @@ bool XmlDocumentText(std::string_view xml, std::string& text, std::string& probl
   return true;
 }
 
+namespace {
+
+// The text of the open package's word/document.xml; `packageSize` is the package's length.
+bool ArchiveDocumentText(zip_t* archive, uint64_t packageSize, std::string& text,
+                         std::string& problem) {
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat(archive, kDocumentEntry, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0) {
+    problem = "the package has no word/document.xml";
+    return false;
+  }
+  if (stat.size > kLargestDocumentPart) {
+    problem = "word/document.xml is too large (" + std::to_string(stat.size) + " bytes)";
+    return false;
+  }
+  std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen(archive, kDocumentEntry, 0));
+  if (!entry) {
+    problem = std::string("word/document.xml cannot be opened: ") + zip_strerror(archive);
+    return false;
+  }
+  // The size the directory claims is believed only as far as the archive can hold it: deflate
+  // expands at most 1032 times, a stored entry not at all, and the compressed bytes lie within
+  // the file.
+  const bool stored = (stat.valid & ZIP_STAT_COMP_METHOD) != 0 && stat.comp_method == ZIP_CM_STORE;
+  const uint64_t compressed = (stat.valid & ZIP_STAT_COMP_SIZE) != 0 ? stat.comp_size : packageSize;
+  if (compressed > packageSize ||
+      stat.size > (stored ? compressed : compressed * kMaxInflateRatio + 1024)) {
+    problem = "word/document.xml claims " + std::to_string(stat.size) +
+              " bytes, more than the package's " + std::to_string(compressed) +
+              " compressed bytes can hold";
+    return false;
+  }
+  // Read in pieces, so the memory follows what really comes out of the archive.
+  std::string xml;
+  char piece[65536];
+  while (xml.size() < stat.size) {
+    const zip_uint64_t want = std::min<zip_uint64_t>(sizeof piece, stat.size - xml.size());
+    const zip_int64_t got = zip_fread(entry.get(), piece, want);
+    if (got < 0) {
+      problem = std::string("word/document.xml cannot be read: ") + zip_file_strerror(entry.get());
+      return false;
+    }
+    if (got == 0) break;
+    xml.append(piece, static_cast<size_t>(got));
+  }
+  if (xml.size() != stat.size) {
+    problem = "word/document.xml is truncated";
+    return false;
+  }
+  // Reading on to the end lets the library check the entry's CRC.
+  char probe = 0;
+  if (zip_fread(entry.get(), &probe, 1) != 0) {
+    problem = std::string("word/document.xml is corrupt: ") + zip_file_strerror(entry.get());
+    return false;
+  }
+  return XmlDocumentText(xml, text, problem);
+}
+
+}  // namespace
+
 bool ReadDocxText(const std::string& path, std::string& text, std::string& error) {
   text.clear();
   const std::string prefix = "Cannot read DOCX document \"" + path + "\": ";
@@ -129,61 +189,33 @@ bool ReadDocxText(const std::string& path, std::string& text, std::string& error
     zip_error_fini(&reason);
     return false;
   }
-  zip_stat_t stat;
-  zip_stat_init(&stat);
-  if (zip_stat(archive.get(), kDocumentEntry, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0) {
-    error = prefix + "the package has no word/document.xml";
-    return false;
-  }
-  if (stat.size > kLargestDocumentPart) {
-    error = prefix + "word/document.xml is too large (" + std::to_string(stat.size) + " bytes)";
-    return false;
-  }
-  std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen(archive.get(), kDocumentEntry, 0));
-  if (!entry) {
-    error = prefix + "word/document.xml cannot be opened: " + zip_strerror(archive.get());
-    return false;
-  }
-  // The size the directory claims is believed only as far as the archive can hold it: deflate
-  // expands at most 1032 times, a stored entry not at all, and the compressed bytes lie within
-  // the file.
   std::error_code sizeError;
-  const uint64_t fileSize = std::filesystem::file_size(path, sizeError);
-  const bool stored = (stat.valid & ZIP_STAT_COMP_METHOD) != 0 && stat.comp_method == ZIP_CM_STORE;
-  const uint64_t compressed = (stat.valid & ZIP_STAT_COMP_SIZE) != 0 ? stat.comp_size : fileSize;
-  if (sizeError || compressed > fileSize ||
-      stat.size > (stored ? compressed : compressed * kMaxInflateRatio + 1024)) {
-    error = prefix + "word/document.xml claims " + std::to_string(stat.size) +
-            " bytes, more than the package's " + std::to_string(compressed) +
-            " compressed bytes can hold";
-    return false;
-  }
-  // Read in pieces, so the memory follows what really comes out of the archive.
-  std::string xml;
-  char piece[65536];
-  while (xml.size() < stat.size) {
-    const zip_uint64_t want = std::min<zip_uint64_t>(sizeof piece, stat.size - xml.size());
-    const zip_int64_t got = zip_fread(entry.get(), piece, want);
-    if (got < 0) {
-      error = prefix + "word/document.xml cannot be read: " + zip_file_strerror(entry.get());
-      return false;
-    }
-    if (got == 0) break;
-    xml.append(piece, static_cast<size_t>(got));
-  }
-  if (xml.size() != stat.size) {
-    error = prefix + "word/document.xml is truncated";
-    return false;
-  }
-  // Reading on to the end lets the library check the entry's CRC.
-  char probe = 0;
-  if (zip_fread(entry.get(), &probe, 1) != 0) {
-    error = prefix + "word/document.xml is corrupt: " + zip_file_strerror(entry.get());
-    return false;
-  }
+  const uint64_t packageSize = std::filesystem::file_size(path, sizeError);
   std::string problem;
-  if (!XmlDocumentText(xml, text, problem)) {
-    error = prefix + problem;
+  if (sizeError || !ArchiveDocumentText(archive.get(), packageSize, text, problem)) {
+    error = prefix + (sizeError ? "its size cannot be read" : problem);
+    text.clear();
+    return false;
+  }
+  return true;
+}
+
+bool DocxPackageText(std::string_view package, std::string& text, std::string& problem) {
+  text.clear();
+  zip_error_t reason;
+  zip_error_init(&reason);
+  zip_source_t* source = zip_source_buffer_create(package.data(), package.size(), 0, &reason);
+  zip_t* opened = source != nullptr ? zip_open_from_source(source, ZIP_RDONLY, &reason) : nullptr;
+  if (opened == nullptr) {
+    if (source != nullptr) zip_source_free(source);
+    zip_error_fini(&reason);
+    problem = "it is not a ZIP package";
+    return false;
+  }
+  zip_error_fini(&reason);
+  std::unique_ptr<zip_t, ArchiveCloser> archive(opened);
+  if (!ArchiveDocumentText(archive.get(), package.size(), text, problem)) {
+    text.clear();
     return false;
   }
   return true;

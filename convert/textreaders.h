@@ -22,6 +22,8 @@ std::string_view DocTableStreamName(std::string_view wordDocument);
 
 // An Office Open XML word-processing package: the text of "word/document.xml".
 bool ReadDocxText(const std::string& path, std::string& text, std::string& error);
+// The same from the bytes of a whole package in memory.
+bool DocxPackageText(std::string_view package, std::string& text, std::string& problem);
 // The text of a WordprocessingML document: every paragraph ("w:p") starts with CR LF and every
 // text run ("w:t") adds its characters. The encoding comes from the byte-order mark and the XML
 // declaration.
