@@ -3,12 +3,14 @@
 #include "log.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -41,10 +43,10 @@ std::string TimeStamp() {
 }
 
 // Hands the bare message and its terminating zero byte to a log viewer, when one listens. A
-// viewer binds a datagram socket in the abstract namespace, so nothing is left on disk; a missing
-// viewer refuses at once, and a viewer that does not read in time loses the message.
+// missing viewer refuses at once, and a viewer that does not read in time loses the message.
 void ForwardToListener(const std::string& name, std::string_view message) {
   const std::string address = ListenerAddress(name);
+  if (address.empty()) return;
   sockaddr_un target{};
   target.sun_family = AF_UNIX;
   if (address.size() > sizeof target.sun_path) return;
@@ -64,7 +66,23 @@ void ForwardToListener(const std::string& name, std::string_view message) {
 }  // namespace
 
 std::string ListenerAddress(const std::string& name) {
-  return std::string(1, '\0') + "velloran-log/" + name;
+  // Lines may name patients, so they go only where no other user can listen: a socket in the
+  // user's own runtime folder, which must be a real folder of this user that nobody else may
+  // enter. Without one, the viewer gets nothing.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime == nullptr || runtime[0] != '/') return "";
+  struct stat folder {};
+  if (lstat(runtime, &folder) != 0 || !S_ISDIR(folder.st_mode) || folder.st_uid != geteuid() ||
+      (folder.st_mode & 077) != 0) {
+    return "";
+  }
+  std::string leaf = "velloran-log-" + name;
+  for (char& c : leaf) {
+    if (c == '/' || c == '\0') c = '_';
+  }
+  std::string path = std::string(runtime) + "/" + leaf;
+  if (path.size() >= sizeof(sockaddr_un{}.sun_path)) return "";
+  return path;
 }
 
 void WriteLog(std::string_view message) {

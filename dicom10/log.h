@@ -13,9 +13,11 @@ extern std::atomic<int> LogLevel;
 // be opened or a viewer that is missing or slow (500 ms) loses the line.
 void WriteLog(std::string_view message);
 
-// The abstract-namespace socket address (leading zero byte included) at which a log viewer
-// receives the messages: the listener title, or the class when no title is set, names it. Each
-// message arrives as one datagram holding the text and its terminating zero byte.
+// The socket path at which a log viewer receives the messages: "velloran-log-" and the listener
+// title (or the class when no title is set; "/" becomes "_") in $XDG_RUNTIME_DIR. Empty, and
+// nothing is sent, when that variable does not name a folder of this user closed to everyone
+// else (mode 0700). Each message arrives as one datagram holding the text and its terminating
+// zero byte.
 std::string ListenerAddress(const std::string& name);
 
 // Each non-empty argument replaces the stored value; an empty one keeps what was there.

@@ -85,6 +85,27 @@ void LogDump(const std::string& heading, const DcmObj& dataSet) {
 
 }  // namespace
 
+namespace {
+
+// Bounds every receive of one exchange (an association answer, one message) by one deadline,
+// and lifts it again however the exchange ends.
+class MessageDeadline {
+ public:
+  explicit MessageDeadline(Socket& socket) : socket_(socket) {
+    if (socket_.TimeOut > 0) {
+      socket_.Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(socket_.TimeOut);
+    }
+  }
+  ~MessageDeadline() { socket_.Deadline.reset(); }
+  MessageDeadline(const MessageDeadline&) = delete;
+  MessageDeadline& operator=(const MessageDeadline&) = delete;
+
+ private:
+  Socket& socket_;
+};
+
+}  // namespace
+
 const char* StateName(AssociationState state) {
   switch (state) {
     case AssociationState::Idle:
@@ -201,6 +222,9 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
       return false;
     }
     state_ = AssociationState::AwaitingAccept;
+    // However slowly the peer answers, the association is accepted or refused within the
+    // time-out.
+    const MessageDeadline deadline(Link.dsocket);
     // A failed handshake ends the attempt here: sending the request in the clear, or to a
     // server whose certificate failed verification, would defeat the point of TLS.
     if (UseTLS && !Link.dsocket.StartTLS(CertificateFile, KeyFile, TrustedCAFile, host)) {
@@ -437,26 +461,6 @@ bool PDU_Service::OnUnexpectedPdu(uint8_t type) {
   }
   return false;
 }
-
-namespace {
-
-// Bounds every receive of one message by one deadline, and lifts it again however Read ends.
-class MessageDeadline {
- public:
-  explicit MessageDeadline(Socket& socket) : socket_(socket) {
-    if (socket_.TimeOut > 0) {
-      socket_.Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(socket_.TimeOut);
-    }
-  }
-  ~MessageDeadline() { socket_.Deadline.reset(); }
-  MessageDeadline(const MessageDeadline&) = delete;
-  MessageDeadline& operator=(const MessageDeadline&) = delete;
-
- private:
-  Socket& socket_;
-};
-
-}  // namespace
 
 bool PDU_Service::Read(DcmObj& dataSet, size_t maxLength) {
   if (!Established("Read")) return false;

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <regex>
 #include <thread>
 
@@ -21,13 +24,18 @@ class Viewer {
   explicit Viewer(const std::string& name) {
     handle_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const std::string address = ListenerAddress(name);
+    path_ = address;
+    if (!address.empty()) unlink(address.c_str());
     sockaddr_un local{};
     local.sun_family = AF_UNIX;
     std::memcpy(local.sun_path, address.data(), address.size());
     bound_ = bind(handle_, reinterpret_cast<const sockaddr*>(&local),
                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + address.size())) == 0;
   }
-  ~Viewer() { close(handle_); }
+  ~Viewer() {
+    close(handle_);
+    if (!path_.empty()) unlink(path_.c_str());
+  }
   Viewer(const Viewer&) = delete;
   Viewer& operator=(const Viewer&) = delete;
   bool bound() const { return bound_; }
@@ -41,6 +49,32 @@ class Viewer {
  private:
   int handle_ = -1;
   bool bound_ = false;
+  std::string path_;
+};
+
+// Points XDG_RUNTIME_DIR at a fresh folder with the given mode for the life of the object.
+class RuntimeFolder {
+ public:
+  explicit RuntimeFolder(mode_t mode) {
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    if (old != nullptr) saved_ = old;
+    hadOne_ = old != nullptr;
+    chmod(folder_.path().c_str(), mode);
+    setenv("XDG_RUNTIME_DIR", folder_.path().c_str(), 1);
+  }
+  ~RuntimeFolder() {
+    if (hadOne_) {
+      setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
+    } else {
+      unsetenv("XDG_RUNTIME_DIR");
+    }
+  }
+  const std::filesystem::path& path() const { return folder_.path(); }
+
+ private:
+  testsupport::TempDir folder_;
+  std::string saved_;
+  bool hadOne_ = false;
 };
 
 std::string UniqueName(const char* base) {
@@ -81,6 +115,7 @@ TEST(LogTest, UnwritableFileLosesTheLineQuietly) {
 }
 
 TEST(LogTest, ViewerReceivesTheBareMessageAndEmptyArgumentsKeepTargets) {
+  const RuntimeFolder runtime(0700);
   const std::string title = UniqueName("pageloft-test");
   Viewer viewer(title);
   ASSERT_TRUE(viewer.bound());
@@ -101,6 +136,32 @@ TEST(LogTest, ViewerReceivesTheBareMessageAndEmptyArgumentsKeepTargets) {
   WriteLog("INFO, file only");
   EXPECT_TRUE(log.Contains(", INFO, file only\n"));
   EXPECT_EQ(viewer.Receive(), "");
+}
+
+// Log lines may name patients: they go only to a socket in the user's private runtime folder,
+// never where another user could bind the name first, and nowhere when there is no such folder.
+TEST(LogTest, ViewerSocketLivesOnlyInThePrivateRuntimeFolder) {
+  {
+    const RuntimeFolder runtime(0700);
+    EXPECT_EQ(ListenerAddress("pageloft"), (runtime.path() / "velloran-log-pageloft").string());
+    EXPECT_EQ(ListenerAddress("a/b"), (runtime.path() / "velloran-log-a_b").string());
+  }
+  {
+    const RuntimeFolder shared(0755);
+    EXPECT_EQ(ListenerAddress("pageloft"), "");
+    // Nothing is sent, so nothing can be received even by a listener bound under the name.
+    SetLogTarget("", UniqueName("open-folder"), "");
+    WriteLog("INFO, DOE^JANE");
+    ReleaseLogTarget();
+    EXPECT_TRUE(std::filesystem::is_empty(shared.path()));
+  }
+  {
+    const RuntimeFolder runtime(0700);
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(ListenerAddress("pageloft"), "");
+    setenv("XDG_RUNTIME_DIR", "relative/folder", 1);
+    EXPECT_EQ(ListenerAddress("pageloft"), "");
+  }
 }
 
 TEST(LogTest, ConcurrentWritersProduceWholeLines) {
