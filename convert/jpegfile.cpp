@@ -195,6 +195,7 @@ Reencoded RunReencode(ReencodeState& state, const uint8_t* bytes, size_t size, i
     return Reencoded::Failed;
   }
   jpeg_create_decompress(&in);
+  in.mem->max_memory_to_use = kDecoderMemoryLimit;
   jpeg_mem_src(&in, bytes, static_cast<unsigned long>(size));
   jpeg_read_header(&in, TRUE);
   if (in.jpeg_color_space != JCS_YCbCr || in.num_components != 3) return Reencoded::NotYCbCr;
@@ -223,7 +224,14 @@ Reencoded RunReencode(ReencodeState& state, const uint8_t* bytes, size_t size, i
   while (in.output_scanline < in.output_height) {
     const JDIMENSION read = jpeg_read_scanlines(&in, state.rows.data(), stripRows);
     if (read == 0) break;
+    // Pixels were lost: the grey rows that follow are not worth encoding.
+    if (state.errors.library.num_warnings != 0) break;
     jpeg_write_scanlines(&out, state.rows.data(), read);
+  }
+  if (state.errors.library.num_warnings != 0) {
+    state.problem =
+        std::string("the JPEG data is damaged or truncated (") + state.errors.message + ")";
+    return Reencoded::Failed;
   }
   if (out.next_scanline < out.image_height) {
     state.problem = "the JPEG data ended before its last row";

@@ -6,103 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <memory>
-
 #include "bufdata.h"
 #include "dictionary.h"
 #include "inflate.h"
 #include "log.h"
 #include "uids.h"
-
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// Values at least this long are written from the object itself rather than encoded first, so
-// saving a large PDF or video never holds a second copy of it.
-constexpr uint32_t kDirectWriteThreshold = 64 * 1024;
-
-bool WriteAll(std::FILE* file, const void* bytes, size_t size) {
-  return size == 0 || std::fwrite(bytes, 1, size, file) == size;
-}
-
-// Encodes the entries [first, last) of `dataSet` into `buffer` by lending them to a scratch
-// data set of the same encoding; they return to their place whatever happens.
-bool EncodeEntries(DcmObj& dataSet, size_t first, size_t last, BufData& buffer) {
-  DcmObj scratch;
-  scratch.SetTransferSyntax(dataSet.transferSyntax);
-  scratch.explicitVR = dataSet.explicitVR;
-  for (size_t i = first; i < last; ++i) scratch.entries.push_back(std::move(dataSet.entries[i]));
-  const bool encoded = buffer.WriteDataSet(scratch);
-  for (size_t i = first; i < last; ++i) {
-    dataSet.entries[i] = std::move(scratch.entries[i - first]);
-  }
-  return encoded;
-}
-
-bool IsDirectlyWritable(const DcmTag& tag, bool explicitVR) {
-  if (!tag.HasValue() || tag.length < kDirectWriteThreshold) return false;
-  // Only headers whose last four bytes are the 32-bit length can be patched after the fact.
-  return tag.group == 0xFFFE || !explicitVR || HasLongLength(tag.vr);
-}
-
-// The little-endian writer: meta group, then the data set in runs of small elements encoded
-// together and large values written straight from the object. Written beside the target and
-// renamed over it, so a failed write never leaves a partial file where a good one was.
-bool StreamToFile(DcmObj& dataSet, const std::string& path, const std::string& sopClassUid,
-                  const std::string& sopInstanceUid) {
-  BufData buffer(false);
-  if (!buffer.WriteMetaHeader(sopClassUid, sopInstanceUid, dataSet.transferSyntax)) return false;
-  const std::string partial = path + ".part";
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(partial.c_str(), "wb"));
-  if (!file) {
-    WriteLog("ERROR, BufData::SaveToFile, Cannot create file \"" + path + "\". " +
-             std::strerror(errno));
-    return false;
-  }
-  bool ok = true;
-  size_t pending = 0;  // first entry not yet encoded
-  for (size_t i = 0; ok && i <= dataSet.Count(); ++i) {
-    const DcmTag* tag = i < dataSet.Count() ? dataSet.TagAt(i) : nullptr;
-    const bool direct = tag != nullptr && IsDirectlyWritable(*tag, dataSet.explicitVR);
-    if (i < dataSet.Count() && !direct) continue;
-    ok = EncodeEntries(dataSet, pending, i, buffer);
-    if (ok && direct) {
-      // The header with a zero length, then the real length over its last four bytes.
-      DcmTag header(tag->group, tag->element);
-      std::memcpy(header.vr, tag->vr, sizeof header.vr);
-      ok = buffer.WriteTag(header, dataSet.explicitVR);
-      const size_t end = buffer.stream.size();
-      for (int b = 0; ok && b < 4; ++b) {
-        buffer.stream[end - 4 + static_cast<size_t>(b)] =
-            static_cast<uint8_t>(tag->length >> (8 * b));
-      }
-    }
-    ok = ok && WriteAll(file.get(), buffer.stream.data(), buffer.stream.size());
-    buffer.stream.clear();
-    if (ok && direct) ok = WriteAll(file.get(), tag->value.get(), tag->length);
-    pending = i + 1;
-  }
-  const int writeErrno = errno;
-  const bool closed = std::fclose(file.release()) == 0;
-  std::error_code renameError;
-  if (ok && closed) std::filesystem::rename(partial, path, renameError);
-  if (!ok || !closed || renameError) {
-    std::remove(partial.c_str());
-    WriteLog("ERROR, BufData::SaveToFile, Error writing file \"" + path + "\". " +
-             (renameError ? renameError.message() : std::string(std::strerror(writeErrno))));
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 bool DcmObj::SaveToFile(const std::string& path, const std::string& sopClassUid,
                         const std::string& sopInstanceUid) {
@@ -115,8 +23,6 @@ bool DcmObj::SaveToFile(const std::string& path, const std::string& sopClassUid,
              transferSyntax + ", writing " + (syntaxExplicit ? "explicit" : "implicit") + " VR");
     explicitVR = syntaxExplicit;
   }
-  if (!bigEndian) return StreamToFile(*this, path, sopClassUid, sopInstanceUid);
-  // Big-endian data sets, which hold no large values we make, are encoded whole.
   BufData buffer(false);
   if (!buffer.WriteMetaHeader(sopClassUid, sopInstanceUid, transferSyntax)) return false;
   // Long values go to the file from the object itself: saving needs little memory beyond it.

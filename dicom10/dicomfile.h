@@ -8,7 +8,6 @@
 
 class BufData;
 
-
 struct DicomFile {
   DcmObj meta;     // the file meta group (0002), explicit VR little endian; may be empty
   DcmObj dataSet;  // the data set, in the transfer syntax the meta group names (or was guessed)

@@ -259,11 +259,10 @@ bool StoreFiles(const std::vector<std::string>& paths, const RemoteNode& node, i
     const bool reencodable =
         syntax == kDeflatedExplicitVRLittleEndian || syntax == kExplicitVRBigEndian;
     const std::string proposed = IsSendableTransferSyntax(syntax) ? syntax : "";
-    const bool open =
-        reencodable ? OpenNodeAssociation(service, node, group.sopClassUid, proposed,
-                                          kExplicitVRLittleEndian, timeoutSeconds)
-                    : OpenNodeStoreAssociation(service, node, group.sopClassUid, proposed,
-                                               timeoutSeconds);
+    const bool open = reencodable ? OpenNodeAssociation(service, node, group.sopClassUid, proposed,
+                                                        kExplicitVRLittleEndian, timeoutSeconds)
+                                  : OpenNodeStoreAssociation(service, node, group.sopClassUid,
+                                                             proposed, timeoutSeconds);
     if (!open) WriteLog("ERROR, Can't open association with: " + node.calledAet);
     for (const auto& [index, header] : group.files) {
       std::string error;
