@@ -41,12 +41,21 @@ struct TransferSyntaxRow {
 };
 
 inline constexpr TransferSyntaxRow kTransferSyntaxTable[] = {
-    {"1.2.840.10008.1.2", true, false},      {"1.2.840.10008.1.2.1", true, false},
-    {"1.2.840.10008.1.2.4.50", true, false}, {"1.2.840.10008.1.2.4.70", true, false},
-    {"1.2.840.10008.1.2.4.90", true, false}, {"1.2.840.10008.1.2.4.91", true, false},
-    {"1.2.840.10008.1.2.4.100", true, true}, {"1.2.840.10008.1.2.4.101", false, true},
-    {"1.2.840.10008.1.2.4.102", true, true}, {"1.2.840.10008.1.2.4.103", false, true},
-    {"1.2.840.10008.1.2.4.107", true, true}, {"1.2.840.10008.1.2.4.108", true, true},
+    {"1.2.840.10008.1.2", true, false},
+    {"1.2.840.10008.1.2.1", true, false},
+    // Deflated and big-endian data sets are only ever proposed for files stored as they are.
+    {"1.2.840.10008.1.2.1.99", true, false},
+    {"1.2.840.10008.1.2.2", true, false},
+    {"1.2.840.10008.1.2.4.50", true, false},
+    {"1.2.840.10008.1.2.4.70", true, false},
+    {"1.2.840.10008.1.2.4.90", true, false},
+    {"1.2.840.10008.1.2.4.91", true, false},
+    {"1.2.840.10008.1.2.4.100", true, true},
+    {"1.2.840.10008.1.2.4.101", false, true},
+    {"1.2.840.10008.1.2.4.102", true, true},
+    {"1.2.840.10008.1.2.4.103", false, true},
+    {"1.2.840.10008.1.2.4.107", true, true},
+    {"1.2.840.10008.1.2.4.108", true, true},
 };
 
 // An accepted presentation context whose syntax is sendable may carry messages; any other is
