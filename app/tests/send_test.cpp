@@ -175,6 +175,8 @@ TEST(SendBatch, OneAssociationPerKindInTheOrderImagesDocumentsPdfs) {
   EXPECT_EQ(Command(received[3])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.2");
   EXPECT_EQ(Command(received[7])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.88.11");
   EXPECT_EQ(Command(received[11])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.104.1");
+}
+
 // A peer that asks for a release after the first object: the rest of the batch is reported as
 // not stored at once, and not one more byte of it is written.
 TEST(SendObjectList, StopsWhenThePeerReleasesInTheMiddle) {
