@@ -24,7 +24,7 @@ struct Step {
                         // in Received(); one cut short by the end is dropped
     ReceiveMessage,     // P-DATA-TF PDUs, each kept, up to the one whose last item ends a message
     Close,              // close the connection now
-    Repeat,  // send the bytes every `pause` until the other side closes (at most 20 s)
+    Repeat,             // send the bytes every `pause` until the other side closes (at most 20 s)
   };
   Kind kind = Kind::Close;
   Bytes bytes;
