@@ -18,6 +18,8 @@ packages=(
   # print capture: the spooler library, the scheduler with its socket backend, lpadmin and lp,
   # the XPS and PostScript converters, pkexec for installing the queue without admin rights
   libcups2-dev cups cups-client libgxps-utils ghostscript pkexec
+  # scanner: SANE's runtime, whose `test` backend the scanner tests scan with
+  libsane1
   # peers and tools used by tests and benchmarks
   dcmtk dicom3tools orthanc python3 python3-pydicom python3-numpy libjpeg-turbo-progs ffmpeg openssl
   libopenjp2-tools

@@ -1,0 +1,289 @@
+// TAcquisitionForm driven on the offscreen platform against SANE's test backend, with its message
+// boxes and dialogs answered by the test.
+#include "acquisitionform.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "configform.h"
+#include "deviceoptionsdialog.h"
+#include "itemlist.h"
+#include "sanetestbackend.h"
+#include "scanfiles.h"
+#include "scannerdialogs.h"
+#include "scannertesthelpers.h"
+#include "scansettings.h"
+#include "testsupport.h"
+
+namespace {
+
+// Records message boxes and answers dialogs with a function the test sets.
+class AnsweringDialogs : public ScannerDialogs {
+ public:
+  void Message(QWidget*, const QString& text) override { messages.push_back(text.toStdString()); }
+  int Run(QDialog& dialog) override {
+    dialogTitles.push_back(dialog.windowTitle().toStdString());
+    return answer ? answer(dialog) : QDialog::Rejected;
+  }
+
+  std::vector<std::string> messages;
+  std::vector<std::string> dialogTitles;
+  std::function<int(QDialog&)> answer;
+};
+
+// Confirms the device's dialog, first choosing `source` when given.
+std::function<int(QDialog&)> ConfirmDeviceDialog(const QString& source = {}) {
+  return [source](QDialog& dialog) {
+    auto* device = dynamic_cast<DeviceOptionsDialog*>(&dialog);
+    if (device == nullptr) return int(QDialog::Rejected);
+    if (!source.isEmpty()) device->SourceBox->setCurrentText(source);
+    device->Buttons->button(QDialogButtonBox::Ok)->click();
+    return dialog.result();
+  };
+}
+
+class AcquisitionFormTest : public testing::Test {
+ protected:
+  void SetUp() override { ResetScanSettings(); }
+  void TearDown() override { ResetScanSettings(); }
+
+  // A form on the given backend whose clock stays in one second.
+  std::unique_ptr<TAcquisitionForm> MakeForm() {
+    auto form = std::make_unique<TAcquisitionForm>(items_, work_.path());
+    form->SetDialogs(dialogs_);
+    form->SetClock([] { return std::chrono::system_clock::from_time_t(1800000000); });
+    return form;
+  }
+
+  // Clicks Scan and waits for the scan to end.
+  static void ScanAndWait(TAcquisitionForm& form) {
+    QSignalSpy finished(&form, &TAcquisitionForm::ScanFinished);
+    form.Button3->click();
+    if (form.ScanRunning()) {
+      ASSERT_TRUE(finished.wait(60000));
+    }
+  }
+
+  static QColor PreviewPixel(const TAcquisitionForm& form, int x, int y) {
+    return form.Image2->pixmap().toImage().pixelColor(x, y);
+  }
+
+  testsupport::TempDir work_;
+  ItemList items_;
+  std::shared_ptr<AnsweringDialogs> dialogs_ = std::make_shared<AnsweringDialogs>();
+};
+
+TEST_F(AcquisitionFormTest, ActivationListsTheScannersBySecondField) {
+  SaneTestBackend backend;
+  auto form = MakeForm();
+  EXPECT_EQ(form->windowTitle(), "Acquisition Form");
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  ASSERT_EQ(form->ComboBox1->count(), 2);
+  EXPECT_EQ(form->ComboBox1->itemText(0), "Noname frontend-tester");
+  EXPECT_EQ(form->ComboBox1->currentIndex(), 0);
+  EXPECT_EQ(form->DeviceList().at(1), "test:1;Noname frontend-tester;virtual device");
+  EXPECT_TRUE(dialogs_->messages.empty());
+}
+
+TEST_F(AcquisitionFormTest, NoScannerFoundOnEveryActivationAndScanDoesNothing) {
+  SaneTestBackend backend(SaneTestBackend::Scanners::None);
+  auto form = MakeForm();
+  form->FormActivate();
+  EXPECT_EQ(dialogs_->messages, std::vector<std::string>{"No Scanner Found"});
+  EXPECT_EQ(form->ComboBox1->count(), 0);
+  form->Button3->click();
+  EXPECT_TRUE(dialogs_->dialogTitles.empty());
+  form->FormActivate();
+  EXPECT_EQ(dialogs_->messages.size(), 2u);
+}
+
+TEST_F(AcquisitionFormTest, ScanPreviewSaveAndClose) {
+  SaneTestBackend backend;
+  auto form = MakeForm();
+  form->FormActivate();
+  dialogs_->answer = ConfirmDeviceDialog();
+  QSignalSpy progress(form.get(), &TAcquisitionForm::ProgressReported);
+  const QColor background = PreviewPixel(*form, 320, 302);
+
+  ScanAndWait(*form);
+  ASSERT_TRUE(dialogs_->messages.empty()) << dialogs_->messages.front();
+  EXPECT_EQ(dialogs_->dialogTitles, std::vector<std::string>{"Noname frontend-tester"});
+  EXPECT_EQ(form->ProgressBar1->value(), 100);
+  ASSERT_GE(progress.count(), 2);
+  EXPECT_EQ(progress.last().at(0).toInt(), 100);
+  // Grey at 100 dpi before the configuration was ever confirmed.
+  const BmpHeader header = ParseBmpHeader(ReadFileBytes(ScanBitmapPath(work_.path())));
+  EXPECT_EQ(header.bitsPerPixel, 8);
+  EXPECT_EQ(header.width, 314);
+  EXPECT_EQ(header.height, 393);
+  // The 314 x 393 page is drawn from x = 79 to 561.
+  EXPECT_NE(PreviewPixel(*form, 320, 302), background);
+  EXPECT_EQ(PreviewPixel(*form, 70, 302), background);
+  EXPECT_EQ(PreviewPixel(*form, 570, 302), background);
+
+  form->Button2->click();
+  ASSERT_EQ(items_.Size(), 1u);
+  const std::string first = *items_.At(0);
+  EXPECT_EQ(std::filesystem::path(first).parent_path(), work_.path());
+  EXPECT_EQ(std::filesystem::path(first).extension(), ".jpg");
+  EXPECT_FALSE(std::filesystem::exists(ScanBitmapPath(work_.path())));
+  form->Button2->click();  // nothing left to save
+  EXPECT_EQ(items_.Size(), 1u);
+
+  // A second page within the same second gets a name of its own.
+  ScanAndWait(*form);
+  form->Button2->click();
+  ASSERT_EQ(items_.Size(), 2u);
+  EXPECT_NE(*items_.At(1), first);
+  EXPECT_TRUE(std::filesystem::exists(*items_.At(1)));
+  EXPECT_TRUE(std::filesystem::exists(first));
+
+  // A page scanned but not saved is discarded by Close.
+  ScanAndWait(*form);
+  ASSERT_TRUE(std::filesystem::exists(ScanBitmapPath(work_.path())));
+  form->show();
+  form->Button1->click();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(form->result(), QDialog::Rejected);
+  EXPECT_FALSE(std::filesystem::exists(ScanBitmapPath(work_.path())));
+  EXPECT_EQ(items_.Size(), 2u);
+}
+
+TEST_F(AcquisitionFormTest, CancelledDeviceDialogEndsTheScanQuietly) {
+  SaneTestBackend backend;
+  auto form = MakeForm();
+  form->FormActivate();
+  dialogs_->answer = [](QDialog& dialog) {
+    auto* device = dynamic_cast<DeviceOptionsDialog*>(&dialog);
+    if (device != nullptr) device->Buttons->button(QDialogButtonBox::Cancel)->click();
+    return dialog.result();
+  };
+  QSignalSpy progress(form.get(), &TAcquisitionForm::ProgressReported);
+  form->Button3->click();
+  EXPECT_EQ(dialogs_->dialogTitles.size(), 1u);
+  EXPECT_FALSE(form->ScanRunning());
+  EXPECT_TRUE(dialogs_->messages.empty());
+  EXPECT_EQ(progress.count(), 0);
+  EXPECT_FALSE(std::filesystem::exists(ScanBitmapPath(work_.path())));
+  EXPECT_TRUE(form->Button3->isEnabled());
+}
+
+TEST_F(AcquisitionFormTest, ConfigurationChoosesTheNextScansModeAndResolution) {
+  SaneTestBackend backend;
+  auto form = MakeForm();
+  form->FormActivate();
+  dialogs_->answer = [](QDialog& dialog) {
+    auto* config = dynamic_cast<TConfigFrm*>(&dialog);
+    if (config == nullptr) return int(QDialog::Rejected);
+    config->ComboBox1->setCurrentText("Color");
+    config->ComboBox2->setCurrentText("300");
+    config->Button1->click();
+    return dialog.result();
+  };
+  form->Button5->click();
+  EXPECT_EQ(dialogs_->dialogTitles, std::vector<std::string>{"Scanner Configuration"});
+  EXPECT_EQ(ScanIntent, kScanIntentColor);
+  EXPECT_EQ(ScanResolution, 300);
+
+  dialogs_->answer = ConfirmDeviceDialog();
+  ScanAndWait(*form);
+  ASSERT_TRUE(dialogs_->messages.empty()) << dialogs_->messages.front();
+  const BmpHeader header = ParseBmpHeader(ReadFileBytes(ScanBitmapPath(work_.path())));
+  EXPECT_EQ(header.bitsPerPixel, 24);
+  EXPECT_EQ(header.width, 944);
+  EXPECT_EQ(header.height, 1181);
+}
+
+TEST_F(AcquisitionFormTest, FeederScanAddsEveryPage) {
+  SaneTestBackend backend;
+  auto form = MakeForm();
+  form->FormActivate();
+  dialogs_->answer = ConfirmDeviceDialog("Automatic Document Feeder");
+  const QColor background = PreviewPixel(*form, 320, 302);
+  ScanAndWait(*form);
+  ASSERT_TRUE(dialogs_->messages.empty()) << dialogs_->messages.front();
+  const std::vector<std::string> paths = items_.Snapshot();
+  ASSERT_EQ(paths.size(), 10u);
+  EXPECT_EQ(std::set<std::string>(paths.begin(), paths.end()).size(), 10u);
+  for (const std::string& path : paths) EXPECT_TRUE(std::filesystem::exists(path)) << path;
+  EXPECT_FALSE(std::filesystem::exists(ScanBitmapPath(work_.path())));
+  EXPECT_NE(PreviewPixel(*form, 320, 302), background);
+}
+
+TEST_F(AcquisitionFormTest, CancelStopsARunningScanAndTheWindowStaysUsable) {
+  SaneTestBackend backend;
+  ScanIntent = kScanIntentColor;
+  ScanResolution = 300;
+  auto form = MakeForm();
+  form->FormActivate();
+  dialogs_->answer = ConfirmDeviceDialog();
+  // The transfer thread pauses at 2 percent until the test lets it go on.
+  std::atomic<bool> paused{false};
+  std::atomic<bool> goOn{false};
+  QObject::connect(
+      form.get(), &TAcquisitionForm::ProgressReported, form.get(),
+      [&](int percent) {
+        if (percent < 2 || goOn) return;
+        paused = true;
+        while (!goOn) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      },
+      Qt::DirectConnection);
+  QSignalSpy finished(form.get(), &TAcquisitionForm::ScanFinished);
+  form->Button3->click();
+  ASSERT_TRUE(form->ScanRunning());
+  EXPECT_TRUE(form->CancelButton->isEnabled());
+  EXPECT_FALSE(form->Button3->isEnabled());
+  // The window keeps handling events while the page arrives.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->ProgressBar1->value() >= 1 && paused; }, 60000));
+  form->CancelButton->click();
+  goOn = true;
+  ASSERT_TRUE(finished.wait(60000));
+  EXPECT_TRUE(dialogs_->messages.empty());
+  EXPECT_EQ(form->ProgressBar1->value(), 0);
+  EXPECT_FALSE(std::filesystem::exists(ScanBitmapPath(work_.path())));
+  EXPECT_TRUE(form->Button3->isEnabled());
+  EXPECT_FALSE(form->CancelButton->isEnabled());
+  EXPECT_TRUE(items_.Empty());
+
+  // Closing during a scan stops it as well.
+  paused = false;
+  goOn = false;
+  form->show();
+  form->Button3->click();
+  ASSERT_TRUE(form->ScanRunning());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return paused.load(); }, 60000));
+  goOn = true;
+  form->Button1->click();
+  EXPECT_FALSE(form->ScanRunning());
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(std::filesystem::exists(ScanBitmapPath(work_.path())));
+}
+
+TEST_F(AcquisitionFormTest, TransferFailureShowsTheCodeAndKeepsThePreview) {
+  SaneTestBackend backend(SaneTestBackend::Scanners::TestBackend,
+                          "read-status-code \"SANE_STATUS_JAMMED\"");
+  auto form = MakeForm();
+  form->FormActivate();
+  dialogs_->answer = ConfirmDeviceDialog();
+  const QImage before = form->Image2->pixmap().toImage();
+  ScanAndWait(*form);
+  EXPECT_EQ(dialogs_->messages, std::vector<std::string>{"ERROR, acquiring image: A0070006"});
+  EXPECT_EQ(form->Image2->pixmap().toImage(), before);
+  EXPECT_FALSE(std::filesystem::exists(ScanBitmapPath(work_.path())));
+  form->Button2->click();
+  EXPECT_TRUE(items_.Empty());
+}
+
+}  // namespace
