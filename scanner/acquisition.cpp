@@ -74,6 +74,7 @@ ScanResult TransferPage(SANE_Handle device, const ScanCanceller& canceller,
         }
       }
     }
+    if (canceller.Requested()) return Failure(ScanStep::Read, SANE_STATUS_CANCELLED);
     std::string problem;
     if (!AddFrame(parameters, bytes, page, problem)) {
       return Failure(ScanStep::Read, SANE_STATUS_IO_ERROR);
