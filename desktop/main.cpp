@@ -14,6 +14,9 @@
 #ifdef VELLORAN_HAVE_PRINTCAPTURE
 #include "printcapture.h"
 #endif
+#ifdef VELLORAN_HAVE_SCANNER
+#include "acquisitionform.h"
+#endif
 #include "uids.h"
 
 namespace {
@@ -96,6 +99,12 @@ int main(int argc, char** argv) {
   hooks.messages = [&capture] { return capture.TakeMessages(); };
 #endif
   TForm1 form(ThisProgramFolders(), dialogs, hooks);
+#ifdef VELLORAN_HAVE_SCANNER
+  form.SetScanAction([&form] {
+    TAcquisitionForm scanner(form.Items(), form.Folders().workFolder, &form);
+    scanner.exec();
+  });
+#endif
   form.show();
   return QApplication::exec();
 }
