@@ -3,8 +3,8 @@
 
 #include <string>
 
-// Eighteen text fields in the order the record has always had. Texts are 8-bit strings in the
-// system code page; all start empty.
+// Eighteen text fields in the order the record has always had. Texts are UTF-8 (query results are
+// decoded from the character set their response declared); all start empty.
 struct StudyInfo {
   std::string studyInstanceUid;
   std::string studyDate;
