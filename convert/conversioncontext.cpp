@@ -4,6 +4,7 @@
 #include <atomic>
 #include <ctime>
 
+#include "charset.h"
 #include "dcmtag.h"
 
 StudyInfo CurrentStudy;
@@ -11,6 +12,11 @@ std::string BatchUIDRoot;
 int32_t InstanceCounter = 0;
 std::string SeriesNumberText;
 std::string CurrentSeriesUID;
+
+void AppendObject(DataSetList& list, std::unique_ptr<DcmObj> object) {
+  EncodeObjectTexts(*object);
+  list.push_back(std::move(object));
+}
 
 std::string_view SeriesSuffix(ObjectKind kind) {
   switch (kind) {

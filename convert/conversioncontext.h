@@ -12,7 +12,7 @@
 #include "studyinfo.h"
 
 // The study every object of the running batch belongs to. The application fills it before the
-// first file is converted; converters only read it.
+// first file is converted; converters only read it. Its texts are UTF-8.
 extern StudyInfo CurrentStudy;
 
 // The batch state, owned by the application and advanced by the converters.
@@ -28,6 +28,11 @@ using DataSetList = std::vector<std::unique_ptr<DcmObj>>;
 // returns true, or returns false with `error` holding a message for the user that names the file.
 // A converter that fails appends nothing.
 using Converter = bool (*)(const std::string& path, DataSetList& list, std::string& error);
+
+// Appends a finished object to its list. Its texts, UTF-8 while it was built, are written as the
+// object declares: unchanged when all are ASCII, in ISO 8859-1 with "ISO_IR 100" when all fit
+// that set (the bytes objects have always had), else in UTF-8 with "ISO_IR 192".
+void AppendObject(DataSetList& list, std::unique_ptr<DcmObj> object);
 
 // The four kinds of object a batch produces. Each has its own series and instance UID form.
 enum class ObjectKind { Image, TextReport, Pdf, Video };

@@ -98,7 +98,7 @@ void AppendImageObject(EncodedPicture picture, DataSetList& list) {
   if (length != stream.size()) fragment[stream.size()] = 0x00;
   picture.stream = {};
   AppendEncapsulatedPixelData(*dataSet, std::move(fragment), length);
-  list.push_back(std::move(dataSet));
+  AppendObject(list, std::move(dataSet));
 }
 
 bool ConvertImage(const std::string& path, DataSetList& list, std::string& error) {

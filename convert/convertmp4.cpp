@@ -56,6 +56,6 @@ bool ConvertMP4(const std::string& path, DataSetList& list, std::string& error) 
                     height, kVideoPhotometricInterpretation);
   dataSet->SetTransferSyntax(transferSyntax);
   AppendEncapsulatedPixelData(*dataSet, std::move(source.bytes), source.length);
-  list.push_back(std::move(dataSet));
+  AppendObject(list, std::move(dataSet));
   return true;
 }

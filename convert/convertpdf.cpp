@@ -29,6 +29,6 @@ bool ConvertPDF(const std::string& path, DataSetList& list, std::string& error) 
   document->TakeValue(std::move(source.bytes), source.length);
   dataSet->Append(std::move(document));
   AppendText(*dataSet, 0x0042, 0x0012, "application/pdf");
-  list.push_back(std::move(dataSet));
+  AppendObject(list, std::move(dataSet));
   return true;
 }

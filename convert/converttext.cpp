@@ -20,7 +20,8 @@ bool ReadDocumentText(const std::string& path, std::string& text, std::string& e
         extension == ".DOCX" ? ReadDocxText(path, raw, error) : ReadRtfText(path, raw, error);
     if (!read) return false;
   } else if (extension == ".TXT" || extension == ".HTML") {
-    if (!ReadTextFile(path, raw, error)) return false;
+    const TextFileKind kind = extension == ".HTML" ? TextFileKind::Html : TextFileKind::Plain;
+    if (!ReadTextFile(path, raw, error, kind)) return false;
     if (extension == ".HTML") raw = StripHtmlTags(std::string_view(raw));
   } else {
     error = "ERROR, extension not supported, " + extension;
@@ -52,6 +53,6 @@ bool ConvertText(const std::string& path, DataSetList& list, std::string& error)
   }
   report->BuildReport(CurrentStudy, "Observer", text, numbers.sopInstanceUid);
   report->SetTransferSyntax(kExplicitVRLittleEndian);
-  list.push_back(std::move(report));
+  AppendObject(list, std::move(report));
   return true;
 }

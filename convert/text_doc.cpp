@@ -15,11 +15,12 @@
 namespace {
 
 // File Information Block fields (offsets in the "WordDocument" stream).
-constexpr size_t kFibIdent = 0x0000;    // wIdent, 0xA5EC for every Word binary document
-constexpr size_t kFibVersion = 0x0002;  // nFib
-constexpr size_t kFibFlags = 0x000A;    // fDot ... fWhichTblStm, fEncrypted
-constexpr size_t kFibClxOffset = 418;   // fcClx: where the Clx starts in the table stream
-constexpr size_t kFibClxSize = 422;     // lcbClx: its size in bytes
+constexpr size_t kFibIdent = 0x0000;     // wIdent, 0xA5EC for every Word binary document
+constexpr size_t kFibVersion = 0x0002;   // nFib
+constexpr size_t kFibLanguage = 0x0006;  // lid: the language the document was written in
+constexpr size_t kFibFlags = 0x000A;     // fDot ... fWhichTblStm, fEncrypted
+constexpr size_t kFibClxOffset = 418;    // fcClx: where the Clx starts in the table stream
+constexpr size_t kFibClxSize = 422;      // lcbClx: its size in bytes
 constexpr size_t kFibMinimumSize = kFibClxSize + 4;
 
 constexpr uint16_t kWordIdent = 0xA5EC;
@@ -74,7 +75,54 @@ bool ReadStream(GsfInfile* storage, const char* name, std::string& bytes, bool& 
                         reinterpret_cast<guint8*>(bytes.data())) != nullptr;
 }
 
+// The Windows ANSI code page of a language identifier (its primary language, the low ten bits).
+int AnsiCodePageOfLanguage(uint16_t lid) {
+  switch (lid & 0x3FF) {
+    case 0x02:  // Bulgarian
+    case 0x19:  // Russian
+    case 0x22:  // Ukrainian
+    case 0x23:  // Belarusian
+    case 0x2F:  // Macedonian
+      return 1251;
+    case 0x05:  // Czech
+    case 0x0E:  // Hungarian
+    case 0x15:  // Polish
+    case 0x18:  // Romanian
+    case 0x1B:  // Slovak
+    case 0x1C:  // Albanian
+    case 0x24:  // Slovenian
+      return 1250;
+    case 0x1A:  // Croatian, Serbian (Latin) and Serbian (Cyrillic), told apart by the sublanguage
+      return lid == 0x0C1A || lid == 0x1C1A ? 1251 : 1250;
+    case 0x08:  // Greek
+      return 1253;
+    case 0x1F:  // Turkish
+      return 1254;
+    case 0x0D:  // Hebrew
+      return 1255;
+    case 0x01:  // Arabic
+    case 0x20:  // Urdu
+    case 0x29:  // Farsi
+      return 1256;
+    case 0x25:  // Estonian
+    case 0x26:  // Latvian
+    case 0x27:  // Lithuanian
+      return 1257;
+    case 0x2A:  // Vietnamese
+      return 1258;
+    case 0x1E:  // Thai
+      return 874;
+    default:
+      return 1252;
+  }
+}
+
 }  // namespace
+
+int DocCodePage(std::string_view wordDocument) {
+  if (wordDocument.size() < kFibLanguage + 2) return 1252;
+  return AnsiCodePageOfLanguage(Read16(wordDocument, kFibLanguage));
+}
 
 std::string_view DocTableStreamName(std::string_view wordDocument) {
   if (wordDocument.size() < kFibFlags + 2) return {};
@@ -136,6 +184,7 @@ bool ReadDocPieces(std::string_view wordDocument, std::string_view tableStream, 
   // together claim more than the stream holds are corrupt (and could otherwise make the reader
   // repeat the same bytes without end).
   uint64_t budget = wordDocument.size();
+  const int codePage = DocCodePage(wordDocument);
   TextLines read;
   read.reserve(pieces);
   for (size_t i = 0; i < pieces; ++i) {
@@ -162,12 +211,13 @@ bool ReadDocPieces(std::string_view wordDocument, std::string_view tableStream, 
     budget -= bytes;
     const std::string_view raw = wordDocument.substr(start, bytes);
     if (compressed) {
-      // Compressed pieces hold Windows-1252 bytes already.
-      read.emplace_back(raw);
+      // Compressed pieces hold one byte per character, in the code page of the document's
+      // language (Windows-1252 for Western ones).
+      read.push_back(CodePageToUtf8(codePage, raw));
     } else {
       std::u16string units;
       Utf16FromBytes(raw, Utf16Order::LittleEndian, units);
-      read.push_back(Utf16ToCp1252(units));
+      read.push_back(Utf16ToUtf8(units));
     }
   }
   lines = std::move(read);

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <memory>
 
-#include "codepage.h"
 #include "textreaders.h"
 
 namespace {
@@ -71,7 +70,7 @@ std::string XmlNodesText(const xmlNode* first) {
     }
     if (node != nullptr) node = node->next;
   }
-  return Utf8ToCp1252(utf8);
+  return utf8;
 }
 
 }  // namespace

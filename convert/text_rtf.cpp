@@ -1,13 +1,12 @@
-// The RTF reader: control words, groups, escapes and skipped destinations, one line per paragraph.
-#include <iconv.h>
-
+// The RTF reader: control words, groups, escapes and skipped destinations, one line per paragraph,
+// in UTF-8 (\uN, and the code pages of \ansicpg and of the fonts' \fcharset).
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <map>
 #include <string_view>
 #include <vector>
 
+#include "charset.h"
 #include "codepage.h"
 #include "sourcefile.h"
 #include "textreaders.h"
@@ -92,17 +91,20 @@ constexpr std::string_view kSkippedDestinations[] = {
     "company",
 };
 
-// Characters that RTF writes as control words, in Windows-1252.
+// Characters that RTF writes as control words, in UTF-8.
 struct SpecialCharacter {
   std::string_view word;
-  char character;
+  std::string_view character;
 };
 constexpr SpecialCharacter kSpecialCharacters[] = {
-    {"tab", '\t'},         {"cell", '\t'},     {"nestcell", '\t'}, {"emdash", '\x97'},
-    {"endash", '\x96'},    {"emspace", ' '},   {"enspace", ' '},   {"qmspace", ' '},
-    {"bullet", '\x95'},    {"lquote", '\x91'}, {"rquote", '\x92'}, {"ldblquote", '\x93'},
-    {"rdblquote", '\x94'},
+    {"tab", "\t"},           {"cell", "\t"},       {"nestcell", "\t"},   {"emdash", "\u2014"},
+    {"endash", "\u2013"},    {"emspace", " "},     {"enspace", " "},     {"qmspace", " "},
+    {"bullet", "\u2022"},    {"lquote", "\u2018"}, {"rquote", "\u2019"}, {"ldblquote", "\u201C"},
+    {"rdblquote", "\u201D"},
 };
+
+constexpr std::string_view kReplacementCharacter = "\uFFFD";
+constexpr std::string_view kNoBreakSpace = "\u00A0";
 
 // Control words that end a line of the plain text.
 constexpr std::string_view kLineBreaks[] = {"par", "sect", "line", "row", "page"};
@@ -161,47 +163,9 @@ int CodePageOfCharset(int charset) {
   }
 }
 
-// Byte-to-Windows-1252 table for a document code page. Bytes of another code page are widened by
-// iconv and narrowed again; a code page iconv does not know is read as Windows-1252.
-using ByteTable = std::array<char, 256>;
-
-ByteTable IdentityTable() {
-  ByteTable table{};
-  for (size_t b = 0; b < table.size(); ++b) table[b] = static_cast<char>(b);
-  return table;
-}
-
-ByteTable TableForCodePage(int codePage) {
-  ByteTable table = IdentityTable();
-  if (codePage == 1252 || codePage <= 0) return table;
-  const std::string name = codePage == 10000 ? "MACINTOSH" : "CP" + std::to_string(codePage);
-  iconv_t converter = iconv_open("UTF-32LE", name.c_str());
-  if (converter == reinterpret_cast<iconv_t>(-1)) return table;
-  for (size_t b = 0x80; b < table.size(); ++b) {
-    char in = static_cast<char>(b);
-    char out[8] = {};
-    char* inPointer = &in;
-    char* outPointer = out;
-    size_t inLeft = 1;
-    size_t outLeft = sizeof out;
-    iconv(converter, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft) == static_cast<size_t>(-1) ||
-        outLeft != sizeof out - 4) {
-      table[b] = kUnrepresentable;  // a lead byte of a double-byte code page, or unassigned
-      continue;
-    }
-    const char32_t codePoint = static_cast<char32_t>(
-        static_cast<uint8_t>(out[0]) | static_cast<uint8_t>(out[1]) << 8 |
-        static_cast<uint8_t>(out[2]) << 16 | static_cast<uint8_t>(out[3]) << 24);
-    table[b] = CodePointToCp1252(codePoint);
-  }
-  iconv_close(converter);
-  return table;
-}
-
 class RtfReader {
  public:
-  explicit RtfReader(std::string_view rtf) : rtf_(rtf), bytes_(IdentityTable()) {}
+  explicit RtfReader(std::string_view rtf) : rtf_(rtf) {}
 
   bool Read(std::string& text, std::string& problem) {
     if (!SkipToStart()) {
@@ -233,6 +197,8 @@ class RtfReader {
         ++at_;
       }
     }
+    EndUnpairedSurrogate();
+    FlushBytes();
     if (!groups_.empty()) {
       problem = "its groups are not balanced: the file ends with " +
                 std::to_string(groups_.size()) + " group(s) still open (truncated?)";
@@ -268,31 +234,54 @@ class RtfReader {
     return true;
   }
 
+  // Bytes are gathered while they stay in one code page and decoded together, so the two bytes
+  // of a double-byte character (\\'82\\'a0 in Japanese) arrive as one.
   void EmitByte(uint8_t byte) {
     if (TakeFallback() || Skipping() || byte == 0) return;
-    out_ += BytesOfCurrentFont()[byte];
+    EndUnpairedSurrogate();
+    const int codePage = CodePageOfCurrentFont();
+    if (!pendingBytes_.empty() && codePage != pendingCodePage_) FlushBytes();
+    pendingCodePage_ = codePage;
+    pendingBytes_ += static_cast<char>(byte);
+  }
+
+  void FlushBytes() {
+    if (pendingBytes_.empty()) return;
+    out_ += CodePageToUtf8(pendingCodePage_, pendingBytes_);
+    pendingBytes_.clear();
   }
 
   // A font with its own charset (Central European, Cyrillic, Greek ...) gives its bytes in that
   // charset's code page; other fonts use the document's.
-  const ByteTable& BytesOfCurrentFont() {
+  int CodePageOfCurrentFont() const {
     const int font =
         groups_.empty() || groups_.back().font < 0 ? defaultFont_ : groups_.back().font;
     const auto charset = fontCharsets_.find(font);
-    if (charset == fontCharsets_.end()) return bytes_;
+    if (charset == fontCharsets_.end()) return codePage_;
     const int codePage = CodePageOfCharset(charset->second);
-    if (codePage == 0) return bytes_;
-    return TableFor(codePage);
+    return codePage == 0 ? codePage_ : codePage;
   }
 
-  void EmitCharacter(char character) {
+  void EmitCharacter(std::string_view character) {
     if (TakeFallback() || Skipping()) return;
+    EndUnpairedSurrogate();
+    FlushBytes();
     out_ += character;
   }
 
   void EmitLineBreak() {
     if (Skipping()) return;
+    EndUnpairedSurrogate();
+    FlushBytes();
     out_ += "\r\n";
+  }
+
+  // A high surrogate whose partner did not come next stands for no character.
+  void EndUnpairedSurrogate() {
+    if (highSurrogate_ == 0) return;
+    highSurrogate_ = 0;
+    FlushBytes();
+    out_ += kReplacementCharacter;
   }
 
   bool ReadControl(std::string& problem) {
@@ -307,7 +296,7 @@ class RtfReader {
         const int high = at_ < rtf_.size() ? HexValue(rtf_[at_]) : -1;
         const int low = at_ + 1 < rtf_.size() ? HexValue(rtf_[at_ + 1]) : -1;
         if (high < 0 || low < 0) {
-          EmitCharacter(kUnrepresentable);
+          EmitCharacter(kReplacementCharacter);
           return true;
         }
         at_ += 2;
@@ -320,13 +309,13 @@ class RtfReader {
       case '\\':
       case '{':
       case '}':
-        EmitCharacter(c);
+        EmitCharacter(std::string_view(&rtf_[at_ - 1], 1));
         return true;
       case '~':
-        EmitCharacter('\xA0');
+        EmitCharacter(kNoBreakSpace);
         return true;
       case '_':
-        EmitCharacter('-');
+        EmitCharacter("-");
         return true;
       case '\r':
       case '\n':
@@ -417,30 +406,33 @@ class RtfReader {
     return true;
   }
 
-  // Tables are kept per code page, so a file that switches back and forth builds each only once.
-  void UseCodePage(int codePage) { bytes_ = TableFor(codePage); }
-
-  const ByteTable& TableFor(int codePage) {
-    auto found = codePages_.find(codePage);
-    if (found == codePages_.end()) {
-      found = codePages_.emplace(codePage, TableForCodePage(codePage)).first;
-    }
-    return found->second;
-  }
+  void UseCodePage(int codePage) { codePage_ = codePage; }
 
   // \uN: a UTF-16 code unit as a signed 16-bit number, followed by \ucN fallback characters for
   // readers without Unicode. The unit itself is the character; the fallback is always skipped,
-  // because it is written in whatever charset the current font has and would stand for a
-  // different character here. A pair of surrogates is one character outside the code page.
+  // because it is written in whatever charset the current font has. Two \uN holding a surrogate
+  // pair make one character; a surrogate without its partner becomes U+FFFD.
   bool UnicodeCharacter(int64_t parameter) {
-    const bool pairsWithPrevious = afterHighSurrogate_;
     const auto unit = static_cast<char32_t>(static_cast<uint16_t>(parameter & 0xFFFF));
-    afterHighSurrogate_ = unit >= 0xD800 && unit <= 0xDBFF;
-    const bool lowSurrogate = unit >= 0xDC00 && unit <= 0xDFFF;
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
     pendingFallback_ = 0;
-    if (!(lowSurrogate && pairsWithPrevious)) {
-      EmitCharacter(afterHighSurrogate_ || lowSurrogate ? kUnrepresentable
-                                                        : CodePointToCp1252(unit));
+    if (Skipping()) {
+      highSurrogate_ = 0;
+    } else if (low && highSurrogate_ != 0) {
+      std::string character;
+      AppendCodePoint(character, 0x10000 + ((highSurrogate_ - 0xD800) << 10) + (unit - 0xDC00));
+      highSurrogate_ = 0;
+      EmitCharacter(character);
+    } else {
+      EndUnpairedSurrogate();
+      if (high) {
+        highSurrogate_ = unit;
+      } else {
+        std::string character;
+        AppendCodePoint(character, low ? 0xFFFD : unit);
+        EmitCharacter(character);
+      }
     }
     pendingFallback_ = groups_.empty() ? 1 : groups_.back().fallbackLength;
     return true;
@@ -450,13 +442,14 @@ class RtfReader {
   size_t at_ = 0;
   std::vector<Group> groups_;
   std::string out_;
-  ByteTable bytes_;  // the document's code page (\ansicpg)
-  std::map<int, ByteTable> codePages_;
+  int codePage_ = 1252;  // the document's code page (\ansicpg)
+  std::string pendingBytes_;
+  int pendingCodePage_ = 1252;
   std::map<int, int> fontCharsets_;  // font number to \fcharset
   int definingFont_ = -1;
   int defaultFont_ = 0;
   int pendingFallback_ = 0;
-  bool afterHighSurrogate_ = false;
+  char32_t highSurrogate_ = 0;  // the first half of a pair whose second half is awaited
 };
 
 }  // namespace

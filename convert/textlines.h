@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-// Text lines in Windows-1252, without their line breaks.
+// Text lines in UTF-8, without their line breaks.
 using TextLines = std::vector<std::string>;
 
 // Calls `visit` with every line of the text, split at every CR, LF or CR LF pair, without

@@ -1,4 +1,4 @@
-// The five document readers: DOC, DOCX, RTF, plain text and HTML, each giving Windows-1252 text.
+// The five document readers: DOC, DOCX, RTF, plain text and HTML, each giving UTF-8 text.
 #pragma once
 
 #include <string>
@@ -12,11 +12,14 @@
 // they report the problem without a file name.
 
 // A Word 97 or later binary document: the text of every piece of its piece table, one line per
-// piece, exactly as stored (Word's own paragraph marks and field characters included).
+// piece, exactly as stored (Word's own paragraph marks and field characters included). UTF-16
+// pieces are widened; 8-bit pieces are read in the ANSI code page of the document's language.
 bool ReadDocText(const std::string& path, TextLines& lines, std::string& error);
 // The same from the bytes of the "WordDocument" stream and of the table stream.
 bool ReadDocPieces(std::string_view wordDocument, std::string_view tableStream, TextLines& lines,
                    std::string& problem);
+// The 8-bit code page of a Word document's compressed pieces, from the language its FIB names.
+int DocCodePage(std::string_view wordDocument);
 // Which table stream a FIB names, "0Table" or "1Table"; empty when the FIB is too short to say.
 std::string_view DocTableStreamName(std::string_view wordDocument);
 
@@ -33,12 +36,21 @@ bool XmlDocumentText(std::string_view xml, std::string& text, std::string& probl
 bool ReadRtfText(const std::string& path, std::string& text, std::string& error);
 bool RtfToPlainText(std::string_view rtf, std::string& text, std::string& problem);
 
-// A plain text file (also the first step for HTML): a UTF-8, UTF-16 LE or UTF-16 BE byte-order mark
-// selects that encoding, otherwise the bytes are Windows-1252. Lines as SplitLines makes them.
-bool ReadTextFileLines(const std::string& path, TextLines& lines, std::string& error);
+// A plain text file (also the first step for HTML), to UTF-8: a UTF-8, UTF-16 LE or UTF-16 BE
+// byte-order mark selects that encoding; an HTML file's charset declaration comes next; otherwise
+// the bytes are UTF-8 when they are well-formed UTF-8 and Windows-1252 when not. Lines as
+// SplitLines makes them.
+enum class TextFileKind { Plain, Html };
+bool ReadTextFileLines(const std::string& path, TextLines& lines, std::string& error,
+                       TextFileKind kind = TextFileKind::Plain);
 // The same as one text, its line breaks as they are in the file.
-bool ReadTextFile(const std::string& path, std::string& text, std::string& error);
-bool DecodeTextBytes(std::string_view bytes, std::string& text, std::string& problem);
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error,
+                  TextFileKind kind = TextFileKind::Plain);
+bool DecodeTextBytes(std::string_view bytes, std::string& text, std::string& problem,
+                     TextFileKind kind = TextFileKind::Plain);
+// The lower-cased charset an HTML file declares in its first 1024 bytes (a meta element's
+// charset, or an XML declaration's encoding); empty when it declares none.
+std::string HtmlDeclaredCharset(std::string_view bytes);
 
 // The text of an HTML file whose lines are given: each line trimmed, everything from "<" to ">"
 // dropped (a tag may span lines), and every non-empty result line followed by CR LF. Character

@@ -263,6 +263,39 @@ TEST_F(ConvertImageTest, NumbersFollowTheSharedCounter) {
   EXPECT_EQ(list[1]->GetString(0x0020, 0x000E), "1.2.3.4.20");
 }
 
+// Image objects declare no character set while their texts are ASCII, as they always have; a
+// name beyond ASCII makes them declare the smallest set that holds it.
+TEST_F(ConvertImageTest, TextsBeyondAsciiDeclareTheirCharacterSet) {
+  const struct {
+    const char* name;
+    std::string patientName;  // UTF-8, as the program holds it
+    const char* declared;     // "" for no (0008,0005)
+    std::string written;      // Patient's Name as stored, padding included
+  } rows[] = {
+      {"ASCII", "Roe^Rick", "", "Roe^Rick"},
+      {"Latin-1: the bytes objects always had", "M\xC3\xBCller^J\xC3\xBCrgen", "ISO_IR 100",
+       "M\xFCller^J\xFCrgen "},
+      {"Greek", "\xCE\x94\xCE\xB9\xCE\xBF\xCE\xBD\xCF\x8D\xCF\x83\xCE\xB9\xCE\xBF\xCF\x82",
+       "ISO_IR 192", "\xCE\x94\xCE\xB9\xCE\xBF\xCE\xBD\xCF\x8D\xCF\x83\xCE\xB9\xCE\xBF\xCF\x82"},
+      {"Cyrillic",
+       "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2^\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD",
+       "ISO_IR 192",
+       "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2^\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD "},
+  };
+  const std::string path = Write("a.png", testpictures::MakePng(8, 8, testpictures::PngKind::Rgb));
+  for (const auto& row : rows) {
+    CurrentStudy.patientName = row.patientName;
+    DataSetList list;
+    std::string error;
+    ASSERT_TRUE(ConvertImage(path, list, error)) << error;
+    const DcmObj& image = *list[0];
+    EXPECT_EQ(image.GetString(0x0008, 0x0005), row.declared) << row.name;
+    if (row.declared[0] != 0) EXPECT_TRUE(image.TagAt(0)->Is(0x0008, 0x0005)) << row.name;
+    EXPECT_EQ(Raw(image, 0x0010, 0x0010), row.written) << row.name;
+    EXPECT_EQ(Raw(image, 0x0008, 0x0090), "Doe^Jane") << row.name;
+  }
+}
+
 TEST_F(ConvertImageTest, BadSourcesAppendNothingAndConsumeNoNumber) {
   const std::string jpeg = testpictures::MakeJpeg(64, 64, false);
   const struct {

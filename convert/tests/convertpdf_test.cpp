@@ -44,6 +44,32 @@ TEST_F(ConvertPdfTest, ObjectHoldsExactlyThePdfElements) {
   EXPECT_EQ(pdf.FindTag(0x0042, 0x0011)->VR(), "OB");
 }
 
+// A file name used as the Document Title is a text like any other: a Cyrillic one makes the
+// object UTF-8, and a name that is not UTF-8 at all is read as Windows-1252 rather than lost.
+TEST_F(ConvertPdfTest, FileNamesAsTitlesKeepEveryCharacter) {
+  const struct {
+    std::string fileName;
+    const char* declared;
+    std::string title;  // as stored
+  } rows[] = {
+      {"Report.pdf", "ISO_IR 100", "Report.pdf"},
+      {"\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82.pdf", "ISO_IR 192",
+       "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82.pdf"},
+      {"Gr\xFC\xDF"
+       "e.pdf",
+       "ISO_IR 100",
+       "Gr\xFC\xDF"
+       "e.pdf"},
+  };
+  for (const auto& row : rows) {
+    DataSetList list;
+    std::string error;
+    ASSERT_TRUE(ConvertPDF(Write(row.fileName, "%PDF-1.4\n%%EOF\n"), list, error)) << error;
+    EXPECT_EQ(list[0]->GetString(0x0008, 0x0005), row.declared) << row.title;
+    EXPECT_EQ(list[0]->GetString(0x0042, 0x0010), row.title);
+  }
+}
+
 TEST_F(ConvertPdfTest, DocumentBytesAreKeptAndMadeEven) {
   const struct {
     size_t fileLength;

@@ -128,6 +128,35 @@ TEST_F(ConvertTextTest, NumbersAdvanceForEveryFileAndFailuresAppendNothing) {
   }
 }
 
+// Reports are written in ISO 8859-1 when their text fits it and in UTF-8 otherwise: typographic
+// quotes, dashes and the euro sign of a DOCX survive, and never as Windows-1252 bytes.
+TEST_F(ConvertTextTest, ReportTextsKeepEveryCharacter) {
+  const std::string docx = (dir / "quotes.docx").string();
+  fixtures::WriteZip(
+      docx, {{"word/document.xml", fixtures::MakeDocumentXml({{"\xE2\x80\x9CQuoted\xE2\x80\x9D "
+                                                               "\xE2\x80\x93 5 \xE2\x82\xAC"}})}});
+  const std::string latin1 = (dir / "latin1.txt").string();
+  WriteFile(latin1, "Befund: Gef\xE4\xDF o.B.\r\n");
+  const std::string ascii = (dir / "ascii.txt").string();
+  WriteFile(ascii, "No findings\r\n");
+  const struct {
+    std::string path;
+    const char* declared;
+    std::string stored;
+  } rows[] = {
+      {docx, "ISO_IR 192", "\r\n\xE2\x80\x9CQuoted\xE2\x80\x9D \xE2\x80\x93 5 \xE2\x82\xAC\r\n"},
+      {latin1, "ISO_IR 100", "Befund: Gef\xE4\xDF o.B.\r\n"},
+      {ascii, "", "No findings\r\n"},
+  };
+  for (const auto& row : rows) {
+    DataSetList list;
+    std::string error;
+    ASSERT_TRUE(ConvertText(row.path, list, error)) << error;
+    EXPECT_EQ(list[0]->GetString(0x0008, 0x0005), row.declared) << row.path;
+    EXPECT_EQ(ReportText(*list[0]), row.stored) << row.path;
+  }
+}
+
 // A corrupt file of each kind is refused with a message naming it; nothing half-built is kept.
 TEST_F(ConvertTextTest, CorruptDocumentsOfEveryKindAreRefusedByName) {
   const std::string doc = (dir / "cut.doc").string();

@@ -22,10 +22,10 @@ TEST(DocReaderTest, ReadsCompressedAndUtf16PiecesOneLineEach) {
   TempDir dir;
   const std::string path = (dir / "mixed.doc").string();
   const auto streams = fixtures::MakeDocStreams({
-      {"Caf\xE9 \x80 5\r", true},  // 8-bit: Windows-1252 as stored
+      {"Caf\xE9 \x80 5\r", true},  // 8-bit: Windows-1252 for a Western document
       {"na\xC3\xAF"
        "ve \xE2\x80\x93 \xCE\xB1\r",
-       false},     // UTF-16: ï and – kept, α lost
+       false},     // UTF-16: every character kept
       {"", true},  // an empty piece is an empty line
   });
   fixtures::WriteCompoundFile(path,
@@ -33,7 +33,20 @@ TEST(DocReaderTest, ReadsCompressedAndUtf16PiecesOneLineEach) {
   TextLines lines;
   std::string error;
   ASSERT_TRUE(ReadDocText(path, lines, error)) << error;
-  EXPECT_EQ(lines, (TextLines{"Caf\xE9 \x80 5\r", "na\xEFve \x96 ?\r", ""}));
+  EXPECT_EQ(lines, (TextLines{"Caf\xC3\xA9 \xE2\x82\xAC 5\r",
+                              "na\xC3\xAFve \xE2\x80\x93 \xCE\xB1\r", ""}));
+}
+
+// 8-bit pieces are in the ANSI code page of the language the FIB names: Russian is Windows-1251.
+TEST(DocReaderTest, CompressedPiecesFollowTheDocumentsLanguage) {
+  auto streams = fixtures::MakeDocStreams({{"\xC8\xE2\xE0\xED\r", true}});
+  streams.wordDocument[0x0006] = '\x19';  // lid 0x0419, Russian
+  streams.wordDocument[0x0007] = '\x04';
+  TextLines lines;
+  std::string problem;
+  ASSERT_TRUE(ReadDocPieces(streams.wordDocument, streams.table, lines, problem)) << problem;
+  EXPECT_EQ(lines, (TextLines{"\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\r"}));
+  EXPECT_EQ(DocCodePage(streams.wordDocument), 1251);
 }
 
 // The table stream is the one the FIB names; a file that has only the other one is still read,
@@ -192,12 +205,12 @@ TEST(DocxReaderTest, ParagraphsStartWithABreakAndRunsJoin) {
       {"empty paragraph", fixtures::MakeDocumentXml({{}, {"x"}}), "\r\n\r\nx"},
       {"entities and UTF-8",
        fixtures::MakeDocumentXml({{"a &amp; b &lt;c&gt; \xE2\x82\xAC\xCE\xB1"}}),
-       "\r\na & b <c> \x80?"},
+       "\r\na & b <c> \xE2\x82\xAC\xCE\xB1"},
       {"windows-1252 declaration",
        "<?xml version=\"1.0\" encoding=\"windows-1252\"?><w:document xmlns:w=\"urn:w\"><w:p>"
        "<w:t>\x93q\x94</w:t></w:p></w:document>",
-       "\r\n\x93q\x94"},
-      {"UTF-16 with byte-order mark", utf16Xml, "\r\n\xE9\x80"},
+       "\r\n\xE2\x80\x9Cq\xE2\x80\x9D"},
+      {"UTF-16 with byte-order mark", utf16Xml, "\r\n\xC3\xA9\xE2\x82\xAC"},
       {"other prefix gives nothing",
        "<x:document xmlns:x=\"urn:w\"><x:p><x:t>hidden</x:t></x:p></x:document>", ""},
   };
@@ -269,23 +282,30 @@ TEST(RtfReaderTest, KeepsTheTextOfParagraphsAndDropsTheRest) {
        "\\pard\\plain\\f0\\fs20 Hello\\par World\\b  bold\\b0\\par}",
        "Hello\r\nWorld bold\r\n"},
       {"escapes in the code page", "{\\rtf1\\ansi Caf\\'e9 \\'80\\'93x\\'94}",
-       "Caf\xE9 \x80\x93x\x94"},
-      {"another code page", "{\\rtf1\\ansi\\ansicpg1250 \\'a5\\'9a\\'df}", "?\x9A\xDF"},
-      {"unicode with fallback skipped", "{\\rtf1\\uc1\\u8364?\\u233\\'e9 x}", "\x80\xE9 x"},
+       "Caf\xC3\xA9 \xE2\x82\xAC\xE2\x80\x9Cx\xE2\x80\x9D"},
+      {"another code page", "{\\rtf1\\ansi\\ansicpg1250 \\'a5\\'9a\\'df}",
+       "\xC4\x84\xC5\xA1\xC3\x9F"},
+      {"a double-byte code page", "{\\rtf1\\ansi\\ansicpg932 \\'82\\'a0\\'93\\'fa}",
+       "\xE3\x81\x82\xE6\x97\xA5"},
+      {"unicode with fallback skipped", "{\\rtf1\\uc1\\u8364?\\u233\\'e9 x}",
+       "\xE2\x82\xAC\xC3\xA9 x"},
       // The fallback is in the current font's charset, so it never stands in for the character.
-      {"unicode outside the code page", "{\\rtf1\\u945a\\u322\\'b3\\u-4009?}", "???"},
+      {"unicode outside Windows-1252", "{\\rtf1\\u945a\\u322\\'b3\\u-4009?}",
+       "\xCE\xB1\xC5\x82\xEF\x81\x97"},
       {"font charsets choose the code page",
        "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times;}"
        "{\\f1\\fswiss\\fcharset238 Arial CE;}}\\f0\\'b3 {\\f1\\'b3\\'df}\\'b3}",
-       "\xB3 ?\xDF\xB3"},
-      {"default font's charset", "{\\rtf1\\deff1{\\fonttbl\\f1\\fcharset204 X;}\\'c0\\'e9}", "??"},
-      {"longer fallback", "{\\rtf1\\uc2\\u8212--x{\\uc0\\u8211}}", "\x97x\x96"},
-      {"surrogate pair is one character", "{\\rtf1\\u-10179?\\u-8704?.}", "?."},
+       "\xC2\xB3 \xC5\x82\xC3\x9F\xC2\xB3"},
+      {"default font's charset", "{\\rtf1\\deff1{\\fonttbl\\f1\\fcharset204 X;}\\'c0\\'e9}",
+       "\xD0\x90\xD0\xB9"},
+      {"longer fallback", "{\\rtf1\\uc2\\u8212--x{\\uc0\\u8211}}", "\xE2\x80\x94x\xE2\x80\x93"},
+      {"surrogate pair is one character", "{\\rtf1\\u-10179?\\u-8704?.}", "\xF0\x9F\x98\x80."},
+      {"lone surrogate", "{\\rtf1\\u-10179?x}", "\xEF\xBF\xBDx"},
       {"escaped symbols", "{\\rtf1 a\\{b\\}c\\\\d\\~e\\_f\\-g}",
-       "a{b}c\\d\xA0"
+       "a{b}c\\d\xC2\xA0"
        "e-fg"},
       {"special characters", "{\\rtf1 \\lquote q\\rquote\\tab\\emdash\\bullet\\line z}",
-       "\x91q\x92\t\x97\x95\r\nz"},
+       "\xE2\x80\x98q\xE2\x80\x99\t\xE2\x80\x94\xE2\x80\xA2\r\nz"},
       {"ignorable and skipped destinations",
        "{\\rtf1 A{\\*\\generator Word;}{\\header H}{\\footer F}{\\*\\unknown U}"
        "{\\pict\\pngblip 89504e47}B}",
@@ -343,18 +363,23 @@ TEST(TextFileReaderTest, ByteOrderMarksSelectTheEncoding) {
     std::string text;
   };
   const Row rows[] = {
-      {"no mark: Windows-1252 as is", "Caf\xE9 \x80\r\n  indented\r\n",
-       "Caf\xE9 \x80\r\n  indented\r\n"},
+      {"no mark, not UTF-8: Windows-1252", "Caf\xE9 \x80\r\n  indented\r\n",
+       "Caf\xC3\xA9 \xE2\x82\xAC\r\n  indented\r\n"},
+      {"no mark, valid UTF-8", "\xD0\x98\xD0\xB2 \xE2\x82\xAC", "\xD0\x98\xD0\xB2 \xE2\x82\xAC"},
       {"UTF-8 mark",
        "\xEF\xBB\xBF"
        "Caf\xC3\xA9 \xE2\x82\xAC \xCE\xB1",
-       "Caf\xE9 \x80 ?"},
+       "Caf\xC3\xA9 \xE2\x82\xAC \xCE\xB1"},
+      {"UTF-8 mark, broken byte",
+       "\xEF\xBB\xBF"
+       "a\xFF",
+       "a\xEF\xBF\xBD"},
       {"UTF-16 LE mark",
        std::string("\xFF\xFE"
                    "A\0\xAC\x20\r\0\n\0",
                    10),
-       "A\x80\r\n"},
-      {"UTF-16 BE mark", std::string("\xFE\xFF\0A\x20\xAC", 6), "A\x80"},
+       "A\xE2\x82\xAC\r\n"},
+      {"UTF-16 BE mark", std::string("\xFE\xFF\0A\x20\xAC", 6), "A\xE2\x82\xAC"},
       {"mark only", "\xEF\xBB\xBF", ""},
   };
   for (const Row& row : rows) {
@@ -382,6 +407,39 @@ TEST(TextFileReaderTest, ByteOrderMarksSelectTheEncoding) {
   EXPECT_NE(error.find("missing.txt"), std::string::npos) << error;
 }
 
+// An HTML file without a byte-order mark is read in the charset it declares; without a
+// declaration the bytes decide.
+TEST(HtmlReaderTest, TheDeclaredCharsetIsHonoured) {
+  struct Row {
+    const char* name;
+    std::string bytes;
+    std::string text;
+  };
+  const Row rows[] = {
+      {"meta charset windows-1251", "<meta charset=\"windows-1251\"><p>\xC8\xE2\xE0\xED</p>",
+       "<meta charset=\"windows-1251\"><p>\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD</p>"},
+      {"http-equiv koi8-r",
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=KOI8-R\">\xE9",
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=KOI8-R\">\xD0\x98"},
+      {"iso-8859-1 means Windows-1252", "<meta charset=iso-8859-1>\x93",
+       "<meta charset=iso-8859-1>\xE2\x80\x9C"},
+      {"declared UTF-8", "<meta charset=\"utf-8\">\xC3\xA9", "<meta charset=\"utf-8\">\xC3\xA9"},
+      {"unknown label: the bytes decide", "<meta charset=\"x-nonsense\">\xE9",
+       "<meta charset=\"x-nonsense\">\xC3\xA9"},
+  };
+  for (const Row& row : rows) {
+    std::string text;
+    std::string problem;
+    EXPECT_TRUE(DecodeTextBytes(row.bytes, text, problem, TextFileKind::Html)) << row.name;
+    EXPECT_EQ(text, row.text) << row.name;
+  }
+  // A plain text file is not searched for declarations.
+  std::string text;
+  std::string problem;
+  EXPECT_TRUE(DecodeTextBytes("charset=windows-1251 \xC8", text, problem));
+  EXPECT_EQ(text, "charset=windows-1251 \xC3\x88");
+}
+
 TEST(HtmlReaderTest, TagsAreDroppedAcrossLinesAndReferencesKept) {
   struct Row {
     const char* name;
@@ -395,7 +453,7 @@ TEST(HtmlReaderTest, TagsAreDroppedAcrossLinesAndReferencesKept) {
       {"text inside a spanning tag is dropped", {"a<div", "title=t", "class=c>b"}, "a\r\nb\r\n"},
       {"reference kept", {"1 &lt; 2 &amp; &#8364;"}, "1 &lt; 2 &amp; &#8364;\r\n"},
       {"trimmed before scanning", {" \t <p> x </p>\t\x01"}, " x \r\n"},
-      {"high bytes are not trimmed", {"\xA0x\xA0"}, "\xA0x\xA0\r\n"},
+      {"non-ASCII blanks are not trimmed", {"\xC2\xA0x\xC2\xA0"}, "\xC2\xA0x\xC2\xA0\r\n"},
       {"script text stays", {"<script>var a = 1;</script>"}, "var a = 1;\r\n"},
       {"comment with > inside leaks", {"<!-- a > b -->c"}, " b -->c\r\n"},
   };
