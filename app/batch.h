@@ -14,7 +14,8 @@
 inline constexpr const char* kBatchProductCode = "129";
 
 // The main window's form fields that a batch reads when no search result is chosen. Texts are
-// 8-bit Windows-1252, as typed; dates "yyyymmdd".
+// UTF-8, as typed (any script: objects whose texts do not fit ISO 8859-1 are written in UTF-8);
+// dates "yyyymmdd".
 struct BatchForm {
   std::string patientName;       // "Patient Name"
   std::string patientId;         // "Patient ID"

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "charset.h"
 #include "dimse.h"
 #include "log.h"
 #include "pdu_service.h"
@@ -39,6 +40,9 @@ constexpr WorklistField kWorklistFields[] = {
 // Nested data sets are walked with an explicit stack: a hostile response cannot exhaust the
 // call stack however deep it nests.
 void CopyWorklistValues(const DcmObj& identifier, StudyInfo& study) {
+  // Values reach the record in UTF-8, whatever set the server answered in.
+  const DcmTag* declaredTag = identifier.FindTag(0x0008, 0x0005);
+  const std::string declared = declaredTag != nullptr ? std::string(declaredTag->Bytes()) : "";
   struct Position {
     const DcmObj* dataSet;
     size_t index;
@@ -58,7 +62,7 @@ void CopyWorklistValues(const DcmObj& identifier, StudyInfo& study) {
     const DcmTag& tag = *top.dataSet->TagAt(index);
     if (!tag.HasValue()) continue;
     for (const WorklistField& row : kWorklistFields) {
-      if (tag.Is(row.group, row.element)) study.*row.field = tag.GetString();
+      if (tag.Is(row.group, row.element)) study.*row.field = DecodedString(tag, declared);
     }
   }
 }

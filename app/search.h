@@ -10,7 +10,8 @@
 #include "remotenode.h"
 #include "studyinfo.h"
 
-// The filter fields of the main window's form, as typed. Dates are "yyyymmdd".
+// The filter fields of the main window's form, as typed, in UTF-8 (a query whose keys need more
+// than ASCII declares its character set). Dates are "yyyymmdd".
 struct SearchForm {
   std::string patientName;
   std::string patientId;
@@ -34,8 +35,9 @@ bool SearchHasNoFilters(const SearchForm& form);
 StudyInfo PacsQueryFromForm(const SearchForm& form);
 TWorklistItem WorklistQueryFromForm(const SearchForm& form);
 
-// Copies a worklist response's attributes, found at any depth, into `study`; later elements
-// overwrite earlier ones, so a step description replaces the requested procedure description.
+// Copies a worklist response's attributes, found at any depth, into `study`, decoded to UTF-8 by
+// the response's Specific Character Set; later elements overwrite earlier ones, so a step
+// description replaces the requested procedure description.
 void WorklistResultToStudy(const DcmObj& identifier, StudyInfo& study);
 
 // What a search ended with. The matches read before a failure are kept in the results.

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "appfolders.h"
+#include "charset.h"
 #include "inifile.h"
 #include "log.h"
 
@@ -40,11 +41,21 @@ bool LoadSettings(const std::string& path, SetupConfig& config) {
     return false;
   }
   for (const TextKey& key : kTextKeys) {
-    config.*key.field = file.ReadString(kSettingsSection, key.name, defaults.*key.field);
+    // A file written by an 8-bit editor holds Windows-1252; the program's texts are UTF-8.
+    config.*key.field =
+        TextToUtf8(file.ReadString(kSettingsSection, key.name, defaults.*key.field));
   }
   config.Debug = file.ReadBool(kSettingsSection, "Debug", defaults.Debug);
   if (config.Debug) LogLevel = 2;
   return true;
+}
+
+std::string AeTitleProblem(const std::string& title) {
+  std::string narrow;
+  std::string refused;
+  if (Utf8ToCp1252Strict(TextToUtf8(title), narrow, refused)) return {};
+  return "The AE title \"" + title + "\" holds \"" + refused +
+         "\", which an AE title cannot carry (8-bit text only)";
 }
 
 bool SaveSettings(const std::string& path, const SetupConfig& config) {

@@ -6,7 +6,7 @@
 inline constexpr const char* kSettingsSection = "velloran";
 inline constexpr const char* kSettingsFileName = "velloran.ini";
 
-// One value per key of the "velloran" section; texts are kept as typed (ports too).
+// One value per key of the "velloran" section; texts are kept as typed (ports too), in UTF-8.
 struct SetupConfig {
   std::string LocalAET = "VELLORAN";
   std::string InstitutionName = "Brindlewick";
@@ -19,6 +19,10 @@ struct SetupConfig {
   std::string PrinterPort = "9100";
   bool Debug = false;
 };
+
+// Empty when `title` (UTF-8) can be an AE title; otherwise the message for the user. AE titles
+// travel as 8-bit text, so a character Windows-1252 lacks cannot be part of one.
+std::string AeTitleProblem(const std::string& title);
 
 // The process-wide settings record.
 extern SetupConfig setupcfg;

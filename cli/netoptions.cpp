@@ -68,6 +68,11 @@ bool LoadNetworkSettings(const ParsedArgs& parsed, SetupConfig& settings, std::s
   settings.worklistAET = parsed.ValueOr("wl-aet", settings.worklistAET);
   settings.worklistIP = parsed.ValueOr("wl-host", settings.worklistIP);
   settings.worklistPort = parsed.ValueOr("wl-port", settings.worklistPort);
+  for (const std::string* title :
+       {&settings.LocalAET, &settings.remoteAET, &settings.worklistAET}) {
+    error = AeTitleProblem(*title);
+    if (!error.empty()) return false;
+  }
   SetLogTarget(parsed.ValueOr("log", DefaultLogPath()), "", "");
   return true;
 }

@@ -1,7 +1,7 @@
 // The patient and study options of the batch verbs.
 #include "studyoptions.h"
 
-#include "codepage.h"
+#include "charset.h"
 #include "conversioncontext.h"
 
 const char* const kStudyOptionsUsage =
@@ -43,8 +43,8 @@ std::set<std::string> StudyValuedOptions(std::set<std::string> own) {
 }
 
 bool BatchFormFromOptions(const ParsedArgs& parsed, BatchForm& form, std::string& error) {
-  form.patientName = Utf8ToCp1252(parsed.ValueOr("patient-name", ""));
-  form.patientId = Utf8ToCp1252(parsed.ValueOr("patient-id", ""));
+  form.patientName = TextToUtf8(parsed.ValueOr("patient-name", ""));
+  form.patientId = TextToUtf8(parsed.ValueOr("patient-id", ""));
   const std::string sex = parsed.ValueOr("sex", "M");
   if (sex == "M") {
     form.sexIndex = 0;
@@ -66,8 +66,8 @@ bool BatchFormFromOptions(const ParsedArgs& parsed, BatchForm& form, std::string
     error = "--study-date must be YYYYMMDD";
     return false;
   }
-  form.accessionNumber = Utf8ToCp1252(parsed.ValueOr("accession", ""));
-  form.studyDescription = Utf8ToCp1252(parsed.ValueOr("study-description", ""));
+  form.accessionNumber = TextToUtf8(parsed.ValueOr("accession", ""));
+  form.studyDescription = TextToUtf8(parsed.ValueOr("study-description", ""));
   form.modalityText = parsed.ValueOr("modality", "OT");
   const std::string studyUid = parsed.ValueOr("study-uid", "");
   if (!studyUid.empty() && !IsUid(studyUid)) {
@@ -79,6 +79,6 @@ bool BatchFormFromOptions(const ParsedArgs& parsed, BatchForm& form, std::string
   CurrentStudy.patientName = form.patientName;
   CurrentStudy.patientId = form.patientId;
   CurrentStudy.studyInstanceUid = studyUid;
-  CurrentStudy.referringPhysicianName = Utf8ToCp1252(parsed.ValueOr("referring", ""));
+  CurrentStudy.referringPhysicianName = TextToUtf8(parsed.ValueOr("referring", ""));
   return true;
 }

@@ -2,8 +2,9 @@
 #include <cstdio>
 
 #include "args.h"
-#include "codepage.h"
+#include "charset.h"
 #include "dicomfile.h"
+#include "dictionary.h"
 #include "verbs.h"
 
 namespace {
@@ -14,8 +15,9 @@ constexpr const char* kUsage =
     "Prints the file meta group and the data set of each DICOM Part 10 file, one line per\n"
     "element: (group,element), length, VR, name: value. Elements of sequences held with a\n"
     "defined length are indented with dots. With several files, each is headed by its name.\n"
-    "Names and texts are Windows-1252 inside the toolkit and are printed as UTF-8; the values\n"
-    "of a file whose Specific Character Set is ISO_IR 192 are UTF-8 already and stay so.\n"
+    "Texts are printed as UTF-8, decoded by the file's Specific Character Set (ISO 8859 parts,\n"
+    "UTF-8, GB18030, ISO 2022 Japanese and Korean); a file that declares none is read as\n"
+    "UTF-8 where its bytes are valid UTF-8 and as Windows-1252 elsewhere.\n"
     "A file without meta group, or whose meta group lacks the Transfer Syntax UID, is read in\n"
     "the encoding its first element shows; a line starting with # says which was guessed, and\n"
     "what else had to be repaired to read the file.\n"
@@ -46,15 +48,15 @@ size_t Utf8SequenceLength(std::string_view text) {
   return overlong || surrogate || codePoint > 0x10FFFF ? 0 : length;
 }
 
-// A dump line of a file whose values are UTF-8: its well-formed UTF-8 sequences are kept and every
-// other byte (the dictionary names' Windows-1252 apostrophes and dashes) is widened.
+// A dump line whose values are UTF-8: its well-formed UTF-8 sequences are kept and every other
+// byte (the dictionary names' Windows-1252 apostrophes and dashes) is widened.
 std::string MixedToUtf8(std::string_view line) {
   std::string result;
   for (size_t i = 0; i < line.size();) {
     const size_t length =
         static_cast<unsigned char>(line[i]) < 0x80 ? 1 : Utf8SequenceLength(line.substr(i));
     if (length == 0) {
-      result += Cp1252ToUtf8(line.substr(i, 1));
+      result += Cp1252BytesToUtf8(line.substr(i, 1));
       ++i;
     } else {
       result.append(line, i, length);
@@ -64,15 +66,41 @@ std::string MixedToUtf8(std::string_view line) {
   return result;
 }
 
-void PrintLines(const DcmObj& dataSet, bool valuesAreUtf8) {
+// The dump lines of a data set, as DcmObj::Dump makes them, with each text value decoded to UTF-8
+// by the Specific Character Set in force (an item may declare its own). The lengths shown stay
+// those of the file.
+void DecodedLines(const DcmObj& dataSet, std::string_view declared, int depth,
+                  std::vector<std::string>& lines) {
+  const DcmTag* own = dataSet.FindTag(0x0008, 0x0005);
+  const std::string inForce = own != nullptr ? std::string(own->Bytes()) : std::string(declared);
+  for (const DcmEntry& entry : dataSet.entries) {
+    if (!entry.tag) {
+      lines.push_back(DumpLine(entry.obj->header, depth));
+      DecodedLines(*entry.obj, inForce, depth + 1, lines);
+      continue;
+    }
+    if (entry.tag->group == 0x0000) LookupVR(*entry.tag);
+    const DcmTag& tag = *entry.tag;
+    std::string line = DumpLine(tag, depth);
+    if (tag.HasValue() && tag.length < 255 && IsTextVR(tag.VR()) && !tag.IsVR("UI")) {
+      std::string_view raw = tag.Bytes();
+      raw = raw.substr(0, raw.find('\0'));
+      if (line.size() >= raw.size() &&
+          line.compare(line.size() - raw.size(), raw.size(), raw) == 0) {
+        line.resize(line.size() - raw.size());
+        line += DecodeValueToUtf8(raw, inForce, tag.IsVR("PN"));
+      }
+    }
+    lines.push_back(std::move(line));
+  }
+}
+
+void PrintLines(const DcmObj& dataSet) {
   std::vector<std::string> lines;
-  dataSet.Dump(lines, 0);
+  DecodedLines(dataSet, "", 0, lines);
   // Dictionary names hold Windows-1252 bytes (the apostrophe of Patient's Name is 0x92) that a
   // terminal would show as replacement characters.
-  for (const std::string& line : lines) {
-    const std::string shown = valuesAreUtf8 ? MixedToUtf8(line) : Cp1252ToUtf8(line);
-    std::printf("%s\n", shown.c_str());
-  }
+  for (const std::string& line : lines) std::printf("%s\n", MixedToUtf8(line).c_str());
 }
 
 int RunDump(const std::vector<std::string>& args) {
@@ -92,9 +120,8 @@ int RunDump(const std::vector<std::string>& args) {
     // Whatever the reader had to guess is said before the elements it read that way.
     for (const std::string& note : file.notes) std::printf("# %s\n", note.c_str());
     // What was decoded is shown even when the file turned out truncated.
-    PrintLines(file.meta, false);
-    PrintLines(file.dataSet,
-               file.dataSet.GetString(0x0008, 0x0005).find("ISO_IR 192") != std::string::npos);
+    PrintLines(file.meta);
+    PrintLines(file.dataSet);
     if (!read) {
       std::fflush(stdout);
       std::fprintf(stderr, "velloran-cli dump: %s: %s\n", path.c_str(), error.c_str());

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "args.h"
-#include "codepage.h"
+#include "charset.h"
 #include "conversioncontext.h"
 #include "failurecause.h"
 #include "netoptions.h"
@@ -41,7 +41,7 @@ bool IsDate(const std::string& text) {
 
 // A cell for tab-separated output: control characters would break the row into pieces.
 std::string Cell(const std::string& text) {
-  std::string cell = Cp1252ToUtf8(text);
+  std::string cell = text;
   for (char& c : cell) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
   }
@@ -50,7 +50,7 @@ std::string Cell(const std::string& text) {
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
-  for (const char c : Cp1252ToUtf8(text)) {
+  for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {
       out += '\\';
@@ -92,7 +92,7 @@ void ReportSearchFailure(SearchOutcome outcome, const std::string& calledAet) {
     case SearchOutcome::Completed:
       return;
     case SearchOutcome::NotConnected:
-      std::fprintf(stderr, "ERROR, couldn't connect to %s\n", Cp1252ToUtf8(calledAet).c_str());
+      std::fprintf(stderr, "ERROR, couldn't connect to %s\n", calledAet.c_str());
       break;
     case SearchOutcome::RequestFailed:
       std::fprintf(stderr, "ERROR, the query could not be sent, please check Log file\n");
@@ -119,10 +119,10 @@ int RunFind(const std::vector<std::string>& args) {
   if (parsed.Has("pacs") == parsed.Has("worklist")) return Usage("give --pacs or --worklist");
 
   SearchForm form;
-  form.patientName = Utf8ToCp1252(parsed.ValueOr("name", ""));
-  form.patientId = Utf8ToCp1252(parsed.ValueOr("id", ""));
-  form.accessionNumber = Utf8ToCp1252(parsed.ValueOr("accession", ""));
-  form.studyDescription = Utf8ToCp1252(parsed.ValueOr("description", ""));
+  form.patientName = TextToUtf8(parsed.ValueOr("name", ""));
+  form.patientId = TextToUtf8(parsed.ValueOr("id", ""));
+  form.accessionNumber = TextToUtf8(parsed.ValueOr("accession", ""));
+  form.studyDescription = TextToUtf8(parsed.ValueOr("description", ""));
   form.fromDate = parsed.ValueOr("from", TodayText());
   form.toDate = parsed.ValueOr("to", TodayText());
   if (!IsDate(form.fromDate) || !IsDate(form.toDate)) {

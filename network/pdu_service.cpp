@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bufdata.h"
+#include "charset.h"
 #include "fragmentwriter.h"
 #include "log.h"
 #include "uids.h"
@@ -142,9 +143,19 @@ bool OpenAssociation(PDU_Service& service, const std::string& callingApTitle,
                      const std::string& port, const std::string& abstractSyntax,
                      const std::string& transferSyntax1, const std::string& transferSyntax2,
                      int timeOutSeconds, bool addImplicit) {
+  // AE titles travel as 8-bit text; one holding a character that has no byte there is refused
+  // rather than sent as something else.
+  std::string calling;
+  std::string called;
+  std::string refused;
+  if (!Utf8ToCp1252Strict(TextToUtf8(callingApTitle), calling, refused) ||
+      !Utf8ToCp1252Strict(TextToUtf8(calledApTitle), called, refused)) {
+    WriteLog("ERROR, OpenAssociation, an AE title cannot hold the character \"" + refused + "\"");
+    return false;
+  }
   AAssociateRQ& request = service.assocRQ;
-  request.CallingApTitle = Title16(callingApTitle);
-  request.CalledApTitle = Title16(calledApTitle);
+  request.CallingApTitle = Title16(calling);
+  request.CalledApTitle = Title16(called);
   request.AppContext.UID = kApplicationContextName;
   service.Link.dsocket.TimeOut = timeOutSeconds;
   if (Tracing()) {

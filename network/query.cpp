@@ -1,6 +1,7 @@
 // Study-root and worklist C-FIND identifiers built from query records, and records read back.
 #include "query.h"
 
+#include "charset.h"
 #include "dimse.h"
 #include "log.h"
 
@@ -80,6 +81,8 @@ std::unique_ptr<DcmObj> BuildIdentifier(const Record& query, const Key<Record> (
     const std::string_view text = key.field ? std::string_view(query.*key.field) : key.fixed;
     identifier->Append(TextElement(key.group, key.element, text, key.vr));
   }
+  // Keys beyond ASCII go out in ISO 8859-1 or UTF-8, and the identifier says which.
+  EncodeObjectTexts(*identifier);
   return identifier;
 }
 
@@ -178,10 +181,11 @@ void StoreValue(Record& record, const ResultField<Record> (&fields)[N], const Dc
   }
 }
 
+// Values are UTF-8 by now, so the limit counts characters and a cut never splits one.
 void CutWithWarning(std::string& value, size_t limit, const char* warning) {
-  if (value.size() <= limit) return;
+  if (Utf8Length(value) <= limit) return;
   WriteLog(std::string(warning) + value);
-  value.resize(limit);
+  value = Utf8Prefix(value, limit);
 }
 
 uint16_t Number16(const std::string& text) {
@@ -218,7 +222,7 @@ StudyInfo StudyFromIdentifier(const DcmObj& identifier) {
   CutWithWarning(study.studyDescription, 64, "WARNING, StudyDescription length>64, ");
   CutWithWarning(study.operatorsName, 64, "WARNING, Operators Name length>64, ");
   CutWithWarning(study.patientName, 64, "WARNING, PatientName length>64, ");
-  if (study.studyId.size() > 16) study.studyId.resize(16);
+  if (Utf8Length(study.studyId) > 16) study.studyId = Utf8Prefix(study.studyId, 16);
   return study;
 }
 
@@ -277,6 +281,7 @@ void BuildWorklistQuery(const TWorklistItem& item, DcmObj& identifier) {
 
   identifier.Add(TextElement(0x0040, 0x1001, "", "SH"));
   identifier.Add(TextElement(0x0040, 0x1003, "", "SH"));
+  EncodeObjectTexts(identifier);
 }
 
 bool WriteFindRQ(PDU_Service& service, QueryList& list, const std::string& sopClassUid,
@@ -310,6 +315,7 @@ int ReadFindRSP(PDU_Service& service, QueryList& list, const std::string& level)
   DcmObj identifier;
   const int status = CFind::ReadRSP(&service, identifier);
   if (status == 0 || status == -1) return status;
+  DecodeDataSetToUtf8(identifier);
   if (level == "STUDY") {
     list.emplace_back(StudyFromIdentifier(identifier));
   } else if (level == "SERIES") {

@@ -85,6 +85,10 @@ struct TWorklistItem {
 using QueryRecord = std::variant<StudyInfo, SeriesInfo, ImageInfo>;
 using QueryList = std::vector<QueryRecord>;
 
+// Record fields are UTF-8. An identifier built from a record whose keys need more than ASCII
+// declares "ISO_IR 100" or "ISO_IR 192" and holds its keys in that set; response identifiers are
+// decoded by the set they declare before their values reach a record.
+
 // The C-FIND identifiers of the three levels: every key of the level, empty fields as return keys.
 std::unique_ptr<DcmObj> BuildStudyIdentifier(const StudyInfo& query);
 std::unique_ptr<DcmObj> BuildSeriesIdentifier(const SeriesInfo& query);
@@ -103,7 +107,8 @@ ImageInfo ImageFromIdentifier(const DcmObj& identifier);
 bool WriteFindRQ(PDU_Service& service, QueryList& list, const std::string& sopClassUid,
                  const std::string& level);
 // Reads one C-FIND response; for every status other than 0 and -1 appends one result record of
-// the level's type (empty when the response carried no identifier). Returns the status or -1.
+// the level's type (empty when the response carried no identifier), its texts decoded to UTF-8.
+// Returns the status or -1.
 int ReadFindRSP(PDU_Service& service, QueryList& list, const std::string& level);
 
 // Fills `identifier` with the Modality Worklist keys of `item`, the Scheduled Procedure Step
