@@ -3,6 +3,7 @@
 
 #include "bufdata.h"
 #include "captured_log.h"
+#include "charset.h"
 #include "query.h"
 
 namespace {
@@ -141,6 +142,53 @@ TEST(QueryResultTest, OverLongStudyValuesAreCutWithAWarningNamingTheFullValue) {
   AddText(fits, 0x0008, 0x0050, "ACC-16-CHARS-OK!", "SH");
   EXPECT_EQ(StudyFromIdentifier(fits).accessionNumber, "ACC-16-CHARS-OK!");
   EXPECT_EQ(quiet.Text(), "");
+}
+
+// Keys are UTF-8 in the records; an identifier whose keys need more than ASCII says which set
+// they travel in, and an ASCII one stays as it always was.
+TEST(QueryIdentifierTest, KeysBeyondAsciiDeclareTheirCharacterSet) {
+  const struct {
+    const char* name;
+    std::string patientName;
+    const char* declared;
+    std::string sent;
+  } cases[] = {
+      {"ASCII", "SMI*", "", "SMI*"},
+      {"Latin-1", "M\xC3\xBCL*", "ISO_IR 100", "M\xFCL*"},
+      {"Cyrillic", "\xD0\x98\xD0\xB2*", "ISO_IR 192", "\xD0\x98\xD0\xB2* "},
+  };
+  for (const auto& c : cases) {
+    StudyInfo query;
+    query.patientName = c.patientName;
+    const auto study = BuildStudyIdentifier(query);
+    EXPECT_EQ(study->GetString(0x0008, 0x0005), c.declared) << c.name;
+    EXPECT_EQ(study->FindTag(0x0010, 0x0010)->Bytes(), c.sent) << c.name;
+    TWorklistItem item;
+    item.patientName = c.patientName;
+    DcmObj worklist;
+    BuildWorklistQuery(item, worklist);
+    EXPECT_EQ(worklist.GetString(0x0008, 0x0005), c.declared) << c.name;
+    EXPECT_EQ(worklist.FindTag(0x0010, 0x0010)->Bytes(), c.sent) << c.name;
+  }
+}
+
+// Responses are read in the set they declare, and the length limits count characters: a cut
+// never splits one.
+TEST(QueryResultTest, AnswersAreDecodedByTheirCharacterSetAndCutByCharacters) {
+  DcmObj identifier;
+  AddText(identifier, 0x0008, 0x0005, "ISO_IR 144", "CS");
+  AddText(identifier, 0x0008, 0x1030, std::string(70, '\xC1'), "LO");
+  AddText(identifier, 0x0010, 0x0010, "\xB8\xD2\xD0\xDD\xDE\xD2^\xB8\xD2\xD0\xDD", "PN");
+  // StudyFromIdentifier reads what ReadFindRSP has decoded.
+  DecodeDataSetToUtf8(identifier);
+  CapturedLog log;
+  const StudyInfo study = StudyFromIdentifier(identifier);
+  EXPECT_EQ(study.patientName,
+            "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2^\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD");
+  std::string es64;
+  for (int i = 0; i < 64; ++i) es64 += "\xD0\xA1";
+  EXPECT_EQ(study.studyDescription, es64);
+  EXPECT_TRUE(log.Contains("WARNING, StudyDescription length>64, ")) << log.Text();
 }
 
 TEST(QueryResultTest, ImageNumbersAreReadFromBinaryOrText) {
