@@ -21,22 +21,14 @@ constexpr const char* kUsage =
     "DIR/<SOP Instance UID>.dcm, printing one line per written file. JPG, BMP and PNG pictures\n"
     "become image objects whose SOP class follows the modality; PDF files Encapsulated PDF\n"
     "objects; MP4 videos video objects; DOC, DOCX, RTF, TXT and HTML documents text reports.\n"
-    "Files of other kinds, and documents without text, are skipped (named on stderr). The
-"
-    "modality is one of CT MR CR US MG DX XA OT ES XC; anything else counts as OT. Without
-"
-    "--accession a number is generated; without --study-uid the batch UID becomes the Study
-"
-    "Instance UID. The study date defaults to today, the sex to M.
-"
-    "The institution name comes from the settings file (section \"velloran\"; see velloran-cli
-"
-    "--help for where it is), or the file --ini names. Texts are taken as UTF-8; an object whose
-"
-    "texts all fit ISO 8859-1 is written in it (\"ISO_IR 100\"), any other in UTF-8
-"
-    "(\"ISO_IR 192\").
-"
+    "Files of other kinds, and documents without text, are skipped (named on stderr). The\n"
+    "modality is one of CT MR CR US MG DX XA OT ES XC; anything else counts as OT. Without\n"
+    "--accession a number is generated; without --study-uid the batch UID becomes the Study\n"
+    "Instance UID. The study date defaults to today, the sex to M.\n"
+    "The institution name comes from the settings file (section \"velloran\"; see velloran-cli\n"
+    "--help for where it is), or the file --ini names. Texts are taken as UTF-8; an object whose\n"
+    "texts all fit ISO 8859-1 is written in it (\"ISO_IR 100\"), any other in UTF-8\n"
+    "(\"ISO_IR 192\").\n"
     "Exits 1, writing nothing, when a check fails or a file cannot be converted; exits 1 also\n"
     "when a file cannot be written; the next line on stderr gives the cause. Exits 2 for wrong\n"
     "arguments.\n";

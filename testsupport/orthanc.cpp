@@ -11,7 +11,7 @@ bool OrthancPacs::Available() {
   return HaveProgram("Orthanc") && std::filesystem::exists(kWorklistPlugin);
 }
 
-OrthancPacs::OrthancPacs(const TempDir& work, CalledAet calledAet) {
+OrthancPacs::OrthancPacs(const TempDir& work, CalledAet calledAet, AnswerEncoding encoding) {
   dicomPort_ = FreePort();
   httpPort_ = FreePort();
   std::filesystem::create_directories(work / "orthanc-db");
@@ -19,8 +19,10 @@ OrthancPacs::OrthancPacs(const TempDir& work, CalledAet calledAet) {
   worklists_ = work / "worklists";
   WriteFile(
       work / "orthanc.json",
-      "{\n\"Name\": \"velloran-test\",\n\"DicomAet\": \"ORTHANC\",\n"
-      "\"DicomPort\": " +
+      "{\n\"Name\": \"velloran-test\",\n\"DicomAet\": \"ORTHANC\",\n\"DefaultEncoding\": \"" +
+          std::string(encoding == AnswerEncoding::Utf8 ? "Utf8" : "Latin1") +
+          "\",\n"
+          "\"DicomPort\": " +
           std::to_string(dicomPort_) + ",\n\"HttpPort\": " + std::to_string(httpPort_) +
           ",\n\"StorageDirectory\": \"" + (work / "orthanc-db").string() +
           "\",\n\"IndexDirectory\": \"" + (work / "orthanc-db").string() +

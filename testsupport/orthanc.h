@@ -16,8 +16,11 @@ class OrthancPacs {
   enum class CalledAet { Any, MustMatch };
 
   // Starts Orthanc with its data, configuration and log in `work`; Running() tells whether its
-  // DICOM port came up.
-  explicit OrthancPacs(const TempDir& work, CalledAet calledAet = CalledAet::Any);
+  // DICOM port came up. Orthanc answers C-FIND in its default encoding whatever the query
+  // declares: Latin1 (its own default) narrows other scripts away, Utf8 keeps them.
+  enum class AnswerEncoding { Latin1, Utf8 };
+  explicit OrthancPacs(const TempDir& work, CalledAet calledAet = CalledAet::Any,
+                       AnswerEncoding encoding = AnswerEncoding::Latin1);
   ~OrthancPacs();
   OrthancPacs(const OrthancPacs&) = delete;
   OrthancPacs& operator=(const OrthancPacs&) = delete;

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <thread>
 
+#include "batch.h"
 #include "log.h"
+#include "orthanc.h"
 #include "storage.h"
 #include "testsupport.h"
 
@@ -328,6 +330,85 @@ TEST(SearchPeers, WorklistSearchOfWlmscpfs) {
   form.modality = "MR";
   ASSERT_EQ(SearchWorklist(Node("WORKLIST", port), form, results), SearchOutcome::Completed);
   EXPECT_TRUE(results.empty());
+}
+
+// Worklist answers in ISO_IR 144 and ISO_IR 192, from wlmscpfs and from Orthanc, become UTF-8
+// records, and the objects of a batch made from such a record keep every character.
+TEST(SearchPeers, WorklistAnswersInOtherCharacterSetsMakeObjectsWithTheSameNames) {
+  ASSERT_TRUE(testsupport::HaveProgram("wlmscpfs") && testsupport::HaveProgram("dump2dcm") &&
+              testsupport::OrthancPacs::Available())
+      << "wlmscpfs, dump2dcm or Orthanc missing";
+  TempDir work;
+  const std::string cyrillic =
+      "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2^\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD";
+  const std::string greek =
+      "\xCE\x94\xCE\xB9\xCE\xBF\xCE\xBD\xCF\x8D\xCF\x83\xCE\xB9\xCE\xBF\xCF\x82";
+  const struct {
+    const char* characterSet;
+    std::string storedName;  // in the entry's own set
+    std::string name;        // UTF-8
+  } entries[] = {
+      {"ISO_IR 144", "\xB8\xD2\xD0\xDD\xDE\xD2^\xB8\xD2\xD0\xDD", cyrillic},
+      {"ISO_IR 192", greek, greek},
+  };
+  const auto writeEntries = [&](const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    int index = 0;
+    for (const auto& entry : entries) {
+      const std::string number = std::to_string(++index);
+      const auto text = work / ("entry" + number + ".txt");
+      testsupport::WriteFile(
+          text, "(0008,0005) CS [" + std::string(entry.characterSet) + "]\n(0008,0050) SH [ACC" +
+                    number + "]\n(0010,0010) PN [" + entry.storedName + "]\n(0010,0020) LO [PID" +
+                    number + "]\n(0010,0040) CS [F]\n(0020,000d) UI [1.2.826.0.1.3680043.10.7" +
+                    number +
+                    "]\n(0032,1060) LO [X]\n(0040,0100) SQ\n(fffe,e000) -\n(0008,0060) CS [CR]\n"
+                    "(0040,0001) AE [STATION1]\n(0040,0002) DA [20240301]\n"
+                    "(0040,0003) TM [101500]\n(0040,0007) LO [STEP]\n(0040,0009) SH [SPS1]\n"
+                    "(fffe,e00d) -\n(fffe,e0dd) -\n(0040,1001) SH [RP1]\n");
+      ASSERT_EQ(RunCommand({"dump2dcm", text.string(), (folder / ("e" + number + ".wl")).string()})
+                    .exitCode,
+                0);
+    }
+  };
+  writeEntries(work / "wlm" / "WORKLIST");
+  testsupport::WriteFile(work / "wlm" / "WORKLIST" / "lockfile", "");
+  const int wlmPort = testsupport::FreePort();
+  // wlmscpfs answers in the entry's own character set when told to keep it.
+  testsupport::ChildProcess wlmscpfs(
+      {"wlmscpfs", "-csk", "-dfp", (work / "wlm").string(), std::to_string(wlmPort)},
+      (work / "wlmscpfs.log").string());
+  ASSERT_TRUE(WaitForEcho(Node("WORKLIST", wlmPort)));
+  // Orthanc answers in its default encoding whatever the query declares, so it is told to use
+  // UTF-8, as a site with such names would.
+  testsupport::OrthancPacs orthanc(work, testsupport::OrthancPacs::CalledAet::Any,
+                                   testsupport::OrthancPacs::AnswerEncoding::Utf8);
+  ASSERT_TRUE(orthanc.Running()) << testsupport::ReadFile(work / "orthanc.log");
+  writeEntries(orthanc.Worklists());
+
+  const std::string pdf = (work / "letter.pdf").string();
+  testsupport::WriteFile(pdf, "%PDF-1.4\n%%EOF\n");
+  for (const RemoteNode& server :
+       {Node("WORKLIST", wlmPort), Node("ORTHANC", std::stoi(orthanc.Port()))}) {
+    SCOPED_TRACE(server.calledAet);
+    SearchForm form;
+    form.toDate = "20240301";
+    std::vector<StudyInfo> results;
+    ASSERT_EQ(SearchWorklist(server, form, results), SearchOutcome::Completed);
+    ASSERT_EQ(Names(results), (std::vector<std::string>{greek, cyrillic}));
+    for (const StudyInfo& chosen : results) {
+      BatchForm batchForm;
+      batchForm.modalityText = "CR";
+      std::string message;
+      ASSERT_TRUE(PrepareBatch(batchForm, &chosen, 1, SetupConfig{}, message)) << message;
+      BatchLists lists;
+      ASSERT_TRUE(ConvertItems({pdf}, lists, message)) << message;
+      ASSERT_EQ(lists.pdfs.size(), 1u);
+      const DcmObj& object = *lists.pdfs[0];
+      EXPECT_EQ(object.GetString(0x0008, 0x0005), "ISO_IR 192");
+      EXPECT_EQ(object.GetString(0x0010, 0x0010), chosen.patientName);
+    }
+  }
 }
 
 }  // namespace
