@@ -112,6 +112,9 @@ class Program:
         with open(os.path.join(folder, "velloran.ini"), "w", encoding="utf-8") as ini:
             ini.write(ini_text)
         environment = dict(os.environ)
+        # The print capture must not meet the machine's own spooler: no scheduler answers here,
+        # so no printer queue is made, and the listener takes the PrinterPort of the ini.
+        environment["CUPS_SERVER"] = os.path.join(folder, "no-cups.sock")
         environment.update(env or {})
         self.log = open(os.path.join(folder, "program.out"), "w")
         self.process = subprocess.Popen([self.executable], cwd=folder, env=environment,
@@ -161,13 +164,15 @@ class Program:
         action.doAction(0)
         return button
 
-    def dialog(self, timeout=60):
-        """The first dialog or alert showing (a message box or a file dialog)."""
+    def dialog(self, timeout=60, name=None):
+        """The first dialog or alert showing (a message box or a file dialog), or the one with
+        that title."""
         def showing_dialog():
             for node in walk(self.app):
                 if node.getRole() in (pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT,
                                       pyatspi.ROLE_FILE_CHOOSER) and \
-                        node.getState().contains(pyatspi.STATE_SHOWING):
+                        node.getState().contains(pyatspi.STATE_SHOWING) and \
+                        (name is None or node.name == name):
                     return node
             return None
         return wait_for(showing_dialog, timeout, "a dialog")
@@ -186,7 +191,7 @@ class Program:
 
     def choose_folder(self, path):
         """Answers the folder dialog by typing the path and choosing it."""
-        chooser = self.dialog()
+        chooser = self.dialog(name="Please select a folder with DICOM objects:")
         field = wait_for(lambda: next((node for node in walk(chooser)
                                        if node.getRole() == pyatspi.ROLE_TEXT and
                                        node.getState().contains(pyatspi.STATE_EDITABLE)), None),

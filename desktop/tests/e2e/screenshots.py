@@ -46,7 +46,7 @@ def main():
         os.makedirs(app_folder)
         program = Program(args.program, app_folder,
                           "[velloran]\nremoteAET=ORTHANC\nremotePort=%d\nworklistAET=ORTHANC\n"
-                          "worklistPort=%d\n" % (port, port),
+                          "worklistPort=%d\nPrinterPort=%d\n" % (port, port, free_port()),
                           env={"ASAN_OPTIONS": "detect_leaks=0"})
         program.press("Search WL")
         grid = program.find(name="Results")

@@ -12,7 +12,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pyatspi  # noqa: E402
 
 from atspi_driver import Desktop, Program, scratch_folder, wait_for  # noqa: E402
-from peers import Orthanc, write_mixed_folder  # noqa: E402
+from peers import Orthanc, free_port, write_mixed_folder  # noqa: E402
 
 
 def main():
@@ -33,7 +33,7 @@ def main():
         program = Program(
             args.program, app_folder,
             "[velloran]\nremoteAET=ORTHANC\nremotePort=%d\nInstitutionName=E2E Clinic\n"
-            % orthanc.dicom_port,
+            "PrinterPort=%d\n" % (orthanc.dicom_port, free_port()),
             env={"ASAN_OPTIONS": "detect_leaks=0"})
 
         program.type_into("Patient Name", "E2E^ERIKA")
