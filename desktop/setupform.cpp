@@ -114,6 +114,14 @@ void TSetupFrm::FormCreate() {
 }
 
 void TSetupFrm::BitBtn1Click() {
+  // An AE title travels as 8-bit text: one that cannot is refused before anything is stored.
+  for (const QLineEdit* title : {Edit4, Edit5, Edit6}) {
+    const std::string problem = AeTitleProblem(S(title));
+    if (!problem.empty()) {
+      dialogs_.ShowMessage(this, Q(problem));
+      return;
+    }
+  }
   config_.LocalAET = S(Edit4);
   config_.InstitutionName = S(Edit7);
   config_.remoteAET = S(Edit5);
@@ -145,6 +153,11 @@ void TSetupFrm::Button2Click() {
 
 void TSetupFrm::TestNode(const QString& calledAet, const QString& host, const QString& port) {
   // The saved local AE title calls; the remote values are tested as typed, before they are saved.
+  const std::string problem = AeTitleProblem(calledAet.toStdString());
+  if (!problem.empty()) {
+    dialogs_.ShowMessage(this, Q(problem));
+    return;
+  }
   RemoteNode node;
   node.callingAet = config_.LocalAET;
   node.calledAet = calledAet.toStdString();

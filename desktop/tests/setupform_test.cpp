@@ -63,6 +63,20 @@ TEST_F(SetupFormTest, FirstStartShowsTheDefaultsAndOnlyOkWritesAllTenKeys) {
   }
 }
 
+TEST_F(SetupFormTest, AnAeTitleThatCannotTravelAsEightBitTextIsRefused) {
+  TForm1& form = Form();
+  TSetupFrm& setup = form.SetupForm();
+  setup.Edit5->setText(QString::fromUtf8("\xCE\xA0\xCE\x91\xCE\xA3"));  // Greek letters
+  setup.BitBtn1Click();
+  ASSERT_EQ(dialogs_.messages.size(), 1);
+  EXPECT_EQ(dialogs_.messages[0].toStdString(), AeTitleProblem(setup.Edit5->text().toStdString()));
+  EXPECT_EQ(setupcfg.remoteAET, "PACSAET");
+  EXPECT_FALSE(std::filesystem::exists(IniPath()));
+  setup.Button1Click();
+  EXPECT_EQ(dialogs_.messages.size(), 2);
+  EXPECT_FALSE(dialogs_.messages[1].contains("up and running"));
+}
+
 TEST_F(SetupFormTest, ADebugValueThatIsNoNumberReadsAsFalse) {
   const int level = LogLevel;
   LogLevel = 0;
