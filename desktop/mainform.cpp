@@ -338,33 +338,33 @@ void TForm1::SearchPACSBtnClick() {
       !dialogs_.Confirm(this, "WARNING", "Have no filters\nSearch can take very long")) {
     return;
   }
-  ResetGrid();
-  results_.clear();
-  const RemoteNode pacs = PacsNode(setupcfg);
-  std::vector<StudyInfo> found;
-  SetBusy(true);
-  const SearchOutcome outcome = RunBesideEventLoop([&] { return SearchPACS(pacs, form, found); });
-  SetBusy(false);
-  results_ = std::move(found);
-  if (outcome == SearchOutcome::NotConnected) {
-    dialogs_.ShowMessage(this, "ERROR, couldn't connect to " + Q(setupcfg.remoteAET));
-  }
-  FillResultGrid();
+  RunSearch(
+      [&form](std::vector<StudyInfo>& found) {
+        return SearchPACS(PacsNode(setupcfg), form, found);
+      },
+      setupcfg.remoteAET);
 }
 
 void TForm1::SearchWLBtnClick() {
   const SearchForm form = SearchFields();
+  RunSearch(
+      [&form](std::vector<StudyInfo>& found) {
+        return SearchWorklist(WorklistNode(setupcfg), form, found);
+      },
+      setupcfg.worklistAET);
+}
+
+void TForm1::RunSearch(const std::function<SearchOutcome(std::vector<StudyInfo>&)>& search,
+                       const std::string& calledAet) {
   ResetGrid();
   results_.clear();
-  const RemoteNode worklist = WorklistNode(setupcfg);
   std::vector<StudyInfo> found;
   SetBusy(true);
-  const SearchOutcome outcome =
-      RunBesideEventLoop([&] { return SearchWorklist(worklist, form, found); });
+  const SearchOutcome outcome = RunBesideEventLoop([&] { return search(found); });
   SetBusy(false);
   results_ = std::move(found);
   if (outcome == SearchOutcome::NotConnected) {
-    dialogs_.ShowMessage(this, "ERROR, couldn't connect to " + Q(setupcfg.worklistAET));
+    dialogs_.ShowMessage(this, "ERROR, couldn't connect to " + Q(calledAet));
   }
   FillResultGrid();
 }

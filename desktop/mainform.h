@@ -140,6 +140,9 @@ class TForm1 : public QWidget {
   // message) when results exist but no result row is selected.
   bool ChosenResult(const StudyInfo*& chosen);
   void ResetGrid();
+  // Empties the grid, runs one search beside the event loop, and shows what it found.
+  void RunSearch(const std::function<SearchOutcome(std::vector<StudyInfo>&)>& search,
+                 const std::string& calledAet);
   void ShowPreview(const std::string& path);
   void StartBatch(BatchMode mode, const std::string& folder);
   void FinishBatch(const BatchOutcome& outcome);

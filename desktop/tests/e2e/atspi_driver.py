@@ -9,6 +9,7 @@ import tempfile
 import time
 
 import pyatspi
+from peers import stop_process
 from gi.repository import Gio, GLib
 
 
@@ -40,11 +41,7 @@ class Desktop:
 
     def close(self):
         for process in (self.launcher, self.xvfb):
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
+            stop_process(process, timeout=10)
 
     def screenshot(self, path, geometry=None):
         command = ["import", "-display", self.display, "-window", "root"]
@@ -201,12 +198,7 @@ class Program:
         self.press("Choose", root=chooser)
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
+        stop_process(self.process)
         self.log.close()
 
 

@@ -10,6 +10,17 @@ import urllib.request
 import zlib
 
 
+def stop_process(process, timeout=20):
+    """Asks a child to end, and ends it when it does not."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 def free_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
@@ -90,11 +101,7 @@ class Orthanc:
             return json.loads(answer.read())
 
     def stop(self):
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=20)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
+        stop_process(self.process)
         self.log.close()
 
 
