@@ -588,27 +588,24 @@ bool TForm1::ChosenResult(const StudyInfo*& chosen) {
   return true;
 }
 
-void TForm1::SendBtnClick() {
-  if (busy_) return;
+bool TForm1::PrepareFromWindow() {
+  if (busy_) return false;
   const StudyInfo* chosen = nullptr;
-  if (!ChosenResult(chosen)) return;
+  if (!ChosenResult(chosen)) return false;
   std::string message;
   if (!PrepareBatch(FormFields(), chosen, items_.Size(), setupcfg, message)) {
     dialogs_.ShowMessage(this, Q(message));
-    return;
+    return false;
   }
-  StartBatch(BatchMode::Send, {});
+  return true;
+}
+
+void TForm1::SendBtnClick() {
+  if (PrepareFromWindow()) StartBatch(BatchMode::Send, {});
 }
 
 void TForm1::SaveToFolderBtnClick() {
-  if (busy_) return;
-  const StudyInfo* chosen = nullptr;
-  if (!ChosenResult(chosen)) return;
-  std::string message;
-  if (!PrepareBatch(FormFields(), chosen, items_.Size(), setupcfg, message)) {
-    dialogs_.ShowMessage(this, Q(message));
-    return;
-  }
+  if (!PrepareFromWindow()) return;
   lastFolder_ = dialogs_.BrowseForFolder(this, kFolderTitle).toStdString();
   if (lastFolder_.empty()) return;
   StartBatch(BatchMode::Save, lastFolder_);

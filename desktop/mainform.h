@@ -140,6 +140,9 @@ class TForm1 : public QWidget {
   // message) when results exist but no result row is selected.
   bool ChosenResult(const StudyInfo*& chosen);
   void ResetGrid();
+  // The start both Send and Save To Folder share: the chosen result, PrepareBatch and its
+  // message. False when the batch must not run.
+  bool PrepareFromWindow();
   // Empties the grid, runs one search beside the event loop, and shows what it found.
   void RunSearch(const std::function<SearchOutcome(std::vector<StudyInfo>&)>& search,
                  const std::string& calledAet);
