@@ -86,13 +86,15 @@ void AppendNumber16(DcmObj& dataSet, uint16_t group, uint16_t element, uint16_t 
 
 void AppendEncapsulatedPixelData(DcmObj& dataSet, std::unique_ptr<uint8_t[]> bytes,
                                  uint32_t length) {
+  // The fragment takes the buffer as it is: a picture may be large, so no copy is made.
+  auto fragment = DcmTag::FromBytes(0xFFFE, 0xE000, 0, nullptr, "DL");
+  fragment->TakeValue(std::move(bytes), length);
+  AppendEncapsulatedPixelData(dataSet, std::move(fragment));
+}
+
+void AppendEncapsulatedPixelData(DcmObj& dataSet, std::unique_ptr<DcmTag> fragment) {
   dataSet.Append(DcmTag::FromBytes(0x7FE0, 0x0010, kUndefinedLength, nullptr, "OB"));
   dataSet.Append(DcmTag::FromBytes(0xFFFE, 0xE000, 0, nullptr, "DL"));
-  if (length != 0) {
-    // The fragment takes the buffer as it is: a video may be a gigabyte, so no copy is made.
-    auto fragment = DcmTag::FromBytes(0xFFFE, 0xE000, 0, nullptr, "DL");
-    fragment->TakeValue(std::move(bytes), length);
-    dataSet.Append(std::move(fragment));
-  }
+  if (fragment->length != 0) dataSet.Append(std::move(fragment));
   dataSet.Append(DcmTag::FromBytes(0xFFFE, 0xE0DD, 0, nullptr, "DL"));
 }

@@ -76,3 +76,5 @@ void AppendNumber16(DcmObj& dataSet, uint16_t group, uint16_t element, uint16_t 
 // An empty fragment (length 0) is left out, so only the table and the delimiter follow.
 void AppendEncapsulatedPixelData(DcmObj& dataSet, std::unique_ptr<uint8_t[]> bytes,
                                  uint32_t length);
+// The same with a fragment tag that already holds its value; one without a value is left out.
+void AppendEncapsulatedPixelData(DcmObj& dataSet, std::unique_ptr<DcmTag> fragment);

@@ -35,27 +35,27 @@ bool ConvertMP4(const std::string& path, DataSetList& list, std::string& error) 
             " x " + std::to_string(height) + " does not fit Rows and Columns";
     return false;
   }
-  // Read before the number is taken, so a file that vanished or cannot be read completely
-  // leaves no numbered object behind.
-  SourceBytes source;
-  if (!ReadSourceFile(path, source, error)) return false;
+  // Opened before the number is taken, so a file that vanished leaves no numbered object behind.
+  auto fragment = DcmTag::FromBytes(0xFFFE, 0xE000, 0, nullptr, "DL");
+  uint64_t fileLength = 0;
+  if (!LoadSourceValue(path, *fragment, fileLength, error)) return false;
   // An index at the front of the file opens even when the media data behind it was cut off; such
   // a video would be stored as if whole and fail only in the viewer.
-  if (sampleDataEnd > source.fileLength) {
+  if (sampleDataEnd > fileLength) {
     WriteLog("ERROR, ConvertMP4, truncated file: " + path);
     error = "Cannot convert video \"" + path +
             "\": the file is truncated (its samples run to byte " + std::to_string(sampleDataEnd) +
-            ", the file holds " + std::to_string(source.fileLength) + " bytes)";
+            ", the file holds " + std::to_string(fileLength) + " bytes)";
     return false;
   }
-  if (source.length == 0) WriteLog("ERROR, ConvertMP4, image size is zero");
+  if (fragment->length == 0) WriteLog("ERROR, ConvertMP4, image size is zero");
 
   const ObjectNumbers numbers = StartObject(ObjectKind::Video);
   auto dataSet = std::make_unique<DcmObj>();
   FillPictureHeader(*dataSet, CurrentStudy, kVideoEndoscopicClass, numbers.sopInstanceUid, width,
                     height, kVideoPhotometricInterpretation);
   dataSet->SetTransferSyntax(transferSyntax);
-  AppendEncapsulatedPixelData(*dataSet, std::move(source.bytes), source.length);
+  AppendEncapsulatedPixelData(*dataSet, std::move(fragment));
   AppendObject(list, std::move(dataSet));
   return true;
 }

@@ -17,16 +17,15 @@ void FillPdfHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sop
 
 bool ConvertPDF(const std::string& path, DataSetList& list, std::string& error) {
   // Read first: a file that cannot be read must not leave a numbered but empty object behind.
-  SourceBytes source;
-  if (!ReadSourceFile(path, source, error)) return false;
+  auto document = DcmTag::FromBytes(0x0042, 0x0011, 0, nullptr, "OB");
+  uint64_t fileLength = 0;
+  if (!LoadSourceValue(path, *document, fileLength, error)) return false;
 
   const ObjectNumbers numbers = StartObject(ObjectKind::Pdf);
   auto dataSet = std::make_unique<DcmObj>();
   FillPdfHeader(*dataSet, CurrentStudy, numbers.sopInstanceUid);
   dataSet->SetTransferSyntax(kExplicitVRLittleEndian);
   AppendText(*dataSet, 0x0042, 0x0010, FileNameOf(path));
-  auto document = DcmTag::FromBytes(0x0042, 0x0011, 0, nullptr, "OB");
-  document->TakeValue(std::move(source.bytes), source.length);
   dataSet->Append(std::move(document));
   AppendText(*dataSet, 0x0042, 0x0012, "application/pdf");
   AppendObject(list, std::move(dataSet));

@@ -1,10 +1,13 @@
-// Reading a converter's source file whole into an owned, even-length buffer.
+// Reading a converter's source file as an even-length value: in memory, or kept in the file.
 #include "sourcefile.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include "dcmtag.h"
+#include "filevalue.h"
 
 namespace {
 
@@ -57,6 +60,29 @@ bool ReadSourceFile(const std::string& path, SourceBytes& source, std::string& e
     if (evenLength != fileLength) read.bytes[fileLength] = 0x00;
   }
   source = std::move(read);
+  return true;
+}
+
+bool LoadSourceValue(const std::string& path, DcmTag& tag, uint64_t& fileLength,
+                     std::string& error) {
+  std::shared_ptr<const FileValue> file = FileValue::Open(path, error);
+  if (!file) return false;
+  fileLength = file->FileLength();
+  if (fileLength >= kKeptInFileLength) {
+    tag.TakeFileValue(std::move(file));
+    return true;
+  }
+  const uint32_t length = file->Length();
+  std::unique_ptr<uint8_t[]> bytes;
+  if (length != 0) {
+    bytes = std::make_unique_for_overwrite<uint8_t[]>(length);
+    std::string reason;
+    if (!file->Read(0, bytes.get(), length, reason)) {
+      error = "Cannot read file \"" + path + "\": " + reason;
+      return false;
+    }
+  }
+  tag.TakeValue(std::move(bytes), length);
   return true;
 }
 

@@ -13,6 +13,7 @@
 
 #include "dcmobj.h"
 #include "dictionary.h"
+#include "filevalue.h"
 #include "log.h"
 #include "uids.h"
 
@@ -267,6 +268,17 @@ bool BufData::WriteElement(const DcmTag& tag, bool explicitVR, const char* missi
     Write32(tag.length);
   }
   if (tag.length == 0 || tag.length == kUndefinedLength) return true;
+  if (tag.fileValue) {
+    const size_t start = stream.size();
+    stream.resize(start + tag.length);
+    std::string error;
+    if (!tag.fileValue->Read(0, stream.data() + start, tag.length, error)) {
+      stream.resize(start);
+      WriteLog("ERROR, BufData::WriteTag, " + error);
+      return false;
+    }
+    return true;
+  }
   if (!tag.value) {
     stream.resize(stream.size() + tag.length, 0);
     return true;
@@ -477,10 +489,32 @@ namespace {
 // A value that can follow its header unchanged: long, in the stream's byte order, and under a
 // header whose last four bytes are its 32-bit length.
 bool IsDirectlyWritable(const DcmTag& tag, bool explicitVR, bool bigEndian) {
-  if (!tag.HasValue() || tag.length < kDirectValueThreshold || tag.bigEndian != bigEndian) {
-    return false;
-  }
+  const bool held = tag.HasValue() || (tag.fileValue && !tag.HasUndefinedLength());
+  if (!held || tag.length < kDirectValueThreshold || tag.bigEndian != bigEndian) return false;
   return tag.group == 0xFFFE || !explicitVR || HasLongLength(tag.vr);
+}
+
+// The pieces a value kept in a file is read in. The buffer stays with the thread, so writing
+// object after object allocates nothing.
+constexpr size_t kFileValuePiece = 1 << 20;
+
+// Hands a value kept in a file on to `sink` piece by piece. False when the file cannot be read
+// (logged) or `sink` refuses.
+bool WriteFileValue(const FileValue& file, const PieceSink& sink) {
+  thread_local std::vector<uint8_t> piece;
+  if (piece.size() < kFileValuePiece) piece.resize(kFileValuePiece);
+  for (uint64_t offset = 0; offset < file.Length();) {
+    const size_t size =
+        static_cast<size_t>(std::min<uint64_t>(piece.size(), file.Length() - offset));
+    std::string error;
+    if (!file.Read(offset, piece.data(), size, error)) {
+      WriteLog("ERROR, BufData::WriteDataSetPieces, " + error);
+      return false;
+    }
+    if (!sink(piece.data(), size)) return false;
+    offset += size;
+  }
+  return true;
 }
 
 }  // namespace
@@ -504,7 +538,11 @@ bool BufData::WriteDataSetPieces(DcmObj& dataSet, size_t pieceSize, const PieceS
       for (int b = 0; b < 4; ++b) {
         length[bigEndian ? 3 - b : b] = static_cast<uint8_t>(tag->length >> (8 * b));
       }
-      if (!handOn() || !sink(tag->value.get(), tag->length)) return false;
+      if (!handOn()) return false;
+      if (tag->fileValue ? !WriteFileValue(*tag->fileValue, sink)
+                         : !sink(tag->value.get(), tag->length)) {
+        return false;
+      }
       continue;
     }
     if (!WriteEntry(dataSet, entry)) return false;

@@ -63,6 +63,7 @@ void DcmObj::Add(std::unique_ptr<DcmTag> tag) {
           target.value.reset();
           target.length = tag->length;
           if (tag->HasValue()) target.value = std::move(tag->value);
+          target.fileValue = std::move(tag->fileValue);
           // The flag says in which order the value's bytes are, so it comes with the new value;
           // the old one's flag would make a built value read back byte-swapped.
           target.bigEndian = tag->bigEndian;

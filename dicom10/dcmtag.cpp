@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "dictionary.h"
+#include "filevalue.h"
 
 namespace {
 
@@ -130,6 +131,7 @@ std::string DcmTag::GetString() const {
 
 void DcmTag::SetValue(const void* bytes, uint32_t size) {
   value.reset();
+  fileValue.reset();
   length = size;
   if (size != 0 && size != kUndefinedLength) {
     value = std::make_unique_for_overwrite<uint8_t[]>(size);
@@ -138,8 +140,15 @@ void DcmTag::SetValue(const void* bytes, uint32_t size) {
 }
 
 void DcmTag::TakeValue(std::unique_ptr<uint8_t[]> buffer, uint32_t size) {
+  fileValue.reset();
   length = size;
   value = size != 0 && size != kUndefinedLength ? std::move(buffer) : nullptr;
+}
+
+void DcmTag::TakeFileValue(std::shared_ptr<const FileValue> file) {
+  value.reset();
+  length = file ? file->Length() : 0;
+  fileValue = length != 0 ? std::move(file) : nullptr;
 }
 
 std::unique_ptr<DcmTag> DcmTag::Clone() const {
@@ -147,6 +156,7 @@ std::unique_ptr<DcmTag> DcmTag::Clone() const {
   std::memcpy(copy->vr, vr, sizeof vr);
   copy->bigEndian = bigEndian;
   copy->SetValue(value.get(), HasValue() ? length : 0);
+  copy->fileValue = fileValue;
   copy->length = length;
   return copy;
 }

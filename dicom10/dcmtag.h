@@ -9,6 +9,8 @@
 
 inline constexpr uint32_t kUndefinedLength = 0xFFFFFFFFu;
 
+class FileValue;
+
 class DcmTag {
  public:
   uint16_t group = 0;
@@ -18,6 +20,9 @@ class DcmTag {
   // Exactly `length` bytes; null when the length is 0 or undefined.
   std::unique_ptr<uint8_t[]> value;
   bool bigEndian = false;  // the value bytes are in big-endian order
+  // Set instead of `value` for a long value whose `length` bytes stay in a file until the element
+  // is written (a video). The readers of values below see no value.
+  std::shared_ptr<const FileValue> fileValue;
 
   // The empty tag: (0000,0000), no VR, length 0, no value.
   DcmTag() = default;
@@ -63,6 +68,8 @@ class DcmTag {
   void SetValue(const void* bytes, uint32_t size);
   // Replaces the value with an owned buffer of `size` bytes.
   void TakeValue(std::unique_ptr<uint8_t[]> buffer, uint32_t size);
+  // Replaces the value with the bytes of a file, read when the element is written.
+  void TakeFileValue(std::shared_ptr<const FileValue> file);
   std::unique_ptr<DcmTag> Clone() const;
 };
 

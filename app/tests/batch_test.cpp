@@ -336,6 +336,33 @@ TEST_F(BatchTest, ParallelConversionWritesTheSameFilesAsSequentialConversion) {
   FAIL() << "the clock ticked during every attempt";
 }
 
+// PDFs and videos are read from their files when they are written: one cut short in the meantime
+// must fail by name, not be saved with other bytes, and not stop the rest.
+TEST_F(BatchTest, ASourceCutShortAfterConversionIsNamedAndTheRestIsWritten) {
+  // Long enough to stay in their files until written.
+  const std::vector<std::string> items = {Write("cut.pdf", std::string(1200001, 'c')),
+                                          Write("whole.pdf", std::string(1200001, 'w'))};
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
+  BatchLists lists;
+  ASSERT_TRUE(ConvertItems(items, lists, message)) << message;
+  std::filesystem::resize_file(items[0], 1000);
+  const auto out = dir_ / "out";
+  std::filesystem::create_directory(out);
+  std::vector<std::string> written;
+  EXPECT_FALSE(WriteBatch(lists, out.string(), written, message));
+  EXPECT_NE(message.find(BatchUIDRoot + ".1.1.dcm"), std::string::npos) << message;
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_EQ(written[0], (out / (BatchUIDRoot + ".1.2.dcm")).string());
+  DicomFile file;
+  std::string error;
+  ASSERT_TRUE(ReadDicomFile(written[0], file, error)) << error;
+  std::string expected(1200001, 'w');
+  expected.push_back('\0');
+  EXPECT_TRUE(file.dataSet.FindTag(0x0042, 0x0011)->Bytes() == expected);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1);
+}
+
 // The piece by piece writer must produce exactly what encoding the whole file at once produces.
 TEST_F(BatchTest, StreamedFilesEqualTheEncodersFiles) {
   std::string big(300001, '\0');

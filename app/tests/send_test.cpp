@@ -9,6 +9,7 @@
 #include "bufdata.h"
 #include "captured_log.h"
 #include "dcmtk_peer.h"
+#include "dicomfile.h"
 #include "dimse.h"
 #include "scripted_peer.h"
 #include "testpictures.h"
@@ -49,6 +50,49 @@ TEST(SendLists, ProgressCountsTheObjectsOfTheWholeBatch) {
   EXPECT_EQ(places, (std::vector<std::pair<size_t, size_t>>{{0, 3}, {1, 3}, {2, 3}}));
   EXPECT_EQ(peer.Received().size(), 3u);
   EXPECT_TRUE(lists.images.empty() && lists.pdfs.empty());
+}
+
+// PDFs and videos travel from their files: one cut short after its conversion ends the association
+// (half a message cannot be taken back) and is reported, and the object sent before it arrived
+// whole.
+TEST(SendLists, ASourceCutShortAfterConversionIsReportedAsNotStored) {
+  ASSERT_TRUE(testsupport::HaveProgram("storescp"))
+      << "storescp missing (scripts/setup.sh installs it)";
+  testsupport::TempDir folder;
+  dcmtkpeer::StoreSCP peer(folder / "in", {kPdfClass}, {kExplicitVRLittleEndian});
+  ASSERT_TRUE(peer.Running());
+  const std::string whole(1200001, 'w');
+  testsupport::WriteFile(folder / "whole.pdf", whole);
+  testsupport::WriteFile(folder / "cut.pdf", std::string(1500000, 'c'));
+  BatchForm form;
+  form.patientName = "Roe^Rick";
+  form.patientId = "PID7";
+  form.modalityText = "OT";
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form, nullptr, 2, SetupConfig{}, message)) << message;
+  BatchLists lists;
+  ASSERT_TRUE(ConvertItems({(folder / "whole.pdf").string(), (folder / "cut.pdf").string()}, lists,
+                           message))
+      << message;
+  std::filesystem::resize_file(folder / "cut.pdf", 100);
+
+  RemoteNode pacs;
+  pacs.callingAet = "VELLORAN";
+  pacs.calledAet = "STORESCP";
+  pacs.host = "127.0.0.1";
+  pacs.port = peer.Port();
+  CapturedLog log;
+  std::vector<bool> stored;
+  EXPECT_FALSE(SendLists(lists, pacs,
+                         [&](const DcmObj&, size_t, size_t, bool ok) { stored.push_back(ok); }));
+  EXPECT_EQ(stored, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(log.Contains("has changed: it now ends at byte 100 of 1500000")) << log.Text();
+  const auto received = peer.Received();
+  ASSERT_EQ(received.size(), 1u);
+  DicomFile file;
+  std::string error;
+  ASSERT_TRUE(ReadDicomFile(received[0].string(), file, error)) << error;
+  EXPECT_TRUE(file.dataSet.FindTag(0x0042, 0x0011)->Bytes() == whole + '\0');
 }
 
 using testpeer::Bytes;

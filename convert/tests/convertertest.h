@@ -10,6 +10,7 @@
 
 #include "conversioncontext.h"
 #include "dcmobj.h"
+#include "filevalue.h"
 #include "testsupport.h"
 
 namespace convertertest {
@@ -101,6 +102,16 @@ inline std::string Raw(const DcmObj& dataSet, uint16_t group, uint16_t element) 
   const DcmTag* tag = dataSet.FindTag(group, element);
   if (tag == nullptr) return "<missing>";
   return std::string(tag->Bytes());
+}
+
+// The value an element is written with: its own bytes, or those read from the file it refers to.
+inline std::string StoredValue(const DcmTag& tag) {
+  if (!tag.fileValue) return std::string(tag.Bytes());
+  std::string bytes(tag.length, '\0');
+  std::string error;
+  EXPECT_TRUE(tag.fileValue->Read(0, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size(), error))
+      << error;
+  return bytes;
 }
 
 }  // namespace convertertest

@@ -87,7 +87,7 @@ TEST_F(ConvertPdfTest, DocumentBytesAreKeptAndMadeEven) {
     const DcmTag* document = list[0]->FindTag(0x0042, 0x0011);
     ASSERT_NE(document, nullptr);
     EXPECT_EQ(document->length, row.storedLength);
-    const std::string stored(document->Bytes());
+    const std::string stored = convertertest::StoredValue(*document);
     EXPECT_EQ(stored.substr(0, row.fileLength), bytes);
     if (row.storedLength != row.fileLength) {
       EXPECT_EQ(stored.back(), '\0');
