@@ -160,22 +160,6 @@ bool Buffer::MoveIn(Buffer& source, size_t count) {
   return true;
 }
 
-bool Buffer::MoveOut(Buffer& destination, size_t count) {
-  if (count > OutgoingCount()) {
-    WriteLog("ERROR, Buffer::MoveOut, Outsize<Byte");
-    return false;
-  }
-  // The read position advances instead of erasing from the front, so cutting a large message
-  // into PDUs costs one copy of it, not one move of the rest per PDU.
-  destination.Write(outgoing_.data() + outgoingPosition_, count);
-  outgoingPosition_ += count;
-  if (outgoingPosition_ == outgoing_.size()) {
-    outgoing_.clear();
-    outgoingPosition_ = 0;
-  }
-  return true;
-}
-
 std::vector<uint8_t> Buffer::TakeIncoming() {
   std::vector<uint8_t> bytes;
   if (incomingPosition_ == 0) {

@@ -43,8 +43,6 @@ class Buffer {
   bool Skip(size_t count);
   // Reads `count` bytes from `source` and appends them to this buffer's incoming side.
   bool MoveIn(Buffer& source, size_t count);
-  // Moves `count` bytes from the front of the outgoing side into `destination`'s outgoing side.
-  bool MoveOut(Buffer& destination, size_t count);
 
   size_t IncomingCount() const { return incoming_.size() - incomingPosition_; }
   size_t OutgoingCount() const { return outgoing_.size() - outgoingPosition_; }

@@ -749,56 +749,6 @@ bool AAbortRQ::Read(Buffer& link) {
 
 // ---------------------------------------------------------------------------------------------
 
-bool PDataTF::SetBlockSizeFor(uint32_t peerMaximumLength) {
-  if (peerMaximumLength != 0 && peerMaximumLength < 7) {
-    WriteLog("ERROR, PDU_Service::Write, peer maximum length " + std::to_string(peerMaximumLength) +
-             " is too small");
-    return false;
-  }
-  const uint32_t limit =
-      peerMaximumLength == 0 ? kOwnPDataLength : std::min(peerMaximumLength, kOwnPDataLength);
-  BlockSize = limit - 6;
-  return true;
-}
-
-namespace {
-
-// PDUs are handed to the socket in batches of about this size rather than one send each.
-constexpr size_t kFlushThreshold = 256 * 1024;
-
-}  // namespace
-
-bool PDataTF::Write(Buffer& link, bool endsMessage) {
-  const size_t total = VRBuffer.OutgoingCount();
-  uint32_t block = BlockSize == 0 ? 4096 : BlockSize;
-  if (block > kOwnPDataLength - 6) {
-    WriteLog("WARNING, PDataTF::Write, BlockSize is too big: " + std::to_string(block));
-    block = kOwnPDataLength - 6;
-  }
-  if (total == 0 && !endsMessage) return true;
-  size_t sent = 0;
-  // An empty message still goes out, as one empty last fragment.
-  do {
-    const auto size = static_cast<uint32_t>(std::min<size_t>(block, total - sent));
-    uint8_t control = MessageControlHeader & 0x01;
-    if (endsMessage && sent + size == total) control |= 0x02;
-    link.Write8(ItemType);
-    link.Write8(Reserved1);
-    link.Write32(size + 6);
-    link.Write32(size + 2);
-    link.Write8(PresentationContextID);
-    link.Write8(control);
-    sent += size;
-    const bool flush = sent == total || link.OutgoingCount() + block >= kFlushThreshold;
-    if (!VRBuffer.MoveOut(link, size) || (flush && !link.Flush())) {
-      WriteLog("ERROR, PDataTF::Write, failed Link.Flush");
-      VRBuffer.Clear();
-      return false;
-    }
-  } while (sent < total);
-  return true;
-}
-
 bool PDataTF::ReadDynamic(Buffer& link) {
   // Whatever goes wrong leaves the stream unusable, so no later call may read on inside this PDU.
   const auto refuse = [this](const std::string& line) {

@@ -319,8 +319,8 @@ struct AAbortRQ {
   bool Read(Buffer& link);
 };
 
-// P-DATA-TF: PS3.8 Table 9-22, each PDU written with one presentation data value item
-// (Table 9-23). One object serves both directions of an association.
+// P-DATA-TF: PS3.8 Table 9-22 and its presentation data value items (Table 9-23), as received.
+// Outgoing messages are cut into PDUs by FragmentWriter; this object gives them their context.
 class PDataTF {
  public:
   uint8_t ItemType = 0x04;
@@ -328,12 +328,8 @@ class PDataTF {
   // Bytes of the current incoming PDU not read yet: a message may end inside a PDU and the next
   // one start in the same PDU.
   uint32_t Length = 0;
-  // Data bytes per outgoing PDU; 0 means 4096. SetBlockSizeFor derives it from the peer's limit.
-  uint32_t BlockSize = 0;
   // Context of outgoing messages; after a read, the context of the last received item.
   uint8_t PresentationContextID = 0;
-  // Bit 0 of outgoing control headers: 1 command, 0 data set.
-  uint8_t MessageControlHeader = 0;
   // What the last received item carried.
   uint32_t ItemLength = 0;
   uint8_t ReceivedControlHeader = 0;
@@ -342,17 +338,9 @@ class PDataTF {
   uint32_t MaxReceiveLength = kMaxAcceptedPDataLength;
   // A message gathered from more fragments than this is refused.
   size_t MaxMessageLength = kMaxReceivedMessageLength;
-  // The message being sent (outgoing side) or gathered (incoming side).
+  // The message being gathered.
   Buffer VRBuffer;
 
-  // The block size for a peer's maximum PDU length: that length less the 6 header bytes of the
-  // item, where the peer's limit and our own (kOwnPDataLength) are both kept; 0 is the peer's
-  // "no limit" and gets our own. False, with a log line, below 7: no data would fit.
-  bool SetBlockSizeFor(uint32_t peerMaximumLength);
-  // Sends all of VRBuffer's outgoing bytes as P-DATA-TF PDUs of BlockSize data bytes, one
-  // fragment each; the last one carries the last-fragment bit when `endsMessage` is set (a
-  // message streamed in several calls sets it only on the final one).
-  bool Write(Buffer& link, bool endsMessage = true);
   // After the type byte of a new PDU, or within the current one when Length is not 0. Returns
   // after the last fragment of a message or at the end of the PDU.
   bool ReadDynamic(Buffer& link);

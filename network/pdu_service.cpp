@@ -337,21 +337,6 @@ std::optional<std::string> PDU_Service::GetTransferSyntaxUID(uint8_t presentatio
   return std::nullopt;
 }
 
-bool PDU_Service::ParseDCMIntoRawVR(DcmObj& dataSet, MessageKind kind) {
-  if (TraceMessages) {
-    LogDump(Trimmed(assocAC.CallingApTitle) + " >> " + Trimmed(assocAC.CalledApTitle), dataSet);
-  }
-  BufData encoder(dataSet.bigEndian);
-  if (!encoder.WriteDataSet(dataSet)) {
-    WriteLog(kind == MessageKind::Command
-                 ? "ERROR, PDU_Service::Write, Parsing DCM Into RAW VR for Command Mode"
-                 : "ERROR, PDU_Service::Write, Parsing DCM Into RAW VR for Data Mode");
-    return false;
-  }
-  pdata.VRBuffer.Write(encoder.stream.data(), encoder.stream.size());
-  return true;
-}
-
 bool PDU_Service::Established(const char* operation) {
   if (state_ == AssociationState::Established && !IsConnected()) {
     state_ = AssociationState::Aborted;
@@ -381,9 +366,6 @@ bool PDU_Service::Write(DcmObj& dataSet, const std::string& /*sopClassUid*/, Mes
   if (TraceMessages) {
     LogDump(Trimmed(assocAC.CallingApTitle) + " >> " + Trimmed(assocAC.CalledApTitle), dataSet);
   }
-  // A message that failed half way must not leave bytes in front of the next one.
-  pdata.VRBuffer.Clear();
-  pdata.MessageControlHeader = static_cast<uint8_t>(kind);
   if (Link.OutgoingCount() != 0 && !Link.Flush()) return false;
   // The message is encoded once, piece by piece, and each piece goes into P-DATA-TF fragments
   // as it comes: long values (pixel data, a video) travel from the object itself. Fragments

@@ -90,7 +90,6 @@ class PDU_Service {
   // The accepted transfer syntax of a context ID, nullopt when that context was not accepted.
   std::optional<std::string> GetTransferSyntaxUID(uint8_t presentationContextId) const;
 
-  bool ParseDCMIntoRawVR(DcmObj& dataSet, MessageKind kind);
   bool ParseRawVRIntoDCM(uint8_t presentationContextId, DcmObj& dataSet);
 
   // True while the association is open on a connected socket.
