@@ -142,6 +142,22 @@ struct EncodeState {
   std::string problem;
 };
 
+// Sets a created encoder up for three-component pictures of the given colour space and starts it,
+// writing into memory. The defaults are what we need: YCbCr, 2x2 chroma subsampling, standard
+// Huffman tables, sequential (not progressive) coding.
+void StartBaselineEncoder(jpeg_compress_struct& info, JDIMENSION width, JDIMENSION height,
+                          J_COLOR_SPACE colorSpace, int quality, unsigned char*& output,
+                          unsigned long& outputSize) {
+  jpeg_mem_dest(&info, &output, &outputSize);
+  info.image_width = width;
+  info.image_height = height;
+  info.input_components = 3;
+  info.in_color_space = colorSpace;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  jpeg_start_compress(&info, TRUE);
+}
+
 bool RunEncode(EncodeState& state, const RgbBitmap& bitmap, int quality) {
   jpeg_compress_struct& info = state.info;
   info.err = jpeg_std_error(&state.errors.library);
@@ -151,16 +167,8 @@ bool RunEncode(EncodeState& state, const RgbBitmap& bitmap, int quality) {
     return false;
   }
   jpeg_create_compress(&info);
-  jpeg_mem_dest(&info, &state.output, &state.outputSize);
-  info.image_width = bitmap.width;
-  info.image_height = bitmap.height;
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
-  // The defaults are what we need: YCbCr, 2x2 chroma subsampling, standard Huffman tables,
-  // sequential (not progressive) coding.
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, quality, TRUE);
-  jpeg_start_compress(&info, TRUE);
+  StartBaselineEncoder(info, bitmap.width, bitmap.height, JCS_RGB, quality, state.output,
+                       state.outputSize);
   const size_t stride = size_t{bitmap.width} * 3;
   while (info.next_scanline < info.image_height) {
     JSAMPROW rows[1] = {const_cast<uint8_t*>(&bitmap.rgb[info.next_scanline * stride])};
@@ -206,14 +214,8 @@ Reencoded RunReencode(ReencodeState& state, const uint8_t* bytes, size_t size, i
 
   jpeg_create_compress(&out);
   state.encoderCreated = true;
-  jpeg_mem_dest(&out, &state.output, &state.outputSize);
-  out.image_width = in.output_width;
-  out.image_height = in.output_height;
-  out.input_components = 3;
-  out.in_color_space = JCS_YCbCr;
-  jpeg_set_defaults(&out);
-  jpeg_set_quality(&out, quality, TRUE);
-  jpeg_start_compress(&out, TRUE);
+  StartBaselineEncoder(out, in.output_width, in.output_height, JCS_YCbCr, quality, state.output,
+                       state.outputSize);
 
   // A strip of rows as tall as the decoder hands out at once, so each call fills it.
   const size_t stride = size_t{in.output_width} * 3;

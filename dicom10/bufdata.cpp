@@ -610,41 +610,14 @@ bool BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string&
   return true;
 }
 
-bool BufData::SaveToFile(const std::string& path) const {
-  if (stream.empty()) {
-    WriteLog("ERROR, BufData::SaveToFile, ms->Size==0");
-    return false;
-  }
-  // Written beside the target and renamed over it, so a failed write never leaves a partial
-  // file where a good one was.
-  const std::string partial = path + ".part";
-  std::FILE* file = std::fopen(partial.c_str(), "wb");
-  if (file == nullptr) {
-    WriteLog("ERROR, BufData::SaveToFile, Cannot create file \"" + path + "\". " +
-             std::strerror(errno));
-    return false;
-  }
-  const bool written = std::fwrite(stream.data(), 1, stream.size(), file) == stream.size();
-  const int writeErrno = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
-    std::remove(partial.c_str());
-    WriteLog("ERROR, BufData::SaveToFile, Error writing file \"" + path + "\". " +
-             std::strerror(written ? errno : writeErrno));
-    return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(partial, path, error);
-  if (error) {
-    std::remove(partial.c_str());
-    WriteLog("ERROR, BufData::SaveToFile, " + error.message());
-    return false;
-  }
-  return true;
-}
+namespace {
 
-bool BufData::SaveToFile(const std::string& path, DcmObj& dataSet) {
-  // Written beside the target and renamed over it, as SaveToFile(path) does.
+// Writes a file beside `path` through `write` and renames it over `path` once it is complete, so
+// that a failed write never leaves part of a file under the real name. `write` returns false when
+// it stopped, with the errno of a failed write in `writeErrno` (0 when the cause lay elsewhere and
+// was logged there).
+bool WriteBesideAndRename(const std::string& path,
+                          const std::function<bool(std::FILE*, int& writeErrno)>& write) {
   const std::string partial = path + ".part";
   std::FILE* file = std::fopen(partial.c_str(), "wb");
   if (file == nullptr) {
@@ -653,14 +626,9 @@ bool BufData::SaveToFile(const std::string& path, DcmObj& dataSet) {
     return false;
   }
   int writeErrno = 0;
-  const bool encoded =
-      WriteDataSetPieces(dataSet, kFilePieceSize, [&](const uint8_t* bytes, size_t size) {
-        if (std::fwrite(bytes, 1, size, file) == size) return true;
-        writeErrno = errno;
-        return false;
-      });
+  const bool written = write(file, writeErrno);
   const bool closed = std::fclose(file) == 0;
-  if (!encoded || !closed) {
+  if (!written || !closed) {
     std::remove(partial.c_str());
     if (writeErrno != 0 || !closed) {
       WriteLog("ERROR, BufData::SaveToFile, Error writing file \"" + path + "\". " +
@@ -676,6 +644,31 @@ bool BufData::SaveToFile(const std::string& path, DcmObj& dataSet) {
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool BufData::SaveToFile(const std::string& path) const {
+  if (stream.empty()) {
+    WriteLog("ERROR, BufData::SaveToFile, ms->Size==0");
+    return false;
+  }
+  return WriteBesideAndRename(path, [&](std::FILE* file, int& writeErrno) {
+    if (std::fwrite(stream.data(), 1, stream.size(), file) == stream.size()) return true;
+    writeErrno = errno;
+    return false;
+  });
+}
+
+bool BufData::SaveToFile(const std::string& path, DcmObj& dataSet) {
+  // The data set goes to the file piece by piece, long values straight from the object.
+  return WriteBesideAndRename(path, [&](std::FILE* file, int& writeErrno) {
+    return WriteDataSetPieces(dataSet, kFilePieceSize, [&](const uint8_t* bytes, size_t size) {
+      if (std::fwrite(bytes, 1, size, file) == size) return true;
+      writeErrno = errno;
+      return false;
+    });
+  });
 }
 
 bool BufData::LoadFromFile(const std::string& path, std::string& error) {

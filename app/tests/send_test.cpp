@@ -19,6 +19,16 @@ namespace {
 
 constexpr const char* kPdfClass = "1.2.840.10008.5.1.4.1.1.104.1";
 
+// A peer on this machine, called by the title the scripted peers answer to unless told otherwise.
+RemoteNode Peer(const std::string& port, const char* calledAet = "PEER") {
+  RemoteNode node;
+  node.callingAet = "VELLORAN";
+  node.calledAet = calledAet;
+  node.host = "127.0.0.1";
+  node.port = port;
+  return node;
+}
+
 TEST(SendLists, ProgressCountsTheObjectsOfTheWholeBatch) {
   ASSERT_TRUE(testsupport::HaveProgram("storescp"))
       << "storescp missing (scripts/setup.sh installs it)";
@@ -36,11 +46,7 @@ TEST(SendLists, ProgressCountsTheObjectsOfTheWholeBatch) {
   pdf->AddString(0x0010, 0x0010, "DOE^JANE");
   lists.pdfs.push_back(std::move(pdf));
 
-  RemoteNode pacs;
-  pacs.callingAet = "VELLORAN";
-  pacs.calledAet = "STORESCP";
-  pacs.host = "127.0.0.1";
-  pacs.port = peer.Port();
+  const RemoteNode pacs = Peer(peer.Port(), "STORESCP");
   // Two associations (images, then the PDF), numbered as one run of three objects.
   std::vector<std::pair<size_t, size_t>> places;
   ASSERT_TRUE(SendLists(lists, pacs, [&](const DcmObj&, size_t index, size_t total, bool stored) {
@@ -76,11 +82,7 @@ TEST(SendLists, ASourceCutShortAfterConversionIsReportedAsNotStored) {
       << message;
   std::filesystem::resize_file(folder / "cut.pdf", 100);
 
-  RemoteNode pacs;
-  pacs.callingAet = "VELLORAN";
-  pacs.calledAet = "STORESCP";
-  pacs.host = "127.0.0.1";
-  pacs.port = peer.Port();
+  const RemoteNode pacs = Peer(peer.Port(), "STORESCP");
   CapturedLog log;
   std::vector<bool> stored;
   EXPECT_FALSE(SendLists(lists, pacs,
@@ -97,15 +99,6 @@ TEST(SendLists, ASourceCutShortAfterConversionIsReportedAsNotStored) {
 
 using testpeer::Bytes;
 using testpeer::Step;
-
-RemoteNode Peer(const std::string& port) {
-  RemoteNode node;
-  node.callingAet = "VELLORAN";
-  node.calledAet = "PEER";
-  node.host = "127.0.0.1";
-  node.port = port;
-  return node;
-}
 
 // One object's request (command, then its data set in one PDU) answered with `status`.
 std::vector<Step> StoreAnswered(uint16_t status) {
@@ -240,11 +233,7 @@ TEST(SendObjectList, StopsWhenThePeerReleasesInTheMiddle) {
     pdf->AddString(0x0008, 0x0018, uid);
     list.push_back(std::move(pdf));
   }
-  RemoteNode pacs;
-  pacs.callingAet = "VELLORAN";
-  pacs.calledAet = "PEER";
-  pacs.host = "127.0.0.1";
-  pacs.port = peer.Port();
+  const RemoteNode pacs = Peer(peer.Port());
   CapturedLog log;
   std::vector<bool> stored;
   EXPECT_FALSE(
