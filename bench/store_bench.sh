@@ -115,6 +115,19 @@ paired "$runs" "velloran-cli store" "$ours $work/jpeg/*.dcm" "storescu -xy" \
 echo "store one object of $(size_of "$work"/large/large.dcm)"
 paired "$runs" "velloran-cli store" "$ours $work/large/large.dcm" "storescu" \
   "$theirs $work/large/large.dcm"
+# Both senders wait on the receiver here: what storescp spends on one object, whoever sends it.
+receiver_seconds() {
+  awk -v tick="$(getconf CLK_TCK)" '{print ($14 + $15) / tick}' "/proc/$scp_pid/stat"
+}
+receiver_share() {
+  local before after
+  before=$(receiver_seconds)
+  bash -c "$1" >/dev/null 2>&1
+  after=$(receiver_seconds)
+  awk -v a="$before" -v b="$after" 'BEGIN {printf "%.2f s", b - a}'
+}
+echo "  storescp's processor time for the object: $(receiver_share "$ours $work/large/large.dcm")" \
+  "from velloran-cli store, $(receiver_share "$theirs $work/large/large.dcm") from storescu"
 echo "send a batch holding one MP4 of $(size_of "$work/video.mp4") (goal: ratio at most 1.20;" \
   "peak at most 1.1 x the object plus a fixed amount)"
 paired "$runs" "velloran-cli send (convert and store)" \
