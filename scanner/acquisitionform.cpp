@@ -154,12 +154,14 @@ void TAcquisitionForm::Button3Click() {
         ScanResult::Failure(ScanStep::OpenDevice, static_cast<uint32_t>(status)))));
     return;
   }
+  SaneOptionProvider deviceOptions(device.Handle());
   DeviceMainOptions options;
-  if (const ScanResult result = ReadMainOptions(device.Handle(), options); !result.Ok()) {
+  if (const ScanResult result = ReadMainOptions(deviceOptions, options); !result.Ok()) {
     ShowMessage(QString::fromStdString(AcquisitionErrorMessage(result)));
     return;
   }
-  DeviceOptionsDialog dialog(options, ComboBox1->currentText(), this);
+  // The dialog sets a newly chosen source on the device at once, to show that source's limits.
+  DeviceOptionsDialog dialog(deviceOptions, options, ComboBox1->currentText(), this);
   // A cancelled device dialog ends the scan quietly: nothing was asked of the scanner yet.
   if (RunOwnDialog(dialog) != QDialog::Accepted) return;
 

@@ -252,6 +252,36 @@ TEST_F(AcquisitionTest, RefusedSettingsFailBeforeTheTransfer) {
   EXPECT_EQ(ModeForIntent({"Lineart", "True Gray", "24bit Color"}, 2), "True Gray");
 }
 
+TEST_F(AcquisitionTest, SourceChangeAndRoundedAreaOnTheTestBackend) {
+  // The backend keeps one 0-200 mm range for both sources and rounds the area to whole mm.
+  SaneOptionProvider device(device_.Handle());
+  DeviceMainOptions options;
+  ASSERT_TRUE(ReadMainOptions(device, options).Ok());
+  options.left.value = 10.4;
+  options.right.value = 80;
+  ASSERT_TRUE(ChangeSource(device, "Automatic Document Feeder", options).Ok());
+  DeviceMainOptions onDevice;
+  ASSERT_TRUE(ReadMainOptions(device, onDevice).Ok());
+  EXPECT_EQ(onDevice.source.value, "Automatic Document Feeder");
+  EXPECT_EQ(options.source.value, "Automatic Document Feeder");
+  EXPECT_EQ(options.right.minimum, 0);
+  EXPECT_EQ(options.right.maximum, 200);
+  EXPECT_EQ(options.left.value, 10.4);
+
+  // The scan covers the area the device settled on: 70 mm at 100 dpi, not 69.6 mm.
+  ScanRequest request{options, 2, 100};
+  AppliedScanRequest applied;
+  ASSERT_TRUE(ApplyScanRequest(device, request, applied).Ok());
+  EXPECT_EQ(applied.options.left.value, 10);
+  EXPECT_EQ(applied.options.right.value, 80);
+  ScanCanceller canceller(device_.Handle());
+  int pages = 0;
+  ASSERT_TRUE(
+      AcquirePages(device_.Handle(), {bitmap_, false, applied.resolution}, canceller, {}, {}, pages)
+          .Ok());
+  EXPECT_EQ(ParseBmpHeader(ReadFileBytes(bitmap_)).width, 275);
+}
+
 TEST(ScanSettingsChoice, ResolutionFromAListIsTheNearestListed) {
   EXPECT_EQ(NearestListedResolution({75, 150, 300, 600}, 100), 75);
   EXPECT_EQ(NearestListedResolution({75, 150, 300, 600}, 200), 150);
