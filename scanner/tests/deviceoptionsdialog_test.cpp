@@ -106,4 +106,21 @@ TEST(DeviceOptionsDialog, TheBoxesFollowTheLimitsOfEachSourceAndARefusalIsShown)
   EXPECT_EQ(chosen.mode.value, "Gray");
 }
 
+TEST(DeviceOptionsDialog, OptionsThatCannotBeReadAgainLeaveTheLimitsAndSaySo) {
+  FakeOptionDevice device({{"Flatbed", 216, 297, {"Gray"}}, {"ADF", 210, 356, {"Gray"}}},
+                          FakeOptionDevice::OutOfRange::Clamp);
+  DeviceMainOptions options;
+  ASSERT_TRUE(ReadMainOptions(device, options).Ok());
+  DeviceOptionsDialog dialog(device, options, QStringLiteral("fake"));
+  device.readAnswer = SANE_STATUS_IO_ERROR;
+  dialog.SourceBox->setCurrentText(QStringLiteral("ADF"));
+  EXPECT_EQ(device.SourceName(), "ADF");
+  EXPECT_EQ(dialog.Chosen().source.value, "ADF");
+  EXPECT_EQ(dialog.RightBox->maximum(), 216);
+  EXPECT_EQ(dialog.ProblemLabel->text(),
+            "The scanner's options could not be read after the change of source (code A0030009); "
+            "the page area is checked again when the scan starts.");
+  EXPECT_TRUE(OkEnabled(dialog));
+}
+
 }  // namespace

@@ -135,6 +135,7 @@ SANE_Status FakeOptionDevice::Control(SANE_Int option, SANE_Action action, void*
   auto* text = static_cast<char*>(value);
 
   if (action == SANE_ACTION_GET_VALUE) {
+    if (option != kCount && readAnswer != SANE_STATUS_GOOD) return readAnswer;
     switch (option) {
       case kCount:
         *word = kOptions;

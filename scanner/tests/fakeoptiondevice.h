@@ -41,6 +41,8 @@ class FakeOptionDevice final : public DeviceOptionProvider {
   // Sets the page area as the device holds it, bypassing every check.
   void SetArea(double left, double top, double right, double bottom);
   const std::string& SourceName() const { return sources_[source_].name; }
+  // What reading an option's value answers from now on (the option count stays readable).
+  SANE_Status readAnswer = SANE_STATUS_GOOD;
 
  private:
   enum Option { kCount, kSource, kMode, kResolution, kLeft, kTop, kRight, kBottom, kOptions };
