@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include "dialogprovider.h"
 #include "mainform.h"
 #include "settings.h"
+#include "stripview.h"
 
 namespace {
 
@@ -62,17 +64,31 @@ int main(int argc, char** argv) {
   form.DeferredStart();
 
   for (const std::string& path : strip) form.Items().Append(path);
+  // The strip is on screen at once; its tiles follow as the pool draws them, the ones in view
+  // (the first of the scroll box) first.
+  const size_t inView =
+      std::min<size_t>(strip.size(), static_cast<size_t>((form.ScrollBox1->width() + 95) / 96));
+  auto drawn = [&form](size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      if (form.Image1->Tile(i).isNull()) return false;
+    }
+    return true;
+  };
   QElapsedTimer timer;
   timer.start();
   form.RefreshItemStrip();
+  const double shown = Milliseconds(timer);
+  while (!drawn(inView)) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  const double firstInView = Milliseconds(timer);
+  while (!form.StripComplete()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   const double first = Milliseconds(timer);
   timer.restart();
   form.RefreshItemStrip();
   const double cached = Milliseconds(timer);
   std::printf(
-      "strip of %zu photos: first draw %.1f ms (goal under 1000), redraw from cache "
-      "%.1f ms (goal under 50)\n",
-      strip.size(), first, cached);
+      "strip of %zu photos: shown in %.1f ms, the %zu tiles in view drawn in %.1f ms, all tiles "
+      "(first draw) in %.1f ms (goal under 1000), redraw from cache %.1f ms (goal under 50)\n",
+      strip.size(), shown, inView, firstInView, first, cached);
 
   if (!send.empty()) {
     form.ClearBtnClick();
@@ -84,6 +100,7 @@ int main(int argc, char** argv) {
     form.Edit1->setText("BENCH-1");
     for (const std::string& path : send) form.Items().Append(path);
     form.RefreshItemStrip();
+    while (!form.StripComplete()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     // A 5 ms timer: the longest gap between its ticks is the longest block of the event loop.
     QElapsedTimer sinceTick;
     double longest = 0;

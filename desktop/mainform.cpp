@@ -22,6 +22,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 
 #include "dialogprovider.h"
@@ -83,6 +84,11 @@ TForm1::TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture
       dialogs_(dialogs),
       capture_(std::move(capture)) {
   BuildControls();
+  // Both cores decode; the GUI thread only places the tiles.
+  const int decoders = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+  tileLoader_ = std::make_unique<TileLoader>(
+      thumbnails_, decoders,
+      [this](const TileLoader::Job& job, const QImage& tile) { TileDrawn(job, tile); });
   FormCreate();
   setupForm_ =
       std::make_unique<TSetupFrm>(folders_.settingsFile.string(), setupcfg, dialogs_, this);
@@ -508,11 +514,33 @@ void TForm1::RefreshItemStrip() {
         dialogs_.ShowMessage(this, "ERROR, can't process " + Q(UpperExtension(path)));
       }
     }
-    std::vector<QImage> tiles =
-        RunBesideEventLoop([this, &paths] { return thumbnails_.Tiles(paths); });
+    std::vector<QImage> tiles(paths.size());
+    std::vector<TileLoader::Job> jobs;
+    stripWaiting_.clear();
+    for (size_t i = 0; i < paths.size(); ++i) {
+      const auto waiting = stripWaiting_.find(paths[i]);
+      if (waiting != stripWaiting_.end()) {
+        waiting->second.indexes.push_back(i);
+        continue;
+      }
+      const FileStamp stamp = StampOf(paths[i]);
+      tiles[i] = thumbnails_.Find(paths[i], stamp);
+      if (!tiles[i].isNull()) continue;
+      stripWaiting_.emplace(paths[i], WaitingTile{stamp, {i}});
+      jobs.push_back({paths[i], stamp});
+    }
     Image1->SetTiles(std::move(tiles));
+    tileLoader_->Request(std::move(jobs));
   } while (refreshAgain_);
   refreshing_ = false;
+}
+
+void TForm1::TileDrawn(const TileLoader::Job& job, const QImage& tile) {
+  // A tile for an item since removed, or for a file since changed, only went into the cache.
+  const auto waiting = stripWaiting_.find(job.path);
+  if (waiting == stripWaiting_.end() || !(waiting->second.stamp == job.stamp)) return;
+  for (size_t index : waiting->second.indexes) Image1->SetTile(index, tile);
+  stripWaiting_.erase(waiting);
 }
 
 void TForm1::Image1MouseDown(Qt::MouseButton button, int x) {
@@ -711,6 +739,7 @@ void TForm1::FormClose() {
   Timer1->stop();
   // The capture threads append to the item list: they end before it goes.
   if (capture_.stop) capture_.stop();
+  tileLoader_->Cancel();
   items_.Clear();
   ReleaseLogTarget();
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "appfolders.h"
@@ -16,6 +17,7 @@
 #include "search.h"
 #include "studyinfo.h"
 #include "thumbnails.h"
+#include "tileloader.h"
 
 class DialogProvider;
 class ItemStripView;
@@ -69,7 +71,10 @@ class TForm1 : public QWidget {
   void Image1MouseDown(Qt::MouseButton button, int x);
   void Timer1Timer();
 
+  // Shows the strip at once: cached tiles drawn, the others blank until the pool has drawn them.
   void RefreshItemStrip();
+  // True when every tile of the strip is drawn.
+  bool StripComplete() const { return stripWaiting_.empty(); }
   void FillResultGrid();
   // Adds a folder's files of the ten kinds (no sub-folders, no hidden files), as Add Folder does.
   void AddFolderFiles(const QString& folder);
@@ -147,6 +152,7 @@ class TForm1 : public QWidget {
   void RunSearch(const std::function<SearchOutcome(std::vector<StudyInfo>&)>& search,
                  const std::string& calledAet);
   void ShowPreview(const std::string& path);
+  void TileDrawn(const TileLoader::Job& job, const QImage& tile);
   void StartBatch(BatchMode mode, const std::string& folder);
   void FinishBatch(const BatchOutcome& outcome);
   void SetBusy(bool busy);
@@ -158,6 +164,14 @@ class TForm1 : public QWidget {
   ItemList items_;
   std::vector<StudyInfo> results_;
   ThumbnailCache thumbnails_;
+  // After the cache, which it fills, and before the strip goes with the window's children.
+  std::unique_ptr<TileLoader> tileLoader_;
+  // The strip's tiles still being drawn: by path, the file's stamp and the tiles it fills.
+  struct WaitingTile {
+    FileStamp stamp;
+    std::vector<size_t> indexes;
+  };
+  std::unordered_map<std::string, WaitingTile> stripWaiting_;
   std::unique_ptr<TSetupFrm> setupForm_;
   std::function<void()> scanAction_;
   std::string lastFolder_;

@@ -2,7 +2,9 @@
 #include "stripview.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "thumbnails.h"
 
@@ -18,11 +20,26 @@ void ItemStripView::SetTiles(std::vector<QImage> tiles) {
   update();
 }
 
-void ItemStripView::paintEvent(QPaintEvent*) {
+void ItemStripView::SetTile(size_t index, const QImage& tile) {
+  if (index >= tiles_.size()) return;
+  tiles_[index] = tile;
+  update(QRect(static_cast<int>(index) * kTileSize, 0, kTileSize, kTileSize));
+}
+
+void ItemStripView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  painter.fillRect(rect(), Qt::white);
-  for (size_t i = 0; i < tiles_.size(); ++i) {
-    painter.drawImage(QPoint(static_cast<int>(i) * kTileSize, 0), tiles_[i]);
+  painter.fillRect(event->rect(), Qt::white);
+  // Only the tiles in view: a long strip in its scroll box shows three or four.
+  const int first = std::max(event->rect().left() / kTileSize, 0);
+  const int last = std::min(event->rect().right() / kTileSize, static_cast<int>(tiles_.size()) - 1);
+  for (int i = first; i <= last; ++i) {
+    const QImage& tile = tiles_[static_cast<size_t>(i)];
+    if (tile.isNull()) {
+      painter.fillRect(QRect(i * kTileSize + 2, 2, kTileSize - 4, kTileSize - 4),
+                       QColor(0xE4, 0xE4, 0xE4));
+    } else {
+      painter.drawImage(QPoint(i * kTileSize, 0), tile);
+    }
   }
 }
 

@@ -11,7 +11,10 @@ class ItemStripView : public QWidget {
 
  public:
   explicit ItemStripView(QWidget* parent = nullptr);
+  // A null tile is one still being drawn: the strip shows a grey square there until SetTile.
   void SetTiles(std::vector<QImage> tiles);
+  void SetTile(size_t index, const QImage& tile);
+  const QImage& Tile(size_t index) const { return tiles_.at(index); }
   size_t TileCount() const { return tiles_.size(); }
 
  signals:

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "exifthumbnail.h"
+#include "jpegtiledecoder.h"
 
 namespace {
 
@@ -40,11 +41,16 @@ QImage DecodePictureAtSize(const QString& path, const QSize& size) {
           .convertToFormat(QImage::Format_RGB32);
     }
   }
+  // JPEG files, nearly all of them, are decoded at a reduced scale by our own cheapest settings;
+  // what that decoder leaves (other formats, CMYK, damaged files) goes to the generic reader.
+  const QImage reduced = DecodeJpegNearSize(path, size);
+  if (!reduced.isNull()) {
+    return reduced.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .convertToFormat(QImage::Format_RGB32);
+  }
   QImageReader reader(path);
   reader.setAutoTransform(false);
-  // The JPEG reader decodes at a reduced scale (1/2 … 1/8) and then scales the rest.
   reader.setScaledSize(size);
-  reader.setQuality(50);
   QImage image = reader.read();
   if (image.isNull()) return {};
   return image.convertToFormat(QImage::Format_RGB32);
@@ -95,36 +101,31 @@ QImage DrawTile(const std::string& path) {
   return tile;
 }
 
-ThumbnailCache::Entry ThumbnailCache::Stamp(const std::string& path) {
-  Entry entry;
+FileStamp StampOf(const std::string& path) {
+  FileStamp stamp;
   struct stat status {};
   if (::stat(path.c_str(), &status) == 0) {
-    entry.modified =
+    stamp.modified =
         static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec;
-    entry.size = static_cast<long long>(status.st_size);
+    stamp.size = static_cast<long long>(status.st_size);
   }
-  return entry;
+  return stamp;
 }
 
 std::vector<QImage> ThumbnailCache::Tiles(const std::vector<std::string>& paths, int threads) {
   std::vector<QImage> tiles(paths.size());
-  std::vector<Entry> stamps(paths.size());
+  std::vector<FileStamp> stamps(paths.size());
   std::vector<size_t> missing;                      // one index per path that needs drawing
   std::unordered_map<std::string, size_t> firstOf;  // those paths and their index
   std::vector<size_t> repeats;                      // later indexes of the same paths
-  {
-    std::lock_guard lock(mutex_);
-    for (size_t i = 0; i < paths.size(); ++i) {
-      stamps[i] = Stamp(paths[i]);
-      const auto found = entries_.find(paths[i]);
-      if (found != entries_.end() && found->second.modified == stamps[i].modified &&
-          found->second.size == stamps[i].size) {
-        tiles[i] = found->second.tile;
-      } else if (firstOf.emplace(paths[i], i).second) {
-        missing.push_back(i);
-      } else {
-        repeats.push_back(i);
-      }
+  for (size_t i = 0; i < paths.size(); ++i) {
+    stamps[i] = StampOf(paths[i]);
+    tiles[i] = Find(paths[i], stamps[i]);
+    if (!tiles[i].isNull()) continue;
+    if (firstOf.emplace(paths[i], i).second) {
+      missing.push_back(i);
+    } else {
+      repeats.push_back(i);
     }
   }
   std::atomic<size_t> next{0};
@@ -140,15 +141,23 @@ std::vector<QImage> ThumbnailCache::Tiles(const std::vector<std::string>& paths,
   drawSome();
   for (std::thread& worker : workers) worker.join();
   for (size_t i : repeats) tiles[i] = tiles[firstOf[paths[i]]];
-
-  std::lock_guard lock(mutex_);
-  if (entries_.size() + missing.size() > kMaxCachedTiles) entries_.clear();
-  for (size_t i : missing) {
-    Entry entry = stamps[i];
-    entry.tile = tiles[i];
-    entries_[paths[i]] = std::move(entry);
-  }
+  for (size_t i : missing) Store(paths[i], stamps[i], tiles[i]);
   return tiles;
+}
+
+QImage ThumbnailCache::Find(const std::string& path, const FileStamp& stamp) const {
+  std::lock_guard lock(mutex_);
+  const auto found = entries_.find(path);
+  if (found == entries_.end() || !(found->second.stamp == stamp)) return {};
+  return found->second.tile;
+}
+
+void ThumbnailCache::Store(const std::string& path, const FileStamp& stamp, const QImage& tile) {
+  std::lock_guard lock(mutex_);
+  if (entries_.size() >= kMaxCachedTiles && entries_.find(path) == entries_.end()) {
+    entries_.clear();
+  }
+  entries_[path] = Entry{stamp, tile};
 }
 
 void ThumbnailCache::Clear() {

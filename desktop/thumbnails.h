@@ -25,21 +25,33 @@ QImage DecodePictureForPreview(const QString& path, const QSize& size, QSize* fu
 // kind's label; the file name below. A picture that cannot be decoded gets a tile saying so.
 QImage DrawTile(const std::string& path);
 
+// What a cached tile is checked against: the file's modification time and size (a missing file
+// has size -1).
+struct FileStamp {
+  long long modified = 0;
+  long long size = -1;
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const std::string& path);
+
+// Tiles by path; safe to use from several threads.
 class ThumbnailCache {
  public:
   // The tiles of `paths`, in order. Tiles not cached (or whose file changed since) are drawn on
   // up to `threads` threads at once.
   std::vector<QImage> Tiles(const std::vector<std::string>& paths, int threads = 2);
+  // The cached tile of `path` if it was drawn from the file `stamp` describes; null otherwise.
+  QImage Find(const std::string& path, const FileStamp& stamp) const;
+  // Keeps `tile`, drawn from the file as `stamp` describes it (taken before it was read).
+  void Store(const std::string& path, const FileStamp& stamp, const QImage& tile);
   void Clear();
   size_t Size() const;
 
  private:
   struct Entry {
-    long long modified = 0;
-    long long size = -1;
+    FileStamp stamp;
     QImage tile;
   };
-  static Entry Stamp(const std::string& path);
 
   mutable std::mutex mutex_;
   std::unordered_map<std::string, Entry> entries_;

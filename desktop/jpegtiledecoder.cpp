@@ -1,0 +1,113 @@
+// JPEG pictures decoded straight to about tile size.
+#include "jpegtiledecoder.h"
+
+#include <QFile>
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+namespace {
+
+// Larger files are left to the generic reader, which streams them instead of holding them whole.
+constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
+// What one decoded picture may take, as the generic reader limits it too.
+constexpr qint64 kMaxOutputBytes = 256LL * 1024 * 1024;
+// Working memory of the decoder itself (whole-image buffers of progressive files).
+constexpr long kDecoderMemoryLimit = 256L * 1024 * 1024;
+
+// The library's default error handler ends the process; ours jumps back.
+struct ErrorManager {
+  jpeg_error_mgr library;
+  std::jmp_buf jump;
+};
+
+void JumpOnError(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+// Warnings (a file cut short, a bad code) leave grey rows in the tile, as other viewers show
+// them; they are not worth a line anywhere.
+void IgnoreMessage(j_common_ptr, int) {}
+
+// Everything the decoder touches after setjmp lives here, so nothing needs to survive the jump
+// in a register.
+struct DecodeState {
+  jpeg_decompress_struct info{};
+  ErrorManager errors{};
+  QImage picture;
+};
+
+// The largest reduction (8, 4, 2 or 1) whose picture still covers `size`.
+unsigned ScaleDenominator(unsigned width, unsigned height, const QSize& size) {
+  for (unsigned denominator : {8u, 4u, 2u}) {
+    const unsigned long scaledWidth = (width + denominator - 1) / denominator;
+    const unsigned long scaledHeight = (height + denominator - 1) / denominator;
+    if (scaledWidth >= static_cast<unsigned long>(size.width()) &&
+        scaledHeight >= static_cast<unsigned long>(size.height())) {
+      return denominator;
+    }
+  }
+  return 1;
+}
+
+bool RunDecode(DecodeState& state, const QByteArray& bytes, const QSize& size) {
+  jpeg_decompress_struct& info = state.info;
+  info.err = jpeg_std_error(&state.errors.library);
+  state.errors.library.error_exit = JumpOnError;
+  state.errors.library.emit_message = IgnoreMessage;
+  if (setjmp(state.errors.jump) != 0) return false;
+  jpeg_create_decompress(&info);
+  info.mem->max_memory_to_use = kDecoderMemoryLimit;
+  // The whole file in memory keeps the decoder on its fast Huffman path, which a small refilled
+  // buffer leaves near every refill.
+  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+               static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&info, TRUE);
+  info.scale_num = 1;
+  info.scale_denom = ScaleDenominator(info.image_width, info.image_height, size);
+  // At 1/8 scale each 8 × 8 block is one pixel, its average: the exact transform, smooth
+  // upsampling of the colour planes and block smoothing add time and nothing a tile shows.
+  info.dct_method = JDCT_IFAST;
+  info.do_fancy_upsampling = FALSE;
+  info.do_block_smoothing = FALSE;
+  const bool colour = info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB ||
+                      info.jpeg_color_space == JCS_GRAYSCALE;
+  // Four bytes a pixel in QImage's own order, so rows land in the picture unconverted; CMYK
+  // pictures are rare here and go to the generic reader.
+  if (!colour) return false;
+  info.out_color_space = JCS_EXT_BGRX;
+  jpeg_calc_output_dimensions(&info);
+  if (info.output_width == 0 || info.output_height == 0 ||
+      qint64{info.output_width} * info.output_height * 4 > kMaxOutputBytes) {
+    return false;
+  }
+  jpeg_start_decompress(&info);
+  state.picture = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+                         QImage::Format_RGB32);
+  if (state.picture.isNull()) return false;
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row = state.picture.scanLine(static_cast<int>(info.output_scanline));
+    if (jpeg_read_scanlines(&info, &row, 1) != 1) break;
+  }
+  // A file cut short: the decoder fills the missing rows itself, so the picture is whole.
+  jpeg_finish_decompress(&info);
+  return true;
+}
+
+}  // namespace
+
+QImage DecodeJpegNearSize(const QString& path, const QSize& size) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes) return {};
+  const QByteArray bytes = file.readAll();
+  if (bytes.size() < 4 || static_cast<unsigned char>(bytes[0]) != 0xFF ||
+      static_cast<unsigned char>(bytes[1]) != 0xD8) {
+    return {};
+  }
+  DecodeState state;
+  const bool decoded = RunDecode(state, bytes, size);
+  jpeg_destroy_decompress(&state.info);
+  if (!decoded) return {};
+  return std::move(state.picture);
+}
