@@ -2,6 +2,7 @@
 #include "jpegtiledecoder.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <csetjmp>
 #include <cstdio>
 
@@ -76,7 +77,7 @@ bool RunDecode(DecodeState& state, const QByteArray& bytes, const QSize& size) {
   // Four bytes a pixel in QImage's own order, so rows land in the picture unconverted; CMYK
   // pictures are rare here and go to the generic reader.
   if (!colour) return false;
-  info.out_color_space = JCS_EXT_BGRX;
+  info.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
   jpeg_calc_output_dimensions(&info);
   if (info.output_width == 0 || info.output_height == 0 ||
       qint64{info.output_width} * info.output_height * 4 > kMaxOutputBytes) {

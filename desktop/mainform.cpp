@@ -19,11 +19,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <filesystem>
+#include <tuple>
 
 #include "dialogprovider.h"
 #include "guiwork.h"
@@ -83,12 +85,12 @@ TForm1::TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture
       folders_(std::move(folders)),
       dialogs_(dialogs),
       capture_(std::move(capture)) {
-  BuildControls();
   // Both cores decode; the GUI thread only places the tiles.
   const int decoders = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
   tileLoader_ = std::make_unique<TileLoader>(
       thumbnails_, decoders,
       [this](const TileLoader::Job& job, const QImage& tile) { TileDrawn(job, tile); });
+  BuildControls();
   FormCreate();
   setupForm_ =
       std::make_unique<TSetupFrm>(folders_.settingsFile.string(), setupcfg, dialogs_, this);
@@ -126,6 +128,10 @@ void TForm1::BuildControls() {
   ScrollBox1->setWidget(Image1);
   ScrollBox1->setWidgetResizable(false);
   connect(Image1, &ItemStripView::MouseDown, this, &TForm1::Image1MouseDown);
+  // Scrolled while tiles are still being drawn: the ones now in view go first.
+  connect(ScrollBox1->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+    if (!stripWaiting_.empty()) tileLoader_->Request(WaitingTileJobs());
+  });
 
   Panel2 = new QWidget(this);
   Panel2->setObjectName("Panel2");
@@ -515,7 +521,6 @@ void TForm1::RefreshItemStrip() {
       }
     }
     std::vector<QImage> tiles(paths.size());
-    std::vector<TileLoader::Job> jobs;
     stripWaiting_.clear();
     for (size_t i = 0; i < paths.size(); ++i) {
       const auto waiting = stripWaiting_.find(paths[i]);
@@ -527,12 +532,39 @@ void TForm1::RefreshItemStrip() {
       tiles[i] = thumbnails_.Find(paths[i], stamp);
       if (!tiles[i].isNull()) continue;
       stripWaiting_.emplace(paths[i], WaitingTile{stamp, {i}});
-      jobs.push_back({paths[i], stamp});
     }
     Image1->SetTiles(std::move(tiles));
-    tileLoader_->Request(std::move(jobs));
+    tileLoader_->Request(WaitingTileJobs());
   } while (refreshAgain_);
   refreshing_ = false;
+}
+
+std::vector<TileLoader::Job> TForm1::WaitingTileJobs() const {
+  const int left = ScrollBox1->horizontalScrollBar()->value();
+  const size_t firstInView = static_cast<size_t>(std::max(left, 0) / kTileSize);
+  const size_t lastInView =
+      static_cast<size_t>(std::max(left + ScrollBox1->viewport()->width() - 1, 0) / kTileSize);
+  struct Place {
+    bool outOfView;
+    size_t index;
+    const std::string* path;
+    const FileStamp* stamp;
+  };
+  std::vector<Place> places;
+  places.reserve(stripWaiting_.size());
+  for (const auto& [path, waiting] : stripWaiting_) {
+    const bool inView =
+        std::any_of(waiting.indexes.begin(), waiting.indexes.end(),
+                    [&](size_t index) { return index >= firstInView && index <= lastInView; });
+    places.push_back({!inView, waiting.indexes.front(), &path, &waiting.stamp});
+  }
+  std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
+    return std::tie(a.outOfView, a.index) < std::tie(b.outOfView, b.index);
+  });
+  std::vector<TileLoader::Job> jobs;
+  jobs.reserve(places.size());
+  for (const Place& place : places) jobs.push_back({*place.path, *place.stamp});
+  return jobs;
 }
 
 void TForm1::TileDrawn(const TileLoader::Job& job, const QImage& tile) {

@@ -153,6 +153,8 @@ class TForm1 : public QWidget {
                  const std::string& calledAet);
   void ShowPreview(const std::string& path);
   void TileDrawn(const TileLoader::Job& job, const QImage& tile);
+  // The tiles still to draw: those in the scroll box's view first, then the others in item order.
+  std::vector<TileLoader::Job> WaitingTileJobs() const;
   void StartBatch(BatchMode mode, const std::string& folder);
   void FinishBatch(const BatchOutcome& outcome);
   void SetBusy(bool busy);

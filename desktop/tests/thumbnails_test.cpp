@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImageReader>
+#include <QImageWriter>
 #include <thread>
 
 #include "testpictures.h"
@@ -107,6 +109,54 @@ TEST(ThumbnailsTest, PicturesAreDecodedNearTheSizeAskedFor) {
       DecodePictureForPreview(QString::fromStdString(photo.string()), QSize(350, 379), &full);
   EXPECT_EQ(full, QSize(1600, 1200));
   EXPECT_EQ(preview.size(), QSize(350, 262));
+}
+
+TEST(ThumbnailsTest, JpegPhotosOfEveryShapeDecodeToTheirPictureAtTileSize) {
+  testsupport::TempDir dir;
+  // The quadrant picture in ways cameras, scanners and editors write it.
+  QImage quadrants;
+  const std::string colour = testpictures::MakeJpeg(1600, 1200, false);
+  ASSERT_TRUE(quadrants.loadFromData(QByteArray::fromStdString(colour), "JPG"));
+  QByteArray progressive;
+  QBuffer buffer(&progressive);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "JPG");
+  writer.setProgressiveScanWrite(true);
+  ASSERT_TRUE(writer.write(quadrants));
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool grey;
+    bool topHalfOnly;  // a file cut short keeps the rows that were there
+  };
+  const std::string full = testpictures::MakeJpeg(1600, 1200, false);
+  const Case cases[] = {
+      {"1/8 scale", colour, false, false},
+      {"grey", testpictures::MakeJpeg(1600, 1200, true), true, false},
+      {"1/4 scale, odd size", testpictures::MakeJpeg(601, 407, false), false, false},
+      {"smaller than a tile", testpictures::MakeJpeg(40, 30, false), false, false},
+      {"progressive", progressive.toStdString(), false, false},
+      {"cut short", full.substr(0, full.size() * 7 / 10), false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = dir / "photo.jpg";
+    testsupport::WriteFile(path, c.bytes);
+    const QImage picture = DecodePictureAtSize(QString::fromStdString(path.string()), {96, 96});
+    ASSERT_EQ(picture.size(), QSize(96, 96));
+    for (const QPoint& at : {QPoint(20, 20), QPoint(76, 20), QPoint(20, 76), QPoint(76, 76)}) {
+      if (c.topHalfOnly && at.y() > 48) continue;
+      const testpictures::Colour want = testpictures::QuadrantColour(at.x(), at.y(), 96, 96);
+      const int grey = (want.r * 299 + want.g * 587 + want.b * 114) / 1000;
+      const QColor expected = c.grey ? QColor(grey, grey, grey) : QColor(want.r, want.g, want.b);
+      const QColor got = picture.pixelColor(at);
+      EXPECT_LT(std::abs(got.red() - expected.red()) + std::abs(got.green() - expected.green()) +
+                    std::abs(got.blue() - expected.blue()),
+                30)
+          << at.x() << "," << at.y() << ": " << got.name().toStdString() << " instead of "
+          << expected.name().toStdString();
+    }
+  }
 }
 
 }  // namespace
