@@ -5,13 +5,15 @@
 #include <QtEndian>
 #include <csetjmp>
 #include <cstdio>
+#include <vector>
 
 #include <jpeglib.h>
 
 namespace {
 
-// Larger files are left to the generic reader, which streams them instead of holding them whole.
-constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
+// The decoder takes its fast Huffman path only while a few kilobytes of input wait in its buffer;
+// libjpeg's own file reader refills 4 KB at a time and so leaves that path near every refill.
+constexpr qint64 kReadBytes = 256 * 1024;
 // What one decoded picture may take, as the generic reader limits it too.
 constexpr qint64 kMaxOutputBytes = 256LL * 1024 * 1024;
 // Working memory of the decoder itself (whole-image buffers of progressive files).
@@ -31,11 +33,47 @@ void JumpOnError(j_common_ptr info) {
 // them; they are not worth a line anywhere.
 void IgnoreMessage(j_common_ptr, int) {}
 
+// Reads the file in large pieces. It must stay the first member: the library sees only it.
+struct FileSource {
+  jpeg_source_mgr library;
+  QFile* file;
+  JOCTET* buffer;
+};
+
+void StartReading(j_decompress_ptr) {}
+void StopReading(j_decompress_ptr) {}
+
+boolean Refill(j_decompress_ptr info) {
+  auto* source = reinterpret_cast<FileSource*>(info->src);
+  qint64 count = source->file->read(reinterpret_cast<char*>(source->buffer), kReadBytes);
+  if (count <= 0) {
+    // A file cut short ends as if its end marker came; the decoder greys the rows it lacks.
+    source->buffer[0] = 0xFF;
+    source->buffer[1] = JPEG_EOI;
+    count = 2;
+  }
+  source->library.next_input_byte = source->buffer;
+  source->library.bytes_in_buffer = static_cast<size_t>(count);
+  return TRUE;
+}
+
+void Skip(j_decompress_ptr info, long count) {
+  auto* source = reinterpret_cast<FileSource*>(info->src);
+  while (count > 0 && static_cast<size_t>(count) > source->library.bytes_in_buffer) {
+    count -= static_cast<long>(source->library.bytes_in_buffer);
+    Refill(info);
+  }
+  if (count <= 0) return;
+  source->library.next_input_byte += count;
+  source->library.bytes_in_buffer -= static_cast<size_t>(count);
+}
+
 // Everything the decoder touches after setjmp lives here, so nothing needs to survive the jump
 // in a register.
 struct DecodeState {
   jpeg_decompress_struct info{};
   ErrorManager errors{};
+  FileSource source{};
   QImage picture;
 };
 
@@ -52,7 +90,7 @@ unsigned ScaleDenominator(unsigned width, unsigned height, const QSize& size) {
   return 1;
 }
 
-bool RunDecode(DecodeState& state, const QByteArray& bytes, const QSize& size) {
+bool RunDecode(DecodeState& state, QFile& file, JOCTET* buffer, const QSize& size) {
   jpeg_decompress_struct& info = state.info;
   info.err = jpeg_std_error(&state.errors.library);
   state.errors.library.error_exit = JumpOnError;
@@ -60,10 +98,13 @@ bool RunDecode(DecodeState& state, const QByteArray& bytes, const QSize& size) {
   if (setjmp(state.errors.jump) != 0) return false;
   jpeg_create_decompress(&info);
   info.mem->max_memory_to_use = kDecoderMemoryLimit;
-  // The whole file in memory keeps the decoder on its fast Huffman path, which a small refilled
-  // buffer leaves near every refill.
-  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
-               static_cast<unsigned long>(bytes.size()));
+  state.source = FileSource{{}, &file, buffer};
+  state.source.library.init_source = StartReading;
+  state.source.library.fill_input_buffer = Refill;
+  state.source.library.skip_input_data = Skip;
+  state.source.library.resync_to_restart = jpeg_resync_to_restart;
+  state.source.library.term_source = StopReading;
+  info.src = &state.source.library;
   jpeg_read_header(&info, TRUE);
   info.scale_num = 1;
   info.scale_denom = ScaleDenominator(info.image_width, info.image_height, size);
@@ -100,14 +141,15 @@ bool RunDecode(DecodeState& state, const QByteArray& bytes, const QSize& size) {
 
 QImage DecodeJpegNearSize(const QString& path, const QSize& size) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes) return {};
-  const QByteArray bytes = file.readAll();
-  if (bytes.size() < 4 || static_cast<unsigned char>(bytes[0]) != 0xFF ||
-      static_cast<unsigned char>(bytes[1]) != 0xD8) {
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return {};
+  char start[2] = {};
+  if (file.read(start, 2) != 2 || static_cast<unsigned char>(start[0]) != 0xFF ||
+      static_cast<unsigned char>(start[1]) != 0xD8 || !file.seek(0)) {
     return {};
   }
+  std::vector<JOCTET> buffer(static_cast<size_t>(kReadBytes));
   DecodeState state;
-  const bool decoded = RunDecode(state, bytes, size);
+  const bool decoded = RunDecode(state, file, buffer.data(), size);
   jpeg_destroy_decompress(&state.info);
   if (!decoded) return {};
   return std::move(state.picture);
