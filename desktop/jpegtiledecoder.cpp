@@ -38,6 +38,7 @@ struct FileSource {
   jpeg_source_mgr library;
   QFile* file;
   JOCTET* buffer;
+  bool ended;
 };
 
 void StartReading(j_decompress_ptr) {}
@@ -51,6 +52,7 @@ boolean Refill(j_decompress_ptr info) {
     source->buffer[0] = 0xFF;
     source->buffer[1] = JPEG_EOI;
     count = 2;
+    source->ended = true;
   }
   source->library.next_input_byte = source->buffer;
   source->library.bytes_in_buffer = static_cast<size_t>(count);
@@ -62,6 +64,8 @@ void Skip(j_decompress_ptr info, long count) {
   while (count > 0 && static_cast<size_t>(count) > source->library.bytes_in_buffer) {
     count -= static_cast<long>(source->library.bytes_in_buffer);
     Refill(info);
+    // Past the end there is only the end marker put in its place: nothing more to skip.
+    if (source->ended) return;
   }
   if (count <= 0) return;
   source->library.next_input_byte += count;
@@ -98,7 +102,7 @@ bool RunDecode(DecodeState& state, QFile& file, JOCTET* buffer, const QSize& siz
   if (setjmp(state.errors.jump) != 0) return false;
   jpeg_create_decompress(&info);
   info.mem->max_memory_to_use = kDecoderMemoryLimit;
-  state.source = FileSource{{}, &file, buffer};
+  state.source = FileSource{{}, &file, buffer, false};
   state.source.library.init_source = StartReading;
   state.source.library.fill_input_buffer = Refill;
   state.source.library.skip_input_data = Skip;
