@@ -85,7 +85,7 @@ TForm1::TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture
       folders_(std::move(folders)),
       dialogs_(dialogs),
       capture_(std::move(capture)) {
-  // Both cores decode; the GUI thread only places the tiles.
+  // One decoder a core, up to four; the GUI thread only places the tiles.
   const int decoders = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
   tileLoader_ = std::make_unique<TileLoader>(
       thumbnails_, decoders,

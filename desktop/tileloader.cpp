@@ -55,14 +55,14 @@ void TileLoader::Work() {
     lock.unlock();
 
     const QImage tile = DrawTile(job.path);
-    // Into the cache before it leaves the drawing list: a redraw asked for in between finds it
-    // in one or the other, never in neither.
+    // Into the cache before it leaves the drawing list, and out of that list before it is
+    // handed over: a redraw in between finds it in the cache, or in the list with its delivery
+    // still to come, never in neither.
     cache_.Store(job.path, job.stamp, tile);
-    QMetaObject::invokeMethod(
-        &receiver_, [this, job, tile] { delivery_(job, tile); }, Qt::QueuedConnection);
-
     lock.lock();
     drawing_.erase(std::find_if(drawing_.begin(), drawing_.end(),
                                 [&job](const Job& other) { return SameFile(job, other); }));
+    QMetaObject::invokeMethod(
+        &receiver_, [this, job, tile] { delivery_(job, tile); }, Qt::QueuedConnection);
   }
 }
