@@ -271,8 +271,6 @@ bool Socket::StartTLS(const std::string& certificateFile, const std::string& key
   const int code = SSL_get_error(sslobj, LastResult);
   // The untrusted certificate, when that is why, goes first: the earliest error of a run is what a
   // user is shown as its cause.
-  // A handshake that did not complete has no session to close.
-  tlsBroken_ = true;
   const long verification = SSL_get_verify_result(sslobj);
   if (!caFile.empty() && verification != X509_V_OK) {
     WriteLog(std::string("ERROR, Socket::StartTLS, server certificate not trusted: ") +
@@ -284,7 +282,10 @@ bool Socket::StartTLS(const std::string& certificateFile, const std::string& key
     ERR_error_string_n(reason, text, sizeof text);
     WriteLog(std::string("ERROR, Socket::StartTLS, ") + text);
   }
-  FreeTLS();
+  // A handshake that did not complete has no session to close, and the connection is of no
+  // further use: whatever was meant to go out encrypted must not go out in the clear.
+  tlsBroken_ = true;
+  Close();
   return false;
 }
 
@@ -414,6 +415,7 @@ bool Socket::WaitReadable() {
 
 void Socket::NoteTlsError(int code) {
   if (code == SSL_ERROR_SYSCALL || code == SSL_ERROR_SSL) tlsBroken_ = true;
+  ERR_clear_error();
 }
 
 long Socket::ReadBinary(void* destination, size_t capacity) {
@@ -498,6 +500,9 @@ void Socket::FreeTLS() {
   }
   UseSSL = false;
   tlsBroken_ = false;
+  // Errors of this session (a failed handshake, a broken read or write, a close notify the
+  // peer no longer took) must not be taken for those of the next connection on this thread.
+  ERR_clear_error();
 }
 
 bool Socket::Close() {

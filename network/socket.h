@@ -55,9 +55,10 @@ class Socket {
 
   // Client connection. The connect itself is bounded by TimeOut (when above 0).
   bool Open(const std::string& host, const std::string& port);
-  // TLS client handshake on the connected socket. Certificate and key are the client's own
-  // credentials (PEM, may be empty). A non-empty `caFile` turns on verification of the
-  // server's certificate chain and of its name against `serverName` (when not empty).
+  // TLS client handshake on the connected socket; when it fails, the connection is closed.
+  // Certificate and key are the client's own credentials (PEM, may be empty). A non-empty `caFile`
+  // turns on verification of the server's certificate chain and of its name against `serverName`
+  // (when not empty).
   bool StartTLS(const std::string& certificateFile, const std::string& keyFile,
                 const std::string& caFile = "", const std::string& serverName = "");
   // Listening socket (backlog 10), on every interface or on 127.0.0.1 only.
@@ -88,7 +89,8 @@ class Socket {
   // notify may be sent on it.
   bool tlsBroken_ = false;
   void FreeTLS();
-  // Marks the session broken for the codes after which SSL_shutdown must not be called.
+  // Marks the session broken for the codes after which SSL_shutdown must not be called, and
+  // empties OpenSSL's error queue of this thread.
   void NoteTlsError(int code);
   bool WaitReadable();
 };

@@ -10,6 +10,7 @@
 #include "captured_log.h"
 #include "scripted_peer.h"
 #include "testsupport.h"
+#include "tls_certificates.h"
 
 using testpeer::Bytes;
 using testpeer::ScriptedPeer;
@@ -170,42 +171,23 @@ TEST(SocketCount, LiveSocketsAreCounted) {
   EXPECT_EQ(SocketLibraryCount(), before);
 }
 
-// A CA, a server certificate for 127.0.0.1 signed by it, and an unrelated second CA, made with
-// the openssl tool; and `openssl s_server` on a free loopback port with that certificate.
-class TlsServer : public ::testing::Test {
+// `openssl s_server` on a free loopback port with the server certificate.
+class TlsServer : public TlsCertificates {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(testsupport::HaveProgram("openssl"))
-        << "openssl is not installed (scripts/setup.sh installs it)";
-    const std::string dir = folder_.path().string();
-    auto run = [](const std::vector<std::string>& argv) {
-      const testsupport::CommandResult result = testsupport::RunCommand(argv);
-      ASSERT_EQ(result.exitCode, 0) << result.errors;
-    };
-    for (const char* ca : {"ca", "otherca"}) {
-      run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-           std::string("/CN=") + ca, "-keyout", dir + "/" + ca + ".key", "-out",
-           dir + "/" + ca + ".pem"});
-    }
-    run({"openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout",
-         dir + "/server.key", "-out", dir + "/server.csr"});
-    testsupport::WriteFile(folder_ / "san.ext", "subjectAltName=IP:127.0.0.1\n");
-    run({"openssl", "x509", "-req", "-in", dir + "/server.csr", "-CA", dir + "/ca.pem", "-CAkey",
-         dir + "/ca.key", "-CAcreateserial", "-days", "2", "-extfile", dir + "/san.ext", "-out",
-         dir + "/server.pem"});
+    TlsCertificates::SetUp();
+    if (HasFatalFailure()) return;
     port_ = testsupport::FreePort();
     server_ = std::make_unique<testsupport::ChildProcess>(
         std::vector<std::string>{"openssl", "s_server", "-quiet", "-accept", std::to_string(port_),
-                                 "-cert", dir + "/server.pem", "-key", dir + "/server.key",
-                                 "-tls1_2", "-rev"},
-        dir + "/server.log");
-    ASSERT_TRUE(server_->WaitListening(port_)) << testsupport::ReadFile(dir + "/server.log");
+                                 "-cert", File("server.pem"), "-key", File("server.key"), "-tls1_2",
+                                 "-rev"},
+        File("server.log"));
+    ASSERT_TRUE(server_->WaitListening(port_)) << testsupport::ReadFile(File("server.log"));
   }
 
-  std::string File(const char* name) const { return (folder_ / name).string(); }
   std::string Port() const { return std::to_string(port_); }
 
-  testsupport::TempDir folder_;
   int port_ = 0;
   std::unique_ptr<testsupport::ChildProcess> server_;
 };
