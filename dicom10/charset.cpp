@@ -430,6 +430,22 @@ std::string Cp1252BytesToUtf8(std::string_view bytes) {
   return out;
 }
 
+std::string MixedBytesToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size();) {
+    const Decoded next = NextUtf8(bytes, i);
+    if (next.length == 0) {
+      AppendUtf8(out, Cp1252CodePoint(static_cast<unsigned char>(bytes[i])));
+      ++i;
+    } else {
+      out.append(bytes, i, next.length);
+      i += next.length;
+    }
+  }
+  return out;
+}
+
 std::string TextToUtf8(std::string_view bytes) {
   return IsValidUtf8(bytes) ? std::string(bytes) : Cp1252BytesToUtf8(bytes);
 }

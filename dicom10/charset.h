@@ -18,6 +18,10 @@ bool IsValidUtf8(std::string_view bytes);
 std::string TextToUtf8(std::string_view bytes);
 // Windows-1252 bytes widened to UTF-8 (the five undefined positions keep their C1 value).
 std::string Cp1252BytesToUtf8(std::string_view bytes);
+// Text that mixes UTF-8 with other bytes (a dump line: decoded values beside dictionary names
+// with Windows-1252 apostrophes and raw binary values): every well-formed UTF-8 sequence stays,
+// every other byte is read as Windows-1252. The result is always valid UTF-8.
+std::string MixedBytesToUtf8(std::string_view bytes);
 // Bytes of an encoding iconv knows ("CP1251", "EUC-JP" ...) appended to `utf8` as UTF-8; a
 // byte the encoding cannot explain becomes U+FFFD. False, with nothing appended, when iconv does
 // not know the encoding.

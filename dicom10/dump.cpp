@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "charset.h"
 #include "dcmobj.h"
 #include "dictionary.h"
+#include "dump.h"
 #include "uids.h"
 
 namespace {
@@ -22,7 +24,42 @@ std::string FixedTwoDecimals(double number) {
   return text;
 }
 
+// The dump lines of one data set with each text value decoded by the Specific Character Set in
+// force: the data set's own, else the one of the data set it is nested in.
+void DecodedLines(const DcmObj& dataSet, std::string_view declared, int depth,
+                  std::vector<std::string>& lines) {
+  const DcmTag* own = dataSet.FindTag(0x0008, 0x0005);
+  const std::string inForce = own != nullptr ? std::string(own->Bytes()) : std::string(declared);
+  for (const DcmEntry& entry : dataSet.entries) {
+    if (!entry.tag) {
+      lines.push_back(MixedBytesToUtf8(DumpLine(entry.obj->header, depth)));
+      DecodedLines(*entry.obj, inForce, depth + 1, lines);
+      continue;
+    }
+    if (entry.tag->group == 0x0000) LookupVR(*entry.tag);
+    const DcmTag& tag = *entry.tag;
+    std::string line = DumpLine(tag, depth);
+    // DumpLine ends the line with the value as stored, up to a zero byte; that part is replaced.
+    if (tag.HasValue() && tag.length < 255 && IsTextVR(tag.VR()) && !tag.IsVR("UI")) {
+      std::string_view raw = tag.Bytes();
+      raw = raw.substr(0, raw.find('\0'));
+      if (line.size() >= raw.size() &&
+          line.compare(line.size() - raw.size(), raw.size(), raw) == 0) {
+        line.resize(line.size() - raw.size());
+        line += DecodeValueToUtf8(raw, inForce, tag.IsVR("PN"));
+      }
+    }
+    lines.push_back(MixedBytesToUtf8(line));
+  }
+}
+
 }  // namespace
+
+std::vector<std::string> DumpLinesUtf8(const DcmObj& dataSet) {
+  std::vector<std::string> lines;
+  DecodedLines(dataSet, "", 0, lines);
+  return lines;
+}
 
 std::string DumpLine(const DcmTag& tag, int depth) {
   std::string line;

@@ -8,6 +8,7 @@
 
 #include "bufdata.h"
 #include "charset.h"
+#include "dump.h"
 #include "fragmentwriter.h"
 #include "log.h"
 #include "uids.h"
@@ -76,11 +77,11 @@ std::string Trimmed(const std::string& text) {
   return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
 
+// The message as readable UTF-8 lines: texts decoded by the data set's character set, and the
+// AE titles of the heading (8-bit texts) widened.
 void LogDump(const std::string& heading, const DcmObj& dataSet) {
-  WriteLog(heading);
-  std::vector<std::string> lines;
-  dataSet.Dump(lines, 0);
-  for (const std::string& line : lines) WriteLog(line);
+  WriteLog(MixedBytesToUtf8(heading));
+  for (const std::string& line : DumpLinesUtf8(dataSet)) WriteLog(line);
   WriteLog("");
 }
 

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "charset.h"
 #include "dcmobj.h"
+#include "dump.h"
 #include "uid_tables.h"
 #include "uids.h"
 
@@ -178,6 +181,111 @@ TEST(DumpTest, NestedFlatAndCommandElementsInOrder) {
   ASSERT_EQ(after.size(), before.size());
   EXPECT_EQ(after[0], std::string("US\0\0", 4) + "2|" + Bytes({1, 0}) + "|le");
   for (size_t i = 1; i < after.size(); ++i) EXPECT_EQ(after[i], before[i]) << "entry " << i;
+}
+
+// A data set that declares `characterSet` (nothing when null) with a person name and a
+// description holding the given bytes, plus a binary value.
+std::unique_ptr<DcmObj> TextDataSet(const char* characterSet, const std::string& name,
+                                    const std::string& description) {
+  auto dataSet = std::make_unique<DcmObj>();
+  if (characterSet) dataSet->AddString(0x0008, 0x0005, characterSet);
+  dataSet->AddString(0x0008, 0x1030, description);
+  dataSet->Append(
+      DcmTag::FromBytes(0x0010, 0x0010, static_cast<uint32_t>(name.size()), name.data(), "PN"));
+  dataSet->Append(DcmTag::FromBytes(0x0028, 0x0010, 2, "\x00\x02", "US"));
+  return dataSet;
+}
+
+TEST(DumpLinesUtf8Test, TextsAreDecodedByTheDeclaredCharacterSet) {
+  struct Case {
+    const char* what;
+    const char* characterSet;  // nullptr: none declared
+    std::string name;
+    std::string description;
+    std::string nameShown;
+    std::string descriptionShown;
+  };
+  const std::string replacement = "\xEF\xBF\xBD";
+  const Case cases[] = {
+      {"Cyrillic", "ISO_IR 144", "\xB8\xD2\xD0\xDD\xDE\xD2", "\xB8\xD2\xD0\xDD\xDE\xD2", "Иванов",
+       "Иванов"},
+      {"Greek", "ISO_IR 126", "\xC4\xE9\xEF\xED\xF5\xF3\xE9\xEF\xF2", "CT", "Διονυσιος", "CT"},
+      {"Japanese with ISO 2022 escapes", "\\ISO 2022 IR 87",
+       "Yamada^Tarou=\x1B$B;3ED\x1B(B^\x1B$BB@O:\x1B(B", "\x1B$B;3ED\x1B(B",
+       "Yamada^Tarou=山田^太郎", "山田"},
+      {"UTF-8", "ISO_IR 192", "Wang^XiaoDong=王^小東", "Gehirn \xC3\xBC", "Wang^XiaoDong=王^小東",
+       "Gehirn ü"},
+      {"Latin-1", "ISO_IR 100", "M\xFCller^J\xF6rg", "caf\xE9", "Müller^Jörg", "café"},
+      {"nothing declared: UTF-8 where valid, Windows-1252 elsewhere", nullptr, "M\xFCller\x96Smith",
+       "M\xC3\xBCller", "Müller–Smith", "Müller"},
+      // Bytes the declared set cannot explain become U+FFFD, never raw bytes.
+      {"invalid UTF-8", "ISO_IR 192",
+       "A\xFF\xFE"
+       "B",
+       "\xC3", "A" + replacement + replacement + "B", replacement},
+      {"byte undefined in Greek", "ISO_IR 126",
+       "A\xAE"
+       "B",
+       "CT", "A" + replacement + "B", "CT"},
+      {"JIS escape cut short", "\\ISO 2022 IR 87", "\x1B$B;3", "\x1B$", "山", replacement + "$"},
+      {"unknown set", "ISO_IR 999", "\xE9t\xE9", "ok", replacement + "t" + replacement, "ok"},
+  };
+  // The line DumpLine writes for a value of these bytes, stored padded to even length with a
+  // blank, with the value shown as given.
+  const auto line = [](const char* head, const std::string& bytes, const std::string& shown) {
+    const size_t length = bytes.size() + bytes.size() % 2;
+    return std::string(head).substr(0, 11) + ", " + (length < 10 ? " " : "") +
+           std::to_string(length) + std::string(head).substr(11) + shown +
+           (bytes.size() % 2 ? " " : "");
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<std::string> lines =
+        DumpLinesUtf8(*TextDataSet(c.characterSet, c.name, c.description));
+    for (const std::string& text : lines) EXPECT_TRUE(IsValidUtf8(text)) << text;
+    const size_t first = c.characterSet ? 1 : 0;
+    ASSERT_EQ(lines.size(), first + 3);
+    EXPECT_EQ(lines[first],
+              line("(0008,1030), LO, Study Description: ", c.description, c.descriptionShown));
+    // The head keeps the stored length; the dictionary's apostrophe is widened as well.
+    EXPECT_EQ(lines[first + 1],
+              line("(0010,0010), PN, Patient\u2019s Name: ", c.name, c.nameShown));
+    // Binary values are shown as before.
+    EXPECT_EQ(lines[first + 2], "(0028,0010),  2, US, Rows: 512");
+  }
+}
+
+TEST(DumpLinesUtf8Test, NestedItemsUseTheirOwnSetAndBinaryBytesStayReadable) {
+  DcmObj dataSet;
+  dataSet.AddString(0x0008, 0x0005, "ISO_IR 100");
+  dataSet.AddString(0x0008, 0x1030, "caf\xE9");
+  auto item = std::make_unique<DcmObj>();
+  item->AddString(0x0008, 0x0005, "ISO_IR 144");
+  item->Append(DcmTag::FromBytes(0x0010, 0x0010, 6, "\xB8\xD2\xD0\xDD\xDE\xD2", "PN"));
+  auto inherits = std::make_unique<DcmObj>();
+  inherits->AddString(0x0008, 0x103E, "\xE9t\xE9");
+  auto sequence = std::make_unique<DcmObj>();
+  sequence->AddSequence(0xFFFE, 0xE000, std::move(item));
+  sequence->AddSequence(0xFFFE, 0xE000, std::move(inherits));
+  dataSet.AddSequence(0x0040, 0x0275, std::move(sequence));
+  // An 8-bit binary value with bytes that are not UTF-8.
+  dataSet.Append(DcmTag::FromBytes(0x0009, 0x1010, 4, "A\xFF\x80Z", "OB"));
+
+  const std::vector<std::string> lines = DumpLinesUtf8(dataSet);
+  for (const std::string& line : lines) EXPECT_TRUE(IsValidUtf8(line)) << line;
+  const std::string text = [&] {
+    std::string all;
+    for (const std::string& line : lines) all += line + "\n";
+    return all;
+  }();
+  EXPECT_NE(text.find("Study Description: café\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("...(0010,0010),  6, PN, Patient\u2019s Name: Иванов\n"), std::string::npos)
+      << text;
+  // An item without a set of its own reads by the enclosing data set's.
+  EXPECT_NE(text.find("Series Description: été \n"), std::string::npos) << text;
+  // Not text: its bytes are not decoded by any set, only made readable.
+  EXPECT_NE(text.find("(0009,1010),  4, OB, "), std::string::npos) << text;
+  EXPECT_NE(text.find(": A\u00FF\u20ACZ\n"), std::string::npos) << text;
 }
 
 TEST(UidNameTest, NamesAreExactAndMatchingIsExact) {

@@ -5,6 +5,7 @@
 
 #include "bufdata.h"
 #include "captured_log.h"
+#include "charset.h"
 #include "dimse.h"
 #include "pdu_service.h"
 #include "query.h"
@@ -169,6 +170,53 @@ TEST(FindService, PendingResponsesBecomeRecordsUntilTheFinalOne) {
   auto sent = DecodeCommand(received[2]);  // the identifier, decoded the same way
   EXPECT_EQ(sent->GetString(0x0010, 0x0010), "DOE*");
   EXPECT_EQ(sent->GetString(0x0008, 0x0052), "STUDY");
+}
+
+TEST(MessageTrace, DumpsShowTextsAsUtf8WhateverSetTheMessageUses) {
+  struct Case {
+    const char* what;
+    const char* characterSet;
+    std::string name;   // as the peer sends it
+    std::string shown;  // as the log must show it
+  };
+  const Case cases[] = {
+      {"Cyrillic", "ISO_IR 144", "\xB8\xD2\xD0\xDD\xDE\xD2", "Иванов"},
+      {"Greek", "ISO_IR 126", "\xC4\xE9\xEF\xED\xF5\xF3\xE9\xEF", "Διονυσιο"},
+      {"Japanese with ISO 2022 escapes", "\\ISO 2022 IR 87", "Yamada=\x1B$B;3ED\x1B(B",
+       "Yamada=山田"},
+      {"bytes that are not UTF-8 in a UTF-8 message", "ISO_IR 192", "A\xFF\xFE!",
+       "A\xEF\xBF\xBD\xEF\xBF\xBD!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DcmObj match;
+    match.AddString(0x0008, 0x0005, c.characterSet);
+    match.Append(DcmTag::FromBytes(0x0010, 0x0010, static_cast<uint32_t>(c.name.size()),
+                                   c.name.data(), "PN"));
+    std::vector<Step> steps = Accepting(kImplicitVRLittleEndian);
+    Append(steps,
+           {Step::ReceivePdu(), Step::ReceivePdu(),
+            Step::Send(testpeer::PData(
+                1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, 0xFF00, 0x0102)},
+                    {kLastDataSet, Encode(match)}}))});
+    Append(steps, Releasing());
+    ScriptedPeer peer(steps);
+    CapturedLog log;
+    PDU_Service service;
+    service.TraceMessages = true;
+    ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(),
+                                kStudyRootFindSopClass, 5));
+    DcmObj query;
+    query.AddString(0x0010, 0x0010, "");
+    ASSERT_TRUE(CFind::WriteRQ(&service, query, kStudyRootFindSopClass));
+    DcmObj answer;
+    EXPECT_EQ(CFind::ReadRSP(&service, answer), 0xFF00);
+    CloseAssociation(service);
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    const std::string text = log.Text();
+    EXPECT_TRUE(IsValidUtf8(text)) << text;
+    EXPECT_NE(text.find("PN, Patient\u2019s Name: " + c.shown), std::string::npos) << text;
+  }
 }
 
 TEST(FindService, EmptyIdentifierSendsOnlyTheCommand) {

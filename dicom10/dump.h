@@ -1,0 +1,13 @@
+// Dumps of data sets as readable UTF-8 lines, for the log and the terminal.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class DcmObj;
+
+// The dump lines of a data set as DcmObj::Dump makes them, but valid UTF-8 throughout: each text
+// value is decoded by the Specific Character Set in force (an item may declare its own), and
+// every other byte that is not UTF-8 (the dictionary names' Windows-1252 apostrophes, binary
+// values) is read as Windows-1252. The lengths shown stay those of the elements.
+std::vector<std::string> DumpLinesUtf8(const DcmObj& dataSet);
