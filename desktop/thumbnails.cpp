@@ -6,9 +6,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
-#include <algorithm>
-#include <atomic>
-#include <thread>
 
 #include "exifthumbnail.h"
 #include "jpegtiledecoder.h"
@@ -110,39 +107,6 @@ FileStamp StampOf(const std::string& path) {
     stamp.size = static_cast<long long>(status.st_size);
   }
   return stamp;
-}
-
-std::vector<QImage> ThumbnailCache::Tiles(const std::vector<std::string>& paths, int threads) {
-  std::vector<QImage> tiles(paths.size());
-  std::vector<FileStamp> stamps(paths.size());
-  std::vector<size_t> missing;                      // one index per path that needs drawing
-  std::unordered_map<std::string, size_t> firstOf;  // those paths and their index
-  std::vector<size_t> repeats;                      // later indexes of the same paths
-  for (size_t i = 0; i < paths.size(); ++i) {
-    stamps[i] = StampOf(paths[i]);
-    tiles[i] = Find(paths[i], stamps[i]);
-    if (!tiles[i].isNull()) continue;
-    if (firstOf.emplace(paths[i], i).second) {
-      missing.push_back(i);
-    } else {
-      repeats.push_back(i);
-    }
-  }
-  std::atomic<size_t> next{0};
-  auto drawSome = [&] {
-    for (size_t k = next++; k < missing.size(); k = next++) {
-      tiles[missing[k]] = DrawTile(paths[missing[k]]);
-    }
-  };
-  std::vector<std::thread> workers;
-  const size_t extra =
-      std::min<size_t>(missing.size() > 1 ? missing.size() - 1 : 0, std::max(threads, 1) - 1);
-  for (size_t t = 0; t < extra; ++t) workers.emplace_back(drawSome);
-  drawSome();
-  for (std::thread& worker : workers) worker.join();
-  for (size_t i : repeats) tiles[i] = tiles[firstOf[paths[i]]];
-  for (size_t i : missing) Store(paths[i], stamps[i], tiles[i]);
-  return tiles;
 }
 
 QImage ThumbnailCache::Find(const std::string& path, const FileStamp& stamp) const {

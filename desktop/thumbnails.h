@@ -37,9 +37,6 @@ FileStamp StampOf(const std::string& path);
 // Tiles by path; safe to use from several threads.
 class ThumbnailCache {
  public:
-  // The tiles of `paths`, in order. Tiles not cached (or whose file changed since) are drawn on
-  // up to `threads` threads at once.
-  std::vector<QImage> Tiles(const std::vector<std::string>& paths, int threads = 2);
   // The cached tile of `path` if it was drawn from the file `stamp` describes; null otherwise.
   QImage Find(const std::string& path, const FileStamp& stamp) const;
   // Keeps `tile`, drawn from the file as `stamp` describes it (taken before it was read).

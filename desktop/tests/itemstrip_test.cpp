@@ -81,7 +81,8 @@ TEST_F(ItemStripTest, EveryTileLandsWhereItsItemIsWhateverOrderThePoolFinishesIn
   // A second draw comes from the cache, complete at once.
   form.RefreshItemStrip();
   EXPECT_TRUE(form.StripComplete());
-  EXPECT_EQ(form.Image1->Tile(0).constBits(), form.Thumbnails().Tiles({photos[0]})[0].constBits());
+  EXPECT_EQ(form.Image1->Tile(0).constBits(),
+            form.Thumbnails().Find(photos[0], StampOf(photos[0])).constBits());
 }
 
 TEST_F(ItemStripTest, RemovingClearingAndChangingFilesWhileTilesAreDrawnKeepsTheStripRight) {

@@ -2,11 +2,14 @@
 // files that cannot be decoded.
 #include "thumbnails.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QImageWriter>
+#include <filesystem>
 #include <thread>
 
 #include "testpictures.h"
@@ -14,30 +17,36 @@
 
 namespace {
 
-TEST(ThumbnailsTest, TilesAreCachedUntilTheirFileChanges) {
+TEST(ThumbnailsTest, ACachedTileServesUntilItsFileChangesInTimeOrSize) {
   testsupport::TempDir dir;
-  const auto red = dir / "photo.jpg";
-  testsupport::WriteFile(red, testpictures::MakeJpeg(800, 600, false));
-  const auto doc = dir / "notes.txt";
-  testsupport::WriteFile(doc, "text");
+  const std::string photo = (dir / "photo.jpg").string();
+  const std::string colour = testpictures::MakeJpeg(800, 600, false);
+  testsupport::WriteFile(photo, colour);
   ThumbnailCache cache;
-  const std::vector<std::string> paths = {red.string(), doc.string(), red.string()};
-  const std::vector<QImage> first = cache.Tiles(paths);
-  ASSERT_EQ(first.size(), 3u);
-  for (const QImage& tile : first) EXPECT_EQ(tile.size(), QSize(96, 96));
-  EXPECT_EQ(first[0], first[2]);
-  EXPECT_NE(first[0], first[1]);
-  EXPECT_EQ(cache.Size(), 2u);
+  const FileStamp first = StampOf(photo);
+  EXPECT_TRUE(cache.Find(photo, first).isNull());
+  const QImage tile = DrawTile(photo);
+  cache.Store(photo, first, tile);
+  // Shared, not drawn again.
+  EXPECT_EQ(cache.Find(photo, StampOf(photo)).constBits(), tile.constBits());
+  EXPECT_EQ(cache.Size(), 1u);
 
-  // Cached tiles are shared, not drawn again.
-  const std::vector<QImage> second = cache.Tiles(paths);
-  EXPECT_EQ(second[0].constBits(), first[0].constBits());
-
-  // A changed file is drawn anew.
+  // The same bytes written again: a new time.
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  testsupport::WriteFile(red, testpictures::MakeJpeg(800, 600, true));
-  const std::vector<QImage> third = cache.Tiles(paths);
-  EXPECT_NE(third[0].constBits(), first[0].constBits());
+  testsupport::WriteFile(photo, colour);
+  EXPECT_TRUE(cache.Find(photo, StampOf(photo)).isNull());
+  // Other bytes under the old time (a copy that kept its date): the size tells.
+  testsupport::WriteFile(photo, testpictures::MakeJpeg(800, 600, true));
+  const timespec times[2] = {{0, UTIME_OMIT},
+                             {static_cast<time_t>(first.modified / 1000000000),
+                              static_cast<long>(first.modified % 1000000000)}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, photo.c_str(), times, 0), 0);
+  ASSERT_EQ(StampOf(photo).modified, first.modified);
+  EXPECT_TRUE(cache.Find(photo, StampOf(photo)).isNull());
+  // A file that is gone.
+  std::filesystem::remove(photo);
+  EXPECT_EQ(StampOf(photo).size, -1);
+  EXPECT_TRUE(cache.Find(photo, StampOf(photo)).isNull());
 }
 
 // A JPEG file with an Exif segment whose IFD1 holds `thumbnail`, as cameras write them.
