@@ -6,14 +6,20 @@
 #include <vector>
 
 #include "bufdata.h"
+#include "charset.h"
 #include "dcmobj.h"
 #include "dicomfile.h"
+#include "dump.h"
 
 namespace {
 
 void DumpAll(const DcmObj& dataSet) {
   std::vector<std::string> lines;
   dataSet.Dump(lines, 0);
+  // The log and the terminal get UTF-8 only, whatever character set the bytes claim.
+  for (const std::string& line : DumpLinesUtf8(dataSet)) {
+    if (!IsValidUtf8(line)) __builtin_trap();
+  }
 }
 
 }  // namespace
