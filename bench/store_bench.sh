@@ -23,8 +23,10 @@ memory_dir=/tmp
 if [[ -d /dev/shm ]]; then memory_dir=/dev/shm; fi
 work="$(mktemp -d "$memory_dir/store_bench.XXXXXX")"
 scp_pid=""
+discard_pid=""
 cleanup() {
   if [[ -n "$scp_pid" ]]; then kill "$scp_pid" 2>/dev/null || true; fi
+  if [[ -n "$discard_pid" ]]; then kill "$discard_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -128,6 +130,21 @@ receiver_share() {
 }
 echo "  storescp's processor time for the object: $(receiver_share "$ours $work/large/large.dcm")" \
   "from velloran-cli store, $(receiver_share "$theirs $work/large/large.dcm") from storescu"
+# The senders' own speed: the same object to a receiver that throws the data away unread and
+# accepts the same 16 KB PDUs.
+discard_port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+/usr/bin/python3 bench/discard_scp.py "$discard_port" 16384 >/dev/null 2>&1 &
+discard_pid=$!
+for _ in $(seq 100); do
+  if echoscu -aec DISCARD 127.0.0.1 "$discard_port" >/dev/null 2>&1; then break; fi
+  sleep 0.1
+done
+echo "store one object of $(size_of "$work"/large/large.dcm) to a receiver that discards it" \
+  "unread (bench/discard_scp.py)"
+paired "$runs" "velloran-cli store" \
+  "'$cli' store --pacs-aet DISCARD --pacs-host 127.0.0.1 --pacs-port $discard_port \
+     --ini $work/none.ini --log '$work/velloran.log' $work/large/large.dcm" \
+  "storescu" "storescu -aec DISCARD 127.0.0.1 $discard_port $work/large/large.dcm"
 echo "send a batch holding one MP4 of $(size_of "$work/video.mp4") (goal: ratio at most 1.20;" \
   "peak at most 1.1 x the object plus a fixed amount)"
 paired "$runs" "velloran-cli send (convert and store)" \
