@@ -1,66 +1,36 @@
 // Reading a converter's source file as an even-length value: in memory, or kept in the file.
 #include "sourcefile.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <memory>
 
 #include "dcmtag.h"
 #include "filevalue.h"
 
 namespace {
 
-// Element lengths are 32-bit and 0xFFFFFFFF means "undefined", so the largest even value that
-// can be stored is 0xFFFFFFFE.
-constexpr uint64_t kLargestStorableLength = 0xFFFFFFFEull;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
+// Reads the whole value of an opened file into an owned buffer.
+bool ReadWhole(const FileValue& file, SourceBytes& source, std::string& error) {
+  SourceBytes read;
+  read.fileLength = file.FileLength();
+  read.length = file.Length();
+  if (read.length != 0) {
+    read.bytes = std::make_unique_for_overwrite<uint8_t[]>(read.length);
+    std::string reason;
+    if (!file.Read(0, read.bytes.get(), read.length, reason)) {
+      error = "Cannot read file \"" + file.Path() + "\": it ended early or could not be read";
+      return false;
+    }
+  }
+  source = std::move(read);
+  return true;
+}
 
 }  // namespace
 
 bool ReadSourceFile(const std::string& path, SourceBytes& source, std::string& error) {
-  std::error_code status;
-  if (std::filesystem::is_directory(path, status)) {
-    error = "Cannot read file \"" + path + "\": it is a folder";
-    return false;
-  }
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    error = "Cannot open file \"" + path + "\": " + std::strerror(errno);
-    return false;
-  }
-  if (std::fseek(file.get(), 0, SEEK_END) != 0) {
-    error = "Cannot read file \"" + path + "\": " + std::strerror(errno);
-    return false;
-  }
-  const long end = std::ftell(file.get());
-  if (end < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
-    error = "Cannot read file \"" + path + "\": " + std::strerror(errno);
-    return false;
-  }
-  const uint64_t fileLength = static_cast<uint64_t>(end);
-  const uint64_t evenLength = fileLength + (fileLength & 1u);
-  if (evenLength > kLargestStorableLength) {
-    error = "File \"" + path + "\" is too large to be stored (" + std::to_string(fileLength) +
-            " bytes; at most 4 GB)";
-    return false;
-  }
-  SourceBytes read;
-  read.fileLength = fileLength;
-  read.length = static_cast<uint32_t>(evenLength);
-  if (evenLength != 0) {
-    read.bytes = std::make_unique_for_overwrite<uint8_t[]>(evenLength);
-    if (std::fread(read.bytes.get(), 1, fileLength, file.get()) != fileLength) {
-      error = "Cannot read file \"" + path + "\": it ended early or could not be read";
-      return false;
-    }
-    if (evenLength != fileLength) read.bytes[fileLength] = 0x00;
-  }
-  source = std::move(read);
-  return true;
+  // Opening checks what can be stored at all: a folder, a pipe, a file beyond 32-bit lengths.
+  const std::shared_ptr<const FileValue> file = FileValue::Open(path, error);
+  return file && ReadWhole(*file, source, error);
 }
 
 bool LoadSourceValue(const std::string& path, DcmTag& tag, uint64_t& fileLength,
@@ -72,17 +42,9 @@ bool LoadSourceValue(const std::string& path, DcmTag& tag, uint64_t& fileLength,
     tag.TakeFileValue(std::move(file));
     return true;
   }
-  const uint32_t length = file->Length();
-  std::unique_ptr<uint8_t[]> bytes;
-  if (length != 0) {
-    bytes = std::make_unique_for_overwrite<uint8_t[]>(length);
-    std::string reason;
-    if (!file->Read(0, bytes.get(), length, reason)) {
-      error = "Cannot read file \"" + path + "\": " + reason;
-      return false;
-    }
-  }
-  tag.TakeValue(std::move(bytes), length);
+  SourceBytes source;
+  if (!ReadWhole(*file, source, error)) return false;
+  tag.TakeValue(std::move(source.bytes), source.length);
   return true;
 }
 

@@ -15,8 +15,9 @@ struct SourceBytes {
   uint64_t fileLength = 0;  // what the file held
 };
 
-// Reads the whole file. False, with a message for the user that names the file, when it cannot
-// be opened or read completely or is too large for a 32-bit element length.
+// Reads the whole file. False, with a message for the user that names the file, when it is a
+// folder or no regular file, cannot be opened or read completely, or is too large for a 32-bit
+// element length.
 bool ReadSourceFile(const std::string& path, SourceBytes& source, std::string& error);
 
 // Files at least this long are not read when they are converted: their bytes stay in the file
