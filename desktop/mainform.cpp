@@ -152,6 +152,13 @@ void TForm1::BuildControls() {
     created->setGeometry(x, y, 130, 21);
     return created;
   };
+  auto combo = [this](const char* name, int x, int y, const QStringList& items) {
+    auto* created = new QComboBox(Panel1);
+    created->setObjectName(name);
+    created->setGeometry(x, y, 130, 21);
+    created->addItems(items);
+    return created;
+  };
   auto picker = [this](const char* name, int x, int y) {
     auto* created = new QDateEdit(Panel1);
     created->setObjectName(name);
@@ -167,19 +174,14 @@ void TForm1::BuildControls() {
   PatientIDLbl = label("PatientIDLbl", "Patient ID", 20, 50);
   Edit1 = edit("Edit1", 110, 50);
   PatientSexLbl = label("PatientSexLbl", "Patient Sex", 20, 80);
-  ComboBox1 = new QComboBox(Panel1);
-  ComboBox1->setObjectName("ComboBox1");
-  ComboBox1->setGeometry(110, 80, 130, 21);
-  ComboBox1->addItems({"Male", "Female", "Other"});
+  ComboBox1 = combo("ComboBox1", 110, 80, {"Male", "Female", "Other"});
   PatientBDLbl = label("PatientBDLbl", "Patient BD / From", 20, 110);
   DateTimePicker1 = picker("DateTimePicker1", 110, 110);
   ModalityLbl = label("ModalityLbl", "Modality", 270, 20);
-  ComboBox2 = new QComboBox(Panel1);
-  ComboBox2->setObjectName("ComboBox2");
-  ComboBox2->setGeometry(370, 20, 130, 21);
+  ComboBox2 = combo("ComboBox2", 370, 20,
+                    {"ALL", "CT", "MR", "CR", "US", "MG", "DX", "XA", "OT", "ES", "XC"});
   ComboBox2->setEditable(true);
   ComboBox2->setInsertPolicy(QComboBox::NoInsert);
-  ComboBox2->addItems({"ALL", "CT", "MR", "CR", "US", "MG", "DX", "XA", "OT", "ES", "XC"});
   AccessionNumberLbl = label("AccessionNumberLbl", "Accession Number", 270, 50);
   Edit5 = edit("Edit5", 370, 50);
   StudyDescriptionLbl = label("StudyDescriptionLbl", "Study Description", 270, 80);

@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "captured_log.h"
-#include "link_pair.h"
+#include "received_request.h"
 #include "scripted_peer.h"
 
 using testpeer::Bytes;
@@ -50,16 +50,6 @@ Bytes KnownVerificationRequest() {
   hex("55 00 000B");
   testpeer::PutText(bytes, "Brindlewick");
   return bytes;
-}
-
-// Reads a received A-ASSOCIATE-RQ back into its class.
-AAssociateRQ ParseRequest(const Bytes& pdu) {
-  Buffer link(ByteOrder::BigEndian, ByteOrder::BigEndian);
-  LinkPair pair(link);
-  pair.Feed(Bytes(pdu.begin() + 1, pdu.end()));
-  AAssociateRQ request;
-  EXPECT_EQ(request.Read(link), ReadStatus::Complete);
-  return request;
 }
 
 Bytes AcceptImplicit() {

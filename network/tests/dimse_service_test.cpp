@@ -52,6 +52,13 @@ std::vector<Step> Releasing() {
   return {Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()};
 }
 
+// One C-STORE request received (command, then data set) and answered with success.
+std::vector<Step> StoreAnswered() {
+  return {Step::ReceivePdu(), Step::ReceivePdu(),
+          Step::Send(testpeer::PData(
+              1, {{kLastCommand, testpeer::ResponseCommand(kCommandStoreRSP, 0)}}))};
+}
+
 std::unique_ptr<DcmObj> SmallObject(const std::string& instanceUid,
                                     const std::string& transferSyntax) {
   auto dataSet = std::make_unique<DcmObj>();
@@ -286,9 +293,7 @@ TEST(StoreService, StatusesOfResponsesReachTheCaller) {
 TEST(StoreService, SecondObjectOnTheAssociationGetsTheNextMessageId) {
   std::vector<Step> steps = Accepting(kExplicitVRLittleEndian);
   for (int object = 0; object < 2; ++object) {
-    Append(steps, {Step::ReceivePdu(), Step::ReceivePdu(),
-                   Step::Send(testpeer::PData(
-                       1, {{kLastCommand, testpeer::ResponseCommand(kCommandStoreRSP, 0)}}))});
+    Append(steps, StoreAnswered());
   }
   Append(steps, Releasing());
   ScriptedPeer peer(steps);
@@ -338,9 +343,7 @@ TEST(StoreService, EncodingIsAdaptedOrTheObjectIsNotSent) {
     SCOPED_TRACE(c.name);
     std::vector<Step> steps = Accepting(c.accepted);
     if (c.expected == kStoreWritten) {
-      Append(steps, {Step::ReceivePdu(), Step::ReceivePdu(),
-                     Step::Send(testpeer::PData(
-                         1, {{kLastCommand, testpeer::ResponseCommand(kCommandStoreRSP, 0)}}))});
+      Append(steps, StoreAnswered());
     }
     Append(steps, Releasing());
     ScriptedPeer peer(steps);

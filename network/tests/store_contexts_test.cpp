@@ -8,8 +8,8 @@
 
 #include "captured_log.h"
 #include "dimse.h"
-#include "link_pair.h"
 #include "pdu_service.h"
+#include "received_request.h"
 #include "scripted_peer.h"
 #include "storage.h"
 
@@ -26,15 +26,6 @@ constexpr const char* kPdfClass = "1.2.840.10008.5.1.4.1.1.104.1";
 constexpr const char* kVideoClass = "1.2.840.10008.5.1.4.1.1.77.1.1.1";
 constexpr const char* kMpeg4 = "1.2.840.10008.1.2.4.102";
 constexpr const char* kJpegBaseline = "1.2.840.10008.1.2.4.50";
-
-AAssociateRQ ParseRequest(const Bytes& pdu) {
-  Buffer link(ByteOrder::BigEndian, ByteOrder::BigEndian);
-  LinkPair pair(link);
-  pair.Feed(Bytes(pdu.begin() + 1, pdu.end()));
-  AAssociateRQ request;
-  EXPECT_EQ(request.Read(link), ReadStatus::Complete);
-  return request;
-}
 
 std::unique_ptr<DcmObj> SmallObject(const std::string& sopClass, const std::string& syntax) {
   auto dataSet = std::make_unique<DcmObj>();
