@@ -580,8 +580,9 @@ bool BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string&
   WriteBytes("DICM", 4);
   const uint8_t version[2] = {0x00, 0x01};
   const std::string implementationUid = std::string(kOrganisationUidRoot) + ".999";
+  // A text value of odd length is padded with a space; a zero byte here is an invalid SH.
   static constexpr char kVersionName[12] = {'B', 'r', 'i', 'n', 'd', 'l',
-                                            'e', 'w', 'i', 'c', 'k', 0};
+                                            'e', 'w', 'i', 'c', 'k', ' '};
   auto uid = [](uint16_t element, const std::string& text) {
     return DcmTag::FromBytes(0x0002, element, static_cast<uint32_t>(text.size()), text.data(),
                              "UI");

@@ -9,6 +9,8 @@ packages=(
   # toolkit and converters
   libssl-dev zlib1g-dev libjpeg62-turbo-dev libpng-dev libgdcm-dev libopenjp2-7-dev libcharls-dev
   libgsf-1-dev libzip-dev libxml2-dev libavformat-dev libavcodec-dev libavutil-dev
+  # DICOMweb client: HTTP(S) and JSON
+  libcurl4-openssl-dev nlohmann-json3-dev
   # desktop
   qt6-base-dev libsane-dev fonts-liberation2
   # the window driven as a person would: a private X server and the accessibility bus
@@ -21,7 +23,7 @@ packages=(
   # scanner: SANE's runtime, whose `test` backend the scanner tests scan with
   libsane1
   # peers and tools used by tests and benchmarks
-  dcmtk dicom3tools orthanc python3 python3-pydicom python3-numpy libjpeg-turbo-progs ffmpeg openssl
+  dcmtk dicom3tools orthanc orthanc-dicomweb python3 python3-pydicom python3-numpy libjpeg-turbo-progs ffmpeg openssl
   libopenjp2-tools
   time procps curl
 )

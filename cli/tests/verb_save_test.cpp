@@ -39,16 +39,12 @@ class VerbSaveTest : public ::testing::Test {
 // The "Error" lines dciodvfy prints for each kind of object the test saves, exactly: missing
 // modules of the chosen IODs and values the fixed element lists give (single-valued Image Type,
 // the colour photometric under CT, the video under the batch's modality, the empty Series Number
-// of PDF objects, the report's coding scheme version read as a UID and its completion flag), the
-// meta header's version name with its zero byte. No text lies outside the character set its
-// object declares (the en dash of the description makes every object UTF-8). Any other line, or
-// one missing (a dropped element shows as a new "Missing attribute"), is a change to look at.
+// of PDF objects, the report's coding scheme version read as a UID and its completion flag). No
+// text lies outside the character set its object declares (the en dash of the description makes
+// every object UTF-8). Any other line, or one missing (a dropped element shows as a new "Missing
+// attribute"), is a change to look at.
 std::vector<std::string> ExpectedFindings(const std::string& sopClass) {
-  std::vector<std::string> lines = {
-      "Error - Value invalid for this VR - (0x0002,0x0013) SH Implementation Version Name  SH - "
-      "Trailing character invalid for this VR = '' (0)",
-      "Error - Dicom dataset contains invalid data values for Value Representations",
-  };
+  std::vector<std::string> lines;
   auto missing = [](const char* type, const char* element, const char* module) {
     return std::string("Error - Missing attribute Type ") + type + " " +
            (type[1] == 'C' ? "Conditional" : "Required") + " Element=<" + element + "> Module=<" +

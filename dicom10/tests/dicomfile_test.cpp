@@ -51,8 +51,7 @@ TEST(DicomFileTest, LayoutOfTheFileMetaGroup) {
   const std::string implementationUid = std::string(kOrganisationUidRoot) + ".999";
   ASSERT_EQ(implementationUid.size(), 30u);
   EXPECT_EQ(file.substr(286, 38), Hex("02 00 12 00") + "UI" + Hex("1E 00") + implementationUid);
-  EXPECT_EQ(file.substr(324, 20),
-            Hex("02 00 13 00") + "SH" + Hex("0C 00") + "Brindlewick" + std::string(1, '\0'));
+  EXPECT_EQ(file.substr(324, 20), Hex("02 00 13 00") + "SH" + Hex("0C 00") + "Brindlewick ");
   // The data set follows at once, in explicit VR.
   EXPECT_EQ(file.substr(344, 8), Hex("08 00 16 00") + "UI" + Hex("1A 00"));
 }
