@@ -12,6 +12,7 @@ std::string BatchUIDRoot;
 int32_t InstanceCounter = 0;
 std::string SeriesNumberText;
 std::string CurrentSeriesUID;
+std::atomic<bool> KeepCameraJpegs{false};
 
 void AppendObject(DataSetList& list, std::unique_ptr<DcmObj> object) {
   EncodeObjectTexts(*object);

@@ -1,6 +1,7 @@
 // What every converter shares: the current study, the batch state, UIDs, clock texts, elements.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -20,6 +21,11 @@ extern std::string BatchUIDRoot;      // the batch UID every series and instance
 extern int32_t InstanceCounter;       // 0 at batch start; each converter adds one per object
 extern std::string SeriesNumberText;  // empty for the whole batch
 extern std::string CurrentSeriesUID;  // set by each converter just before it builds its object
+
+// The setting "Keep camera JPEGs as they are": a baseline YCbCr JPEG that needs no turning goes
+// into its image object byte for byte instead of being encoded again. Set by the application from
+// the settings before a batch; off by default.
+extern std::atomic<bool> KeepCameraJpegs;
 
 // The converted objects of one kind, in conversion order; the list owns them.
 using DataSetList = std::vector<std::unique_ptr<DcmObj>>;

@@ -1,10 +1,32 @@
 // The video converter: an MP4 file becomes one video object carrying the whole file.
 #include "convertmp4.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "log.h"
 #include "mp4probe.h"
 #include "objectheader.h"
 #include "sourcefile.h"
+#include "videosyntax.h"
+
+namespace {
+
+// The time between frames in milliseconds, as Frame Time holds it; empty without a rate.
+std::string FrameTimeText(const VideoEncoding& encoding, uint64_t durationMilliseconds) {
+  double milliseconds = 0;
+  if (encoding.rateNumerator > 0 && encoding.rateDenominator > 0) {
+    milliseconds = 1000.0 * encoding.rateDenominator / encoding.rateNumerator;
+  } else if (encoding.frames > 0 && durationMilliseconds > 0) {
+    milliseconds = static_cast<double>(durationMilliseconds) / static_cast<double>(encoding.frames);
+  }
+  if (milliseconds <= 0) return {};
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", milliseconds);
+  return text;
+}
+
+}  // namespace
 
 bool ConvertMP4(const std::string& path, DataSetList& list, std::string& error) {
   uint32_t width = 0, height = 0, frameRate = 0;
@@ -18,21 +40,19 @@ bool ConvertMP4(const std::string& path, DataSetList& list, std::string& error) 
     if (result == 0) error += " with a frame size";
     return false;
   }
-  // The label must say what the stream is: HEVC labelled as H.264 cannot be decoded by the
-  // receiver.
-  const std::string transferSyntax = TransferSyntaxForVideo(encoding);
+  // The label must say what the stream is: a receiver picks its decoder by it, and one built for
+  // what the label promises may fail on anything beyond.
+  const std::string transferSyntax = TransferSyntaxForVideo(encoding, width, height);
   if (transferSyntax.empty()) {
-    const std::string codec =
-        encoding.codec == VideoCodec::Hevc
-            ? "HEVC profile " + std::to_string(encoding.profile) + " (only Main and Main 10)"
-            : encoding.name + " (only H.264 and HEVC)";
-    WriteLog("ERROR, ConvertMP4, unsupported codec " + codec + ": " + path);
-    error = "Cannot convert video \"" + path + "\": its codec " + codec + " cannot be stored";
+    error = path + ": " + DescribeVideo(encoding, width, height) +
+            " \u2014 no DICOM video encoding allows it";
+    WriteLog("ERROR, ConvertMP4, " + error);
     return false;
   }
-  if (width > 0xFFFF || height > 0xFFFF) {
-    error = "Cannot convert video \"" + path + "\": its frame size " + std::to_string(width) +
-            " x " + std::to_string(height) + " does not fit Rows and Columns";
+  const std::string frameTime = FrameTimeText(encoding, duration);
+  if (encoding.frames == 0 || frameTime.empty()) {
+    error = "Cannot convert video \"" + path + "\": its frames and their rate cannot be read";
+    WriteLog("ERROR, ConvertMP4, " + error);
     return false;
   }
   // Opened before the number is taken, so a file that vanished leaves no numbered object behind.
@@ -52,8 +72,23 @@ bool ConvertMP4(const std::string& path, DataSetList& list, std::string& error) 
 
   const ObjectNumbers numbers = StartObject(ObjectKind::Video);
   auto dataSet = std::make_unique<DcmObj>();
-  FillPictureHeader(*dataSet, CurrentStudy, kVideoEndoscopicClass, numbers.sopInstanceUid, width,
-                    height, kVideoPhotometricInterpretation);
+  PictureDescription description;
+  description.sopClassUid = kVideoEndoscopicClass;
+  description.sopInstanceUid = numbers.sopInstanceUid;
+  // Video Endoscopic objects are of the modality ES whatever the batch's modality.
+  description.modality = kVideoModality;
+  description.width = width;
+  description.height = height;
+  description.photometricInterpretation = kVideoPhotometricInterpretation;
+  description.numberOfFrames = static_cast<uint32_t>(std::min<uint64_t>(encoding.frames, 99999999));
+  description.frameTime = frameTime;
+  description.lossyMethod = VideoCompressionMethod(encoding);
+  // Uncompressed, 8-bit 4:2:0 samples take one and a half bytes per pixel.
+  description.lossyRatio = CompressionRatioText(
+      1.5 * width * height * static_cast<double>(encoding.frames), static_cast<double>(fileLength));
+  description.acquisitionContext = true;
+  description.anatomicRegion = true;
+  FillPictureHeader(*dataSet, CurrentStudy, description);
   dataSet->SetTransferSyntax(transferSyntax);
   AppendEncapsulatedPixelData(*dataSet, std::move(fragment));
   AppendObject(list, std::move(dataSet));

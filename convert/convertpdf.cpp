@@ -7,12 +7,23 @@
 
 void FillPdfHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopInstanceUid) {
   AppendText(dataSet, 0x0008, 0x0005, "ISO_IR 100");
-  AppendCreationAndStudyTime(dataSet, study, kEncapsulatedPdfClass, sopInstanceUid);
+  AppendCreationAndStudyDate(dataSet, study, kEncapsulatedPdfClass, sopInstanceUid);
+  // The document's content is dated when it is encapsulated, as its Content Time always was; when
+  // it was first made is not known.
+  AppendText(dataSet, 0x0008, 0x0023, TodayText());
+  AppendText(dataSet, 0x0008, 0x002A, "");
+  AppendText(dataSet, 0x0008, 0x0030, study.studyTime);
   AppendText(dataSet, 0x0008, 0x0033, NowText());
   // A printout is "other" whatever modality the batch was started with.
   AppendStudyDescription(dataSet, study, "OT");
   AppendText(dataSet, 0x0008, 0x103E, "PRINTOUT");
-  AppendPatientAndSeries(dataSet, study);
+  AppendPatient(dataSet, study);
+  // An encapsulated document's series must carry a number; the batch's PDF objects form one
+  // series.
+  AppendSeriesAndInstance(dataSet, study, kPdfSeriesNumber);
+  // A printed or scanned page may well name the patient: readers must not assume it does not.
+  AppendText(dataSet, 0x0028, 0x0301, "YES");
+  AppendEmptySequence(dataSet, 0x0040, 0xA043);
 }
 
 bool ConvertPDF(const std::string& path, DataSetList& list, std::string& error) {

@@ -6,8 +6,11 @@
 
 #include "conversioncontext.h"
 
-// Adds the elements of the PDF object from Specific Character Set to Instance Number, in tag
-// order. Reads CurrentSeriesUID, SeriesNumberText and InstanceCounter itself.
+// The Series Number of PDF objects, which must have one.
+inline constexpr const char* kPdfSeriesNumber = "1";
+
+// Adds the elements of the PDF object from Specific Character Set to Concept Name Code Sequence,
+// in tag order. Reads CurrentSeriesUID and InstanceCounter itself.
 void FillPdfHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopInstanceUid);
 
 // Appends an Encapsulated PDF object holding the whole file (no check that it is a PDF). On

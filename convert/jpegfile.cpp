@@ -249,7 +249,47 @@ Reencoded RunReencode(ReencodeState& state, const uint8_t* bytes, size_t size, i
   return Reencoded::Done;
 }
 
+struct CheckState {
+  jpeg_decompress_struct info{};
+  ErrorManager errors{};
+  std::string problem;
+};
+
+bool RunCheck(CheckState& state, const uint8_t* bytes, size_t size) {
+  jpeg_decompress_struct& info = state.info;
+  info.err = jpeg_std_error(&state.errors.library);
+  state.errors.library.error_exit = JumpOnError;
+  state.errors.library.emit_message = NoteWarning;
+  if (setjmp(state.errors.jump) != 0) {
+    state.problem = state.errors.message;
+    return false;
+  }
+  jpeg_create_decompress(&info);
+  info.mem->max_memory_to_use = kDecoderMemoryLimit;
+  jpeg_mem_src(&info, bytes, static_cast<unsigned long>(size));
+  jpeg_read_header(&info, TRUE);
+  state.problem = CheckPictureSize(info.image_width, info.image_height);
+  if (!state.problem.empty()) return false;
+  // Entropy decoding of every block, without the transform: what finds a cut or damaged stream.
+  jpeg_read_coefficients(&info);
+  if (state.errors.library.num_warnings != 0) {
+    state.problem =
+        std::string("the JPEG data is damaged or truncated (") + state.errors.message + ")";
+    return false;
+  }
+  jpeg_finish_decompress(&info);
+  return true;
+}
+
 }  // namespace
+
+bool JpegDecodesCleanly(const uint8_t* bytes, size_t size, std::string& error) {
+  auto state = std::make_unique<CheckState>();
+  const bool clean = RunCheck(*state, bytes, size);
+  jpeg_destroy_decompress(&state->info);
+  if (!clean) error = state->problem;
+  return clean;
+}
 
 Reencoded ReencodeYCbCrJpeg(const uint8_t* bytes, size_t size, int quality,
                             std::vector<uint8_t>& stream, uint32_t& width, uint32_t& height,

@@ -27,3 +27,7 @@ enum class Reencoded { Done, Failed, NotYCbCr };
 Reencoded ReencodeYCbCrJpeg(const uint8_t* bytes, size_t size, int quality,
                             std::vector<uint8_t>& stream, uint32_t& width, uint32_t& height,
                             std::string& error);
+
+// Reads the whole stream's coded data without turning it into pixels: true when it is complete
+// and undamaged (the warnings DecodeJpeg refuses are failures here too), else false with `error`.
+bool JpegDecodesCleanly(const uint8_t* bytes, size_t size, std::string& error);

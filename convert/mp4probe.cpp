@@ -87,23 +87,50 @@ uint64_t SampleDataEnd(const AVFormatContext& context) {
   return end;
 }
 
-// The codec and its profile. For HEVC the profile is read from the decoder configuration record
-// (hvcC) itself: its second byte holds general_profile_idc in the low five bits.
+// The codec, profile and level as the decoder configuration record says them: avcC holds
+// profile_idc, the constraint flags and level_idc in its bytes 1 to 3; hvcC holds the tier and
+// general_profile_idc in byte 1, general_level_idc in byte 12 and the luma bit depth in byte 17.
+// Without a record, what the demuxer found in the stream's own headers.
 VideoEncoding EncodingOf(const AVCodecParameters& parameters) {
   VideoEncoding encoding;
   const char* name = Media().codecName(parameters.codec_id);
   encoding.name = name != nullptr ? name : "unknown";
   encoding.profile = parameters.profile >= 0 ? parameters.profile : -1;
+  encoding.level = parameters.level > 0 ? parameters.level : -1;
+  const uint8_t* record = parameters.extradata;
+  const int recordSize = record != nullptr ? parameters.extradata_size : 0;
   if (parameters.codec_id == AV_CODEC_ID_H264) {
     encoding.codec = VideoCodec::H264;
+    if (recordSize >= 4 && record[0] == 1) {
+      encoding.profile = record[1];
+      encoding.constraintFlags = record[2];
+      encoding.level = record[3];
+    }
   } else if (parameters.codec_id == AV_CODEC_ID_HEVC) {
     encoding.codec = VideoCodec::Hevc;
-    if (parameters.extradata != nullptr && parameters.extradata_size >= 2 &&
-        parameters.extradata[0] == 1) {
-      encoding.profile = parameters.extradata[1] & 0x1F;
+    if (recordSize >= 18 && record[0] == 1) {
+      encoding.profile = record[1] & 0x1F;
+      encoding.highTier = (record[1] & 0x20) != 0;
+      encoding.level = record[12];
+      encoding.bitDepth = (record[17] & 0x07) + 8;
+    } else if (parameters.bits_per_raw_sample > 8) {
+      encoding.bitDepth = parameters.bits_per_raw_sample;
     }
   }
   return encoding;
+}
+
+// The frames of the stream: the demuxer's count of samples, else the entries of its index, else
+// what the duration and rate imply.
+uint64_t FrameCount(const AVStream& stream, int64_t duration, AVRational rate) {
+  if (stream.nb_frames > 0) return static_cast<uint64_t>(stream.nb_frames);
+  const int entries = Media().indexEntriesCount(const_cast<AVStream*>(&stream));
+  if (entries > 0) return static_cast<uint64_t>(entries);
+  if (duration > 0 && rate.num > 0 && rate.den > 0) {
+    return static_cast<uint64_t>(
+        static_cast<double>(duration) / AV_TIME_BASE * rate.num / rate.den + 0.5);
+  }
+  return 0;
 }
 
 }  // namespace
@@ -119,14 +146,6 @@ int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& he
                           uint64_t* sampleDataEnd) {
   return GetMP4Information(path, width, height, frameRate, durationMilliseconds, sampleDataEnd,
                            nullptr);
-}
-
-std::string TransferSyntaxForVideo(const VideoEncoding& encoding) {
-  // HEVC profile_idc values: 1 Main, 2 Main 10.
-  if (encoding.codec == VideoCodec::H264) return kMpeg4Syntax;
-  if (encoding.codec == VideoCodec::Hevc && encoding.profile == 1) return kHevcMainSyntax;
-  if (encoding.codec == VideoCodec::Hevc && encoding.profile == 2) return kHevcMain10Syntax;
-  return {};
 }
 
 int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& height,
@@ -166,6 +185,13 @@ int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& he
   const int64_t duration = context->duration;
   durationMilliseconds = duration > 0 ? static_cast<uint64_t>(duration) / (AV_TIME_BASE / 1000) : 0;
   if (sampleDataEnd != nullptr) *sampleDataEnd = SampleDataEnd(*context);
-  if (encoding != nullptr) *encoding = EncodingOf(*video->codecpar);
+  if (encoding != nullptr) {
+    *encoding = EncodingOf(*video->codecpar);
+    encoding->frames = FrameCount(*video, duration, rate);
+    if (rate.num > 0 && rate.den > 0) {
+      encoding->rateNumerator = rate.num;
+      encoding->rateDenominator = rate.den;
+    }
+  }
   return 0;
 }

@@ -14,22 +14,26 @@ int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& he
                           uint32_t& frameRate, uint64_t& durationMilliseconds,
                           uint64_t* sampleDataEnd = nullptr);
 
-// What the first video stream is encoded with.
+// What the first video stream is encoded with, as its decoder configuration record (avcC or hvcC)
+// declares it, and how many frames it holds at what rate.
 enum class VideoCodec { H264, Hevc, Other };
 struct VideoEncoding {
   VideoCodec codec = VideoCodec::Other;
-  int profile = -1;  // H.264 profile_idc or HEVC general_profile_idc; -1 when unknown
-  std::string name;  // the codec's short name ("h264", "hevc", "mpeg4", ...)
+  int profile = -1;         // H.264 profile_idc or HEVC general_profile_idc; -1 when unknown
+  int level = -1;           // H.264 level_idc (41 for 4.1) or HEVC general_level_idc (153 for 5.1)
+  int constraintFlags = 0;  // H.264 constraint_set0..5 flags, 0x80 being constraint_set0
+  bool highTier = false;    // HEVC general_tier_flag
+  int bitDepth = 8;         // luma bits per sample
+  std::string name;         // the codec's short name ("h264", "hevc", "mpeg4", ...)
+  uint64_t frames = 0;      // frames in the stream; 0 when unknown
+  int rateNumerator = 0;    // frames per second as a fraction; 0 when unknown
+  int rateDenominator = 0;
 };
 
 // The probe with the stream's encoding as well (written on success).
 int32_t GetMP4Information(const std::string& path, uint32_t& width, uint32_t& height,
                           uint32_t& frameRate, uint64_t& durationMilliseconds,
                           uint64_t* sampleDataEnd, VideoEncoding* encoding);
-
-// The transfer syntax that labels a stream truthfully: H.264 as MPEG-4 AVC/H.264 (.102), HEVC
-// Main as .107 and HEVC Main 10 as .108. Empty for anything else, which cannot be stored.
-std::string TransferSyntaxForVideo(const VideoEncoding& encoding);
 
 // A result code as 8 upper-case hexadecimal digits, as the log lines show it.
 std::string ResultCodeText(int32_t code);

@@ -4,17 +4,21 @@
 #include <memory>
 
 #include "conversioncontext.h"
+#include "uids.h"
 
 namespace {
 
 constexpr const char* kCodingScheme = "BRINDLEWICK";
-constexpr const char* kCodingSchemeVersion = "9999.5";
 
 std::unique_ptr<DcmObj> NewItem() {
   return std::make_unique<DcmObj>();
 }
 
 }  // namespace
+
+std::string CodingSchemeUid() {
+  return std::string(kOrganisationUidRoot) + ".9999.5";
+}
 
 std::string_view RelationshipTypeName(RelationshipKind kind) {
   switch (kind) {
@@ -46,7 +50,7 @@ void AddCodeSequence(DcmObj& target, uint16_t group, uint16_t element, std::stri
   AppendText(*item, 0x0008, 0x0100, codeValue);
   AppendText(*item, 0x0008, 0x0102, kCodingScheme);
   AppendText(*item, 0x0008, 0x0104, codeMeaning);
-  AppendText(*item, 0x0008, 0x010C, kCodingSchemeVersion);
+  AppendText(*item, 0x0008, 0x010C, CodingSchemeUid());
   auto sequence = std::make_unique<DcmObj>();
   sequence->AddSequence(0xFFFE, 0xE000, std::move(item));
   target.AddSequence(group, element, std::move(sequence));
@@ -101,14 +105,17 @@ void DcmSRObj::BuildReport(const StudyInfo& study, std::string_view observerName
   AddString(0x0008, 0x0033, NowText());
   AddString(0x0008, 0x0050, study.accessionNumber);
   AddString(0x0008, 0x0080, study.institutionName);
+  AddString(0x0008, 0x0090, study.referringPhysicianName);
   AddString(0x0008, 0x1030, study.studyDescription);
   AddString(0x0008, 0x103E, "Report");
   AddString(0x0010, 0x0010, study.patientName);
   AddString(0x0010, 0x0020, study.patientId);
   AddString(0x0010, 0x0030, study.patientBirthDate);
   AddString(0x0010, 0x0040, study.patientSex);
-  AddString(0x0040, 0xA491, "COMPLETED");
-  AddString(0x0040, 0xA493, "VERIFIED");
+  // The text is taken whole from its document, so the report is complete; nobody in this program
+  // attests it, so it is not verified (which would need the verifier's name and organisation).
+  AddString(0x0040, 0xA491, "COMPLETE");
+  AddString(0x0040, 0xA493, "UNVERIFIED");
 
   auto content = std::make_unique<DcmObj>();
   AddContentItem(*content, "CODE01", "Observer Name", observerName, ValueKind::PersonName,
@@ -116,4 +123,7 @@ void DcmSRObj::BuildReport(const StudyInfo& study, std::string_view observerName
   AddContentItem(*content, "CODE02", "Report Text", text, ValueKind::Text,
                  RelationshipKind::Contains);
   AddSequence(0x0040, 0xA730, std::move(content));
+  // No procedure step or procedure code is known for a document brought in from a file.
+  AddSequence(0x0008, 0x1111, std::make_unique<DcmObj>());
+  AddSequence(0x0040, 0xA372, std::make_unique<DcmObj>());
 }

@@ -37,8 +37,11 @@ void SetSRHeader(DcmObj& dataSet, std::string_view studyInstanceUid,
                  std::string_view titleMeaning, std::string_view studyId, int seriesNumber,
                  int instanceNumber);
 
+// The UID that names the report's private coding scheme, under the organisation root.
+std::string CodingSchemeUid();
+
 // Adds under (group,element) a sequence of one code item: Code Value, Coding Scheme Designator,
-// Code Meaning and Coding Scheme Version, in that order.
+// Code Meaning and Coding Scheme UID (0008,010C), in that order.
 void AddCodeSequence(DcmObj& target, uint16_t group, uint16_t element, std::string_view codeValue,
                      std::string_view codeMeaning);
 

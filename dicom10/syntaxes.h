@@ -23,6 +23,8 @@ inline constexpr const char* kMpeg2HighLevelSyntax = "1.2.840.10008.1.2.4.101";
 // MPEG-4 AVC/H.264 High Profile / Level 4.1.
 inline constexpr const char* kMpeg4Syntax = "1.2.840.10008.1.2.4.102";
 inline constexpr const char* kMpeg4BdSyntax = "1.2.840.10008.1.2.4.103";
+// MPEG-4 AVC/H.264 High Profile / Level 4.2 For 2D Video.
+inline constexpr const char* kMpeg4Level42Syntax = "1.2.840.10008.1.2.4.104";
 // HEVC/H.265 Main and Main 10 profiles, level 5.1.
 inline constexpr const char* kHevcMainSyntax = "1.2.840.10008.1.2.4.107";
 inline constexpr const char* kHevcMain10Syntax = "1.2.840.10008.1.2.4.108";
@@ -54,6 +56,7 @@ inline constexpr TransferSyntaxRow kTransferSyntaxTable[] = {
     {"1.2.840.10008.1.2.4.101", false, true},
     {"1.2.840.10008.1.2.4.102", true, true},
     {"1.2.840.10008.1.2.4.103", false, true},
+    {"1.2.840.10008.1.2.4.104", true, true},
     {"1.2.840.10008.1.2.4.107", true, true},
     {"1.2.840.10008.1.2.4.108", true, true},
 };

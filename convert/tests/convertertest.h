@@ -34,6 +34,7 @@ inline void SetUpBatch(const std::string& modality = "CT") {
   InstanceCounter = 0;
   SeriesNumberText.clear();
   CurrentSeriesUID.clear();
+  KeepCameraJpegs = false;
 }
 
 // While it exists, the clock texts read this fixed time, in UTC.
@@ -95,6 +96,14 @@ inline void ExpectTags(const DcmObj& dataSet, const std::vector<TagId>& expected
     EXPECT_TRUE(tag.Is(expected[i].group, expected[i].element))
         << "entry " << i << " is (" << std::hex << tag.group << "," << tag.element << ")";
   }
+}
+
+// Whether a top-level entry (an element or a sequence) has this tag.
+inline bool HasEntry(const DcmObj& dataSet, uint16_t group, uint16_t element) {
+  for (size_t i = 0; i < dataSet.Count(); ++i) {
+    if (dataSet.EntryTag(i).Is(group, element)) return true;
+  }
+  return false;
 }
 
 // The raw value as text (no trimming), so padding and zero lengths show.

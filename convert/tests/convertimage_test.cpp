@@ -59,24 +59,26 @@ TEST_F(ConvertImageTest, ObjectHoldsExactlyTheImageElementsInTagOrder) {
       image,
       {{0x0008, 0x0008}, {0x0008, 0x0012}, {0x0008, 0x0013}, {0x0008, 0x0016}, {0x0008, 0x0018},
        {0x0008, 0x0020}, {0x0008, 0x0030}, {0x0008, 0x0032}, {0x0008, 0x0033}, {0x0008, 0x0050},
-       {0x0008, 0x0060}, {0x0008, 0x0064}, {0x0008, 0x0080}, {0x0008, 0x0090}, {0x0008, 0x1030},
-       {0x0010, 0x0010}, {0x0010, 0x0020}, {0x0010, 0x0030}, {0x0010, 0x0040}, {0x0020, 0x000D},
-       {0x0020, 0x000E}, {0x0020, 0x0010}, {0x0020, 0x0011}, {0x0020, 0x0013}, {0x0028, 0x0002},
-       {0x0028, 0x0004}, {0x0028, 0x0006}, {0x0028, 0x0010}, {0x0028, 0x0011}, {0x0028, 0x0100},
-       {0x0028, 0x0101}, {0x0028, 0x0102}, {0x0028, 0x0103}, {0x7FE0, 0x0010}, {0xFFFE, 0xE000},
-       {0xFFFE, 0xE000}, {0xFFFE, 0xE0DD}});
+       {0x0008, 0x0060}, {0x0008, 0x0064}, {0x0008, 0x0070}, {0x0008, 0x0080}, {0x0008, 0x0090},
+       {0x0008, 0x1030}, {0x0010, 0x0010}, {0x0010, 0x0020}, {0x0010, 0x0030}, {0x0010, 0x0040},
+       {0x0020, 0x000D}, {0x0020, 0x000E}, {0x0020, 0x0010}, {0x0020, 0x0011}, {0x0020, 0x0013},
+       {0x0020, 0x0020}, {0x0020, 0x0060}, {0x0028, 0x0002}, {0x0028, 0x0004}, {0x0028, 0x0006},
+       {0x0028, 0x0010}, {0x0028, 0x0011}, {0x0028, 0x0100}, {0x0028, 0x0101}, {0x0028, 0x0102},
+       {0x0028, 0x0103}, {0x0028, 0x2110}, {0x0028, 0x2112}, {0x0028, 0x2114}, {0x7FE0, 0x0010},
+       {0xFFFE, 0xE000}, {0xFFFE, 0xE000}, {0xFFFE, 0xE0DD}});
   EXPECT_EQ(image.transferSyntax, "1.2.840.10008.1.2.4.50");
   EXPECT_TRUE(image.explicitVR);
   const struct {
     uint16_t group, element;
     const char* raw;
   } values[] = {
-      {0x0008, 0x0008, "DERIVED "},
+      {0x0008, 0x0008, "DERIVED\\SECONDARY "},
       {0x0008, 0x0020, "20240102"},
       {0x0008, 0x0030, "101112"},
       {0x0008, 0x0050, "ACC1"},
       {0x0008, 0x0060, "CT"},
       {0x0008, 0x0064, "WSD "},
+      {0x0008, 0x0070, ""},
       {0x0008, 0x0080, "Brindlewick "},
       {0x0008, 0x0090, "Doe^Jane"},
       {0x0008, 0x1030, "Knee"},
@@ -88,9 +90,14 @@ TEST_F(ConvertImageTest, ObjectHoldsExactlyTheImageElementsInTagOrder) {
       {0x0020, 0x0010, ""},
       {0x0020, 0x0011, ""},
       {0x0020, 0x0013, "1 "},
+      {0x0020, 0x0020, ""},
+      {0x0020, 0x0060, ""},
       {0x0028, 0x0004, "YBR_FULL_422"},
+      {0x0028, 0x2110, "01"},
+      {0x0028, 0x2114, "ISO_10918_1 "},
   };
-  EXPECT_EQ(image.GetString(0x0008, 0x0016), "1.2.840.10008.5.1.4.1.1.2");
+  // A photo cannot be a CT image (greyscale, with the patient's geometry): Secondary Capture.
+  EXPECT_EQ(image.GetString(0x0008, 0x0016), "1.2.840.10008.5.1.4.1.1.7");
   EXPECT_EQ(Raw(image, 0x0008, 0x0018), "1.2.3.4.10.1");
   for (const auto& value : values) {
     EXPECT_EQ(Raw(image, value.group, value.element), value.raw)
@@ -108,6 +115,11 @@ TEST_F(ConvertImageTest, ObjectHoldsExactlyTheImageElementsInTagOrder) {
   }
   EXPECT_EQ(Raw(image, 0x0008, 0x0012), "20240515");
   EXPECT_EQ(Raw(image, 0x0008, 0x0013), "090807");
+  // Without Exif the picture's moment is that of its conversion.
+  EXPECT_EQ(Raw(image, 0x0008, 0x0032), "090807");
+  // Uncompressed 40 × 30 × 3 bytes over the stream's.
+  const double ratio = std::stod(image.GetString(0x0028, 0x2112));
+  EXPECT_NEAR(ratio, 3600.0 / static_cast<double>(Fragment(image).size()), 0.01);
 }
 
 TEST_F(ConvertImageTest, ModalityChoosesTheSopClass) {
@@ -115,13 +127,22 @@ TEST_F(ConvertImageTest, ModalityChoosesTheSopClass) {
     const char* modality;
     const char* sopClass;
   } rows[] = {
-      {"US", "1.2.840.10008.5.1.4.1.1.6.1"},    {"CR", "1.2.840.10008.5.1.4.1.1.1"},
-      {"CT", "1.2.840.10008.5.1.4.1.1.2"},      {"MR", "1.2.840.10008.5.1.4.1.1.4"},
-      {"DX", "1.2.840.10008.5.1.4.1.1.1.1"},    {"PX", "1.2.840.10008.5.1.4.1.1.1.1"},
-      {"XA", "1.2.840.10008.5.1.4.1.1.12.1"},   {"NM", "1.2.840.10008.5.1.4.1.1.20"},
-      {"ES", "1.2.840.10008.5.1.4.1.1.77.1.1"}, {"MG", "1.2.840.10008.5.1.4.1.1.1.2"},
-      {"OT", "1.2.840.10008.5.1.4.1.1.7"},      {"XC", "1.2.840.10008.5.1.4.1.1.7"},
-      {"", "1.2.840.10008.5.1.4.1.1.7"},        {"ct", "1.2.840.10008.5.1.4.1.1.7"},
+      // The two modalities whose image class holds a colour photograph.
+      {"US", "1.2.840.10008.5.1.4.1.1.6.1"},
+      {"ES", "1.2.840.10008.5.1.4.1.1.77.1.1"},
+      // Those whose class needs greyscale pixels, geometry or exposure data: Secondary Capture.
+      {"CR", "1.2.840.10008.5.1.4.1.1.7"},
+      {"CT", "1.2.840.10008.5.1.4.1.1.7"},
+      {"MR", "1.2.840.10008.5.1.4.1.1.7"},
+      {"DX", "1.2.840.10008.5.1.4.1.1.7"},
+      {"PX", "1.2.840.10008.5.1.4.1.1.7"},
+      {"XA", "1.2.840.10008.5.1.4.1.1.7"},
+      {"NM", "1.2.840.10008.5.1.4.1.1.7"},
+      {"MG", "1.2.840.10008.5.1.4.1.1.7"},
+      {"OT", "1.2.840.10008.5.1.4.1.1.7"},
+      {"XC", "1.2.840.10008.5.1.4.1.1.7"},
+      {"", "1.2.840.10008.5.1.4.1.1.7"},
+      {"ct", "1.2.840.10008.5.1.4.1.1.7"},
   };
   const std::string path = Write("p.png", testpictures::MakePng(8, 8, testpictures::PngKind::Rgb));
   for (const auto& row : rows) {
@@ -132,6 +153,9 @@ TEST_F(ConvertImageTest, ModalityChoosesTheSopClass) {
     EXPECT_EQ(list[0]->GetString(0x0008, 0x0016), row.sopClass) << "modality " << row.modality;
     EXPECT_EQ(Raw(*list[0], 0x0008, 0x0060).substr(0, std::string(row.modality).size()),
               row.modality);
+    // Endoscopic pictures describe their (unknown) acquisition context.
+    EXPECT_EQ(convertertest::HasEntry(*list[0], 0x0040, 0x0555), std::string(row.modality) == "ES")
+        << row.modality;
   }
 }
 
@@ -324,6 +348,193 @@ TEST_F(ConvertImageTest, BadSourcesAppendNothingAndConsumeNoNumber) {
   std::string error;
   EXPECT_FALSE(ConvertImage((dir_ / "missing.jpg").string(), list, error));
   EXPECT_NE(error.find("missing.jpg"), std::string::npos) << error;
+}
+
+// The quadrant (0 top left, 1 top right, 2 bottom left, 3 bottom right of the stored picture)
+// whose colour the decoded picture shows at each of its own four quadrants.
+struct QuadrantLayout {
+  int topLeft, topRight, bottomLeft, bottomRight;
+};
+
+void ExpectLayout(const std::string& stream, uint32_t width, uint32_t height,
+                  const QuadrantLayout& layout) {
+  uint32_t decodedWidth = 0, decodedHeight = 0;
+  const std::vector<uint8_t> rgb = DecodeToRgb(stream, decodedWidth, decodedHeight);
+  ASSERT_EQ(decodedWidth, width);
+  ASSERT_EQ(decodedHeight, height);
+  const struct {
+    uint32_t x, y;
+    int quadrant;
+  } points[] = {{width / 4, height / 4, layout.topLeft},
+                {width * 3 / 4, height / 4, layout.topRight},
+                {width / 4, height * 3 / 4, layout.bottomLeft},
+                {width * 3 / 4, height * 3 / 4, layout.bottomRight}};
+  for (const auto& point : points) {
+    // The stored picture's colour of that quadrant, taken at its centre.
+    const testpictures::Colour want = testpictures::QuadrantColour(
+        point.quadrant % 2 == 0 ? 0 : 100, point.quadrant < 2 ? 0 : 100, 101, 101);
+    const uint8_t* got = &rgb[(static_cast<size_t>(point.y) * width + point.x) * 3];
+    EXPECT_NEAR(got[0], want.r, 24) << point.x << "," << point.y;
+    EXPECT_NEAR(got[1], want.g, 24) << point.x << "," << point.y;
+    EXPECT_NEAR(got[2], want.b, 24) << point.x << "," << point.y;
+  }
+}
+
+// A phone stores the picture as its sensor reads it and says in Exif how to turn it: the object
+// holds the picture turned, as it was seen, with Rows and Columns to match. The setting that
+// keeps camera JPEGs does not keep one that needs turning.
+TEST_F(ConvertImageTest, PhotosAreTurnedAsTheirExifOrientationSays) {
+  const struct {
+    int orientation;
+    QuadrantLayout layout;
+  } rows[] = {
+      {0, {0, 1, 2, 3}},  // no tag
+      {1, {0, 1, 2, 3}},  // as stored
+      {2, {1, 0, 3, 2}},  // mirrored
+      {3, {3, 2, 1, 0}},  // turned half
+      {4, {2, 3, 0, 1}},  // flipped
+      {5, {0, 2, 1, 3}},  // transposed
+      {6, {2, 0, 3, 1}},  // turned a quarter clockwise (a phone held upright)
+      {7, {3, 1, 2, 0}},  // transversed
+      {8, {1, 3, 0, 2}},  // turned a quarter anticlockwise
+  };
+  const std::string stored = testpictures::MakeJpeg(48, 32, false);
+  for (const bool keep : {false, true}) {
+    KeepCameraJpegs = keep;
+    for (const auto& row : rows) {
+      SCOPED_TRACE("orientation " + std::to_string(row.orientation) + (keep ? ", kept" : ""));
+      const std::string file = testpictures::WithExif(stored, {.orientation = row.orientation});
+      DataSetList list;
+      std::string error;
+      ASSERT_TRUE(ConvertImage(Write("phone.jpg", file), list, error)) << error;
+      const bool turned = row.orientation >= 5;
+      const uint32_t width = turned ? 32 : 48;
+      const uint32_t height = turned ? 48 : 32;
+      EXPECT_EQ(list[0]->GetUS(0x0028, 0x0010), height);
+      EXPECT_EQ(list[0]->GetUS(0x0028, 0x0011), width);
+      const std::string stream = Fragment(*list[0]);
+      const bool kept = keep && row.orientation <= 1;
+      EXPECT_EQ(stream.substr(0, file.size()) == file, kept);
+      ExpectLayout(stream, width, height, row.layout);
+    }
+  }
+}
+
+// Of the Exif data only the moment the photo was taken is used; its ICC profile is kept when it
+// describes RGB colours. Nothing else reaches the object: the elements are the plain picture's
+// plus the acquisition date and date-time and the profile.
+TEST_F(ConvertImageTest, ThePhotosMomentAndColourProfileAreKeptAndNoOtherExif) {
+  const convertertest::FixedClock clock(convertertest::kFixedTime);
+  testpictures::ExifFields exif;
+  exif.orientation = 1;
+  exif.dateTimeOriginal = "2023:07:14 16:05:09";
+  exif.subSecTimeOriginal = "042";
+  exif.offsetTimeOriginal = "+02:00";
+  exif.gps = true;
+  exif.thumbnail = testpictures::MakeJpeg(16, 12, false);
+  const std::string photo = testpictures::WithExif(testpictures::MakeJpeg(48, 32, false), exif);
+  const std::string rgbProfile = testpictures::MakeIccProfile("RGB ", 701);
+  const struct {
+    const char* name;
+    std::string file;
+    bool keep;
+    std::string profile;  // what ICC Profile holds; empty: absent
+  } rows[] = {
+      {"RGB profile", testpictures::WithIccProfile(photo, rgbProfile, 300), false,
+       rgbProfile + '\0'},
+      {"RGB profile, stream kept", testpictures::WithIccProfile(photo, rgbProfile), true,
+       rgbProfile + '\0'},
+      {"CMYK profile",
+       testpictures::WithIccProfile(photo, testpictures::MakeIccProfile("CMYK", 400)), false, ""},
+      {"no profile", photo, false, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    KeepCameraJpegs = row.keep;
+    DataSetList list;
+    std::string error;
+    ASSERT_TRUE(ConvertImage(Write("photo.jpg", row.file), list, error)) << error;
+    const DcmObj& image = *list[0];
+    std::vector<convertertest::TagId> tags = {
+        {0x0008, 0x0008}, {0x0008, 0x0012}, {0x0008, 0x0013}, {0x0008, 0x0016}, {0x0008, 0x0018},
+        {0x0008, 0x0020}, {0x0008, 0x0022}, {0x0008, 0x002A}, {0x0008, 0x0030}, {0x0008, 0x0032},
+        {0x0008, 0x0033}, {0x0008, 0x0050}, {0x0008, 0x0060}, {0x0008, 0x0064}, {0x0008, 0x0070},
+        {0x0008, 0x0080}, {0x0008, 0x0090}, {0x0008, 0x1030}, {0x0010, 0x0010}, {0x0010, 0x0020},
+        {0x0010, 0x0030}, {0x0010, 0x0040}, {0x0020, 0x000D}, {0x0020, 0x000E}, {0x0020, 0x0010},
+        {0x0020, 0x0011}, {0x0020, 0x0013}, {0x0020, 0x0020}, {0x0020, 0x0060}, {0x0028, 0x0002},
+        {0x0028, 0x0004}, {0x0028, 0x0006}, {0x0028, 0x0010}, {0x0028, 0x0011}, {0x0028, 0x0100},
+        {0x0028, 0x0101}, {0x0028, 0x0102}, {0x0028, 0x0103}};
+    if (!row.profile.empty()) tags.push_back({0x0028, 0x2000});
+    tags.insert(tags.end(), {{0x0028, 0x2110},
+                             {0x0028, 0x2112},
+                             {0x0028, 0x2114},
+                             {0x7FE0, 0x0010},
+                             {0xFFFE, 0xE000},
+                             {0xFFFE, 0xE000},
+                             {0xFFFE, 0xE0DD}});
+    convertertest::ExpectTags(image, tags);
+    EXPECT_EQ(Raw(image, 0x0008, 0x0022), "20230714");
+    EXPECT_EQ(Raw(image, 0x0008, 0x002A), "20230714160509.042+0200 ");
+    EXPECT_EQ(Raw(image, 0x0008, 0x0032), "160509");
+    // The study, creation and content moments stay those of the batch and the conversion.
+    EXPECT_EQ(Raw(image, 0x0008, 0x0020), "20240102");
+    EXPECT_EQ(Raw(image, 0x0008, 0x0012), "20240515");
+    EXPECT_EQ(Raw(image, 0x0008, 0x0033), "090807");
+    if (!row.profile.empty()) {
+      EXPECT_EQ(Raw(image, 0x0028, 0x2000), row.profile);
+      EXPECT_EQ(image.FindTag(0x0028, 0x2000)->VR(), "OB");
+    }
+  }
+}
+
+// "Keep camera JPEGs as they are": a baseline 8-bit YCbCr stream with halved chroma that needs no
+// turning goes in byte for byte (no second loss, no growth); any other is encoded as without the
+// setting. A damaged stream is refused as it would be without the setting.
+TEST_F(ConvertImageTest, KeptCameraJpegsAreTheSourceStreamByteForByte) {
+  KeepCameraJpegs = true;
+  const std::string baseline = testpictures::MakeJpeg(48, 32, false);
+  const std::string behind = testpictures::MakeJpeg(8, 8, true);
+  const struct {
+    const char* name;
+    std::string file;
+    size_t keptBytes;  // the file's bytes kept; 0: encoded again
+    bool colour;
+  } rows[] = {
+      {"baseline 4:2:0", baseline, baseline.size(), true},
+      {"with Exif, orientation 1", testpictures::WithExif(baseline, {.orientation = 1}),
+       testpictures::WithExif(baseline, {.orientation = 1}).size(), true},
+      {"a second picture behind", baseline + behind, baseline.size(), true},
+      {"progressive", testpictures::MakeColourJpeg(48, 32, testpictures::JpegCoding::Progressive),
+       0, true},
+      {"whole chroma", testpictures::MakeColourJpeg(48, 32, testpictures::JpegCoding::Baseline444),
+       0, true},
+      {"grey", testpictures::MakeJpeg(48, 32, true), 0, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    DataSetList list;
+    std::string error;
+    ASSERT_TRUE(ConvertImage(Write("camera.jpg", row.file), list, error)) << error;
+    const std::string stream = Fragment(*list[0]);
+    if (row.keptBytes != 0) {
+      EXPECT_EQ(stream.size(), row.keptBytes + row.keptBytes % 2);
+      EXPECT_TRUE(stream.substr(0, row.keptBytes) == row.file.substr(0, row.keptBytes));
+      if (row.keptBytes % 2 != 0) EXPECT_EQ(stream.back(), '\0');
+    } else {
+      EXPECT_FALSE(stream.substr(0, row.file.size()) == row.file);
+    }
+    EXPECT_EQ(list[0]->GetString(0x0028, 0x0004), "YBR_FULL_422");
+    EXPECT_EQ(list[0]->transferSyntax, "1.2.840.10008.1.2.4.50");
+    if (row.colour) ExpectLayout(stream, 48, 32, {0, 1, 2, 3});
+  }
+  InstanceCounter = 0;
+  DataSetList list;
+  std::string error;
+  EXPECT_FALSE(
+      ConvertImage(Write("cut.jpg", baseline.substr(0, baseline.size() / 2)), list, error));
+  EXPECT_NE(error.find("cut.jpg"), std::string::npos) << error;
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(InstanceCounter, 0);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ using convertertest::Raw;
 class ConvertPdfTest : public convertertest::ConverterTest {};
 
 TEST_F(ConvertPdfTest, ObjectHoldsExactlyThePdfElements) {
+  const convertertest::FixedClock clock(convertertest::kFixedTime);
   const auto path = dir_ / "Report.pdf";
   testsupport::WriteFile(path, "%PDF-1.4\nnot much of a document\n%%EOF\n");
   DataSetList list;
@@ -22,10 +23,11 @@ TEST_F(ConvertPdfTest, ObjectHoldsExactlyThePdfElements) {
   convertertest::ExpectTags(
       pdf,
       {{0x0008, 0x0005}, {0x0008, 0x0012}, {0x0008, 0x0013}, {0x0008, 0x0016}, {0x0008, 0x0018},
-       {0x0008, 0x0020}, {0x0008, 0x0030}, {0x0008, 0x0033}, {0x0008, 0x0050}, {0x0008, 0x0060},
-       {0x0008, 0x0064}, {0x0008, 0x0080}, {0x0008, 0x0090}, {0x0008, 0x1030}, {0x0008, 0x103E},
-       {0x0010, 0x0010}, {0x0010, 0x0020}, {0x0010, 0x0030}, {0x0010, 0x0040}, {0x0020, 0x000D},
-       {0x0020, 0x000E}, {0x0020, 0x0010}, {0x0020, 0x0011}, {0x0020, 0x0013}, {0x0042, 0x0010},
+       {0x0008, 0x0020}, {0x0008, 0x0023}, {0x0008, 0x002A}, {0x0008, 0x0030}, {0x0008, 0x0033},
+       {0x0008, 0x0050}, {0x0008, 0x0060}, {0x0008, 0x0064}, {0x0008, 0x0070}, {0x0008, 0x0080},
+       {0x0008, 0x0090}, {0x0008, 0x1030}, {0x0008, 0x103E}, {0x0010, 0x0010}, {0x0010, 0x0020},
+       {0x0010, 0x0030}, {0x0010, 0x0040}, {0x0020, 0x000D}, {0x0020, 0x000E}, {0x0020, 0x0010},
+       {0x0020, 0x0011}, {0x0020, 0x0013}, {0x0028, 0x0301}, {0x0040, 0xA043}, {0x0042, 0x0010},
        {0x0042, 0x0011}, {0x0042, 0x0012}});
   EXPECT_EQ(pdf.transferSyntax, "1.2.840.10008.1.2.1");
   EXPECT_TRUE(pdf.explicitVR);
@@ -37,7 +39,14 @@ TEST_F(ConvertPdfTest, ObjectHoldsExactlyThePdfElements) {
   EXPECT_EQ(pdf.GetString(0x0008, 0x0064), "WSD");
   EXPECT_EQ(pdf.GetString(0x0008, 0x0090), "Doe^Jane");
   EXPECT_EQ(pdf.GetString(0x0008, 0x103E), "PRINTOUT");
-  EXPECT_EQ(Raw(pdf, 0x0020, 0x0011), "");
+  // An encapsulated document's series must carry a number.
+  EXPECT_EQ(pdf.GetString(0x0020, 0x0011), "1");
+  // Known when it is encapsulated: the content date; unknown: when the document was made, its
+  // maker and what it is (all present, empty); a printout may name the patient.
+  EXPECT_EQ(pdf.GetString(0x0008, 0x0023), "20240515");
+  EXPECT_EQ(Raw(pdf, 0x0008, 0x002A), "");
+  EXPECT_EQ(Raw(pdf, 0x0008, 0x0070), "");
+  EXPECT_EQ(pdf.GetString(0x0028, 0x0301), "YES");
   EXPECT_EQ(pdf.GetString(0x0020, 0x0013), "1");
   EXPECT_EQ(pdf.GetString(0x0042, 0x0010), "Report.pdf");
   EXPECT_EQ(pdf.GetString(0x0042, 0x0012), "application/pdf");

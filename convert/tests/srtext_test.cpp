@@ -63,9 +63,9 @@ void ExpectCode(const DcmObj& sequence, const std::string& value, const std::str
                 {{0x0008, 0x0100, "SH", padded(value)},
                  {0x0008, 0x0102, "SH", padded("BRINDLEWICK")},
                  {0x0008, 0x0104, "LO", padded(meaning)},
-                 // (0008,010C) is Coding Scheme UID in the dictionary, so the version text is
-                 // written with VR UI; receivers of these reports have always read it there.
-                 {0x0008, 0x010C, "UI", "9999.5"}},
+                 // (0008,010C), the Coding Scheme UID, names the scheme by a UID of our own
+                 // root: 33 characters, padded with a zero byte.
+                 {0x0008, 0x010C, "UI", {"2.25.186492035740155963118.9999.5\0", 34}}},
                 where);
 }
 
@@ -126,8 +126,10 @@ TEST_F(SRTextTest, ReportHoldsTheFixedElementsAndContentTreeInTagOrder) {
                  {0x0008, 0x0060, "CS", "SR"},
                  {0x0008, 0x0070, "LO", ""},
                  {0x0008, 0x0080, "LO", "Clinic"},
+                 {0x0008, 0x0090, "PN", "Ref^Doc "},
                  {0x0008, 0x1030, "LO", "Knee"},
                  {0x0008, 0x103E, "LO", "Report"},
+                 {0x0008, 0x1111, "SQ", ""},
                  {0x0010, 0x0010, "PN", "Doe^Jane"},
                  {0x0010, 0x0020, "LO", "P01 "},
                  {0x0010, 0x0030, "DA", "19800101"},
@@ -140,14 +142,21 @@ TEST_F(SRTextTest, ReportHoldsTheFixedElementsAndContentTreeInTagOrder) {
                  {0x0040, 0xA040, "CS", "CONTAINER "},
                  {0x0040, 0xA043, "SQ", ""},
                  {0x0040, 0xA050, "CS", "SEPARATE"},
-                 {0x0040, 0xA491, "CS", "COMPLETED "},
-                 {0x0040, 0xA493, "CS", "VERIFIED"},
+                 {0x0040, 0xA372, "SQ", ""},
+                 // The whole text, and nobody who attested it.
+                 {0x0040, 0xA491, "CS", "COMPLETE"},
+                 {0x0040, 0xA493, "CS", "UNVERIFIED"},
                  {0x0040, 0xA730, "SQ", ""}},
                 "report");
 
-  const DcmObj* title = report.ObjAt(static_cast<size_t>(report.Count() - 5));
+  const DcmObj* title = report.ObjAt(static_cast<size_t>(report.Count() - 6));
   ASSERT_NE(title, nullptr);
   ExpectCode(*title, "1111", "Radiology Report", "document title");
+  // No procedure step or procedure code is known: both sequences are empty.
+  for (const size_t index : {size_t{17}, report.Count() - 4}) {
+    ASSERT_NE(report.ObjAt(index), nullptr) << index;
+    EXPECT_EQ(report.ObjAt(index)->Count(), 0u) << index;
+  }
 
   const DcmObj* content = report.ObjAt(report.Count() - 1);
   ASSERT_NE(content, nullptr);
@@ -179,7 +188,7 @@ TEST_F(SRTextTest, RebuildingLeavesNothingBehindAndNumbersStayFixed) {
   report.AddString(0x0028, 0x0010, "1");
   InstanceCounter = 5;
   report.BuildReport(study, "Observer", "", "1.2.3.4.10.5");
-  EXPECT_EQ(report.FindTag(0x0008, 0x0090), nullptr);
+  EXPECT_EQ(report.GetString(0x0008, 0x0090), "Ref^Doc");
   EXPECT_EQ(report.FindTag(0x0028, 0x0010), nullptr);
   EXPECT_EQ(report.GetString(0x0020, 0x0011), "0");
   EXPECT_EQ(report.GetString(0x0020, 0x0013), "1");
@@ -188,7 +197,7 @@ TEST_F(SRTextTest, RebuildingLeavesNothingBehindAndNumbersStayFixed) {
   const DcmTag* value = textItem->FindTag(0x0040, 0xA160);
   ASSERT_NE(value, nullptr);
   EXPECT_EQ(value->length, 0u);
-  // Neither the referring physician, a conversion type nor a character set is written.
+  // Neither a conversion type nor a character set is written.
   EXPECT_EQ(report.FindTag(0x0008, 0x0064), nullptr);
   EXPECT_EQ(report.FindTag(0x0008, 0x0005), nullptr);
 }

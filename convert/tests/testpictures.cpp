@@ -17,6 +17,9 @@ int QuadrantIndex(uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
   return (x < width / 2 ? 0 : 1) + (y < height / 2 ? 0 : 2);
 }
 
+std::string MakeJpegWith(uint32_t width, uint32_t height, bool grey, int quality,
+                         JpegCoding coding);
+
 void Put16(std::string& out, uint32_t value) {
   out.push_back(static_cast<char>(value & 0xFF));
   out.push_back(static_cast<char>((value >> 8) & 0xFF));
@@ -61,6 +64,17 @@ Colour QuadrantColour(uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
 }
 
 std::string MakeJpeg(uint32_t width, uint32_t height, bool grey, int quality) {
+  return MakeJpegWith(width, height, grey, quality, JpegCoding::Baseline420);
+}
+
+std::string MakeColourJpeg(uint32_t width, uint32_t height, JpegCoding coding) {
+  return MakeJpegWith(width, height, false, 95, coding);
+}
+
+namespace {
+
+std::string MakeJpegWith(uint32_t width, uint32_t height, bool grey, int quality,
+                         JpegCoding coding) {
   jpeg_compress_struct info{};
   jpeg_error_mgr errors{};
   info.err = jpeg_std_error(&errors);
@@ -74,6 +88,11 @@ std::string MakeJpeg(uint32_t width, uint32_t height, bool grey, int quality) {
   info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, quality, TRUE);
+  if (coding == JpegCoding::Progressive) jpeg_simple_progression(&info);
+  if (coding == JpegCoding::Baseline444) {
+    info.comp_info[0].h_samp_factor = 1;
+    info.comp_info[0].v_samp_factor = 1;
+  }
   jpeg_start_compress(&info, TRUE);
   std::vector<uint8_t> row(width * 3);
   while (info.next_scanline < height) {
@@ -96,6 +115,8 @@ std::string MakeJpeg(uint32_t width, uint32_t height, bool grey, int quality) {
   std::free(buffer);
   return out;
 }
+
+}  // namespace
 
 std::string MakePng(uint32_t width, uint32_t height, PngKind kind) {
   png_image image{};
@@ -214,6 +235,147 @@ std::string MakeBmpRle8(uint32_t width, uint32_t height) {
   std::string out =
       BmpHeaders(width, static_cast<int32_t>(height), 8, 1, 5, static_cast<uint32_t>(data.size()));
   return out + data;
+}
+
+namespace {
+
+// One directory entry of a TIFF structure; `value` holds the value's bytes in the structure's
+// byte order (placed inside the entry when it fits four bytes).
+struct TiffEntry {
+  uint16_t tag;
+  uint16_t type;
+  uint32_t count;
+  std::string value;
+};
+
+class TiffWriter {
+ public:
+  explicit TiffWriter(bool motorola) : motorola_(motorola) {}
+  std::string U16(uint32_t v) const {
+    std::string out;
+    if (motorola_) {
+      out = {static_cast<char>(v >> 8 & 0xFF), static_cast<char>(v & 0xFF)};
+    } else {
+      out = {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF)};
+    }
+    return out;
+  }
+  std::string U32(uint32_t v) const {
+    return motorola_ ? U16(v >> 16) + U16(v & 0xFFFF) : U16(v & 0xFFFF) + U16(v >> 16);
+  }
+  TiffEntry Short(uint16_t tag, uint32_t value) const { return {tag, 3, 1, U16(value) + U16(0)}; }
+  TiffEntry Long(uint16_t tag, uint32_t value) const { return {tag, 4, 1, U32(value)}; }
+  TiffEntry Ascii(uint16_t tag, const std::string& text) const {
+    return {tag, 2, static_cast<uint32_t>(text.size() + 1), text + '\0'};
+  }
+  // The bytes a directory takes with its values that do not fit their entries.
+  static size_t SizeOf(const std::vector<TiffEntry>& entries) {
+    size_t size = 2 + entries.size() * 12 + 4;
+    for (const TiffEntry& entry : entries) {
+      if (entry.value.size() > 4) size += entry.value.size() + entry.value.size() % 2;
+    }
+    return size;
+  }
+  // The directory placed at `offset` of the structure, followed by its long values.
+  std::string Directory(const std::vector<TiffEntry>& entries, uint32_t offset,
+                        uint32_t next) const {
+    std::string out = U16(static_cast<uint32_t>(entries.size()));
+    std::string data;
+    uint32_t dataOffset = offset + static_cast<uint32_t>(2 + entries.size() * 12 + 4);
+    for (const TiffEntry& entry : entries) {
+      out += U16(entry.tag) + U16(entry.type) + U32(entry.count);
+      if (entry.value.size() <= 4) {
+        out += entry.value + std::string(4 - entry.value.size(), '\0');
+      } else {
+        out += U32(dataOffset + static_cast<uint32_t>(data.size()));
+        data += entry.value;
+        if (data.size() % 2 != 0) data.push_back('\0');
+      }
+    }
+    return out + U32(next) + data;
+  }
+
+ private:
+  bool motorola_;
+};
+
+std::string Segment(uint8_t marker, const std::string& body) {
+  const size_t length = body.size() + 2;
+  return std::string{static_cast<char>(0xFF), static_cast<char>(marker),
+                     static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)} +
+         body;
+}
+
+}  // namespace
+
+std::string WithExif(const std::string& jpeg, const ExifFields& fields, bool motorola) {
+  const TiffWriter tiff(motorola);
+  std::vector<TiffEntry> exif;
+  if (!fields.dateTimeOriginal.empty()) exif.push_back(tiff.Ascii(0x9003, fields.dateTimeOriginal));
+  if (!fields.offsetTimeOriginal.empty()) {
+    exif.push_back(tiff.Ascii(0x9011, fields.offsetTimeOriginal));
+  }
+  if (!fields.subSecTimeOriginal.empty()) {
+    exif.push_back(tiff.Ascii(0x9291, fields.subSecTimeOriginal));
+  }
+  // Latitude reference "N" and 51 degrees 30 minutes 0 seconds.
+  std::vector<TiffEntry> gps = {
+      tiff.Ascii(0x0001, "N"),
+      {0x0002, 5, 3,
+       tiff.U32(51) + tiff.U32(1) + tiff.U32(30) + tiff.U32(1) + tiff.U32(0) + tiff.U32(1)}};
+  std::vector<TiffEntry> first;
+  if (fields.orientation != 0) first.push_back(tiff.Short(0x0112, fields.orientation));
+  first.push_back(tiff.Long(0x8769, 0));
+  if (fields.gps) first.push_back(tiff.Long(0x8825, 0));
+  std::vector<TiffEntry> second;
+  if (!fields.thumbnail.empty()) {
+    if (fields.thumbnailOrientation != 0) {
+      second.push_back(tiff.Short(0x0112, fields.thumbnailOrientation));
+    }
+    second.push_back(tiff.Long(0x0201, 0));
+    second.push_back(tiff.Long(0x0202, static_cast<uint32_t>(fields.thumbnail.size())));
+  }
+  const uint32_t firstAt = 8;
+  const uint32_t exifAt = firstAt + static_cast<uint32_t>(TiffWriter::SizeOf(first));
+  const uint32_t gpsAt = exifAt + static_cast<uint32_t>(TiffWriter::SizeOf(exif));
+  const uint32_t secondAt =
+      gpsAt + (fields.gps ? static_cast<uint32_t>(TiffWriter::SizeOf(gps)) : 0);
+  const uint32_t thumbnailAt = secondAt + static_cast<uint32_t>(TiffWriter::SizeOf(second));
+  for (TiffEntry& entry : first) {
+    if (entry.tag == 0x8769) entry.value = tiff.U32(exifAt);
+    if (entry.tag == 0x8825) entry.value = tiff.U32(gpsAt);
+  }
+  for (TiffEntry& entry : second) {
+    if (entry.tag == 0x0201) entry.value = tiff.U32(thumbnailAt);
+  }
+  std::string body =
+      std::string("Exif\0\0", 6) + (motorola ? "MM" : "II") + tiff.U16(42) + tiff.U32(firstAt);
+  body += tiff.Directory(first, firstAt, second.empty() ? 0 : secondAt);
+  body += tiff.Directory(exif, exifAt, 0);
+  if (fields.gps) body += tiff.Directory(gps, gpsAt, 0);
+  if (!second.empty()) body += tiff.Directory(second, secondAt, 0) + fields.thumbnail;
+  return jpeg.substr(0, 2) + Segment(0xE1, body) + jpeg.substr(2);
+}
+
+std::string MakeIccProfile(const char* colourSpace, size_t size) {
+  std::string profile(size, '\0');
+  for (size_t i = 0; i < size; ++i) profile[i] = static_cast<char>(i * 7 + 1);
+  // Size (big-endian), then the colour space at 16 and "acsp" at 36, as every profile has them.
+  for (int i = 0; i < 4; ++i) profile[i] = static_cast<char>(size >> (24 - 8 * i) & 0xFF);
+  profile.replace(16, 4, colourSpace, 4);
+  profile.replace(36, 4, "acsp");
+  return profile;
+}
+
+std::string WithIccProfile(const std::string& jpeg, const std::string& profile, size_t pieceSize) {
+  const size_t count = (profile.size() + pieceSize - 1) / pieceSize;
+  std::string segments;
+  for (size_t i = 0; i < count; ++i) {
+    segments +=
+        Segment(0xE2, std::string("ICC_PROFILE\0", 12) + static_cast<char>(i + 1) +
+                          static_cast<char>(count) + profile.substr(i * pieceSize, pieceSize));
+  }
+  return jpeg.substr(0, 2) + segments + jpeg.substr(2);
 }
 
 }  // namespace testpictures
