@@ -100,6 +100,7 @@ bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCou
   }
   study.modality = ModalityFromBox(form.modalityText);
   study.institutionName = settings.InstitutionName;
+  KeepCameraJpegs = settings.KeepCameraJpegs;
 
   if (study.patientName.empty()) {
     message = "Patient Name can't be empty";

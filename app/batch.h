@@ -45,10 +45,10 @@ std::string ModalityFromBox(std::string_view text);
 // Fills CurrentStudy from the chosen search result (when `chosen` is set) or from the form,
 // (the study UID and referring physician of the previous batch are kept for the same typed
 // patient and start empty when the typed Patient ID or Name differs),
-// takes the institution from the settings, generates an accession number when there is none,
-// builds BatchUIDRoot and resets the batch counters. False, with the message the user sees,
-// when the batch must not run (no patient name, no patient ID, no items); CurrentStudy and the
-// accession counter are updated either way.
+// takes the institution and how camera JPEGs are converted from the settings, generates an
+// accession number when there is none, builds BatchUIDRoot and resets the batch counters. False,
+// with the message the user sees, when the batch must not run (no patient name, no patient ID, no
+// items); CurrentStudy and the accession counter are updated either way.
 bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCount,
                   const SetupConfig& settings, std::string& message);
 

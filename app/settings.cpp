@@ -46,6 +46,8 @@ bool LoadSettings(const std::string& path, SetupConfig& config) {
         TextToUtf8(file.ReadString(kSettingsSection, key.name, defaults.*key.field));
   }
   config.Debug = file.ReadBool(kSettingsSection, "Debug", defaults.Debug);
+  config.KeepCameraJpegs =
+      file.ReadBool(kSettingsSection, "KeepCameraJpegs", defaults.KeepCameraJpegs);
   if (config.Debug) LogLevel = 2;
   return true;
 }
@@ -69,6 +71,7 @@ bool SaveSettings(const std::string& path, const SetupConfig& config) {
   for (const TextKey& key : kTextKeys)
     file.WriteString(kSettingsSection, key.name, config.*key.field);
   file.WriteBool(kSettingsSection, "Debug", config.Debug);
+  file.WriteBool(kSettingsSection, "KeepCameraJpegs", config.KeepCameraJpegs);
   if (!file.Save()) {
     WriteLog("ERROR, SaveSettings, cannot write " + path);
     return false;

@@ -18,6 +18,7 @@ struct SetupConfig {
   std::string worklistPort = "11112";
   std::string PrinterPort = "9100";
   bool Debug = false;
+  bool KeepCameraJpegs = false;  // "Keep camera JPEGs as they are"
 };
 
 // Empty when `title` (UTF-8) can be an AE title; otherwise the message for the user. AE titles
@@ -36,7 +37,7 @@ std::string DefaultSettingsPath();
 // file cannot be read.
 bool LoadSettings(const std::string& path, SetupConfig& config);
 
-// Writes all ten keys into the "velloran" section, keeping the rest of the file. When Debug is
+// Writes all eleven keys into the "velloran" section, keeping the rest of the file. When Debug is
 // on, LogLevel becomes 2 (switching it off takes effect at the next start). False, with a log
 // line, when the file cannot be written.
 bool SaveSettings(const std::string& path, const SetupConfig& config);

@@ -9,7 +9,9 @@ const char* const kStudyOptionsUsage =
     "  [--accession A] [--study-description D] [--study-date YYYYMMDD] [--study-uid UID]\n"
     "  [--referring NAME] [--modality M]. Without --accession a number is generated; without\n"
     "  --study-uid the batch UID becomes the Study Instance UID. The study date defaults to\n"
-    "  today, the sex to M, the modality to OT. Texts are taken as UTF-8.\n";
+    "  today, the sex to M, the modality to OT. Texts are taken as UTF-8.\n"
+    "Conversion: --keep-camera-jpegs keeps a baseline camera JPEG that needs no turning byte for\n"
+    "  byte (the setting KeepCameraJpegs) instead of encoding it again.\n";
 
 namespace {
 
@@ -40,6 +42,15 @@ std::set<std::string> StudyValuedOptions(std::set<std::string> own) {
   own.insert({"patient-name", "patient-id", "sex", "birth-date", "accession", "study-description",
               "study-date", "study-uid", "referring", "modality"});
   return own;
+}
+
+std::set<std::string> ConversionFlags(std::set<std::string> own) {
+  own.insert("keep-camera-jpegs");
+  return own;
+}
+
+void ApplyConversionFlags(const ParsedArgs& parsed, SetupConfig& settings) {
+  if (parsed.Has("keep-camera-jpegs")) settings.KeepCameraJpegs = true;
 }
 
 bool BatchFormFromOptions(const ParsedArgs& parsed, BatchForm& form, std::string& error) {

@@ -15,7 +15,7 @@ constexpr const char* kUsage =
     "usage: velloran-cli save --out DIR --patient-name N --patient-id ID [--sex M|F|O]\n"
     "         [--birth-date YYYYMMDD] [--accession A] [--study-description D]\n"
     "         [--study-date YYYYMMDD] [--study-uid UID] [--referring NAME] [--modality M]\n"
-    "         [--ini FILE] FILE...\n"
+    "         [--keep-camera-jpegs] [--ini FILE] FILE...\n"
     "\n"
     "Converts the files into one study, as \"Save To Folder\" does, and writes each object as\n"
     "DIR/<SOP Instance UID>.dcm, printing one line per written file. JPG, BMP and PNG pictures\n"
@@ -24,7 +24,9 @@ constexpr const char* kUsage =
     "Files of other kinds, and documents without text, are skipped (named on stderr). The\n"
     "modality is one of CT MR CR US MG DX XA OT ES XC; anything else counts as OT. Without\n"
     "--accession a number is generated; without --study-uid the batch UID becomes the Study\n"
-    "Instance UID. The study date defaults to today, the sex to M.\n"
+    "Instance UID. The study date defaults to today, the sex to M. With --keep-camera-jpegs (or\n"
+    "KeepCameraJpegs=1 in the settings) a baseline camera JPEG that needs no turning is kept\n"
+    "byte for byte instead of being encoded again.\n"
     "The institution name comes from the settings file (section \"velloran\"; see velloran-cli\n"
     "--help for where it is), or the file --ini names. Texts are taken as UTF-8; an object whose\n"
     "texts all fit ISO 8859-1 is written in it (\"ISO_IR 100\"), any other in UTF-8\n"
@@ -39,7 +41,7 @@ int Usage(const std::string& problem) {
 }
 
 int RunSave(const std::vector<std::string>& args) {
-  const ParsedArgs parsed(args, StudyValuedOptions({"out", "ini"}), {});
+  const ParsedArgs parsed(args, StudyValuedOptions({"out", "ini"}), ConversionFlags());
   if (!parsed.ok()) return Usage(parsed.error());
   if (!parsed.Has("out")) return Usage("--out DIR is required");
   if (parsed.Positional().empty()) return Usage("no file given");
@@ -55,6 +57,7 @@ int RunSave(const std::vector<std::string>& args) {
     std::fprintf(stderr, "velloran-cli save: cannot read the settings file %s\n", iniPath.c_str());
     return 1;
   }
+  ApplyConversionFlags(parsed, setupcfg);
 
   const std::vector<std::string>& items = parsed.Positional();
 

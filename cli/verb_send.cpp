@@ -29,7 +29,8 @@ int Usage(const std::string& problem) {
 }
 
 int RunSend(const std::vector<std::string>& args) {
-  const ParsedArgs parsed(args, NetworkValuedOptions(StudyValuedOptions()), NetworkFlags());
+  const ParsedArgs parsed(args, NetworkValuedOptions(StudyValuedOptions()),
+                          NetworkFlags(ConversionFlags()));
   if (!parsed.ok()) return Usage(parsed.error());
   if (parsed.Positional().empty()) return Usage("no file given");
   BatchForm form;
@@ -37,6 +38,7 @@ int RunSend(const std::vector<std::string>& args) {
   if (!BatchFormFromOptions(parsed, form, error)) return Usage(error);
   SetupConfig settings;
   if (!LoadNetworkSettings(parsed, settings, error)) return Usage(error);
+  ApplyConversionFlags(parsed, settings);
   setupcfg = settings;
 
   ProgressLine progress;

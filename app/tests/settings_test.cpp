@@ -25,16 +25,18 @@ TEST(SettingsTest, MissingFileGivesTheDefaultsAndIsNotCreated) {
   EXPECT_EQ(config.worklistPort, "11112");
   EXPECT_EQ(config.PrinterPort, "9100");
   EXPECT_FALSE(config.Debug);
+  EXPECT_FALSE(config.KeepCameraJpegs);
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(SettingsTest, ValuesAreReadAsWrittenWithCaseInsensitiveNames) {
   testsupport::TempDir dir;
   const auto path = dir / "velloran.ini";
-  testsupport::WriteFile(path,
-                         "[MainForm]\r\nCaption=Clinic\r\n\r\n[VELLORAN]\r\n"
-                         "localaet = CLINIC1 \r\nInstitutionName=St. Mary's  Clinic\r\n"
-                         "remotePort=not a number\r\nPrinterPort=\r\n; a comment\r\n");
+  testsupport::WriteFile(
+      path,
+      "[MainForm]\r\nCaption=Clinic\r\n\r\n[VELLORAN]\r\n"
+      "localaet = CLINIC1 \r\nInstitutionName=St. Mary's  Clinic\r\n"
+      "remotePort=not a number\r\nPrinterPort=\r\n; a comment\r\nKeepCameraJpegs=1\r\n");
   SetupConfig config;
   ASSERT_TRUE(LoadSettings(path.string(), config));
   EXPECT_EQ(config.LocalAET, "CLINIC1");
@@ -42,6 +44,7 @@ TEST(SettingsTest, ValuesAreReadAsWrittenWithCaseInsensitiveNames) {
   EXPECT_EQ(config.remotePort, "not a number");  // ports stay text, unchecked
   EXPECT_EQ(config.PrinterPort, "");             // present but empty is not missing
   EXPECT_EQ(config.remoteAET, "PACSAET");
+  EXPECT_TRUE(config.KeepCameraJpegs);
 }
 
 TEST(SettingsTest, DebugIsAnyNonZeroInteger) {
@@ -63,7 +66,7 @@ TEST(SettingsTest, DebugIsAnyNonZeroInteger) {
   LogLevel = 0;
 }
 
-TEST(SettingsTest, SavingWritesAllTenKeysAndKeepsTheRestOfTheFile) {
+TEST(SettingsTest, SavingWritesEveryKeyAndKeepsTheRestOfTheFile) {
   testsupport::TempDir dir;
   const auto path = dir / "velloran.ini";
   testsupport::WriteFile(path, "[MainForm]\nCaption=Clinic\n\n[velloran]\nremoteIP=10.0.0.9\n");
@@ -75,11 +78,13 @@ TEST(SettingsTest, SavingWritesAllTenKeysAndKeepsTheRestOfTheFile) {
   IniFile file(path.string());
   ASSERT_TRUE(file.Load());
   EXPECT_EQ(file.ReadString("MainForm", "Caption", ""), "Clinic");
-  for (const char* key : {"LocalAET", "InstitutionName", "remoteAET", "remoteIP", "remotePort",
-                          "worklistAET", "worklistIP", "worklistPort", "PrinterPort", "Debug"}) {
+  for (const char* key :
+       {"LocalAET", "InstitutionName", "remoteAET", "remoteIP", "remotePort", "worklistAET",
+        "worklistIP", "worklistPort", "PrinterPort", "Debug", "KeepCameraJpegs"}) {
     EXPECT_NE(file.ReadString("velloran", key, "<missing>"), "<missing>") << key;
   }
   EXPECT_EQ(file.ReadString("velloran", "Debug", ""), "0");
+  EXPECT_EQ(file.ReadString("velloran", "KeepCameraJpegs", ""), "0");
   EXPECT_EQ(file.ReadString("velloran", "remoteIP", ""), "10.0.0.9");
   EXPECT_EQ(file.ReadString("velloran", "InstitutionName", ""), "New Name");
   EXPECT_EQ(file.ReadString("velloran", "Name", "<missing>"), "<missing>");
