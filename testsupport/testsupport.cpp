@@ -158,6 +158,16 @@ bool HaveProgram(const std::string& name) {
   return false;
 }
 
+std::vector<std::string> DciodvfyErrors(const std::string& path) {
+  const CommandResult verify = RunCommand({"dciodvfy", path});
+  std::vector<std::string> errors;
+  std::istringstream lines(verify.output + verify.errors);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Error", 0) == 0) errors.push_back(line);
+  }
+  return errors;
+}
+
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& logFile,
                            const std::filesystem::path& workingDirectory) {
   pid_ = fork();

@@ -37,6 +37,11 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
 // True when the program can be found on PATH (or is an existing path).
 bool HaveProgram(const std::string& name);
 
+// The lines dicom3tools' dciodvfy starts with "Error" for the DICOM file at `path`: what makes
+// the object invalid for its IOD (warnings are left out). A file it cannot read gives its
+// read errors.
+std::vector<std::string> DciodvfyErrors(const std::string& path);
+
 // A background process (a test peer) that is killed and reaped when this object goes away.
 class ChildProcess {
  public:

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <fstream>
 
+#include "batch.h"
+#include "convertimage.h"
 #include "itemlist.h"
 #include "jpegfile.h"
 #include "scannedpage.h"
@@ -77,6 +79,30 @@ TEST(ScanFiles, SaveWritesABaselineJpegItemAndDeletesTheBitmap) {
   EXPECT_EQ(decoded.height, 30u);
   EXPECT_GT(decoded.rgb[0], 200);                            // red on the left
   EXPECT_GT(decoded.rgb[(decoded.width - 1) * 3 + 2], 200);  // blue on the right
+}
+
+// A saved page goes through the image converter like any photo: the object is valid for its IOD.
+TEST(ScanFiles, ASavedPageBecomesAnImageObjectValidForItsIod) {
+  ASSERT_TRUE(testsupport::HaveProgram("dciodvfy")) << "dciodvfy missing (scripts/setup.sh)";
+  testsupport::TempDir work;
+  ItemList items;
+  WriteScanBitmap(work.path());
+  const SavedPage saved = SaveScannedPage(work.path(), std::chrono::system_clock::now(), items);
+  ASSERT_TRUE(saved.saved) << saved.error;
+
+  BatchForm form;
+  form.patientName = "Roe^Rick";
+  form.patientId = "P7";
+  form.studyDate = "20260102";
+  form.modalityText = "OT";
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form, nullptr, 1, SetupConfig{}, message)) << message;
+  DataSetList list;
+  std::string error;
+  ASSERT_TRUE(ConvertImage(saved.path, list, error)) << error;
+  const std::string object = (work / "page.dcm").string();
+  ASSERT_TRUE(SaveObjectFile(*list[0], object));
+  EXPECT_EQ(testsupport::DciodvfyErrors(object), std::vector<std::string>{});
 }
 
 TEST(ScanFiles, PagesSavedInOneSecondKeepDistinctNames) {
