@@ -1,86 +1,84 @@
-// The embedded Exif thumbnail of a JPEG file.
+// The head of a JPEG file for the strip and the preview: the embedded thumbnail and orientation.
 #include "exifthumbnail.h"
 
 #include <QFile>
-#include <cstdint>
+#include <cmath>
+
+#include "jpegfacts.h"
+#include "orientation.h"
+#include "sourcefile.h"
 
 namespace {
 
-// The Exif segment of a JPEG file lies before the picture; 64 KB is its largest possible size.
-constexpr qint64 kHeadBytes = 65536 + 4;
+// The Exif segment lies before the picture, 64 KB at most; an ICC profile may come before the
+// frame header and take a few segments more.
+constexpr qint64 kHeadBytes = 256 * 1024;
+constexpr qint64 kExifBytes = 65536 + 4;
 
-class TiffReader {
- public:
-  TiffReader(const uint8_t* data, size_t size, bool bigEndian)
-      : data_(data), size_(size), bigEndian_(bigEndian) {}
-  bool U16(size_t offset, uint32_t& value) const {
-    if (offset > size_ || size_ - offset < 2) return false;
-    value = bigEndian_ ? (data_[offset] << 8 | data_[offset + 1])
-                       : (data_[offset + 1] << 8 | data_[offset]);
-    return true;
-  }
-  bool U32(size_t offset, uint32_t& value) const {
-    uint32_t high = 0, low = 0;
-    if (!U16(offset, bigEndian_ ? high : low) || !U16(offset + 2, bigEndian_ ? low : high))
-      return false;
-    value = high << 16 | low;
-    return true;
-  }
-  size_t size() const { return size_; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  bool bigEndian_;
-};
+QByteArray ReadHead(const QString& path, qint64 bytes) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.read(bytes);
+}
 
 }  // namespace
 
-QByteArray ExifThumbnail(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return ExifThumbnailOf(file.read(kHeadBytes));
+PhotoHead PhotoHeadOf(const QByteArray& head) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(head.constData());
+  const JpegFacts facts = ReadJpegFacts(bytes, static_cast<size_t>(head.size()));
+  PhotoHead photo;
+  if (!facts.isJpeg) return photo;
+  if (facts.thumbnailLength != 0) {
+    photo.thumbnail = head.mid(static_cast<qsizetype>(facts.thumbnailOffset),
+                               static_cast<qsizetype>(facts.thumbnailLength));
+  }
+  photo.thumbnailOrientation = facts.thumbnailOrientation;
+  photo.orientation = facts.orientation;
+  if (facts.frame.marker != 0 && facts.frame.width != 0 && facts.frame.height != 0) {
+    photo.storedSize =
+        QSize(static_cast<int>(facts.frame.width), static_cast<int>(facts.frame.height));
+  }
+  return photo;
+}
+
+PhotoHead ReadPhotoHead(const QString& path) {
+  return PhotoHeadOf(ReadHead(path, kHeadBytes));
 }
 
 QByteArray ExifThumbnailOf(const QByteArray& head) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(head.constData());
-  const size_t size = static_cast<size_t>(head.size());
-  if (size < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return {};
-  // Walk the markers before the picture data looking for APP1 "Exif\0\0".
-  size_t position = 2;
-  while (position + 4 <= size && bytes[position] == 0xFF) {
-    const uint8_t marker = bytes[position + 1];
-    const size_t length = static_cast<size_t>(bytes[position + 2] << 8 | bytes[position + 3]);
-    if (marker == 0xDA || length < 2) return {};
-    const size_t body = position + 4;
-    const size_t bodyLength = length - 2;
-    if (body + bodyLength > size) return {};
-    if (marker == 0xE1 && bodyLength > 14 &&
-        std::equal(bytes + body, bytes + body + 6, reinterpret_cast<const uint8_t*>("Exif\0\0"))) {
-      const uint8_t* tiff = bytes + body + 6;
-      const size_t tiffSize = bodyLength - 6;
-      if (tiff[0] != tiff[1] || (tiff[0] != 'I' && tiff[0] != 'M')) return {};
-      const TiffReader reader(tiff, tiffSize, tiff[0] == 'M');
-      uint32_t ifd0 = 0, count = 0, ifd1 = 0;
-      if (!reader.U32(4, ifd0) || !reader.U16(ifd0, count)) return {};
-      if (!reader.U32(ifd0 + 2 + size_t{count} * 12, ifd1) || ifd1 == 0) return {};
-      uint32_t entries = 0;
-      if (!reader.U16(ifd1, entries)) return {};
-      uint32_t offset = 0, thumbnailLength = 0;
-      for (uint32_t i = 0; i < entries; ++i) {
-        const size_t entry = ifd1 + 2 + size_t{i} * 12;
-        uint32_t tag = 0, value = 0;
-        if (!reader.U16(entry, tag) || !reader.U32(entry + 8, value)) return {};
-        if (tag == 0x0201) offset = value;           // JPEGInterchangeFormat
-        if (tag == 0x0202) thumbnailLength = value;  // JPEGInterchangeFormatLength
-      }
-      if (offset == 0 || thumbnailLength == 0 || offset > tiffSize ||
-          thumbnailLength > tiffSize - offset)
-        return {};
-      return QByteArray(reinterpret_cast<const char*>(tiff + offset),
-                        static_cast<qsizetype>(thumbnailLength));
-    }
-    position = body + bodyLength;
-  }
-  return {};
+  return PhotoHeadOf(head).thumbnail;
+}
+
+QByteArray ExifThumbnail(const QString& path) {
+  return ExifThumbnailOf(ReadHead(path, kExifBytes));
+}
+
+bool ThumbnailMatchesPicture(const PhotoHead& head, const QSize& thumbnail) {
+  const int own = head.thumbnailOrientation;
+  if (own != 0 && own != (head.orientation == 0 ? 1 : head.orientation)) return false;
+  if (!head.storedSize.isValid() || thumbnail.isEmpty()) return false;
+  const double picture = static_cast<double>(head.storedSize.width()) / head.storedSize.height();
+  const double preview = static_cast<double>(thumbnail.width()) / thumbnail.height();
+  return std::abs(preview / picture - 1.0) <= 0.01;
+}
+
+int ConvertedOrientation(const QString& path, const PhotoHead& head) {
+  if (UpperExtension(path.toStdString()) != ".JPG") return 0;
+  return OrientationChangesPicture(head.orientation) ? head.orientation : 0;
+}
+
+QImage OrientImage(const QImage& image, int orientation) {
+  if (!OrientationChangesPicture(orientation) || image.isNull()) return image;
+  const QImage stored = image.convertToFormat(QImage::Format_RGB32);
+  const bool swaps = OrientationSwapsSides(orientation);
+  QImage upright(swaps ? stored.height() : stored.width(), swaps ? stored.width() : stored.height(),
+                 QImage::Format_RGB32);
+  if (upright.isNull()) return {};
+  // RGB32 rows are whole pixels; bytesPerLine is a multiple of four.
+  OrientPixels(orientation, reinterpret_cast<const uint32_t*>(stored.constBits()),
+               static_cast<size_t>(stored.width()), static_cast<size_t>(stored.height()),
+               static_cast<size_t>(stored.bytesPerLine() / 4),
+               reinterpret_cast<uint32_t*>(upright.bits()),
+               static_cast<size_t>(upright.bytesPerLine() / 4));
+  return upright;
 }

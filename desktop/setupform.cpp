@@ -76,6 +76,10 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   CheckBox1->setObjectName("CheckBox1");
   CheckBox1->setAccessibleName(CheckBox1->text());
   CheckBox1->setGeometry(16, 130, 200, 22);
+  CheckBox2 = new QCheckBox("Keep camera JPEGs as they are", TabSheet1);
+  CheckBox2->setObjectName("CheckBox2");
+  CheckBox2->setAccessibleName(CheckBox2->text());
+  CheckBox2->setGeometry(16, 160, 300, 22);
 
   Edit5 = AddField(TabSheet2, "Edit5", "AET", 20, 150);
   Edit2 = AddField(TabSheet2, "Edit2", "IP Address", 55, 150);
@@ -111,6 +115,7 @@ void TSetupFrm::FormCreate() {
   Edit9->setText(Q(config_.worklistPort));
   Edit10->setText(Q(config_.PrinterPort));
   CheckBox1->setChecked(config_.Debug);
+  CheckBox2->setChecked(config_.KeepCameraJpegs);
 }
 
 void TSetupFrm::BitBtn1Click() {
@@ -132,6 +137,7 @@ void TSetupFrm::BitBtn1Click() {
   config_.worklistPort = S(Edit9);
   config_.PrinterPort = S(Edit10);
   config_.Debug = CheckBox1->isChecked();
+  config_.KeepCameraJpegs = CheckBox2->isChecked();
   if (!SaveSettings(settingsPath_, config_)) {
     // The values hold for this run; the user learns that they will not survive a restart.
     dialogs_.ShowMessage(this, "ERROR, the settings could not be written to " + Q(settingsPath_));

@@ -36,6 +36,7 @@ class TSetupFrm : public QDialog {
   QLineEdit* Edit7;      // Inst. Name
   QLineEdit* Edit10;     // Printer Port
   QCheckBox* CheckBox1;  // Debug logging
+  QCheckBox* CheckBox2;  // Keep camera JPEGs as they are
   QLineEdit* Edit5;      // PACS AET
   QLineEdit* Edit2;      // PACS IP Address
   QLineEdit* Edit3;      // PACS Port

@@ -9,6 +9,7 @@
 
 #include "exifthumbnail.h"
 #include "jpegtiledecoder.h"
+#include "orientation.h"
 
 namespace {
 
@@ -27,44 +28,56 @@ void DrawLabel(QPainter& painter, int x, int y, const QString& text) {
 }  // namespace
 
 QImage DecodePictureAtSize(const QString& path, const QSize& size) {
+  const PhotoHead head = ReadPhotoHead(path);
+  const int orientation = ConvertedOrientation(path, head);
+  // Decoded as stored, then turned: a picture turned a quarter is decoded at the size turned back.
+  const QSize storedSize = OrientationSwapsSides(orientation) ? size.transposed() : size;
   // A camera's own small preview decodes in a fraction of the time the whole picture takes; it
-  // serves when it is at least as large as asked for.
-  const QByteArray embedded = ExifThumbnail(path);
-  if (!embedded.isEmpty()) {
-    const QImage thumbnail = QImage::fromData(embedded, "JPEG");
-    if (!thumbnail.isNull() && thumbnail.width() >= size.width() &&
-        thumbnail.height() >= size.height()) {
-      return thumbnail.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-          .convertToFormat(QImage::Format_RGB32);
+  // serves when it is at least as large as asked for and shows the same picture.
+  if (!head.thumbnail.isEmpty()) {
+    const QImage thumbnail = QImage::fromData(head.thumbnail, "JPEG");
+    if (!thumbnail.isNull() && thumbnail.width() >= storedSize.width() &&
+        thumbnail.height() >= storedSize.height() &&
+        ThumbnailMatchesPicture(head, thumbnail.size())) {
+      return OrientImage(
+          thumbnail.scaled(storedSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+              .convertToFormat(QImage::Format_RGB32),
+          orientation);
     }
   }
   // JPEG files, nearly all of them, are decoded at a reduced scale by our own cheapest settings;
   // what that decoder leaves (other formats, CMYK, damaged files) goes to the generic reader.
-  const QImage reduced = DecodeJpegNearSize(path, size);
+  const QImage reduced = DecodeJpegNearSize(path, storedSize);
   if (!reduced.isNull()) {
-    return reduced.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-        .convertToFormat(QImage::Format_RGB32);
+    return OrientImage(reduced.scaled(storedSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                           .convertToFormat(QImage::Format_RGB32),
+                       orientation);
   }
   QImageReader reader(path);
   reader.setAutoTransform(false);
-  reader.setScaledSize(size);
+  reader.setScaledSize(storedSize);
   QImage image = reader.read();
   if (image.isNull()) return {};
-  return image.convertToFormat(QImage::Format_RGB32);
+  return OrientImage(image.convertToFormat(QImage::Format_RGB32), orientation);
 }
 
 QImage DecodePictureForPreview(const QString& path, const QSize& size, QSize* fullSize) {
+  const int orientation = ConvertedOrientation(path, ReadPhotoHead(path));
+  const bool swaps = OrientationSwapsSides(orientation);
   QImageReader reader(path);
   reader.setAutoTransform(false);
-  const QSize own = reader.size();
-  if (fullSize != nullptr) *fullSize = own;
-  if (own.isValid() && !own.isEmpty()) {
-    reader.setScaledSize(own.scaled(size, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+  const QSize stored = reader.size();
+  const QSize upright = swaps ? stored.transposed() : stored;
+  if (fullSize != nullptr) *fullSize = upright;
+  if (stored.isValid() && !stored.isEmpty()) {
+    const QSize fitted = upright.scaled(size, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    reader.setScaledSize(swaps ? fitted.transposed() : fitted);
   }
   QImage image = reader.read();
   if (image.isNull()) return {};
-  if (fullSize != nullptr && !own.isValid()) *fullSize = image.size();
-  return image.convertToFormat(QImage::Format_RGB32);
+  image = OrientImage(image.convertToFormat(QImage::Format_RGB32), orientation);
+  if (fullSize != nullptr && !stored.isValid()) *fullSize = image.size();
+  return image;
 }
 
 QImage DrawTile(const std::string& path) {

@@ -13,12 +13,14 @@
 
 inline constexpr int kTileSize = 96;
 
-// A picture decoded to (about) the given size; JPEG files are scaled while decoding. Null when the
-// file cannot be read or decoded.
+// A picture decoded to (about) the given size, turned as the image converter turns it (the Exif
+// orientation of a JPEG photo); JPEG files are scaled while decoding, and the camera's embedded
+// thumbnail serves when it shows the same picture. Null when the file cannot be read or decoded.
 QImage DecodePictureAtSize(const QString& path, const QSize& size);
 
-// A whole picture scaled to fit `size` keeping its aspect ratio (for the preview); null when it
-// cannot be decoded. `fullSize` receives the picture's own size.
+// A whole picture scaled to fit `size` keeping its aspect ratio (for the preview), turned as the
+// image converter turns it; null when it cannot be decoded. `fullSize` receives the picture's own
+// size, upright.
 QImage DecodePictureForPreview(const QString& path, const QSize& size, QSize* fullSize);
 
 // One tile: a picture stretched to the square with "IMG", or a framed white square with the

@@ -17,7 +17,7 @@ class SetupFormTest : public FormTest {
   std::string IniPath() const { return (app_ / "velloran.ini").string(); }
 };
 
-TEST_F(SetupFormTest, FirstStartShowsTheDefaultsAndOnlyOkWritesAllTenKeys) {
+TEST_F(SetupFormTest, FirstStartShowsTheDefaultsAndOnlyOkWritesEveryKey) {
   TForm1& form = Form();
   TSetupFrm& setup = form.SetupForm();
   EXPECT_EQ(setup.windowTitle(), "Setup");
@@ -35,6 +35,8 @@ TEST_F(SetupFormTest, FirstStartShowsTheDefaultsAndOnlyOkWritesAllTenKeys) {
     EXPECT_EQ(field->text(), value) << field->objectName().toStdString();
   }
   EXPECT_FALSE(setup.CheckBox1->isChecked());
+  EXPECT_FALSE(setup.CheckBox2->isChecked());
+  EXPECT_EQ(setup.CheckBox2->text(), "Keep camera JPEGs as they are");
   EXPECT_EQ(setup.Edit4->accessibleName(), "Local AET");
   EXPECT_FALSE(std::filesystem::exists(IniPath()));
 
@@ -46,8 +48,10 @@ TEST_F(SetupFormTest, FirstStartShowsTheDefaultsAndOnlyOkWritesAllTenKeys) {
   EXPECT_EQ(setup.Edit5->text(), "CHANGED");
 
   setup.Edit7->setText("St. Anne");
+  setup.CheckBox2->setChecked(true);
   setup.BitBtn1Click();
   EXPECT_EQ(setupcfg.remoteAET, "CHANGED");
+  EXPECT_TRUE(setupcfg.KeepCameraJpegs);
   EXPECT_EQ(setupcfg.InstitutionName, "St. Anne");
   IniFile file(IniPath());
   ASSERT_TRUE(file.Load());
@@ -57,6 +61,7 @@ TEST_F(SetupFormTest, FirstStartShowsTheDefaultsAndOnlyOkWritesAllTenKeys) {
       {"remotePort", "11112"},     {"worklistAET", "WORKLIST"},
       {"worklistIP", "127.0.0.1"}, {"worklistPort", "11112"},
       {"PrinterPort", "9100"},     {"Debug", "0"},
+      {"KeepCameraJpegs", "1"},
   };
   for (const auto& [key, value] : keys) {
     EXPECT_EQ(file.ReadString("velloran", key, "missing"), value) << key;
@@ -80,9 +85,10 @@ TEST_F(SetupFormTest, AnAeTitleThatCannotTravelAsEightBitTextIsRefused) {
 TEST_F(SetupFormTest, ADebugValueThatIsNoNumberReadsAsFalse) {
   const int level = LogLevel;
   LogLevel = 0;
-  TForm1& form = Form("[velloran]\nDebug=yes\nLocalAET=CLINIC\n");
+  TForm1& form = Form("[velloran]\nDebug=yes\nLocalAET=CLINIC\nKeepCameraJpegs=1\n");
   EXPECT_FALSE(form.SetupForm().CheckBox1->isChecked());
   EXPECT_FALSE(setupcfg.Debug);
+  EXPECT_TRUE(form.SetupForm().CheckBox2->isChecked());
   EXPECT_EQ(form.SetupForm().Edit4->text(), "CLINIC");
   EXPECT_EQ(LogLevel, 0);
   LogLevel = level;

@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QImageWriter>
+#include <array>
 #include <filesystem>
 #include <thread>
 
@@ -50,20 +51,23 @@ TEST(ThumbnailsTest, ACachedTileServesUntilItsFileChangesInTimeOrSize) {
 }
 
 // A JPEG file with an Exif segment whose IFD1 holds `thumbnail`, as cameras write them.
-std::string WithExifThumbnail(const std::string& jpeg, const std::string& thumbnail) {
-  auto u16 = [](uint32_t v) { return std::string{char(v & 0xFF), char(v >> 8 & 0xFF)}; };
-  auto u32 = [&](uint32_t v) { return u16(v & 0xFFFF) + u16(v >> 16); };
-  // TIFF header, an empty IFD0 pointing at IFD1, IFD1 with the thumbnail's offset and length.
-  std::string tiff = "II*" + std::string(1, '\0') + u32(8) + u16(0) + u32(14);
-  const uint32_t thumbnailOffset = 14 + 2 + 2 * 12 + 4;
-  tiff += u16(2) + u16(0x0201) + u16(4) + u32(1) + u32(thumbnailOffset);
-  tiff += u16(0x0202) + u16(4) + u32(1) + u32(static_cast<uint32_t>(thumbnail.size())) + u32(0);
-  tiff += thumbnail;
-  const std::string body = std::string("Exif\0\0", 6) + tiff;
-  const size_t length = body.size() + 2;
-  const std::string app1 =
-      std::string{char(0xFF), char(0xE1), char(length >> 8), char(length & 0xFF)} + body;
-  return jpeg.substr(0, 2) + app1 + jpeg.substr(2);
+std::string WithExifThumbnail(const std::string& jpeg, const std::string& thumbnail,
+                              int orientation = 0, int thumbnailOrientation = 0) {
+  testpictures::ExifFields fields;
+  fields.orientation = orientation;
+  fields.thumbnail = thumbnail;
+  fields.thumbnailOrientation = thumbnailOrientation;
+  return testpictures::WithExif(jpeg, fields);
+}
+
+bool Colourful(const QImage& image) {
+  for (int y = 0; y < image.height(); y += 4) {
+    for (int x = 0; x < image.width(); x += 4) {
+      const QColor c = image.pixelColor(x, y);
+      if (std::abs(c.red() - c.green()) > 20 || std::abs(c.green() - c.blue()) > 20) return true;
+    }
+  }
+  return false;
 }
 
 TEST(ThumbnailsTest, ACamerasEmbeddedPreviewServesWhenLargeEnough) {
@@ -76,21 +80,12 @@ TEST(ThumbnailsTest, ACamerasEmbeddedPreviewServesWhenLargeEnough) {
   const auto cut = dir / "cut.jpg";
   testsupport::WriteFile(
       cut, WithExifThumbnail(grey, testpictures::MakeJpeg(160, 120, false)).substr(0, 200));
-  auto colourful = [](const QImage& image) {
-    for (int y = 0; y < image.height(); y += 4) {
-      for (int x = 0; x < image.width(); x += 4) {
-        const QColor c = image.pixelColor(x, y);
-        if (std::abs(c.red() - c.green()) > 20 || std::abs(c.green() - c.blue()) > 20) return true;
-      }
-    }
-    return false;
-  };
   const QImage fromPreview = DecodePictureAtSize(QString::fromStdString(large.string()), {96, 96});
   EXPECT_EQ(fromPreview.size(), QSize(96, 96));
-  EXPECT_TRUE(colourful(fromPreview));
+  EXPECT_TRUE(Colourful(fromPreview));
   const QImage fromPicture = DecodePictureAtSize(QString::fromStdString(small.string()), {96, 96});
   EXPECT_EQ(fromPicture.size(), QSize(96, 96));
-  EXPECT_FALSE(colourful(fromPicture));
+  EXPECT_FALSE(Colourful(fromPicture));
   // A segment cut short is no thumbnail; the tile still comes (here: undecodable).
   EXPECT_EQ(DrawTile(cut.string()).size(), QSize(96, 96));
 }
@@ -165,6 +160,103 @@ TEST(ThumbnailsTest, JpegPhotosOfEveryShapeDecodeToTheirPictureAtTileSize) {
           << at.x() << "," << at.y() << ": " << got.name().toStdString() << " instead of "
           << expected.name().toStdString();
     }
+  }
+}
+
+// The embedded preview stands in for the picture only when it shows it: no orientation of its own
+// that differs, the same aspect within 1 %. Otherwise the (grey) picture itself is decoded.
+TEST(ThumbnailsTest, TheEmbeddedPreviewServesOnlyWhenItMatchesThePicture) {
+  testsupport::TempDir dir;
+  const std::string preview = testpictures::MakeJpeg(160, 120, false);
+  const struct {
+    const char* name;
+    std::string file;
+    bool fromPreview;
+  } rows[] = {
+      {"same aspect", WithExifThumbnail(testpictures::MakeJpeg(1600, 1200, true), preview), true},
+      {"aspect 0.8 % off",
+       WithExifThumbnail(testpictures::MakeJpeg(1600, 1200, true),
+                         testpictures::MakeJpeg(160, 121, false)),
+       true},
+      {"aspect 1.7 % off",
+       WithExifThumbnail(testpictures::MakeJpeg(1600, 1200, true),
+                         testpictures::MakeJpeg(160, 118, false)),
+       false},
+      {"letterboxed wide picture",
+       WithExifThumbnail(testpictures::MakeJpeg(1600, 900, true), preview), false},
+      {"picture turned by an editor, preview not",
+       WithExifThumbnail(testpictures::MakeJpeg(1200, 1600, true), preview), false},
+      {"preview with an orientation of its own",
+       WithExifThumbnail(testpictures::MakeJpeg(1600, 1200, true), preview, 1, 6), false},
+      {"both turned alike",
+       WithExifThumbnail(testpictures::MakeJpeg(1600, 1200, true), preview, 6, 6), true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto path = dir / "camera.jpg";
+    testsupport::WriteFile(path, row.file);
+    const QImage tile = DecodePictureAtSize(QString::fromStdString(path.string()), {96, 96});
+    ASSERT_EQ(tile.size(), QSize(96, 96));
+    EXPECT_EQ(Colourful(tile), row.fromPreview);
+  }
+}
+
+// Where the tile (from the picture or from its preview) and the preview window show each stored
+// quadrant (0 top left, 1 top right, 2 bottom left, 3 bottom right): as the image converter turns
+// the photo, so neither shows another picture than the one that will be sent.
+TEST(ThumbnailsTest, TilesAndThePreviewShowThePhotoTurnedAsItWillBeSent) {
+  testsupport::TempDir dir;
+  auto expectLayout = [](const QImage& image, const std::array<int, 4>& layout) {
+    const int w = image.width(), h = image.height();
+    const QPoint points[] = {
+        {w / 4, h / 4}, {w * 3 / 4, h / 4}, {w / 4, h * 3 / 4}, {w * 3 / 4, h * 3 / 4}};
+    for (int i = 0; i < 4; ++i) {
+      const testpictures::Colour want = testpictures::QuadrantColour(
+          layout[i] % 2 == 0 ? 0 : 100, layout[i] < 2 ? 0 : 100, 101, 101);
+      const QColor got = image.pixelColor(points[i]);
+      EXPECT_LT(std::abs(got.red() - want.r) + std::abs(got.green() - want.g) +
+                    std::abs(got.blue() - want.b),
+                40)
+          << "quadrant " << i << ": " << got.name().toStdString();
+    }
+  };
+  const std::string stored = testpictures::MakeJpeg(320, 240, false);
+  const struct {
+    const char* name;
+    const char* fileName;
+    std::string file;
+    std::array<int, 4> layout;
+    QSize upright;
+  } rows[] = {
+      {"as stored", "plain.jpg", stored, {0, 1, 2, 3}, {320, 240}},
+      {"phone held upright",
+       "phone.jpg",
+       testpictures::WithExif(stored, {.orientation = 6}),
+       {2, 0, 3, 1},
+       {240, 320}},
+      {"phone upside down",
+       "down.jpg",
+       testpictures::WithExif(stored, {.orientation = 3}),
+       {3, 2, 1, 0},
+       {320, 240}},
+      {"turned anticlockwise, preview inside",
+       "camera.jpg",
+       WithExifThumbnail(stored, testpictures::MakeJpeg(160, 120, false), 8),
+       {1, 3, 0, 2},
+       {240, 320}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const QString path = QString::fromStdString((dir / row.fileName).string());
+    testsupport::WriteFile(path.toStdString(), row.file);
+    const QImage tile = DecodePictureAtSize(path, {96, 96});
+    ASSERT_EQ(tile.size(), QSize(96, 96));
+    expectLayout(tile, row.layout);
+    QSize full;
+    const QImage preview = DecodePictureForPreview(path, QSize(300, 300), &full);
+    EXPECT_EQ(full, row.upright);
+    EXPECT_EQ(preview.size(), row.upright.scaled(300, 300, Qt::KeepAspectRatio));
+    expectLayout(preview, row.layout);
   }
 }
 
