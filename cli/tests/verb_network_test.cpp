@@ -2,10 +2,13 @@
 // echo, send of every kind of object, store of existing files, and both searches.
 #include <gtest/gtest.h>
 
+#include <png.h>
+
 #include <algorithm>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "dcmtk_peer.h"
@@ -602,6 +605,88 @@ TEST(NetworkVerbs, OrthancReceivesEveryKindInItsOwnEncoding) {
   EXPECT_EQ(sent.exitCode, 0) << sent.errors << testsupport::ReadFile(work / "velloran.log");
   EXPECT_EQ(sent.output, "Images sent OK\n");
   EXPECT_EQ(StoredEncodings(pacs), expected);
+}
+
+// A phone photo held upright (stored sideways, Exif orientation 6) arrives upright in Orthanc, as
+// Orthanc's own rendering shows, with the moment it was taken; sent again with the setting to keep
+// camera JPEGs (this time needing no turning), Orthanc holds the phone's stream byte for byte.
+TEST(NetworkVerbs, APhonePhotoArrivesUprightWithItsMomentAndAKeptStreamAsItWas) {
+  ASSERT_TRUE(testsupport::OrthancPacs::Available()) << "Orthanc missing (scripts/setup.sh)";
+  TempDir work;
+  testsupport::OrthancPacs pacs(work);
+  ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
+  testpictures::ExifFields exif;
+  exif.orientation = 6;
+  exif.dateTimeOriginal = "2023:07:14 16:05:09";
+  exif.offsetTimeOriginal = "+02:00";
+  exif.gps = true;
+  const std::string stored = testpictures::MakeJpeg(160, 120, false);
+  const std::string sideways = (work / "sideways.jpg").string();
+  WriteFile(sideways, testpictures::WithExif(stored, exif));
+  exif.orientation = 1;
+  const std::string upright = testpictures::WithExif(stored, exif);
+  const std::string kept = (work / "upright.jpg").string();
+  WriteFile(kept, upright);
+  const std::vector<std::string> pacsOptions = PacsOptions(pacs.Port(), work, "ORTHANC");
+  for (const auto& [accession, file, keep] :
+       {std::tuple{"A1", sideways, false}, std::tuple{"A2", kept, true}}) {
+    std::vector<std::string> args = Join(kPatient, pacsOptions);
+    args.insert(args.end(), {"--accession", accession});
+    if (keep) args.push_back("--keep-camera-jpegs");
+    args.push_back(file);
+    const CommandResult sent = Cli("send", args);
+    ASSERT_EQ(sent.exitCode, 0) << sent.errors << testsupport::ReadFile(work / "velloran.log");
+  }
+
+  // For each stored instance: its accession, acquisition moment, rows and columns; beside them
+  // Orthanc's rendering as PNG and the stored frame's bytes.
+  const char* script =
+      "import json, sys, urllib.request as web\n"
+      "base = 'http://127.0.0.1:' + sys.argv[1]\n"
+      "get = lambda path: web.urlopen(base + path).read()\n"
+      "for i in json.loads(get('/instances')):\n"
+      "    t = json.loads(get('/instances/' + i + '/simplified-tags'))\n"
+      "    name = sys.argv[2] + '/' + t['AccessionNumber']\n"
+      "    open(name + '.png', 'wb').write(get('/instances/' + i + '/preview'))\n"
+      "    open(name + '.frame', 'wb').write(get('/instances/' + i + '/frames/0/raw'))\n"
+      "    print(t['AccessionNumber'], t.get('AcquisitionDateTime'), t['Rows'], t['Columns'])\n";
+  const CommandResult listed = RunCommand(
+      {"/usr/bin/python3", "-c", script, std::to_string(pacs.HttpPort()), work.path().string()});
+  ASSERT_EQ(listed.exitCode, 0) << listed.errors;
+  std::vector<std::string> lines;
+  std::istringstream text(listed.output);
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines, (std::vector<std::string>{"A1 20230714160509+0200 160 120",
+                                             "A2 20230714160509+0200 120 160"}));
+
+  // Orthanc's rendering of the sideways photo, 120 wide and 160 high, shows the stored picture
+  // turned a quarter clockwise: its bottom left quadrant top left, and so on.
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  const std::string png = testsupport::ReadFile(work / "A1.png");
+  ASSERT_NE(png_image_begin_read_from_memory(&image, png.data(), png.size()), 0) << png.size();
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_NE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr), 0);
+  ASSERT_EQ(image.width, 120u);
+  ASSERT_EQ(image.height, 160u);
+  for (uint32_t y = 0; y < 160; y += 8) {
+    for (uint32_t x = 0; x < 120; x += 8) {
+      // The source pixel this one shows once turned: x runs down the source's left edge upwards.
+      const testpictures::Colour want = testpictures::QuadrantColour(y, 119 - x, 160, 120);
+      const uint8_t* got = &rgb[(size_t{y} * 120 + x) * 3];
+      // Away from the quadrant borders, where JPEG smears the colours.
+      if (std::abs(int(y) - 80) < 12 || std::abs(int(x) - 60) < 12) continue;
+      EXPECT_LT(std::abs(got[0] - want.r) + std::abs(got[1] - want.g) + std::abs(got[2] - want.b),
+                48)
+          << x << "," << y;
+    }
+  }
+  // The kept photo's frame is the phone's file, byte for byte (one zero byte evens an odd length).
+  const std::string frame = testsupport::ReadFile(work / "A2.frame");
+  ASSERT_EQ(frame.size(), upright.size() + upright.size() % 2);
+  EXPECT_TRUE(frame.substr(0, upright.size()) == upright);
 }
 
 }  // namespace
