@@ -205,11 +205,12 @@ TEST(SendBatch, OneAssociationPerKindInTheOrderImagesDocumentsPdfs) {
   // Per association: the request, command and data set of each object, the release request.
   const std::vector<Bytes> received = peer.Received();
   ASSERT_EQ(received.size(), 6u + 4u + 4u);
-  EXPECT_EQ(AbstractSyntax(received[0]), "1.2.840.10008.5.1.4.1.1.2");
+  // Photos of a CT batch are Secondary Capture objects.
+  EXPECT_EQ(AbstractSyntax(received[0]), "1.2.840.10008.5.1.4.1.1.7");
   EXPECT_EQ(AbstractSyntax(received[6]), "1.2.840.10008.5.1.4.1.1.88.11");
   EXPECT_EQ(AbstractSyntax(received[10]), "1.2.840.10008.5.1.4.1.1.104.1");
-  EXPECT_EQ(Command(received[1])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.2");
-  EXPECT_EQ(Command(received[3])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.2");
+  EXPECT_EQ(Command(received[1])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.7");
+  EXPECT_EQ(Command(received[3])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.7");
   EXPECT_EQ(Command(received[7])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.88.11");
   EXPECT_EQ(Command(received[11])->GetString(0x0000, 0x0002), "1.2.840.10008.5.1.4.1.1.104.1");
 }
