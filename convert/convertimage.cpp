@@ -54,6 +54,19 @@ std::string PictureProblem(const std::string& path, const std::string& problem) 
   return "Cannot convert picture \"" + path + "\": " + problem;
 }
 
+// The picture encoded as baseline JPEG at the converter's quality.
+bool EncodeBitmap(const std::string& path, const RgbBitmap& bitmap, EncodedPicture& picture,
+                  std::string& error) {
+  std::string problem;
+  if (!EncodeJpegBaseline(bitmap, kImageJpegQuality, picture.stream, problem)) {
+    error = PictureProblem(path, problem);
+    return false;
+  }
+  picture.width = bitmap.width;
+  picture.height = bitmap.height;
+  return true;
+}
+
 // A JPEG photo: kept, turned upright, or encoded again from its YCbCr samples.
 bool EncodeJpegFile(const std::string& path, const SourceBytes& source, EncodedPicture& picture,
                     std::string& error) {
@@ -85,13 +98,7 @@ bool EncodeJpegFile(const std::string& path, const SourceBytes& source, EncodedP
     }
     const RgbBitmap upright = OrientBitmap(stored, facts.orientation);
     stored = {};
-    if (!EncodeJpegBaseline(upright, kImageJpegQuality, picture.stream, problem)) {
-      error = PictureProblem(path, problem);
-      return false;
-    }
-    picture.width = upright.width;
-    picture.height = upright.height;
-    return true;
+    return EncodeBitmap(path, upright, picture, error);
   }
   // A colour photo goes from one JPEG to the other without becoming a bitmap on the way.
   const Reencoded result = ReencodeYCbCrJpeg(bytes, size, kImageJpegQuality, picture.stream,
@@ -102,14 +109,11 @@ bool EncodeJpegFile(const std::string& path, const SourceBytes& source, EncodedP
     return false;
   }
   RgbBitmap bitmap;
-  if (!DecodeJpeg(bytes, size, bitmap, problem) ||
-      !EncodeJpegBaseline(bitmap, kImageJpegQuality, picture.stream, problem)) {
+  if (!DecodeJpeg(bytes, size, bitmap, problem)) {
     error = PictureProblem(path, problem);
     return false;
   }
-  picture.width = bitmap.width;
-  picture.height = bitmap.height;
-  return true;
+  return EncodeBitmap(path, bitmap, picture, error);
 }
 
 }  // namespace
@@ -152,14 +156,7 @@ bool EncodePictureFile(const std::string& path, EncodedPicture& picture, std::st
   }
   RgbBitmap bitmap;
   if (!DecodePictureFile(path, bitmap, error)) return false;
-  std::string problem;
-  if (!EncodeJpegBaseline(bitmap, kImageJpegQuality, picture.stream, problem)) {
-    error = PictureProblem(path, problem);
-    return false;
-  }
-  picture.width = bitmap.width;
-  picture.height = bitmap.height;
-  return true;
+  return EncodeBitmap(path, bitmap, picture, error);
 }
 
 void AppendImageObject(EncodedPicture picture, DataSetList& list) {

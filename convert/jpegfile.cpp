@@ -58,6 +58,23 @@ void NoteWarning(j_common_ptr info, int level) {
 // limited too: a 100-megapixel progressive photo needs about 300 MB.
 constexpr long kDecoderMemoryLimit = 512L * 1024 * 1024;
 
+// Hands the decoder's errors to `errors` (fatal ones jump back, warnings that lose pixels are
+// counted), before the caller's setjmp.
+void WatchErrors(jpeg_decompress_struct& info, ErrorManager& errors) {
+  info.err = jpeg_std_error(&errors.library);
+  errors.library.error_exit = JumpOnError;
+  errors.library.emit_message = NoteWarning;
+}
+
+// Creates the decoder on the stream in `bytes` and reads its header. Called after the caller's
+// setjmp, to which a damaged header jumps.
+void OpenDecoder(jpeg_decompress_struct& info, const uint8_t* bytes, size_t size) {
+  jpeg_create_decompress(&info);
+  info.mem->max_memory_to_use = kDecoderMemoryLimit;
+  jpeg_mem_src(&info, bytes, static_cast<unsigned long>(size));
+  jpeg_read_header(&info, TRUE);
+}
+
 // Everything the decoder touches after setjmp lives here, so nothing needs to survive the jump
 // in a register.
 struct DecodeState {
@@ -86,17 +103,12 @@ void CmykRowToRgb(const uint8_t* cmyk, uint8_t* rgb, uint32_t width, bool invert
 
 bool RunDecode(DecodeState& state, const uint8_t* bytes, size_t size) {
   jpeg_decompress_struct& info = state.info;
-  info.err = jpeg_std_error(&state.errors.library);
-  state.errors.library.error_exit = JumpOnError;
-  state.errors.library.emit_message = NoteWarning;
+  WatchErrors(info, state.errors);
   if (setjmp(state.errors.jump) != 0) {
     state.problem = state.errors.message;
     return false;
   }
-  jpeg_create_decompress(&info);
-  info.mem->max_memory_to_use = kDecoderMemoryLimit;
-  jpeg_mem_src(&info, bytes, static_cast<unsigned long>(size));
-  jpeg_read_header(&info, TRUE);
+  OpenDecoder(info, bytes, size);
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   state.problem = CheckPictureSize(info.image_width, info.image_height);
@@ -194,18 +206,13 @@ struct ReencodeState {
 Reencoded RunReencode(ReencodeState& state, const uint8_t* bytes, size_t size, int quality) {
   jpeg_decompress_struct& in = state.decoder;
   jpeg_compress_struct& out = state.encoder;
-  in.err = jpeg_std_error(&state.errors.library);
+  WatchErrors(in, state.errors);
   out.err = in.err;
-  state.errors.library.error_exit = JumpOnError;
-  state.errors.library.emit_message = NoteWarning;
   if (setjmp(state.errors.jump) != 0) {
     state.problem = state.errors.message;
     return Reencoded::Failed;
   }
-  jpeg_create_decompress(&in);
-  in.mem->max_memory_to_use = kDecoderMemoryLimit;
-  jpeg_mem_src(&in, bytes, static_cast<unsigned long>(size));
-  jpeg_read_header(&in, TRUE);
+  OpenDecoder(in, bytes, size);
   if (in.jpeg_color_space != JCS_YCbCr || in.num_components != 3) return Reencoded::NotYCbCr;
   state.problem = CheckPictureSize(in.image_width, in.image_height);
   if (!state.problem.empty()) return Reencoded::Failed;
@@ -257,17 +264,12 @@ struct CheckState {
 
 bool RunCheck(CheckState& state, const uint8_t* bytes, size_t size) {
   jpeg_decompress_struct& info = state.info;
-  info.err = jpeg_std_error(&state.errors.library);
-  state.errors.library.error_exit = JumpOnError;
-  state.errors.library.emit_message = NoteWarning;
+  WatchErrors(info, state.errors);
   if (setjmp(state.errors.jump) != 0) {
     state.problem = state.errors.message;
     return false;
   }
-  jpeg_create_decompress(&info);
-  info.mem->max_memory_to_use = kDecoderMemoryLimit;
-  jpeg_mem_src(&info, bytes, static_cast<unsigned long>(size));
-  jpeg_read_header(&info, TRUE);
+  OpenDecoder(info, bytes, size);
   state.problem = CheckPictureSize(info.image_width, info.image_height);
   if (!state.problem.empty()) return false;
   // Entropy decoding of every block, without the transform: what finds a cut or damaged stream.
