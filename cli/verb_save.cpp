@@ -26,7 +26,7 @@ constexpr const char* kUsage =
     "--accession a number is generated; without --study-uid the batch UID becomes the Study\n"
     "Instance UID. The study date defaults to today, the sex to M. With --keep-camera-jpegs (or\n"
     "KeepCameraJpegs=1 in the settings) a baseline camera JPEG that needs no turning is kept\n"
-    "byte for byte instead of being encoded again.\n"
+    "byte for byte instead of being encoded again (its Exif, XMP and comments are left out).\n"
     "The institution name comes from the settings file (section \"velloran\"; see velloran-cli\n"
     "--help for where it is), or the file --ini names. Texts are taken as UTF-8; an object whose\n"
     "texts all fit ISO 8859-1 is written in it (\"ISO_IR 100\"), any other in UTF-8\n"

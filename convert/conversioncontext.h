@@ -23,7 +23,8 @@ extern std::string SeriesNumberText;  // empty for the whole batch
 extern std::string CurrentSeriesUID;  // set by each converter just before it builds its object
 
 // The setting "Keep camera JPEGs as they are": a baseline YCbCr JPEG that needs no turning goes
-// into its image object byte for byte instead of being encoded again. Set by the application from
+// into its image object byte for byte (less its Exif, XMP and comment segments) instead of being
+// encoded again. Set by the application from
 // the settings before a batch; off by default.
 extern std::atomic<bool> KeepCameraJpegs;
 

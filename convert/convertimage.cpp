@@ -83,7 +83,7 @@ bool EncodeJpegFile(const std::string& path, const SourceBytes& source, EncodedP
       error = PictureProblem(path, problem);
       return false;
     }
-    picture.stream.assign(bytes, bytes + facts.imageEnd);
+    picture.stream = JpegWithoutMetadata(bytes, facts);
     picture.width = facts.frame.width;
     picture.height = facts.frame.height;
     picture.keptAsIs = true;

@@ -24,8 +24,8 @@ std::string_view SopClassForModality(std::string_view modality);
 // Decodes the picture at `path` (".JPG", ".BMP" or ".PNG", compared upper-cased), turns it
 // upright as its Exif orientation says, encodes it as baseline JPEG at quality 90 and appends the
 // image object to `list`. With KeepCameraJpegs set, a baseline YCbCr JPEG that needs no turning
-// is kept byte for byte instead. On failure nothing is appended, no number is consumed, and
-// `error` names the file.
+// is kept byte for byte instead, less the segments that only describe the photo. On failure nothing
+// is appended, no number is consumed, and `error` names the file.
 bool ConvertImage(const std::string& path, DataSetList& list, std::string& error);
 
 // The costly half of ConvertImage: the picture decoded and encoded again as baseline JPEG (or the

@@ -233,6 +233,11 @@ JpegFacts ReadJpegFacts(const uint8_t* bytes, size_t size) {
         iccPieces[sequence].assign(body + 14, body + bodyLength);
       }
     }
+    // APP0 (JFIF), APP2 (ICC) and APP14 (Adobe) say how to read the colours; APP1 (Exif, XMP),
+    // APP3 to APP13, APP15 and comments only describe the photo.
+    const bool describesOnly =
+        marker == 0xE1 || (marker >= 0xE3 && marker <= 0xED) || marker == 0xEF || marker == 0xFE;
+    if (describesOnly) facts.metadataSegments.emplace_back(position, 2 + length);
     position += 2 + length;
     if (marker == 0xDA) position = NextMarker(bytes, size, position);
   }
@@ -242,6 +247,19 @@ JpegFacts ReadJpegFacts(const uint8_t* bytes, size_t size) {
     }
   }
   return facts;
+}
+
+std::vector<uint8_t> JpegWithoutMetadata(const uint8_t* bytes, const JpegFacts& facts) {
+  std::vector<uint8_t> stream;
+  stream.reserve(facts.imageEnd);
+  size_t position = 0;
+  for (const auto& [offset, length] : facts.metadataSegments) {
+    if (offset >= facts.imageEnd) break;
+    stream.insert(stream.end(), bytes + position, bytes + offset);
+    position = offset + length;
+  }
+  stream.insert(stream.end(), bytes + position, bytes + facts.imageEnd);
+  return stream;
 }
 
 namespace {

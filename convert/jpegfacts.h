@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The frame header (SOFn) of a JPEG stream.
@@ -36,6 +37,10 @@ struct JpegFacts {
   // The ICC profile of the APP2 "ICC_PROFILE" segments, joined in their order; empty when there
   // is none or a piece is missing.
   std::vector<uint8_t> iccProfile;
+  // The segments that only describe the photo (Exif, XMP, comments, makers' own APPn), as offset
+  // of their marker and length with it, in file order. A kept stream leaves them out: they may
+  // hold where the photo was taken and the camera's serial number, and no decoder needs them.
+  std::vector<std::pair<size_t, size_t>> metadataSegments;
   // Offset just past the EOI marker of the first picture (cameras may append further pictures
   // behind it); 0 when the stream ends before its EOI.
   size_t imageEnd = 0;
@@ -44,6 +49,10 @@ struct JpegFacts {
 // Reads the segments of the JPEG stream held in `bytes`. Damaged or missing parts leave their
 // facts at the defaults; it never reads outside the buffer.
 JpegFacts ReadJpegFacts(const uint8_t* bytes, size_t size);
+
+// The first picture of the stream (up to `facts.imageEnd`) without its metadata segments: every
+// byte a decoder reads is kept as it stands, so the picture is the same and no larger.
+std::vector<uint8_t> JpegWithoutMetadata(const uint8_t* bytes, const JpegFacts& facts);
 
 // The Exif moment of capture as a DICOM DT value ("YYYYMMDDHHMMSS", with ".FFFFFF" from the
 // fraction and "&ZZXX" from the offset when given); empty when the date is absent or not a valid

@@ -609,7 +609,7 @@ TEST(NetworkVerbs, OrthancReceivesEveryKindInItsOwnEncoding) {
 
 // A phone photo held upright (stored sideways, Exif orientation 6) arrives upright in Orthanc, as
 // Orthanc's own rendering shows, with the moment it was taken; sent again with the setting to keep
-// camera JPEGs (this time needing no turning), Orthanc holds the phone's stream byte for byte.
+// camera JPEGs (this time needing no turning), Orthanc holds the phone's picture byte for byte.
 TEST(NetworkVerbs, APhonePhotoArrivesUprightWithItsMomentAndAKeptStreamAsItWas) {
   ASSERT_TRUE(testsupport::OrthancPacs::Available()) << "Orthanc missing (scripts/setup.sh)";
   TempDir work;
@@ -683,10 +683,11 @@ TEST(NetworkVerbs, APhonePhotoArrivesUprightWithItsMomentAndAKeptStreamAsItWas) 
           << x << "," << y;
     }
   }
-  // The kept photo's frame is the phone's file, byte for byte (one zero byte evens an odd length).
+  // The kept photo's frame is the phone's picture byte for byte, without the Exif segment that
+  // holds where it was taken (one zero byte evens an odd length).
   const std::string frame = testsupport::ReadFile(work / "A2.frame");
-  ASSERT_EQ(frame.size(), upright.size() + upright.size() % 2);
-  EXPECT_TRUE(frame.substr(0, upright.size()) == upright);
+  ASSERT_EQ(frame.size(), stored.size() + stored.size() % 2);
+  EXPECT_TRUE(frame.substr(0, stored.size()) == stored);
 }
 
 }  // namespace

@@ -414,7 +414,8 @@ TEST_F(ConvertImageTest, PhotosAreTurnedAsTheirExifOrientationSays) {
       EXPECT_EQ(list[0]->GetUS(0x0028, 0x0011), width);
       const std::string stream = Fragment(*list[0]);
       const bool kept = keep && row.orientation <= 1;
-      EXPECT_EQ(stream.substr(0, file.size()) == file, kept);
+      // A kept stream is the camera's own without its Exif segment.
+      EXPECT_EQ(stream.substr(0, stored.size()) == stored, kept);
       ExpectLayout(stream, width, height, row.layout);
     }
   }
@@ -488,27 +489,39 @@ TEST_F(ConvertImageTest, ThePhotosMomentAndColourProfileAreKeptAndNoOtherExif) {
 }
 
 // "Keep camera JPEGs as they are": a baseline 8-bit YCbCr stream with halved chroma that needs no
-// turning goes in byte for byte (no second loss, no growth); any other is encoded as without the
-// setting. A damaged stream is refused as it would be without the setting.
+// turning goes in byte for byte (no second loss, no growth), without the segments that only
+// describe the photo (Exif with its GPS position, comments); the segments that say how to read its
+// colours stay. Any other stream is encoded as without the setting. A damaged stream is refused as
+// it would be without the setting.
 TEST_F(ConvertImageTest, KeptCameraJpegsAreTheSourceStreamByteForByte) {
   KeepCameraJpegs = true;
   const std::string baseline = testpictures::MakeJpeg(48, 32, false);
   const std::string behind = testpictures::MakeJpeg(8, 8, true);
+  testpictures::ExifFields exif;
+  exif.orientation = 1;
+  exif.dateTimeOriginal = "2023:07:14 16:05:09";
+  exif.gps = true;
+  exif.thumbnail = testpictures::MakeJpeg(16, 12, false);
+  const std::string withIcc =
+      testpictures::WithIccProfile(baseline, testpictures::MakeIccProfile("RGB ", 300));
+  const std::string comment = std::string("\xFF\xFE\x00\x0F", 4) + "Ward 3, bed 7";
   const struct {
     const char* name;
     std::string file;
-    size_t keptBytes;  // the file's bytes kept; 0: encoded again
+    std::string kept;  // the stream the object holds; empty: encoded again
     bool colour;
   } rows[] = {
-      {"baseline 4:2:0", baseline, baseline.size(), true},
-      {"with Exif, orientation 1", testpictures::WithExif(baseline, {.orientation = 1}),
-       testpictures::WithExif(baseline, {.orientation = 1}).size(), true},
-      {"a second picture behind", baseline + behind, baseline.size(), true},
+      {"baseline 4:2:0", baseline, baseline, true},
+      {"with Exif and GPS, orientation 1", testpictures::WithExif(baseline, exif), baseline, true},
+      {"with ICC profile, Exif and a comment",
+       testpictures::WithExif(withIcc.substr(0, 2) + comment + withIcc.substr(2), exif), withIcc,
+       true},
+      {"a second picture behind", baseline + behind, baseline, true},
       {"progressive", testpictures::MakeColourJpeg(48, 32, testpictures::JpegCoding::Progressive),
-       0, true},
+       "", true},
       {"whole chroma", testpictures::MakeColourJpeg(48, 32, testpictures::JpegCoding::Baseline444),
-       0, true},
-      {"grey", testpictures::MakeJpeg(48, 32, true), 0, false},
+       "", true},
+      {"grey", testpictures::MakeJpeg(48, 32, true), "", false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -516,10 +529,12 @@ TEST_F(ConvertImageTest, KeptCameraJpegsAreTheSourceStreamByteForByte) {
     std::string error;
     ASSERT_TRUE(ConvertImage(Write("camera.jpg", row.file), list, error)) << error;
     const std::string stream = Fragment(*list[0]);
-    if (row.keptBytes != 0) {
-      EXPECT_EQ(stream.size(), row.keptBytes + row.keptBytes % 2);
-      EXPECT_TRUE(stream.substr(0, row.keptBytes) == row.file.substr(0, row.keptBytes));
-      if (row.keptBytes % 2 != 0) EXPECT_EQ(stream.back(), '\0');
+    if (!row.kept.empty()) {
+      EXPECT_EQ(stream.size(), row.kept.size() + row.kept.size() % 2);
+      EXPECT_TRUE(stream.substr(0, row.kept.size()) == row.kept);
+      if (row.kept.size() % 2 != 0) EXPECT_EQ(stream.back(), '\0');
+      EXPECT_EQ(stream.find("Exif"), std::string::npos);
+      EXPECT_EQ(stream.find("Ward 3"), std::string::npos);
     } else {
       EXPECT_FALSE(stream.substr(0, row.file.size()) == row.file);
     }
