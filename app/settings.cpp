@@ -26,6 +26,18 @@ constexpr TextKey kTextKeys[] = {
     {"PrinterPort", &SetupConfig::PrinterPort},
 };
 
+// The DICOMweb keys, written after Debug; webVerify is the one boolean among them.
+constexpr TextKey kWebTextKeys[] = {
+    {"remoteProtocol", &SetupConfig::remoteProtocol},
+    {"webURL", &SetupConfig::webURL},
+    {"webAuth", &SetupConfig::webAuth},
+    {"webUser", &SetupConfig::webUser},
+    {"webPassword", &SetupConfig::webPassword},
+    {"webToken", &SetupConfig::webToken},
+    {"webCAFile", &SetupConfig::webCAFile},
+    {"webTimeout", &SetupConfig::webTimeout},
+};
+
 }  // namespace
 
 std::string DefaultSettingsPath() {
@@ -46,6 +58,11 @@ bool LoadSettings(const std::string& path, SetupConfig& config) {
         TextToUtf8(file.ReadString(kSettingsSection, key.name, defaults.*key.field));
   }
   config.Debug = file.ReadBool(kSettingsSection, "Debug", defaults.Debug);
+  for (const TextKey& key : kWebTextKeys) {
+    config.*key.field =
+        TextToUtf8(file.ReadString(kSettingsSection, key.name, defaults.*key.field));
+  }
+  config.webVerify = file.ReadBool(kSettingsSection, "webVerify", defaults.webVerify);
   if (config.Debug) LogLevel = 2;
   return true;
 }
@@ -69,7 +86,11 @@ bool SaveSettings(const std::string& path, const SetupConfig& config) {
   for (const TextKey& key : kTextKeys)
     file.WriteString(kSettingsSection, key.name, config.*key.field);
   file.WriteBool(kSettingsSection, "Debug", config.Debug);
-  if (!file.Save()) {
+  for (const TextKey& key : kWebTextKeys)
+    file.WriteString(kSettingsSection, key.name, config.*key.field);
+  file.WriteBool(kSettingsSection, "webVerify", config.webVerify);
+  const bool holdsSecret = !config.webPassword.empty() || !config.webToken.empty();
+  if (!file.Save(holdsSecret ? IniFile::Access::OwnerOnly : IniFile::Access::AsBefore)) {
     WriteLog("ERROR, SaveSettings, cannot write " + path);
     return false;
   }

@@ -18,6 +18,20 @@ struct SetupConfig {
   std::string worklistPort = "11112";
   std::string PrinterPort = "9100";
   bool Debug = false;
+  // The PACS over DICOMweb, used instead of the DICOM address above when remoteProtocol is
+  // "DICOMweb": the service's base URL, the login (webAuth "none", "basic" with webUser and
+  // webPassword, or "bearer" with webToken), the check of the server's certificate (against
+  // webCAFile when set) and the time-out in seconds. A file holding a password or token is
+  // written readable by its owner only.
+  std::string remoteProtocol = "DICOM";
+  std::string webURL = "http://127.0.0.1:8042/dicom-web";
+  std::string webAuth = "none";
+  std::string webUser;
+  std::string webPassword;
+  std::string webToken;
+  std::string webCAFile;
+  bool webVerify = true;
+  std::string webTimeout = "60";
 };
 
 // Empty when `title` (UTF-8) can be an AE title; otherwise the message for the user. AE titles
@@ -36,7 +50,8 @@ std::string DefaultSettingsPath();
 // file cannot be read.
 bool LoadSettings(const std::string& path, SetupConfig& config);
 
-// Writes all ten keys into the "velloran" section, keeping the rest of the file. When Debug is
-// on, LogLevel becomes 2 (switching it off takes effect at the next start). False, with a log
+// Writes every key into the "velloran" section, keeping the rest of the file. When Debug is
+// on, LogLevel becomes 2 (switching it off takes effect at the next start). The file is readable
+// by its owner only when it holds a password or token, or was so before. False, with a log
 // line, when the file cannot be written.
 bool SaveSettings(const std::string& path, const SetupConfig& config);
