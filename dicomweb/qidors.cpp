@@ -72,8 +72,18 @@ std::string QidoStudyQuery(const StudyInfo& query, size_t limit, size_t offset) 
 bool StudiesFromJson(std::string_view text, std::vector<StudyInfo>& rows, std::string& error) {
   std::vector<std::unique_ptr<DcmObj>> dataSets;
   if (!DataSetsFromJson(text, dataSets, error)) return false;
+  // Servers add attributes of their own to a study (its ID, counts); a row takes only those a
+  // C-FIND asks for, so that both searches give the same rows.
+  static const std::unique_ptr<DcmObj> keys = BuildStudyIdentifier(StudyInfo{});
   for (const std::unique_ptr<DcmObj>& dataSet : dataSets) {
-    rows.push_back(StudyFromIdentifier(*dataSet));
+    DcmObj asked;
+    for (size_t i = 0; i < dataSet->Count(); ++i) {
+      const DcmTag* tag = dataSet->TagAt(i);
+      if (tag != nullptr && keys->FindTag(tag->group, tag->element) != nullptr) {
+        asked.Append(tag->Clone());
+      }
+    }
+    rows.push_back(StudyFromIdentifier(asked));
   }
   return true;
 }

@@ -20,7 +20,8 @@ inline constexpr size_t kQidoPageSize = 100;
 std::string QidoStudyQuery(const StudyInfo& query, size_t limit, size_t offset);
 
 // The rows of one answer, each filled as a C-FIND response identifier fills one (the same fields,
-// the same cuts of over-long values with their warning lines). An empty answer has no rows.
+// the same cuts of over-long values with their warning lines) from the attributes a study-root
+// C-FIND asks for; others a server adds are left out. An empty answer has no rows.
 // False, with `error`, when the answer is not a JSON array of data sets.
 bool StudiesFromJson(std::string_view text, std::vector<StudyInfo>& rows, std::string& error);
 

@@ -103,7 +103,7 @@ TEST(DicomJson, HostileTextIsRefusedOrReadWithoutHarm) {
   }
 }
 
-TEST(QidoRows, RowsAreFilledAsCFindFillsThem) {
+TEST(QidoRows, RowsAreFilledAsCFindFillsThemFromWhatItAsksFor) {
   LogFile log;
   const std::string answer = R"([
     {"0020000D": {"vr": "UI", "Value": ["1.2.826.0.1.3680043.10.1"]},
@@ -134,9 +134,9 @@ TEST(QidoRows, RowsAreFilledAsCFindFillsThem) {
   EXPECT_EQ(study.studyDescription, "CHEST");
   EXPECT_EQ(study.studyDate, "20240301");
   EXPECT_EQ(study.studyTime, "101500");
-  EXPECT_EQ(study.modality, "CT\\SR");  // the modalities in study come after the modality
+  EXPECT_EQ(study.modality, "CT\\SR");                   // the modalities in study
   EXPECT_EQ(study.accessionNumber, "ACCESSION-NUMBER");  // cut to 16, as from C-FIND
-  EXPECT_EQ(study.studyId, "STUDY-ID-LONGER-");
+  EXPECT_EQ(study.studyId, "");  // not asked for by C-FIND, so not taken from QIDO either
   EXPECT_NE(log.Text().find("WARNING, Accession number length>16, ACCESSION-NUMBER-20"),
             std::string::npos);
   EXPECT_EQ(rows[1].patientName, "");
