@@ -47,3 +47,22 @@ bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebS
   }
   return success;
 }
+
+bool StoreFilesWeb(const std::vector<std::string>& paths, const DicomWebServer& pacs,
+                   std::vector<std::string>& errors, const StoreFileProgress& progress,
+                   const StowLimits& limits) {
+  std::vector<StowItem> items;
+  for (const std::string& path : paths) items.push_back({path});
+  HttpSession session(pacs);
+  const std::vector<StoreOutcome> outcomes =
+      StowRS(session, items, limits, [&](size_t index, const StoreOutcome& outcome) {
+        if (progress) progress(paths[index], index, paths.size(), outcome.IsStored());
+      });
+  bool allStored = true;
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    if (outcomes[i].IsStored()) continue;
+    allStored = false;
+    errors.push_back(paths[i] + ": " + outcomes[i].cause);
+  }
+  return allStored;
+}

@@ -7,6 +7,7 @@
 #include "batch.h"
 #include "dicomwebserver.h"
 #include "send.h"
+#include "storefiles.h"
 #include "storeoutcome.h"
 #include "stowrs.h"
 
@@ -28,3 +29,10 @@ bool SendBatchWeb(const BatchForm& form, const StudyInfo* chosen,
 // The part of SendBatchWeb after a successful PrepareBatch.
 bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebServer& pacs,
                           std::string& message, const SendProgress& progress = {});
+
+// Stores existing Part 10 files as they are by STOW-RS, each read from disk while it is sent.
+// `errors` receives one line per file that was not stored, naming it and the cause. True when
+// every file was stored (warnings included).
+bool StoreFilesWeb(const std::vector<std::string>& paths, const DicomWebServer& pacs,
+                   std::vector<std::string>& errors, const StoreFileProgress& progress = {},
+                   const StowLimits& limits = {});
