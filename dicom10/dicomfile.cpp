@@ -41,13 +41,32 @@ bool DcmObj::SaveToFile(const std::string& path, const std::string& sopClassUid,
   return buffer.SaveToFile(path, *this);
 }
 
-bool WritePart10Pieces(DcmObj& dataSet, size_t pieceSize, const PieceSink& sink) {
-  BufData buffer(false);
+namespace {
+
+bool WritePart10(DcmObj& dataSet, BufData& buffer, size_t pieceSize, const PieceSink& sink) {
   if (!StartPart10(dataSet, buffer, dataSet.GetString(0x0008, 0x0016),
                    dataSet.GetString(0x0008, 0x0018))) {
     return false;
   }
   return buffer.WriteDataSetPieces(dataSet, pieceSize, sink);
+}
+
+}  // namespace
+
+bool WritePart10Pieces(DcmObj& dataSet, size_t pieceSize, const PieceSink& sink) {
+  BufData buffer(false);
+  return WritePart10(dataSet, buffer, pieceSize, sink);
+}
+
+uint64_t Part10Size(DcmObj& dataSet) {
+  BufData buffer(false);
+  buffer.fileValuesUnread = true;
+  uint64_t size = 0;
+  const bool encoded = WritePart10(dataSet, buffer, 1 << 20, [&](const uint8_t*, size_t piece) {
+    size += piece;
+    return true;
+  });
+  return encoded ? size : 0;
 }
 
 namespace {

@@ -38,3 +38,7 @@ bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error);
 // bytes; long values go to `sink` straight from the object (or its file). False when an element
 // cannot be encoded or `sink` refuses.
 bool WritePart10Pieces(DcmObj& dataSet, size_t pieceSize, const PieceSink& sink);
+
+// How many bytes WritePart10Pieces hands on for the data set, measured without reading the values
+// that stay in their files; 0 when the data set cannot be encoded.
+uint64_t Part10Size(DcmObj& dataSet);
