@@ -261,6 +261,8 @@ HttpSession::HttpSession(DicomWebServer server)
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteCallback);
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, HeaderCallback);
   curl_easy_setopt(curl, CURLOPT_READFUNCTION, ReadCallback);
+  // Bodies are read in large pieces: fewer calls into the body's source, fewer sends.
+  curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, 1L << 20);
 }
 
 HttpSession::~HttpSession() = default;
@@ -277,15 +279,15 @@ std::string HttpSession::Escape(std::string_view value) {
 }
 
 HttpResponse HttpSession::Get(const std::string& pathAndQuery, const std::string& accept) {
-  return Perform(server_.baseUrl + pathAndQuery, nullptr, "", accept);
+  return Perform(server_.baseUrl + pathAndQuery, nullptr, -1, "", accept);
 }
 
 HttpResponse HttpSession::Post(const std::string& path, const std::string& contentType,
-                               const std::string& accept, const BodyReader& body) {
-  return Perform(server_.baseUrl + path, &body, contentType, accept);
+                               const std::string& accept, const BodyReader& body, int64_t length) {
+  return Perform(server_.baseUrl + path, &body, length, contentType, accept);
 }
 
-HttpResponse HttpSession::Perform(const std::string& url, const BodyReader* body,
+HttpResponse HttpSession::Perform(const std::string& url, const BodyReader* body, int64_t length,
                                   const std::string& contentType, const std::string& accept) {
   HttpResponse response;
   CURL* curl = handle_->curl;
@@ -309,7 +311,8 @@ HttpResponse HttpSession::Perform(const std::string& url, const BodyReader* body
     headers = curl_slist_append(headers, "Expect:");
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, nullptr);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                     static_cast<curl_off_t>(length < 0 ? -1 : length));
     curl_easy_setopt(curl, CURLOPT_READDATA, &read);
   } else {
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);

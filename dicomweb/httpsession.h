@@ -43,15 +43,16 @@ class HttpSession {
 
   // GET of {baseUrl}{pathAndQuery}, asking for `accept`.
   HttpResponse Get(const std::string& pathAndQuery, const std::string& accept);
-  // POST to {baseUrl}{path} of a body of unknown length (sent in chunks over HTTP/1.1).
+  // POST to {baseUrl}{path} of a body of `length` bytes; a negative length means unknown, and
+  // the body is then sent in chunks (over HTTP/1.1).
   HttpResponse Post(const std::string& path, const std::string& contentType,
-                    const std::string& accept, const BodyReader& body);
+                    const std::string& accept, const BodyReader& body, int64_t length);
 
   // Percent-encoding of a query parameter's value (UTF-8).
   static std::string Escape(std::string_view value);
 
  private:
-  HttpResponse Perform(const std::string& url, const BodyReader* body,
+  HttpResponse Perform(const std::string& url, const BodyReader* body, int64_t length,
                        const std::string& contentType, const std::string& accept);
 
   DicomWebServer server_;

@@ -31,12 +31,25 @@ std::string NewBoundary() {
 class FileSource : public PartSource {
  public:
   FileSource(std::string path, Part10Header header)
-      : path_(std::move(path)), header_(std::move(header)) {}
+      : path_(std::move(path)), header_(std::move(header)) {
+    BufData meta;
+    if (meta.WriteMetaHeader(header_.sopClassUid, header_.sopInstanceUid,
+                             header_.transferSyntaxUid)) {
+      meta_ = std::move(meta.stream);
+    }
+  }
   ~FileSource() override {
     if (file_ != nullptr) std::fclose(file_);
   }
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
+
+  uint64_t Size() const override {
+    if (meta_.empty()) return 0;
+    return meta_.size() + (header_.fileSize > header_.dataSetOffset
+                               ? header_.fileSize - header_.dataSetOffset
+                               : 0);
+  }
 
   long Read(uint8_t* into, size_t size, std::string& error) override {
     if (!opened_ && !Open(error)) return -1;
@@ -61,13 +74,10 @@ class FileSource : public PartSource {
  private:
   bool Open(std::string& error) {
     opened_ = true;
-    BufData meta;
-    if (!meta.WriteMetaHeader(header_.sopClassUid, header_.sopInstanceUid,
-                              header_.transferSyntaxUid)) {
+    if (meta_.empty()) {
       error = "The file \"" + path_ + "\" names UIDs too long for a meta group";
       return false;
     }
-    meta_ = std::move(meta.stream);
     file_ = std::fopen(path_.c_str(), "rb");
     if (file_ == nullptr ||
         std::fseek(file_, static_cast<long>(header_.dataSetOffset), SEEK_SET) != 0) {
@@ -94,7 +104,7 @@ class FileSource : public PartSource {
 // set or the encoder already holds, is ever in flight.
 class DataSetSource : public PartSource {
  public:
-  explicit DataSetSource(DcmObj& dataSet) : dataSet_(dataSet) {}
+  explicit DataSetSource(DcmObj& dataSet) : dataSet_(dataSet), size_(Part10Size(dataSet)) {}
   ~DataSetSource() override {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -105,6 +115,8 @@ class DataSetSource : public PartSource {
   }
   DataSetSource(const DataSetSource&) = delete;
   DataSetSource& operator=(const DataSetSource&) = delete;
+
+  uint64_t Size() const override { return size_; }
 
   long Read(uint8_t* into, size_t size, std::string& error) override {
     if (!encoder_.joinable()) encoder_ = std::thread([this] { Encode(); });
@@ -149,6 +161,7 @@ class DataSetSource : public PartSource {
   }
 
   DcmObj& dataSet_;
+  uint64_t size_;
   std::thread encoder_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -171,7 +184,11 @@ std::unique_ptr<PartSource> DataSetPart(DcmObj& dataSet) {
 
 MultipartBody::MultipartBody(std::vector<std::unique_ptr<PartSource>> parts)
     : boundary_(NewBoundary()), parts_(std::move(parts)) {
-  text_ = parts_.empty() ? "--" + boundary_ + "--\r\n" : "--" + boundary_ + kPartHeaders;
+  const std::string opening = "--" + boundary_ + kPartHeaders;
+  const std::string closing = "--" + boundary_ + "--\r\n";
+  text_ = parts_.empty() ? closing : opening;
+  size_ = closing.size();
+  for (const auto& part : parts_) size_ += part->Size() + opening.size() + 2;
 }
 
 std::string MultipartBody::ContentType() const {
@@ -190,13 +207,22 @@ long MultipartBody::Read(uint8_t* into, size_t size, std::string& error) {
       continue;
     }
     if (!inPart_) break;  // the closing delimiter has gone: the end
-    const long read = parts_[current_]->Read(into + filled, size - filled, error);
+    PartSource& part = *parts_[current_];
+    const long read = part.Read(into + filled, size - filled, error);
     if (read < 0) return -1;
+    partRead_ += static_cast<uint64_t>(read);
+    if (partRead_ > part.Size() || (read == 0 && partRead_ != part.Size())) {
+      // The request announced another length: sending on would make it malformed.
+      error = "An object came out " + std::to_string(partRead_) + " bytes long instead of " +
+              std::to_string(part.Size()) + "; it was not sent";
+      return -1;
+    }
     if (read > 0) {
       filled += static_cast<size_t>(read);
       continue;
     }
     // The part is complete: its file is closed and its encoder ends before the next begins.
+    partRead_ = 0;
     parts_[current_].reset();
     ++current_;
     inPart_ = false;

@@ -14,6 +14,8 @@
 class PartSource {
  public:
   virtual ~PartSource() = default;
+  // How many bytes the part holds, known before it is read; 0 when it cannot be made at all.
+  virtual uint64_t Size() const = 0;
   // Copies up to `size` bytes into `into`: how many, 0 at the end, or -1 with `error` set.
   virtual long Read(uint8_t* into, size_t size, std::string& error) = 0;
 };
@@ -25,17 +27,23 @@ std::unique_ptr<PartSource> FilePart(std::string path, Part10Header header);
 
 // A data set in memory, encoded as a Part 10 file while it is sent: long values go from the
 // object (or the file they stay in) straight into the request, so no encoded copy of the object
-// is ever held. Nothing else may use the data set until the part is destroyed.
+// is ever held. Its size is measured when the part is made, without reading the values that stay
+// in files. Nothing else may use the data set until the part is destroyed.
 std::unique_ptr<PartSource> DataSetPart(DcmObj& dataSet);
 
 // `multipart/related; type="application/dicom"` with one application/dicom part per source, in
-// order, each source released as soon as its part has been sent.
+// order, each source released as soon as its part has been sent. Its length is known before it
+// is sent, so a request can announce it rather than be sent in chunks (which some servers take
+// slowly or not at all); a part that comes out at another length than it announced fails the
+// body.
 class MultipartBody {
  public:
   explicit MultipartBody(std::vector<std::unique_ptr<PartSource>> parts);
 
   // The Content-Type header's value, boundary included.
   std::string ContentType() const;
+  // The body's length in bytes.
+  uint64_t Size() const { return size_; }
   // Copies up to `size` bytes of the body into `into`: how many, 0 at the end, -1 with `error`.
   long Read(uint8_t* into, size_t size, std::string& error);
 
@@ -48,4 +56,6 @@ class MultipartBody {
   bool inPart_ = false;  // reading the current part's bytes, not the text before it
   std::string text_;     // delimiter and part headers waiting to go
   size_t textSent_ = 0;
+  uint64_t size_ = 0;
+  uint64_t partRead_ = 0;  // bytes of the current part read so far
 };

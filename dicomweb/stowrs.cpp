@@ -61,26 +61,11 @@ AnswerLists ReadAnswerLists(const HttpResponse& response) {
   return lists;
 }
 
-// A rough size of the object as a Part 10 file, for dividing a batch into requests.
-uint64_t EstimatedSize(const DcmObj& dataSet) {
-  uint64_t size = 0;
-  for (size_t i = 0; i < dataSet.Count(); ++i) {
-    if (const DcmObj* nested = dataSet.ObjAt(i)) {
-      size += 16 + EstimatedSize(*nested);
-    } else {
-      const DcmTag& tag = *dataSet.TagAt(i);
-      size += 12 + (tag.HasUndefinedLength() ? 0 : tag.length);
-    }
-  }
-  return size;
-}
-
-// An object ready to go: its place in the items, its UID and size, and for a file its header.
+// An object ready to go: its place in the items, its UID, and its part of a request body.
 struct Prepared {
   size_t index = 0;
   std::string sopInstanceUid;
-  uint64_t size = 0;
-  Part10Header header;
+  std::unique_ptr<PartSource> part;
 };
 
 std::string ListedFailures(const std::vector<std::string>& uids,
@@ -152,58 +137,69 @@ std::vector<StoreOutcome> StowRS(HttpSession& session, const std::vector<StowIte
     if (progress) progress(index, outcomes[index]);
   };
 
-  // Objects are grouped into requests in item order; one that cannot even be read fails at once.
+  // Objects are grouped into requests in item order; one that cannot even be read or encoded
+  // fails at once.
   std::vector<std::vector<Prepared>> requests;
   uint64_t requestBytes = 0;
   for (size_t i = 0; i < items.size(); ++i) {
     Prepared prepared;
     prepared.index = i;
+    std::string error;
     if (items[i].dataSet != nullptr) {
       prepared.sopInstanceUid = items[i].dataSet->GetString(0x0008, 0x0018);
-      prepared.size = EstimatedSize(*items[i].dataSet);
-    } else {
-      std::string error;
-      if (!ReadPart10Header(items[i].path, prepared.header, error)) {
-        WriteLog("ERROR, StowRS, " + error);
-        decide(i, StoreFailure(error));
-        continue;
+      prepared.part = DataSetPart(*items[i].dataSet);
+      if (prepared.part->Size() == 0) {
+        error = "The object " + prepared.sopInstanceUid +
+                " could not be encoded; see the log for the reason";
       }
-      prepared.sopInstanceUid = prepared.header.sopInstanceUid;
-      prepared.size = prepared.header.fileSize;
+    } else {
+      Part10Header header;
+      if (ReadPart10Header(items[i].path, header, error)) {
+        prepared.sopInstanceUid = header.sopInstanceUid;
+        prepared.part = FilePart(items[i].path, std::move(header));
+        if (prepared.part->Size() == 0) {
+          error = "The file \"" + items[i].path + "\" names UIDs too long for a meta group";
+        }
+      }
     }
+    if (!error.empty()) {
+      WriteLog("ERROR, StowRS, " + error);
+      decide(i, StoreFailure(error));
+      continue;
+    }
+    const uint64_t size = prepared.part->Size();
     const bool fits = !requests.empty() && requests.back().size() < limits.maxRequestObjects &&
-                      requestBytes + prepared.size <= limits.maxRequestBytes;
+                      requestBytes + size <= limits.maxRequestBytes;
     if (!fits) {
       requests.emplace_back();
       requestBytes = 0;
     }
-    requestBytes += prepared.size;
+    requestBytes += size;
     requests.back().push_back(std::move(prepared));
   }
 
   std::string stopCause;
-  for (const std::vector<Prepared>& request : requests) {
+  for (std::vector<Prepared>& request : requests) {
     if (!stopCause.empty()) {
       for (const Prepared& object : request) decide(object.index, StoreFailure(stopCause));
       continue;
     }
     std::vector<std::unique_ptr<PartSource>> parts;
     std::vector<std::string> uids;
-    for (const Prepared& object : request) {
-      const StowItem& item = items[object.index];
-      parts.push_back(item.dataSet != nullptr ? DataSetPart(*item.dataSet)
-                                              : FilePart(item.path, object.header));
+    for (Prepared& object : request) {
+      parts.push_back(std::move(object.part));
       uids.push_back(object.sopInstanceUid);
     }
     if (LogLevel.load() > 1) {
       WriteLog("INFO, StowRS, storing " + std::to_string(request.size()) + " objects");
     }
     MultipartBody body(std::move(parts));
-    const HttpResponse response =
-        session.Post("/studies", body.ContentType(), "application/dicom+json",
-                     [&](uint8_t* into, size_t size, std::string& error) {
-                       return body.Read(into, size, error);
-                     });
+    const HttpResponse response = session.Post(
+        "/studies", body.ContentType(), "application/dicom+json",
+        [&](uint8_t* into, size_t size, std::string& error) {
+          return body.Read(into, size, error);
+        },
+        static_cast<int64_t>(body.Size()));
     std::string requestProblem;
     std::vector<StoreOutcome> answered =
         DecideStowAnswer(response, uids, session.server(), requestProblem);

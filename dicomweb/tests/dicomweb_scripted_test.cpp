@@ -122,15 +122,19 @@ TEST(StowScripted, ReasonsPerObjectDecideAndTheRequestsAreWellFormed) {
   EXPECT_TRUE(log.Contains("ERROR, StowRS, The DICOMweb server rejected 1 object (HTTP 409): " +
                            third + " status 0xC000 (error: cannot understand)"));
 
-  // Two requests of at most two objects, each a chunked multipart/related body of Part 10 files.
+  // Two requests of at most two objects, each a multipart/related body of Part 10 files whose
+  // length is announced.
   ASSERT_EQ(peer.RequestCount(), 2);
   const std::string request = peer.Request(1);
   EXPECT_EQ(request.rfind("POST /dicom-web/studies\n", 0), 0u) << request;
   EXPECT_NE(request.find("Content-Type: multipart/related; type=\"application/dicom\"; boundary="),
             std::string::npos);
   EXPECT_NE(request.find("Accept: application/dicom+json"), std::string::npos);
-  EXPECT_NE(request.find("Transfer-Encoding: chunked"), std::string::npos);
   const std::string body = peer.Body(1);
+  EXPECT_NE(request.find("Content-Length: " + std::to_string(body.size()) + "\n"),
+            std::string::npos)
+      << request;
+  EXPECT_EQ(request.find("Transfer-Encoding"), std::string::npos);
   const std::string partHeader = "Content-Type: application/dicom\r\n\r\n";
   size_t parts = 0;
   for (size_t at = body.find(partHeader); at != std::string::npos;

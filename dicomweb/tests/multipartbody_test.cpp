@@ -93,8 +93,11 @@ TEST(MultipartBody, PartsAreThePart10FilesOfTheirObjectsWhateverThePieceSize) {
     MultipartBody body(std::move(sources));
     EXPECT_EQ(body.ContentType(),
               "multipart/related; type=\"application/dicom\"; boundary=" + body.boundary());
+    const uint64_t announced = body.Size();
     const std::string text = ReadAll(body, pieceSize, error);
     ASSERT_FALSE(text.empty()) << error;
+    // The length a request announces before a byte is read, with the document still in its file.
+    EXPECT_EQ(announced, text.size());
     const std::vector<std::string> parts = Parts(text, body.boundary());
     ASSERT_EQ(parts.size(), 3u);
     EXPECT_TRUE(parts[0] == saved);
