@@ -158,16 +158,20 @@ bool IniFile::Save(Access access) const {
   std::ostringstream text;
   for (const std::string& line : lines_) text << line << "\n";
   const std::string content = text.str();
+  // The file keeps the permissions it had (a new one gets the process's default); owner-only
+  // makes it readable and writable by its owner alone.
   struct stat existing {};
-  const bool wasPrivate =
-      ::stat(path_.c_str(), &existing) == 0 && (existing.st_mode & (S_IRWXG | S_IRWXO)) == 0;
-  const bool ownerOnly = access == Access::OwnerOnly || wasPrivate;
+  const bool exists = ::stat(path_.c_str(), &existing) == 0;
+  const bool exact = exists || access == Access::OwnerOnly;
+  const mode_t mode = access == Access::OwnerOnly ? 0600 : exists ? existing.st_mode & 0777 : 0666;
   const std::string partial = path_ + ".part";
+  // Created with no more permission than the final file's, so a secret is never readable by
+  // others, not even for a moment.
   const int descriptor =
-      ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, ownerOnly ? 0600 : 0666);
+      ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, exact ? mode & 0600 : mode);
   if (descriptor < 0) return false;
   // A left-over file from an earlier attempt keeps its mode through O_TRUNC: set it anew.
-  bool written = !ownerOnly || ::fchmod(descriptor, 0600) == 0;
+  bool written = !exact || ::fchmod(descriptor, mode) == 0;
   for (size_t done = 0; written && done < content.size();) {
     const ssize_t count = ::write(descriptor, content.data() + done, content.size() - done);
     if (count < 0 && errno == EINTR) continue;

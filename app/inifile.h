@@ -22,12 +22,11 @@ class IniFile {
   // Replaces the key's value, or adds the key at the end of its section, creating the section.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
-  // Who may read the file once saved: its owner only, or whoever could before (a new file gets
-  // the process's default; a file that was its owner's only stays so).
+  // Who may read the file once saved: its owner only, or whoever could before (the file keeps
+  // its permissions; a new one gets the process's default).
   enum class Access { AsBefore, OwnerOnly };
-  // Writes the lines back (beside the file, then renamed over it). The file written beside is
-  // created with the final permissions, so a secret is never readable by others, not even for a
-  // moment. False when that fails.
+  // Writes the lines back (beside the file, then renamed over it, with the permissions Access
+  // gives). False when that fails.
   bool Save(Access access = Access::AsBefore) const;
 
   const std::string& path() const { return path_; }

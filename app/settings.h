@@ -51,7 +51,7 @@ std::string DefaultSettingsPath();
 bool LoadSettings(const std::string& path, SetupConfig& config);
 
 // Writes every key into the "velloran" section, keeping the rest of the file. When Debug is
-// on, LogLevel becomes 2 (switching it off takes effect at the next start). The file is readable
-// by its owner only when it holds a password or token, or was so before. False, with a log
-// line, when the file cannot be written.
+// on, LogLevel becomes 2 (switching it off takes effect at the next start). The file keeps its
+// permissions, and becomes readable by its owner only when it holds a password or token. False,
+// with a log line, when the file cannot be written.
 bool SaveSettings(const std::string& path, const SetupConfig& config);

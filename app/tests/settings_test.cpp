@@ -147,10 +147,14 @@ TEST(SettingsTest, DicomWebKeysRoundTripAndSecretsAreKeptFromOthers) {
   EXPECT_FALSE(reread.webVerify);
   EXPECT_EQ(reread.webTimeout, "15");
 
-  // Once the owner's alone, the file stays so when the secret goes.
+  // Once the owner's alone, the file stays so when the secret goes; a rewrite keeps whatever
+  // permissions the file was given.
   reread.webPassword.clear();
   ASSERT_TRUE(SaveSettings(path, reread));
   EXPECT_EQ(mode(), 0600u);
+  ::chmod(path.c_str(), 0640);
+  ASSERT_TRUE(SaveSettings(path, reread));
+  EXPECT_EQ(mode(), 0640u);
   // A file left over from an interrupted save does not pass its wider mode on.
   testsupport::TempDir other;
   const std::string fresh = (other / "velloran.ini").string();
