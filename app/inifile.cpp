@@ -1,6 +1,11 @@
 // A small ini file: sections in brackets, "key=value" lines, read and rewritten in place.
 #include "inifile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -149,20 +154,34 @@ void IniFile::WriteBool(std::string_view section, std::string_view key, bool val
   WriteString(section, key, value ? "1" : "0");
 }
 
-bool IniFile::Save() const {
+bool IniFile::Save(Access access) const {
   std::ostringstream text;
   for (const std::string& line : lines_) text << line << "\n";
+  const std::string content = text.str();
+  // The file keeps the permissions it had (a new one gets the process's default); owner-only
+  // makes it readable and writable by its owner alone.
+  struct stat existing {};
+  const bool exists = ::stat(path_.c_str(), &existing) == 0;
+  const bool exact = exists || access == Access::OwnerOnly;
+  const mode_t mode = access == Access::OwnerOnly ? 0600 : exists ? existing.st_mode & 0777 : 0666;
   const std::string partial = path_ + ".part";
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << text.str();
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(partial.c_str());
-      return false;
-    }
+  // Created with no more permission than the final file's, so a secret is never readable by
+  // others, not even for a moment.
+  const int descriptor =
+      ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, exact ? mode & 0600 : mode);
+  if (descriptor < 0) return false;
+  // A left-over file from an earlier attempt keeps its mode through O_TRUNC: set it anew.
+  bool written = !exact || ::fchmod(descriptor, mode) == 0;
+  for (size_t done = 0; written && done < content.size();) {
+    const ssize_t count = ::write(descriptor, content.data() + done, content.size() - done);
+    if (count < 0 && errno == EINTR) continue;
+    written = count > 0;
+    if (written) done += static_cast<size_t>(count);
+  }
+  written = ::close(descriptor) == 0 && written;
+  if (!written) {
+    std::remove(partial.c_str());
+    return false;
   }
   std::error_code error;
   std::filesystem::rename(partial, path_, error);

@@ -22,8 +22,12 @@ class IniFile {
   // Replaces the key's value, or adds the key at the end of its section, creating the section.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
-  // Writes the lines back (beside the file, then renamed over it). False when that fails.
-  bool Save() const;
+  // Who may read the file once saved: its owner only, or whoever could before (the file keeps
+  // its permissions; a new one gets the process's default).
+  enum class Access { AsBefore, OwnerOnly };
+  // Writes the lines back (beside the file, then renamed over it, with the permissions Access
+  // gives). False when that fails.
+  bool Save(Access access = Access::AsBefore) const;
 
   const std::string& path() const { return path_; }
 

@@ -26,6 +26,18 @@ constexpr TextKey kTextKeys[] = {
     {"PrinterPort", &SetupConfig::PrinterPort},
 };
 
+// The DICOMweb keys, written after Debug; webVerify is the one boolean among them.
+constexpr TextKey kWebTextKeys[] = {
+    {"remoteProtocol", &SetupConfig::remoteProtocol},
+    {"webURL", &SetupConfig::webURL},
+    {"webAuth", &SetupConfig::webAuth},
+    {"webUser", &SetupConfig::webUser},
+    {"webPassword", &SetupConfig::webPassword},
+    {"webToken", &SetupConfig::webToken},
+    {"webCAFile", &SetupConfig::webCAFile},
+    {"webTimeout", &SetupConfig::webTimeout},
+};
+
 }  // namespace
 
 std::string DefaultSettingsPath() {
@@ -48,6 +60,11 @@ bool LoadSettings(const std::string& path, SetupConfig& config) {
   config.Debug = file.ReadBool(kSettingsSection, "Debug", defaults.Debug);
   config.KeepCameraJpegs =
       file.ReadBool(kSettingsSection, "KeepCameraJpegs", defaults.KeepCameraJpegs);
+  for (const TextKey& key : kWebTextKeys) {
+    config.*key.field =
+        TextToUtf8(file.ReadString(kSettingsSection, key.name, defaults.*key.field));
+  }
+  config.webVerify = file.ReadBool(kSettingsSection, "webVerify", defaults.webVerify);
   if (config.Debug) LogLevel = 2;
   return true;
 }
@@ -72,7 +89,11 @@ bool SaveSettings(const std::string& path, const SetupConfig& config) {
     file.WriteString(kSettingsSection, key.name, config.*key.field);
   file.WriteBool(kSettingsSection, "Debug", config.Debug);
   file.WriteBool(kSettingsSection, "KeepCameraJpegs", config.KeepCameraJpegs);
-  if (!file.Save()) {
+  for (const TextKey& key : kWebTextKeys)
+    file.WriteString(kSettingsSection, key.name, config.*key.field);
+  file.WriteBool(kSettingsSection, "webVerify", config.webVerify);
+  const bool holdsSecret = !config.webPassword.empty() || !config.webToken.empty();
+  if (!file.Save(holdsSecret ? IniFile::Access::OwnerOnly : IniFile::Access::AsBefore)) {
     WriteLog("ERROR, SaveSettings, cannot write " + path);
     return false;
   }

@@ -19,6 +19,20 @@ struct SetupConfig {
   std::string PrinterPort = "9100";
   bool Debug = false;
   bool KeepCameraJpegs = false;  // "Keep camera JPEGs as they are"
+  // The PACS over DICOMweb, used instead of the DICOM address above when remoteProtocol is
+  // "DICOMweb": the service's base URL, the login (webAuth "none", "basic" with webUser and
+  // webPassword, or "bearer" with webToken), the check of the server's certificate (against
+  // webCAFile when set) and the time-out in seconds. A file holding a password or token is
+  // written readable by its owner only.
+  std::string remoteProtocol = "DICOM";
+  std::string webURL = "http://127.0.0.1:8042/dicom-web";
+  std::string webAuth = "none";
+  std::string webUser;
+  std::string webPassword;
+  std::string webToken;
+  std::string webCAFile;
+  bool webVerify = true;
+  std::string webTimeout = "60";
 };
 
 // Empty when `title` (UTF-8) can be an AE title; otherwise the message for the user. AE titles
@@ -37,7 +51,8 @@ std::string DefaultSettingsPath();
 // file cannot be read.
 bool LoadSettings(const std::string& path, SetupConfig& config);
 
-// Writes all eleven keys into the "velloran" section, keeping the rest of the file. When Debug is
-// on, LogLevel becomes 2 (switching it off takes effect at the next start). False, with a log
-// line, when the file cannot be written.
+// Writes every key into the "velloran" section, keeping the rest of the file. When Debug is
+// on, LogLevel becomes 2 (switching it off takes effect at the next start). The file keeps its
+// permissions, and becomes readable by its owner only when it holds a password or token. False,
+// with a log line, when the file cannot be written.
 bool SaveSettings(const std::string& path, const SetupConfig& config);

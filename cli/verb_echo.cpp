@@ -5,9 +5,11 @@
 #include "args.h"
 #include "failurecause.h"
 #include "netoptions.h"
+#include "qidors.h"
 #include "send.h"
 #include "storage.h"
 #include "verbs.h"
+#include "weboptions.h"
 
 namespace {
 
@@ -20,11 +22,13 @@ const std::string kUsage =
         "\"AET is up and running!\" (exit 0) or \"ERROR, AET does not "
         "answer!\" (exit 1), AET being\n"
         "the called AE title. After a failure, the next line on stderr gives its cause: the\n"
-        "first error this run logged.\n\n") +
-    kNetworkOptionsUsage;
+        "first error this run logged. A DICOMweb PACS is tested with a QIDO-RS search for one\n"
+        "study instead: the line names the server's address, its HTTP status and name.\n\n") +
+    kNetworkOptionsUsage + kWebOptionsUsage;
 
 int RunEcho(const std::vector<std::string>& args) {
-  const ParsedArgs parsed(args, NetworkValuedOptions(), NetworkFlags({"worklist"}));
+  const ParsedArgs parsed(args, WebValuedOptions(NetworkValuedOptions()),
+                          WebFlags(NetworkFlags({"worklist"})));
   std::string error;
   SetupConfig settings;
   if (!parsed.ok() || !parsed.Positional().empty()) {
@@ -35,6 +39,21 @@ int RunEcho(const std::vector<std::string>& args) {
   if (!LoadNetworkSettings(parsed, settings, error)) {
     std::fprintf(stderr, "velloran-cli echo: %s\n", error.c_str());
     return 2;
+  }
+  if (!parsed.Has("worklist") && WantsDicomWeb(parsed, settings)) {
+    DicomWebServer web;
+    if (!WebPacsFromOptions(parsed, settings, web, error)) {
+      std::fprintf(stderr, "velloran-cli echo: %s\n", error.c_str());
+      return 2;
+    }
+    std::string message;
+    if (TestDicomWeb(web, message)) {
+      std::printf("%s\n", message.c_str());
+      return 0;
+    }
+    std::printf("ERROR, %s does not answer!\n", ShownUrl(web.baseUrl).c_str());
+    PrintFailureCause();
+    return 1;
   }
   const RemoteNode node = parsed.Has("worklist") ? WorklistFromOptions(parsed, settings)
                                                  : PacsFromOptions(parsed, settings);

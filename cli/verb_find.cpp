@@ -8,8 +8,10 @@
 #include "failurecause.h"
 #include "netoptions.h"
 #include "search.h"
+#include "searchweb.h"
 #include "uids.h"
 #include "verbs.h"
+#include "weboptions.h"
 
 namespace {
 
@@ -28,8 +30,10 @@ const std::string kUsage =
         "accession number and Study Instance UID, separated by tabs, or with --json one JSON\n"
         "object per line. Texts are taken and printed as UTF-8.\n"
         "Exits 1 when the server cannot be reached or the search ends early (the matches read\n"
-        "until then are printed), 2 for wrong arguments.\n\n") +
-    kNetworkOptionsUsage;
+        "until then are printed), 2 for wrong arguments.\n"
+        "A DICOMweb PACS is searched by QIDO-RS with the same keys; the worklist stays on "
+        "C-FIND.\n\n") +
+    kNetworkOptionsUsage + kWebOptionsUsage;
 
 bool IsDate(const std::string& text) {
   if (text.size() != 8) return false;
@@ -112,8 +116,9 @@ int Usage(const std::string& problem) {
 int RunFind(const std::vector<std::string>& args) {
   const ParsedArgs parsed(
       args,
-      NetworkValuedOptions({"name", "id", "accession", "description", "from", "to", "modality"}),
-      NetworkFlags({"pacs", "worklist", "json"}));
+      WebValuedOptions(NetworkValuedOptions(
+          {"name", "id", "accession", "description", "from", "to", "modality"})),
+      WebFlags(NetworkFlags({"pacs", "worklist", "json"})));
   if (!parsed.ok()) return Usage(parsed.error());
   if (!parsed.Positional().empty()) return Usage("unexpected argument " + parsed.Positional()[0]);
   if (parsed.Has("pacs") == parsed.Has("worklist")) return Usage("give --pacs or --worklist");
@@ -141,9 +146,16 @@ int RunFind(const std::vector<std::string>& args) {
     if (SearchHasNoFilters(form)) {
       std::fprintf(stderr, "WARNING: Have no filters, search can take very long\n");
     }
-    const RemoteNode pacs = PacsFromOptions(parsed, settings);
-    calledAet = pacs.calledAet;
-    outcome = SearchPACS(pacs, form, results);
+    if (WantsDicomWeb(parsed, settings)) {
+      DicomWebServer web;
+      if (!WebPacsFromOptions(parsed, settings, web, error)) return Usage(error);
+      calledAet = ShownUrl(web.baseUrl);
+      outcome = SearchPACSWeb(web, form, results);
+    } else {
+      const RemoteNode pacs = PacsFromOptions(parsed, settings);
+      calledAet = pacs.calledAet;
+      outcome = SearchPACS(pacs, form, results);
+    }
   } else {
     const RemoteNode worklist = WorklistFromOptions(parsed, settings);
     calledAet = worklist.calledAet;

@@ -7,8 +7,10 @@
 #include "log.h"
 #include "netoptions.h"
 #include "send.h"
+#include "sendweb.h"
 #include "studyoptions.h"
 #include "verbs.h"
+#include "weboptions.h"
 
 namespace {
 
@@ -20,8 +22,9 @@ const std::string kUsage =
         "objects on the PACS: one association per kind of object (images, documents, PDFs,\n"
         "videos), each object converted to the transfer syntax the PACS accepted. Prints\n"
         "\"Images sent OK\" (exit 0) or \"ERROR Sending Images, please check Log file\" (exit 1);\n"
-        "nothing is sent when a file cannot be converted. Exits 2 for wrong arguments.\n\n") +
-    kStudyOptionsUsage + kNetworkOptionsUsage;
+        "nothing is sent when a file cannot be converted. Exits 2 for wrong arguments.\n"
+        "To a DICOMweb PACS the objects go by STOW-RS, several in one request.\n\n") +
+    kStudyOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage;
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "velloran-cli send: %s\n%s", problem.c_str(), kUsage.c_str());
@@ -29,8 +32,8 @@ int Usage(const std::string& problem) {
 }
 
 int RunSend(const std::vector<std::string>& args) {
-  const ParsedArgs parsed(args, NetworkValuedOptions(StudyValuedOptions()),
-                          NetworkFlags(ConversionFlags()));
+  const ParsedArgs parsed(args, WebValuedOptions(NetworkValuedOptions(StudyValuedOptions())),
+                          WebFlags(NetworkFlags(ConversionFlags())));
   if (!parsed.ok()) return Usage(parsed.error());
   if (parsed.Positional().empty()) return Usage("no file given");
   BatchForm form;
@@ -47,8 +50,15 @@ int RunSend(const std::vector<std::string>& args) {
                   dataSet.GetString(0x0008, 0x0018) + (stored ? " stored" : " FAILED"));
   };
   std::string message;
-  const bool sent = SendBatch(form, nullptr, parsed.Positional(), settings,
-                              PacsFromOptions(parsed, settings), message, report);
+  bool sent = false;
+  if (WantsDicomWeb(parsed, settings)) {
+    DicomWebServer web;
+    if (!WebPacsFromOptions(parsed, settings, web, error)) return Usage(error);
+    sent = SendBatchWeb(form, nullptr, parsed.Positional(), settings, web, message, report);
+  } else {
+    sent = SendBatch(form, nullptr, parsed.Positional(), settings,
+                     PacsFromOptions(parsed, settings), message, report);
+  }
   progress.Finish();
   if (sent) {
     std::printf("%s\n", message.c_str());

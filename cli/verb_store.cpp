@@ -7,8 +7,10 @@
 #include "log.h"
 #include "netoptions.h"
 #include "send.h"
+#include "sendweb.h"
 #include "storefiles.h"
 #include "verbs.h"
+#include "weboptions.h"
 
 namespace {
 
@@ -23,8 +25,10 @@ const std::string kUsage =
         "group is proposed in the encoding its first element shows, with the class and instance\n"
         "of its data set; a deflated file is sent deflated when the PACS takes that, inflated\n"
         "otherwise. Prints one line per file that was not stored. Exits 0 when every file was\n"
-        "stored, 1 otherwise, 2 for wrong arguments.\n\n") +
-    kNetworkOptionsUsage;
+        "stored, 1 otherwise, 2 for wrong arguments.\n"
+        "To a DICOMweb PACS the files go by STOW-RS as they are, several in one request, each\n"
+        "read from disk while it is sent.\n\n") +
+    kNetworkOptionsUsage + kWebOptionsUsage;
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "velloran-cli store: %s\n%s", problem.c_str(), kUsage.c_str());
@@ -32,7 +36,7 @@ int Usage(const std::string& problem) {
 }
 
 int RunStore(const std::vector<std::string>& args) {
-  const ParsedArgs parsed(args, NetworkValuedOptions(), NetworkFlags());
+  const ParsedArgs parsed(args, WebValuedOptions(NetworkValuedOptions()), WebFlags(NetworkFlags()));
   if (!parsed.ok()) return Usage(parsed.error());
   if (parsed.Positional().empty()) return Usage("no file given");
   SetupConfig settings;
@@ -44,8 +48,15 @@ int RunStore(const std::vector<std::string>& args) {
     progress.Show(index + 1, total, path + (stored ? " stored" : " FAILED"));
   };
   std::vector<std::string> errors;
-  const bool stored = StoreFiles(parsed.Positional(), PacsFromOptions(parsed, settings),
-                                 kSendTimeoutSeconds, errors, report);
+  bool stored = false;
+  if (WantsDicomWeb(parsed, settings)) {
+    DicomWebServer web;
+    if (!WebPacsFromOptions(parsed, settings, web, error)) return Usage(error);
+    stored = StoreFilesWeb(parsed.Positional(), web, errors, report);
+  } else {
+    stored = StoreFiles(parsed.Positional(), PacsFromOptions(parsed, settings), kSendTimeoutSeconds,
+                        errors, report);
+  }
   progress.Finish();
   for (const std::string& line : errors) std::fprintf(stderr, "ERROR, %s\n", line.c_str());
   if (!stored) PrintFailureCause();

@@ -539,8 +539,10 @@ bool BufData::WriteDataSetPieces(DcmObj& dataSet, size_t pieceSize, const PieceS
         length[bigEndian ? 3 - b : b] = static_cast<uint8_t>(tag->length >> (8 * b));
       }
       if (!handOn()) return false;
-      if (tag->fileValue ? !WriteFileValue(*tag->fileValue, sink)
-                         : !sink(tag->value.get(), tag->length)) {
+      if (tag->fileValue && fileValuesUnread) {
+        if (!sink(nullptr, tag->length)) return false;
+      } else if (tag->fileValue ? !WriteFileValue(*tag->fileValue, sink)
+                                : !sink(tag->value.get(), tag->length)) {
         return false;
       }
       continue;

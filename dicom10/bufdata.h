@@ -55,6 +55,11 @@ class BufData {
   // two-byte length field of its VR. Binary numbers whose byte order (the tag's big-endian flag)
   // differs from the stream's are reordered on the way.
   bool WriteTag(const DcmTag& tag, bool explicitVR);
+  // When set, WriteDataSetPieces hands a long value kept in a file on as one piece of its length
+  // with no bytes (a null pointer) instead of reading it: how long an encoding will be can then be
+  // measured without reading the file.
+  bool fileValuesUnread = false;
+
   // Decodes from the current position to the end of the stream.
   bool ReadDataSet(DcmObj& dataSet);
   // Appends the encoding of the whole data set.

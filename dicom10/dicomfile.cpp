@@ -12,21 +12,61 @@
 #include "log.h"
 #include "uids.h"
 
-bool DcmObj::SaveToFile(const std::string& path, const std::string& sopClassUid,
-                        const std::string& sopInstanceUid) {
-  if (transferSyntax == kExplicitVRBigEndian) bigEndian = true;
+namespace {
+
+// Makes the data set's flags agree with its transfer syntax and puts the preamble and meta group
+// into `buffer`, ready for the data set to follow.
+bool StartPart10(DcmObj& dataSet, BufData& buffer, const std::string& sopClassUid,
+                 const std::string& sopInstanceUid) {
+  if (dataSet.transferSyntax == kExplicitVRBigEndian) dataSet.bigEndian = true;
   // The meta group announces the transfer syntax, so the body must be encoded in its VR mode;
   // a data set whose flag disagrees would otherwise produce a file no reader can follow.
-  const bool syntaxExplicit = transferSyntax != kImplicitVRLittleEndian;
-  if (explicitVR != syntaxExplicit) {
+  const bool syntaxExplicit = dataSet.transferSyntax != kImplicitVRLittleEndian;
+  if (dataSet.explicitVR != syntaxExplicit) {
     WriteLog("WARNING, DcmObj::SaveToFile, explicit VR flag does not match transfer syntax " +
-             transferSyntax + ", writing " + (syntaxExplicit ? "explicit" : "implicit") + " VR");
-    explicitVR = syntaxExplicit;
+             dataSet.transferSyntax + ", writing " + (syntaxExplicit ? "explicit" : "implicit") +
+             " VR");
+    dataSet.explicitVR = syntaxExplicit;
   }
+  return buffer.WriteMetaHeader(sopClassUid, sopInstanceUid, dataSet.transferSyntax);
+}
+
+}  // namespace
+
+bool DcmObj::SaveToFile(const std::string& path, const std::string& sopClassUid,
+                        const std::string& sopInstanceUid) {
   BufData buffer(false);
-  if (!buffer.WriteMetaHeader(sopClassUid, sopInstanceUid, transferSyntax)) return false;
+  if (!StartPart10(*this, buffer, sopClassUid, sopInstanceUid)) return false;
   // Long values go to the file from the object itself: saving needs little memory beyond it.
   return buffer.SaveToFile(path, *this);
+}
+
+namespace {
+
+bool WritePart10(DcmObj& dataSet, BufData& buffer, size_t pieceSize, const PieceSink& sink) {
+  if (!StartPart10(dataSet, buffer, dataSet.GetString(0x0008, 0x0016),
+                   dataSet.GetString(0x0008, 0x0018))) {
+    return false;
+  }
+  return buffer.WriteDataSetPieces(dataSet, pieceSize, sink);
+}
+
+}  // namespace
+
+bool WritePart10Pieces(DcmObj& dataSet, size_t pieceSize, const PieceSink& sink) {
+  BufData buffer(false);
+  return WritePart10(dataSet, buffer, pieceSize, sink);
+}
+
+uint64_t Part10Size(DcmObj& dataSet) {
+  BufData buffer(false);
+  buffer.fileValuesUnread = true;
+  uint64_t size = 0;
+  const bool encoded = WritePart10(dataSet, buffer, 1 << 20, [&](const uint8_t*, size_t piece) {
+    size += piece;
+    return true;
+  });
+  return encoded ? size : 0;
 }
 
 namespace {

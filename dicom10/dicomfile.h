@@ -4,9 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "bufdata.h"
 #include "dcmobj.h"
-
-class BufData;
 
 struct DicomFile {
   DcmObj meta;     // the file meta group (0002), explicit VR little endian; may be empty
@@ -33,3 +32,13 @@ std::string GuessTransferSyntax(const uint8_t* bytes, size_t size, bool requireK
 bool ReadDicomFile(const std::string& path, DicomFile& file, std::string& error);
 // The same, from bytes already in memory.
 bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error);
+
+// The bytes of the Part 10 file that DcmObj::SaveToFile would write for the data set, with its own
+// SOP Class and Instance UIDs in the meta group, handed to `sink` in pieces of about `pieceSize`
+// bytes; long values go to `sink` straight from the object (or its file). False when an element
+// cannot be encoded or `sink` refuses.
+bool WritePart10Pieces(DcmObj& dataSet, size_t pieceSize, const PieceSink& sink);
+
+// How many bytes WritePart10Pieces hands on for the data set, measured without reading the values
+// that stay in their files; 0 when the data set cannot be encoded.
+uint64_t Part10Size(DcmObj& dataSet);

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """A local demo PACS and worklist for trying the program: Orthanc with its worklist plugin on
-loopback only, accepting any AE title, with two procedures scheduled for today. Runs until it is
+loopback only, accepting any AE title, with two procedures scheduled for today, and DICOMweb at
+http://127.0.0.1:HTTP_PORT/dicom-web when the DICOMweb plugin is installed. Runs until it is
 stopped (SIGTERM or Ctrl+C) and stops Orthanc with it."""
 
 import argparse
@@ -14,6 +15,7 @@ import sys
 import tempfile
 
 WORKLIST_PLUGIN = "/usr/share/orthanc/plugins/libModalityWorklists.so"
+DICOMWEB_PLUGIN = "/usr/share/orthanc/plugins/libOrthancDicomWeb.so"
 
 ENTRIES = [
     ("DEMO^ANNA", "DEMO-001", "F", "19800512", "DEMOACC1", "CR", "CHEST PA", "REF^ROBERT"),
@@ -71,8 +73,10 @@ def start(port, http_port, data, log):
         "RemoteAccessAllowed": False, "AuthenticationEnabled": False,
         "DicomCheckCalledAet": False, "DicomAlwaysAllowFind": True,
         "DicomAlwaysAllowFindWorklist": True, "DicomAlwaysAllowStore": True,
-        "Plugins": [WORKLIST_PLUGIN],
+        "Plugins": [WORKLIST_PLUGIN] + ([DICOMWEB_PLUGIN] if os.path.exists(DICOMWEB_PLUGIN) else []),
         "Worklists": {"Enable": True, "Database": worklists},
+        # Names match regardless of case over DICOMweb as they do over DICOM.
+        "DicomWeb": {"Enable": True, "Root": "/dicom-web/", "QidoCaseSensitive": False},
     }
     path = os.path.join(data, "orthanc.json")
     with open(path, "w") as out:

@@ -1,5 +1,5 @@
 // Orthanc as a whole PACS for tests: DICOM and REST on free loopback ports, the worklist plugin
-// serving a folder of entries, everything in a temporary folder.
+// serving a folder of entries, optionally DICOMweb and a login, everything in a temporary folder.
 #pragma once
 
 #include <filesystem>
@@ -21,12 +21,24 @@ class OrthancPacs {
   enum class AnswerEncoding { Latin1, Utf8 };
   explicit OrthancPacs(const TempDir& work, CalledAet calledAet = CalledAet::Any,
                        AnswerEncoding encoding = AnswerEncoding::Latin1);
+
+  struct Options {
+    CalledAet calledAet = CalledAet::Any;
+    AnswerEncoding encoding = AnswerEncoding::Latin1;
+    bool dicomWeb = false;  // the DICOMweb plugin at /dicom-web/ of the HTTP port
+    // When set, the HTTP port (REST and DICOMweb) requires this login.
+    std::string user;
+    std::string password;
+  };
+  OrthancPacs(const TempDir& work, const Options& options);
   ~OrthancPacs();
   OrthancPacs(const OrthancPacs&) = delete;
   OrthancPacs& operator=(const OrthancPacs&) = delete;
 
-  // True when Orthanc and its worklist plugin are installed.
+  // True when Orthanc and its worklist plugin are installed; the second also needs the DICOMweb
+  // plugin.
   static bool Available();
+  static bool DicomWebAvailable();
 
   bool Running() const { return running_; }
   std::string Port() const { return std::to_string(dicomPort_); }
@@ -34,8 +46,13 @@ class OrthancPacs {
   const std::filesystem::path& Worklists() const { return worklists_; }
   // What the REST API answers for a GET of `path` ("/studies", say); empty when it fails.
   std::string Get(const std::string& path) const;
+  // The DICOMweb service root, "http://127.0.0.1:PORT/dicom-web". (Debian's Orthanc 1.10 ends
+  // with a segmentation fault on its first https request, so tests of https put a TLS relay in
+  // front of it.)
+  std::string WebUrl() const;
 
  private:
+  Options options_;
   int dicomPort_ = 0;
   int httpPort_ = 0;
   bool running_ = false;

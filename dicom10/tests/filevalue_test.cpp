@@ -10,6 +10,7 @@
 
 #include "bufdata.h"
 #include "dcmobj.h"
+#include "dicomfile.h"
 #include "logcapture.h"
 #include "syntaxes.h"
 #include "testsupport.h"
@@ -131,6 +132,40 @@ TEST(FileValueTest, AFileCutShortAfterOpeningStopsTheWritingAndLeavesNoFile) {
     EXPECT_FALSE(file.SaveToFile(saved.string(), *dataSet));
     EXPECT_FALSE(std::filesystem::exists(saved));
     EXPECT_FALSE(std::filesystem::exists(saved.string() + ".part"));
+  }
+}
+
+// A request announces an object's length before sending it: measuring the Part 10 encoding gives
+// the length of the file saving writes, and reads nothing of the values kept in files.
+TEST(FileValueTest, ThePart10SizeIsMeasuredWithoutReadingTheFile) {
+  testsupport::TempDir folder;
+  for (size_t size : {size_t{100}, size_t{70001}, (size_t{3} << 20) + 5}) {
+    for (const char* syntax : {kExplicitVRLittleEndian, kImplicitVRLittleEndian}) {
+      SCOPED_TRACE(std::to_string(size) + " bytes, " + syntax);
+      const auto path = folder / "clip.mp4";
+      testsupport::WriteFile(path, Pattern(size));
+      auto dataSet = ObjectWith(path.string(), syntax, true);
+      dataSet->AddString(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.77.1.4.1");
+      dataSet->AddString(0x0008, 0x0018, "1.2.826.0.1.3680043.10.991");
+      const auto saved = folder / "saved.dcm";
+      ASSERT_TRUE(dataSet->SaveToFile(saved.string(), "1.2.840.10008.5.1.4.1.1.77.1.4.1",
+                                      "1.2.826.0.1.3680043.10.991"));
+      const uint64_t expected = std::filesystem::file_size(saved);
+      std::string pieces;
+      ASSERT_TRUE(WritePart10Pieces(*dataSet, 4096, [&](const uint8_t* bytes, size_t count) {
+        pieces.append(reinterpret_cast<const char*>(bytes), count);
+        return true;
+      }));
+      EXPECT_TRUE(pieces == testsupport::ReadFile(saved));
+      EXPECT_EQ(Part10Size(*dataSet), expected);
+      // Short values are read into the encoding; long ones are handed on from the file, and with
+      // the file emptied writing fails, but the measure still holds: it never read it.
+      if (size < kDirectValueThreshold) continue;
+      std::filesystem::resize_file(path, 0);
+      EXPECT_EQ(Part10Size(*dataSet), expected);
+      LogCapture log;
+      EXPECT_FALSE(WritePart10Pieces(*dataSet, 4096, [](const uint8_t*, size_t) { return true; }));
+    }
   }
 }
 

@@ -1,0 +1,68 @@
+// Sending a batch to the PACS over DICOMweb: STOW-RS requests of several objects each.
+#include "sendweb.h"
+
+#include "httpsession.h"
+
+bool SendListsWeb(BatchLists& lists, const DicomWebServer& pacs, const SendProgress& progress,
+                  std::vector<StoreOutcome>* outcomes, const StowLimits& limits) {
+  DataSetList* kinds[] = {&lists.images, &lists.documents, &lists.pdfs, &lists.videos};
+  std::vector<StowItem> items;
+  for (DataSetList* kind : kinds) {
+    for (const std::unique_ptr<DcmObj>& dataSet : *kind) items.push_back({"", dataSet.get()});
+  }
+  bool allStored = true;
+  if (!items.empty()) {
+    HttpSession session(pacs);
+    const std::vector<StoreOutcome> decided =
+        StowRS(session, items, limits, [&](size_t index, const StoreOutcome& outcome) {
+          if (progress) progress(*items[index].dataSet, index, items.size(), outcome.IsStored());
+        });
+    for (const StoreOutcome& outcome : decided) allStored = allStored && outcome.IsStored();
+    if (outcomes != nullptr) *outcomes = decided;
+  }
+  for (DataSetList* kind : kinds) kind->clear();
+  return allStored;
+}
+
+bool SendBatchWeb(const BatchForm& form, const StudyInfo* chosen,
+                  const std::vector<std::string>& items, const SetupConfig& settings,
+                  const DicomWebServer& pacs, std::string& message, const SendProgress& progress) {
+  message.clear();
+  if (!PrepareBatch(form, chosen, items.size(), settings, message)) return false;
+  return SendPreparedBatchWeb(items, pacs, message, progress);
+}
+
+bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebServer& pacs,
+                          std::string& message, const SendProgress& progress) {
+  BatchLists lists;
+  std::string conversionMessage;
+  bool success = ConvertItems(items, lists, conversionMessage);
+  // As over DICOM, a failed conversion leaves the lists empty and nothing goes out.
+  if (!SendListsWeb(lists, pacs, progress)) success = false;
+  if (success) {
+    message = kSentOkMessage;
+  } else {
+    message = conversionMessage.empty() ? std::string(kSendFailedMessage)
+                                        : conversionMessage + "\n" + kSendFailedMessage;
+  }
+  return success;
+}
+
+bool StoreFilesWeb(const std::vector<std::string>& paths, const DicomWebServer& pacs,
+                   std::vector<std::string>& errors, const StoreFileProgress& progress,
+                   const StowLimits& limits) {
+  std::vector<StowItem> items;
+  for (const std::string& path : paths) items.push_back({path});
+  HttpSession session(pacs);
+  const std::vector<StoreOutcome> outcomes =
+      StowRS(session, items, limits, [&](size_t index, const StoreOutcome& outcome) {
+        if (progress) progress(paths[index], index, paths.size(), outcome.IsStored());
+      });
+  bool allStored = true;
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    if (outcomes[i].IsStored()) continue;
+    allStored = false;
+    errors.push_back(paths[i] + ": " + outcomes[i].cause);
+  }
+  return allStored;
+}

@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# DICOMweb beside DICOM to the same Orthanc (its DICOMweb plugin loaded, storage in memory), in
+# paired runs: `velloran-cli store --dicomweb` (STOW-RS, several objects per request, each file
+# read while it is sent) beside `velloran-cli store` (C-STORE) of the same 200 small objects; then
+# `velloran-cli send` of a batch holding one 408 MB MP4 by STOW-RS beside the same by C-STORE,
+# whose peak memory shows that neither holds an encoded copy of the batch.
+# The work folder is in memory (/dev/shm when it exists), so no disk takes part.
+# Usage: [RUNS=5] bench/dicomweb_bench.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source bench/paired.sh
+build="${1:-build-bench}"
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORAN_TESTS=OFF \
+    -DVELLORAN_BENCH=ON >/dev/null
+fi
+cmake --build "$build" --target velloran-cli >/dev/null
+cli="$(realpath "$build/bin/velloran-cli")"
+runs="${RUNS:-5}"
+memory_dir=/tmp
+if [[ -d /dev/shm ]]; then memory_dir=/dev/shm; fi
+work="$(mktemp -d "$memory_dir/dicomweb_bench.XXXXXX")"
+orthanc_pid=""
+cleanup() {
+  if [[ -n "$orthanc_pid" ]]; then kill "$orthanc_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# 200 Secondary Capture objects of 256 x 256 pixels of 16 bits (131 KB each), Explicit VR Little
+# Endian.
+/usr/bin/python3 - "$work" <<'PY'
+import sys, os
+import numpy as np
+from pydicom.dataset import Dataset, FileMetaDataset
+from pydicom.uid import ExplicitVRLittleEndian, generate_uid
+
+work = sys.argv[1]
+os.makedirs(f"{work}/small")
+for i in range(200):
+    meta = FileMetaDataset()
+    meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.1.1.7"
+    meta.MediaStorageSOPInstanceUID = generate_uid()
+    meta.TransferSyntaxUID = ExplicitVRLittleEndian
+    ds = Dataset()
+    ds.file_meta = meta
+    ds.SOPClassUID = meta.MediaStorageSOPClassUID
+    ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
+    ds.PatientName = "BENCH^WEB"
+    ds.PatientID = "BENCH"
+    ds.StudyInstanceUID = "1.2.826.0.1.3680043.10.778"
+    ds.SeriesInstanceUID = "1.2.826.0.1.3680043.10.778.1"
+    ds.Modality = "OT"
+    ds.SamplesPerPixel = 1
+    ds.PhotometricInterpretation = "MONOCHROME2"
+    ds.Rows, ds.Columns = 256, 256
+    ds.BitsAllocated, ds.BitsStored, ds.HighBit, ds.PixelRepresentation = 16, 12, 11, 0
+    pixels = (np.arange(256 * 256, dtype=np.uint32) * 2654435761 + i) % 4096
+    ds.PixelData = pixels.astype("<u2").tobytes()
+    ds.is_little_endian, ds.is_implicit_VR = True, False
+    ds.save_as(f"{work}/small/{i:04d}.dcm", write_like_original=False)
+PY
+
+# A short real clip followed by a 'free' box that brings the file to 408 MB.
+ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc=size=1280x720:rate=25" -t 2 \
+  -c:v libx264 -preset ultrafast -pix_fmt yuv420p "$work/clip.mp4"
+mp4_size=408000000
+free_size=$((mp4_size - $(stat -c %s "$work/clip.mp4")))
+cp "$work/clip.mp4" "$work/video.mp4"
+printf "$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((free_size >> 24 & 255)) \
+  $((free_size >> 16 & 255)) $((free_size >> 8 & 255)) $((free_size & 255)))free" \
+  >>"$work/video.mp4"
+truncate -s "$mp4_size" "$work/video.mp4"
+
+free_port() {
+  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+dicom_port=$(free_port)
+http_port=$(free_port)
+mkdir -p "$work/orthanc"
+# Each run stores the same objects again: Orthanc is told to overwrite them, so that both ways
+# cost it a real store every time.
+cat >"$work/orthanc.json" <<JSON
+{"Name": "bench", "DicomAet": "ORTHANC", "DicomPort": $dicom_port, "HttpPort": $http_port,
+ "StorageDirectory": "$work/orthanc", "IndexDirectory": "$work/orthanc",
+ "RemoteAccessAllowed": false, "AuthenticationEnabled": false, "OverwriteInstances": true,
+ "StorageCompression": false,
+ "Plugins": ["/usr/share/orthanc/plugins/libOrthancDicomWeb.so"],
+ "DicomWeb": {"Enable": true, "Root": "/dicom-web/"}}
+JSON
+Orthanc "$work/orthanc.json" >"$work/orthanc.log" 2>&1 &
+orthanc_pid=$!
+for _ in $(seq 200); do
+  if curl -s "http://127.0.0.1:$http_port/dicom-web/studies?limit=1" >/dev/null 2>&1; then break; fi
+  sleep 0.1
+done
+
+web="--dicomweb http://127.0.0.1:$http_port/dicom-web --ini $work/none.ini --log $work/velloran.log"
+dicom="--pacs-aet ORTHANC --pacs-host 127.0.0.1 --pacs-port $dicom_port --ini $work/none.ini"
+dicom+=" --log $work/velloran.log"
+size_of() { cat "$@" | wc -c | awk '{printf "%.2f MB", $1 / 1e6}'; }
+
+echo "Medians of $runs paired runs, whole process, to the same Orthanc"
+echo "store 200 small objects ($(size_of "$work"/small/*.dcm) in all) (goal: ratio at most 1.30)"
+paired "$runs" "velloran-cli store --dicomweb (STOW-RS)" "'$cli' store $web $work/small/*.dcm" \
+  "velloran-cli store (C-STORE)" "'$cli' store $dicom $work/small/*.dcm"
+echo "send a batch holding one MP4 of $(size_of "$work/video.mp4") (goal: peak memory as C-STORE's)"
+paired "$runs" "velloran-cli send --dicomweb (STOW-RS)" \
+  "'$cli' send --patient-name Bench --patient-id B1 $web '$work/video.mp4'" \
+  "velloran-cli send (C-STORE)" \
+  "'$cli' send --patient-name Bench --patient-id B1 $dicom '$work/video.mp4'"
