@@ -24,7 +24,8 @@ const std::string kUsage =
         "in memory; otherwise it is converted to what the PACS accepted. A file without meta\n"
         "group is proposed in the encoding its first element shows, with the class and instance\n"
         "of its data set; a deflated file is sent deflated when the PACS takes that, inflated\n"
-        "otherwise. Prints one line per file that was not stored. Exits 0 when every file was\n"
+        "otherwise, and a big-endian file of any SOP class as it is, or in Explicit VR Little\n"
+        "Endian. Prints one line per file that was not stored. Exits 0 when every file was\n"
         "stored, 1 otherwise, 2 for wrong arguments.\n"
         "To a DICOMweb PACS the files go by STOW-RS as they are, several in one request, each\n"
         "read from disk while it is sent.\n\n") +

@@ -43,7 +43,7 @@ bool IsExpandable(const DcmTag& tag) {
 }
 
 void ApplyImplicitVR(DcmTag& tag) {
-  LookupVR(tag);
+  LookupImplicitVR(tag);
   if (tag.IsVR("UN") && tag.HasUndefinedLength()) tag.SetVR("SQ");
 }
 
@@ -177,7 +177,7 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit) {
       // Not a VR: these bytes start a 32-bit implicit-VR length.
       position -= 2;
       if (!Read32(tag.length)) return headerError();
-      LookupVR(tag);
+      LookupImplicitVR(tag);
       lengthRead = true;
     } else {
       const char letters[3] = {static_cast<char>(first), static_cast<char>(second), 0};
@@ -240,8 +240,7 @@ bool BufData::WriteElement(const DcmTag& tag, bool explicitVR, const char* missi
   if (vr[0] == 0) {
     // Two zero bytes in the VR field would make every reader lose its place in the stream, so an
     // element built without a VR is written with the one it should have had.
-    const DictionaryRow* row = missingVR ? nullptr : FindDictionaryRow(tag.group, tag.element);
-    const char* known = missingVR ? missingVR : row ? row->vr : "UN";
+    const char* known = missingVR ? missingVR : ImplicitVR(tag.group, tag.element);
     if (known[0] == 'U' && known[1] == 'N' && tag.HasUndefinedLength()) known = "SQ";
     vr[0] = known[0];
     vr[1] = known[1];

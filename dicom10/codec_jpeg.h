@@ -22,10 +22,22 @@ int CompressJpeg12(int width, int height, int components, const uint8_t* source,
 int CompressJpeg16(int width, int height, int components, const uint8_t* source,
                    std::vector<uint8_t>& out);
 
+// What the three components of a lossy stream hold when the stream does not say, that is when it
+// carries neither a JFIF nor an Adobe marker. The library then takes them for YCbCr; a data set
+// whose Photometric Interpretation is RGB says they are red, green and blue as they were coded,
+// and converting them from YCbCr would turn every colour into another.
+enum class JpegColour {
+  kAsStreamSays,  // the markers decide, YCbCr without them (the library's rule)
+  kRgb,           // without JFIF or Adobe marker, and with no chroma subsampling, RGB
+};
+
 // Each decoder decodes one fragment into `frame` (bytes for 8-bit streams, 16-bit little-endian
 // words for the others; colour as interleaved RGB, lossless colour without YCbCr conversion).
 // 0 when the decoded image fills exactly `frameSize` bytes; -1 otherwise (logged). Nothing is
 // ever written beyond `frameSize`, whatever the stream claims.
-int DecompressJpeg8(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize);
-int DecompressJpeg12(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize);
-int DecompressJpeg16(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize);
+int DecompressJpeg8(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize,
+                    JpegColour colour = JpegColour::kAsStreamSays);
+int DecompressJpeg12(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize,
+                     JpegColour colour = JpegColour::kAsStreamSays);
+int DecompressJpeg16(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize,
+                     JpegColour colour = JpegColour::kAsStreamSays);

@@ -17,6 +17,7 @@ int CompressJpeg12(int width, int height, int components, const uint8_t* source,
   return Compress("CompressJpeg12", width, height, components, source, out, false, 75);
 }
 
-int DecompressJpeg12(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize) {
-  return Decompress("DecompressJpeg12", fragment, length, frame, frameSize);
+int DecompressJpeg12(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize,
+                     JpegColour colour) {
+  return Decompress("DecompressJpeg12", fragment, length, frame, frameSize, colour);
 }

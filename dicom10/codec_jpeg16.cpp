@@ -17,6 +17,7 @@ int CompressJpeg16(int width, int height, int components, const uint8_t* source,
   return Compress("CompressJpeg16", width, height, components, source, out, true, 0);
 }
 
-int DecompressJpeg16(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize) {
-  return Decompress("DecompressJpeg16", fragment, length, frame, frameSize);
+int DecompressJpeg16(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize,
+                     JpegColour colour) {
+  return Decompress("DecompressJpeg16", fragment, length, frame, frameSize, colour);
 }

@@ -23,6 +23,7 @@ int CompressJpeg8(int width, int height, int components, const uint8_t* source,
                   90);
 }
 
-int DecompressJpeg8(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize) {
-  return Decompress("DecompressJpeg8", fragment, length, frame, frameSize);
+int DecompressJpeg8(const uint8_t* fragment, size_t length, uint8_t* frame, size_t frameSize,
+                    JpegColour colour) {
+  return Decompress("DecompressJpeg8", fragment, length, frame, frameSize, colour);
 }

@@ -52,6 +52,24 @@ bool LookupVR(DcmTag& tag) {
   return row != nullptr;
 }
 
+const char* ImplicitVR(uint16_t group, uint16_t element) {
+  // Each group of a repeating series holds the same attributes as its first one.
+  const bool repeating = (group & 1) == 0 && ((group >= 0x5000 && group <= 0x501E) ||
+                                              (group >= 0x6000 && group <= 0x601E));
+  if (const DictionaryRow* row =
+          FindDictionaryRow(repeating ? static_cast<uint16_t>(group & 0xFF00) : group, element)) {
+    return row->vr;
+  }
+  const bool privateCreator = (group & 1) != 0 && group > 0x0008 && group != 0xFFFF &&
+                              element >= 0x0010 && element <= 0x00FF;
+  return privateCreator ? "LO" : "UN";
+}
+
+bool LookupImplicitVR(DcmTag& tag) {
+  tag.SetVR(ImplicitVR(tag.group, tag.element));
+  return !tag.IsVR("UN");
+}
+
 std::string_view LookupName(const DcmTag& tag) {
   const DictionaryRow* row = FindDictionaryRow(tag.group, tag.element);
   return row ? std::string_view(row->name) : std::string_view("*** Unidentified ***");

@@ -14,6 +14,12 @@ bool HasZlibHeader(const uint8_t* data, size_t size) {
          ((data[0] << 8) | data[1]) % 31 == 0;
 }
 
+// Makes room for exactly `size` bytes: a plain resize may double the capacity past the limit.
+void Grow(std::vector<uint8_t>& out, uint64_t size) {
+  out.reserve(static_cast<size_t>(size));
+  out.resize(static_cast<size_t>(size));
+}
+
 bool Inflate(const uint8_t* data, size_t size, int windowBits, std::vector<uint8_t>& out,
              std::string& error, uint64_t limit) {
   z_stream stream{};
@@ -27,15 +33,17 @@ bool Inflate(const uint8_t* data, size_t size, int windowBits, std::vector<uint8
   size_t inputLeft = size;
   int status = Z_OK;
   try {
-    out.resize(std::min<uint64_t>(limit, std::max<uint64_t>(size * 4, 1 << 16)));
+    Grow(out, std::min<uint64_t>(limit, std::max<uint64_t>(size * 4, 1 << 16)));
     while (status != Z_STREAM_END) {
       if (produced == out.size()) {
         if (out.size() >= limit) {
-          error = "the deflated data set inflates to more than " + std::to_string(limit) + " bytes";
+          error = "the deflated data set (" + std::to_string(size) +
+                  " bytes) inflates to more than " + std::to_string(limit) +
+                  " bytes: refused as damaged or hostile";
           inflateEnd(&stream);
           return false;
         }
-        out.resize(std::min<uint64_t>(limit, uint64_t{out.size()} * 2));
+        Grow(out, std::min<uint64_t>(limit, uint64_t{out.size()} * 2));
       }
       // zlib counts in 32-bit units; feed and drain it in pieces that fit.
       const uInt in = static_cast<uInt>(std::min<size_t>(inputLeft, 1u << 30));
@@ -72,6 +80,15 @@ bool Inflate(const uint8_t* data, size_t size, int windowBits, std::vector<uint8
 }
 
 }  // namespace
+
+uint64_t InflateLimit(uint64_t compressed) {
+  if (compressed >= kMaxInflatedBytes / kMaxInflateRatio) return kMaxInflatedBytes;
+  return std::min(kMaxInflatedBytes, compressed * kMaxInflateRatio + kInflateAllowance);
+}
+
+bool InflateBytes(const uint8_t* data, size_t size, std::vector<uint8_t>& out, std::string& error) {
+  return InflateBytes(data, size, out, error, InflateLimit(size));
+}
 
 bool InflateBytes(const uint8_t* data, size_t size, std::vector<uint8_t>& out, std::string& error,
                   uint64_t limit) {

@@ -206,6 +206,7 @@ bool DecodeFrame(std::string_view syntax, std::string_view photometric,
                  size_t frameSize, int bitsAllocated) {
   const uint8_t* data = fragment.data();
   const size_t length = fragment.size();
+  const JpegColour colour = photometric == "RGB" ? JpegColour::kRgb : JpegColour::kAsStreamSays;
   if (syntax == kRleLossless)
     return DecodeRLEFrame(photometric, data, length, frame, frameSize, bitsAllocated);
   if (syntax == kJpegLosslessSyntax || syntax == kJpegLosslessProcess14) {
@@ -223,8 +224,8 @@ bool DecodeFrame(std::string_view syntax, std::string_view photometric,
   }
   if (syntax == kJpegBaselineSyntax || syntax == kJpegExtendedSyntax) {
     // Extended JPEG may hold 8-bit samples too; their frames are bytes.
-    if (bitsAllocated == 8) return DecompressJpeg8(data, length, frame, frameSize) == 0;
-    return DecompressJpeg12(data, length, frame, frameSize) == 0;
+    if (bitsAllocated == 8) return DecompressJpeg8(data, length, frame, frameSize, colour) == 0;
+    return DecompressJpeg12(data, length, frame, frameSize, colour) == 0;
   }
   if (syntax == kJpeg2000LosslessSyntax || syntax == kJpeg2000Syntax)
     return DecodeJ2K(data, length, frame, frameSize, bitsAllocated);

@@ -250,15 +250,20 @@ bool Socket::StartTLS(const std::string& certificateFile, const std::string& key
     FreeTLS();
     return false;
   }
-  if (!caFile.empty() && !serverName.empty()) {
-    // A dotted address is checked against the certificate's IP entries, a name against its
-    // DNS entries.
+  if (!serverName.empty()) {
+    // A name is announced (SNI) whether or not the certificate is checked: a server with several
+    // certificates, or a TLS proxy in front of the PACS, chooses by it. An address never is, as
+    // the extension carries names only. With verification, a dotted address is checked against
+    // the certificate's IP entries, a name against its DNS entries.
     in_addr parsed{};
-    if (inet_pton(AF_INET, serverName.c_str(), &parsed) == 1) {
-      X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(sslobj), serverName.c_str());
-    } else {
-      SSL_set1_host(sslobj, serverName.c_str());
-      SSL_set_tlsext_host_name(sslobj, serverName.c_str());
+    const bool address = inet_pton(AF_INET, serverName.c_str(), &parsed) == 1;
+    if (!address) SSL_set_tlsext_host_name(sslobj, serverName.c_str());
+    if (!caFile.empty()) {
+      if (address) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(sslobj), serverName.c_str());
+      } else {
+        SSL_set1_host(sslobj, serverName.c_str());
+      }
     }
   }
   SSL_set_fd(sslobj, Socketfd);

@@ -56,9 +56,10 @@ class Socket {
   // Client connection. The connect itself is bounded by TimeOut (when above 0).
   bool Open(const std::string& host, const std::string& port);
   // TLS client handshake on the connected socket; when it fails, the connection is closed.
-  // Certificate and key are the client's own credentials (PEM, may be empty). A non-empty `caFile`
-  // turns on verification of the server's certificate chain and of its name against `serverName`
-  // (when not empty).
+  // Certificate and key are the client's own credentials (PEM, may be empty). A `serverName` that
+  // is a name, not an address, is announced to the server (SNI). A non-empty `caFile` turns on
+  // verification of the server's certificate chain and of its name against `serverName` (when not
+  // empty).
   bool StartTLS(const std::string& certificateFile, const std::string& keyFile,
                 const std::string& caFile = "", const std::string& serverName = "");
   // Listening socket (backlog 10), on every interface or on 127.0.0.1 only.

@@ -13,6 +13,7 @@
 #include "log.h"
 #include "pdu_service.h"
 #include "storage.h"
+#include "uids.h"
 
 namespace {
 
@@ -201,6 +202,13 @@ int StoreFile(PDU_Service& service, const std::string& path, const Part10Header&
     // The peer wants another encoding: this object has to be decoded and converted in memory.
     DicomFile dicom;
     if (!ReadDicomFile(path, dicom, error)) return kStoreConversionFailed;
+    // A big-endian data set of any class goes out in explicit VR little endian: its elements
+    // carry their VRs, and the writer puts their numbers into the order it writes. Images also
+    // have their pixel data converted on the way.
+    if (dicom.dataSet.transferSyntax == kExplicitVRBigEndian &&
+        *accepted == kExplicitVRLittleEndian && !IsImageStorageClass(header.sopClassUid)) {
+      dicom.dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
+    }
     const int written = WriteStoreRQ(service, dicom.dataSet, header.sopClassUid);
     if (written != kStoreWritten) {
       error = written == kStoreConversionFailed

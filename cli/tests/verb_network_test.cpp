@@ -353,6 +353,100 @@ TEST(NetworkVerbs, StoreSendsDeflatedAndMetaLessFilesAsTheyAreOrReencoded) {
   }
 }
 
+// The element lines dcmdump prints for a file's data set: values as DCMTK reads them, whatever
+// the encoding (comments, the meta group and blank lines are left out).
+std::string DcmdumpDataSet(const std::filesystem::path& path) {
+  const CommandResult dump = RunCommand({"dcmdump", "-q", path.string()});
+  std::istringstream text(dump.output);
+  std::string lines;
+  for (std::string line; std::getline(text, line);) {
+    const size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos || line[start] == '#' || line.rfind("(0002,", 0) == 0) continue;
+    lines += line + "\n";
+  }
+  return lines;
+}
+
+// Objects that are not images, in Explicit VR Big Endian: numbers at the top level and inside a
+// sequence, a private block and a document. A peer that refuses Big Endian gets them re-encoded in
+// Explicit VR Little Endian with the same values; one that takes it gets the files' own bytes.
+TEST(NetworkVerbs, StoreSendsBigEndianFilesOfAnyClassReencodedWhenThePeerRefusesBigEndian) {
+  ASSERT_TRUE(HavePeers() && testsupport::HaveProgram("dump2dcm"))
+      << "DCMTK missing (scripts/setup.sh installs it)";
+  TempDir work;
+  const std::string elements = R"(
+(0010,0010) PN [ROE^RICHARD]
+(0011,0010) LO [VELLORAN TEST]
+(0011,1001) OB 01\02\03\04
+(0018,9089) FD 0.5\0.25\-1
+(0040,a0b0) US 1\2\258
+(0040,a132) UL 70000
+(0040,a730) SQ (Sequence with explicit length)
+  (fffe,e000) na (Item with explicit length)
+    (0040,a0b0) US 513
+    (0040,a160) UT [Findings: none.]
+  (fffe,e00d) na
+(fffe,e0dd) na
+)";
+  const struct {
+    const char* name;
+    const char* sopClass;
+    std::string extra;
+    std::vector<std::string> options;
+  } objects[] = {
+      {"pdf",
+       "1.2.840.10008.5.1.4.1.1.104.1",
+       "(0042,0011) OB 25\\50\\44\\46\\2d\\31\\2e\\34\n(0042,0012) LO [application/pdf]\n",
+       {"+tb"}},
+      {"sr", "1.2.840.10008.5.1.4.1.1.88.11", "", {"+tb"}},
+      {"bare-sr", "1.2.840.10008.5.1.4.1.1.88.11", "", {"+tb", "-F"}},
+  };
+  std::vector<std::string> files;
+  for (size_t i = 0; i < std::size(objects); ++i) {
+    const std::string text = std::string("(0008,0016) UI [") + objects[i].sopClass + "]\n" +
+                             "(0008,0018) UI [1.2.826.0.1.3680043.2.1143.78." + std::to_string(i) +
+                             "]\n" + elements + objects[i].extra;
+    WriteFile(work / (std::string(objects[i].name) + ".txt"), text);
+    files.push_back((work / (std::string(objects[i].name) + ".dcm")).string());
+    std::vector<std::string> argv = {"dump2dcm"};
+    argv.insert(argv.end(), objects[i].options.begin(), objects[i].options.end());
+    argv.insert(argv.end(), {(work / (std::string(objects[i].name) + ".txt")).string(), files[i]});
+    const CommandResult made = RunCommand(argv);
+    ASSERT_EQ(made.exitCode, 0) << made.errors;
+  }
+  const struct {
+    const char* name;
+    std::vector<std::string> accepted;
+    const char* arrives;
+  } peers[] = {
+      {"refusing-big-endian", {"1.2.840.10008.1.2.1", "1.2.840.10008.1.2"}, "1.2.840.10008.1.2.1"},
+      {"taking-big-endian", {"1.2.840.10008.1.2.2"}, "1.2.840.10008.1.2.2"},
+  };
+  for (const auto& p : peers) {
+    SCOPED_TRACE(p.name);
+    dcmtkpeer::StoreSCP peer(work / p.name,
+                             {"1.2.840.10008.5.1.4.1.1.104.1", "1.2.840.10008.5.1.4.1.1.88.11"},
+                             p.accepted);
+    ASSERT_TRUE(peer.Running());
+    const CommandResult stored = Cli("store", Join(PacsOptions(peer.Port(), work), files));
+    EXPECT_EQ(stored.exitCode, 0) << stored.errors;
+    ASSERT_EQ(peer.Received().size(), files.size()) << stored.errors;
+    for (const auto& received : peer.Received()) {
+      DicomFile got;
+      std::string error;
+      ASSERT_TRUE(ReadDicomFile(received.string(), got, error)) << error;
+      const std::string uid = got.dataSet.GetString(0x0008, 0x0018);
+      const size_t i = static_cast<size_t>(uid.back() - '0');
+      ASSERT_LT(i, files.size()) << uid;
+      SCOPED_TRACE(objects[i].name);
+      EXPECT_EQ(got.meta.GetString(0x0002, 0x0010), p.arrives);
+      const std::string expected = DcmdumpDataSet(files[i]);
+      EXPECT_NE(expected.find("(0040,a132) UL 70000"), std::string::npos) << expected;
+      EXPECT_EQ(DcmdumpDataSet(received), expected);
+    }
+  }
+}
+
 // "SOP class UID transfer syntax UID" of every instance Orthanc stored, sorted, from its REST API.
 std::vector<std::string> StoredEncodings(const testsupport::OrthancPacs& pacs) {
   const char* script =

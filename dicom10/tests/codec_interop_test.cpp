@@ -118,6 +118,56 @@ TEST(CodecInterop, WeDecodeWhatDcmtkCompresses) {
   }
 }
 
+// Colour baseline JPEG decodes as its Photometric Interpretation says: RGB data sets whose streams
+// carry no JFIF or Adobe marker were coded without colour transform and must not be converted
+// from YCbCr (the library's guess for such streams); markers and YBR data sets keep the
+// conversion. pydicom's test files cover each kind, and dcmdjpeg decodes them the same way, but
+// for one: GDCM's file says RGB over a stream with subsampled chroma, which is YCbCr (decoded
+// as RGB its red, green and blue bands come out pink, teal and violet), so there the reference
+// is dcmdjpeg told to convert always.
+TEST(CodecInterop, ColourJpegFollowsPhotometricInterpretationAsDcmdjpegDoes) {
+  ASSERT_TRUE(testsupport::HaveProgram("dcmdjpeg"))
+      << "dcmdjpeg not installed (scripts/setup.sh installs it)";
+  const std::filesystem::path files = "/usr/lib/python3/dist-packages/pydicom/data/test_files";
+  struct Case {
+    const char* file;
+    const char* conversion;           // dcmdjpeg's colour conversion option
+    std::vector<uint8_t> firstPixel;  // as the reference gives it
+  } cases[] = {
+      // RGB without marker (converted from YCbCr it would be 255,121,255).
+      {"SC_jpeg_no_color_transform.dcm", "+cp", {244, 244, 244}},
+      {"SC_jpeg_no_color_transform_2.dcm", "+cp", {244, 246, 246}},  // Adobe transform 0
+      {"SC_rgb_dcmtk_+eb+cr.dcm", "+cp", {}},
+      {"SC_rgb_jpeg_app14_dcmd.dcm", "+cp", {}},
+      {"SC_rgb_jpeg_lossy_gdcm.dcm", "+ca", {254, 0, 0}},
+      {"SC_rgb_dcmtk_+eb+cy+n1.dcm", "+cp", {}},  // YBR_FULL
+      {"SC_rgb_dcmtk_+eb+cy+np.dcm", "+cp", {}},  // YBR_FULL_422, subsampled
+      {"SC_rgb_jpeg_dcmtk.dcm", "+cp", {}},
+  };
+  testsupport::TempDir folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const auto source = files / c.file;
+    ASSERT_TRUE(std::filesystem::exists(source))
+        << "python3-pydicom's test files missing (scripts/setup.sh installs them)";
+    const auto reference = folder / "reference.dcm";
+    const auto result = RunCommand({"dcmdjpeg", c.conversion, source.string(), reference.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    DicomFile decoded;
+    std::string error;
+    ASSERT_TRUE(ReadDicomFile(reference.string(), decoded, error)) << error;
+    const size_t size =
+        size_t{decoded.dataSet.GetUS(0x0028, 0x0010)} * decoded.dataSet.GetUS(0x0028, 0x0011) * 3;
+    const auto decodedByDcmtk = SamplesOfNativeFile(reference, size);
+    ASSERT_EQ(decodedByDcmtk.size(), size);
+    if (!c.firstPixel.empty()) {
+      EXPECT_EQ(std::vector<uint8_t>(decodedByDcmtk.begin(), decodedByDcmtk.begin() + 3),
+                c.firstPixel);
+    }
+    EXPECT_TRUE(SamplesOfFile(source, size) == decodedByDcmtk);
+  }
+}
+
 // JPEG-LS is decoded only: what dcmcjpls writes (lossless and near-lossless, each interleave
 // mode, frames split over several fragments) decodes to the samples dcmdjpls gives.
 TEST(CodecInterop, WeDecodeWhatDcmcjplsCompresses) {

@@ -44,7 +44,7 @@ struct JpegCase {
   const char* name;
   ImageFormat format;
   int (*encode)(const ImageFormat&, const uint8_t*, std::vector<uint8_t>&);
-  int (*decode)(const uint8_t*, size_t, uint8_t*, size_t);
+  int (*decode)(const uint8_t*, size_t, uint8_t*, size_t, JpegColour);
   double maxMeanError;  // 0: lossless, samples must come back exactly
 };
 
@@ -118,7 +118,9 @@ TEST(JpegCodec, FramesRoundTrip) {
     EXPECT_EQ(stream[1], 0xD8);
     // Decoded into a larger area: the bytes after the frame must stay as they were.
     std::vector<uint8_t> decoded(samples.size() + 16, 0xA5);
-    ASSERT_EQ(c.decode(stream.data(), stream.size(), decoded.data(), samples.size()), 0);
+    ASSERT_EQ(c.decode(stream.data(), stream.size(), decoded.data(), samples.size(),
+                       JpegColour::kAsStreamSays),
+              0);
     for (size_t k = samples.size(); k < decoded.size(); ++k) ASSERT_EQ(decoded[k], 0xA5);
     decoded.resize(samples.size());
     const size_t bytes = c.format.bitsAllocated / 8;
@@ -165,12 +167,14 @@ TEST(JpegCodec, DecodersFailWithoutWritingOutsideTheFrame) {
       {"truncated stream", truncated, 16 * 16},
       {"corrupt entropy data", corrupt, 16 * 16},
   };
-  using Decoder = int (*)(const uint8_t*, size_t, uint8_t*, size_t);
+  using Decoder = int (*)(const uint8_t*, size_t, uint8_t*, size_t, JpegColour);
   for (const Case& c : cases) {
     for (Decoder decode : {DecompressJpeg8, DecompressJpeg12, DecompressJpeg16}) {
       SCOPED_TRACE(c.name);
       std::vector<uint8_t> frame(c.frameSize + 32, 0x5A);
-      EXPECT_EQ(decode(c.bytes.data(), c.bytes.size(), frame.data(), c.frameSize), -1);
+      EXPECT_EQ(decode(c.bytes.data(), c.bytes.size(), frame.data(), c.frameSize,
+                       JpegColour::kAsStreamSays),
+                -1);
       for (size_t k = c.frameSize; k < frame.size(); ++k) ASSERT_EQ(frame[k], 0x5A);
     }
   }

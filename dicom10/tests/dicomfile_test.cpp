@@ -2,9 +2,11 @@
 #include "dicomfile.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "bufdata.h"
 #include "bytes.h"
+#include "inflate.h"
 #include "logcapture.h"
 #include "testsupport.h"
 #include "uids.h"
@@ -317,6 +319,82 @@ TEST(DicomFileTest, ReadingBadFilesFailsWithAReason) {
     EXPECT_FALSE(ReadDicomFile((folder / "none.dcm").string(), file, error));
     EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
   }
+}
+
+// The raw deflate stream of a data set made of `head` and Pixel Data (OW) of `zeros` zero
+// bytes; the zeros are fed to the encoder a piece at a time, so even a bomb costs the test little
+// memory.
+std::string DeflatedWithZeros(const std::string& head, uint32_t zeros) {
+  std::string deflated;
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  std::vector<uint8_t> out(1 << 16);
+  auto feed = [&](const void* bytes, size_t size, int flush) {
+    stream.next_in = static_cast<Bytef*>(const_cast<void*>(bytes));
+    stream.avail_in = static_cast<uInt>(size);
+    do {
+      stream.next_out = out.data();
+      stream.avail_out = static_cast<uInt>(out.size());
+      deflate(&stream, flush);
+      deflated.append(reinterpret_cast<const char*>(out.data()), out.size() - stream.avail_out);
+    } while (stream.avail_out == 0);
+  };
+  const uint8_t length[4] = {static_cast<uint8_t>(zeros), static_cast<uint8_t>(zeros >> 8),
+                             static_cast<uint8_t>(zeros >> 16), static_cast<uint8_t>(zeros >> 24)};
+  const std::string start = head + Hex("E0 7F 10 00") + "OW" + Hex("00 00") +
+                            std::string(reinterpret_cast<const char*>(length), 4);
+  feed(start.data(), start.size(), Z_NO_FLUSH);
+  const std::vector<uint8_t> piece(1 << 20, 0);
+  for (uint32_t left = zeros; left > 0;) {
+    const uint32_t size = std::min<uint32_t>(left, static_cast<uint32_t>(piece.size()));
+    feed(piece.data(), size, Z_NO_FLUSH);
+    left -= size;
+  }
+  feed(nullptr, 0, Z_FINISH);
+  deflateEnd(&stream);
+  return deflated;
+}
+
+std::string DeflatedFile(const std::string& deflated) {
+  BufData meta;
+  EXPECT_TRUE(meta.WriteMetaHeader(kSecondaryCapture, "1.2.3", kDeflatedExplicitVRLittleEndian));
+  return std::string(meta.stream.begin(), meta.stream.end()) + deflated;
+}
+
+// Inflation is bounded by a ratio to the deflated size plus a fixed allowance: a blank image that
+// deflates a thousandfold still reads, while a small file that would inflate to hundreds of
+// megabytes is refused with a clear reason, its output never having grown past the bound.
+TEST(DicomFileTest, DeflatedDataSetsInflateWithinARatioAndAnAllowance) {
+  const std::string head = Hex("10 00 10 00") + "PN" + Hex("08 00") + "DOE^JANE";
+  testsupport::TempDir folder;
+  const std::string path = (folder / "deflated.dcm").string();
+
+  const uint32_t blank = 8u << 20;
+  testsupport::WriteFile(path, DeflatedFile(DeflatedWithZeros(head, blank)));
+  DicomFile file;
+  std::string error;
+  ASSERT_TRUE(ReadDicomFile(path, file, error)) << error;
+  EXPECT_EQ(file.dataSet.GetString(0x0010, 0x0010), "DOE^JANE");
+  ASSERT_NE(file.dataSet.FindTag(0x7FE0, 0x0010), nullptr);
+  EXPECT_EQ(file.dataSet.FindTag(0x7FE0, 0x0010)->length, blank);
+
+  // About 190 KB that would inflate to 192 MB (deflate's own limit is about 1032 to 1).
+  const std::string bomb = DeflatedWithZeros(head, 192u << 20);
+  ASSERT_LT(bomb.size(), 200u << 10);
+  testsupport::WriteFile(path, DeflatedFile(bomb));
+  DicomFile refused;
+  EXPECT_FALSE(ReadDicomFile(path, refused, error));
+  EXPECT_NE(error.find("inflates to more than"), std::string::npos) << error;
+  EXPECT_EQ(refused.dataSet.Count(), 0u);
+
+  const uint64_t limit = InflateLimit(bomb.size());
+  EXPECT_LT(limit, 96u << 20);
+  std::vector<uint8_t> out;
+  EXPECT_FALSE(
+      InflateBytes(reinterpret_cast<const uint8_t*>(bomb.data()), bomb.size(), out, error));
+  EXPECT_LE(out.capacity(), limit);
+  EXPECT_EQ(InflateLimit(0), kInflateAllowance);
+  EXPECT_EQ(InflateLimit(uint64_t{1} << 40), kMaxInflatedBytes);
 }
 
 }  // namespace

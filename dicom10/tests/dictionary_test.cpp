@@ -166,6 +166,41 @@ TEST(DictionaryTest, UnknownTagOfUndefinedLengthIsTakenForASequence) {
   EXPECT_EQ(DcmTag::FromBytes(0x0008, 0x1115, kUndefinedLength, nullptr)->VR(), "SQ");
 }
 
+// Elements read without a VR: repeating groups take the VRs of their first group, private
+// creators are LO, and everything else is as the dictionary says.
+TEST(DictionaryTest, ImplicitElementsTakeRepeatingGroupAndPrivateCreatorVRs) {
+  const struct {
+    uint16_t group;
+    uint16_t element;
+    const char* vr;
+  } cases[] = {
+      {0x0010, 0x0010, "PN"},
+      {0x6002, 0x3000, "OW"},
+      {0x601E, 0x0050, "SS"},
+      {0x6000, 0x0010, "US"},
+      {0x5004, 0x0005, "US"},
+      {0x501E, 0x3000, "OB"},
+      {0x6020, 0x0010, "UN"},  // past the last overlay group
+      {0x6003, 0x3000, "UN"},  // odd: private, not an overlay
+      {0x0009, 0x0010, "LO"},
+      {0x0009, 0x00FF, "LO"},
+      {0x6001, 0x0010, "LO"},
+      {0x0009, 0x1010, "UN"},  // a private element: its creator alone knows its VR
+      {0x0009, 0x0100, "UN"},
+      {0x0009, 0x000F, "UN"},
+      {0x0007, 0x0010, "UN"},  // odd groups up to 0008 hold no private elements
+      {0xFFFF, 0x0010, "UN"},
+      {0x0013, 0x0000, "UN"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.group << "," << c.element);
+    EXPECT_STREQ(ImplicitVR(c.group, c.element), c.vr);
+    DcmTag tag(c.group, c.element);
+    EXPECT_EQ(LookupImplicitVR(tag), std::string_view(c.vr) != "UN");
+    EXPECT_EQ(tag.VR(), c.vr);
+  }
+}
+
 TEST(DictionaryEncodingTest, EveryVRWithALongLengthIsEncodedWithOne) {
   // PS3.5 Table 7.1-1: these VRs have two reserved bytes and a 32-bit length in explicit VR.
   const std::set<std::string> longVRs = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ",

@@ -265,4 +265,72 @@ TEST(InteropTest, DcmtkFilesReadToTheSameValues) {
   }
 }
 
+constexpr const char* kImplicitOnlyDump =
+    R"(# private and repeating-group elements, written in implicit VR
+(0008,0016) UI =SecondaryCaptureImageStorage
+(0008,0018) UI [1.2.3.4.6]
+(0009,0010) LO [VELLORAN TEST]
+(0009,0011) LO [SECOND CREATOR]
+(0009,1001) OB 01\02\03\04
+(0010,0010) PN [ROE^RICHARD]
+(5002,0005) US 1
+(5002,0010) US 2
+(5002,0022) LO [A CURVE]
+(6002,0010) US 4
+(6002,0011) US 8
+(6002,0040) CS [G]
+(6002,0050) SS -1\2
+(6002,0100) US 1
+(6002,0102) US 0
+(6002,3000) OW 0102\0304
+)";
+
+// Implicit VR input written again in explicit VR: private creators become LO and the overlay and
+// curve groups after the first (6002, 5002) get their attributes' VRs, with their numbers in the
+// byte order of the new encoding, exactly as DCMTK's own conversion of the same file.
+TEST(InteropTest, ImplicitPrivateAndRepeatingGroupElementsGetTheirVRsInExplicitEncodings) {
+  ASSERT_TRUE(testsupport::HaveProgram("dump2dcm") && testsupport::HaveProgram("dcmconv") &&
+              testsupport::HaveProgram(kPython))
+      << "DCMTK or " << kPython << " missing (scripts/setup.sh installs them)";
+  testsupport::TempDir folder;
+  testsupport::WriteFile(folder / "implicit.txt", kImplicitOnlyDump);
+  const std::string implicitPath = (folder / "implicit.dcm").string();
+  const auto made =
+      RunCommand({"dump2dcm", "+ti", (folder / "implicit.txt").string(), implicitPath});
+  ASSERT_EQ(made.exitCode, 0) << made.errors;
+  const struct {
+    const char* syntax;
+    const char* option;
+  } cases[] = {{kExplicitVRLittleEndian, "+te"}, {kExplicitVRBigEndian, "+tb"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.syntax);
+    DicomFile file;
+    std::string error;
+    ASSERT_TRUE(ReadDicomFile(implicitPath, file, error)) << error;
+    file.dataSet.SetTransferSyntax(c.syntax);
+    const std::string ours = (folder / "ours.dcm").string();
+    ASSERT_TRUE(file.dataSet.SaveToFile(ours, "1.2.840.10008.5.1.4.1.1.7", "1.2.3.4.6"));
+    const std::string theirs = (folder / "theirs.dcm").string();
+    const auto converted = RunCommand({"dcmconv", c.option, implicitPath, theirs});
+    ASSERT_EQ(converted.exitCode, 0) << converted.errors;
+    const auto ourDump = RunCommand({"dcmdump", ours});
+    EXPECT_EQ(ourDump.exitCode, 0) << ourDump.errors;
+    EXPECT_EQ(ourDump.errors, "");
+    EXPECT_EQ(ElementLines(ourDump.output), ElementLines(RunCommand({"dcmdump", theirs}).output));
+
+    const auto python = RunCommand({kPython, "-c",
+                                    "import sys, pydicom\n"
+                                    "ds = pydicom.dcmread(sys.argv[1])\n"
+                                    "print(ds[0x00090010].VR, ds[0x00090010].value,\n"
+                                    "      ds[0x60020010].VR, ds[0x60020010].value,\n"
+                                    "      list(ds[0x60020050].value), ds[0x50020010].value,\n"
+                                    "      ds[0x60023000].VR, ds[0x60023000].value.hex())\n",
+                                    ours});
+    EXPECT_EQ(python.exitCode, 0) << python.errors;
+    const bool big = std::string(c.syntax) == kExplicitVRBigEndian;
+    EXPECT_EQ(python.output, std::string("LO VELLORAN TEST US 4 [-1, 2] 2 OW ") +
+                                 (big ? "01020304" : "02010403") + "\n");
+  }
+}
+
 }  // namespace

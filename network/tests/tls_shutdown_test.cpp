@@ -1,6 +1,6 @@
-// How the TLS client ends its sessions, seen from the peer's side: a close notify after a good
-// session, nothing at all after a failed one, and no OpenSSL errors left behind for the next
-// connection.
+// The TLS client seen from the peer's side: the server name it announces, and how it ends its
+// sessions: a close notify after a good session, nothing at all after a failed one, and no
+// OpenSSL errors left behind for the next connection.
 #include <openssl/err.h>
 
 #include <gtest/gtest.h>
@@ -123,6 +123,44 @@ bool NothingButAFatalAlert(const std::string& hex) {
   if (hex.empty()) return true;
   // 15 = alert, 03 0x = the record version, 0002 = the length, 02 = fatal, then the reason.
   return hex.size() == 14 && hex.rfind("1503", 0) == 0 && hex.substr(6, 6) == "000202";
+}
+
+// A host given by name is announced to the peer (SNI), so that a server holding several
+// certificates, or a TLS proxy routing by name, picks the right one, whether or not the client
+// checks the certificate. An address is never announced: the extension carries names only.
+TEST_F(TlsShutdown, TheServerNameIsAnnouncedWheneverTheHostIsAName) {
+  auto peer = StartPeer("tls");
+  ASSERT_TRUE(peer);
+  struct Case {
+    const char* name;
+    const char* serverName;
+    const char* caFile;  // "" for no verification
+    bool handshake;      // the certificate names 127.0.0.1 only
+    const char* announced;
+  };
+  const Case cases[] = {
+      {"a name, no verification", "localhost", "", true, "localhost"},
+      {"a name, verification", "localhost", "ca.pem", false, "localhost"},
+      {"an address, no verification", "127.0.0.1", "", true, "-"},
+      {"an address, verification", "127.0.0.1", "ca.pem", true, "-"},
+      {"no host given", "", "", true, "-"},
+  };
+  int connection = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ++connection;
+    CapturedLog log;
+    Socket socket;
+    socket.TimeOut = 2;
+    ASSERT_TRUE(socket.Open("127.0.0.1", peer->Port()));
+    const std::string caFile = *c.caFile ? File(c.caFile) : "";
+    EXPECT_EQ(socket.StartTLS("", "", caFile, c.serverName), c.handshake) << log.Text();
+    EXPECT_EQ(peer->Event(connection, "sni"), std::string(c.announced)) << peer->Report();
+    socket.Close();
+    // The connection is over at the peer before the next one starts.
+    ASSERT_TRUE(peer->Ending(connection) || peer->Event(connection, "handshake-failed"))
+        << peer->Report();
+  }
 }
 
 TEST_F(TlsShutdown, HowASessionEndsDecidesWhetherCloseNotifyIsSent) {

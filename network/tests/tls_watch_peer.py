@@ -3,6 +3,7 @@
 Usage: tls_watch_peer.py MODE PORT [CERT KEY]
 
 It serves connections one after the other and prints one line per event, flushed at once:
+  N sni NAME | N sni -      the server name the client announced (SNI), "-" for none
   N handshake-ok | N handshake-failed REASON
   N close_notify            the client ended the session with a close notify alert
   N eof-without-close_notify the client closed the connection without one
@@ -71,6 +72,7 @@ def flush(connection, outgoing):
 
 
 def serve_tls(number, connection, context):
+    context.sni_callback = lambda session, name, _: say(number, f"sni {name or '-'}")
     incoming = ssl.MemoryBIO()
     outgoing = ssl.MemoryBIO()
     session = context.wrap_bio(incoming, outgoing, server_side=True)
