@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Decode/encode throughput of the toolkit beside DCMTK's dcmdump on the same two files: 100,000
-# small elements, and one 200 MB pixel element. Usage: bench/dicom10_bench.sh [BUILD_DIR]
+# small elements, and one 200 MB pixel element. Then `velloran-cli dump` beside dcmdump on 200
+# small files with texts in 17 character sets (pydicom's character set test files, in turn), in
+# paired runs (RUNS, default 9). Usage: [RUNS=9] bench/dicom10_bench.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/paired.sh
 build="${1:-build-bench}"
 if [[ ! -x "$build/bin/dicom10_bench" ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORAN_TESTS=OFF \
     -DVELLORAN_BENCH=ON >/dev/null
 fi
-cmake --build "$build" --target dicom10_bench >/dev/null
+cmake --build "$build" --target dicom10_bench velloran-cli >/dev/null
+cli="$(realpath "$build/bin/velloran-cli")"
+runs="${RUNS:-9}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 "$build/bin/dicom10_bench" generate "$work/small_100k.dcm" "$work/pixel_200mb.dcm"
@@ -30,3 +35,14 @@ for file in small_100k.dcm pixel_200mb.dcm; do
   awk -v f="$file" -v s="$best" -v b="$size" \
     'BEGIN{printf "%-28s %-24s %10.3f s %10.1f MB/s\n", "dcmdump", f, s, (s > 0 ? b/1e6/s : 0)}'
 done
+
+echo
+echo "== velloran-cli dump beside dcmdump: 200 small files, texts in 17 character sets"
+charsets=/usr/lib/python3/dist-packages/pydicom/data/charset_files
+mkdir "$work/small"
+sources=("$charsets"/*.dcm)
+for ((i = 0; i < 200; i++)); do
+  cp "${sources[i % ${#sources[@]}]}" "$work/small/$(printf %03d "$i").dcm"
+done
+paired "$runs" "velloran-cli dump" "\"$cli\" dump \"$work\"/small/*.dcm" \
+  "dcmdump" "dcmdump \"$work\"/small/*.dcm"

@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "dcmobj.h"
@@ -78,37 +80,73 @@ char32_t Cp1252CodePoint(unsigned char byte) {
   return byte >= 0x80 && byte <= 0x9F ? kCp1252HighControls[byte - 0x80] : byte;
 }
 
-struct IconvCloser {
-  void operator()(void* converter) const { iconv_close(static_cast<iconv_t>(converter)); }
+// The converters to UTF-8 opened so far on this thread, by encoding. Opening one costs more than
+// decoding a short value, and may load and unload the encoding's module each time, so each stays
+// open until the thread ends and is reset before every use.
+class IconvCache {
+ public:
+  IconvCache() = default;
+  IconvCache(const IconvCache&) = delete;
+  IconvCache& operator=(const IconvCache&) = delete;
+  ~IconvCache() {
+    for (const auto& [encoding, converter] : open_) iconv_close(converter);
+  }
+
+  // The converter from `encoding`, reset to its initial state; nullopt when iconv does not know
+  // the encoding.
+  std::optional<iconv_t> From(const char* encoding) {
+    for (const auto& [name, converter] : open_) {
+      if (name == encoding) {
+        iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        return converter;
+      }
+    }
+    const iconv_t opened = iconv_open("UTF-8", encoding);
+    if (opened == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    open_.emplace_back(encoding, opened);
+    return opened;
+  }
+
+ private:
+  std::vector<std::pair<std::string, iconv_t>> open_;
 };
 
 // Bytes of `encoding` to UTF-8 through iconv. A byte the encoding cannot explain becomes U+FFFD
 // and decoding goes on after it, so one bad byte never costs the rest of the value.
 void IconvAppend(const char* encoding, std::string_view bytes, std::string& out) {
   if (bytes.empty()) return;
-  const iconv_t opened = iconv_open("UTF-8", encoding);
-  if (opened == reinterpret_cast<iconv_t>(-1)) {
+  thread_local IconvCache cache;
+  const std::optional<iconv_t> converter = cache.From(encoding);
+  if (!converter) {
     for (size_t i = 0; i < bytes.size(); ++i) out += kReplacement;
     return;
   }
-  const std::unique_ptr<void, IconvCloser> converter(opened);
-  std::string input(bytes);
-  char* in = input.data();
-  size_t inLeft = input.size();
-  std::vector<char> buffer(4 * input.size() + 16);
+  // iconv only reads the input, whatever its prototype says.
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  char buffer[1024];
   while (inLeft > 0) {
-    char* outPointer = buffer.data();
-    size_t outLeft = buffer.size();
-    const size_t result = iconv(opened, &in, &inLeft, &outPointer, &outLeft);
-    out.append(buffer.data(), buffer.size() - outLeft);
+    char* outPointer = buffer;
+    size_t outLeft = sizeof buffer;
+    const size_t result = iconv(*converter, &in, &inLeft, &outPointer, &outLeft);
+    out.append(buffer, sizeof buffer - outLeft);
     if (result != static_cast<size_t>(-1)) break;
     if (errno == E2BIG) continue;
     // EILSEQ or EINVAL (a sequence cut short at the end): skip one byte, start afresh.
     out += kReplacement;
     ++in;
     --inLeft;
-    iconv(opened, nullptr, nullptr, nullptr, nullptr);
+    iconv(*converter, nullptr, nullptr, nullptr, nullptr);
   }
+}
+
+// True when every byte is ASCII and none starts an escape sequence.
+bool IsPlainAscii(std::string_view bytes) {
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80 || byte == 0x1B) return false;
+  }
+  return true;
 }
 
 // A UTF-8 value, with every byte that is not part of a well-formed sequence made U+FFFD.
@@ -434,6 +472,14 @@ std::string MixedBytesToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size();) {
+    // Runs of ASCII, most of any dump line, go across whole.
+    size_t ascii = i;
+    while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80) ++ascii;
+    if (ascii > i) {
+      out.append(bytes, i, ascii - i);
+      i = ascii;
+      continue;
+    }
     const Decoded next = NextUtf8(bytes, i);
     if (next.length == 0) {
       AppendUtf8(out, Cp1252CodePoint(static_cast<unsigned char>(bytes[i])));
@@ -542,6 +588,14 @@ bool IsKnownCharacterSet(std::string_view specificCharacterSet) {
 
 std::string DecodeValueToUtf8(std::string_view bytes, std::string_view specificCharacterSet,
                               bool personName) {
+  // Most values are plain ASCII, which every set reads as ASCII unless its first term puts a
+  // two-byte set into G0 from the start.
+  if (IsPlainAscii(bytes)) {
+    const Term* leading = FindTerm(specificCharacterSet.substr(0, specificCharacterSet.find('\\')));
+    if (leading == nullptr || !leading->graphicLeft || leading->coding == Coding::Ascii) {
+      return std::string(bytes);
+    }
+  }
   const std::vector<std::string_view> terms = SplitTerms(specificCharacterSet);
   const bool undeclared = terms.size() == 1 && TrimBlanks(terms[0]).empty();
   const Term* first = FindTerm(terms[0]);

@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <vector>
+
 #include "bufdata.h"
 #include "dictionary.h"
 #include "inflate.h"
@@ -217,35 +220,67 @@ bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error) {
 
 namespace {
 
-// A read-only private mapping of a whole file, unmapped when it goes away.
-class MappedFile {
+// Files smaller than this are read with one call rather than mapped: for a few kilobytes the
+// mapping, its page faults and its removal cost more than the copy they save.
+constexpr size_t kSmallestMappedFile = 256 * 1024;
+
+// The bytes of a whole regular file: read into memory when it is small, otherwise a read-only
+// private mapping, unmapped when this goes away. No bytes when the file cannot be opened or read.
+class FileBytes {
  public:
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  explicit MappedFile(const std::string& path) {
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+  explicit FileBytes(const std::string& path) {
     const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (handle < 0) return;
     struct stat status {};
     if (fstat(handle, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
-      void* mapped =
-          mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ, MAP_PRIVATE, handle, 0);
-      if (mapped != MAP_FAILED) {
-        data_ = static_cast<const uint8_t*>(mapped);
-        size_ = static_cast<size_t>(status.st_size);
-        madvise(mapped, size_, MADV_SEQUENTIAL);
+      const auto size = static_cast<size_t>(status.st_size);
+      if (size < kSmallestMappedFile) {
+        ReadWhole(handle, size);
+      } else {
+        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, handle, 0);
+        if (mapped != MAP_FAILED) {
+          data_ = static_cast<const uint8_t*>(mapped);
+          size_ = size;
+          mapped_ = true;
+          madvise(mapped, size_, MADV_SEQUENTIAL);
+        }
       }
     }
     close(handle);
   }
-  ~MappedFile() {
-    if (data_ != nullptr) munmap(const_cast<uint8_t*>(data_), size_);
+  ~FileBytes() {
+    if (mapped_) munmap(const_cast<uint8_t*>(data_), size_);
   }
   const uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
+  // Pages of a mapping may be given back once copied; those of memory that was read may not.
+  bool mapped() const { return mapped_; }
 
  private:
+  void ReadWhole(int handle, size_t size) {
+    read_.resize(size);
+    size_t done = 0;
+    while (done < size) {
+      const ssize_t got = read(handle, read_.data() + done, size - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      done += static_cast<size_t>(got);
+    }
+    if (done != size) {
+      // Shorter than it said (being written, or cut meanwhile): the plain reader says why.
+      read_.clear();
+      return;
+    }
+    data_ = read_.data();
+    size_ = size;
+  }
+
+  std::vector<uint8_t> read_;
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
+  bool mapped_ = false;
 };
 
 }  // namespace
@@ -253,11 +288,13 @@ class MappedFile {
 bool ReadDicomFile(const std::string& path, DicomFile& file, std::string& error) {
   BufData buffer;
   // Values are copied straight out of the mapped file, so a large file is read once rather than
-  // loaded into a buffer and copied again. A file that cannot be mapped is read the plain way,
-  // which also gives the reason for a failure.
-  MappedFile mapped(path);
-  if (mapped.data() != nullptr) {
-    buffer.ReadFromMapping(mapped.data(), mapped.size());
+  // loaded into a buffer and copied again. A file that cannot be opened or mapped is read the
+  // plain way, which also gives the reason for a failure.
+  FileBytes bytes(path);
+  if (bytes.data() != nullptr && bytes.mapped()) {
+    buffer.ReadFromMapping(bytes.data(), bytes.size());
+  } else if (bytes.data() != nullptr) {
+    buffer.ReadFrom(bytes.data(), bytes.size());
   } else if (!buffer.LoadFromFile(path, error)) {
     return false;
   }

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "charset.h"
@@ -70,11 +69,31 @@ std::string DumpLine(const DcmTag& tag, int depth) {
   char shownVR[3] = {source[0], source[0] ? source[1] : '\0', 0};
   const std::string_view vr(shownVR);
 
-  char head[64];
-  std::snprintf(head, sizeof head, "(%04X,%04X), %2d, %s, ", tag.group, tag.element,
-                static_cast<int32_t>(tag.length), shownVR);
-  line += head;
-  line += LookupName(tag);
+  // "(%04X,%04X), %2d, %s, ", written out by hand: this runs for every line of every dump.
+  char head[48];
+  char* at = head;
+  auto hex4 = [&at](uint16_t value) {
+    for (int shift = 12; shift >= 0; shift -= 4) *at++ = "0123456789ABCDEF"[(value >> shift) & 0xF];
+  };
+  *at++ = '(';
+  hex4(tag.group);
+  *at++ = ',';
+  hex4(tag.element);
+  *at++ = ')';
+  *at++ = ',';
+  *at++ = ' ';
+  char digits[16];
+  const auto length =
+      std::to_chars(digits, digits + sizeof digits, static_cast<int32_t>(tag.length));
+  if (length.ptr - digits < 2) *at++ = ' ';
+  for (const char* d = digits; d != length.ptr; ++d) *at++ = *d;
+  *at++ = ',';
+  *at++ = ' ';
+  for (const char* v = shownVR; *v != 0; ++v) *at++ = *v;
+  *at++ = ',';
+  *at++ = ' ';
+  line.append(head, at);
+  line += row ? std::string_view(row->name) : LookupName(tag);
   line += ": ";
 
   if (vr != "SQ" && tag.length < 255 && tag.HasValue()) {
