@@ -1,0 +1,88 @@
+// The storage commitment listener: accepts associations for the Storage Commitment Push Model (and
+// Verification, so that a PACS's echo test of this node succeeds) and answers their requests.
+#include "commitmentlistener.h"
+
+#include <poll.h>
+
+#include "acceptor.h"
+#include "dimse.h"
+#include "log.h"
+#include "pdu_service.h"
+
+namespace {
+
+// How often the accepting thread looks whether it is asked to stop.
+constexpr int kStopCheckMilliseconds = 200;
+
+std::unique_ptr<DcmObj> EchoRSP(uint16_t messageIdBeingRespondedTo) {
+  auto command = std::make_unique<DcmObj>();
+  command->Append(UidElement(0x0002, kVerificationSopClass));
+  command->Append(DcmTag::FromUS(0x0000, 0x0100, kCommandEchoRSP, "US"));
+  command->Append(DcmTag::FromUS(0x0000, 0x0120, messageIdBeingRespondedTo, "US"));
+  command->Append(DcmTag::FromUS(0x0000, 0x0800, kNoDataSet, "US"));
+  command->Append(DcmTag::FromUS(0x0000, 0x0900, 0, "US"));
+  AddGroupLength(*command);
+  return command;
+}
+
+}  // namespace
+
+CommitmentListener::CommitmentListener(std::string aeTitle, CommitmentResults& results)
+    : aeTitle_(std::move(aeTitle)), results_(results) {}
+
+CommitmentListener::~CommitmentListener() {
+  Stop();
+}
+
+bool CommitmentListener::Start(const std::string& port, ListenScope scope, std::string& error) {
+  Stop();
+  if (!listening_.Listen(port, scope)) {
+    error = "Cannot listen on port " + port + " for storage commitment reports";
+    return false;
+  }
+  stopping_ = false;
+  thread_ = std::thread([this] { Run(); });
+  WriteLog("INFO, listening for storage commitment reports on port " + port);
+  return true;
+}
+
+void CommitmentListener::Stop() {
+  stopping_ = true;
+  if (thread_.joinable()) thread_.join();
+  listening_.Close();
+}
+
+void CommitmentListener::Run() {
+  while (!stopping_) {
+    pollfd watched{listening_.ListenedSocketfd, POLLIN, 0};
+    if (::poll(&watched, 1, kStopCheckMilliseconds) <= 0) continue;
+    if (!listening_.Accept()) continue;
+    Serve(listening_.ReleaseHandle());
+  }
+}
+
+void CommitmentListener::Serve(int descriptor) {
+  PDU_Service service;
+  service.TraceMessages = LogLevel > 1;
+  const AcceptPolicy policy{aeTitle_, {kStorageCommitmentSopClass, kVerificationSopClass}};
+  if (!AcceptAssociation(service, descriptor, policy, timeoutSeconds)) return;
+  while (!stopping_) {
+    DcmObj command;
+    if (!service.Read(command, kMaxCommandLength)) break;
+    const uint16_t field = command.GetUS(0x0000, 0x0100);
+    bool answered = false;
+    if (field == kCommandEventReportRQ) {
+      answered = AnswerCommitmentReport(service, command, results_);
+    } else if (field == kCommandEchoRQ) {
+      auto response = EchoRSP(command.GetUS(0x0000, 0x0110));
+      answered = service.Write(*response, kVerificationSopClass, MessageKind::Command);
+    } else {
+      WriteLog("ERROR, CommitmentListener, command field " + std::to_string(field) + " not served");
+    }
+    if (!answered) {
+      service.Abort(AbortReason::NotSpecified);
+      return;
+    }
+  }
+  service.Link.dsocket.Close();
+}
