@@ -4,6 +4,8 @@
 
 #include <poll.h>
 
+#include <algorithm>
+
 #include "acceptor.h"
 #include "dimse.h"
 #include "log.h"
@@ -85,4 +87,39 @@ void CommitmentListener::Serve(int descriptor) {
     }
   }
   service.Link.dsocket.Close();
+}
+
+bool CommitObjects(const RemoteNode& node, const std::vector<CommitmentObject>& objects,
+                   const std::string& listenPort, int timeoutSeconds, std::chrono::seconds limit,
+                   CommitmentResult& result, std::string& error) {
+  CommitmentResults results;
+  CommitmentListener listener(node.callingAet, results);
+  // The listener is up before the request goes out: a PACS may call back at once.
+  if (!listenPort.empty() && !listener.Start(listenPort, ListenScope::AllInterfaces, error)) {
+    return false;
+  }
+  const auto end = std::chrono::steady_clock::now() + limit;
+  const std::string transactionUid =
+      RequestCommitment(node, objects, timeoutSeconds, results, error, limit);
+  if (transactionUid.empty()) return false;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+  std::optional<CommitmentResult> report =
+      results.WaitFor(transactionUid, std::max(left, std::chrono::milliseconds(0)));
+  listener.Stop();
+  if (report) {
+    result = std::move(*report);
+    AddUnreported(result, objects);
+    return true;
+  }
+  WriteLog("ERROR, CommitObjects, no storage commitment report for " + transactionUid + " within " +
+           std::to_string(limit.count()) + " s");
+  result = CommitmentResult();
+  result.transactionUid = transactionUid;
+  AddUnreported(result, objects);
+  for (CommitmentOutcome& outcome : result.objects) {
+    outcome.cause = "no storage commitment report from the PACS within " +
+                    std::to_string(limit.count()) + " seconds";
+  }
+  return true;
 }

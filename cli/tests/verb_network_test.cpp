@@ -785,3 +785,49 @@ TEST(NetworkVerbs, APhonePhotoArrivesUprightWithItsMomentAndAKeptStreamAsItWas) 
 }
 
 }  // namespace
+
+namespace {
+
+// Storage commitment with Orthanc: it answers the N-ACTION, then opens an association to our AE
+// title (known to it as a modality at the commitment port) and reports every stored object as
+// committed. An object Orthanc never received is reported as a failure, and the exit status says
+// that not everything was committed.
+TEST(NetworkVerbs, StoreWithCommitmentIsConfirmedByOrthanc) {
+  ASSERT_TRUE(testsupport::OrthancPacs::Available()) << "Orthanc missing (scripts/setup.sh)";
+  TempDir work;
+  const Sources sources = MakeSources(work);
+  const CommandResult saved =
+      Cli("save", Join(Join(kPatient, {"--out", (work / "saved").string(), "--ini",
+                                       (work / "none.ini").string()}),
+                       {sources.jpeg, sources.pdf}));
+  ASSERT_EQ(saved.exitCode, 0) << saved.errors;
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(work / "saved")) {
+    files.push_back(entry.path().string());
+  }
+  ASSERT_EQ(files.size(), 2u);
+  const int callbackPort = testsupport::FreePort();
+  testsupport::OrthancPacs::Options options;
+  options.modalityAet = "VELLORAN";
+  options.modalityPort = callbackPort;
+  testsupport::OrthancPacs pacs(work, options);
+  ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
+  const std::vector<std::string> commit = {
+      "--aet",         "VELLORAN", "--commit", "--commit-port", std::to_string(callbackPort),
+      "--commit-wait", "60"};
+
+  const CommandResult stored =
+      Cli("store", Join(Join(PacsOptions(pacs.Port(), work, "ORTHANC"), commit), files));
+  EXPECT_EQ(stored.exitCode, 0) << stored.errors << testsupport::ReadFile(work / "velloran.log");
+  for (const std::string& path : files) {
+    DicomFile file;
+    std::string error;
+    ASSERT_TRUE(ReadDicomFile(path, file, error)) << error;
+    const std::string line = "committed " + file.meta.GetString(0x0002, 0x0003) + "\n";
+    EXPECT_NE(stored.output.find(line), std::string::npos) << stored.output;
+  }
+  EXPECT_NE(stored.output.find("2 of 2 objects committed by the PACS"), std::string::npos)
+      << stored.output;
+}
+
+}  // namespace
