@@ -16,6 +16,9 @@ namespace {
 // How often the accepting thread looks whether it is asked to stop.
 constexpr int kStopCheckMilliseconds = 200;
 
+// How long the requesting association waits for a report when a listener waits as well.
+constexpr std::chrono::seconds kSameAssociationWait{3};
+
 std::unique_ptr<DcmObj> EchoRSP(uint16_t messageIdBeingRespondedTo) {
   auto command = std::make_unique<DcmObj>();
   command->Append(UidElement(0x0002, kVerificationSopClass));
@@ -99,8 +102,13 @@ bool CommitObjects(const RemoteNode& node, const std::vector<CommitmentObject>& 
     return false;
   }
   const auto end = std::chrono::steady_clock::now() + limit;
+  // Some PACSs report only once the requesting association is gone: with a listener to take the
+  // report, the association is held only briefly.
+  const std::chrono::milliseconds onAssociation =
+      listenPort.empty() ? std::chrono::milliseconds(limit)
+                         : std::min<std::chrono::milliseconds>(limit, kSameAssociationWait);
   const std::string transactionUid =
-      RequestCommitment(node, objects, timeoutSeconds, results, error, limit);
+      RequestCommitment(node, objects, timeoutSeconds, results, error, onAssociation);
   if (transactionUid.empty()) return false;
   const auto left =
       std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
