@@ -3,6 +3,8 @@
 #include "commitmentlistener.h"
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -53,6 +55,10 @@ bool CommitmentListener::Start(const std::string& port, ListenScope scope, std::
 
 void CommitmentListener::Stop() {
   stopping_ = true;
+  {
+    const std::lock_guard<std::mutex> lock(servingMutex_);
+    if (serving_ != kNoSocket) ::shutdown(serving_, SHUT_RDWR);
+  }
   if (thread_.joinable()) thread_.join();
   listening_.Close();
 }
@@ -70,6 +76,23 @@ void CommitmentListener::Serve(int descriptor) {
   PDU_Service service;
   service.TraceMessages = LogLevel > 1;
   const AcceptPolicy policy{aeTitle_, {kStorageCommitmentSopClass, kVerificationSopClass}};
+  {
+    const std::lock_guard<std::mutex> lock(servingMutex_);
+    serving_ = ::dup(descriptor);
+  }
+  // However the association ends, the second descriptor goes with it.
+  struct ServingEnd {
+    CommitmentListener& listener;
+    ~ServingEnd() {
+      const std::lock_guard<std::mutex> lock(listener.servingMutex_);
+      if (listener.serving_ != kNoSocket) ::close(listener.serving_);
+      listener.serving_ = kNoSocket;
+    }
+  } servingEnd{*this};
+  if (stopping_) {
+    ::close(descriptor);
+    return;
+  }
   if (!AcceptAssociation(service, descriptor, policy, timeoutSeconds)) return;
   while (!stopping_) {
     DcmObj command;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -14,13 +15,14 @@ class CommitmentListener {
   // Associations must be addressed to `aeTitle` (any title when empty). Reports go to `results`,
   // which must outlive the listener.
   CommitmentListener(std::string aeTitle, CommitmentResults& results);
-  // Stops listening and waits for the association in progress to end.
+  // Stops listening; an association in progress is cut.
   ~CommitmentListener();
   CommitmentListener(const CommitmentListener&) = delete;
   CommitmentListener& operator=(const CommitmentListener&) = delete;
 
   // Listens on `port` and starts the thread. False, with `error`, when the port cannot be bound.
   bool Start(const std::string& port, ListenScope scope, std::string& error);
+  // Stops listening, cuts an association in progress and waits for the thread to end.
   void Stop();
   bool Running() const { return thread_.joinable(); }
 
@@ -36,6 +38,10 @@ class CommitmentListener {
   CommitmentResults& results_;
   Socket listening_;
   std::atomic<bool> stopping_{false};
+  // A second descriptor of the connection being served, so that Stop can cut it whatever the
+  // serving thread waits for; kNoSocket between associations.
+  std::mutex servingMutex_;
+  int serving_ = kNoSocket;
   std::thread thread_;
 };
 

@@ -372,4 +372,22 @@ TEST(CommitmentListener, ReportsFromACallingPacsAreDeliveredByTransaction) {
   EXPECT_FALSE(listener.Running());
 }
 
+// Stopping does not wait for a PACS that holds its association open without a word: the
+// association is cut at once, long before the listener's receive time-out.
+TEST(CommitmentListener, StopCutsAnIdleAssociation) {
+  CommitmentResults results;
+  CommitmentListener listener("", results);
+  listener.timeoutSeconds = 300;
+  const int port = testsupport::FreePort();
+  std::string error;
+  ASSERT_TRUE(listener.Start(std::to_string(port), ListenScope::LoopbackOnly, error)) << error;
+  CallingPacs idle;
+  ASSERT_TRUE(idle.Open("ANYONE", port));
+  const auto start = std::chrono::steady_clock::now();
+  listener.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  DcmObj nothing;
+  EXPECT_FALSE(idle.service.Read(nothing));
+}
+
 }  // namespace
