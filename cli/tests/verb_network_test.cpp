@@ -85,6 +85,21 @@ std::vector<std::string> ReceivedClasses(const dcmtkpeer::StoreSCP& peer) {
 
 const std::vector<std::string> kPatient = {"--patient-name", "DOE^JANE", "--patient-id", "PID-42"};
 
+// Two Part 10 files made by the save verb from a photo and a PDF; empty when saving failed.
+std::vector<std::string> SavedPhotoAndPdf(const TempDir& work) {
+  const Sources sources = MakeSources(work);
+  const CommandResult saved =
+      Cli("save", Join(Join(kPatient, {"--out", (work / "saved").string(), "--ini",
+                                       (work / "none.ini").string()}),
+                       {sources.jpeg, sources.pdf}));
+  std::vector<std::string> files;
+  if (saved.exitCode != 0) return files;
+  for (const auto& entry : std::filesystem::directory_iterator(work / "saved")) {
+    files.push_back(entry.path().string());
+  }
+  return files;
+}
+
 bool HavePeers() {
   return testsupport::HaveProgram("storescp") && testsupport::HaveProgram("ffmpeg");
 }
@@ -170,16 +185,7 @@ TEST(NetworkVerbs, StoreForwardsFilesAsTheyAreAndNamesThoseItCannot) {
   ASSERT_TRUE(HavePeers()) << "storescp missing (scripts/setup.sh installs them)";
   TempDir work;
   // Files made by the save verb: an image (JPEG baseline) and a PDF object (explicit VR).
-  const Sources sources = MakeSources(work);
-  const CommandResult saved =
-      Cli("save", Join(Join(kPatient, {"--out", (work / "saved").string(), "--ini",
-                                       (work / "none.ini").string()}),
-                       {sources.jpeg, sources.pdf}));
-  ASSERT_EQ(saved.exitCode, 0) << saved.errors;
-  std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(work / "saved")) {
-    files.push_back(entry.path().string());
-  }
+  const std::vector<std::string> files = SavedPhotoAndPdf(work);
   ASSERT_EQ(files.size(), 2u);
   dcmtkpeer::StoreSCP peer(work / "scp",
                            {"1.2.840.10008.5.1.4.1.1.7", "1.2.840.10008.5.1.4.1.1.104.1"},
@@ -790,21 +796,11 @@ namespace {
 
 // Storage commitment with Orthanc: it answers the N-ACTION, then opens an association to our AE
 // title (known to it as a modality at the commitment port) and reports every stored object as
-// committed. An object Orthanc never received is reported as a failure, and the exit status says
-// that not everything was committed.
+// committed, for store and for send.
 TEST(NetworkVerbs, StoreWithCommitmentIsConfirmedByOrthanc) {
   ASSERT_TRUE(testsupport::OrthancPacs::Available()) << "Orthanc missing (scripts/setup.sh)";
   TempDir work;
-  const Sources sources = MakeSources(work);
-  const CommandResult saved =
-      Cli("save", Join(Join(kPatient, {"--out", (work / "saved").string(), "--ini",
-                                       (work / "none.ini").string()}),
-                       {sources.jpeg, sources.pdf}));
-  ASSERT_EQ(saved.exitCode, 0) << saved.errors;
-  std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(work / "saved")) {
-    files.push_back(entry.path().string());
-  }
+  const std::vector<std::string> files = SavedPhotoAndPdf(work);
   ASSERT_EQ(files.size(), 2u);
   const int callbackPort = testsupport::FreePort();
   testsupport::OrthancPacs::Options options;
@@ -828,6 +824,16 @@ TEST(NetworkVerbs, StoreWithCommitmentIsConfirmedByOrthanc) {
   }
   EXPECT_NE(stored.output.find("2 of 2 objects committed by the PACS"), std::string::npos)
       << stored.output;
+
+  // send --commit: the converted objects are stored and committed the same way.
+  const CommandResult sent =
+      Cli("send", Join(Join(Join(kPatient, PacsOptions(pacs.Port(), work, "ORTHANC")), commit),
+                       {(work / "letter.pdf").string()}));
+  EXPECT_EQ(sent.exitCode, 0) << sent.errors;
+  EXPECT_EQ(sent.output.substr(0, sent.output.find('\n')), "Images sent OK");
+  EXPECT_NE(sent.output.find("\ncommitted "), std::string::npos) << sent.output;
+  EXPECT_NE(sent.output.find("1 of 1 objects committed by the PACS"), std::string::npos)
+      << sent.output;
 }
 
 }  // namespace
