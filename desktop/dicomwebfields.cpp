@@ -70,6 +70,16 @@ DicomWebFields::DicomWebFields(QWidget* tab, std::vector<QWidget*> dicomFields)
   form_->addRow(Verify);
   Timeout = AddRow(form_, "EditWebTimeout", "Time-out (s)", this);
   setGeometry(0, 0, 296, 212);
+  // Captions as the DICOM fields have them.
+  for (int row = 0; row < form_->rowCount(); ++row) {
+    QLayoutItem* item = form_->itemAt(row, QFormLayout::LabelRole);
+    if (auto* label = item ? qobject_cast<QLabel*>(item->widget()) : nullptr) {
+      QFont bold = label->font();
+      bold.setBold(true);
+      bold.setPointSize(10);
+      label->setFont(bold);
+    }
+  }
 
   connect(Protocol, &QComboBox::currentIndexChanged, this, &DicomWebFields::ShowChoice);
   connect(Login, &QComboBox::currentIndexChanged, this, &DicomWebFields::ShowChoice);
