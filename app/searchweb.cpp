@@ -4,6 +4,8 @@
 #include "httpsession.h"
 #include "log.h"
 #include "qidors.h"
+#include "send.h"
+#include "webpacs.h"
 
 SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
                             std::vector<StudyInfo>& results) {
@@ -16,4 +18,21 @@ SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
     return SearchOutcome::NotConnected;
   }
   return SearchOutcome::Interrupted;
+}
+
+SearchOutcome SearchPACSBySettings(const SetupConfig& settings, const SearchForm& form,
+                                   std::vector<StudyInfo>& results) {
+  if (!UsesDicomWeb(settings)) return SearchPACS(PacsNode(settings), form, results);
+  results.clear();
+  DicomWebServer pacs;
+  std::string problem;
+  if (!WebPacs(settings, pacs, problem)) {
+    WriteLog("ERROR, SearchPACSBySettings, " + problem);
+    return SearchOutcome::NotConnected;
+  }
+  return SearchPACSWeb(pacs, form, results);
+}
+
+std::string PacsName(const SetupConfig& settings) {
+  return UsesDicomWeb(settings) ? ShownUrl(settings.webURL) : settings.remoteAET;
 }

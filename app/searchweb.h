@@ -1,10 +1,12 @@
 // "Search PACS" over DICOMweb: QIDO-RS with the keys and matching of the study-root C-FIND.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "dicomwebserver.h"
 #include "search.h"
+#include "settings.h"
 
 // Empties `results` and fills them with one row per matching study, read page by page, as
 // SearchPACS fills them from C-FIND responses. NotConnected when not even the first page
@@ -13,3 +15,12 @@
 // (the rows read until then are kept).
 SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
                             std::vector<StudyInfo>& results);
+
+// "Search PACS" on the PACS the settings name: QIDO-RS when they say DICOMweb (NotConnected, with
+// the problem logged, when those settings cannot be used), C-FIND otherwise.
+SearchOutcome SearchPACSBySettings(const SetupConfig& settings, const SearchForm& form,
+                                   std::vector<StudyInfo>& results);
+
+// How messages name the PACS of the settings: its AE title, or its DICOMweb address (without any
+// login in it).
+std::string PacsName(const SetupConfig& settings);

@@ -124,10 +124,17 @@ bool SendBatch(const BatchForm& form, const StudyInfo* chosen,
 
 bool SendPreparedBatch(const std::vector<std::string>& items, const RemoteNode& pacs,
                        std::string& message, const SendProgress& progress) {
+  return ConvertAndSend(
+      items, [&](BatchLists& lists) { return SendLists(lists, pacs, progress); }, message);
+}
+
+bool ConvertAndSend(const std::vector<std::string>& items,
+                    const std::function<bool(BatchLists&)>& sendLists, std::string& message) {
   BatchLists lists;
   std::string conversionMessage;
   bool success = ConvertItems(items, lists, conversionMessage);
-  if (!SendLists(lists, pacs, progress)) success = false;
+  // A failed conversion leaves the lists empty, and nothing goes out.
+  if (!sendLists(lists)) success = false;
   if (success) {
     message = kSentOkMessage;
   } else {

@@ -47,6 +47,11 @@ bool SendBatch(const BatchForm& form, const StudyInfo* chosen,
                const std::vector<std::string>& items, const SetupConfig& settings,
                const RemoteNode& pacs, std::string& message, const SendProgress& progress = {});
 
+// The part of a Send after preparation, whatever carries the objects: converts the items, hands
+// the lists to `sendLists` (which empties them) and gives the message the user sees.
+bool ConvertAndSend(const std::vector<std::string>& items,
+                    const std::function<bool(BatchLists&)>& sendLists, std::string& message);
+
 // The part of SendBatch after a successful PrepareBatch: conversion and sending, with the same
 // message.
 bool SendPreparedBatch(const std::vector<std::string>& items, const RemoteNode& pacs,

@@ -2,6 +2,8 @@
 #include "sendweb.h"
 
 #include "httpsession.h"
+#include "log.h"
+#include "webpacs.h"
 
 bool SendListsWeb(BatchLists& lists, const DicomWebServer& pacs, const SendProgress& progress,
                   std::vector<StoreOutcome>* outcomes, const StowLimits& limits) {
@@ -34,18 +36,22 @@ bool SendBatchWeb(const BatchForm& form, const StudyInfo* chosen,
 
 bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebServer& pacs,
                           std::string& message, const SendProgress& progress) {
-  BatchLists lists;
-  std::string conversionMessage;
-  bool success = ConvertItems(items, lists, conversionMessage);
-  // As over DICOM, a failed conversion leaves the lists empty and nothing goes out.
-  if (!SendListsWeb(lists, pacs, progress)) success = false;
-  if (success) {
-    message = kSentOkMessage;
-  } else {
-    message = conversionMessage.empty() ? std::string(kSendFailedMessage)
-                                        : conversionMessage + "\n" + kSendFailedMessage;
+  return ConvertAndSend(
+      items, [&](BatchLists& lists) { return SendListsWeb(lists, pacs, progress); }, message);
+}
+
+bool SendPreparedBatchToPacs(const std::vector<std::string>& items, const SetupConfig& settings,
+                             std::string& message, const SendProgress& progress) {
+  if (!UsesDicomWeb(settings))
+    return SendPreparedBatch(items, PacsNode(settings), message, progress);
+  DicomWebServer pacs;
+  std::string problem;
+  if (!WebPacs(settings, pacs, problem)) {
+    WriteLog("ERROR, SendPreparedBatchToPacs, " + problem);
+    message = problem + "\n" + kSendFailedMessage;
+    return false;
   }
-  return success;
+  return SendPreparedBatchWeb(items, pacs, message, progress);
 }
 
 bool StoreFilesWeb(const std::vector<std::string>& paths, const DicomWebServer& pacs,

@@ -30,6 +30,12 @@ bool SendBatchWeb(const BatchForm& form, const StudyInfo* chosen,
 bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebServer& pacs,
                           std::string& message, const SendProgress& progress = {});
 
+// The part of a Send after preparation, to the PACS the settings name: by DICOMweb when they say
+// so (SendPreparedBatchWeb), by DICOM otherwise (SendPreparedBatch). DICOMweb settings that
+// cannot be used fail with their problem and kSendFailedMessage, before anything is converted.
+bool SendPreparedBatchToPacs(const std::vector<std::string>& items, const SetupConfig& settings,
+                             std::string& message, const SendProgress& progress = {});
+
 // Stores existing Part 10 files as they are by STOW-RS, each read from disk while it is sent.
 // `errors` receives one line per file that was not stored, naming it and the cause. True when
 // every file was stored (warnings included).

@@ -65,6 +65,10 @@ bool LoadSettings(const std::string& path, SetupConfig& config) {
         TextToUtf8(file.ReadString(kSettingsSection, key.name, defaults.*key.field));
   }
   config.webVerify = file.ReadBool(kSettingsSection, "webVerify", defaults.webVerify);
+  config.storageCommitment =
+      file.ReadBool(kSettingsSection, "storageCommitment", defaults.storageCommitment);
+  config.commitmentPort =
+      file.ReadString(kSettingsSection, "commitmentPort", defaults.commitmentPort);
   if (config.Debug) LogLevel = 2;
   return true;
 }
@@ -92,6 +96,8 @@ bool SaveSettings(const std::string& path, const SetupConfig& config) {
   for (const TextKey& key : kWebTextKeys)
     file.WriteString(kSettingsSection, key.name, config.*key.field);
   file.WriteBool(kSettingsSection, "webVerify", config.webVerify);
+  file.WriteBool(kSettingsSection, "storageCommitment", config.storageCommitment);
+  file.WriteString(kSettingsSection, "commitmentPort", config.commitmentPort);
   const bool holdsSecret = !config.webPassword.empty() || !config.webToken.empty();
   if (!file.Save(holdsSecret ? IniFile::Access::OwnerOnly : IniFile::Access::AsBefore)) {
     WriteLog("ERROR, SaveSettings, cannot write " + path);

@@ -33,6 +33,11 @@ struct SetupConfig {
   std::string webCAFile;
   bool webVerify = true;
   std::string webTimeout = "60";
+  // Storage commitment: after storing, ask the PACS to commit the objects (N-ACTION) and take
+  // its report on the same association or on commitmentPort, where the PACS calls this AE title
+  // back (empty: no listener, the report must come on the same association).
+  bool storageCommitment = false;
+  std::string commitmentPort;
 };
 
 // Empty when `title` (UTF-8) can be an AE title; otherwise the message for the user. AE titles

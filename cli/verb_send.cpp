@@ -3,6 +3,7 @@
 #include <string>
 
 #include "args.h"
+#include "commitoptions.h"
 #include "failurecause.h"
 #include "log.h"
 #include "netoptions.h"
@@ -24,7 +25,7 @@ const std::string kUsage =
         "\"Images sent OK\" (exit 0) or \"ERROR Sending Images, please check Log file\" (exit 1);\n"
         "nothing is sent when a file cannot be converted. Exits 2 for wrong arguments.\n"
         "To a DICOMweb PACS the objects go by STOW-RS, several in one request.\n\n") +
-    kStudyOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage;
+    kStudyOptionsUsage + kCommitOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage;
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "velloran-cli send: %s\n%s", problem.c_str(), kUsage.c_str());
@@ -32,8 +33,9 @@ int Usage(const std::string& problem) {
 }
 
 int RunSend(const std::vector<std::string>& args) {
-  const ParsedArgs parsed(args, WebValuedOptions(NetworkValuedOptions(StudyValuedOptions())),
-                          WebFlags(NetworkFlags(ConversionFlags())));
+  const ParsedArgs parsed(
+      args, WebValuedOptions(NetworkValuedOptions(CommitValuedOptions(StudyValuedOptions()))),
+      WebFlags(NetworkFlags(CommitFlags(ConversionFlags()))));
   if (!parsed.ok()) return Usage(parsed.error());
   if (parsed.Positional().empty()) return Usage("no file given");
   BatchForm form;
@@ -43,11 +45,17 @@ int RunSend(const std::vector<std::string>& args) {
   if (!LoadNetworkSettings(parsed, settings, error)) return Usage(error);
   ApplyConversionFlags(parsed, settings);
   setupcfg = settings;
+  CommitChoice commit;
+  if (!CommitChoiceFromOptions(parsed, settings, WantsDicomWeb(parsed, settings), commit, error)) {
+    return Usage(error);
+  }
 
   ProgressLine progress;
-  auto report = [&](const DcmObj& dataSet, size_t index, size_t total, bool stored) {
-    progress.Show(index + 1, total,
-                  dataSet.GetString(0x0008, 0x0018) + (stored ? " stored" : " FAILED"));
+  std::vector<CommitmentObject> stored;
+  auto report = [&](const DcmObj& dataSet, size_t index, size_t total, bool ok) {
+    const std::string instance = dataSet.GetString(0x0008, 0x0018);
+    progress.Show(index + 1, total, instance + (ok ? " stored" : " FAILED"));
+    if (ok) stored.push_back({dataSet.GetString(0x0008, 0x0016), instance});
   };
   std::string message;
   bool sent = false;
@@ -60,6 +68,14 @@ int RunSend(const std::vector<std::string>& args) {
                      PacsFromOptions(parsed, settings), message, report);
   }
   progress.Finish();
+  if (commit.wanted && !stored.empty()) {
+    std::printf("%s\n", message.c_str());
+    std::vector<std::string> labels;
+    for (const CommitmentObject& object : stored) labels.push_back(object.sopInstanceUid);
+    const bool committed =
+        CommitAndReport(stored, labels, PacsFromOptions(parsed, settings), commit);
+    return sent && committed ? 0 : 1;
+  }
   if (sent) {
     std::printf("%s\n", message.c_str());
     return 0;

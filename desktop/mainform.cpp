@@ -32,7 +32,9 @@
 #include "inifile.h"
 #include "log.h"
 #include "previewfit.h"
+#include "searchweb.h"
 #include "send.h"
+#include "sendweb.h"
 #include "settings.h"
 #include "setupform.h"
 #include "sourcefile.h"
@@ -354,9 +356,9 @@ void TForm1::SearchPACSBtnClick() {
   }
   RunSearch(
       [&form](std::vector<StudyInfo>& found) {
-        return SearchPACS(PacsNode(setupcfg), form, found);
+        return SearchPACSBySettings(setupcfg, form, found);
       },
-      setupcfg.remoteAET);
+      PacsName(setupcfg));
 }
 
 void TForm1::SearchWLBtnClick() {
@@ -681,9 +683,9 @@ void TForm1::StartBatch(BatchMode mode, const std::string& folder) {
   auto outcome = std::make_shared<BatchOutcome>();
   outcome->mode = mode;
   outcome->items = items_.Snapshot();
-  const RemoteNode pacs = PacsNode(setupcfg);
+  const SetupConfig settings = setupcfg;
   // Conversion and sending run beside the window; progress and the end come back as queued calls.
-  batchThread_ = std::thread([this, outcome, pacs, folder] {
+  batchThread_ = std::thread([this, outcome, settings, folder] {
     // A little below the window, so a batch that keeps every core busy never starves it.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 5);
     if (outcome->mode == BatchMode::Send) {
@@ -697,7 +699,8 @@ void TForm1::StartBatch(BatchMode mode, const std::string& folder) {
             },
             Qt::QueuedConnection);
       };
-      outcome->success = SendPreparedBatch(outcome->items, pacs, outcome->message, progress);
+      outcome->success =
+          SendPreparedBatchToPacs(outcome->items, settings, outcome->message, progress);
     } else {
       outcome->success =
           SavePreparedBatch(outcome->items, folder, outcome->written, outcome->message);

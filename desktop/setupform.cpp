@@ -9,9 +9,11 @@
 #include <QTabWidget>
 
 #include "dialogprovider.h"
+#include "dicomwebfields.h"
 #include "guiwork.h"
 #include "send.h"
 #include "storage.h"
+#include "webpacs.h"
 
 namespace {
 
@@ -85,6 +87,7 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   Edit2 = AddField(TabSheet2, "Edit2", "IP Address", 55, 150);
   Edit3 = AddField(TabSheet2, "Edit3", "Port", 90, 150);
   Button1 = AddButton(TabSheet2, "Button1", "Test", 300, 52, 90, 28);
+  WebFields = new DicomWebFields(TabSheet2, {Edit5, Edit2, Edit3});
 
   Edit6 = AddField(TabSheet3, "Edit6", "AET", 20, 150);
   Edit8 = AddField(TabSheet3, "Edit8", "IP Address", 55, 150);
@@ -116,6 +119,7 @@ void TSetupFrm::FormCreate() {
   Edit10->setText(Q(config_.PrinterPort));
   CheckBox1->setChecked(config_.Debug);
   CheckBox2->setChecked(config_.KeepCameraJpegs);
+  WebFields->Load(config_);
 }
 
 void TSetupFrm::BitBtn1Click() {
@@ -127,6 +131,16 @@ void TSetupFrm::BitBtn1Click() {
       return;
     }
   }
+  // DICOMweb settings that could not be used are refused the same way.
+  SetupConfig web = config_;
+  WebFields->Store(web);
+  std::string webProblem;
+  DicomWebServer unused;
+  if (UsesDicomWeb(web) && !WebPacs(web, unused, webProblem)) {
+    dialogs_.ShowMessage(this, Q(webProblem));
+    return;
+  }
+  WebFields->Store(config_);
   config_.LocalAET = S(Edit4);
   config_.InstitutionName = S(Edit7);
   config_.remoteAET = S(Edit5);
@@ -150,7 +164,22 @@ void TSetupFrm::BitBtn2Click() {
 }
 
 void TSetupFrm::Button1Click() {
+  if (WebFields->UsesWeb()) {
+    TestWebNode();
+    return;
+  }
   TestNode(Edit5->text(), Edit2->text(), Edit3->text());
+}
+
+void TSetupFrm::TestWebNode() {
+  // As for DICOM, the values are tested as typed, before they are saved.
+  SetupConfig typed = config_;
+  WebFields->Store(typed);
+  std::string message;
+  setEnabled(false);
+  RunBesideEventLoop([&typed, &message] { return TestWebPacs(typed, message); });
+  setEnabled(true);
+  dialogs_.ShowMessage(this, Q(message));
 }
 
 void TSetupFrm::Button2Click() {

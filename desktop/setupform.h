@@ -7,6 +7,7 @@
 #include "settings.h"
 
 class DialogProvider;
+class DicomWebFields;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -25,7 +26,7 @@ class TSetupFrm : public QDialog {
   void FormCreate();
   void BitBtn1Click();  // OK: saves and closes
   void BitBtn2Click();  // Cancel
-  void Button1Click();  // Test of the PACS
+  void Button1Click();  // Test of the PACS, by C-ECHO or by a DICOMweb search
   void Button2Click();  // Test of the worklist server
 
   QTabWidget* PageControl1;
@@ -41,15 +42,17 @@ class TSetupFrm : public QDialog {
   QLineEdit* Edit2;      // PACS IP Address
   QLineEdit* Edit3;      // PACS Port
   QPushButton* Button1;
-  QLineEdit* Edit6;  // WL AET
-  QLineEdit* Edit8;  // WL IP Address
-  QLineEdit* Edit9;  // WL Port
+  DicomWebFields* WebFields;  // DICOM or DICOMweb, and the DICOMweb fields
+  QLineEdit* Edit6;           // WL AET
+  QLineEdit* Edit8;           // WL IP Address
+  QLineEdit* Edit9;           // WL Port
   QPushButton* Button2;
   QPushButton* BitBtn1;
   QPushButton* BitBtn2;
 
  private:
   void TestNode(const QString& calledAet, const QString& host, const QString& port);
+  void TestWebNode();
 
   std::string settingsPath_;
   SetupConfig& config_;

@@ -6,23 +6,29 @@
 #include "log.h"
 #include "pdu_service.h"
 
-namespace {
-
-// Command Priority (0000,0700): medium.
-constexpr uint16_t kPriorityMedium = 0x0000;
-
 std::unique_ptr<DcmTag> UidElement(uint16_t element, std::string_view uid) {
   return DcmTag::FromBytes(0x0000, element, static_cast<uint32_t>(uid.size()), uid.data(), "UI");
 }
 
-// Prepends the group length: the encoded size of every other element in Implicit VR, where each
-// element takes an 8-byte header and its (already even) value.
+// The encoded size of every other element in Implicit VR, where each element takes an 8-byte
+// header and its (already even) value.
 void AddGroupLength(DcmObj& command) {
   uint32_t length = 0;
   for (size_t i = 0; i < command.Count(); ++i) length += 8 + command.TagAt(i)->length;
   command.entries.insert(command.entries.begin(),
                          DcmEntry{DcmTag::FromUL(0x0000, 0x0000, length, "UL"), nullptr});
 }
+
+std::optional<uint16_t> ResponseStatus(const DcmObj& response) {
+  const DcmTag* status = response.FindTag(0x0000, 0x0900);
+  if (status == nullptr || status->length != 2) return std::nullopt;
+  return response.GetUS(0x0000, 0x0900);
+}
+
+namespace {
+
+// Command Priority (0000,0700): medium.
+constexpr uint16_t kPriorityMedium = 0x0000;
 
 std::unique_ptr<DcmObj> BuildRequest(std::string_view sopClassUid, uint16_t commandField,
                                      uint16_t messageId, bool withPriority, uint16_t dataSetType,
@@ -53,18 +59,6 @@ std::unique_ptr<DcmObj> BuildStoreRQ(std::string_view sopClassUid, std::string_v
   return BuildRequest(sopClassUid, kCommandStoreRQ, messageId, true, kDataSetFollows,
                       sopInstanceUid);
 }
-
-namespace {
-
-// The Status (0000,0900) of a response; nullopt when the element is missing or not one 16-bit
-// value. A response without one reports nothing, so it can never count as success.
-std::optional<uint16_t> ResponseStatus(const DcmObj& response) {
-  const DcmTag* status = response.FindTag(0x0000, 0x0900);
-  if (status == nullptr || status->length != 2) return std::nullopt;
-  return response.GetUS(0x0000, 0x0900);
-}
-
-}  // namespace
 
 bool WriteEchoRQ(PDU_Service& service, const std::string& sopClassUid) {
   auto command = BuildEchoRQ(sopClassUid, NextMessageID());

@@ -1,8 +1,10 @@
-// DIMSE command sets of the service-user side: C-ECHO, C-FIND and C-STORE requests and responses.
+// DIMSE command sets of the service-user side: C-ECHO, C-FIND and C-STORE requests and responses
+// (N-ACTION and N-EVENT-REPORT are built where storage commitment uses them).
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +21,10 @@ inline constexpr uint16_t kCommandFindRQ = 0x0020;
 inline constexpr uint16_t kCommandFindRSP = 0x8020;
 inline constexpr uint16_t kCommandEchoRQ = 0x0030;
 inline constexpr uint16_t kCommandEchoRSP = 0x8030;
+inline constexpr uint16_t kCommandEventReportRQ = 0x0100;
+inline constexpr uint16_t kCommandEventReportRSP = 0x8100;
+inline constexpr uint16_t kCommandActionRQ = 0x0130;
+inline constexpr uint16_t kCommandActionRSP = 0x8130;
 
 // Command Data Set Type (0000,0800): no data set follows, or one does.
 inline constexpr uint16_t kNoDataSet = 0x0101;
@@ -27,6 +33,14 @@ inline constexpr uint16_t kDataSetFollows = 0x0102;
 // C-FIND statuses that announce a further match.
 inline constexpr int kStatusPending = 0xFF00;
 inline constexpr int kStatusPendingWarning = 0xFF01;
+
+// A UI element of the command group, (0000,element).
+std::unique_ptr<DcmTag> UidElement(uint16_t element, std::string_view uid);
+// Prepends the Command Group Length (0000,0000) to a command set of elements only.
+void AddGroupLength(DcmObj& command);
+// The Status (0000,0900) of a response; nullopt when the element is missing or not one 16-bit
+// value. A response without one reports nothing, so it can never count as success.
+std::optional<uint16_t> ResponseStatus(const DcmObj& response);
 
 // The request command sets, in Implicit VR Little Endian with their group length first. The
 // instance UID of C-STORE is left out when empty.

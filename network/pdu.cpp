@@ -517,6 +517,11 @@ size_t UserInformation::Size() {
   length += versionSize;
   Info("INFO, ImpVersion::Size, Length=" + std::to_string(versionSize) +
        Quoted(ImplementationVersion.ImplementationVersionName));
+  if (!Role.SOPClassUID.empty()) {
+    const size_t roleSize = Role.Size();
+    length += roleSize;
+    Info("INFO, SCPSCURole::Size, Length=" + std::to_string(roleSize) + Quoted(Role.SOPClassUID));
+  }
   if (!Identity.PrimaryField.empty()) {
     const size_t identitySize = Identity.Size();
     length += identitySize;
@@ -542,6 +547,10 @@ void UserInformation::Write(Buffer& link) {
   link.Flush();
   ImplementationVersion.Write(link);
   link.Flush();
+  if (!Role.SOPClassUID.empty()) {
+    Role.Write(link);
+    link.Flush();
+  }
   if (!Identity.PrimaryField.empty()) {
     Identity.Write(link);
     link.Flush();

@@ -210,7 +210,8 @@ struct UserInformation {
   ImpClass ImplementationClass;
   ImpVersion ImplementationVersion;
   AsyncOpWindow AsyncWindow;
-  SCPSCURole Role;  // only the last one received is kept
+  // Written when its SOP class UID is set; of those received, only the last one is kept.
+  SCPSCURole Role;
   UserIdentity Identity;
   UserIdentityResponse IdentityResponse;
   bool HasMaxLength = false;  // a maximum length sub-item was received
@@ -255,7 +256,7 @@ struct AAssociateAC : AssociateHeader {
 
   AAssociateAC() { ItemType = 0x02; }
   size_t Size();
-  // Used by test peers; the program itself never accepts an association.
+  // Used by the acceptor of associations (the storage commitment listener) and by test peers.
   bool Write(Buffer& link);
   // After the type byte.
   ReadStatus ReadDynamic(Buffer& link);

@@ -49,6 +49,10 @@ OrthancPacs::OrthancPacs(const TempDir& work, const Options& options) : options_
                 "\"DicomWeb\": {\"Enable\": " +
                 (options.dicomWeb ? "true" : "false") +
                 ", \"Root\": \"/dicom-web/\", \"QidoCaseSensitive\": false},\n" +
+                (options.modalityAet.empty()
+                     ? std::string()
+                     : "\"DicomModalities\": {\"caller\": [\"" + options.modalityAet +
+                           "\", \"127.0.0.1\", " + std::to_string(options.modalityPort) + "]},\n") +
                 "\"AuthenticationEnabled\": " + (options.user.empty() ? "false" : "true") +
                 ",\n\"RegisteredUsers\": {" +
                 (options.user.empty() ? std::string()

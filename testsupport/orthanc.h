@@ -29,6 +29,10 @@ class OrthancPacs {
     // When set, the HTTP port (REST and DICOMweb) requires this login.
     std::string user;
     std::string password;
+    // When set, a modality Orthanc knows by this AE title at 127.0.0.1:modalityPort (where it
+    // sends its storage commitment reports, for one).
+    std::string modalityAet;
+    int modalityPort = 0;
   };
   OrthancPacs(const TempDir& work, const Options& options);
   ~OrthancPacs();

@@ -264,4 +264,22 @@ TEST(PacsWeb, SearchByQidoShowsTheRowsCFindShows) {
   EXPECT_LT(cause, summary);
 }
 
+// Settings that choose DICOMweb but cannot be used stop Send and Search PACS before anything is
+// converted or sent, and the reason reaches the user (the send message) or the log.
+TEST(PacsWeb, UnusableDicomwebSettingsFailWithTheirReason) {
+  SetupConfig settings;
+  settings.remoteProtocol = "dicomweb";
+  settings.webURL = "ftp://pacs.example/dw";
+  std::string message;
+  EXPECT_FALSE(SendPreparedBatchToPacs({"/no/such/file.pdf"}, settings, message));
+  EXPECT_NE(message.find("ftp://pacs.example/dw"), std::string::npos) << message;
+  EXPECT_NE(message.find(kSendFailedMessage), std::string::npos) << message;
+  std::vector<StudyInfo> rows(1);
+  EXPECT_EQ(SearchPACSBySettings(settings, SearchForm{}, rows), SearchOutcome::NotConnected);
+  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(PacsName(settings), "ftp://pacs.example/dw");
+  settings.remoteProtocol = "DICOM";
+  EXPECT_EQ(PacsName(settings), settings.remoteAET);
+}
+
 }  // namespace

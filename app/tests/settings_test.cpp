@@ -97,6 +97,23 @@ TEST(SettingsTest, SavingWritesEveryKeyAndKeepsTheRestOfTheFile) {
   EXPECT_EQ(reread.PrinterPort, "9100");
 }
 
+TEST(SettingsTest, StorageCommitmentIsOffByDefaultAndItsKeysRoundTrip) {
+  testsupport::TempDir dir;
+  const auto path = dir / "velloran.ini";
+  testsupport::WriteFile(path, "[velloran]\n");
+  SetupConfig config;
+  ASSERT_TRUE(LoadSettings(path.string(), config));
+  EXPECT_FALSE(config.storageCommitment);
+  EXPECT_EQ(config.commitmentPort, "");
+  config.storageCommitment = true;
+  config.commitmentPort = "11113";
+  ASSERT_TRUE(SaveSettings(path.string(), config));
+  SetupConfig reread;
+  ASSERT_TRUE(LoadSettings(path.string(), reread));
+  EXPECT_TRUE(reread.storageCommitment);
+  EXPECT_EQ(reread.commitmentPort, "11113");
+}
+
 TEST(SettingsTest, SavingIntoAMissingFolderFailsAndSaysSo) {
   testsupport::TempDir dir;
   EXPECT_FALSE(SaveSettings((dir / "no" / "such" / "velloran.ini").string(), SetupConfig{}));

@@ -85,6 +85,21 @@ std::vector<std::string> ReceivedClasses(const dcmtkpeer::StoreSCP& peer) {
 
 const std::vector<std::string> kPatient = {"--patient-name", "DOE^JANE", "--patient-id", "PID-42"};
 
+// Two Part 10 files made by the save verb from a photo and a PDF; empty when saving failed.
+std::vector<std::string> SavedPhotoAndPdf(const TempDir& work) {
+  const Sources sources = MakeSources(work);
+  const CommandResult saved =
+      Cli("save", Join(Join(kPatient, {"--out", (work / "saved").string(), "--ini",
+                                       (work / "none.ini").string()}),
+                       {sources.jpeg, sources.pdf}));
+  std::vector<std::string> files;
+  if (saved.exitCode != 0) return files;
+  for (const auto& entry : std::filesystem::directory_iterator(work / "saved")) {
+    files.push_back(entry.path().string());
+  }
+  return files;
+}
+
 bool HavePeers() {
   return testsupport::HaveProgram("storescp") && testsupport::HaveProgram("ffmpeg");
 }
@@ -170,16 +185,7 @@ TEST(NetworkVerbs, StoreForwardsFilesAsTheyAreAndNamesThoseItCannot) {
   ASSERT_TRUE(HavePeers()) << "storescp missing (scripts/setup.sh installs them)";
   TempDir work;
   // Files made by the save verb: an image (JPEG baseline) and a PDF object (explicit VR).
-  const Sources sources = MakeSources(work);
-  const CommandResult saved =
-      Cli("save", Join(Join(kPatient, {"--out", (work / "saved").string(), "--ini",
-                                       (work / "none.ini").string()}),
-                       {sources.jpeg, sources.pdf}));
-  ASSERT_EQ(saved.exitCode, 0) << saved.errors;
-  std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(work / "saved")) {
-    files.push_back(entry.path().string());
-  }
+  const std::vector<std::string> files = SavedPhotoAndPdf(work);
   ASSERT_EQ(files.size(), 2u);
   dcmtkpeer::StoreSCP peer(work / "scp",
                            {"1.2.840.10008.5.1.4.1.1.7", "1.2.840.10008.5.1.4.1.1.104.1"},
@@ -782,6 +788,52 @@ TEST(NetworkVerbs, APhonePhotoArrivesUprightWithItsMomentAndAKeptStreamAsItWas) 
   const std::string frame = testsupport::ReadFile(work / "A2.frame");
   ASSERT_EQ(frame.size(), stored.size() + stored.size() % 2);
   EXPECT_TRUE(frame.substr(0, stored.size()) == stored);
+}
+
+}  // namespace
+
+namespace {
+
+// Storage commitment with Orthanc: it answers the N-ACTION, then opens an association to our AE
+// title (known to it as a modality at the commitment port) and reports every stored object as
+// committed, for store and for send.
+TEST(NetworkVerbs, StoreWithCommitmentIsConfirmedByOrthanc) {
+  ASSERT_TRUE(testsupport::OrthancPacs::Available()) << "Orthanc missing (scripts/setup.sh)";
+  TempDir work;
+  const std::vector<std::string> files = SavedPhotoAndPdf(work);
+  ASSERT_EQ(files.size(), 2u);
+  const int callbackPort = testsupport::FreePort();
+  testsupport::OrthancPacs::Options options;
+  options.modalityAet = "VELLORAN";
+  options.modalityPort = callbackPort;
+  testsupport::OrthancPacs pacs(work, options);
+  ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
+  const std::vector<std::string> commit = {
+      "--aet",         "VELLORAN", "--commit", "--commit-port", std::to_string(callbackPort),
+      "--commit-wait", "60"};
+
+  const CommandResult stored =
+      Cli("store", Join(Join(PacsOptions(pacs.Port(), work, "ORTHANC"), commit), files));
+  EXPECT_EQ(stored.exitCode, 0) << stored.errors << testsupport::ReadFile(work / "velloran.log");
+  for (const std::string& path : files) {
+    DicomFile file;
+    std::string error;
+    ASSERT_TRUE(ReadDicomFile(path, file, error)) << error;
+    const std::string line = "committed " + file.meta.GetString(0x0002, 0x0003) + "\n";
+    EXPECT_NE(stored.output.find(line), std::string::npos) << stored.output;
+  }
+  EXPECT_NE(stored.output.find("2 of 2 objects committed by the PACS"), std::string::npos)
+      << stored.output;
+
+  // send --commit: the converted objects are stored and committed the same way.
+  const CommandResult sent =
+      Cli("send", Join(Join(Join(kPatient, PacsOptions(pacs.Port(), work, "ORTHANC")), commit),
+                       {(work / "letter.pdf").string()}));
+  EXPECT_EQ(sent.exitCode, 0) << sent.errors;
+  EXPECT_EQ(sent.output.substr(0, sent.output.find('\n')), "Images sent OK");
+  EXPECT_NE(sent.output.find("\ncommitted "), std::string::npos) << sent.output;
+  EXPECT_NE(sent.output.find("1 of 1 objects committed by the PACS"), std::string::npos)
+      << sent.output;
 }
 
 }  // namespace

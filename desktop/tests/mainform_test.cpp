@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <algorithm>
 #include <thread>
 
 #include "dcmtk_peer.h"
@@ -251,6 +252,49 @@ TEST_F(MainFormTest, SendGoesToThePacsAndDeletesOnlyTheProgramsOwnFiles) {
   // A PACS that is gone: the failure is reported and the items stay.
   form.Items().Append(outside);
   setupcfg.remotePort = std::to_string(testsupport::FreePort());
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_EQ(dialogs_.messages.last(), "ERROR Sending Images, please check Log file");
+  EXPECT_EQ(form.Items().Size(), 1u);
+}
+
+// With DICOMweb chosen in the settings, Send stores by STOW-RS and Search PACS asks by QIDO-RS,
+// with the window's usual messages; a server that is gone is named by its address.
+TEST_F(MainFormTest, SendAndSearchPacsGoByDicomwebWhenTheSettingsSaySo) {
+  ASSERT_TRUE(testsupport::OrthancPacs::DicomWebAvailable()) << "Orthanc's DICOMweb plugin missing";
+  testsupport::TempDir work;
+  testsupport::OrthancPacs::Options options;
+  options.dicomWeb = true;
+  testsupport::OrthancPacs pacs(work, options);
+  ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
+  // The DICOM address points nowhere: only DICOMweb can reach the PACS.
+  TForm1& form = Form("[velloran]\nremoteProtocol=DICOMweb\nwebURL=" + pacs.WebUrl() +
+                      "\nremotePort=" + std::to_string(testsupport::FreePort()) + "\n");
+  form.Edit2->setText("WEB^WANDA");
+  form.Edit1->setText("PID-WEB");
+  form.Items().Append(Write("report.pdf", kPdf));
+  form.Items().Append(Write("photo.jpg", testpictures::MakeJpeg(64, 48, false)));
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_EQ(dialogs_.messages.last(), "Images sent OK");
+  EXPECT_TRUE(form.Items().Empty());
+  // Two instance IDs, each in quotes, are all Orthanc holds.
+  const std::string instances = pacs.Get("/instances");
+  EXPECT_EQ(std::count(instances.begin(), instances.end(), '"'), 4) << instances;
+
+  form.Edit2->clear();
+  form.SearchPACSBtnClick();
+  ASSERT_EQ(form.SearchResults().size(), 1u) << dialogs_.messages.join("|").toStdString();
+  EXPECT_EQ(form.StringGrid1->item(0, 0)->text(), "WEB^WANDA");
+  EXPECT_EQ(form.SearchResults()[0].studyInstanceUid, CurrentStudy.studyInstanceUid);
+
+  const std::string gone = "http://127.0.0.1:" + std::to_string(testsupport::FreePort()) + "/dw";
+  setupcfg.webURL = gone;
+  form.SearchPACSBtnClick();
+  EXPECT_EQ(dialogs_.messages.last().toStdString(), "ERROR, couldn't connect to " + gone);
+  EXPECT_TRUE(form.SearchResults().empty());
+  form.Items().Append(Write("again.pdf", kPdf));
+  form.Edit2->setText("WEB^WANDA");
   form.SendBtnClick();
   ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
   EXPECT_EQ(dialogs_.messages.last(), "ERROR Sending Images, please check Log file");

@@ -2,13 +2,17 @@
 #include "setupform.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 
 #include "dcmtk_peer.h"
+#include "dicomwebfields.h"
 #include "formfixture.h"
 #include "inifile.h"
 #include "log.h"
+#include "orthanc.h"
 
 namespace {
 
@@ -111,6 +115,128 @@ TEST_F(SetupFormTest, TheTestsEchoTheTypedServersWithTheSavedLocalTitle) {
   setup.Button2Click();
   EXPECT_EQ(dialogs_.messages[1], "ERROR, NOBODY does not answer!");
   EXPECT_FALSE(std::filesystem::exists(IniPath()));  // testing saves nothing
+}
+
+// The PACS tab: DICOMweb replaces the DICOM fields when chosen, the login shows only its own
+// fields, unusable DICOMweb values are refused like an AE title, and OK writes every key, keeping
+// the file from other users once it holds a password.
+TEST_F(SetupFormTest, ThePacsTabSwitchesToDicomwebAndOkWritesItsKeys) {
+  TForm1& form = Form();
+  TSetupFrm& setup = form.SetupForm();
+  DicomWebFields& web = *setup.WebFields;
+  EXPECT_EQ(web.Protocol->currentText(), "DICOM");
+  EXPECT_FALSE(setup.Edit5->isHidden());
+  EXPECT_TRUE(web.isHidden());
+  web.Protocol->setCurrentIndex(1);
+  EXPECT_EQ(web.Protocol->currentText(), "DICOMweb");
+  for (QWidget* dicom : {static_cast<QWidget*>(setup.Edit5), static_cast<QWidget*>(setup.Edit2),
+                         static_cast<QWidget*>(setup.Edit3)}) {
+    EXPECT_TRUE(dicom->isHidden()) << dicom->objectName().toStdString();
+  }
+  EXPECT_FALSE(web.isHidden());
+  EXPECT_FALSE(setup.Button1->isHidden());  // Test serves both
+  // The defaults: no login, the certificate checked.
+  EXPECT_EQ(web.Url->text(), "http://127.0.0.1:8042/dicom-web");
+  EXPECT_EQ(web.Login->currentData().toString(), "none");
+  EXPECT_TRUE(web.Verify->isChecked());
+  EXPECT_EQ(web.Timeout->text(), "60");
+  struct Visible {
+    const char* login;
+    bool user, token;
+  };
+  for (const Visible& row : {Visible{"basic", true, false}, Visible{"bearer", false, true},
+                             Visible{"none", false, false}}) {
+    web.Login->setCurrentIndex(web.Login->findData(row.login));
+    EXPECT_EQ(!web.User->isHidden(), row.user) << row.login;
+    EXPECT_EQ(!web.Password->isHidden(), row.user) << row.login;
+    EXPECT_EQ(!web.Token->isHidden(), row.token) << row.login;
+  }
+
+  web.Url->setText("ftp://pacs.example/dicom-web");
+  setup.BitBtn1Click();
+  ASSERT_EQ(dialogs_.messages.size(), 1);
+  EXPECT_TRUE(dialogs_.messages[0].contains("ftp://pacs.example"))
+      << dialogs_.messages[0].toStdString();
+  EXPECT_FALSE(std::filesystem::exists(IniPath()));
+  web.Url->setText("https://pacs.example/dicom-web");
+  web.Timeout->setText("soon");
+  setup.BitBtn1Click();
+  ASSERT_EQ(dialogs_.messages.size(), 2);
+  EXPECT_TRUE(dialogs_.messages[1].contains("time-out"));
+  EXPECT_EQ(setupcfg.remoteProtocol, "DICOM");
+
+  web.Timeout->setText("30");
+  web.Login->setCurrentIndex(web.Login->findData("basic"));
+  web.User->setText("clinic");
+  web.Password->setText("s3cret");
+  web.CaFile->setText("/etc/velloran/ca.pem");
+  web.Verify->setChecked(false);
+  setup.BitBtn1Click();
+  EXPECT_EQ(dialogs_.messages.size(), 2);
+  EXPECT_EQ(setupcfg.remoteProtocol, "DICOMweb");
+  EXPECT_EQ(setupcfg.webAuth, "basic");
+  IniFile file(IniPath());
+  ASSERT_TRUE(file.Load());
+  const std::pair<const char*, const char*> keys[] = {
+      {"remoteProtocol", "DICOMweb"},
+      {"webURL", "https://pacs.example/dicom-web"},
+      {"webAuth", "basic"},
+      {"webUser", "clinic"},
+      {"webPassword", "s3cret"},
+      {"webCAFile", "/etc/velloran/ca.pem"},
+      {"webVerify", "0"},
+      {"webTimeout", "30"},
+  };
+  for (const auto& [key, value] : keys) {
+    EXPECT_EQ(file.ReadString("velloran", key, "missing"), value) << key;
+  }
+  EXPECT_EQ(std::filesystem::status(IniPath()).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(SetupFormTest, DicomwebSettingsFromTheIniFillTheTab) {
+  TForm1& form = Form(
+      "[velloran]\nremoteProtocol=dicomweb\nwebURL=https://cloud.example/dw\nwebAuth=Bearer\n"
+      "webToken=abc\nwebVerify=1\n");
+  DicomWebFields& web = *form.SetupForm().WebFields;
+  EXPECT_TRUE(web.UsesWeb());
+  EXPECT_EQ(web.Url->text(), "https://cloud.example/dw");
+  EXPECT_EQ(web.Login->currentData().toString(), "bearer");
+  EXPECT_EQ(web.Token->text(), "abc");
+  EXPECT_FALSE(web.Token->isHidden());
+  EXPECT_TRUE(form.SetupForm().Edit5->isHidden());
+}
+
+// Test on the DICOMweb choice searches the typed server, before anything is saved, and says in
+// plain words what it answered: up and running, or the refused login.
+TEST_F(SetupFormTest, TheTestSearchesTheTypedDicomwebServer) {
+  ASSERT_TRUE(testsupport::OrthancPacs::DicomWebAvailable()) << "Orthanc's DICOMweb plugin missing";
+  testsupport::TempDir work;
+  testsupport::OrthancPacs::Options options;
+  options.dicomWeb = true;
+  options.user = "clinic";
+  options.password = "right";
+  testsupport::OrthancPacs pacs(work, options);
+  ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
+  TForm1& form = Form();
+  TSetupFrm& setup = form.SetupForm();
+  DicomWebFields& web = *setup.WebFields;
+  web.Protocol->setCurrentIndex(1);
+  web.Url->setText(QString::fromStdString(pacs.WebUrl()));
+  web.Login->setCurrentIndex(web.Login->findData("basic"));
+  web.User->setText("clinic");
+  web.Password->setText("right");
+  setup.Button1Click();
+  ASSERT_EQ(dialogs_.messages.size(), 1);
+  EXPECT_TRUE(dialogs_.messages[0].contains("is up and running! (HTTP 200"))
+      << dialogs_.messages[0].toStdString();
+  web.Password->setText("wrong");
+  setup.Button1Click();
+  ASSERT_EQ(dialogs_.messages.size(), 2);
+  EXPECT_TRUE(dialogs_.messages[1].contains("refused the login"))
+      << dialogs_.messages[1].toStdString();
+  EXPECT_FALSE(std::filesystem::exists(IniPath()));  // testing saves nothing
+  EXPECT_EQ(setupcfg.remoteProtocol, "DICOM");
 }
 
 }  // namespace

@@ -1,0 +1,127 @@
+// The DICOM / DICOMweb choice and the DICOMweb fields of the settings dialog's PACS tab.
+#include "dicomwebfields.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "webpacs.h"
+
+namespace {
+
+QLineEdit* AddRow(QFormLayout* form, const char* objectName, const char* caption, QWidget* parent) {
+  auto* field = new QLineEdit(parent);
+  field->setObjectName(objectName);
+  field->setAccessibleName(caption);
+  form->addRow(caption, field);
+  return field;
+}
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+std::string S(const QLineEdit* field) {
+  return field->text().toStdString();
+}
+
+}  // namespace
+
+DicomWebFields::DicomWebFields(QWidget* tab, std::vector<QWidget*> dicomFields)
+    : QWidget(tab), dicomWidgets_(std::move(dicomFields)) {
+  setObjectName("DicomWebFields");
+  // The labels of the DICOM fields go and come back with them.
+  for (QLabel* label : tab->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+    for (QWidget* field : std::vector<QWidget*>(dicomWidgets_)) {
+      if (label->buddy() == field) dicomWidgets_.push_back(label);
+    }
+  }
+  Protocol = new QComboBox(tab);
+  Protocol->setObjectName("ComboProtocol");
+  Protocol->setAccessibleName("Protocol");
+  Protocol->setToolTip("How the PACS is reached: DICOM (C-STORE, C-FIND) or DICOMweb");
+  Protocol->addItem("DICOM", "DICOM");
+  Protocol->addItem(kDicomWebProtocol, kDicomWebProtocol);
+  Protocol->setGeometry(300, 18, 120, 24);
+
+  form_ = new QFormLayout(this);
+  form_->setContentsMargins(16, 6, 4, 0);
+  form_->setVerticalSpacing(3);
+  Url = AddRow(form_, "EditWebUrl", "URL", this);
+  Url->setPlaceholderText("https://pacs.example/dicom-web");
+  Login = new QComboBox(this);
+  Login->setObjectName("ComboWebLogin");
+  Login->setAccessibleName("Login");
+  Login->addItem("None", "none");
+  Login->addItem("User and password", "basic");
+  Login->addItem("Bearer token", "bearer");
+  form_->addRow("Login", Login);
+  User = AddRow(form_, "EditWebUser", "User", this);
+  Password = AddRow(form_, "EditWebPassword", "Password", this);
+  Password->setEchoMode(QLineEdit::Password);
+  Token = AddRow(form_, "EditWebToken", "Token", this);
+  Token->setEchoMode(QLineEdit::Password);
+  CaFile = AddRow(form_, "EditWebCAFile", "CA file", this);
+  CaFile->setPlaceholderText("the system's CA certificates");
+  Verify = new QCheckBox("Verify the server's certificate", this);
+  Verify->setObjectName("CheckWebVerify");
+  Verify->setAccessibleName(Verify->text());
+  form_->addRow(Verify);
+  Timeout = AddRow(form_, "EditWebTimeout", "Time-out (s)", this);
+  setGeometry(0, 0, 296, 212);
+  // Captions as the DICOM fields have them.
+  for (int row = 0; row < form_->rowCount(); ++row) {
+    QLayoutItem* item = form_->itemAt(row, QFormLayout::LabelRole);
+    if (auto* label = item ? qobject_cast<QLabel*>(item->widget()) : nullptr) {
+      QFont bold = label->font();
+      bold.setBold(true);
+      bold.setPointSize(10);
+      label->setFont(bold);
+    }
+  }
+
+  connect(Protocol, &QComboBox::currentIndexChanged, this, &DicomWebFields::ShowChoice);
+  connect(Login, &QComboBox::currentIndexChanged, this, &DicomWebFields::ShowChoice);
+  ShowChoice();
+}
+
+void DicomWebFields::Load(const SetupConfig& settings) {
+  Protocol->setCurrentIndex(UsesDicomWeb(settings) ? 1 : 0);
+  Url->setText(Q(settings.webURL));
+  const int login = Login->findData(QString::fromStdString(settings.webAuth).toLower());
+  Login->setCurrentIndex(login < 0 ? 0 : login);
+  User->setText(Q(settings.webUser));
+  Password->setText(Q(settings.webPassword));
+  Token->setText(Q(settings.webToken));
+  CaFile->setText(Q(settings.webCAFile));
+  Verify->setChecked(settings.webVerify);
+  Timeout->setText(Q(settings.webTimeout));
+  ShowChoice();
+}
+
+void DicomWebFields::Store(SetupConfig& settings) const {
+  settings.remoteProtocol = Protocol->currentData().toString().toStdString();
+  settings.webURL = S(Url);
+  settings.webAuth = Login->currentData().toString().toStdString();
+  settings.webUser = S(User);
+  settings.webPassword = S(Password);
+  settings.webToken = S(Token);
+  settings.webCAFile = S(CaFile);
+  settings.webVerify = Verify->isChecked();
+  settings.webTimeout = S(Timeout);
+}
+
+bool DicomWebFields::UsesWeb() const {
+  return Protocol->currentIndex() == 1;
+}
+
+void DicomWebFields::ShowChoice() {
+  const bool web = UsesWeb();
+  for (QWidget* widget : dicomWidgets_) widget->setVisible(!web);
+  setVisible(web);
+  const QString login = Login->currentData().toString();
+  form_->setRowVisible(User, login == "basic");
+  form_->setRowVisible(Password, login == "basic");
+  form_->setRowVisible(Token, login == "bearer");
+}

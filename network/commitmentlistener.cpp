@@ -1,0 +1,156 @@
+// The storage commitment listener: accepts associations for the Storage Commitment Push Model (and
+// Verification, so that a PACS's echo test of this node succeeds) and answers their requests.
+#include "commitmentlistener.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "acceptor.h"
+#include "dimse.h"
+#include "log.h"
+#include "pdu_service.h"
+
+namespace {
+
+// How often the accepting thread looks whether it is asked to stop.
+constexpr int kStopCheckMilliseconds = 200;
+
+// How long the requesting association waits for a report when a listener waits as well.
+constexpr std::chrono::seconds kSameAssociationWait{3};
+
+std::unique_ptr<DcmObj> EchoRSP(uint16_t messageIdBeingRespondedTo) {
+  auto command = std::make_unique<DcmObj>();
+  command->Append(UidElement(0x0002, kVerificationSopClass));
+  command->Append(DcmTag::FromUS(0x0000, 0x0100, kCommandEchoRSP, "US"));
+  command->Append(DcmTag::FromUS(0x0000, 0x0120, messageIdBeingRespondedTo, "US"));
+  command->Append(DcmTag::FromUS(0x0000, 0x0800, kNoDataSet, "US"));
+  command->Append(DcmTag::FromUS(0x0000, 0x0900, 0, "US"));
+  AddGroupLength(*command);
+  return command;
+}
+
+}  // namespace
+
+CommitmentListener::CommitmentListener(std::string aeTitle, CommitmentResults& results)
+    : aeTitle_(std::move(aeTitle)), results_(results) {}
+
+CommitmentListener::~CommitmentListener() {
+  Stop();
+}
+
+bool CommitmentListener::Start(const std::string& port, ListenScope scope, std::string& error) {
+  Stop();
+  if (!listening_.Listen(port, scope)) {
+    error = "Cannot listen on port " + port + " for storage commitment reports";
+    return false;
+  }
+  stopping_ = false;
+  thread_ = std::thread([this] { Run(); });
+  WriteLog("INFO, listening for storage commitment reports on port " + port);
+  return true;
+}
+
+void CommitmentListener::Stop() {
+  stopping_ = true;
+  {
+    const std::lock_guard<std::mutex> lock(servingMutex_);
+    if (serving_ != kNoSocket) ::shutdown(serving_, SHUT_RDWR);
+  }
+  if (thread_.joinable()) thread_.join();
+  listening_.Close();
+}
+
+void CommitmentListener::Run() {
+  while (!stopping_) {
+    pollfd watched{listening_.ListenedSocketfd, POLLIN, 0};
+    if (::poll(&watched, 1, kStopCheckMilliseconds) <= 0) continue;
+    if (!listening_.Accept()) continue;
+    Serve(listening_.ReleaseHandle());
+  }
+}
+
+void CommitmentListener::Serve(int descriptor) {
+  PDU_Service service;
+  service.TraceMessages = LogLevel > 1;
+  const AcceptPolicy policy{aeTitle_, {kStorageCommitmentSopClass, kVerificationSopClass}};
+  {
+    const std::lock_guard<std::mutex> lock(servingMutex_);
+    serving_ = ::dup(descriptor);
+  }
+  // However the association ends, the second descriptor goes with it.
+  struct ServingEnd {
+    CommitmentListener& listener;
+    ~ServingEnd() {
+      const std::lock_guard<std::mutex> lock(listener.servingMutex_);
+      if (listener.serving_ != kNoSocket) ::close(listener.serving_);
+      listener.serving_ = kNoSocket;
+    }
+  } servingEnd{*this};
+  if (stopping_) {
+    ::close(descriptor);
+    return;
+  }
+  if (!AcceptAssociation(service, descriptor, policy, timeoutSeconds)) return;
+  while (!stopping_) {
+    DcmObj command;
+    if (!service.Read(command, kMaxCommandLength)) break;
+    const uint16_t field = command.GetUS(0x0000, 0x0100);
+    bool answered = false;
+    if (field == kCommandEventReportRQ) {
+      answered = AnswerCommitmentReport(service, command, results_);
+    } else if (field == kCommandEchoRQ) {
+      auto response = EchoRSP(command.GetUS(0x0000, 0x0110));
+      answered = service.Write(*response, kVerificationSopClass, MessageKind::Command);
+    } else {
+      WriteLog("ERROR, CommitmentListener, command field " + std::to_string(field) + " not served");
+    }
+    if (!answered) {
+      service.Abort(AbortReason::NotSpecified);
+      return;
+    }
+  }
+  service.Link.dsocket.Close();
+}
+
+bool CommitObjects(const RemoteNode& node, const std::vector<CommitmentObject>& objects,
+                   const std::string& listenPort, int timeoutSeconds, std::chrono::seconds limit,
+                   CommitmentResult& result, std::string& error) {
+  CommitmentResults results;
+  CommitmentListener listener(node.callingAet, results);
+  // The listener is up before the request goes out: a PACS may call back at once.
+  if (!listenPort.empty() && !listener.Start(listenPort, ListenScope::AllInterfaces, error)) {
+    return false;
+  }
+  const auto end = std::chrono::steady_clock::now() + limit;
+  // Some PACSs report only once the requesting association is gone: with a listener to take the
+  // report, the association is held only briefly.
+  const std::chrono::milliseconds onAssociation =
+      listenPort.empty() ? std::chrono::milliseconds(limit)
+                         : std::min<std::chrono::milliseconds>(limit, kSameAssociationWait);
+  const std::string transactionUid =
+      RequestCommitment(node, objects, timeoutSeconds, results, error, onAssociation);
+  if (transactionUid.empty()) return false;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+  std::optional<CommitmentResult> report =
+      results.WaitFor(transactionUid, std::max(left, std::chrono::milliseconds(0)));
+  listener.Stop();
+  if (report) {
+    result = std::move(*report);
+    AddUnreported(result, objects);
+    return true;
+  }
+  WriteLog("ERROR, CommitObjects, no storage commitment report for " + transactionUid + " within " +
+           std::to_string(limit.count()) + " s");
+  result = CommitmentResult();
+  result.transactionUid = transactionUid;
+  AddUnreported(result, objects);
+  for (CommitmentOutcome& outcome : result.objects) {
+    outcome.cause = "no storage commitment report from the PACS within " +
+                    std::to_string(limit.count()) + " seconds";
+  }
+  return true;
+}
