@@ -20,20 +20,20 @@ enum class AssociationState {
 
 // The events of PS3.8 Table 9-10 that reach a requestor, with their numbers.
 enum class AssociationEvent {
-  AssociateRequest,   // Evt1/Evt2: connect and send the A-ASSOCIATE-RQ
-  AssociateAccepted,  // Evt3: A-ASSOCIATE-AC received
-  AssociateRejected,  // Evt4: A-ASSOCIATE-RJ received
-  AssociateRequested, // Evt6: A-ASSOCIATE-RQ received
-  DataRequest,        // Evt9: a message to send
-  DataReceived,       // Evt10: P-DATA-TF received
-  ReleaseRequest,     // Evt11: we want to release
-  ReleaseRequested,   // Evt12: A-RELEASE-RQ received
-  ReleaseReplied,     // Evt13: A-RELEASE-RP received
-  ReleaseResponse,    // Evt14: our answer to the peer's release request
-  AbortRequest,       // Evt15: we abort
-  AbortReceived,      // Evt16: A-ABORT received
-  ConnectionClosed,   // Evt17: the connection ended (or timed out)
-  InvalidPdu,         // Evt19: an unrecognised or malformed PDU
+  AssociateRequest,    // Evt1/Evt2: connect and send the A-ASSOCIATE-RQ
+  AssociateAccepted,   // Evt3: A-ASSOCIATE-AC received
+  AssociateRejected,   // Evt4: A-ASSOCIATE-RJ received
+  AssociateRequested,  // Evt6: A-ASSOCIATE-RQ received
+  DataRequest,         // Evt9: a message to send
+  DataReceived,        // Evt10: P-DATA-TF received
+  ReleaseRequest,      // Evt11: we want to release
+  ReleaseRequested,    // Evt12: A-RELEASE-RQ received
+  ReleaseReplied,      // Evt13: A-RELEASE-RP received
+  ReleaseResponse,     // Evt14: our answer to the peer's release request
+  AbortRequest,        // Evt15: we abort
+  AbortReceived,       // Evt16: A-ABORT received
+  ConnectionClosed,    // Evt17: the connection ended (or timed out)
+  InvalidPdu,          // Evt19: an unrecognised or malformed PDU
 };
 
 // The actions of PS3.8 Tables 9-6 to 9-9 a requestor takes, and Refuse for a local request the

@@ -216,8 +216,8 @@ int CStore::ReadRSP(PDU_Service* service, std::string* errorComment) {
   if (outcome.result == StoreResult::StoredWithWarning) {
     WriteLog("WARNING, CStore::ReadRSP, stored with " + StoreStatusText(status) + commentText);
   } else if (outcome.result == StoreResult::Failed) {
-    WriteLog("ERROR, CStore::ReadRSP, status == " + std::to_string(status) + ", not stored: " +
-             StoreStatusText(status) + commentText);
+    WriteLog("ERROR, CStore::ReadRSP, status == " + std::to_string(status) +
+             ", not stored: " + StoreStatusText(status) + commentText);
   }
   return status;
 }

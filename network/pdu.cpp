@@ -5,8 +5,8 @@
 #include <array>
 #include <cstring>
 
-#include "log.h"
 #include "associationcounter.h"
+#include "log.h"
 
 namespace {
 

@@ -259,8 +259,7 @@ AssociationEvent PDU_Service::ReceiveOtherPdu(uint8_t type) {
       return releaseRQ.Read(Link) ? AssociationEvent::ReleaseRequested
                                   : AssociationEvent::InvalidPdu;
     case 0x06:
-      return releaseRP.Read(Link) ? AssociationEvent::ReleaseReplied
-                                  : AssociationEvent::InvalidPdu;
+      return releaseRP.Read(Link) ? AssociationEvent::ReleaseReplied : AssociationEvent::InvalidPdu;
     case 0x07:
       abortReceived_ = AAbortRQ();
       // An abort cut short still ends the association; its reason is then unknown.
@@ -425,8 +424,7 @@ std::optional<std::string> PDU_Service::GetTransferSyntaxUID(uint8_t presentatio
   return std::nullopt;
 }
 
-bool PDU_Service::Allows(AssociationEvent event, AssociationAction action,
-                         const char* operation) {
+bool PDU_Service::Allows(AssociationEvent event, AssociationAction action, const char* operation) {
   if (state_ != AssociationState::Idle && state_ != AssociationState::Aborted && !IsConnected()) {
     Apply(AssociationEvent::ConnectionClosed);
   }

@@ -282,9 +282,9 @@ bool StoreFiles(const std::vector<std::string>& paths, const RemoteNode& node, i
     for (const auto& [index, header] : group.files) {
       std::string error;
       const bool established = service.State() == AssociationState::Established;
-      const bool stored = open && established &&
-                          StoreOutcomeFromStatus(StoreFile(service, paths[index], header, error))
-                              .IsStored();
+      const bool stored =
+          open && established &&
+          StoreOutcomeFromStatus(StoreFile(service, paths[index], header, error)).IsStored();
       if (!stored) {
         if (!open) error = "no association with " + node.calledAet + " for " + header.sopClassUid;
         if (open && !established) {

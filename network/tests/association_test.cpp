@@ -73,7 +73,7 @@ TEST(OpenAssociation, SendsTheKnownRequestAndReleases) {
   EXPECT_EQ(NextMessageID(), 3);
   EXPECT_EQ(NextMessageID(), 5);
   EXPECT_TRUE(service.IsConnected());
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
 
   const std::vector<Bytes> received = peer.Received();
@@ -99,7 +99,7 @@ TEST(OpenAssociation, TraceOfTheKnownRequestGivesItsSizes) {
   PDU_Service service;
   ASSERT_TRUE(
       OpenAssociation(service, "VELLORAN", "ANY-SCP", "127.0.0.1", peer.Port(), kVerification, 5));
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   LogLevel = 0;
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
   const std::string text = log.Text();
@@ -204,7 +204,7 @@ TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
     std::vector<Step> steps;
     std::vector<std::string> logLines;  // all of these
     std::string alternative;            // or, when not empty, this one alone
-    Bytes abortExpected;                // the A-ABORT the peer should receive, if any
+    Bytes endExpected;                  // the A-ABORT or A-RELEASE-RQ the peer receives, if any
   };
   const Case cases[] = {
       {"rejected",
@@ -219,19 +219,27 @@ TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
       {"silent",
        {Step::ReceivePdu(), Step::ExpectClose()},
        {"ERROR, Socket::ReadBinary, Timed out", "ERROR, Corrupt Transmission..."}},
+      // An accepted association with nothing usable in it is released, not reset.
       {"accepts an unusable transfer syntax",
        {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 0, "1.2.840.10008.1.2.5"}})),
-        Step::ExpectClose()},
+        Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()},
        {"ERROR, Transfer Syntax is Empty",
-        "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"}},
+        "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"},
+       "",
+       testpeer::ReleaseRQ()},
       {"refuses the context",
-       {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 3, ""}})), Step::ExpectClose()},
+       {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 3, ""}})), Step::ReceivePdu(),
+        Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()},
        {"ERROR, Transfer Syntax is Empty",
-        "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"}},
+        "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"},
+       "",
+       testpeer::ReleaseRQ()},
       {"accepts a context never proposed",
        {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{7, 0, "1.2.840.10008.1.2"}})),
-        Step::ExpectClose()},
-       {"context 7 was not proposed", "ERROR, Transfer Syntax is Empty"}},
+        Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()},
+       {"context 7 was not proposed", "ERROR, Transfer Syntax is Empty"},
+       "",
+       testpeer::ReleaseRQ()},
       {"huge A-ASSOCIATE-AC length",
        {Step::ReceivePdu(), Step::Send(FromHex("02 00 FFFFFFF0")), Step::ReceivePdu(),
         Step::ExpectClose()},
@@ -246,7 +254,7 @@ TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
         Step::ExpectClose()},
        {"ERROR, Corrupt Transmission..."},
        "",
-       FromHex("07 00 00000004 00 00 02 02")},
+       FromHex("07 00 00000004 00 00 02 01")},
   };
   LogLevel = 2;
   for (const Case& c : cases) {
@@ -259,14 +267,14 @@ TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
                                  kVerification, 1));
     EXPECT_LT(SecondsSince(start), 6.0);
     EXPECT_FALSE(service.IsConnected());
-    CloseAssociation(service);
+    EXPECT_FALSE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     bool allFound = true;
     for (const std::string& line : c.logLines) allFound = allFound && log.Contains(line);
     EXPECT_TRUE(allFound || (!c.alternative.empty() && log.Contains(c.alternative))) << log.Text();
-    if (!c.abortExpected.empty()) {
+    if (!c.endExpected.empty()) {
       ASSERT_EQ(peer.Received().size(), 2u);
-      EXPECT_EQ(peer.Received()[1], c.abortExpected);
+      EXPECT_EQ(peer.Received()[1], c.endExpected);
     }
   }
   LogLevel = 0;
@@ -328,15 +336,15 @@ TEST(PduServiceRead, EndsCleanlyWhenThePeerMisbehaves) {
 
     const auto start = std::chrono::steady_clock::now();
     DcmObj response;
-    EXPECT_FALSE(service.Read(response));
+    EXPECT_FALSE(service.Read(response, MessageKind::Command));
     EXPECT_LT(SecondsSince(start), 6.0);
     EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
     // A failed read ends the association by itself: closed, or released by the peer and left
     // for the peer to close.
     EXPECT_EQ(service.IsConnected(), c.releasedByPeer);
     EXPECT_EQ(service.ReleasedByPeer(), c.releasedByPeer);
-    EXPECT_FALSE(service.Read(response));
-    CloseAssociation(service);
+    EXPECT_FALSE(service.Read(response, MessageKind::Command));
+    EXPECT_FALSE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     const std::vector<Bytes> received = peer.Received();
     if (!c.expectedReply.empty()) {
@@ -360,7 +368,7 @@ TEST(PduServiceRead, ResponseAfterRequest) {
   command.AddString(0x0000, 0x0002, kVerification);
   ASSERT_TRUE(service.Write(command, kVerification, MessageKind::Command));
   DcmObj response;
-  ASSERT_TRUE(service.Read(response));
+  ASSERT_TRUE(service.Read(response, MessageKind::Command));
   EXPECT_EQ(response.GetUS(0x0000, 0x0100), 0x8030);
   EXPECT_EQ(response.GetUS(0x0000, 0x0900), 0x0000);
   EXPECT_TRUE(CloseAssociation(service));

@@ -11,6 +11,7 @@
 #include "query.h"
 #include "scripted_peer.h"
 #include "storage.h"
+#include "storeoutcome.h"
 
 using testpeer::AcceptedContext;
 using testpeer::Bytes;
@@ -167,7 +168,7 @@ TEST(FindService, PendingResponsesBecomeRecordsUntilTheFinalOne) {
   EXPECT_EQ(std::get<StudyInfo>(list[1]).patientName, "");
   EXPECT_EQ(ReadFindRSP(service, list, "STUDY"), 0);
   EXPECT_EQ(list.size(), 2u);
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
 
   const auto received = peer.Received();
@@ -218,7 +219,7 @@ TEST(MessageTrace, DumpsShowTextsAsUtf8WhateverSetTheMessageUses) {
     ASSERT_TRUE(CFind::WriteRQ(&service, query, kStudyRootFindSopClass));
     DcmObj answer;
     EXPECT_EQ(CFind::ReadRSP(&service, answer), 0xFF00);
-    CloseAssociation(service);
+    EXPECT_TRUE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     const std::string text = log.Text();
     EXPECT_TRUE(IsValidUtf8(text)) << text;
@@ -239,7 +240,7 @@ TEST(FindService, EmptyIdentifierSendsOnlyTheCommand) {
   DcmObj empty;
   EXPECT_TRUE(CFind::WriteRQ(&service, empty, kModalityWorklistFindSopClass));
   EXPECT_EQ(CFind::ReadRSP(&service, empty), 0);
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   // Had an identifier followed, the release request would not be the next PDU.
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
   EXPECT_EQ(peer.Received()[2][0], 0x05);
@@ -249,28 +250,49 @@ TEST(FindService, EmptyIdentifierSendsOnlyTheCommand) {
   EXPECT_TRUE(log.Contains("ERROR, CFind::WriteRQ, PDU is NULL"));
 }
 
+// Warnings mean stored (PS3.4 B.2.3) and are logged as warnings with the peer's comment;
+// failures are named. Either way the status reaches the caller unchanged.
 TEST(StoreService, StatusesOfResponsesReachTheCaller) {
   struct Case {
     const char* name;
     uint16_t commandField;
     uint16_t status;
+    std::string comment;
     int expected;
+    bool stored;
     std::string logLine;
   };
   const Case cases[] = {
-      {"success", kCommandStoreRSP, 0, 0, ""},
-      {"warning counts as failure", kCommandStoreRSP, 0xB000, 45056,
-       "ERROR, CStore::ReadRSP, status == 45056"},
-      {"refused", kCommandStoreRSP, 0xA700, 0xA700, "ERROR, CStore::ReadRSP, status == 42752"},
-      {"not a store response", kCommandFindRSP, 0, -2, "ERROR, CStore::ReadRSP, not a C-Store RSP"},
+      {"success", kCommandStoreRSP, 0, "", 0, true, ""},
+      {"warning 0001", kCommandStoreRSP, 0x0001, "", 1, true,
+       "WARNING, CStore::ReadRSP, stored with status 0x0001 (warning)"},
+      {"coercion", kCommandStoreRSP, 0xB000, "", 0xB000, true,
+       "WARNING, CStore::ReadRSP, stored with status 0xB000 (warning: coercion of data elements)"},
+      {"elements discarded", kCommandStoreRSP, 0xB006, "private tags dropped", 0xB006, true,
+       "WARNING, CStore::ReadRSP, stored with status 0xB006 (warning: elements discarded), Error "
+       "Comment: private tags dropped"},
+      {"does not match SOP class", kCommandStoreRSP, 0xB007, "", 0xB007, true,
+       "WARNING, CStore::ReadRSP, stored with status 0xB007"},
+      {"refused", kCommandStoreRSP, 0xA700, "disk full", 0xA700, false,
+       "ERROR, CStore::ReadRSP, status == 42752, not stored: status 0xA700 (refused: out of "
+       "resources), Error Comment: disk full"},
+      {"error", kCommandStoreRSP, 0xA900, "", 0xA900, false,
+       "ERROR, CStore::ReadRSP, status == 43264, not stored: status 0xA900"},
+      {"cannot understand", kCommandStoreRSP, 0xC123, "", 0xC123, false,
+       "not stored: status 0xC123 (error: cannot understand)"},
+      {"not a store response", kCommandFindRSP, 0, "", -2, false,
+       "ERROR, CStore::ReadRSP, not a C-Store RSP"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CapturedLog log;
     std::vector<Step> steps = Accepting(kExplicitVRLittleEndian);
+    testpeer::ResponseFields fields;
+    fields.errorComment = c.comment;
     Append(steps, {Step::ReceivePdu(), Step::ReceivePdu(),
                    Step::Send(testpeer::PData(
-                       1, {{kLastCommand, testpeer::ResponseCommand(c.commandField, c.status)}}))});
+                       1, {{kLastCommand, testpeer::ResponseCommand(c.commandField, c.status,
+                                                                    0x0101, fields)}}))});
     Append(steps, Releasing());
     ScriptedPeer peer(steps);
     PDU_Service service;
@@ -278,12 +300,17 @@ TEST(StoreService, StatusesOfResponsesReachTheCaller) {
                                 kSecondaryCapture, kExplicitVRLittleEndian, "", 5));
     auto dataSet = SmallObject("1.2.3.9", kExplicitVRLittleEndian);
     EXPECT_EQ(WriteStoreRQ(service, *dataSet, kSecondaryCapture), kStoreWritten);
-    EXPECT_EQ(ReadStoreRSP(service), c.expected);
-    CloseAssociation(service);
+    std::string comment;
+    const int status = ReadStoreRSP(service, &comment);
+    EXPECT_EQ(status, c.expected);
+    EXPECT_EQ(StoreOutcomeFromStatus(status).IsStored(), c.stored);
+    EXPECT_EQ(comment, c.expected < 0 ? "" : c.comment);
+    EXPECT_TRUE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     if (!c.logLine.empty()) {
       EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
     }
+    EXPECT_EQ(log.Contains("ERROR, CStore::ReadRSP"), !c.stored) << log.Text();
     auto command = DecodeCommand(peer.Received()[1]);
     EXPECT_EQ(command->GetString(0, 0x1000), "1.2.3.9");
     EXPECT_EQ(command->GetUS(0, 0x0110), 3);
@@ -305,7 +332,7 @@ TEST(StoreService, SecondObjectOnTheAssociationGetsTheNextMessageId) {
     ASSERT_EQ(WriteStoreRQ(service, *dataSet, kSecondaryCapture), kStoreWritten);
     EXPECT_EQ(ReadStoreRSP(service), 0);
   }
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
   // Association request, then command and data set of each object, then the release request.
   const auto received = peer.Received();
@@ -356,7 +383,7 @@ TEST(StoreService, EncodingIsAdaptedOrTheObjectIsNotSent) {
       EXPECT_EQ(ReadStoreRSP(service), 0);
       EXPECT_EQ(dataSet->transferSyntax, c.accepted);
     }
-    CloseAssociation(service);
+    EXPECT_TRUE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     if (c.expected != kStoreWritten) {
       // Nothing of the refused object went out: the release request follows the set-up.

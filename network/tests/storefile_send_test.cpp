@@ -91,7 +91,7 @@ TEST(StoreFile, DataSetGoesOutByteForByteAcrossReadChunks) {
   std::string error;
   ASSERT_TRUE(ReadPart10Header(path, header, error)) << error;
   EXPECT_EQ(StoreFile(service, path, header, error), 0) << error;
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
 
   // Association request, command, the data set's PDUs, release request.
@@ -128,7 +128,7 @@ TEST(StoreFile, PeerAcceptingAnotherEncodingGetsTheConvertedDataSet) {
   ASSERT_TRUE(ReadPart10Header(path, header, error)) << error;
   EXPECT_EQ(header.transferSyntaxUid, kExplicitVRLittleEndian);
   EXPECT_EQ(StoreFile(service, path, header, error), 0) << error;
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
 
   // Implicit VR: the name element is its tag and a 32-bit length, without "PN".
@@ -164,7 +164,7 @@ TEST(StoreFile, FileEndingWhileItIsSentAbortsTheAssociation) {
   EXPECT_EQ(StoreFile(service, path, header, error), kStoreWriteFailed);
   EXPECT_EQ(error, "the file could not be read to its end");
   EXPECT_FALSE(service.IsConnected());
-  CloseAssociation(service);
+  EXPECT_FALSE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
 
   const std::vector<Bytes> received = peer.Received();
