@@ -249,6 +249,11 @@ TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
       {"truncated A-ASSOCIATE-AC",
        {Step::ReceivePdu(), Step::Send(truncatedAccept), Step::Close()},
        {"connection ended inside the PDU", "A-ASSOCIATE-AC refused"}},
+      // AA-3: an abort is never answered; ExpectClose fails on any byte we send.
+      {"aborts instead of answering",
+       {Step::ReceivePdu(), Step::Send(FromHex("07 00 00000004 00 00 02 01")), Step::ExpectClose()},
+       {"ERROR, PDU_Service::Connect, association aborted by the service provider: unrecognized "
+        "PDU (source 2, reason 1)"}},
       {"unknown PDU type",
        {Step::ReceivePdu(), Step::Send(FromHex("09 00 00000004 00000000")), Step::ReceivePdu(),
         Step::ExpectClose()},
@@ -281,8 +286,8 @@ TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
 }
 
 TEST(PduServiceRead, EndsCleanlyWhenThePeerMisbehaves) {
-  const Bytes echoResponse =
-      testpeer::PData(1, {{0x03, testpeer::ResponseCommand(0x8030, 0x0000)}});
+  const Bytes echoCommand = testpeer::ResponseCommand(0x8030, 0x0000);
+  const Bytes echoResponse = testpeer::PData(1, {{0x03, echoCommand}});
   struct Case {
     const char* name;
     std::vector<Step> steps;  // after the association and our request
@@ -293,7 +298,8 @@ TEST(PduServiceRead, EndsCleanlyWhenThePeerMisbehaves) {
   const Case cases[] = {
       {"abort during a store",
        {Step::Send(testpeer::Abort()), Step::ExpectClose()},
-       "WARNING, PDU_Service::Read Abort-RQ"},
+       "WARNING, PDU_Service::Read Abort-RQ, association aborted by the service user (source 0, "
+       "reason 0)"},
       {"release request from the peer",
        {Step::Send(testpeer::ReleaseRQ()), Step::ReceivePdu(), Step::ExpectClose()},
        "INFO, PDU_Service::Read Release-RQ",
@@ -316,6 +322,21 @@ TEST(PduServiceRead, EndsCleanlyWhenThePeerMisbehaves) {
        "exceeds 65536",
        FromHex("07 00 00000004 00 00 02 06")},
       {"silent", {Step::ExpectClose()}, "ERROR, Socket::ReadBinary, Timed out"},
+      {"response flagged as a data set",
+       {Step::Send(testpeer::PData(1, {{0x02, testpeer::ResponseCommand(0x8030, 0x0000)}})),
+        Step::ReceivePdu(), Step::ExpectClose()},
+       "ERROR, PDU_Service::Read, a data set arrived where a command was expected",
+       FromHex("07 00 00000004 00 00 02 05")},
+      {"fragments mixing command and data set",
+       {Step::Send(testpeer::PData(1, {{0x01, Bytes(echoCommand.begin(), echoCommand.begin() + 8)},
+                                       {0x02, Bytes(echoCommand.begin() + 8, echoCommand.end())}})),
+        Step::ReceivePdu(), Step::ExpectClose()},
+       "fragments of one message mix command and data set",
+       FromHex("07 00 00000004 00 00 02 06")},
+      {"release reply nobody asked for",
+       {Step::Send(testpeer::ReleaseRP()), Step::ReceivePdu(), Step::ExpectClose()},
+       "WARNING, PDU_Service::Read Release-RSP",
+       FromHex("07 00 00000004 00 00 02 02")},
       {"closes at once", {Step::Close()}, "ERROR, Buffer::ReadBlock, Error from ReadBinary()"},
   };
   LogLevel = 2;
@@ -352,6 +373,82 @@ TEST(PduServiceRead, EndsCleanlyWhenThePeerMisbehaves) {
       ASSERT_EQ(received.size(), 3u);
       EXPECT_EQ(received[2], c.expectedReply);
     }
+  }
+  LogLevel = 0;
+}
+
+// How a release of ours ends (PS3.8 Table 9-10, Sta7 and the requestor's collision states Sta9
+// and Sta11): completed only by the peer's A-RELEASE-RP.
+TEST(CloseAssociation, ReportsWhetherTheReleaseCompleted) {
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;  // after our A-RELEASE-RQ arrived
+    bool completed;
+    std::vector<Bytes> sentAfterRequest;  // what we send after our A-RELEASE-RQ
+    const char* logLine;
+  };
+  const Case cases[] = {
+      {"release reply", {Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()}, true, {}, ""},
+      // AR-8, AR-9, then AR-3 on the peer's reply: as requestor we answer the collision first.
+      {"release collision",
+       {Step::Send(testpeer::ReleaseRQ()), Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()),
+        Step::ExpectClose()},
+       true,
+       {testpeer::ReleaseRP()},
+       "INFO, CloseAssociation, release collision: the peer asked for a release too"},
+      // AR-6: the end of a message the peer was still sending is dropped.
+      {"a response still on its way",
+       {Step::Send(testpeer::PData(1, {{0x03, testpeer::ResponseCommand(0x8030, 0)}})),
+        Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()},
+       true,
+       {},
+       ""},
+      {"abort instead of the reply",
+       {Step::Send(testpeer::Abort()), Step::ExpectClose()},
+       false,
+       {},
+       "WARNING, CloseAssociation, the release did not complete: the peer aborted the release: the "
+       "service user (source 0, reason 0)"},
+      {"connection closed",
+       {Step::Close()},
+       false,
+       {},
+       "the connection ended before the A-RELEASE-RP"},
+      {"collision reply missing",
+       {Step::Send(testpeer::ReleaseRQ()), Step::ReceivePdu(), Step::Close()},
+       false,
+       {testpeer::ReleaseRP()},
+       "the connection ended before the A-RELEASE-RP"},
+      // AA-8: anything else is a protocol error answered with an A-ABORT.
+      {"association accept instead of the reply",
+       {Step::Send(AcceptImplicit()), Step::ReceivePdu(), Step::ExpectClose()},
+       false,
+       {FromHex("07 00 00000004 00 00 02 02")},
+       "arrived instead of the A-RELEASE-RP"},
+  };
+  LogLevel = 2;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CapturedLog log;
+    std::vector<Step> steps = {Step::ReceivePdu(), Step::Send(AcceptImplicit()),
+                               Step::ReceivePdu()};
+    steps.insert(steps.end(), c.steps.begin(), c.steps.end());
+    ScriptedPeer peer(steps);
+    PDU_Service service;
+    ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "ANY-SCP", "127.0.0.1", peer.Port(),
+                                kVerification, 2));
+    EXPECT_EQ(CloseAssociation(service), c.completed);
+    EXPECT_FALSE(service.IsConnected());
+    EXPECT_EQ(service.State(), AssociationState::Idle);
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    const std::vector<Bytes> received = peer.Received();
+    ASSERT_EQ(received.size(), 2 + c.sentAfterRequest.size());
+    EXPECT_EQ(received[1], testpeer::ReleaseRQ());
+    for (size_t i = 0; i < c.sentAfterRequest.size(); ++i) {
+      EXPECT_EQ(received[2 + i], c.sentAfterRequest[i]);
+    }
+    if (*c.logLine) EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    EXPECT_EQ(log.Contains("WARNING, CloseAssociation"), !c.completed) << log.Text();
   }
   LogLevel = 0;
 }
