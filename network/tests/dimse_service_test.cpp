@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stop_token>
 
 #include "bufdata.h"
 #include "captured_log.h"
@@ -180,6 +181,164 @@ TEST(FindService, PendingResponsesBecomeRecordsUntilTheFinalOne) {
   EXPECT_EQ(sent->GetString(0x0008, 0x0052), "STUDY");
 }
 
+// The pending statuses 0xFF00 and 0xFF01 (optional keys not supported) both bring a match.
+TEST(FindService, BothPendingStatusesBringMatchesUntilTheFinalResponse) {
+  DcmObj match;
+  match.AddString(0x0010, 0x0010, "DOE^JANE");
+  std::vector<Step> steps = Accepting(kImplicitVRLittleEndian);
+  Append(steps, {Step::ReceivePdu(), Step::ReceivePdu()});
+  for (uint16_t status : {0xFF00, 0xFF01}) {
+    steps.push_back(Step::Send(testpeer::PData(
+        1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, status, 0x0102)},
+            {kLastDataSet, Encode(match)}})));
+  }
+  steps.push_back(Step::Send(
+      testpeer::PData(1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, 0)}})));
+  Append(steps, Releasing());
+  ScriptedPeer peer(steps);
+  PDU_Service service;
+  ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(),
+                              kStudyRootFindSopClass, 5));
+  DcmObj query;
+  query.AddString(0x0010, 0x0010, "DOE*");
+  std::vector<std::string> names;
+  EXPECT_EQ(RunFind(service, query, kStudyRootFindSopClass,
+                    [&](DcmObj& found) { names.push_back(found.GetString(0x0010, 0x0010)); }),
+            FindEnd::Completed);
+  EXPECT_EQ(names, (std::vector<std::string>{"DOE^JANE", "DOE^JANE"}));
+  EXPECT_TRUE(CloseAssociation(service));
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  // Request command and identifier, then straight to the release: nothing was cancelled.
+  const auto received = peer.Received();
+  ASSERT_EQ(received.size(), 4u);
+  EXPECT_EQ(DecodeCommand(received[1])->GetUS(0, 0x0100), kCommandFindRQ);
+  EXPECT_EQ(received[3], testpeer::ReleaseRQ());
+}
+
+// A cancelled search sends C-CANCEL-FIND-RQ for its request and reads on to the final response;
+// matches that still come are not handed on.
+TEST(FindService, CancelSendsCancelRequestAndReadsToTheFinalResponse) {
+  struct Case {
+    const char* name;
+    uint16_t finalStatus;
+    FindEnd expected;
+  };
+  const Case cases[] = {
+      {"peer confirms the cancel", 0xFE00, FindEnd::Cancelled},
+      {"peer had finished anyway", 0x0000, FindEnd::Cancelled},
+      {"peer fails the search", 0xC000, FindEnd::Failed},
+  };
+  DcmObj match;
+  match.AddString(0x0010, 0x0010, "DOE^JANE");
+  const Bytes pending = testpeer::PData(
+      1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, 0xFF00, 0x0102)},
+          {kLastDataSet, Encode(match)}});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Step> steps = Accepting(kImplicitVRLittleEndian);
+    // The request, one match, then our cancel; one more match was already on its way.
+    Append(steps,
+           {Step::ReceivePdu(), Step::ReceivePdu(), Step::Send(pending), Step::ReceivePdu(),
+            Step::Send(pending),
+            Step::Send(testpeer::PData(
+                1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, c.finalStatus)}}))});
+    Append(steps, Releasing());
+    ScriptedPeer peer(steps);
+    PDU_Service service;
+    ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(),
+                                kStudyRootFindSopClass, 5));
+    DcmObj query;
+    query.AddString(0x0010, 0x0010, "DOE*");
+    std::stop_source stop;
+    int matches = 0;
+    EXPECT_EQ(RunFind(
+                  service, query, kStudyRootFindSopClass,
+                  [&](DcmObj&) {
+                    ++matches;
+                    stop.request_stop();
+                  },
+                  stop.get_token()),
+              c.expected);
+    EXPECT_EQ(matches, 1);
+    EXPECT_TRUE(CloseAssociation(service));
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    const auto received = peer.Received();
+    ASSERT_EQ(received.size(), 5u);
+    // C-CANCEL-RQ (PS3.7 9.3.2.3): one last-fragment command item naming the find request.
+    const Bytes& cancel = received[3];
+    EXPECT_EQ(cancel[11], kLastCommand);
+    const auto command = DecodeCommand(cancel);
+    EXPECT_EQ(command->GetUS(0, 0x0100), kCommandCancelRQ);
+    EXPECT_EQ(command->GetUS(0, 0x0120), DecodeCommand(received[1])->GetUS(0, 0x0110));
+    EXPECT_EQ(command->GetUS(0, 0x0800), kNoDataSet);
+    EXPECT_EQ(command->FindTag(0, 0x0110), nullptr);
+    ASSERT_NE(command->FindTag(0, 0x0000), nullptr);
+    EXPECT_EQ(command->FindTag(0, 0x0000)->GetUL(), 30u);
+    EXPECT_EQ(received[4], testpeer::ReleaseRQ());
+  }
+}
+
+// Every response must answer the request just sent: Message ID Being Responded To, and for
+// C-STORE the Affected SOP Instance UID when the response gives one.
+TEST(ResponseMatching, AResponseToAnotherRequestFailsTheOperation) {
+  struct Case {
+    const char* name;
+    uint16_t commandField;
+    testpeer::ResponseFields fields;
+    const char* logLine;
+  };
+  const Case cases[] = {
+      {"echo, wrong message ID",
+       kCommandEchoRSP,
+       {99, "", ""},
+       "ERROR, ReadEchoRSP, response to message ID 99, but request 3 was sent"},
+      {"find, wrong message ID",
+       kCommandFindRSP,
+       {99, "", ""},
+       "ERROR, CFind::ReadRSP, response to message ID 99, but request 3 was sent"},
+      {"store, wrong message ID",
+       kCommandStoreRSP,
+       {99, "", ""},
+       "ERROR, CStore::ReadRSP, response to message ID 99, but request 3 was sent"},
+      {"store, wrong instance",
+       kCommandStoreRSP,
+       {testpeer::kAnswerLastRequest, "", "1.2.3.99"},
+       "ERROR, CStore::ReadRSP, response for SOP instance 1.2.3.99, but 1.2.3.9 was sent"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CapturedLog log;
+    std::vector<Step> steps = Accepting(kExplicitVRLittleEndian);
+    steps.push_back(Step::ReceivePdu());
+    if (c.commandField != kCommandEchoRSP) steps.push_back(Step::ReceivePdu());
+    steps.push_back(Step::Send(testpeer::PData(
+        1, {{kLastCommand, testpeer::ResponseCommand(c.commandField, 0, 0x0101, c.fields)}})));
+    Append(steps, Releasing());
+    ScriptedPeer peer(steps);
+    PDU_Service service;
+    ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(),
+                                kSecondaryCapture, kExplicitVRLittleEndian, "", 5));
+    if (c.commandField == kCommandEchoRSP) {
+      ASSERT_TRUE(WriteEchoRQ(service, kVerificationSopClass));
+      EXPECT_FALSE(ReadEchoRSP(service));
+    } else if (c.commandField == kCommandFindRSP) {
+      DcmObj query;
+      query.AddString(0x0010, 0x0010, "DOE*");
+      EXPECT_EQ(RunFind(service, query, kStudyRootFindSopClass, {}), FindEnd::Failed);
+    } else {
+      auto dataSet = SmallObject("1.2.3.9", kExplicitVRLittleEndian);
+      ASSERT_EQ(WriteStoreRQ(service, *dataSet, kSecondaryCapture), kStoreWritten);
+      const int status = ReadStoreRSP(service);
+      EXPECT_EQ(status, kStoreResponseMismatch);
+      EXPECT_FALSE(StoreOutcomeFromStatus(status).IsStored());
+    }
+    EXPECT_TRUE(CloseAssociation(service));
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    EXPECT_EQ(DecodeCommand(peer.Received()[1])->GetUS(0, 0x0110), 3);
+  }
+}
+
 TEST(MessageTrace, DumpsShowTextsAsUtf8WhateverSetTheMessageUses) {
   struct Case {
     const char* what;
@@ -241,8 +400,10 @@ TEST(FindService, EmptyIdentifierSendsOnlyTheCommand) {
   EXPECT_TRUE(CFind::WriteRQ(&service, empty, kModalityWorklistFindSopClass));
   EXPECT_EQ(CFind::ReadRSP(&service, empty), 0);
   EXPECT_TRUE(CloseAssociation(service));
-  // Had an identifier followed, the release request would not be the next PDU.
+  // Had an identifier followed, the release request would not be the next PDU; and the command
+  // does not announce one.
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  EXPECT_EQ(DecodeCommand(peer.Received()[1])->GetUS(0, 0x0800), kNoDataSet);
   EXPECT_EQ(peer.Received()[2][0], 0x05);
 
   CapturedLog log;

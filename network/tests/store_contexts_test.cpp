@@ -117,6 +117,15 @@ TEST(StoreAssociation, EachObjectTravelsOnTheContextOfItsOwnSyntax) {
        kStoreWritten,
        3,
        kImplicitVRLittleEndian},
+      // A transfer syntax we never proposed for a context makes that context unusable: the
+      // object goes out losslessly on the other one, never converted to the unproposed syntax.
+      {"own context accepted with an unproposed syntax",
+       kPdfClass,
+       kExplicitVRLittleEndian,
+       {{1, 0, kJpegBaseline}, {3, 0, kImplicitVRLittleEndian}},
+       kStoreWritten,
+       3,
+       kImplicitVRLittleEndian},
       {"accepts are listed in another order",
        kPdfClass,
        kExplicitVRLittleEndian,
