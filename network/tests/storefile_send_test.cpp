@@ -26,29 +26,36 @@ constexpr const char* kCtImage = "1.2.840.10008.5.1.4.1.1.2";
 constexpr size_t kChunk = 1 << 20;       // the file is read in pieces of this size
 constexpr size_t kFragment = 16384 - 6;  // data bytes per PDU under the peer's 16384 limit
 
-// An 8-bit MONOCHROME2 Secondary Capture file in Explicit VR Little Endian whose pixels follow a
-// pattern that repeats only every 251 bytes.
+// A MONOCHROME2 image file in Explicit VR Little Endian: by default an 8-bit Secondary Capture
+// whose pixels follow a pattern that repeats only every 251 bytes; with `bitsStored` above 8, two
+// bytes per pixel.
 std::string WriteImageFile(const testsupport::TempDir& dir, const std::string& instanceUid,
-                           uint16_t columns, uint16_t rows) {
+                           uint16_t columns, uint16_t rows, uint16_t bitsStored = 8,
+                           const char* sopClass = kSecondaryCapture) {
+  const uint16_t bitsAllocated = bitsStored > 8 ? 16 : 8;
   DcmObj dataSet;
   dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
-  dataSet.AddString(0x0008, 0x0016, kSecondaryCapture);
+  dataSet.AddString(0x0008, 0x0016, sopClass);
   dataSet.AddString(0x0008, 0x0018, instanceUid);
   dataSet.AddString(0x0010, 0x0010, "DOE^JANE");
   dataSet.Add(DcmTag::FromUS(0x0028, 0x0002, 1, "US"));
   dataSet.AddString(0x0028, 0x0004, "MONOCHROME2");
   dataSet.Add(DcmTag::FromUS(0x0028, 0x0010, rows, "US"));
   dataSet.Add(DcmTag::FromUS(0x0028, 0x0011, columns, "US"));
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0100, 8, "US"));
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0101, 8, "US"));
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0102, 7, "US"));
+  dataSet.Add(DcmTag::FromUS(0x0028, 0x0100, bitsAllocated, "US"));
+  dataSet.Add(DcmTag::FromUS(0x0028, 0x0101, bitsStored, "US"));
+  dataSet.Add(DcmTag::FromUS(0x0028, 0x0102, bitsStored - 1, "US"));
   dataSet.Add(DcmTag::FromUS(0x0028, 0x0103, 0, "US"));
-  std::string pixels(size_t{columns} * rows, '\0');
+  std::string pixels(size_t{columns} * rows * (bitsAllocated / 8), '\0');
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<char>(i % 251);
-  dataSet.Add(
-      DcmTag::FromBytes(0x7FE0, 0x0010, static_cast<uint32_t>(pixels.size()), pixels.data(), "OB"));
+  // Values of more than 8 bits stay within the bits stored.
+  if (bitsAllocated == 16) {
+    for (size_t i = 1; i < pixels.size(); i += 2) pixels[i] &= 0x0F;
+  }
+  dataSet.Add(DcmTag::FromBytes(0x7FE0, 0x0010, static_cast<uint32_t>(pixels.size()), pixels.data(),
+                                bitsAllocated == 16 ? "OW" : "OB"));
   const std::string path = (dir / (instanceUid + ".dcm")).string();
-  EXPECT_TRUE(dataSet.SaveToFile(path, kSecondaryCapture, instanceUid));
+  EXPECT_TRUE(dataSet.SaveToFile(path, sopClass, instanceUid));
   return path;
 }
 
@@ -187,35 +194,11 @@ TEST(StoreFile, FileEndingWhileItIsSentAbortsTheAssociation) {
   EXPECT_TRUE(std::equal(sent.begin(), sent.end(), dataSet.begin()));
 }
 
-// A 12-bit CT image in Explicit VR Little Endian.
-std::string WriteCtFile(const testsupport::TempDir& dir, const std::string& instanceUid) {
-  DcmObj dataSet;
-  dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
-  dataSet.AddString(0x0008, 0x0016, kCtImage);
-  dataSet.AddString(0x0008, 0x0018, instanceUid);
-  dataSet.AddString(0x0010, 0x0010, "DOE^JANE");
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0002, 1, "US"));
-  dataSet.AddString(0x0028, 0x0004, "MONOCHROME2");
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0010, 8, "US"));
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0011, 8, "US"));
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0100, 16, "US"));
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0101, 12, "US"));
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0102, 11, "US"));
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0103, 0, "US"));
-  std::vector<uint16_t> pixels(64);
-  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint16_t>(i * 63);
-  dataSet.Add(DcmTag::FromBytes(0x7FE0, 0x0010, static_cast<uint32_t>(pixels.size() * 2),
-                                pixels.data(), "OW"));
-  const std::string path = (dir / (instanceUid + ".dcm")).string();
-  EXPECT_TRUE(dataSet.SaveToFile(path, kCtImage, instanceUid));
-  return path;
-}
-
 // A peer that accepts a transfer syntax we did not propose (a 12-bit CT as 8-bit baseline JPEG)
 // gets nothing: the association ends with a release and the file is reported as not stored.
 TEST(StoreFiles, AnUnproposedTransferSyntaxIsNeverConvertedTo) {
   testsupport::TempDir dir;
-  const std::string path = WriteCtFile(dir, "1.2.3.41");
+  const std::string path = WriteImageFile(dir, "1.2.3.41", 8, 8, 12, kCtImage);
   constexpr const char* kJpegBaseline = "1.2.840.10008.1.2.4.50";
   ScriptedPeer peer(
       {Step::ReceivePdu(),
