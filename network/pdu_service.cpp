@@ -218,6 +218,8 @@ AssociationAction PDU_Service::Apply(AssociationEvent event, AbortReason abortRe
     abortRQ.Reason = static_cast<uint8_t>(reason);
     abortRQ.Write(Link);
   };
+  // Our aborts name the service provider as their source: only then does the peer read the
+  // reason, which says what went wrong.
   switch (step.action) {
     case AssociationAction::AA1_SendAbort:
     case AssociationAction::AA7_SendAbort:
