@@ -125,7 +125,8 @@ class PDU_Service {
   bool Release();
 };
 
-// "the service user" / "the service provider (reason ...)", as an A-ABORT says it.
+// Who aborted and why, as an A-ABORT says it: "the service user (source 0, reason 0)" or "the
+// service provider: unexpected PDU (source 2, reason 2)".
 std::string AbortText(const AAbortRQ& abort);
 
 // Fills the request (titles padded or cut to 16 characters, one presentation context with the
