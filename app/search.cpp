@@ -114,35 +114,56 @@ void WorklistResultToStudy(const DcmObj& identifier, StudyInfo& study) {
   CopyWorklistValues(identifier, study);
 }
 
+namespace {
+
+SearchOutcome OutcomeOf(FindEnd end) {
+  switch (end) {
+    case FindEnd::Completed:
+      return SearchOutcome::Completed;
+    case FindEnd::Cancelled:
+      return SearchOutcome::Cancelled;
+    case FindEnd::NotSent:
+      return SearchOutcome::RequestFailed;
+    case FindEnd::Failed:
+      break;
+  }
+  return SearchOutcome::Interrupted;
+}
+
+// Ends a search's association; a release that did not complete is worth a line, since the
+// results already read are kept.
+void EndSearch(PDU_Service& service, const RemoteNode& node) {
+  if (!CloseAssociation(service)) {
+    WriteLog("WARNING, search, the association with " + node.calledAet +
+             " ended without a completed release");
+  }
+}
+
+}  // namespace
+
 SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
-                         std::vector<StudyInfo>& results) {
+                         std::vector<StudyInfo>& results, std::stop_token cancel) {
   results.clear();
-  QueryList list;
-  list.emplace_back(PacsQueryFromForm(form));
   PDU_Service service;
   if (!OpenNodeAssociation(service, pacs, kStudyRootFindSopClass, "", "", kSearchTimeoutSeconds)) {
     WriteLog("ERROR, couldn't connect to " + pacs.calledAet);
     CloseAssociation(service);
     return SearchOutcome::NotConnected;
   }
-  SearchOutcome outcome = SearchOutcome::RequestFailed;
-  if (WriteFindRQ(service, list, kStudyRootFindSopClass, "STUDY")) {
-    list.clear();
-    for (;;) {
-      const int status = ReadFindRSP(service, list, "STUDY");
-      if (status != kStatusPending && status != kStatusPendingWarning) {
-        outcome = status == 0 ? SearchOutcome::Completed : SearchOutcome::Interrupted;
-        break;
-      }
-      results.push_back(std::get<StudyInfo>(list.back()));
-    }
-  }
-  CloseAssociation(service);
-  return outcome;
+  auto identifier = BuildStudyIdentifier(PacsQueryFromForm(form));
+  const FindEnd end = RunFind(
+      service, *identifier, kStudyRootFindSopClass,
+      [&](DcmObj& match) {
+        DecodeDataSetToUtf8(match);
+        results.push_back(StudyFromIdentifier(match));
+      },
+      cancel);
+  EndSearch(service, pacs);
+  return OutcomeOf(end);
 }
 
 SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
-                             std::vector<StudyInfo>& results) {
+                             std::vector<StudyInfo>& results, std::stop_token cancel) {
   results.clear();
   PDU_Service service;
   if (!OpenNodeAssociation(service, worklist, kModalityWorklistFindSopClass, "", "",
@@ -153,20 +174,14 @@ SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
   }
   DcmObj identifier;
   BuildWorklistQuery(WorklistQueryFromForm(form), identifier);
-  SearchOutcome outcome = SearchOutcome::RequestFailed;
-  if (CFind::WriteRQ(&service, identifier, kModalityWorklistFindSopClass)) {
-    for (;;) {
-      identifier.Clear();
-      const int status = CFind::ReadRSP(&service, identifier);
-      if (status != kStatusPending && status != kStatusPendingWarning) {
-        outcome = status == 0 ? SearchOutcome::Completed : SearchOutcome::Interrupted;
-        break;
-      }
-      StudyInfo study;
-      WorklistResultToStudy(identifier, study);
-      results.push_back(std::move(study));
-    }
-  }
-  CloseAssociation(service);
-  return outcome;
+  const FindEnd end = RunFind(
+      service, identifier, kModalityWorklistFindSopClass,
+      [&](DcmObj& match) {
+        StudyInfo study;
+        WorklistResultToStudy(match, study);
+        results.push_back(std::move(study));
+      },
+      cancel);
+  EndSearch(service, worklist);
+  return OutcomeOf(end);
 }

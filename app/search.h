@@ -1,6 +1,7 @@
 // Patient and study search: query records from the form fields, worklist results, both searches.
 #pragma once
 
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,14 +47,16 @@ enum class SearchOutcome {
   NotConnected,   // no association; the message is "ERROR, couldn't connect to " + AET
   RequestFailed,  // the C-FIND request could not be written
   Interrupted,    // a response could not be read, or a failure status ended the search
+  Cancelled,      // the caller cancelled; the peer confirmed the end of the search
 };
 
 // Study-root C-FIND at study level against the PACS, and Modality Worklist C-FIND against the
 // worklist server. `results` is emptied first and receives one record per pending response.
+// A stop requested on `cancel` sends C-CANCEL-FIND-RQ; the matches read before it are kept.
 SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
-                         std::vector<StudyInfo>& results);
+                         std::vector<StudyInfo>& results, std::stop_token cancel = {});
 SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
-                             std::vector<StudyInfo>& results);
+                             std::vector<StudyInfo>& results, std::stop_token cancel = {});
 
 // Time-out of both searches, in seconds.
 inline constexpr int kSearchTimeoutSeconds = 30;

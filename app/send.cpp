@@ -6,6 +6,7 @@
 #include "log.h"
 #include "pdu_service.h"
 #include "storage.h"
+#include "storeoutcome.h"
 
 namespace {
 
@@ -58,7 +59,8 @@ bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
     if (WriteStoreRQ(service, dataSet, sopClassUid) != kStoreWritten) {
       WriteLog("ERROR, WriteStoreRQ for " + dataSet.GetString(0x0008, 0x0018));
     } else {
-      stored = ReadStoreRSP(service) == 0;
+      // A warning status means stored; counting it as failed would make users send it again.
+      stored = StoreOutcomeFromStatus(ReadStoreRSP(service)).IsStored();
     }
     allStored = allStored && stored;
     if (progress) progress(dataSet, i, list.size(), stored);

@@ -104,6 +104,9 @@ void ReportSearchFailure(SearchOutcome outcome, const std::string& calledAet) {
     case SearchOutcome::Interrupted:
       std::fprintf(stderr, "ERROR, the search ended early, please check Log file\n");
       break;
+    case SearchOutcome::Cancelled:
+      std::fprintf(stderr, "ERROR, the search was cancelled\n");
+      break;
   }
   PrintFailureCause();
 }

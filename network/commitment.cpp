@@ -367,7 +367,7 @@ bool AnswerCommitmentReport(PDU_Service& service, const DcmObj& command,
   const uint16_t eventType = command.GetUS(0x0000, 0x1002);
   const uint8_t context = service.pdata.PresentationContextID;
   DcmObj dataSet;
-  if (command.GetUS(0x0000, 0x0800) != kNoDataSet && !service.Read(dataSet)) {
+  if (command.GetUS(0x0000, 0x0800) != kNoDataSet && !service.Read(dataSet, MessageKind::DataSet)) {
     WriteLog("ERROR, AnswerCommitmentReport, the report's data set did not arrive");
     return false;
   }
@@ -411,7 +411,7 @@ void AwaitReportOnAssociation(PDU_Service& service, const std::string& transacti
     if (left.count() <= 0) return;
     if (!Readable(service, std::min(left, std::chrono::milliseconds(250)))) continue;
     DcmObj command;
-    if (!service.Read(command, kMaxCommandLength)) return;
+    if (!service.Read(command, MessageKind::Command, kMaxCommandLength)) return;
     if (command.GetUS(0x0000, 0x0100) != kCommandEventReportRQ) {
       WriteLog("ERROR, RequestCommitment, unexpected message on the association");
       service.Abort(AbortReason::NotSpecified);
@@ -445,7 +445,7 @@ std::string RequestCommitment(const RemoteNode& node, const std::vector<Commitme
   DcmObj response;
   if (!service.Write(*command, kStorageCommitmentSopClass, MessageKind::Command) ||
       !service.Write(*request, kStorageCommitmentSopClass, MessageKind::DataSet) ||
-      !service.Read(response, kMaxCommandLength)) {
+      !service.Read(response, MessageKind::Command, kMaxCommandLength)) {
     error = "The storage commitment request did not reach the PACS (see the log)";
     CloseAssociation(service);
     return {};
@@ -459,7 +459,7 @@ std::string RequestCommitment(const RemoteNode& node, const std::vector<Commitme
   }
   // An Action Reply, should the PACS send one, says nothing the report will not.
   DcmObj reply;
-  if (response.GetUS(0x0000, 0x0800) != kNoDataSet && !service.Read(reply)) {
+  if (response.GetUS(0x0000, 0x0800) != kNoDataSet && !service.Read(reply, MessageKind::DataSet)) {
     error = "The PACS's answer to the storage commitment request broke off (see the log)";
     CloseAssociation(service);
     return {};

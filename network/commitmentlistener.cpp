@@ -96,7 +96,7 @@ void CommitmentListener::Serve(int descriptor) {
   if (!AcceptAssociation(service, descriptor, policy, timeoutSeconds)) return;
   while (!stopping_) {
     DcmObj command;
-    if (!service.Read(command, kMaxCommandLength)) break;
+    if (!service.Read(command, MessageKind::Command, kMaxCommandLength)) break;
     const uint16_t field = command.GetUS(0x0000, 0x0100);
     bool answered = false;
     if (field == kCommandEventReportRQ) {

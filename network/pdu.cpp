@@ -5,8 +5,8 @@
 #include <array>
 #include <cstring>
 
+#include "associationcounter.h"
 #include "log.h"
-#include "pdu_service.h"
 
 namespace {
 
@@ -786,6 +786,14 @@ bool PDataTF::ReadDynamic(Buffer& link) {
       return refuse("item length " + std::to_string(ItemLength) +
                     " does not fit in the PDU length " + std::to_string(Length));
     }
+    // A message is either a command set or a data set; fragments that change between the two
+    // cannot be put together into either.
+    const uint8_t commandBit = ReceivedControlHeader & 0x01;
+    if (MessageStarted && commandBit != MessageCommandBit) {
+      return refuse("fragments of one message mix command and data set");
+    }
+    MessageStarted = true;
+    MessageCommandBit = commandBit;
     if (VRBuffer.IncomingCount() + (ItemLength - 2) > MaxMessageLength) {
       return refuse("message longer than " + std::to_string(MaxMessageLength));
     }

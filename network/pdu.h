@@ -302,6 +302,8 @@ enum class AbortReason : uint8_t {
   NotSpecified = 0,
   UnrecognizedPdu = 1,
   UnexpectedPdu = 2,
+  UnrecognizedPduParameter = 4,
+  UnexpectedPduParameter = 5,
   InvalidPduParameter = 6,
 };
 
@@ -335,6 +337,10 @@ class PDataTF {
   uint32_t ItemLength = 0;
   uint8_t ReceivedControlHeader = 0;
   bool LastFragment = false;
+  // Set by the first fragment of a message: every later fragment of it must carry the same
+  // command/data bit (bit 0 of the control header). Cleared before each message is read.
+  bool MessageStarted = false;
+  uint8_t MessageCommandBit = 0;
   // Incoming PDUs longer than this are refused before anything is read into memory.
   uint32_t MaxReceiveLength = kMaxAcceptedPDataLength;
   // A message gathered from more fragments than this is refused.

@@ -1,7 +1,6 @@
 // PDU_Service: association set-up, message transfer in P-DATA-TF fragments, release and abort.
 #include "pdu_service.h"
 
-#include <atomic>
 #include <chrono>
 #include <exception>
 #include <string>
@@ -14,20 +13,6 @@
 #include "uids.h"
 
 namespace {
-
-// One counter for the whole process numbers presentation contexts and messages. Several
-// associations may run on different threads, so every step is one atomic update.
-std::atomic<uint32_t> associationCounter{1};
-
-// Takes the counter's value (first made odd when `odd` is set) and leaves it one higher.
-uint32_t TakeCounter(bool odd) {
-  uint32_t current = associationCounter.load();
-  uint32_t taken;
-  do {
-    taken = (odd && current % 2 == 0) ? current + 1 : current;
-  } while (!associationCounter.compare_exchange_weak(current, taken + 1));
-  return taken;
-}
 
 // A message is encoded and handed to the fragment writer in pieces of about this size.
 constexpr size_t kEncodePieceSize = 64 * 1024;
@@ -72,6 +57,13 @@ std::string RejectionText(const AAssociateRJ& rejection) {
          std::to_string(rejection.Source) + ", reason " + std::to_string(rejection.Reason) + ")";
 }
 
+// Why a PDU of this type that brought this event is aborted, should the table say so.
+AbortReason AbortReasonFor(uint8_t type, AssociationEvent event) {
+  if (type == 0 || type > 0x07) return AbortReason::UnrecognizedPdu;
+  return event == AssociationEvent::InvalidPdu ? AbortReason::InvalidPduParameter
+                                               : AbortReason::UnexpectedPdu;
+}
+
 std::string Trimmed(const std::string& text) {
   const size_t end = text.find_last_not_of(' ');
   return end == std::string::npos ? std::string() : text.substr(0, end + 1);
@@ -107,35 +99,6 @@ class MessageDeadline {
 };
 
 }  // namespace
-
-const char* StateName(AssociationState state) {
-  switch (state) {
-    case AssociationState::Idle:
-      return "idle";
-    case AssociationState::AwaitingAccept:
-      return "awaiting accept";
-    case AssociationState::Established:
-      return "established";
-    case AssociationState::Released:
-      return "released by the peer";
-    case AssociationState::Aborted:
-      return "aborted";
-  }
-  return "unknown";
-}
-
-void ResetCounter() {
-  associationCounter.store(1);
-}
-uint8_t NextContextID() {
-  return static_cast<uint8_t>(TakeCounter(true));
-}
-uint8_t NextAcceptID() {
-  return static_cast<uint8_t>(TakeCounter(false));
-}
-uint16_t NextMessageID() {
-  return static_cast<uint16_t>(TakeCounter(true));
-}
 
 PDU_Service::~PDU_Service() = default;
 
@@ -209,6 +172,106 @@ bool OpenAssociation(PDU_Service& service, const std::string& callingApTitle,
                          timeOutSeconds);
 }
 
+std::string AbortText(const AAbortRQ& abort) {
+  if (abort.Source == static_cast<uint8_t>(AbortSource::ServiceUser)) {
+    return "the service user (source 0, reason " + std::to_string(abort.Reason) + ")";
+  }
+  if (abort.Source != static_cast<uint8_t>(AbortSource::ServiceProvider)) {
+    return "an unknown source (source " + std::to_string(abort.Source) + ", reason " +
+           std::to_string(abort.Reason) + ")";
+  }
+  // PS3.8 Table 9-26.
+  const char* reason = "reason not specified";
+  switch (abort.Reason) {
+    case 1:
+      reason = "unrecognized PDU";
+      break;
+    case 2:
+      reason = "unexpected PDU";
+      break;
+    case 4:
+      reason = "unrecognized PDU parameter";
+      break;
+    case 5:
+      reason = "unexpected PDU parameter";
+      break;
+    case 6:
+      reason = "invalid PDU parameter value";
+      break;
+    default:
+      break;
+  }
+  return std::string("the service provider: ") + reason + " (source 2, reason " +
+         std::to_string(abort.Reason) + ")";
+}
+
+AssociationAction PDU_Service::Apply(AssociationEvent event, AbortReason abortReason) {
+  const AssociationTransition step = NextTransition(state_, event);
+  if (Tracing()) {
+    WriteLog(std::string("INFO, PDU_Service, ") + StateName(state_) + ": " +
+             ActionName(step.action) + ", then " + StateName(step.next));
+  }
+  state_ = step.next;
+  auto sendAbort = [this](AbortSource source, AbortReason reason) {
+    if (!IsConnected()) return;
+    abortRQ.Source = static_cast<uint8_t>(source);
+    abortRQ.Reason = static_cast<uint8_t>(reason);
+    abortRQ.Write(Link);
+  };
+  // Our aborts name the service provider as their source: only then does the peer read the
+  // reason, which says what went wrong.
+  switch (step.action) {
+    case AssociationAction::AA1_SendAbort:
+    case AssociationAction::AA7_SendAbort:
+    case AssociationAction::AA8_UnexpectedSendAbort:
+      sendAbort(AbortSource::ServiceProvider, abortReason);
+      [[fallthrough]];
+    case AssociationAction::AE4_RejectedClose:
+    case AssociationAction::AR3_ReleaseConfirmedClose:
+    case AssociationAction::AA3_AbortedByPeerClose:
+    case AssociationAction::AA4_ConnectionLost:
+      Link.dsocket.Close();
+      pdata.Length = 0;
+      break;
+    default:
+      break;
+  }
+  return step.action;
+}
+
+AssociationEvent PDU_Service::ReceiveOtherPdu(uint8_t type) {
+  switch (type) {
+    case 0x01: {
+      AAssociateRQ unexpected;
+      return unexpected.Read(Link) == ReadStatus::Refused ? AssociationEvent::InvalidPdu
+                                                          : AssociationEvent::AssociateRequested;
+    }
+    case 0x02: {
+      AAssociateAC unexpected;
+      return unexpected.ReadDynamic(Link) == ReadStatus::Refused
+                 ? AssociationEvent::InvalidPdu
+                 : AssociationEvent::AssociateAccepted;
+    }
+    case 0x03:
+      return assocRJ.Read(Link) ? AssociationEvent::AssociateRejected
+                                : AssociationEvent::InvalidPdu;
+    case 0x04:
+      return AssociationEvent::DataReceived;
+    case 0x05:
+      return releaseRQ.Read(Link) ? AssociationEvent::ReleaseRequested
+                                  : AssociationEvent::InvalidPdu;
+    case 0x06:
+      return releaseRP.Read(Link) ? AssociationEvent::ReleaseReplied : AssociationEvent::InvalidPdu;
+    case 0x07:
+      abortReceived_ = AAbortRQ();
+      // An abort cut short still ends the association; its reason is then unknown.
+      if (!abortReceived_.Read(Link)) abortReceived_.Source = 0xFF;
+      return AssociationEvent::AbortReceived;
+    default:
+      return AssociationEvent::InvalidPdu;
+  }
+}
+
 bool PDU_Service::Connect(const std::string& host, const std::string& port) {
   // Whatever ends the attempt without an accepted association leaves the service idle.
   struct IdleUnlessEstablished {
@@ -233,7 +296,7 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
       WriteLog("ERROR, PDU_Service::Connect, Socket Level Error");
       return false;
     }
-    state_ = AssociationState::AwaitingAccept;
+    Apply(AssociationEvent::AssociateRequest);
     // However slowly the peer answers, the association is accepted or refused within the
     // time-out.
     const MessageDeadline deadline(Link.dsocket);
@@ -241,46 +304,51 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
     // server whose certificate failed verification, would defeat the point of TLS.
     if (UseTLS && !Link.dsocket.StartTLS(CertificateFile, KeyFile, TrustedCAFile, host)) {
       WriteLog("ERROR, PDU_Service::Connect, TLS handshake failed");
-      Link.dsocket.Close();
+      Apply(AssociationEvent::ConnectionClosed);
       return false;
     }
     if (Tracing()) WriteLog("INFO, Connected to: " + host + ":" + port);
 
     if (!assocRQ.Write(Link)) {
       WriteLog("ERROR, Association RQ failed!");
-      Link.dsocket.Close();
+      Apply(AssociationEvent::ConnectionClosed);
       return false;
     }
     uint8_t type = 0;
-    const bool typeRead = Link.Read8(type);
-    if (Tracing()) WriteLog("INFO, PDU_Service::Connect, Item Type: " + std::to_string(type));
-    if (typeRead && type == 0x03) {
-      // The reason goes first: the earliest error of a run is what a user is shown as its cause.
-      if (assocRJ.Read(Link)) WriteLog("ERROR, PDU_Service::Connect, " + RejectionText(assocRJ));
-      WriteLog("ERROR, Association Rejected...");
-      Link.dsocket.Close();
-      return false;
-    }
-    if (!typeRead || type != 0x02) {
+    if (!Link.Read8(type)) {
       WriteLog("ERROR, Corrupt Transmission...");
-      // A peer that answers with something else is told why before the connection goes.
-      if (typeRead) Abort(AbortReason::UnexpectedPdu);
-      Link.dsocket.Close();
+      Apply(AssociationEvent::ConnectionClosed);
       return false;
     }
-    if (Tracing()) WriteLog("INFO, Association Accept::ReadDynamic");
-    assocAC = AAssociateAC();
-    if (assocAC.ReadDynamic(Link) == ReadStatus::Refused) {
-      WriteLog("ERROR, PDU_Service::Connect, A-ASSOCIATE-AC refused");
-      Abort(AbortReason::InvalidPduParameter);
+    if (Tracing()) WriteLog("INFO, PDU_Service::Connect, Item Type: " + std::to_string(type));
+    if (type == 0x02) {
+      if (Tracing()) WriteLog("INFO, Association Accept::ReadDynamic");
+      assocAC = AAssociateAC();
+      if (assocAC.ReadDynamic(Link) == ReadStatus::Refused) {
+        WriteLog("ERROR, PDU_Service::Connect, A-ASSOCIATE-AC refused");
+        Apply(AssociationEvent::InvalidPdu, AbortReason::InvalidPduParameter);
+        return false;
+      }
+      Apply(AssociationEvent::AssociateAccepted);
+      if (InterogateAAssociateAC()) return true;
+      WriteLog("ERROR, PDU_Service::Connect, InterogateAAssociateAC failed");
+      // The association exists on the peer's side: it is ended in order, not by a reset.
+      Release();
       return false;
     }
-    if (InterogateAAssociateAC()) {
-      state_ = AssociationState::Established;
-      return true;
+    const AssociationEvent event = ReceiveOtherPdu(type);
+    if (event == AssociationEvent::AssociateRejected) {
+      // The reason goes first: the earliest error of a run is what a user is shown as its cause.
+      WriteLog("ERROR, PDU_Service::Connect, " + RejectionText(assocRJ));
+      WriteLog("ERROR, Association Rejected...");
+    } else if (event == AssociationEvent::AbortReceived) {
+      // Nothing is answered to an abort; the peer has already let go of the association.
+      WriteLog("ERROR, PDU_Service::Connect, association aborted by " + AbortText(abortReceived_));
+    } else {
+      WriteLog("ERROR, Corrupt Transmission...");
     }
-    Link.dsocket.Close();
-    WriteLog("ERROR, PDU_Service::Connect, InterogateAAssociateAC failed");
+    // A peer that answers with anything else is told why before the connection goes.
+    Apply(event, AbortReasonFor(type, event));
     return false;
   } catch (const std::exception&) {
     Link.dsocket.Close();
@@ -288,6 +356,17 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
     return false;
   }
 }
+
+namespace {
+
+bool Proposes(const PresentationContext& context, const std::string& transferSyntax) {
+  for (const UIDitem& proposed : context.TrnSyntax) {
+    if (proposed.UID == transferSyntax) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 bool PDU_Service::InterogateAAssociateAC() {
   if (assocAC.PresContextAccepts.empty()) {
@@ -297,14 +376,23 @@ bool PDU_Service::InterogateAAssociateAC() {
   const PresentationContextAccept* chosen = nullptr;
   for (const PresentationContextAccept& accept : assocAC.PresContextAccepts) {
     if (accept.Result != 0) continue;
-    // An accept item for a context we never proposed cannot be used to send anything.
-    bool proposed = false;
+    // An accept item for a context we never proposed cannot be used to send anything, nor can
+    // one in a transfer syntax we did not offer for it: the objects of that context are not
+    // ready for it, and converting them (a 12-bit image to 8-bit baseline JPEG, say) would lose
+    // data the user never agreed to give up.
+    const PresentationContext* proposed = nullptr;
     for (const PresentationContext& context : assocRQ.PresContexts) {
-      proposed = proposed || context.PresentationContextID == accept.PresentationContextID;
+      if (context.PresentationContextID == accept.PresentationContextID) proposed = &context;
     }
-    if (!proposed) {
+    if (proposed == nullptr) {
       WriteLog("WARNING, PDU_Service::InterogateAAssociateAC, context " +
                std::to_string(accept.PresentationContextID) + " was not proposed");
+      continue;
+    }
+    if (!Proposes(*proposed, accept.TrnSyntax.UID)) {
+      WriteLog("ERROR, PDU_Service::InterogateAAssociateAC, context " +
+               std::to_string(accept.PresentationContextID) + " accepted with transfer syntax " +
+               accept.TrnSyntax.UID + ", which was not proposed for it; the context is not used");
       continue;
     }
     AcceptedPresContexts.push_back(accept);
@@ -338,11 +426,11 @@ std::optional<std::string> PDU_Service::GetTransferSyntaxUID(uint8_t presentatio
   return std::nullopt;
 }
 
-bool PDU_Service::Established(const char* operation) {
-  if (state_ == AssociationState::Established && !IsConnected()) {
-    state_ = AssociationState::Aborted;
+bool PDU_Service::Allows(AssociationEvent event, AssociationAction action, const char* operation) {
+  if (state_ != AssociationState::Idle && state_ != AssociationState::Aborted && !IsConnected()) {
+    Apply(AssociationEvent::ConnectionClosed);
   }
-  if (state_ == AssociationState::Established) return true;
+  if (NextTransition(state_, event).action == action) return true;
   WriteLog(std::string("ERROR, PDU_Service::") + operation + ", association " + StateName(state_));
   return false;
 }
@@ -352,7 +440,9 @@ bool PDU_Service::Write(DcmObj& dataSet, const std::string& /*sopClassUid*/, Mes
     WriteLog("ERROR, PDU_Service::Write, pdata.PresentationContextID is 0");
     return false;
   }
-  if (!Established("Write")) return false;
+  if (!Allows(AssociationEvent::DataRequest, AssociationAction::DT1_SendData, "Write")) {
+    return false;
+  }
   uint32_t& peerLimit = assocAC.UserInfo.MaxLength.MaximumLength;
   if (peerLimit > kOwnMaximumLength) {
     peerLimit = kOwnMaximumLength;
@@ -399,89 +489,90 @@ bool PDU_Service::Write(DcmObj& dataSet, const std::string& /*sopClassUid*/, Mes
 }
 
 void PDU_Service::Abort(AbortReason reason) {
-  state_ = AssociationState::Aborted;
-  if (IsConnected()) {
-    abortRQ.Source = static_cast<uint8_t>(AbortSource::ServiceProvider);
-    abortRQ.Reason = static_cast<uint8_t>(reason);
-    abortRQ.Write(Link);
-  }
+  Apply(AssociationEvent::AbortRequest, reason);
+  // Whatever the state, nothing more goes over this connection.
   Link.dsocket.Close();
   pdata.Length = 0;
 }
 
-bool PDU_Service::OnUnexpectedPdu(uint8_t type) {
-  switch (type) {
-    case 0x01: {
-      AAssociateRQ unexpected;
-      unexpected.Read(Link);
-      Abort(AbortReason::UnexpectedPdu);
+void PDU_Service::OnOtherPdu(uint8_t type) {
+  const AssociationEvent event = ReceiveOtherPdu(type);
+  const AssociationAction action = Apply(event, AbortReasonFor(type, event));
+  switch (action) {
+    case AssociationAction::AR2_ReleaseIndication:
+      // The peer closes the connection once it has our answer; nothing more may be sent.
+      Apply(AssociationEvent::ReleaseResponse);
+      if (!releaseRP.Write(Link)) Apply(AssociationEvent::ConnectionClosed);
+      if (Tracing()) WriteLog("INFO, PDU_Service::Read Release-RQ");
+      return;
+    case AssociationAction::AA3_AbortedByPeerClose:
+      WriteLog("WARNING, PDU_Service::Read Abort-RQ, association aborted by " +
+               AbortText(abortReceived_));
+      return;
+    default:
+      break;
+  }
+  switch (event) {
+    case AssociationEvent::AssociateRequested:
       WriteLog("ERROR, PDU_Service::Read Associate-RQ");
       break;
-    }
-    case 0x02: {
-      AAssociateAC unexpected;
-      unexpected.ReadDynamic(Link);
-      Abort(AbortReason::UnexpectedPdu);
+    case AssociationEvent::AssociateAccepted:
       WriteLog("ERROR, PDU_Service::Read Associate-AC");
       break;
-    }
-    case 0x03:
-      Abort(AbortReason::UnexpectedPdu);
+    case AssociationEvent::AssociateRejected:
       WriteLog("ERROR, PDU_Service::Read Associate-RJ");
       break;
-    case 0x05:
-      if (releaseRQ.Read(Link) && releaseRP.Write(Link)) {
-        // The peer closes the connection once it has our answer; nothing more may be sent.
-        state_ = AssociationState::Released;
-        if (Tracing()) WriteLog("INFO, PDU_Service::Read Release-RQ");
-      } else {
-        Abort(AbortReason::InvalidPduParameter);
-      }
-      break;
-    case 0x06:
-      Link.dsocket.Close();
-      state_ = AssociationState::Aborted;
+    case AssociationEvent::ReleaseReplied:
       WriteLog("WARNING, PDU_Service::Read Release-RSP");
       break;
-    case 0x07:
-      Link.dsocket.Close();
-      state_ = AssociationState::Aborted;
-      WriteLog("WARNING, PDU_Service::Read Abort-RQ");
-      break;
     default:
-      Abort(AbortReason::UnrecognizedPdu);
       WriteLog("ERROR, PDU_Service::Read Protocol Error");
       break;
   }
-  return false;
 }
 
-bool PDU_Service::Read(DcmObj& dataSet, size_t maxLength) {
-  if (!Established("Read")) return false;
+bool PDU_Service::Read(DcmObj& dataSet, MessageKind expected, size_t maxLength) {
+  if (!Allows(AssociationEvent::DataReceived, AssociationAction::DT2_DataIndication, "Read")) {
+    return false;
+  }
   const MessageDeadline deadline(Link.dsocket);
   pdata.MaxMessageLength = maxLength;
   pdata.LastFragment = false;
+  pdata.MessageStarted = false;
   // Whatever a failed earlier read left behind is not part of this message.
   pdata.VRBuffer.Clear();
   auto fragmentsRead = [&] {
     if (pdata.ReadDynamic(Link)) return true;
     WriteLog("ERROR, PDU_Service::Read, pdata.ReadDynamic(Link)");
-    Abort(AbortReason::InvalidPduParameter);
+    Apply(AssociationEvent::InvalidPdu, AbortReason::InvalidPduParameter);
     return false;
   };
   if (pdata.Length != 0 && !fragmentsRead()) return false;
   while (!pdata.LastFragment) {
     uint8_t type = 0;
     if (!Link.Read8(type)) {
-      state_ = AssociationState::Aborted;
+      Apply(AssociationEvent::ConnectionClosed);
       return false;
     }
-    if (type != 0x04) return OnUnexpectedPdu(type);
+    if (type != 0x04) {
+      OnOtherPdu(type);
+      return false;
+    }
     if (!fragmentsRead()) return false;
+  }
+  const MessageKind received =
+      pdata.MessageCommandBit != 0 ? MessageKind::Command : MessageKind::DataSet;
+  if (received != expected) {
+    WriteLog(expected == MessageKind::Command
+                 ? "ERROR, PDU_Service::Read, a data set arrived where a command was expected"
+                 : "ERROR, PDU_Service::Read, a command arrived where a data set was expected");
+    pdata.VRBuffer.Clear();
+    Apply(AssociationEvent::InvalidPdu, AbortReason::UnexpectedPduParameter);
+    return false;
   }
   if (ParseRawVRIntoDCM(pdata.PresentationContextID, dataSet)) return true;
   WriteLog("ERROR, PDU_Service::Read ParseRawVRIntoDCM()");
-  Abort(AbortReason::InvalidPduParameter);
+  Apply(AssociationEvent::InvalidPdu, AbortReason::InvalidPduParameter);
   return false;
 }
 
@@ -509,21 +600,70 @@ bool PDU_Service::ParseRawVRIntoDCM(uint8_t presentationContextId, DcmObj& dataS
   return true;
 }
 
-bool CloseAssociation(PDU_Service& service) {
-  service.pdata.Length = 0;
-  Socket& socket = service.Link.dsocket;
-  if (socket.Connected && service.state_ == AssociationState::Established) {
-    if (service.releaseRQ.Write(service.Link)) {
-      // The answer is read and not judged: a release reply or an abort both end the
-      // association, and a silent peer ends with the socket's time-out.
-      uint8_t type = 0;
-      if (service.Link.Read8(type)) {
-        AReleaseRP reply;
-        reply.Read(service.Link);
+bool PDU_Service::Release() {
+  pdata.Length = 0;
+  if (state_ != AssociationState::Established || !IsConnected()) return false;
+  const MessageDeadline deadline(Link.dsocket);
+  std::string why;
+  bool completed = false;
+  Apply(AssociationEvent::ReleaseRequest);
+  if (!releaseRQ.Write(Link)) {
+    why = "the A-RELEASE-RQ could not be sent";
+    Apply(AssociationEvent::ConnectionClosed);
+  }
+  while (state_ == AssociationState::AwaitingReleaseReply ||
+         state_ == AssociationState::AwaitingCollisionReply) {
+    uint8_t type = 0;
+    if (!Link.Read8(type)) {
+      why = "the connection ended before the A-RELEASE-RP";
+      Apply(AssociationEvent::ConnectionClosed);
+      break;
+    }
+    const AssociationEvent event = ReceiveOtherPdu(type);
+    const AssociationAction action = Apply(event);
+    switch (action) {
+      case AssociationAction::AR6_DataWhileReleasing: {
+        // The rest of a message the peer was still sending: nobody waits for it any more.
+        uint8_t reserved = 0;
+        uint32_t length = 0;
+        if (!Link.Read8(reserved) || !Link.Read32(length) || length > kMaxAcceptedPDataLength ||
+            !Link.Skip(length)) {
+          why = "a P-DATA-TF during the release could not be read";
+          Apply(AssociationEvent::InvalidPdu, AbortReason::InvalidPduParameter);
+        }
+        break;
       }
+      case AssociationAction::AR8_ReleaseCollision:
+        // Both sides asked at once (PS3.8 9.2.2.2): the requestor answers first, then awaits the
+        // acceptor's answer.
+        WriteLog("INFO, CloseAssociation, release collision: the peer asked for a release too");
+        Apply(AssociationEvent::ReleaseResponse);
+        if (!releaseRP.Write(Link)) {
+          why = "the A-RELEASE-RP of the collision could not be sent";
+          Apply(AssociationEvent::ConnectionClosed);
+        }
+        break;
+      case AssociationAction::AR3_ReleaseConfirmedClose:
+        completed = true;
+        break;
+      case AssociationAction::AA3_AbortedByPeerClose:
+        why = "the peer aborted the release: " + AbortText(abortReceived_);
+        break;
+      default:
+        why = "PDU type " + std::to_string(type) + " arrived instead of the A-RELEASE-RP";
+        break;
     }
   }
-  socket.Close();
+  Link.dsocket.Close();
+  state_ = AssociationState::Idle;
+  if (!completed) WriteLog("WARNING, CloseAssociation, the release did not complete: " + why);
+  return completed;
+}
+
+bool CloseAssociation(PDU_Service& service) {
+  const bool released = service.Release();
+  service.pdata.Length = 0;
+  service.Link.dsocket.Close();
   service.state_ = AssociationState::Idle;
-  return true;
+  return released;
 }

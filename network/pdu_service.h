@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "associationcounter.h"
+#include "associationtable.h"
 #include "buffer.h"
 #include "dcmobj.h"
 #include "pdu.h"
@@ -20,19 +22,6 @@ enum class MessageKind : uint8_t { DataSet = 0, Command = 1 };
 inline constexpr uint32_t kOwnMaximumLength = kOwnPDataLength;
 inline constexpr const char* kApplicationContextName = "1.2.840.10008.3.1.1.1";
 inline constexpr const char* kImplementationVersionName = "Brindlewick";
-
-// Where an association stands, as the upper layer's state machine has it for a requestor:
-// every Read and Write consults it, and nothing is written once the peer released or aborted.
-enum class AssociationState {
-  Idle,            // no connection
-  AwaitingAccept,  // connected, request sent, no answer yet
-  Established,     // accepted with a usable context: messages may flow
-  Released,        // the peer asked for a release and got our answer
-  Aborted,         // either side aborted, or the connection failed
-};
-
-// The state's name for log lines.
-const char* StateName(AssociationState state);
 
 // The largest command set accepted from a peer; responses carry a handful of elements.
 inline constexpr size_t kMaxCommandLength = 64 * 1024;
@@ -80,11 +69,12 @@ class PDU_Service {
   // Sends one message (command set or data set) as P-DATA-TF fragments. The SOP class UID is
   // not used; it is kept so that callers state what they send.
   bool Write(DcmObj& dataSet, const std::string& sopClassUid, MessageKind kind);
-  // Receives one message and decodes it into `dataSet`. False on any failure, on a release or
-  // abort from the peer and on protocol errors (which abort the association). The whole message
-  // must arrive within the socket's time-out, however the peer paces its PDUs, and may not be
-  // longer than `maxLength` bytes.
-  bool Read(DcmObj& dataSet, size_t maxLength = kMaxReceivedMessageLength);
+  // Receives one message of the `expected` kind and decodes it into `dataSet`. False on any
+  // failure, on a release or abort from the peer and on protocol errors (which abort the
+  // association): among them a message of the other kind, or one whose fragments mix both. The
+  // whole message must arrive within the socket's time-out, however the peer paces its PDUs, and
+  // may not be longer than `maxLength` bytes.
+  bool Read(DcmObj& dataSet, MessageKind expected, size_t maxLength = kMaxReceivedMessageLength);
   // The accepted context whose transfer syntax is this one and sendable; 0 when there is none.
   uint8_t AcceptedContextFor(std::string_view transferSyntax) const;
   // The accepted transfer syntax of a context ID, nullopt when that context was not accepted.
@@ -101,17 +91,43 @@ class PDU_Service {
   // True after the peer asked for a release and got our answer.
   bool ReleasedByPeer() const { return state_ == AssociationState::Released; }
 
-  // Sends an A-ABORT with this source and reason and closes the connection.
+  // Sends an A-ABORT (source: the service provider) with this reason and closes the connection.
   void Abort(AbortReason reason);
+
+  // The DIMSE request awaiting its response: one at a time on our associations.
+  struct OutstandingRequest {
+    uint16_t messageId = 0;
+    std::string affectedSopInstanceUid;
+  };
+  OutstandingRequest Outstanding;
 
  private:
   friend bool CloseAssociation(PDU_Service& service);
   AssociationState state_ = AssociationState::Idle;
-  bool OnUnexpectedPdu(uint8_t type);
-  // True in the established state on a connected socket; otherwise logs why `operation` cannot
-  // go on (a connection that failed underneath counts as aborted from now on).
-  bool Established(const char* operation);
+  // The last A-ABORT received, for the log line that names its source and reason.
+  AAbortRQ abortReceived_;
+
+  // Looks up the state table for `event`, moves to the next state and does what closes the
+  // connection (an A-ABORT sent with `abortReason`, the socket closed). Returns the action, whose
+  // sending part (data, release PDUs) the caller carries out.
+  AssociationAction Apply(AssociationEvent event,
+                          AbortReason abortReason = AbortReason::UnexpectedPdu);
+  // After the type byte of a PDU other than P-DATA-TF: reads what is needed of it and names the
+  // event it is.
+  AssociationEvent ReceiveOtherPdu(uint8_t type);
+  // Handles a PDU other than P-DATA-TF received while a message was awaited.
+  void OnOtherPdu(uint8_t type);
+  // True when the table gives `action` for `event` now, on a connected socket; otherwise logs
+  // why `operation` cannot go on (a connection that failed underneath counts as lost from now on).
+  bool Allows(AssociationEvent event, AssociationAction action, const char* operation);
+  // Releases an established association, answering a release collision as the requestor does;
+  // closes the connection in every case. True when the peer's A-RELEASE-RP arrived.
+  bool Release();
 };
+
+// Who aborted and why, as an A-ABORT says it: "the service user (source 0, reason 0)" or "the
+// service provider: unexpected PDU (source 2, reason 2)".
+std::string AbortText(const AAbortRQ& abort);
 
 // Fills the request (titles padded or cut to 16 characters, one presentation context with the
 // given transfer syntaxes and, when `addImplicit`, Implicit VR Little Endian; then the service's
@@ -135,11 +151,6 @@ bool OpenAssociation(PDU_Service& service, const std::string& callingApTitle,
                      const std::string& calledApTitle, const std::string& host,
                      const std::string& port, const std::string& abstractSyntax,
                      int timeOutSeconds);
-// Releases the association (when still connected) and closes the connection. Always true.
+// Releases the association when it is established, and closes the connection in every case.
+// True when the release completed (the peer's A-RELEASE-RP arrived); otherwise the log says why.
 bool CloseAssociation(PDU_Service& service);
-
-// The process-wide association counter, which numbers presentation contexts and messages.
-void ResetCounter();
-uint8_t NextContextID();
-uint8_t NextAcceptID();
-uint16_t NextMessageID();

@@ -325,3 +325,25 @@ int ReadFindRSP(PDU_Service& service, QueryList& list, const std::string& level)
   }
   return status;
 }
+
+FindEnd RunFind(PDU_Service& service, DcmObj& identifier, const std::string& sopClassUid,
+                const std::function<void(DcmObj& match)>& onMatch, std::stop_token cancel) {
+  if (!CFind::WriteRQ(&service, identifier, sopClassUid)) return FindEnd::NotSent;
+  bool cancelled = false;
+  for (;;) {
+    if (!cancelled && cancel.stop_requested()) {
+      WriteLog("INFO, RunFind, search cancelled; awaiting the final response");
+      if (!CFind::WriteCancelRQ(&service)) return FindEnd::Failed;
+      cancelled = true;
+    }
+    DcmObj match;
+    const int status = CFind::ReadRSP(&service, match);
+    if (IsPendingStatus(status)) {
+      if (!cancelled && onMatch) onMatch(match);
+      continue;
+    }
+    // A peer may finish the search before it sees the cancel: success then ends it too.
+    if (cancelled && (status == kStatusCancel || status == 0)) return FindEnd::Cancelled;
+    return status == 0 ? FindEnd::Completed : FindEnd::Failed;
+  }
+}

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <variant>
 #include <vector>
@@ -110,6 +112,19 @@ bool WriteFindRQ(PDU_Service& service, QueryList& list, const std::string& sopCl
 // the level's type (empty when the response carried no identifier), its texts decoded to UTF-8.
 // Returns the status or -1.
 int ReadFindRSP(PDU_Service& service, QueryList& list, const std::string& level);
+
+// How a whole C-FIND ended: the final response arrived with success (Completed) or after our
+// cancel (Cancelled), the request could not be written (NotSent), or a failure status or a
+// response that could not be read ended it (Failed).
+enum class FindEnd { Completed, Cancelled, NotSent, Failed };
+
+// Runs one C-FIND on an established association: writes the request with `identifier` and hands
+// each pending match (0xFF00 or 0xFF01) to `onMatch`, until the final response. Once `cancel` is
+// requested (it is looked at before each response is read), a C-CANCEL-FIND-RQ goes out and the
+// responses that still come are read, without being handed on, up to the final one, so that the
+// association stays in step and can be released.
+FindEnd RunFind(PDU_Service& service, DcmObj& identifier, const std::string& sopClassUid,
+                const std::function<void(DcmObj& match)>& onMatch, std::stop_token cancel = {});
 
 // Fills `identifier` with the Modality Worklist keys of `item`, the Scheduled Procedure Step
 // Sequence holding one item.

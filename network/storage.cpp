@@ -60,7 +60,9 @@ bool EchoSCU(const RemoteNode& node, int timeoutSeconds) {
   } else {
     result = ReadEchoRSP(service);
   }
-  CloseAssociation(service);
+  if (!CloseAssociation(service) && result) {
+    WriteLog("WARNING, EchoSCU, " + node.calledAet + " answered, but the release did not complete");
+  }
   return result;
 }
 
@@ -97,7 +99,7 @@ int WriteStoreRQ(PDU_Service& service, DcmObj& dataSet, const std::string& sopCl
   return CStore::WriteRQ(&service, &dataSet, sopClassUid) ? kStoreWritten : kStoreWriteFailed;
 }
 
-int ReadStoreRSP(PDU_Service& service) {
+int ReadStoreRSP(PDU_Service& service, std::string* errorComment) {
   AcknowledgeAtOnce(service);
-  return CStore::ReadRSP(&service);
+  return CStore::ReadRSP(&service, errorComment);
 }

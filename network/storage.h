@@ -29,6 +29,8 @@ uint8_t ChooseStoreContext(const PDU_Service& service, const std::string& transf
 // the accepted transfer syntax (or relabelling an explicit little-endian non-image object as
 // implicit). The data set stays as converted. Returns one of the kStore* codes.
 int WriteStoreRQ(PDU_Service& service, DcmObj& dataSet, const std::string& sopClassUid);
-// The C-STORE response status: 0 success, any other status as received, -1 nothing read, -2 not
-// a C-STORE response.
-int ReadStoreRSP(PDU_Service& service);
+// The C-STORE response status: 0 success, any other status as received (StoreOutcomeFromStatus
+// tells stored with a warning from failed), -1 nothing read, -2 not a C-STORE response,
+// kStoreResponseMismatch a response to another request. The peer's Error Comment goes to
+// `errorComment` when given.
+int ReadStoreRSP(PDU_Service& service, std::string* errorComment = nullptr);

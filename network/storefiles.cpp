@@ -13,6 +13,7 @@
 #include "log.h"
 #include "pdu_service.h"
 #include "storage.h"
+#include "storeoutcome.h"
 #include "uids.h"
 
 namespace {
@@ -190,7 +191,7 @@ int StoreFile(PDU_Service& service, const std::string& path, const Part10Header&
       return kStoreWriteFailed;
     }
     auto command = BuildStoreRQ(header.sopClassUid, header.sopInstanceUid, NextMessageID());
-    if (!service.Write(*command, header.sopClassUid, MessageKind::Command)) {
+    if (!WriteRequestCommand(service, *command, header.sopClassUid)) {
       WriteLog("ERROR, CStore::WriteRQ, PDU->Write DCO failed");
       error = "the C-STORE request could not be sent";
       return kStoreWriteFailed;
@@ -217,10 +218,16 @@ int StoreFile(PDU_Service& service, const std::string& path, const Part10Header&
       return written;
     }
   }
-  const int status = ReadStoreRSP(service);
+  std::string comment;
+  const int status = ReadStoreRSP(service, &comment);
   if (status == -1) error = "no C-STORE response";
   if (status == -2) error = "the response was not a C-STORE response";
-  if (status > 0) error = "the peer answered with status " + std::to_string(status);
+  if (status == kStoreResponseMismatch) error = "the C-STORE response answers another request";
+  // A warning is stored all the same; only a failure is reported as one.
+  if (status > 0 && !StoreOutcomeFromStatus(status).IsStored()) {
+    error = "the peer answered with " + StoreStatusText(status) +
+            (comment.empty() ? "" : ", Error Comment: " + comment);
+  }
   return status;
 }
 
@@ -276,7 +283,8 @@ bool StoreFiles(const std::vector<std::string>& paths, const RemoteNode& node, i
       std::string error;
       const bool established = service.State() == AssociationState::Established;
       const bool stored =
-          open && established && StoreFile(service, paths[index], header, error) == 0;
+          open && established &&
+          StoreOutcomeFromStatus(StoreFile(service, paths[index], header, error)).IsStored();
       if (!stored) {
         if (!open) error = "no association with " + node.calledAet + " for " + header.sopClassUid;
         if (open && !established) {
@@ -288,7 +296,10 @@ bool StoreFiles(const std::vector<std::string>& paths, const RemoteNode& node, i
       }
       report(index, stored);
     }
-    CloseAssociation(service);
+    if (!CloseAssociation(service) && open) {
+      WriteLog("WARNING, StoreFiles, the association with " + node.calledAet +
+               " ended without a completed release");
+    }
   }
   return allStored;
 }

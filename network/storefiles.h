@@ -30,7 +30,8 @@ bool ReadPart10Header(const std::string& path, Part10Header& header, std::string
 // Sends one file with C-STORE on an established association and reads the response. When the
 // accepted transfer syntax is the file's, the data set goes out byte for byte from the file;
 // otherwise the file is read whole and converted as WriteStoreRQ does. Returns the response
-// status (0 success), or a negative code with `error` saying why.
+// status (StoreOutcomeFromStatus tells whether it was stored; `error` names a failure status), or
+// a negative code with `error` saying why.
 int StoreFile(PDU_Service& service, const std::string& path, const Part10Header& header,
               std::string& error);
 
@@ -39,7 +40,7 @@ using StoreFileProgress =
     std::function<void(const std::string& path, size_t index, size_t total, bool stored)>;
 
 // Stores every file, grouped by SOP class and transfer syntax in order of first appearance, one
-// association per group. `errors` receives one line per file that was not stored. True when all
-// were stored.
+// association per group. A warning status counts as stored. `errors` receives one line per file
+// that was not stored. True when all were stored.
 bool StoreFiles(const std::vector<std::string>& paths, const RemoteNode& node, int timeoutSeconds,
                 std::vector<std::string>& errors, const StoreFileProgress& progress = {});

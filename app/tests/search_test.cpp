@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stop_token>
 #include <thread>
 
 #include "batch.h"
@@ -253,6 +254,19 @@ TEST(SearchPeers, StudyRootSearchOfDcmqrscp) {
   EXPECT_EQ(results[0].patientBirthDate, "19800512");
   EXPECT_EQ(results[0].patientSex, "F");
   EXPECT_EQ(results[0].studyDate, "20240110");
+
+  // Cancelled before the first response: the C-CANCEL-FIND-RQ goes out at once, dcmqrscp ends
+  // the search, nothing after the cancel is taken as a result and the release completes.
+  std::stop_source stop;
+  stop.request_stop();
+  EXPECT_EQ(SearchPACS(Node("QRSCP", port), form("", "", "20240101", "20240131"), results,
+                       stop.get_token()),
+            SearchOutcome::Cancelled)
+      << testsupport::ReadFile(folder / "velloran.log");
+  EXPECT_TRUE(results.empty());
+  const std::string log = testsupport::ReadFile(folder / "velloran.log");
+  EXPECT_NE(log.find("INFO, RunFind, search cancelled"), std::string::npos) << log;
+  EXPECT_EQ(log.find("WARNING"), std::string::npos) << log;
 
   EXPECT_EQ(SearchPACS(Node("QRSCP", testsupport::FreePort()), byId, results),
             SearchOutcome::NotConnected);

@@ -159,6 +159,23 @@ TEST(SendLists, AFailingObjectDoesNotStopTheRestOfItsList) {
   EXPECT_EQ(Command(received[5])->GetString(0x0000, 0x1000), "1.2.826.0.1.3680043.10.313");
 }
 
+// Warning statuses mean stored (PS3.4 B.2.3): counting them as failed would make users send
+// the objects again.
+TEST(SendLists, WarningStatusesCountAsStored) {
+  testpeer::ScriptedPeer peer(Association(kExplicitVRLittleEndian, {0xB000, 0x0001, 0xB007}));
+  DataSetList list;
+  for (const char* uid :
+       {"1.2.826.0.1.3680043.10.321", "1.2.826.0.1.3680043.10.322", "1.2.826.0.1.3680043.10.323"}) {
+    list.push_back(dcmtkpeer::NativeImage(uid, 8, 8));
+  }
+  std::vector<bool> stored;
+  EXPECT_TRUE(
+      SendObjectList(list, "1.2.840.10008.5.1.4.1.1.7", kExplicitVRLittleEndian, Peer(peer.Port()),
+                     [&](const DcmObj&, size_t, size_t, bool ok) { stored.push_back(ok); }));
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  EXPECT_EQ(stored, (std::vector<bool>{true, true, true}));
+}
+
 TEST(SendBatch, OneAssociationPerKindInTheOrderImagesDocumentsPdfs) {
   testsupport::TempDir folder;
   auto write = [&](const std::string& name, const std::string& bytes) {

@@ -23,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     decoder.stream = pdata.VRBuffer.TakeIncoming();
     DcmObj message;
     decoder.ReadDataSet(message);
+    // The next message may be of the other kind.
+    pdata.MessageStarted = false;
   }
   return 0;
 }

@@ -73,7 +73,7 @@ TEST(OpenAssociation, SendsTheKnownRequestAndReleases) {
   EXPECT_EQ(NextMessageID(), 3);
   EXPECT_EQ(NextMessageID(), 5);
   EXPECT_TRUE(service.IsConnected());
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
 
   const std::vector<Bytes> received = peer.Received();
@@ -99,7 +99,7 @@ TEST(OpenAssociation, TraceOfTheKnownRequestGivesItsSizes) {
   PDU_Service service;
   ASSERT_TRUE(
       OpenAssociation(service, "VELLORAN", "ANY-SCP", "127.0.0.1", peer.Port(), kVerification, 5));
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   LogLevel = 0;
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
   const std::string text = log.Text();
@@ -204,7 +204,7 @@ TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
     std::vector<Step> steps;
     std::vector<std::string> logLines;  // all of these
     std::string alternative;            // or, when not empty, this one alone
-    Bytes abortExpected;                // the A-ABORT the peer should receive, if any
+    Bytes endExpected;                  // the A-ABORT or A-RELEASE-RQ the peer receives, if any
   };
   const Case cases[] = {
       {"rejected",
@@ -219,19 +219,27 @@ TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
       {"silent",
        {Step::ReceivePdu(), Step::ExpectClose()},
        {"ERROR, Socket::ReadBinary, Timed out", "ERROR, Corrupt Transmission..."}},
+      // An accepted association with nothing usable in it is released, not reset.
       {"accepts an unusable transfer syntax",
        {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 0, "1.2.840.10008.1.2.5"}})),
-        Step::ExpectClose()},
+        Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()},
        {"ERROR, Transfer Syntax is Empty",
-        "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"}},
+        "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"},
+       "",
+       testpeer::ReleaseRQ()},
       {"refuses the context",
-       {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 3, ""}})), Step::ExpectClose()},
+       {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 3, ""}})), Step::ReceivePdu(),
+        Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()},
        {"ERROR, Transfer Syntax is Empty",
-        "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"}},
+        "ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"},
+       "",
+       testpeer::ReleaseRQ()},
       {"accepts a context never proposed",
        {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{7, 0, "1.2.840.10008.1.2"}})),
-        Step::ExpectClose()},
-       {"context 7 was not proposed", "ERROR, Transfer Syntax is Empty"}},
+        Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()},
+       {"context 7 was not proposed", "ERROR, Transfer Syntax is Empty"},
+       "",
+       testpeer::ReleaseRQ()},
       {"huge A-ASSOCIATE-AC length",
        {Step::ReceivePdu(), Step::Send(FromHex("02 00 FFFFFFF0")), Step::ReceivePdu(),
         Step::ExpectClose()},
@@ -241,12 +249,17 @@ TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
       {"truncated A-ASSOCIATE-AC",
        {Step::ReceivePdu(), Step::Send(truncatedAccept), Step::Close()},
        {"connection ended inside the PDU", "A-ASSOCIATE-AC refused"}},
+      // AA-3: an abort is never answered; ExpectClose fails on any byte we send.
+      {"aborts instead of answering",
+       {Step::ReceivePdu(), Step::Send(FromHex("07 00 00000004 00 00 02 01")), Step::ExpectClose()},
+       {"ERROR, PDU_Service::Connect, association aborted by the service provider: unrecognized "
+        "PDU (source 2, reason 1)"}},
       {"unknown PDU type",
        {Step::ReceivePdu(), Step::Send(FromHex("09 00 00000004 00000000")), Step::ReceivePdu(),
         Step::ExpectClose()},
        {"ERROR, Corrupt Transmission..."},
        "",
-       FromHex("07 00 00000004 00 00 02 02")},
+       FromHex("07 00 00000004 00 00 02 01")},
   };
   LogLevel = 2;
   for (const Case& c : cases) {
@@ -259,22 +272,22 @@ TEST(OpenAssociation, FailsCleanlyWhenThePeerMisbehaves) {
                                  kVerification, 1));
     EXPECT_LT(SecondsSince(start), 6.0);
     EXPECT_FALSE(service.IsConnected());
-    CloseAssociation(service);
+    EXPECT_FALSE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     bool allFound = true;
     for (const std::string& line : c.logLines) allFound = allFound && log.Contains(line);
     EXPECT_TRUE(allFound || (!c.alternative.empty() && log.Contains(c.alternative))) << log.Text();
-    if (!c.abortExpected.empty()) {
+    if (!c.endExpected.empty()) {
       ASSERT_EQ(peer.Received().size(), 2u);
-      EXPECT_EQ(peer.Received()[1], c.abortExpected);
+      EXPECT_EQ(peer.Received()[1], c.endExpected);
     }
   }
   LogLevel = 0;
 }
 
 TEST(PduServiceRead, EndsCleanlyWhenThePeerMisbehaves) {
-  const Bytes echoResponse =
-      testpeer::PData(1, {{0x03, testpeer::ResponseCommand(0x8030, 0x0000)}});
+  const Bytes echoCommand = testpeer::ResponseCommand(0x8030, 0x0000);
+  const Bytes echoResponse = testpeer::PData(1, {{0x03, echoCommand}});
   struct Case {
     const char* name;
     std::vector<Step> steps;  // after the association and our request
@@ -285,7 +298,8 @@ TEST(PduServiceRead, EndsCleanlyWhenThePeerMisbehaves) {
   const Case cases[] = {
       {"abort during a store",
        {Step::Send(testpeer::Abort()), Step::ExpectClose()},
-       "WARNING, PDU_Service::Read Abort-RQ"},
+       "WARNING, PDU_Service::Read Abort-RQ, association aborted by the service user (source 0, "
+       "reason 0)"},
       {"release request from the peer",
        {Step::Send(testpeer::ReleaseRQ()), Step::ReceivePdu(), Step::ExpectClose()},
        "INFO, PDU_Service::Read Release-RQ",
@@ -308,6 +322,21 @@ TEST(PduServiceRead, EndsCleanlyWhenThePeerMisbehaves) {
        "exceeds 65536",
        FromHex("07 00 00000004 00 00 02 06")},
       {"silent", {Step::ExpectClose()}, "ERROR, Socket::ReadBinary, Timed out"},
+      {"response flagged as a data set",
+       {Step::Send(testpeer::PData(1, {{0x02, testpeer::ResponseCommand(0x8030, 0x0000)}})),
+        Step::ReceivePdu(), Step::ExpectClose()},
+       "ERROR, PDU_Service::Read, a data set arrived where a command was expected",
+       FromHex("07 00 00000004 00 00 02 05")},
+      {"fragments mixing command and data set",
+       {Step::Send(testpeer::PData(1, {{0x01, Bytes(echoCommand.begin(), echoCommand.begin() + 8)},
+                                       {0x02, Bytes(echoCommand.begin() + 8, echoCommand.end())}})),
+        Step::ReceivePdu(), Step::ExpectClose()},
+       "fragments of one message mix command and data set",
+       FromHex("07 00 00000004 00 00 02 06")},
+      {"release reply nobody asked for",
+       {Step::Send(testpeer::ReleaseRP()), Step::ReceivePdu(), Step::ExpectClose()},
+       "WARNING, PDU_Service::Read Release-RSP",
+       FromHex("07 00 00000004 00 00 02 02")},
       {"closes at once", {Step::Close()}, "ERROR, Buffer::ReadBlock, Error from ReadBinary()"},
   };
   LogLevel = 2;
@@ -328,15 +357,15 @@ TEST(PduServiceRead, EndsCleanlyWhenThePeerMisbehaves) {
 
     const auto start = std::chrono::steady_clock::now();
     DcmObj response;
-    EXPECT_FALSE(service.Read(response));
+    EXPECT_FALSE(service.Read(response, MessageKind::Command));
     EXPECT_LT(SecondsSince(start), 6.0);
     EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
     // A failed read ends the association by itself: closed, or released by the peer and left
     // for the peer to close.
     EXPECT_EQ(service.IsConnected(), c.releasedByPeer);
     EXPECT_EQ(service.ReleasedByPeer(), c.releasedByPeer);
-    EXPECT_FALSE(service.Read(response));
-    CloseAssociation(service);
+    EXPECT_FALSE(service.Read(response, MessageKind::Command));
+    EXPECT_FALSE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     const std::vector<Bytes> received = peer.Received();
     if (!c.expectedReply.empty()) {
@@ -344,6 +373,82 @@ TEST(PduServiceRead, EndsCleanlyWhenThePeerMisbehaves) {
       ASSERT_EQ(received.size(), 3u);
       EXPECT_EQ(received[2], c.expectedReply);
     }
+  }
+  LogLevel = 0;
+}
+
+// How a release of ours ends (PS3.8 Table 9-10, Sta7 and the requestor's collision states Sta9
+// and Sta11): completed only by the peer's A-RELEASE-RP.
+TEST(CloseAssociation, ReportsWhetherTheReleaseCompleted) {
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;  // after our A-RELEASE-RQ arrived
+    bool completed;
+    std::vector<Bytes> sentAfterRequest;  // what we send after our A-RELEASE-RQ
+    const char* logLine;
+  };
+  const Case cases[] = {
+      {"release reply", {Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()}, true, {}, ""},
+      // AR-8, AR-9, then AR-3 on the peer's reply: as requestor we answer the collision first.
+      {"release collision",
+       {Step::Send(testpeer::ReleaseRQ()), Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()),
+        Step::ExpectClose()},
+       true,
+       {testpeer::ReleaseRP()},
+       "INFO, CloseAssociation, release collision: the peer asked for a release too"},
+      // AR-6: the end of a message the peer was still sending is dropped.
+      {"a response still on its way",
+       {Step::Send(testpeer::PData(1, {{0x03, testpeer::ResponseCommand(0x8030, 0)}})),
+        Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()},
+       true,
+       {},
+       ""},
+      {"abort instead of the reply",
+       {Step::Send(testpeer::Abort()), Step::ExpectClose()},
+       false,
+       {},
+       "WARNING, CloseAssociation, the release did not complete: the peer aborted the release: the "
+       "service user (source 0, reason 0)"},
+      {"connection closed",
+       {Step::Close()},
+       false,
+       {},
+       "the connection ended before the A-RELEASE-RP"},
+      {"collision reply missing",
+       {Step::Send(testpeer::ReleaseRQ()), Step::ReceivePdu(), Step::Close()},
+       false,
+       {testpeer::ReleaseRP()},
+       "the connection ended before the A-RELEASE-RP"},
+      // AA-8: anything else is a protocol error answered with an A-ABORT.
+      {"association accept instead of the reply",
+       {Step::Send(AcceptImplicit()), Step::ReceivePdu(), Step::ExpectClose()},
+       false,
+       {FromHex("07 00 00000004 00 00 02 02")},
+       "arrived instead of the A-RELEASE-RP"},
+  };
+  LogLevel = 2;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CapturedLog log;
+    std::vector<Step> steps = {Step::ReceivePdu(), Step::Send(AcceptImplicit()),
+                               Step::ReceivePdu()};
+    steps.insert(steps.end(), c.steps.begin(), c.steps.end());
+    ScriptedPeer peer(steps);
+    PDU_Service service;
+    ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "ANY-SCP", "127.0.0.1", peer.Port(),
+                                kVerification, 2));
+    EXPECT_EQ(CloseAssociation(service), c.completed);
+    EXPECT_FALSE(service.IsConnected());
+    EXPECT_EQ(service.State(), AssociationState::Idle);
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    const std::vector<Bytes> received = peer.Received();
+    ASSERT_EQ(received.size(), 2 + c.sentAfterRequest.size());
+    EXPECT_EQ(received[1], testpeer::ReleaseRQ());
+    for (size_t i = 0; i < c.sentAfterRequest.size(); ++i) {
+      EXPECT_EQ(received[2 + i], c.sentAfterRequest[i]);
+    }
+    if (*c.logLine) EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    EXPECT_EQ(log.Contains("WARNING, CloseAssociation"), !c.completed) << log.Text();
   }
   LogLevel = 0;
 }
@@ -360,7 +465,7 @@ TEST(PduServiceRead, ResponseAfterRequest) {
   command.AddString(0x0000, 0x0002, kVerification);
   ASSERT_TRUE(service.Write(command, kVerification, MessageKind::Command));
   DcmObj response;
-  ASSERT_TRUE(service.Read(response));
+  ASSERT_TRUE(service.Read(response, MessageKind::Command));
   EXPECT_EQ(response.GetUS(0x0000, 0x0100), 0x8030);
   EXPECT_EQ(response.GetUS(0x0000, 0x0900), 0x0000);
   EXPECT_TRUE(CloseAssociation(service));

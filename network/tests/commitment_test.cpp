@@ -320,7 +320,7 @@ struct CallingPacs {
     DcmObj answer;
     if (!service.Write(*command, kStorageCommitmentSopClass, MessageKind::Command) ||
         !service.Write(report, kStorageCommitmentSopClass, MessageKind::DataSet) ||
-        !service.Read(answer)) {
+        !service.Read(answer, MessageKind::Command)) {
       return -1;
     }
     EXPECT_EQ(answer.GetUS(0x0000, 0x0100), kCommandEventReportRSP);
@@ -387,7 +387,7 @@ TEST(CommitmentListener, StopCutsAnIdleAssociation) {
   listener.Stop();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
   DcmObj nothing;
-  EXPECT_FALSE(idle.service.Read(nothing));
+  EXPECT_FALSE(idle.service.Read(nothing, MessageKind::Command));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stop_token>
 
 #include "bufdata.h"
 #include "captured_log.h"
@@ -11,6 +12,7 @@
 #include "query.h"
 #include "scripted_peer.h"
 #include "storage.h"
+#include "storeoutcome.h"
 
 using testpeer::AcceptedContext;
 using testpeer::Bytes;
@@ -167,7 +169,7 @@ TEST(FindService, PendingResponsesBecomeRecordsUntilTheFinalOne) {
   EXPECT_EQ(std::get<StudyInfo>(list[1]).patientName, "");
   EXPECT_EQ(ReadFindRSP(service, list, "STUDY"), 0);
   EXPECT_EQ(list.size(), 2u);
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
 
   const auto received = peer.Received();
@@ -177,6 +179,164 @@ TEST(FindService, PendingResponsesBecomeRecordsUntilTheFinalOne) {
   auto sent = DecodeCommand(received[2]);  // the identifier, decoded the same way
   EXPECT_EQ(sent->GetString(0x0010, 0x0010), "DOE*");
   EXPECT_EQ(sent->GetString(0x0008, 0x0052), "STUDY");
+}
+
+// The pending statuses 0xFF00 and 0xFF01 (optional keys not supported) both bring a match.
+TEST(FindService, BothPendingStatusesBringMatchesUntilTheFinalResponse) {
+  DcmObj match;
+  match.AddString(0x0010, 0x0010, "DOE^JANE");
+  std::vector<Step> steps = Accepting(kImplicitVRLittleEndian);
+  Append(steps, {Step::ReceivePdu(), Step::ReceivePdu()});
+  for (uint16_t status : {0xFF00, 0xFF01}) {
+    steps.push_back(Step::Send(testpeer::PData(
+        1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, status, 0x0102)},
+            {kLastDataSet, Encode(match)}})));
+  }
+  steps.push_back(Step::Send(
+      testpeer::PData(1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, 0)}})));
+  Append(steps, Releasing());
+  ScriptedPeer peer(steps);
+  PDU_Service service;
+  ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(),
+                              kStudyRootFindSopClass, 5));
+  DcmObj query;
+  query.AddString(0x0010, 0x0010, "DOE*");
+  std::vector<std::string> names;
+  EXPECT_EQ(RunFind(service, query, kStudyRootFindSopClass,
+                    [&](DcmObj& found) { names.push_back(found.GetString(0x0010, 0x0010)); }),
+            FindEnd::Completed);
+  EXPECT_EQ(names, (std::vector<std::string>{"DOE^JANE", "DOE^JANE"}));
+  EXPECT_TRUE(CloseAssociation(service));
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  // Request command and identifier, then straight to the release: nothing was cancelled.
+  const auto received = peer.Received();
+  ASSERT_EQ(received.size(), 4u);
+  EXPECT_EQ(DecodeCommand(received[1])->GetUS(0, 0x0100), kCommandFindRQ);
+  EXPECT_EQ(received[3], testpeer::ReleaseRQ());
+}
+
+// A cancelled search sends C-CANCEL-FIND-RQ for its request and reads on to the final response;
+// matches that still come are not handed on.
+TEST(FindService, CancelSendsCancelRequestAndReadsToTheFinalResponse) {
+  struct Case {
+    const char* name;
+    uint16_t finalStatus;
+    FindEnd expected;
+  };
+  const Case cases[] = {
+      {"peer confirms the cancel", 0xFE00, FindEnd::Cancelled},
+      {"peer had finished anyway", 0x0000, FindEnd::Cancelled},
+      {"peer fails the search", 0xC000, FindEnd::Failed},
+  };
+  DcmObj match;
+  match.AddString(0x0010, 0x0010, "DOE^JANE");
+  const Bytes pending = testpeer::PData(
+      1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, 0xFF00, 0x0102)},
+          {kLastDataSet, Encode(match)}});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Step> steps = Accepting(kImplicitVRLittleEndian);
+    // The request, one match, then our cancel; one more match was already on its way.
+    Append(steps,
+           {Step::ReceivePdu(), Step::ReceivePdu(), Step::Send(pending), Step::ReceivePdu(),
+            Step::Send(pending),
+            Step::Send(testpeer::PData(
+                1, {{kLastCommand, testpeer::ResponseCommand(kCommandFindRSP, c.finalStatus)}}))});
+    Append(steps, Releasing());
+    ScriptedPeer peer(steps);
+    PDU_Service service;
+    ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(),
+                                kStudyRootFindSopClass, 5));
+    DcmObj query;
+    query.AddString(0x0010, 0x0010, "DOE*");
+    std::stop_source stop;
+    int matches = 0;
+    EXPECT_EQ(RunFind(
+                  service, query, kStudyRootFindSopClass,
+                  [&](DcmObj&) {
+                    ++matches;
+                    stop.request_stop();
+                  },
+                  stop.get_token()),
+              c.expected);
+    EXPECT_EQ(matches, 1);
+    EXPECT_TRUE(CloseAssociation(service));
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    const auto received = peer.Received();
+    ASSERT_EQ(received.size(), 5u);
+    // C-CANCEL-RQ (PS3.7 9.3.2.3): one last-fragment command item naming the find request.
+    const Bytes& cancel = received[3];
+    EXPECT_EQ(cancel[11], kLastCommand);
+    const auto command = DecodeCommand(cancel);
+    EXPECT_EQ(command->GetUS(0, 0x0100), kCommandCancelRQ);
+    EXPECT_EQ(command->GetUS(0, 0x0120), DecodeCommand(received[1])->GetUS(0, 0x0110));
+    EXPECT_EQ(command->GetUS(0, 0x0800), kNoDataSet);
+    EXPECT_EQ(command->FindTag(0, 0x0110), nullptr);
+    ASSERT_NE(command->FindTag(0, 0x0000), nullptr);
+    EXPECT_EQ(command->FindTag(0, 0x0000)->GetUL(), 30u);
+    EXPECT_EQ(received[4], testpeer::ReleaseRQ());
+  }
+}
+
+// Every response must answer the request just sent: Message ID Being Responded To, and for
+// C-STORE the Affected SOP Instance UID when the response gives one.
+TEST(ResponseMatching, AResponseToAnotherRequestFailsTheOperation) {
+  struct Case {
+    const char* name;
+    uint16_t commandField;
+    testpeer::ResponseFields fields;
+    const char* logLine;
+  };
+  const Case cases[] = {
+      {"echo, wrong message ID",
+       kCommandEchoRSP,
+       {99, "", ""},
+       "ERROR, ReadEchoRSP, response to message ID 99, but request 3 was sent"},
+      {"find, wrong message ID",
+       kCommandFindRSP,
+       {99, "", ""},
+       "ERROR, CFind::ReadRSP, response to message ID 99, but request 3 was sent"},
+      {"store, wrong message ID",
+       kCommandStoreRSP,
+       {99, "", ""},
+       "ERROR, CStore::ReadRSP, response to message ID 99, but request 3 was sent"},
+      {"store, wrong instance",
+       kCommandStoreRSP,
+       {testpeer::kAnswerLastRequest, "", "1.2.3.99"},
+       "ERROR, CStore::ReadRSP, response for SOP instance 1.2.3.99, but 1.2.3.9 was sent"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CapturedLog log;
+    std::vector<Step> steps = Accepting(kExplicitVRLittleEndian);
+    steps.push_back(Step::ReceivePdu());
+    if (c.commandField != kCommandEchoRSP) steps.push_back(Step::ReceivePdu());
+    steps.push_back(Step::Send(testpeer::PData(
+        1, {{kLastCommand, testpeer::ResponseCommand(c.commandField, 0, 0x0101, c.fields)}})));
+    Append(steps, Releasing());
+    ScriptedPeer peer(steps);
+    PDU_Service service;
+    ASSERT_TRUE(OpenAssociation(service, "VELLORAN", "PEER", "127.0.0.1", peer.Port(),
+                                kSecondaryCapture, kExplicitVRLittleEndian, "", 5));
+    if (c.commandField == kCommandEchoRSP) {
+      ASSERT_TRUE(WriteEchoRQ(service, kVerificationSopClass));
+      EXPECT_FALSE(ReadEchoRSP(service));
+    } else if (c.commandField == kCommandFindRSP) {
+      DcmObj query;
+      query.AddString(0x0010, 0x0010, "DOE*");
+      EXPECT_EQ(RunFind(service, query, kStudyRootFindSopClass, {}), FindEnd::Failed);
+    } else {
+      auto dataSet = SmallObject("1.2.3.9", kExplicitVRLittleEndian);
+      ASSERT_EQ(WriteStoreRQ(service, *dataSet, kSecondaryCapture), kStoreWritten);
+      const int status = ReadStoreRSP(service);
+      EXPECT_EQ(status, kStoreResponseMismatch);
+      EXPECT_FALSE(StoreOutcomeFromStatus(status).IsStored());
+    }
+    EXPECT_TRUE(CloseAssociation(service));
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
+    EXPECT_EQ(DecodeCommand(peer.Received()[1])->GetUS(0, 0x0110), 3);
+  }
 }
 
 TEST(MessageTrace, DumpsShowTextsAsUtf8WhateverSetTheMessageUses) {
@@ -218,7 +378,7 @@ TEST(MessageTrace, DumpsShowTextsAsUtf8WhateverSetTheMessageUses) {
     ASSERT_TRUE(CFind::WriteRQ(&service, query, kStudyRootFindSopClass));
     DcmObj answer;
     EXPECT_EQ(CFind::ReadRSP(&service, answer), 0xFF00);
-    CloseAssociation(service);
+    EXPECT_TRUE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     const std::string text = log.Text();
     EXPECT_TRUE(IsValidUtf8(text)) << text;
@@ -239,9 +399,11 @@ TEST(FindService, EmptyIdentifierSendsOnlyTheCommand) {
   DcmObj empty;
   EXPECT_TRUE(CFind::WriteRQ(&service, empty, kModalityWorklistFindSopClass));
   EXPECT_EQ(CFind::ReadRSP(&service, empty), 0);
-  CloseAssociation(service);
-  // Had an identifier followed, the release request would not be the next PDU.
+  EXPECT_TRUE(CloseAssociation(service));
+  // Had an identifier followed, the release request would not be the next PDU; and the command
+  // does not announce one.
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  EXPECT_EQ(DecodeCommand(peer.Received()[1])->GetUS(0, 0x0800), kNoDataSet);
   EXPECT_EQ(peer.Received()[2][0], 0x05);
 
   CapturedLog log;
@@ -249,28 +411,49 @@ TEST(FindService, EmptyIdentifierSendsOnlyTheCommand) {
   EXPECT_TRUE(log.Contains("ERROR, CFind::WriteRQ, PDU is NULL"));
 }
 
+// Warnings mean stored (PS3.4 B.2.3) and are logged as warnings with the peer's comment;
+// failures are named. Either way the status reaches the caller unchanged.
 TEST(StoreService, StatusesOfResponsesReachTheCaller) {
   struct Case {
     const char* name;
     uint16_t commandField;
     uint16_t status;
+    std::string comment;
     int expected;
+    bool stored;
     std::string logLine;
   };
   const Case cases[] = {
-      {"success", kCommandStoreRSP, 0, 0, ""},
-      {"warning counts as failure", kCommandStoreRSP, 0xB000, 45056,
-       "ERROR, CStore::ReadRSP, status == 45056"},
-      {"refused", kCommandStoreRSP, 0xA700, 0xA700, "ERROR, CStore::ReadRSP, status == 42752"},
-      {"not a store response", kCommandFindRSP, 0, -2, "ERROR, CStore::ReadRSP, not a C-Store RSP"},
+      {"success", kCommandStoreRSP, 0, "", 0, true, ""},
+      {"warning 0001", kCommandStoreRSP, 0x0001, "", 1, true,
+       "WARNING, CStore::ReadRSP, stored with status 0x0001 (warning)"},
+      {"coercion", kCommandStoreRSP, 0xB000, "", 0xB000, true,
+       "WARNING, CStore::ReadRSP, stored with status 0xB000 (warning: coercion of data elements)"},
+      {"elements discarded", kCommandStoreRSP, 0xB006, "private tags dropped", 0xB006, true,
+       "WARNING, CStore::ReadRSP, stored with status 0xB006 (warning: elements discarded), Error "
+       "Comment: private tags dropped"},
+      {"does not match SOP class", kCommandStoreRSP, 0xB007, "", 0xB007, true,
+       "WARNING, CStore::ReadRSP, stored with status 0xB007"},
+      {"refused", kCommandStoreRSP, 0xA700, "disk full", 0xA700, false,
+       "ERROR, CStore::ReadRSP, status == 42752, not stored: status 0xA700 (refused: out of "
+       "resources), Error Comment: disk full"},
+      {"error", kCommandStoreRSP, 0xA900, "", 0xA900, false,
+       "ERROR, CStore::ReadRSP, status == 43264, not stored: status 0xA900"},
+      {"cannot understand", kCommandStoreRSP, 0xC123, "", 0xC123, false,
+       "not stored: status 0xC123 (error: cannot understand)"},
+      {"not a store response", kCommandFindRSP, 0, "", -2, false,
+       "ERROR, CStore::ReadRSP, not a C-Store RSP"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CapturedLog log;
     std::vector<Step> steps = Accepting(kExplicitVRLittleEndian);
+    testpeer::ResponseFields fields;
+    fields.errorComment = c.comment;
     Append(steps, {Step::ReceivePdu(), Step::ReceivePdu(),
                    Step::Send(testpeer::PData(
-                       1, {{kLastCommand, testpeer::ResponseCommand(c.commandField, c.status)}}))});
+                       1, {{kLastCommand, testpeer::ResponseCommand(c.commandField, c.status,
+                                                                    0x0101, fields)}}))});
     Append(steps, Releasing());
     ScriptedPeer peer(steps);
     PDU_Service service;
@@ -278,12 +461,17 @@ TEST(StoreService, StatusesOfResponsesReachTheCaller) {
                                 kSecondaryCapture, kExplicitVRLittleEndian, "", 5));
     auto dataSet = SmallObject("1.2.3.9", kExplicitVRLittleEndian);
     EXPECT_EQ(WriteStoreRQ(service, *dataSet, kSecondaryCapture), kStoreWritten);
-    EXPECT_EQ(ReadStoreRSP(service), c.expected);
-    CloseAssociation(service);
+    std::string comment;
+    const int status = ReadStoreRSP(service, &comment);
+    EXPECT_EQ(status, c.expected);
+    EXPECT_EQ(StoreOutcomeFromStatus(status).IsStored(), c.stored);
+    EXPECT_EQ(comment, c.expected < 0 ? "" : c.comment);
+    EXPECT_TRUE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     if (!c.logLine.empty()) {
       EXPECT_TRUE(log.Contains(c.logLine)) << log.Text();
     }
+    EXPECT_EQ(log.Contains("ERROR, CStore::ReadRSP"), !c.stored) << log.Text();
     auto command = DecodeCommand(peer.Received()[1]);
     EXPECT_EQ(command->GetString(0, 0x1000), "1.2.3.9");
     EXPECT_EQ(command->GetUS(0, 0x0110), 3);
@@ -305,7 +493,7 @@ TEST(StoreService, SecondObjectOnTheAssociationGetsTheNextMessageId) {
     ASSERT_EQ(WriteStoreRQ(service, *dataSet, kSecondaryCapture), kStoreWritten);
     EXPECT_EQ(ReadStoreRSP(service), 0);
   }
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
   // Association request, then command and data set of each object, then the release request.
   const auto received = peer.Received();
@@ -356,7 +544,7 @@ TEST(StoreService, EncodingIsAdaptedOrTheObjectIsNotSent) {
       EXPECT_EQ(ReadStoreRSP(service), 0);
       EXPECT_EQ(dataSet->transferSyntax, c.accepted);
     }
-    CloseAssociation(service);
+    EXPECT_TRUE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     if (c.expected != kStoreWritten) {
       // Nothing of the refused object went out: the release request follows the set-up.

@@ -171,7 +171,7 @@ TEST(PDataTFRead, CommandAndDataSetInOnePdu) {
   pair.Feed(testpeer::PData(1, {{0x03, command}, {0x02, kIdentifier}}));
 
   DcmObj response;
-  ASSERT_TRUE(service.Read(response));
+  ASSERT_TRUE(service.Read(response, MessageKind::Command));
   EXPECT_EQ(response.GetUS(0x0000, 0x0100), 0x8020);
   EXPECT_EQ(response.GetUS(0x0000, 0x0900), 0xFF00);
   // The identifier's item (4 + 2 + 14 bytes) is still counted in the current PDU.
@@ -179,7 +179,7 @@ TEST(PDataTFRead, CommandAndDataSetInOnePdu) {
 
   // The stream is closed behind the PDU, so this read succeeds only without a new header.
   DcmObj identifier;
-  ASSERT_TRUE(service.Read(identifier));
+  ASSERT_TRUE(service.Read(identifier, MessageKind::DataSet));
   EXPECT_EQ(identifier.GetString(0x0010, 0x0010), "DOE^J");
   EXPECT_EQ(service.pdata.Length, 0u);
 }
@@ -198,7 +198,7 @@ TEST(PDataTFRead, MessageOverSeveralPdus) {
   pair.Feed(stream);
 
   DcmObj identifier;
-  ASSERT_TRUE(service.Read(identifier));
+  ASSERT_TRUE(service.Read(identifier, MessageKind::DataSet));
   EXPECT_EQ(identifier.GetString(0x0010, 0x0010), "DOE^J");
 }
 

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <stdexcept>
@@ -80,6 +81,67 @@ std::vector<Bytes> ScriptedPeer::Received() {
   return received_;
 }
 
+std::vector<uint16_t> ScriptedPeer::RequestIds() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requestIds_;
+}
+
+namespace {
+
+// Where the 2-byte value of element (0000,`element`) starts in an Implicit VR Little Endian command
+// item, or 0 when the item has none.
+size_t CommandValueAt(const Bytes& pdu, size_t from, size_t to, uint16_t element) {
+  const uint8_t header[] = {
+      0x00, 0x00, static_cast<uint8_t>(element), static_cast<uint8_t>(element >> 8), 2, 0, 0, 0};
+  for (size_t at = from; at + sizeof header + 2 <= to; at += 1) {
+    if (std::equal(header, header + sizeof header, pdu.begin() + static_cast<long>(at))) {
+      return at + sizeof header;
+    }
+  }
+  return 0;
+}
+
+// Calls `use` with the start and end of every command item of a P-DATA-TF.
+template <typename Use>
+void ForEachCommandItem(const Bytes& pdu, Use use) {
+  if (pdu.size() < 6 || pdu[0] != 0x04) return;
+  for (size_t at = 6; at + 6 <= pdu.size();) {
+    const size_t itemLength =
+        size_t{pdu[at]} << 24 | size_t{pdu[at + 1]} << 16 | size_t{pdu[at + 2]} << 8 | pdu[at + 3];
+    const size_t end = std::min(pdu.size(), at + 4 + itemLength);
+    if (pdu[at + 5] & 0x01) use(at + 6, end);
+    at += 4 + itemLength;
+  }
+}
+
+}  // namespace
+
+void ScriptedPeer::NoteRequest(const Bytes& pdu) {
+  ForEachCommandItem(pdu, [&](size_t from, size_t to) {
+    // A C-CANCEL-RQ carries no Message ID of its own and answers nothing.
+    if (const size_t at = CommandValueAt(pdu, from, to, 0x0110)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requestIds_.push_back(static_cast<uint16_t>(pdu[at] | pdu[at + 1] << 8));
+    }
+  });
+}
+
+Bytes ScriptedPeer::Answered(Bytes pdu) {
+  uint16_t last = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!requestIds_.empty()) last = requestIds_.back();
+  }
+  ForEachCommandItem(pdu, [&](size_t from, size_t to) {
+    const size_t at = CommandValueAt(pdu, from, to, 0x0120);
+    if (at != 0 && pdu[at] == 0xFF && pdu[at + 1] == 0xFF) {
+      pdu[at] = static_cast<uint8_t>(last);
+      pdu[at + 1] = static_cast<uint8_t>(last >> 8);
+    }
+  });
+  return pdu;
+}
+
 std::string ScriptedPeer::Problem() {
   std::lock_guard<std::mutex> lock(mutex_);
   return problem_;
@@ -127,6 +189,7 @@ bool ScriptedPeer::ReceiveUntilClosed(int connection) {
         header = false;
         continue;
       }
+      NoteRequest(Bytes(pdu.begin(), pdu.begin() + static_cast<long>(wanted)));
       std::lock_guard<std::mutex> lock(mutex_);
       received_.emplace_back(pdu.begin(), pdu.begin() + static_cast<long>(wanted));
       pdu.erase(pdu.begin(), pdu.begin() + static_cast<long>(wanted));
@@ -174,6 +237,7 @@ bool ScriptedPeer::RunConnection(int connection, const std::vector<Step>& steps)
         at += 4 + itemLength;
       }
       const bool data = pdu[0] == 0x04;
+      NoteRequest(pdu);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         received_.push_back(std::move(pdu));
@@ -187,7 +251,7 @@ bool ScriptedPeer::RunConnection(int connection, const std::vector<Step>& steps)
         repeat = !messageEnds;
       }
     } else if (step.kind == Step::Kind::Send) {
-      if (!SendAll(connection, step.bytes)) {
+      if (!SendAll(connection, Answered(step.bytes))) {
         fail(where + "send failed");
         break;
       }
@@ -343,20 +407,38 @@ Bytes PData(uint8_t contextId, const std::vector<std::pair<uint8_t, Bytes>>& ite
 
 namespace {
 
-// A response command set in Implicit VR Little Endian: group length first, then the elements.
-Bytes BuildResponse(uint16_t commandField, const uint16_t* status, uint16_t dataSetType) {
-  // Implicit VR Little Endian elements: tag, 32-bit length, value.
+// A response command set in Implicit VR Little Endian: group length first, then the elements in
+// ascending tag order.
+Bytes BuildResponse(uint16_t commandField, const uint16_t* status, uint16_t dataSetType,
+                    const ResponseFields& fields) {
   Bytes elements;
-  auto putUS = [&](uint16_t element, uint16_t value) {
-    const uint8_t bytes[] = {
-        0x00, 0x00, static_cast<uint8_t>(element), static_cast<uint8_t>(element >> 8), 2, 0,
-        0,    0,    static_cast<uint8_t>(value),   static_cast<uint8_t>(value >> 8)};
+  auto putHeader = [&](uint16_t element, uint32_t length) {
+    const uint8_t bytes[] = {0x00,
+                             0x00,
+                             static_cast<uint8_t>(element),
+                             static_cast<uint8_t>(element >> 8),
+                             static_cast<uint8_t>(length),
+                             static_cast<uint8_t>(length >> 8),
+                             static_cast<uint8_t>(length >> 16),
+                             static_cast<uint8_t>(length >> 24)};
     elements.insert(elements.end(), bytes, bytes + sizeof bytes);
   };
+  auto putUS = [&](uint16_t element, uint16_t value) {
+    putHeader(element, 2);
+    elements.push_back(static_cast<uint8_t>(value));
+    elements.push_back(static_cast<uint8_t>(value >> 8));
+  };
+  auto putText = [&](uint16_t element, std::string text, char pad) {
+    if (text.size() % 2 != 0) text.push_back(pad);
+    putHeader(element, static_cast<uint32_t>(text.size()));
+    elements.insert(elements.end(), text.begin(), text.end());
+  };
   putUS(0x0100, commandField);
-  putUS(0x0120, 3);  // message ID being responded to
+  putUS(0x0120, fields.messageIdBeingRespondedTo);
   putUS(0x0800, dataSetType);
   if (status) putUS(0x0900, *status);
+  if (!fields.errorComment.empty()) putText(0x0902, fields.errorComment, ' ');
+  if (!fields.affectedSopInstanceUid.empty()) putText(0x1000, fields.affectedSopInstanceUid, '\0');
   const auto length = static_cast<uint32_t>(elements.size());
   Bytes command = {0x00, 0x00, 0x00, 0x00, 4, 0, 0, 0};
   for (int shift = 0; shift < 32; shift += 8)
@@ -368,11 +450,16 @@ Bytes BuildResponse(uint16_t commandField, const uint16_t* status, uint16_t data
 }  // namespace
 
 Bytes ResponseCommand(uint16_t commandField, uint16_t status, uint16_t dataSetType) {
-  return BuildResponse(commandField, &status, dataSetType);
+  return BuildResponse(commandField, &status, dataSetType, {});
+}
+
+Bytes ResponseCommand(uint16_t commandField, uint16_t status, uint16_t dataSetType,
+                      const ResponseFields& fields) {
+  return BuildResponse(commandField, &status, dataSetType, fields);
 }
 
 Bytes ResponseCommandWithoutStatus(uint16_t commandField, uint16_t dataSetType) {
-  return BuildResponse(commandField, nullptr, dataSetType);
+  return BuildResponse(commandField, nullptr, dataSetType, {});
 }
 
 }  // namespace testpeer

@@ -43,6 +43,10 @@ struct Step {
   }
 };
 
+// The Message ID Being Responded To of a response built with the default: when the peer sends
+// it, the Message ID of the last request command it received takes its place.
+inline constexpr uint16_t kAnswerLastRequest = 0xFFFF;
+
 // Listens on 127.0.0.1 at a free port, accepts one connection and runs the steps on its own
 // thread. Every wait is bounded (10 s), so a test that goes wrong fails instead of hanging.
 class ScriptedPeer {
@@ -63,6 +67,8 @@ class ScriptedPeer {
   std::vector<Bytes> Received();
   // What went wrong in the script, empty when nothing did.
   std::string Problem();
+  // The Message IDs (0000,0110) of the request commands received, in order (call after Finish).
+  std::vector<uint16_t> RequestIds();
 
  private:
   void Run(std::vector<std::vector<Step>> connections);
@@ -74,7 +80,12 @@ class ScriptedPeer {
   int port_ = 0;
   std::thread thread_;
   std::mutex mutex_;
+  // Notes the Message ID of a request command in a received P-DATA-TF.
+  void NoteRequest(const Bytes& pdu);
+  // The PDU with kAnswerLastRequest replaced by the last request's Message ID.
+  Bytes Answered(Bytes pdu);
   std::vector<Bytes> received_;
+  std::vector<uint16_t> requestIds_;
   std::string problem_;
 };
 
@@ -102,8 +113,16 @@ Bytes Abort();
 // One P-DATA-TF PDU; each item is (control header, bytes) on the given context.
 Bytes PData(uint8_t contextId, const std::vector<std::pair<uint8_t, Bytes>>& items);
 // A C-ECHO-RSP (or any response) command set in Implicit VR Little Endian with the given command
-// field and status.
+// field and status, answering the last request the peer received.
 Bytes ResponseCommand(uint16_t commandField, uint16_t status, uint16_t dataSetType = 0x0101);
+// The optional parts of a response command set.
+struct ResponseFields {
+  uint16_t messageIdBeingRespondedTo = kAnswerLastRequest;
+  std::string errorComment;            // (0000,0902) when not empty
+  std::string affectedSopInstanceUid;  // (0000,1000) when not empty
+};
+Bytes ResponseCommand(uint16_t commandField, uint16_t status, uint16_t dataSetType,
+                      const ResponseFields& fields);
 // The same response command set with no Status (0000,0900) element at all.
 Bytes ResponseCommandWithoutStatus(uint16_t commandField, uint16_t dataSetType = 0x0101);
 

@@ -117,6 +117,15 @@ TEST(StoreAssociation, EachObjectTravelsOnTheContextOfItsOwnSyntax) {
        kStoreWritten,
        3,
        kImplicitVRLittleEndian},
+      // A transfer syntax we never proposed for a context makes that context unusable: the
+      // object goes out losslessly on the other one, never converted to the unproposed syntax.
+      {"own context accepted with an unproposed syntax",
+       kPdfClass,
+       kExplicitVRLittleEndian,
+       {{1, 0, kJpegBaseline}, {3, 0, kImplicitVRLittleEndian}},
+       kStoreWritten,
+       3,
+       kImplicitVRLittleEndian},
       {"accepts are listed in another order",
        kPdfClass,
        kExplicitVRLittleEndian,
@@ -143,7 +152,7 @@ TEST(StoreAssociation, EachObjectTravelsOnTheContextOfItsOwnSyntax) {
     auto dataSet = SmallObject(c.sopClass, c.own);
     EXPECT_EQ(WriteStoreRQ(service, *dataSet, c.sopClass), c.expected);
     if (c.expected == kStoreWritten) EXPECT_EQ(ReadStoreRSP(service), 0);
-    CloseAssociation(service);
+    EXPECT_TRUE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     if (c.expected != kStoreWritten) continue;
     const std::vector<Bytes> received = peer.Received();
@@ -197,7 +206,7 @@ TEST(StoreAssociation, NothingIsWrittenAfterThePeerReleasedOrAborted) {
     EXPECT_TRUE(
         log.Contains(std::string("ERROR, PDU_Service::Write, association ") + StateName(c.state)))
         << log.Text();
-    CloseAssociation(service);
+    EXPECT_FALSE(CloseAssociation(service));
     ASSERT_TRUE(peer.Finish()) << peer.Problem();
     // Request, command, data set and, after a release request, our release reply: no second
     // C-STORE and no release request of our own.
@@ -265,7 +274,7 @@ TEST(StoreAssociation, ResponsesWithoutStatusAreFailures) {
                                      kPdfClass, kImplicitVRLittleEndian, 2));
     ASSERT_TRUE(CStore::WriteRQ(&service, nullptr, kPdfClass));
     EXPECT_EQ(ReadStoreRSP(service), -1);
-    CloseAssociation(service);
+    EXPECT_TRUE(CloseAssociation(service));
   }
   EXPECT_TRUE(log.Contains("ERROR, CStore::ReadRSP, response without status"));
   {
@@ -276,7 +285,7 @@ TEST(StoreAssociation, ResponsesWithoutStatusAreFailures) {
     DcmObj identifier;
     ASSERT_TRUE(CFind::WriteRQ(&service, identifier, "1.2.840.10008.5.1.4.1.2.2.1"));
     EXPECT_EQ(CFind::ReadRSP(&service, identifier), -1);
-    CloseAssociation(service);
+    EXPECT_TRUE(CloseAssociation(service));
   }
   EXPECT_TRUE(log.Contains("ERROR, CFind::ReadRSP, response without status"));
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "captured_log.h"
 #include "dimse.h"
 #include "pdu_service.h"
 #include "scripted_peer.h"
@@ -21,32 +22,40 @@ using testpeer::Step;
 namespace {
 
 constexpr const char* kSecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
+constexpr const char* kCtImage = "1.2.840.10008.5.1.4.1.1.2";
 constexpr size_t kChunk = 1 << 20;       // the file is read in pieces of this size
 constexpr size_t kFragment = 16384 - 6;  // data bytes per PDU under the peer's 16384 limit
 
-// An 8-bit MONOCHROME2 Secondary Capture file in Explicit VR Little Endian whose pixels follow a
-// pattern that repeats only every 251 bytes.
+// A MONOCHROME2 image file in Explicit VR Little Endian: by default an 8-bit Secondary Capture
+// whose pixels follow a pattern that repeats only every 251 bytes; with `bitsStored` above 8, two
+// bytes per pixel.
 std::string WriteImageFile(const testsupport::TempDir& dir, const std::string& instanceUid,
-                           uint16_t columns, uint16_t rows) {
+                           uint16_t columns, uint16_t rows, uint16_t bitsStored = 8,
+                           const char* sopClass = kSecondaryCapture) {
+  const uint16_t bitsAllocated = bitsStored > 8 ? 16 : 8;
   DcmObj dataSet;
   dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
-  dataSet.AddString(0x0008, 0x0016, kSecondaryCapture);
+  dataSet.AddString(0x0008, 0x0016, sopClass);
   dataSet.AddString(0x0008, 0x0018, instanceUid);
   dataSet.AddString(0x0010, 0x0010, "DOE^JANE");
   dataSet.Add(DcmTag::FromUS(0x0028, 0x0002, 1, "US"));
   dataSet.AddString(0x0028, 0x0004, "MONOCHROME2");
   dataSet.Add(DcmTag::FromUS(0x0028, 0x0010, rows, "US"));
   dataSet.Add(DcmTag::FromUS(0x0028, 0x0011, columns, "US"));
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0100, 8, "US"));
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0101, 8, "US"));
-  dataSet.Add(DcmTag::FromUS(0x0028, 0x0102, 7, "US"));
+  dataSet.Add(DcmTag::FromUS(0x0028, 0x0100, bitsAllocated, "US"));
+  dataSet.Add(DcmTag::FromUS(0x0028, 0x0101, bitsStored, "US"));
+  dataSet.Add(DcmTag::FromUS(0x0028, 0x0102, bitsStored - 1, "US"));
   dataSet.Add(DcmTag::FromUS(0x0028, 0x0103, 0, "US"));
-  std::string pixels(size_t{columns} * rows, '\0');
+  std::string pixels(size_t{columns} * rows * (bitsAllocated / 8), '\0');
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<char>(i % 251);
-  dataSet.Add(
-      DcmTag::FromBytes(0x7FE0, 0x0010, static_cast<uint32_t>(pixels.size()), pixels.data(), "OB"));
+  // Values of more than 8 bits stay within the bits stored.
+  if (bitsAllocated == 16) {
+    for (size_t i = 1; i < pixels.size(); i += 2) pixels[i] &= 0x0F;
+  }
+  dataSet.Add(DcmTag::FromBytes(0x7FE0, 0x0010, static_cast<uint32_t>(pixels.size()), pixels.data(),
+                                bitsAllocated == 16 ? "OW" : "OB"));
   const std::string path = (dir / (instanceUid + ".dcm")).string();
-  EXPECT_TRUE(dataSet.SaveToFile(path, kSecondaryCapture, instanceUid));
+  EXPECT_TRUE(dataSet.SaveToFile(path, sopClass, instanceUid));
   return path;
 }
 
@@ -91,7 +100,7 @@ TEST(StoreFile, DataSetGoesOutByteForByteAcrossReadChunks) {
   std::string error;
   ASSERT_TRUE(ReadPart10Header(path, header, error)) << error;
   EXPECT_EQ(StoreFile(service, path, header, error), 0) << error;
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
 
   // Association request, command, the data set's PDUs, release request.
@@ -128,7 +137,7 @@ TEST(StoreFile, PeerAcceptingAnotherEncodingGetsTheConvertedDataSet) {
   ASSERT_TRUE(ReadPart10Header(path, header, error)) << error;
   EXPECT_EQ(header.transferSyntaxUid, kExplicitVRLittleEndian);
   EXPECT_EQ(StoreFile(service, path, header, error), 0) << error;
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
 
   // Implicit VR: the name element is its tag and a 32-bit length, without "PN".
@@ -164,7 +173,7 @@ TEST(StoreFile, FileEndingWhileItIsSentAbortsTheAssociation) {
   EXPECT_EQ(StoreFile(service, path, header, error), kStoreWriteFailed);
   EXPECT_EQ(error, "the file could not be read to its end");
   EXPECT_FALSE(service.IsConnected());
-  CloseAssociation(service);
+  EXPECT_FALSE(CloseAssociation(service));
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
 
   const std::vector<Bytes> received = peer.Received();
@@ -183,6 +192,86 @@ TEST(StoreFile, FileEndingWhileItIsSentAbortsTheAssociation) {
   }
   ASSERT_LE(sent.size(), kChunk);
   EXPECT_TRUE(std::equal(sent.begin(), sent.end(), dataSet.begin()));
+}
+
+// A peer that accepts a transfer syntax we did not propose (a 12-bit CT as 8-bit baseline JPEG)
+// gets nothing: the association ends with a release and the file is reported as not stored.
+TEST(StoreFiles, AnUnproposedTransferSyntaxIsNeverConvertedTo) {
+  testsupport::TempDir dir;
+  const std::string path = WriteImageFile(dir, "1.2.3.41", 8, 8, 12, kCtImage);
+  constexpr const char* kJpegBaseline = "1.2.840.10008.1.2.4.50";
+  ScriptedPeer peer(
+      {Step::ReceivePdu(),
+       Step::Send(testpeer::AssociateAC({{1, 0, kJpegBaseline}, {3, 4, kImplicitVRLittleEndian}})),
+       Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()});
+  CapturedLog log;
+  std::vector<std::string> errors;
+  RemoteNode node;
+  node.callingAet = "VELLORAN";
+  node.calledAet = "PEER";
+  node.host = "127.0.0.1";
+  node.port = peer.Port();
+  EXPECT_FALSE(StoreFiles({path}, node, 5, errors));
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("no association with PEER"), std::string::npos) << errors[0];
+  EXPECT_TRUE(
+      log.Contains("ERROR, PDU_Service::InterogateAAssociateAC, context 1 accepted with "
+                   "transfer syntax 1.2.840.10008.1.2.4.50, which was not proposed for "
+                   "it; the context is not used"))
+      << log.Text();
+  // The request, then our release request: no C-STORE went out.
+  const std::vector<Bytes> received = peer.Received();
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[1], testpeer::ReleaseRQ());
+}
+
+// What `velloran-cli store` reports: a warning status is stored, a failure is named with the
+// peer's comment.
+TEST(StoreFiles, WarningsAreStoredAndFailuresNamed) {
+  testsupport::TempDir dir;
+  const std::vector<std::string> paths = {WriteImageFile(dir, "1.2.3.51", 8, 8),
+                                          WriteImageFile(dir, "1.2.3.52", 8, 8),
+                                          WriteImageFile(dir, "1.2.3.53", 8, 8)};
+  std::vector<Step> steps = {Step::ReceivePdu(),
+                             Step::Send(testpeer::AssociateAC({{1, 0, kExplicitVRLittleEndian}}))};
+  const std::pair<uint16_t, const char*> answers[] = {
+      {0xB000, "coerced"}, {0xA700, "disk full"}, {0x0001, ""}};
+  for (const auto& [status, comment] : answers) {
+    testpeer::ResponseFields fields;
+    fields.errorComment = comment;
+    steps.insert(
+        steps.end(),
+        {Step::ReceivePdu(), Step::ReceivePdu(),
+         Step::Send(testpeer::PData(
+             1, {{0x03, testpeer::ResponseCommand(kCommandStoreRSP, status, 0x0101, fields)}}))});
+  }
+  steps.insert(steps.end(),
+               {Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()});
+  ScriptedPeer peer(steps);
+  CapturedLog log;
+  RemoteNode node;
+  node.callingAet = "VELLORAN";
+  node.calledAet = "PEER";
+  node.host = "127.0.0.1";
+  node.port = peer.Port();
+  std::vector<std::string> errors;
+  std::vector<bool> stored;
+  EXPECT_FALSE(StoreFiles(paths, node, 5, errors, [&](const std::string&, size_t, size_t, bool ok) {
+    stored.push_back(ok);
+  }));
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  EXPECT_EQ(stored, (std::vector<bool>{true, false, true}));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], paths[1] +
+                           ": the peer answered with status 0xA700 (refused: out of resources), "
+                           "Error Comment: disk full");
+  EXPECT_TRUE(
+      log.Contains("WARNING, CStore::ReadRSP, stored with status 0xB000 (warning: "
+                   "coercion of data elements), Error Comment: coerced"))
+      << log.Text();
+  // Three C-STOREs on one association, then its release.
+  EXPECT_EQ(peer.Received().size(), 8u);
 }
 
 }  // namespace

@@ -110,12 +110,14 @@ std::unique_ptr<DcmObj> Source(const std::string& kind, const TempDir& work) {
 int StoreOne(const std::string& port, DcmObj& dataSet, const std::string& alsoProposed) {
   PDU_Service service;
   int status = -100;
-  if (OpenAssociation(service, "VELLORAN", "STORESCP", "127.0.0.1", port, kSecondaryCapture,
-                      dataSet.transferSyntax, alsoProposed, 10)) {
+  const bool opened = OpenAssociation(service, "VELLORAN", "STORESCP", "127.0.0.1", port,
+                                      kSecondaryCapture, dataSet.transferSyntax, alsoProposed, 10);
+  if (opened) {
     status = WriteStoreRQ(service, dataSet, kSecondaryCapture);
     if (status == kStoreWritten) status = ReadStoreRSP(service);
   }
-  CloseAssociation(service);
+  // An association that was opened is released in order.
+  EXPECT_EQ(CloseAssociation(service), opened);
   return status;
 }
 
@@ -176,7 +178,7 @@ TEST(StoreToStorescp, TwoObjectsOnOneAssociationAreBothStored) {
     ASSERT_EQ(WriteStoreRQ(service, *image, kSecondaryCapture), kStoreWritten);
     EXPECT_EQ(ReadStoreRSP(service), 0);
   }
-  CloseAssociation(service);
+  EXPECT_TRUE(CloseAssociation(service));
   std::vector<std::string> instances;
   for (const auto& path : peer.Received()) {
     DicomFile file;
@@ -230,12 +232,13 @@ TEST(StoreToStorescp, TlsAssociationStoresAndVerifiesThePeer) {
     auto image =
         dcmtkpeer::NativeImage("1.2.826.0.1.3680043.10.2" + std::to_string(++index), 16, 16);
     int status = -100;
-    if (OpenAssociation(service, "VELLORAN", "STORESCP", "127.0.0.1", peer.Port(),
-                        kSecondaryCapture, kExplicitVRLittleEndian, "", 10)) {
+    const bool opened = OpenAssociation(service, "VELLORAN", "STORESCP", "127.0.0.1", peer.Port(),
+                                        kSecondaryCapture, kExplicitVRLittleEndian, "", 10);
+    if (opened) {
       status = WriteStoreRQ(service, *image, kSecondaryCapture);
       if (status == kStoreWritten) status = ReadStoreRSP(service);
     }
-    CloseAssociation(service);
+    EXPECT_EQ(CloseAssociation(service), opened);
     EXPECT_EQ(status == 0, c.stored) << "status " << status;
   }
   EXPECT_EQ(peer.Received().size(), 2u);
