@@ -6,12 +6,12 @@
 #include <vector>
 
 struct ProgramResult {
-  bool started = false;   // false when the program could not be started at all
-  int startError = 0;     // errno of a failed start
-  int exitCode = -1;      // exit status, or 128 + signal number
-  bool timedOut = false;  // killed at the time limit
-  bool cancelled = false; // killed because the caller asked it to stop
-  std::string errorText;  // the start of what it wrote (standard output and error)
+  bool started = false;    // false when the program could not be started at all
+  int startError = 0;      // errno of a failed start
+  int exitCode = -1;       // exit status, or 128 + signal number
+  bool timedOut = false;   // killed at the time limit
+  bool cancelled = false;  // killed because the caller asked it to stop
+  std::string errorText;   // the start of what it wrote (standard output and error)
 
   bool Succeeded() const { return started && !timedOut && !cancelled && exitCode == 0; }
   // One line for the log: why the program did not succeed.

@@ -55,7 +55,9 @@ TEST_F(PrivateFoldersTest, WorkLogsAndTheSettingsOfAnInstalledCopyAreTheUsersAlo
     std::vector<std::filesystem::path> closed;
   } rows[] = {
       {"beside the executable", ResolveAppFolders(dir_ / "app"), {}},
-      {"installed", ResolveAppFolders("/usr/bin"), {dir_ / "config" / "velloran", dir_ / "data" / "velloran"}},
+      {"installed",
+       ResolveAppFolders("/usr/bin"),
+       {dir_ / "config" / "velloran", dir_ / "data" / "velloran"}},
   };
   std::filesystem::create_directory(dir_ / "app");
   for (const auto& row : rows) {

@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <optional>
 #include <set>
 #include <thread>
@@ -311,8 +311,8 @@ TEST_F(SecondUserTest, AnotherUsersLockNeitherDelaysNorStopsTheBatch) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.title);
     ScopedVariable runtime("XDG_RUNTIME_DIR", row.runtime.string());
-    testsupport::ChildProcess holder(testsupport::AsSecondUser(
-        {"flock", "-x", row.held.string(), "sleep", "60"}));
+    testsupport::ChildProcess holder(
+        testsupport::AsSecondUser({"flock", "-x", row.held.string(), "sleep", "60"}));
     ASSERT_TRUE(WaitUntil([&] { return Locked(row.held); }));
 
     BatchForm form;
