@@ -137,19 +137,21 @@ std::optional<uid_t> LoopbackPeerUser(int connection, std::string& why) {
   return std::nullopt;
 }
 
-PrintingUsers::PrintingUsers() : own_(geteuid()), spooler_(UserNamed("lp")) {}
+PrintingUsers::PrintingUsers() : own_(geteuid()), spooler_(UserNamed("lp")) {
+  // Named once: a flood of refused connections should cost no user lookups beyond the sender's.
+  description_ = "root";
+  if (spooler_ && *spooler_ != 0) description_ += ", " + UserName(*spooler_);
+  if (own_ != 0 && (!spooler_ || own_ != *spooler_)) description_ += ", " + UserName(own_);
+  const size_t last = description_.rfind(", ");
+  if (last != std::string::npos) description_.replace(last, 2, " and ");
+}
 
 bool PrintingUsers::Allows(uid_t user) const {
   return user == 0 || user == own_ || (spooler_ && user == *spooler_);
 }
 
-std::string PrintingUsers::Describe() const {
-  std::string text = "root";
-  if (spooler_ && *spooler_ != 0) text += ", " + UserName(*spooler_);
-  if (own_ != 0 && (!spooler_ || own_ != *spooler_)) text += ", " + UserName(own_);
-  const size_t last = text.rfind(", ");
-  if (last != std::string::npos) text.replace(last, 2, " and ");
-  return text;
+const std::string& PrintingUsers::Describe() const {
+  return description_;
 }
 
 std::string UserName(uid_t user) {

@@ -19,11 +19,12 @@ class PrintingUsers {
   PrintingUsers();
   bool Allows(uid_t user) const;
   // "root, lp and alice": for the log line of a refused connection.
-  std::string Describe() const;
+  const std::string& Describe() const;
 
  private:
   uid_t own_;
   std::optional<uid_t> spooler_;
+  std::string description_;
 };
 
 // The name of `user`, or its number in decimal when it has none.

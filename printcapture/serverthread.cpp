@@ -58,8 +58,8 @@ class PartFile {
  public:
   explicit PartFile(const std::filesystem::path& workFolder) : path_(NewPartFile(workFolder)) {
     // A job is the user's alone, whatever the umask; a name already taken is never written.
-    const int handle = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                            kPrivateFileMode);
+    const int handle =
+        open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateFileMode);
     if (handle >= 0) file_ = fdopen(handle, "wb");
     if (!file_) {
       error_ = ErrorText(errno);
@@ -78,6 +78,10 @@ class PartFile {
   void Write(const char* bytes, size_t count) {
     if (!file_) return;
     if (std::fwrite(bytes, 1, count, file_) != count) Fail(errno);
+  }
+  // Hands what is buffered to the file system, so that the disk's free space counts it.
+  void Flush() {
+    if (file_ && std::fflush(file_) != 0) Fail(errno);
   }
   // Completes the file; false (with the cause in Error) when any write failed.
   bool Finish() {
@@ -122,6 +126,7 @@ class PartFile {
 };
 
 std::string Mebibytes(uint64_t bytes) {
+  if (bytes < (uint64_t{1} << 20)) return std::to_string(bytes) + " bytes";
   return std::to_string(bytes >> 20) + " MiB";
 }
 
@@ -132,6 +137,8 @@ constexpr uint64_t kFreeSpaceCheckBytes = uint64_t{1} << 20;
 struct FolderSpace {
   uint64_t used = 0;
   uint64_t free = 0;
+  // Bytes of the job being read that were already on the disk when `free` was measured.
+  uint64_t jobBytesInFree = 0;
 };
 
 FolderSpace MeasureSpace(const std::filesystem::path& folder) {
@@ -139,8 +146,7 @@ FolderSpace MeasureSpace(const std::filesystem::path& folder) {
   std::error_code error;
   for (auto entry = std::filesystem::recursive_directory_iterator(
            folder, std::filesystem::directory_options::skip_permission_denied, error);
-       !error && entry != std::filesystem::recursive_directory_iterator();
-       entry.increment(error)) {
+       !error && entry != std::filesystem::recursive_directory_iterator(); entry.increment(error)) {
     std::error_code sizeError;
     if (!entry->is_regular_file(sizeError)) continue;
     const uintmax_t size = entry->file_size(sizeError);
@@ -174,7 +180,7 @@ SpaceRefusal CheckSpace(const std::filesystem::path& folder, const CaptureLimits
                       Mebibytes(limits.workFolderQuota) +
                       "). Send or remove the captured jobs, then print again.";
   } else if (space.free < limits.minimumFreeSpace ||
-             space.free - limits.minimumFreeSpace < bytes) {
+             space.free - limits.minimumFreeSpace < bytes - space.jobBytesInFree) {
     refusal.logLine = "ERROR, SendThread::Execute, job refused: " + Mebibytes(space.free) +
                       " free on the disk of " + where + ", " + Mebibytes(limits.minimumFreeSpace) +
                       " must stay free";
@@ -256,7 +262,9 @@ void SendThread::Execute() {
       break;
     }
     if (size + static_cast<uint64_t>(count) >= nextSpaceCheck) {
+      part.Flush();
       space.free = MeasureSpace(context_.workFolder).free;
+      space.jobBytesInFree = size;
       nextSpaceCheck += kFreeSpaceCheckBytes;
     }
     refusal = CheckSpace(context_.workFolder, limits, space, size + static_cast<uint64_t>(count));
@@ -386,6 +394,10 @@ bool ServerThread::Start(const std::string& port) {
     ClosePipe(stopReading_);
     return false;
   }
+  // Connections beyond the receivers wait in the listen queue; a deeper one than the socket's
+  // default keeps a burst of jobs (or another user's flood, closed one by one) from being
+  // turned back to retry later.
+  listen(listener_.ListenedSocketfd, SOMAXCONN);
   // A connection reset between poll and accept must not leave the listener waiting in accept.
   const int flags = fcntl(listener_.ListenedSocketfd, F_GETFL);
   fcntl(listener_.ListenedSocketfd, F_SETFL, flags | O_NONBLOCK);
@@ -424,8 +436,7 @@ void ServerThread::Execute() {
 
 bool ServerThread::WaitForFreeReceiver() {
   std::unique_lock lock(activeMutex_);
-  activeChanged_.wait(lock,
-                      [this] { return stopping_ || active_ < context_.limits.maxReceivers; });
+  activeChanged_.wait(lock, [this] { return stopping_ || active_ < context_.limits.maxReceivers; });
   return !stopping_;
 }
 
@@ -449,11 +460,12 @@ bool ServerThread::SenderMayPrint(int handle) {
   std::string why;
   const std::optional<uid_t> user = LoopbackPeerUser(handle, why);
   if (user && context_.printingUsers.Allows(*user)) return true;
-  const std::string sender = user ? "of user " + UserName(*user) + " (" + std::to_string(*user) + ")"
-                                  : "of an unknown user (" + why + ")";
+  const std::string sender = user
+                                 ? "of user " + UserName(*user) + " (" + std::to_string(*user) + ")"
+                                 : "of an unknown user (" + why + ")";
   WriteLog("WARNING, ServerThread::Execute, refused the connection from " +
-           PeerAddressText(handle) + " " + sender + ": only " +
-           context_.printingUsers.Describe() + " may print here");
+           PeerAddressText(handle) + " " + sender + ": only " + context_.printingUsers.Describe() +
+           " may print here");
   return false;
 }
 
