@@ -60,7 +60,7 @@ std::optional<uid_t> LoopbackPeerUser(int connection, std::string& why) {
   }
   size = sizeof peer;
   if (getpeername(connection, reinterpret_cast<sockaddr*>(&peer), &size) != 0) {
-    why = ErrorText("getpeername");
+    why = errno == ENOTCONN ? kSenderGone : ErrorText("getpeername");
     return std::nullopt;
   }
   if (local.sin_family != AF_INET || peer.sin_family != AF_INET) {
@@ -119,7 +119,8 @@ std::optional<uid_t> LoopbackPeerUser(int connection, std::string& why) {
     if (message->nlmsg_type == NLMSG_ERROR) {
       const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(message));
       // The sender's socket is gone: it closed and its end no longer exists.
-      why = std::string("socket table: ") + std::strerror(-error->error);
+      why = -error->error == ENOENT ? kSenderGone
+                                    : std::string("socket table: ") + std::strerror(-error->error);
       return std::nullopt;
     }
     if (message->nlmsg_type != SOCK_DIAG_BY_FAMILY) continue;
@@ -128,7 +129,7 @@ std::optional<uid_t> LoopbackPeerUser(int connection, std::string& why) {
     // A socket its program has closed keeps no owner (the table shows it as root's), so only an
     // open one counts.
     if (found->idiag_inode == 0) {
-      why = "the sender closed its end before it could be identified";
+      why = kSenderGone;
       return std::nullopt;
     }
     return static_cast<uid_t>(found->idiag_uid);

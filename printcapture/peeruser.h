@@ -12,6 +12,11 @@
 // closed socket no longer tells its owner.
 std::optional<uid_t> LoopbackPeerUser(int connection, std::string& why);
 
+// The reason LoopbackPeerUser gives when the sender's socket is gone; any other reason means the
+// socket table could not be asked, so no sender at all can be identified.
+inline constexpr const char* kSenderGone =
+    "the sender closed its end before it could be identified";
+
 // The users whose connections the listener takes: root, the print spooler's backends (user lp)
 // and the user running the window. Everyone else shares the machine but not this user's batch.
 class PrintingUsers {

@@ -466,6 +466,11 @@ bool ServerThread::SenderMayPrint(int handle) {
   WriteLog("WARNING, ServerThread::Execute, refused the connection from " +
            PeerAddressText(handle) + " " + sender + ": only " + context_.printingUsers.Describe() +
            " may print here");
+  // Other users' refused connections are theirs to worry about; a listener that can identify
+  // nobody turns this user's jobs away too, which the user must hear about.
+  if (!user && why != kSenderGone) {
+    context_.Report("A print job was refused: its sender could not be identified (" + why + ")");
+  }
   return false;
 }
 
