@@ -127,7 +127,16 @@ bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCou
                   study.studyTime, kBatchProductCode);
   // GenerateUid alone repeats itself for the same patient and accession within a minute and can
   // run past 64 characters once the instance number is added; the batch root fixes both.
-  BatchUIDRoot = MakeBatchUidRoot(generated, NextBatchStamp(), itemCount);
+  std::string stampProblem;
+  const std::optional<uint64_t> stamp = NextBatchStamp(stampProblem);
+  if (stamp) {
+    BatchUIDRoot = MakeBatchUidRoot(generated, UidUserComponent(), *stamp, itemCount);
+  } else {
+    // Without a stamp the batch could repeat another's UIDs: it does not run.
+    BatchUIDRoot.clear();
+    if (result) message = stampProblem;
+    result = false;
+  }
   if (study.studyInstanceUid.empty()) study.studyInstanceUid = BatchUIDRoot;
   WriteLog("INFO, Study Instance UID = " + study.studyInstanceUid);
   InstanceCounter = 0;

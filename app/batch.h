@@ -48,7 +48,8 @@ std::string ModalityFromBox(std::string_view text);
 // takes the institution and how camera JPEGs are converted from the settings, generates an
 // accession number when there is none, builds BatchUIDRoot and resets the batch counters. False,
 // with the message the user sees, when the batch must not run (no patient name, no patient ID, no
-// items); CurrentStudy and the accession counter are updated either way.
+// items, or no batch stamp within its short wait); CurrentStudy and the accession counter are
+// updated either way.
 bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCount,
                   const SetupConfig& settings, std::string& message);
 

@@ -657,7 +657,12 @@ bool TForm1::PrepareFromWindow() {
   const StudyInfo* chosen = nullptr;
   if (!ChosenResult(chosen)) return false;
   std::string message;
-  if (!PrepareBatch(FormFields(), chosen, items_.Size(), setupcfg, message)) {
+  const BatchForm form = FormFields();
+  const size_t itemCount = items_.Size();
+  // The batch stamp may wait a moment for another program of this user: the window paints on.
+  const bool prepared =
+      RunBesideEventLoop([&] { return PrepareBatch(form, chosen, itemCount, setupcfg, message); });
+  if (!prepared) {
     dialogs_.ShowMessage(this, Q(message));
     return false;
   }

@@ -2,12 +2,14 @@
 // opened per line so that it stays complete if the process dies.
 #include "log.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -94,9 +96,14 @@ void WriteLog(std::string_view message) {
   std::lock_guard lock(targets.mutex);
   if (targets.firstError.empty() && message.substr(0, 5) == "ERROR") targets.firstError = message;
   if (!targets.filePath.empty()) {
-    if (std::FILE* file = std::fopen(targets.filePath.c_str(), "a")) {
-      std::fwrite(line.data(), 1, line.size(), file);
-      std::fclose(file);
+    // Lines name patients: a new log file is readable by its user alone, whatever the umask.
+    const int file =
+        open(targets.filePath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (file >= 0) {
+      // One write per line, so lines of several processes appending to one file stay whole.
+      while (write(file, line.data(), line.size()) < 0 && errno == EINTR) {
+      }
+      close(file);
     }
   }
   const std::string& listener =

@@ -49,6 +49,8 @@ std::string ProgramResult::Cause() const {
     cause = "could not start: " + std::string(std::strerror(startError));
   } else if (timedOut) {
     cause = "stopped after its time limit";
+  } else if (cancelled) {
+    cause = "stopped because the capture is closing";
   } else {
     cause = "exit status " + std::to_string(exitCode);
   }
@@ -56,7 +58,8 @@ std::string ProgramResult::Cause() const {
   return cause;
 }
 
-ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit) {
+ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit,
+                         int cancelHandle) {
   ProgramResult result;
   if (argv.empty()) {
     result.startError = EINVAL;
@@ -102,9 +105,9 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::mill
   while (!(reaped && !pipeOpen)) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
+    if (left.count() <= 0) result.timedOut = true;
+    if (result.timedOut || result.cancelled) {
       kill(-pid, SIGKILL);
-      result.timedOut = true;
       if (!reaped) {
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
@@ -112,9 +115,10 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::mill
       break;
     }
     const int wait = static_cast<int>(std::min<long>(left.count(), reaped ? 0 : 50));
-    if (pipeOpen) {
-      pollfd readable{errorPipe[0], POLLIN, 0};
-      if (poll(&readable, 1, wait) > 0) {
+    pollfd waits[2] = {{pipeOpen ? errorPipe[0] : -1, POLLIN, 0}, {cancelHandle, POLLIN, 0}};
+    if (poll(waits, 2, wait) > 0) {
+      if (waits[1].revents & POLLIN) result.cancelled = true;
+      if (waits[0].revents & (POLLIN | POLLHUP)) {
         char block[512];
         const ssize_t count = read(errorPipe[0], block, sizeof block);
         if (count > 0) {
@@ -124,11 +128,9 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, std::chrono::mill
         } else if (count == 0 || errno != EINTR) {
           pipeOpen = false;
         }
-      } else if (reaped) {
-        pipeOpen = false;
       }
-    } else {
-      poll(nullptr, 0, wait);
+    } else if (reaped) {
+      pipeOpen = false;
     }
     if (!reaped) reaped = Reaped(pid, status);
   }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "appfolders.h"
 #include "childprogram.h"
 
 namespace {
@@ -12,14 +13,19 @@ namespace {
 constexpr std::chrono::minutes kConversionLimit{2};
 
 bool RunConverter(const std::string& program, const std::filesystem::path& input,
-                  const std::filesystem::path& outputFile, std::string& cause) {
+                  const std::filesystem::path& outputFile, std::string& cause, int cancelHandle) {
   std::error_code ignored;
   std::filesystem::remove(outputFile, ignored);
   const ProgramResult result =
-      RunProgram({program, input.string(), outputFile.string()}, kConversionLimit);
+      RunProgram({program, input.string(), outputFile.string()}, kConversionLimit, cancelHandle);
   std::error_code error;
   const auto size = std::filesystem::file_size(outputFile, error);
-  if (result.Succeeded() && !error && size > 0) return true;
+  if (result.Succeeded() && !error && size > 0) {
+    // The converter creates its output with the umask; in the private work folder it is closed
+    // like every other captured file.
+    std::filesystem::permissions(outputFile, std::filesystem::perms(kPrivateFileMode), error);
+    return true;
+  }
   cause = program + " " + (result.Succeeded() ? "wrote no PDF" : result.Cause());
   std::filesystem::remove(outputFile, ignored);
   return false;
@@ -28,11 +34,12 @@ bool RunConverter(const std::string& program, const std::filesystem::path& input
 }  // namespace
 
 bool PrintRawToPrinter(const std::filesystem::path& rawJob, const std::filesystem::path& outputFile,
-                       std::string& cause) {
-  return RunConverter("xpstopdf", rawJob, outputFile, cause);
+                       std::string& cause, int cancelHandle) {
+  return RunConverter("xpstopdf", rawJob, outputFile, cause, cancelHandle);
 }
 
 bool ConvertPostScriptToPdf(const std::filesystem::path& postScript,
-                            const std::filesystem::path& outputFile, std::string& cause) {
-  return RunConverter("ps2pdf", postScript, outputFile, cause);
+                            const std::filesystem::path& outputFile, std::string& cause,
+                            int cancelHandle) {
+  return RunConverter("ps2pdf", postScript, outputFile, cause, cancelHandle);
 }

@@ -169,3 +169,48 @@ std::optional<std::vector<std::string>> InstalledPrinterNames(std::string& cause
   ippDelete(response);
   return names;
 }
+
+std::optional<QueueUsers> QueueUserAccess(const std::string& printerName, std::string& cause) {
+  SpoolerConnection connection;
+  if (!connection.get()) {
+    cause = std::string("no print spooler answers at ") + cupsServer();
+    return std::nullopt;
+  }
+  ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+               PrinterUri(printerName).c_str());
+  static const char* const kWanted[] = {"requesting-user-name-allowed",
+                                        "requesting-user-name-denied"};
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr,
+                kWanted);
+  ipp_t* response = cupsDoRequest(connection.get(), request, "/");
+  if (Failed(response)) {
+    cause = std::string("the print spooler did not describe ") + printerName + ": " +
+            cupsLastErrorString();
+    ippDelete(response);
+    return std::nullopt;
+  }
+  QueueUsers users;
+  auto read = [response](const char* name, std::vector<std::string>& into) {
+    if (ipp_attribute_t* attribute = ippFindAttribute(response, name, IPP_TAG_ZERO)) {
+      for (int i = 0; i < ippGetCount(attribute); ++i) {
+        if (const char* value = ippGetString(attribute, i, nullptr)) into.emplace_back(value);
+      }
+    }
+  };
+  read("requesting-user-name-allowed", users.allowed);
+  read("requesting-user-name-denied", users.denied);
+  ippDelete(response);
+  return users;
+}
+
+bool QueueOpenToAll(const QueueUsers& users) {
+  auto has = [](const std::vector<std::string>& list, std::string_view name) {
+    for (const std::string& entry : list) {
+      if (entry == name) return true;
+    }
+    return false;
+  };
+  if (has(users.denied, "all")) return false;
+  return users.allowed.empty() || has(users.allowed, "all");
+}

@@ -24,3 +24,15 @@ bool PrinterReportsError(const std::vector<std::string>& stateReasons);
 
 // The names of the spooler's queues; nullopt when the spooler cannot be reached or refuses.
 std::optional<std::vector<std::string>> InstalledPrinterNames(std::string& cause);
+
+// Who may print to a queue, as the spooler keeps it (lpadmin -u allow:... / deny:...).
+struct QueueUsers {
+  std::vector<std::string> allowed;  // empty when the queue sets no allow list
+  std::vector<std::string> denied;
+};
+
+// The user lists of `printerName`; nullopt, with the cause, when the spooler does not tell.
+std::optional<QueueUsers> QueueUserAccess(const std::string& printerName, std::string& cause);
+
+// True when every user of the machine may print to a queue with these lists.
+bool QueueOpenToAll(const QueueUsers& users);

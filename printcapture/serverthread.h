@@ -17,16 +17,27 @@
 
 #include "itemlist.h"
 #include "jobfiles.h"
+#include "peeruser.h"
 #include "socket.h"
 
-// Bounds on what one connection may cost.
+// Bounds on what one connection, and all of them together, may cost.
 struct CaptureLimits {
   // A larger job is cut off and not kept.
   uint64_t maxJobBytes = uint64_t{512} << 20;
   // A sender silent this long ends its job with the data read so far.
   std::chrono::milliseconds idleLimit = std::chrono::seconds(300);
-  // How long Stop lets running jobs finish before it ends their reading.
-  std::chrono::milliseconds stopGrace = std::chrono::seconds(5);
+  // How long Stop lets running jobs finish before it ends their reading and stops their
+  // converters; the window closes right after.
+  std::chrono::milliseconds stopGrace = std::chrono::seconds(1);
+  // Jobs received at once. Further connections wait in the listen queue until one ends, so a
+  // flood of connections cannot use up the program's descriptors.
+  int maxReceivers = 16;
+  // Captured files the work folder may hold; a job that would pass it is refused.
+  uint64_t workFolderQuota = uint64_t{2} << 30;
+  // Space that must stay free on the work folder's disk; a job that would take it is refused.
+  uint64_t minimumFreeSpace = uint64_t{1} << 30;
+  // The pause after a failed accept (no descriptor left, for instance) before the next try.
+  std::chrono::milliseconds acceptRetryPause = std::chrono::seconds(1);
 };
 
 // What the receiving threads share with the listener (and through it with the window).
@@ -44,16 +55,21 @@ struct CaptureContext {
   JobCounter& counter;
   CaptureLimits limits;
   std::string printerName;
-  // Readable once the receivers must stop reading (never drained, so every receiver sees it).
+  // Whose connections are taken.
+  PrintingUsers printingUsers;
+  // Readable once the receivers must stop reading and their converters must end (never drained,
+  // so every receiver sees it).
   int stopReadingHandle = -1;
 
   // Failures the user must be told about, collected for the window.
   void Report(const std::string& message);
+  // The reports since the last call, in order; a report repeated meanwhile (the same refusal for
+  // a burst of jobs) comes once, with the count.
   std::vector<std::string> TakeReports();
 
  private:
   std::mutex reportsMutex_;
-  std::vector<std::string> reports_;
+  std::vector<std::pair<std::string, int>> reports_;
 };
 
 // One connection, one job.
@@ -76,11 +92,15 @@ class ServerThread {
   ServerThread(const ServerThread&) = delete;
   ServerThread& operator=(const ServerThread&) = delete;
 
-  // Listens on 127.0.0.1 at `port` and starts accepting jobs. False after the log line
-  // "ERROR: Couldn't initialize port: " + port.
+  // Listens on 127.0.0.1 at `port` and starts accepting jobs: from root, the spooler's user and
+  // this program's user only (others are closed at once, with a log line), at most
+  // `maxReceivers` at a time. A failed accept is logged and tried again after a pause, so the
+  // listener runs until Stop. False after the log line "ERROR: Couldn't initialize port: " +
+  // port.
   bool Start(const std::string& port);
   // Closes the listener, lets running jobs finish (for at most the stop grace, then they end
-  // with what they read) and returns once every receiving thread has ended.
+  // with what they read and their converters are stopped) and returns once every receiving
+  // thread has ended.
   void Stop();
 
   // Failures of capture since the last call, for the user.
@@ -93,6 +113,12 @@ class ServerThread {
   };
 
   void Execute();
+  // Waits until fewer than the most receivers run; false when the listener must stop.
+  bool WaitForFreeReceiver();
+  // Logs a failed accept and pauses; false when the listener must stop.
+  bool PauseAfterAcceptFailure(int error);
+  // True when the connection's sender may print here; otherwise logs the refusal.
+  bool SenderMayPrint(int handle);
   void StartReceiver(int handle);
   void JoinFinishedReceivers();
 
@@ -101,8 +127,11 @@ class ServerThread {
   std::thread thread_;
   int stopListening_[2] = {-1, -1};
   int stopReading_[2] = {-1, -1};
+  // Held open so that a log line can still be written when every other descriptor is taken.
+  int spareDescriptor_ = -1;
   std::list<std::unique_ptr<Receiver>> receivers_;
   std::mutex activeMutex_;
   std::condition_variable activeChanged_;
   int active_ = 0;
+  bool stopping_ = false;
 };

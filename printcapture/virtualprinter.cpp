@@ -6,10 +6,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
+#include <optional>
 #include <thread>
 
 #include "childprogram.h"
 #include "log.h"
+#include "peeruser.h"
 #include "printqueue.h"
 
 namespace {
@@ -30,12 +33,34 @@ std::string LpadminProgram() {
   return "lpadmin";
 }
 
+// A queue made by an older version, or by hand, may let every user print into this user's
+// batch; changing it needs the administrator, so the log tells how.
+void ReportQueueOpenToAll(const VirtualPrinter& printer) {
+  std::string cause;
+  const std::optional<QueueUsers> users = QueueUserAccess(printer.name, cause);
+  if (!users) {
+    WriteLog("WARNING, InstallVirtualPrinter, " + cause);
+    return;
+  }
+  if (!QueueOpenToAll(*users)) return;
+  const std::vector<std::string> arguments = LpadminArguments(printer);
+  const auto allow = std::find(arguments.begin(), arguments.end(), "-u");
+  WriteLog("WARNING, InstallVirtualPrinter, every user may print to " + printer.name +
+           ", so their documents join this user's items; lpadmin -p " + printer.name + " -u " +
+           *std::next(allow) + " lets only " + printer.user + " and root print to it");
+}
+
 }  // namespace
 
+std::string InstallingUser() {
+  return UserName(geteuid());
+}
+
 std::vector<std::string> LpadminArguments(const VirtualPrinter& printer) {
+  const std::string allowed = printer.user == "root" ? "root" : printer.user + ",root";
   return {"-p", printer.name,        "-v", printer.deviceUri,
           "-D", printer.description, "-o", "printer-is-shared=false",
-          "-E"};
+          "-u", "allow:" + allowed,  "-E"};
 }
 
 bool HasPrinterAdminRights() {
@@ -86,6 +111,7 @@ PrinterInstall InstallVirtualPrinter(const VirtualPrinter& printer, std::string&
     return PrinterInstall::SpoolerUnavailable;
   }
   if (std::find(names->begin(), names->end(), printer.name) != names->end()) {
+    ReportQueueOpenToAll(printer);
     return PrinterInstall::AlreadyPresent;
   }
   int exitCode = -1;

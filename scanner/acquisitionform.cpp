@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "appfolders.h"
 #include "configform.h"
 #include "convertimage.h"
 #include "devicelist.h"
@@ -168,8 +169,9 @@ void TAcquisitionForm::Button3Click() {
   ScanRequest request{dialog.Chosen(), ScanIntent, ScanResolution};
   const bool feeder =
       request.options.source.available && IsFeederSource(request.options.source.value);
-  std::error_code ignored;
-  std::filesystem::create_directories(workFolder_, ignored);
+  // A work folder removed while the program runs comes back closed to other users.
+  std::string ignored;
+  MakePrivateFolder(workFolder_, ignored);
 
   device_ = std::move(device);
   canceller_ = std::make_unique<ScanCanceller>(device_.Handle());

@@ -52,7 +52,7 @@ std::filesystem::path ClaimPageFileName(const std::filesystem::path& workFolder,
     const std::string name =
         stem + (number == 1 ? std::string() : "-" + std::to_string(number)) + ".jpg";
     const std::filesystem::path path = workFolder / name;
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (descriptor >= 0) {
       ::close(descriptor);
       return path;

@@ -14,8 +14,8 @@ std::filesystem::path ScanBitmapPath(const std::filesystem::path& workFolder);
 std::string ScanFileStem(std::chrono::system_clock::time_point when);
 
 // A name in the work folder that no file has yet, claimed by creating the file: "yymmddhhnnss.jpg",
-// or for a later page of the same second "yymmddhhnnss-2.jpg", "-3" and so on. Empty, with the
-// reason, when none can be created.
+// or for a later page of the same second "yymmddhhnnss-2.jpg", "-3" and so on, readable by the
+// user alone (mode 0600). Empty, with the reason, when none can be created.
 std::filesystem::path ClaimPageFileName(const std::filesystem::path& workFolder,
                                         std::chrono::system_clock::time_point when,
                                         std::string& error);

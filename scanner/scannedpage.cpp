@@ -181,7 +181,7 @@ std::vector<uint8_t> EncodeBmp(const ScannedPage& page) {
 int WriteBmpFile(const ScannedPage& page, const std::filesystem::path& target) {
   const std::vector<uint8_t> bytes = EncodeBmp(page);
   const std::filesystem::path partial = target.string() + ".part";
-  const int descriptor = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int descriptor = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (descriptor < 0) return errno;
   size_t written = 0;
   int error = 0;

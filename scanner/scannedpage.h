@@ -32,5 +32,6 @@ bool AddFrame(const SANE_Parameters& parameters, const std::vector<uint8_t>& byt
 std::vector<uint8_t> EncodeBmp(const ScannedPage& page);
 
 // Writes the BMP beside `target` first and renames it into place, so a failed write never
-// replaces an earlier page. 0, or the errno of the failing call.
+// replaces an earlier page. The page lies in the work folder, so its file is the user's alone
+// (mode 0600). 0, or the errno of the failing call.
 int WriteBmpFile(const ScannedPage& page, const std::filesystem::path& target);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -274,6 +275,24 @@ void WriteFile(const std::filesystem::path& path, const std::string& content) {
 
 std::filesystem::path SourceDir() {
   return VELLORAN_SOURCE_DIR;
+}
+
+std::string SecondUserUnavailable() {
+  if (geteuid() != 0) return "running programs as another user needs root";
+  if (!HaveProgram("runuser")) return "runuser is missing";
+  if (getpwnam(kSecondUser) == nullptr) return std::string("there is no user ") + kSecondUser;
+  return {};
+}
+
+uid_t SecondUserId() {
+  const passwd* entry = getpwnam(kSecondUser);
+  return entry != nullptr ? entry->pw_uid : static_cast<uid_t>(-1);
+}
+
+std::vector<std::string> AsSecondUser(const std::vector<std::string>& argv) {
+  std::vector<std::string> wrapped = {"runuser", "-u", kSecondUser, "--"};
+  wrapped.insert(wrapped.end(), argv.begin(), argv.end());
+  return wrapped;
 }
 
 }  // namespace testsupport

@@ -75,4 +75,18 @@ void WriteFile(const std::filesystem::path& path, const std::string& content);
 // The folder that holds the test's committed fixtures: <source>/<subsystem>/tests/data.
 std::filesystem::path SourceDir();
 
+// Another local user, for tests of what one user of a shared machine may do to another's work:
+// the user "nobody", reached through runuser, which needs root.
+inline constexpr const char* kSecondUser = "nobody";
+
+// Why programs cannot run as the second user here (not root, no runuser, no such user); empty
+// when they can. Tests skip with this reason.
+std::string SecondUserUnavailable();
+
+// The second user's numeric ID (valid when SecondUserUnavailable() is empty).
+uid_t SecondUserId();
+
+// `argv` as the second user runs it: runuser -u nobody -- argv...
+std::vector<std::string> AsSecondUser(const std::vector<std::string>& argv);
+
 }  // namespace testsupport

@@ -212,6 +212,42 @@ TEST_F(VerbSaveTest, FailuresShowTheWindowsMessagesAndWriteNothing) {
   }
 }
 
+TEST_F(VerbSaveTest, AHeldBatchStampEndsSaveWithAMessageAndSavedFilesKeepTheUmask) {
+  ASSERT_TRUE(testsupport::HaveProgram("flock"));
+  const fs::path runtime = dir_ / "runtime";
+  fs::create_directory(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
+  const std::string png = Write("a.png", testpictures::MakePng(8, 8, testpictures::PngKind::Rgb));
+  auto save = [&](const std::string& out) {
+    // Run with a umask of 027 and a runtime folder of the test's own.
+    return testsupport::RunCommand({"sh", "-c", "umask 027; exec \"$0\" \"$@\"", "env",
+                                    "XDG_RUNTIME_DIR=" + runtime.string(), VELLORAN_CLI, "save",
+                                    "--ini", (dir_ / "none.ini").string(), "--out", out,
+                                    "--patient-name", "Roe", "--patient-id", "P1", png});
+  };
+  {
+    // Another program of this user holds the stamp file: save gives up after its short wait.
+    const fs::path stamp = runtime / "velloran-batch-stamp";
+    testsupport::WriteFile(stamp, "1\n");
+    testsupport::ChildProcess holder({"flock", "-x", stamp.string(), "sleep", "60"});
+    for (int tries = 0; tries < 3000; ++tries) {
+      if (testsupport::RunCommand({"flock", "-n", stamp.string(), "true"}).exitCode != 0) break;
+    }
+    const auto result = save((dir_ / "held").string());
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.errors.find("Cannot number the batch: another program of this user holds " +
+                                 stamp.string()),
+              std::string::npos)
+        << result.errors;
+    EXPECT_TRUE(!fs::exists(dir_ / "held") || fs::is_empty(dir_ / "held"));
+  }
+  // A folder the user chose is no private folder of the program: the files follow the umask.
+  const auto result = save((dir_ / "out").string());
+  ASSERT_EQ(result.exitCode, 0) << result.errors;
+  const fs::perms mode = fs::status(Lines(result.output).at(0)).permissions() & fs::perms::all;
+  EXPECT_EQ(mode, fs::perms(0640));
+}
+
 TEST_F(VerbSaveTest, InstitutionComesFromTheSettingsFile) {
   const std::string ini = Write("site.ini", "[velloran]\nInstitutionName=Harbour Clinic\n");
   const std::string out = (dir_ / "out").string();

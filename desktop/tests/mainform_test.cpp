@@ -10,7 +10,10 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "dcmtk_peer.h"
@@ -494,6 +497,45 @@ TEST_F(MainFormTest, ClosingDuringABatchAsksAndClosesWhenItHasFinished) {
   ASSERT_TRUE(WaitFor([&form] { return !form.isVisible(); }));
   EXPECT_FALSE(form.BatchRunning());
   EXPECT_FALSE(std::filesystem::is_empty(out.path()));
+}
+
+TEST_F(MainFormTest, AHeldBatchStampEndsSendWithAMessageWhileTheWindowGoesOn) {
+  ASSERT_TRUE(testsupport::HaveProgram("flock"));
+  testsupport::TempDir runtime;  // made 0700, as a runtime folder is
+  std::optional<std::string> oldRuntime;
+  if (const char* value = std::getenv("XDG_RUNTIME_DIR")) oldRuntime = value;
+  setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+  const std::filesystem::path stamp = runtime / "velloran-batch-stamp";
+  testsupport::WriteFile(stamp, "1\n");
+  {
+    // Another program of this user holds the stamp file for longer than Send waits.
+    testsupport::ChildProcess holder({"flock", "-x", stamp.string(), "sleep", "60"});
+    ASSERT_TRUE(WaitFor([&] {
+      return testsupport::RunCommand({"flock", "-n", stamp.string(), "true"}).exitCode != 0;
+    }));
+    TForm1& form = Form();
+    form.Edit2->setText("ROE^RICK");
+    form.Edit1->setText("PID7");
+    form.Items().Append(Write("report.pdf", kPdf));
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(20);
+    form.SendBtnClick();
+    timer.stop();
+    // The window's timers ran during the wait: it was never frozen.
+    EXPECT_GE(ticks, 10);
+    EXPECT_EQ(dialogs_.messages.last().toStdString(),
+              "Cannot number the batch: another program of this user holds " + stamp.string() +
+                  " (waited 1 s). Please try again.");
+    EXPECT_FALSE(form.BatchRunning());
+    EXPECT_EQ(form.Items().Size(), 1u);
+  }
+  if (oldRuntime) {
+    setenv("XDG_RUNTIME_DIR", oldRuntime->c_str(), 1);
+  } else {
+    unsetenv("XDG_RUNTIME_DIR");
+  }
 }
 
 }  // namespace

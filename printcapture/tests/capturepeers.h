@@ -40,6 +40,8 @@ class CapturedLog {
   CapturedLog(const CapturedLog&) = delete;
   CapturedLog& operator=(const CapturedLog&) = delete;
   std::string Text() const;
+  // The log file, for a test that must watch it without opening it.
+  std::filesystem::path File() const { return temp_ / "test.log"; }
   bool Contains(const std::string& line) const { return Text().find(line) != std::string::npos; }
 
  private:

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iostream>
+#include <optional>
 #include <regex>
 
 #include "capturepeers.h"
@@ -111,6 +114,48 @@ TEST_F(Spooler, InstallsTheQueueOnceAndPrintedDocumentsBecomeItems) {
 }
 
 }  // namespace
+
+TEST_F(Spooler, OnlyTheInstallingUserMayPrintAndAQueueOpenToAllIsLogged) {
+  VirtualPrinter printer;
+  printer.deviceUri = "socket://127.0.0.1:" + std::to_string(testsupport::FreePort());
+  std::string message;
+  ASSERT_EQ(InstallVirtualPrinter(printer, message), PrinterInstall::Installed)
+      << log_.Text() << cupsd_->ErrorLog();
+  std::string cause;
+  const std::optional<QueueUsers> users = QueueUserAccess("QUELLPRINT", cause);
+  ASSERT_TRUE(users) << cause;
+  EXPECT_FALSE(QueueOpenToAll(*users)) << testing::PrintToString(users->allowed);
+  EXPECT_NE(std::find(users->allowed.begin(), users->allowed.end(), printer.user),
+            users->allowed.end());
+
+  const std::string why = testsupport::SecondUserUnavailable();
+  if (why.empty()) {
+    // Another user's document never reaches the queue, so it never reaches this user's batch.
+    std::filesystem::permissions(temp_.path(), std::filesystem::perms(0755));
+    testsupport::WriteFile(temp_ / "theirs.pdf", "%PDF-1.4\n%%EOF\n");
+    std::filesystem::permissions(temp_ / "theirs.pdf", std::filesystem::perms(0644));
+    const testsupport::CommandResult theirs = RunCommand(
+        testsupport::AsSecondUser({"lp", "-d", "QUELLPRINT", (temp_ / "theirs.pdf").string()}));
+    EXPECT_NE(theirs.exitCode, 0) << theirs.output;
+    EXPECT_NE(theirs.errors.find("Not allowed to print"), std::string::npos) << theirs.errors;
+    const testsupport::CommandResult mine =
+        RunCommand({"lp", "-d", "QUELLPRINT", (temp_ / "theirs.pdf").string()});
+    EXPECT_EQ(mine.exitCode, 0) << mine.errors;
+  } else {
+    std::cout << "[  SKIPPED ] printing as a second user: " << why << "\n";
+  }
+
+  // A queue made by an older version, or opened by hand: the next start says so in the log.
+  ASSERT_EQ(RunCommand({"lpadmin", "-p", "QUELLPRINT", "-u", "allow:all"}).exitCode, 0);
+  EXPECT_EQ(InstallVirtualPrinter(printer, message), PrinterInstall::AlreadyPresent);
+  EXPECT_TRUE(
+      log_.Contains("WARNING, InstallVirtualPrinter, every user may print to QUELLPRINT, "
+                    "so their documents join this user's items; lpadmin -p QUELLPRINT "
+                    "-u allow:" +
+                    (printer.user == "root" ? std::string("root") : printer.user + ",root") +
+                    " lets only " + printer.user + " and root print to it\n"))
+      << log_.Text();
+}
 
 TEST_F(Spooler, TheCaptureStartInstallsTheQueueForPort9100AndTheNextStartFindsIt) {
   const std::string installed =

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "capturepeers.h"
+#include "listenerfixture.h"
 #include "printcapture.h"
 #include "serverthread.h"
 
@@ -25,44 +26,7 @@ using capturetest::SendJob;
 using capturetest::WaitUntil;
 using testsupport::ReadFile;
 
-class Listener : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::filesystem::create_directories(work_);
-    // No scheduler answers here: every document name is "Unknown".
-    capturetest::PointSpoolerAt(temp_ / "no-spooler.sock");
-  }
-  void TearDown() override {
-    if (server_) server_->Stop();
-    capturetest::PointSpoolerAt({});
-  }
-
-  void StartServer(CaptureLimits limits = {}, std::filesystem::path folder = {}) {
-    port_ = testsupport::FreePort();
-    server_ =
-        std::make_unique<ServerThread>(folder.empty() ? work_ : folder, items_, *counter_, limits);
-    ASSERT_TRUE(server_->Start(std::to_string(port_)));
-  }
-
-  // Matches one name of the work folder; empty when none or several match.
-  std::string OnlyFileLike(const std::string& pattern) const {
-    std::string found;
-    for (const std::string& name : FileNames(work_)) {
-      if (!std::regex_match(name, std::regex(pattern))) continue;
-      if (!found.empty()) return {};
-      found = name;
-    }
-    return found;
-  }
-
-  testsupport::TempDir temp_;
-  std::filesystem::path work_ = temp_ / "work";
-  capturetest::CapturedLog log_;
-  ItemList items_;
-  std::unique_ptr<JobCounter> counter_ = std::make_unique<JobCounter>();
-  std::unique_ptr<ServerThread> server_;
-  int port_ = 0;
-};
+using Listener = capturetest::ListenerFixture;
 
 const char kPostScriptPage[] =
     "%!PS-Adobe-3.0\n/Helvetica findfont 24 scalefont setfont 72 720 moveto (Captured) show "
@@ -86,7 +50,6 @@ TEST_F(Listener, EachFormatGivesItsFileLogLineAndItem) {
       {"PostScript", kPostScriptPage, R"(\d{6}_1\.ps)", "PS", false, true},
       {"XPS", capturetest::SmallXpsPackage(), "", "XPS", true, true},
       {"unknown", "plain text, no printer language\n", R"(\d{6}_1\.tmp)", "Unknown", false, false},
-      {"empty", "", R"(\d{6}_1\.tmp)", "Unknown", false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.title);
@@ -96,6 +59,8 @@ TEST_F(Listener, EachFormatGivesItsFileLogLineAndItem) {
     counter_ = std::make_unique<JobCounter>();
     StartServer();
     ASSERT_TRUE(SendJob(port_, c.job));
+    // A conversion still running when the capture closes would be stopped.
+    if (c.pdfItem) EXPECT_TRUE(WaitUntil([&] { return items_.Size() == 1; }));
     server_->Stop();
 
     const std::string pdf = OnlyFileLike(R"(Unknown_\d{6}_1\.pdf)");
@@ -127,6 +92,20 @@ TEST_F(Listener, EachFormatGivesItsFileLogLineAndItem) {
         << log_.Text();
     EXPECT_TRUE(log_.Contains("ERROR, GetJobs, Can't Open Printer, QUELLPRINT, 0x00000502\n"));
   }
+}
+
+TEST_F(Listener, AConnectionThatBringsNothingLeavesNoFileAndTakesNoNumber) {
+  StartServer();
+  ASSERT_TRUE(SendJob(port_, ""));
+  ASSERT_TRUE(SendJob(port_, "%PDF-1.4 after an empty connection"));
+  server_->Stop();
+  const std::string pdf = OnlyFileLike(R"(Unknown_\d{6}_1\.pdf)");
+  ASSERT_FALSE(pdf.empty()) << testing::PrintToString(FileNames(work_));
+  EXPECT_EQ(items_.Snapshot(), std::vector<std::string>{(work_ / pdf).string()});
+  // Not even a hidden part file stays.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work_),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST_F(Listener, EightSendersWith200JobsGive200DistinctFilesAndItems) {
@@ -296,6 +275,9 @@ TEST_F(Listener, AFailedConversionKeepsTheRawJobAndIsReported) {
     counter_ = std::make_unique<JobCounter>();
     StartServer();
     ASSERT_TRUE(SendJob(port_, c.job));
+    EXPECT_TRUE(WaitUntil([&] {
+      return log_.Contains(std::string("ERROR, SendThread::Execute, converting ") + c.kind);
+    }));
     server_->Stop();
     EXPECT_TRUE(items_.Empty());
     const std::string raw = OnlyFileLike(c.rawPattern);

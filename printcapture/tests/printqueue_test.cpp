@@ -36,11 +36,35 @@ TEST(PrinterReportsError, FaultReasonsCountReportsAndWarningsDoNot) {
   }
 }
 
-TEST(VirtualPrinter, TheQueueIsRawOnTheLoopbackPort9100AndNotShared) {
-  const std::vector<std::string> expected = {"-p", "QUELLPRINT",   "-v", "socket://127.0.0.1:9100",
-                                             "-D", "IP_127.0.0.1", "-o", "printer-is-shared=false",
-                                             "-E"};
-  EXPECT_EQ(LpadminArguments(VirtualPrinter{}), expected);
+TEST(VirtualPrinter, TheQueueIsRawOnTheLoopbackPort9100NotSharedAndOpenToItsUserAlone) {
+  const struct {
+    const char* user;
+    const char* allowed;
+  } rows[] = {{"alice", "allow:alice,root"}, {"root", "allow:root"}};
+  for (const auto& row : rows) {
+    VirtualPrinter printer;
+    printer.user = row.user;
+    const std::vector<std::string> expected = {
+        "-p", "QUELLPRINT",   "-v", "socket://127.0.0.1:9100",
+        "-D", "IP_127.0.0.1", "-o", "printer-is-shared=false",
+        "-u", row.allowed,    "-E"};
+    EXPECT_EQ(LpadminArguments(printer), expected) << row.user;
+  }
+  EXPECT_EQ(VirtualPrinter{}.user, InstallingUser());
+}
+
+TEST(VirtualPrinter, AQueueIsOpenToAllUnlessItsListsCloseIt) {
+  const struct {
+    QueueUsers users;
+    bool open;
+  } rows[] = {
+      {{{}, {}}, true},       {{{"all"}, {}}, true}, {{{"alice", "root"}, {}}, false},
+      {{{}, {"all"}}, false}, {{{}, {"bob"}}, true},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(QueueOpenToAll(row.users), row.open)
+        << testing::PrintToString(row.users.allowed) << testing::PrintToString(row.users.denied);
+  }
 }
 
 // A scheduler socket where none listens.

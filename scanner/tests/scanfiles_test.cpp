@@ -1,6 +1,8 @@
 // Saving a scanned page: the JPEG item, names within one second, and failures that keep the page.
 #include "scanfiles.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -49,6 +51,21 @@ std::chrono::system_clock::time_point LocalTime(int year, int month, int day, in
 TEST(ScanFiles, NameIsTheLocalTimeToTheSecond) {
   EXPECT_EQ(ScanFileStem(LocalTime(2026, 3, 7, 9, 5, 2)), "260307090502");
   EXPECT_EQ(ScanFileStem(LocalTime(2031, 12, 31, 23, 59, 59)), "311231235959");
+}
+
+TEST(ScanFiles, TheBitmapAndTheSavedPageAreTheUsersAloneWhateverTheUmask) {
+  testsupport::TempDir work;
+  const mode_t oldMask = ::umask(0);
+  WriteScanBitmap(work.path());
+  struct stat status {};
+  ASSERT_EQ(::stat(ScanBitmapPath(work.path()).c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  ItemList items;
+  const SavedPage saved = SaveScannedPage(work.path(), LocalTime(2026, 12, 10, 13, 45, 7), items);
+  ::umask(oldMask);
+  ASSERT_TRUE(saved.saved) << saved.error;
+  ASSERT_EQ(::stat(saved.path.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
 }
 
 TEST(ScanFiles, SaveWritesABaselineJpegItemAndDeletesTheBitmap) {
