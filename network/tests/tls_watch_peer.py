@@ -149,10 +149,16 @@ def main():
         number += 1
         connection.settimeout(20)
         with connection:
-            if context is None:
-                serve_plain(number, connection)
-            else:
-                serve_tls(number, connection, context)
+            # A client that closes while our last flight is still on its way (TLS 1.3 session
+            # tickets follow the handshake) resets the connection; that ends it like any other
+            # way of leaving, and must not end the peer.
+            try:
+                if context is None:
+                    serve_plain(number, connection)
+                else:
+                    serve_tls(number, connection, context)
+            except (ConnectionResetError, BrokenPipeError):
+                say(number, "connection-reset")
 
 
 if __name__ == "__main__":
