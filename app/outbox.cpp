@@ -210,6 +210,18 @@ bool SyncPath(const fs::path& path) {
   return fd.ok() && ::fsync(fd.get()) == 0;
 }
 
+OutboxDeliveryLock::OutboxDeliveryLock(const Outbox& outbox)
+    : fd_(::open((outbox.Folder() / "deliver.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+  if (fd_ >= 0) {
+    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+}
+
+OutboxDeliveryLock::~OutboxDeliveryLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
 Outbox::Outbox(fs::path folder) : folder_(std::move(folder)) {}
 
 fs::path Outbox::DefaultFolder() {

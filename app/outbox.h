@@ -83,5 +83,18 @@ class Outbox {
   std::filesystem::path folder_;
 };
 
+// Held while a delivery runs, so that one process at a time delivers an outbox (another waits
+// here). Released with the object, or by the system when the process dies.
+class OutboxDeliveryLock {
+ public:
+  explicit OutboxDeliveryLock(const Outbox& outbox);
+  ~OutboxDeliveryLock();
+  OutboxDeliveryLock(const OutboxDeliveryLock&) = delete;
+  OutboxDeliveryLock& operator=(const OutboxDeliveryLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 // Flushes a written file or a folder's entries to disk; false when that fails.
 bool SyncPath(const std::filesystem::path& path);
