@@ -78,11 +78,10 @@ int SendThroughOutbox(const ParsedArgs& parsed, const BatchForm& form,
   std::fprintf(stderr, "%s\n", result.message.c_str());
   const bool refused = result.delivery.failed > 0 ||
                        result.queuedItems.size() + result.skippedItems.size() < items.size();
-  if (refused) {
-    PrintFailureCause();
-    if (!LogFilePath().empty()) std::fprintf(stderr, "log file: %s\n", LogFilePath().c_str());
-    return 1;
-  }
+  // Waiting or refused, the next line names the cause the log gives.
+  PrintFailureCause();
+  if (!LogFilePath().empty()) std::fprintf(stderr, "log file: %s\n", LogFilePath().c_str());
+  if (refused) return 1;
   return kExitWaiting;
 }
 
