@@ -1,0 +1,142 @@
+// velloran-cli send through the outbox killed at several moments of a 200-object batch, then the
+// outbox retried: every object queued arrives and the journal agrees with the folder throughout.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "dcmtk_peer.h"
+#include "dicomfile.h"
+#include "testpictures.h"
+#include "testsupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::CommandResult;
+using testsupport::RunCommand;
+using testsupport::TempDir;
+
+constexpr size_t kObjects = 200;
+
+size_t CountFiles(const fs::path& folder, const std::string& suffix) {
+  size_t count = 0;
+  std::error_code error;
+  for (const fs::directory_entry& item : fs::directory_iterator(folder, error)) {
+    if (item.path().filename().string().ends_with(suffix)) ++count;
+  }
+  return count;
+}
+
+std::set<std::string> ReceivedInstances(const dcmtkpeer::StoreSCP& peer) {
+  std::set<std::string> uids;
+  for (const fs::path& path : peer.Received()) {
+    DicomFile file;
+    std::string error;
+    if (ReadDicomFile(path.string(), file, error)) {
+      uids.insert(file.dataSet.GetString(0x0008, 0x0018));
+    }
+  }
+  return uids;
+}
+
+// `outbox list`: the SOP Instance UIDs by state, checked against the files in the folder.
+std::set<std::string> ListedAndConsistent(const fs::path& outbox) {
+  const CommandResult listed = RunCommand({VELLORAN_CLI, "outbox", "list", "--outbox", outbox});
+  EXPECT_EQ(listed.exitCode, 0) << listed.errors;
+  std::set<std::string> uids;
+  std::istringstream lines(listed.output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string state, attempts, uid;
+    fields >> state >> attempts >> uid;
+    EXPECT_EQ(state, "waiting") << line;
+    EXPECT_TRUE(fs::exists(outbox / (uid + ".dcm"))) << "a record without its file: " << line;
+    uids.insert(uid);
+  }
+  EXPECT_EQ(CountFiles(outbox, ".dcm"), uids.size()) << "files without a record";
+  EXPECT_EQ(CountFiles(outbox, ".part"), 0u);
+  return uids;
+}
+
+TEST(OutboxVerbs, SendKilledAtAnyMomentLosesNothing) {
+  ASSERT_TRUE(testsupport::HaveProgram("storescp"))
+      << "storescp missing (scripts/setup.sh installs it)";
+  TempDir work;
+  std::vector<std::string> send = {VELLORAN_CLI,     "send",
+                                   "--patient-name", "Roe^Rick",
+                                   "--patient-id",   "PID24",
+                                   "--log",          (work / "velloran.log").string(),
+                                   "--ini",          (work / "none.ini").string(),
+                                   "--pacs-aet",     "STORESCP"};
+  std::vector<std::string> items;
+  for (size_t i = 0; i < kObjects; ++i) {
+    items.push_back((work / ("p" + std::to_string(i) + ".png")).string());
+    testsupport::WriteFile(items.back(), testpictures::MakePng(96, 64, testpictures::PngKind::Rgb));
+  }
+  // Killed while it converts into the outbox, and while it delivers.
+  struct KillPoint {
+    const char* name;
+    bool delivering;  // counted in objects received, else in objects queued
+    size_t after;
+  };
+  const KillPoint points[] = {{"first object queued", false, 1},
+                              {"half the batch queued", false, kObjects / 2},
+                              {"a few delivered", true, 5},
+                              {"most delivered", true, kObjects - 40}};
+  for (const KillPoint& point : points) {
+    SCOPED_TRACE(point.name);
+    const fs::path outbox = work / (std::string("outbox-") + std::to_string(point.after) +
+                                    (point.delivering ? "d" : "q"));
+    dcmtkpeer::StoreSCP peer(work / ("scp-" + outbox.filename().string()),
+                             {"1.2.840.10008.5.1.4.1.1.7"},
+                             {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2"});
+    ASSERT_TRUE(peer.Running());
+    std::vector<std::string> argv = send;
+    argv.insert(argv.end(), {"--pacs-port", peer.Port(), "--outbox", outbox.string()});
+    argv.insert(argv.end(), items.begin(), items.end());
+    testsupport::ChildProcess sender(argv);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    bool reached = false;
+    while (sender.Running() && std::chrono::steady_clock::now() < deadline) {
+      const size_t count = point.delivering ? peer.Received().size() : CountFiles(outbox, ".dcm");
+      if (count >= point.after) {
+        reached = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ::kill(sender.pid(), SIGKILL);
+    sender.Stop();
+    EXPECT_TRUE(reached) << "send ended before the moment it was to be killed";
+
+    const std::set<std::string> waiting = ListedAndConsistent(outbox);
+    const std::set<std::string> before = ReceivedInstances(peer);
+    if (point.delivering) {
+      // Everything was queued before delivery began: what has not arrived still waits.
+      EXPECT_EQ(
+          before.size() + waiting.size() -
+              [&] {
+                size_t both = 0;
+                for (const std::string& uid : waiting) both += before.count(uid);
+                return both;
+              }(),
+          kObjects);
+    }
+    const CommandResult retried =
+        RunCommand({VELLORAN_CLI, "outbox", "retry", "--outbox", outbox.string(), "--pacs-aet",
+                    "STORESCP", "--pacs-port", peer.Port(), "--log",
+                    (work / "velloran.log").string(), "--ini", (work / "none.ini").string()});
+    EXPECT_EQ(retried.exitCode, 0) << retried.output << retried.errors;
+    EXPECT_TRUE(ListedAndConsistent(outbox).empty());
+    const std::set<std::string> after = ReceivedInstances(peer);
+    for (const std::string& uid : waiting) EXPECT_EQ(after.count(uid), 1u) << "lost " << uid;
+    if (point.delivering) EXPECT_EQ(after.size(), kObjects);
+  }
+}
+
+}  // namespace
