@@ -93,6 +93,16 @@ void OutboxSender::NoteDelivery(const DeliveryReport& report) {
   if (changed_) changed_(status);
 }
 
+void OutboxSender::Recount() {
+  OutboxStatus status;
+  {
+    std::lock_guard lock(mutex_);
+    Count();
+    status = status_;
+  }
+  if (changed_) changed_(status);
+}
+
 OutboxStatus OutboxSender::Status() const {
   std::lock_guard lock(mutex_);
   return status_;

@@ -54,6 +54,9 @@ class OutboxSender {
   // before the next try follows it.
   void NoteDelivery(const DeliveryReport& report);
 
+  // Counts the outbox anew (objects removed or queued elsewhere) and reports the status.
+  void Recount();
+
   OutboxStatus Status() const;
 
  private:

@@ -41,9 +41,10 @@ class TSetupFrm : public QDialog {
   QLineEdit* Edit2;      // PACS IP Address
   QLineEdit* Edit3;      // PACS Port
   QPushButton* Button1;
-  QLineEdit* Edit6;  // WL AET
-  QLineEdit* Edit8;  // WL IP Address
-  QLineEdit* Edit9;  // WL Port
+  QCheckBox* CheckBox3;  // Keep unsent objects in the outbox
+  QLineEdit* Edit6;      // WL AET
+  QLineEdit* Edit8;      // WL IP Address
+  QLineEdit* Edit9;      // WL Port
   QPushButton* Button2;
   QPushButton* BitBtn1;
   QPushButton* BitBtn2;
