@@ -177,6 +177,32 @@ TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
   EXPECT_TRUE(DeliverOutbox(outbox, DicomTarget(orthanc.Port(), "ORTHANC")).objects.empty());
 }
 
+TEST(OutboxDelivery, OverDicomWebTheOutboxGoesByStowRs) {
+  ASSERT_TRUE(testsupport::OrthancPacs::DicomWebAvailable())
+      << "Orthanc or its DICOMweb plugin missing (scripts/setup.sh installs them)";
+  TempDir dir;
+  Outbox outbox = OpenedOutbox(dir);
+  std::string error;
+  const std::set<std::string> uids = {"1.2.826.0.1.3680043.10.411", "1.2.826.0.1.3680043.10.412"};
+  for (const std::string& uid : uids) {
+    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), "B", error)) << error;
+  }
+  TempDir orthancWork;
+  testsupport::OrthancPacs::Options options;
+  options.dicomWeb = true;
+  testsupport::OrthancPacs orthanc(orthancWork, options);
+  ASSERT_TRUE(orthanc.Running());
+  PacsTarget target;
+  target.useWeb = true;
+  target.web.baseUrl = orthanc.WebUrl();
+  target.web.timeoutSeconds = 30;
+  const DeliveryReport report = DeliverOutbox(outbox, target);
+  EXPECT_EQ(report.delivered, 2u) << report.cause;
+  EXPECT_TRUE(outbox.Entries().empty());
+  const std::multiset<std::string> stored = OrthancInstances(orthanc);
+  EXPECT_EQ(std::set<std::string>(stored.begin(), stored.end()), uids);
+}
+
 TEST(OutboxSender, PausesGrowFromTenSecondsToTenMinutes) {
   const std::pair<int, int> cases[] = {{1, 10}, {2, 20}, {3, 40}, {6, 320}, {7, 600}, {40, 600}};
   for (const auto& [rounds, seconds] : cases) {
