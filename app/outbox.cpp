@@ -282,7 +282,8 @@ bool Outbox::Open(std::string& error) {
   return true;
 }
 
-bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error) {
+bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error,
+                 OutboxEntry* added) {
   OutboxEntry entry;
   entry.sopClassUid = dataSet.GetString(0x0008, 0x0016);
   entry.sopInstanceUid = dataSet.GetString(0x0008, 0x0018);
@@ -321,6 +322,7 @@ bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error) 
     WriteLog("ERROR, Outbox, " + error);
     return false;
   }
+  if (added != nullptr) *added = entry;
   return true;
 }
 

@@ -56,7 +56,9 @@ class Outbox {
   // Writes the object as <SOP Instance UID>.dcm and records it as waiting. When this returns
   // true the object survives a crash; false, with `error`, when it could not be written (nothing
   // is left behind then).
-  bool Add(DcmObj& dataSet, const std::string& batch, std::string& error);
+  // `added`, when given, receives the entry recorded.
+  bool Add(DcmObj& dataSet, const std::string& batch, std::string& error,
+           OutboxEntry* added = nullptr);
 
   // Every object that has not gone, in the order they were first queued.
   std::vector<OutboxEntry> Entries() const;

@@ -51,8 +51,8 @@ OutboxState Settle(Outbox& outbox, const OutboxEntry& entry, const Attempt& atte
 
 class Delivery {
  public:
-  Delivery(Outbox& outbox, const DeliveryProgress& progress, size_t total)
-      : outbox_(outbox), progress_(progress), total_(total) {}
+  Delivery(Outbox& outbox, DeliveryProgress progress, size_t total)
+      : outbox_(outbox), progress_(std::move(progress)), total_(total) {}
 
   void Record(const OutboxEntry& entry, const Attempt& attempt) {
     DeliveredObject object{entry, attempt.outcome, Settle(outbox_, entry, attempt)};
@@ -76,7 +76,7 @@ class Delivery {
 
  private:
   Outbox& outbox_;
-  const DeliveryProgress& progress_;
+  DeliveryProgress progress_;
   size_t total_;
   DeliveryReport report_;
 };
@@ -85,68 +85,147 @@ bool Stopped(const std::atomic<bool>* stop) {
   return stop != nullptr && stop->load();
 }
 
-void DeliverByDicom(const std::vector<OutboxEntry>& waiting, Outbox& outbox, const RemoteNode& node,
-                    Delivery& delivery, const std::atomic<bool>* stop) {
-  struct Group {
-    std::string sopClassUid;
-    std::string transferSyntaxUid;
-    std::vector<std::pair<OutboxEntry, Part10Header>> objects;
-  };
-  std::vector<Group> groups;
+}  // namespace
+
+struct StreamingDelivery::State {
+  State(Outbox& box, const RemoteNode& peer, DeliveryProgress progress, size_t expected)
+      : outbox(box), node(peer), delivery(box, std::move(progress), expected) {}
+  Outbox& outbox;
+  RemoteNode node;
+  Delivery delivery;
+  std::string sopClassUid;  // the association's kind, once opened
+  std::string transferSyntaxUid;
+  std::unique_ptr<PDU_Service> service;
+  bool pacsAway = false;
+};
+
+StreamingDelivery::StreamingDelivery(Outbox& outbox, const RemoteNode& node,
+                                     DeliveryProgress progress, size_t expected)
+    : state_(std::make_unique<State>(outbox, node, std::move(progress), expected)) {}
+
+StreamingDelivery::~StreamingDelivery() {
+  if (state_) Finish();
+}
+
+bool StreamingDelivery::PacsAnswered() const {
+  return !state_->pacsAway;
+}
+
+void StreamingDelivery::Deliver(const OutboxEntry& entry) {
+  State& state = *state_;
+  if (state.pacsAway) {
+    state.delivery.Record(entry, Undecided(kPacsDidNotAnswer));
+    return;
+  }
+  Part10Header header;
+  std::string error;
+  if (!ReadPart10Header(state.outbox.PathOf(entry).string(), header, error)) {
+    state.delivery.Record(entry, Decided(StoreFailure(error)));
+    return;
+  }
+  if (state.service) {
+    if (header.sopClassUid != state.sopClassUid ||
+        header.transferSyntaxUid != state.transferSyntaxUid) {
+      return;  // another kind: it waits for its own association
+    }
+  } else {
+    state.service = std::make_unique<PDU_Service>();
+    state.sopClassUid = header.sopClassUid;
+    state.transferSyntaxUid = header.transferSyntaxUid;
+    if (!OpenFileStoreAssociation(*state.service, state.node, header.sopClassUid,
+                                  header.transferSyntaxUid, kSendTimeoutSeconds)) {
+      WriteLog("ERROR, Can't open association with: " + state.node.calledAet);
+      // The PACS is not there: later objects would only wait for the same time-out.
+      state.pacsAway = true;
+      state.delivery.Report().pacsAnswered = false;
+      state.delivery.Record(entry, Undecided(kPacsDidNotAnswer));
+      return;
+    }
+  }
+  PDU_Service& service = *state.service;
+  Attempt attempt;
+  if (service.State() != AssociationState::Established) {
+    attempt = Undecided(std::string("not sent, association ") + StateName(service.State()));
+  } else if (ChooseStoreContext(service, header.transferSyntaxUid) == 0) {
+    attempt =
+        Decided(StoreFailure("the PACS accepts no presentation context for " + header.sopClassUid));
+  } else {
+    const int status = StoreFile(service, state.outbox.PathOf(entry).string(), header, error);
+    if (status >= 0) {
+      attempt = Decided(StoreOutcomeFromStatus(status));
+    } else if (status == kStoreConversionFailed) {
+      attempt = Decided(StoreFailure(error));
+    } else {
+      attempt = Undecided(error.empty() ? "the association was lost" : error);
+    }
+  }
+  state.delivery.Record(entry, attempt);
+}
+
+DeliveryReport StreamingDelivery::Finish() {
+  if (state_->service) CloseAssociation(*state_->service);
+  DeliveryReport report = std::move(state_->delivery.Report());
+  state_.reset();
+  return report;
+}
+
+namespace {
+
+void DeliverByDicom(std::vector<OutboxEntry> waiting, Outbox& outbox, const RemoteNode& node,
+                    const DeliveryProgress& progress, DeliveryReport& report,
+                    const std::atomic<bool>* stop) {
+  // Kind by kind, in order of first appearance, each kind's association closed before the next
+  // opens: some archives take only one association per caller at a time.
+  std::vector<std::pair<std::string, std::string>> kinds;
+  std::vector<size_t> kindOf;
   for (const OutboxEntry& entry : waiting) {
     Part10Header header;
     std::string error;
-    if (!ReadPart10Header(outbox.PathOf(entry).string(), header, error)) {
-      delivery.Record(entry, Decided(StoreFailure(error)));
-      continue;
-    }
-    auto group = std::find_if(groups.begin(), groups.end(), [&](const Group& g) {
-      return g.sopClassUid == header.sopClassUid && g.transferSyntaxUid == header.transferSyntaxUid;
-    });
-    if (group == groups.end()) {
-      groups.push_back({header.sopClassUid, header.transferSyntaxUid, {}});
-      group = groups.end() - 1;
-    }
-    group->objects.emplace_back(entry, std::move(header));
+    ReadPart10Header(outbox.PathOf(entry).string(), header, error);
+    const std::pair<std::string, std::string> kind{header.sopClassUid, header.transferSyntaxUid};
+    auto found = std::find(kinds.begin(), kinds.end(), kind);
+    if (found == kinds.end()) found = kinds.insert(kinds.end(), kind);
+    kindOf.push_back(static_cast<size_t>(found - kinds.begin()));
   }
-  for (size_t g = 0; g < groups.size() && !Stopped(stop); ++g) {
-    const Group& group = groups[g];
-    PDU_Service service;
-    if (!OpenFileStoreAssociation(service, node, group.sopClassUid, group.transferSyntaxUid,
-                                  kSendTimeoutSeconds)) {
-      WriteLog("ERROR, Can't open association with: " + node.calledAet);
-      CloseAssociation(service);
-      // The PACS is not there: the other groups would only wait for the same time-out.
-      delivery.Report().pacsAnswered = false;
-      for (size_t rest = g; rest < groups.size(); ++rest) {
-        for (const auto& [entry, header] : groups[rest].objects) {
-          delivery.Record(entry, Undecided(kPacsDidNotAnswer));
-        }
+  std::vector<size_t> order(waiting.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return kindOf[a] < kindOf[b]; });
+  const size_t total = waiting.size();
+  size_t done = 0;
+  for (size_t k = 0; k < kinds.size() && done < order.size(); ++k) {
+    const size_t base = report.objects.size();
+    DeliveryProgress placed;
+    if (progress) {
+      placed = [&progress, base, total](const DeliveredObject& object, size_t index, size_t) {
+        progress(object, base + index, total);
+      };
+    }
+    StreamingDelivery streaming(outbox, node, placed, total);
+    while (done < order.size() && kindOf[order[done]] == k) {
+      if (Stopped(stop)) break;
+      streaming.Deliver(waiting[order[done]]);
+      ++done;
+      if (!streaming.PacsAnswered()) break;
+    }
+    DeliveryReport part = streaming.Finish();
+    report.delivered += part.delivered;
+    report.failed += part.failed;
+    report.waiting += part.waiting;
+    if (report.cause.empty()) report.cause = part.cause;
+    for (DeliveredObject& object : part.objects) report.objects.push_back(std::move(object));
+    if (!part.pacsAnswered || Stopped(stop)) {
+      report.pacsAnswered = report.pacsAnswered && part.pacsAnswered;
+      // Not tried: they wait as they were, with the cause noted when the PACS was away.
+      for (; done < order.size() && !part.pacsAnswered; ++done) {
+        const OutboxEntry& entry = waiting[order[done]];
+        outbox.NoteAttempt(entry.file, kPacsDidNotAnswer);
+        report.objects.push_back({entry, StoreFailure(kPacsDidNotAnswer), OutboxState::Waiting});
+        ++report.waiting;
+        if (progress) progress(report.objects.back(), report.objects.size() - 1, total);
       }
       return;
     }
-    for (const auto& [entry, header] : group.objects) {
-      if (Stopped(stop)) break;
-      Attempt attempt;
-      if (service.State() != AssociationState::Established) {
-        attempt = Undecided(std::string("not sent, association ") + StateName(service.State()));
-      } else if (ChooseStoreContext(service, header.transferSyntaxUid) == 0) {
-        attempt = Decided(
-            StoreFailure("the PACS accepts no presentation context for " + header.sopClassUid));
-      } else {
-        std::string error;
-        const int status = StoreFile(service, outbox.PathOf(entry).string(), header, error);
-        if (status >= 0) {
-          attempt = Decided(StoreOutcomeFromStatus(status));
-        } else if (status == kStoreConversionFailed) {
-          attempt = Decided(StoreFailure(error));
-        } else {
-          attempt = Undecided(error.empty() ? "the association was lost" : error);
-        }
-      }
-      delivery.Record(entry, attempt);
-    }
-    CloseAssociation(service);
   }
 }
 
@@ -170,19 +249,25 @@ void DeliverByWeb(const std::vector<OutboxEntry>& waiting, Outbox& outbox,
 DeliveryReport DeliverOutbox(Outbox& outbox, const PacsTarget& target,
                              const DeliveryProgress& progress, const std::atomic<bool>* stop) {
   const OutboxDeliveryLock lock(outbox);
-  // Read after the lock: objects a delivery that ran meanwhile has settled are not sent again.
+  return DeliverOutboxLocked(lock, outbox, target, progress, stop);
+}
+
+DeliveryReport DeliverOutboxLocked(const OutboxDeliveryLock&, Outbox& outbox,
+                                   const PacsTarget& target, const DeliveryProgress& progress,
+                                   const std::atomic<bool>* stop) {
+  // Read under the lock: objects a delivery that ran meanwhile has settled are not sent again.
   std::vector<OutboxEntry> waiting = outbox.Entries();
   std::erase_if(waiting,
                 [](const OutboxEntry& entry) { return entry.state != OutboxState::Waiting; });
-  Delivery delivery(outbox, progress, waiting.size());
-  if (!waiting.empty()) {
-    if (target.useWeb) {
-      DeliverByWeb(waiting, outbox, target.web, delivery);
-    } else {
-      DeliverByDicom(waiting, outbox, target.node, delivery, stop);
-    }
+  DeliveryReport report;
+  if (waiting.empty()) return report;
+  if (target.useWeb) {
+    Delivery delivery(outbox, progress, waiting.size());
+    DeliverByWeb(waiting, outbox, target.web, delivery);
+    report = std::move(delivery.Report());
+  } else {
+    DeliverByDicom(waiting, outbox, target.node, progress, report, stop);
   }
-  DeliveryReport report = std::move(delivery.Report());
   // Objects a stop left untried still wait.
   report.waiting += waiting.size() - report.objects.size();
   return report;

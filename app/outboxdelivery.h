@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,32 @@ struct DeliveryReport {
 using DeliveryProgress =
     std::function<void(const DeliveredObject& object, size_t index, size_t total)>;
 
+// Delivers objects by DICOM one at a time as they are handed in, so that a batch goes out while it
+// is still being converted. Only one association is open at a time (some archives take no more
+// from one caller): it is opened for the kind (SOP class and transfer syntax) of the first object,
+// and objects of other kinds are passed over; they stay waiting for DeliverOutbox, which sends
+// them kind by kind. Each object delivered is settled as DeliverOutbox settles it. The caller
+// holds the outbox's delivery lock.
+class StreamingDelivery {
+ public:
+  StreamingDelivery(Outbox& outbox, const RemoteNode& node, DeliveryProgress progress = {},
+                    size_t expected = 0);
+  ~StreamingDelivery();
+  StreamingDelivery(const StreamingDelivery&) = delete;
+  StreamingDelivery& operator=(const StreamingDelivery&) = delete;
+
+  // Stores the object and settles it, unless it is of another kind than the association's. Once
+  // the PACS did not answer, every object is left waiting without another try.
+  void Deliver(const OutboxEntry& entry);
+  bool PacsAnswered() const;
+  // Releases the association and gives what became of every object delivered.
+  DeliveryReport Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 // Delivers every waiting object: over DICOM on one association per SOP class and transfer
 // syntax (as few as the kinds allow), over DICOMweb in as few requests as the limits allow. An
 // object leaves the outbox on success or warning; a failure status marks it failed with its
@@ -52,6 +79,11 @@ using DeliveryProgress =
 DeliveryReport DeliverOutbox(Outbox& outbox, const PacsTarget& target,
                              const DeliveryProgress& progress = {},
                              const std::atomic<bool>* stop = nullptr);
+
+// DeliverOutbox for a caller that already holds the delivery lock.
+DeliveryReport DeliverOutboxLocked(const OutboxDeliveryLock& lock, Outbox& outbox,
+                                   const PacsTarget& target, const DeliveryProgress& progress = {},
+                                   const std::atomic<bool>* stop = nullptr);
 
 // The PACS of the settings: by DICOMweb when they say so (false, with `problem`, when those
 // settings cannot be used), by DICOM otherwise.

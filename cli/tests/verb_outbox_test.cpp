@@ -1,5 +1,6 @@
-// velloran-cli send through the outbox killed at several moments of a 200-object batch, then the
-// outbox retried: every object queued arrives and the journal agrees with the folder throughout.
+// velloran-cli send through the outbox killed at several moments of a 200-object batch (objects go
+// out while later ones are still converted), then the outbox retried: every object queued arrives
+// and the journal agrees with the folder throughout.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -27,6 +28,18 @@ size_t CountFiles(const fs::path& folder, const std::string& suffix) {
   std::error_code error;
   for (const fs::directory_entry& item : fs::directory_iterator(folder, error)) {
     if (item.path().filename().string().ends_with(suffix)) ++count;
+  }
+  return count;
+}
+
+// Objects queued so far: each is recorded as waiting once (delivered ones are gone from the
+// folder).
+size_t QueuedCount(const fs::path& outbox) {
+  const std::string journal = testsupport::ReadFile(outbox / "journal");
+  size_t count = 0;
+  for (size_t at = journal.find("\twaiting\t"); at != std::string::npos;
+       at = journal.find("\twaiting\t", at + 1)) {
+    ++count;
   }
   return count;
 }
@@ -103,30 +116,19 @@ TEST(OutboxVerbs, SendKilledAtAnyMomentLosesNothing) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     bool reached = false;
     while (sender.Running() && std::chrono::steady_clock::now() < deadline) {
-      const size_t count = point.delivering ? peer.Received().size() : CountFiles(outbox, ".dcm");
+      const size_t count = point.delivering ? peer.Received().size() : QueuedCount(outbox);
       if (count >= point.after) {
         reached = true;
         break;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    ::kill(sender.pid(), SIGKILL);
+    // Only a process still running is killed: pid() is -1 once it has been reaped.
+    if (const pid_t pid = sender.pid(); reached && pid > 0) ::kill(pid, SIGKILL);
     sender.Stop();
     EXPECT_TRUE(reached) << "send ended before the moment it was to be killed";
 
     const std::set<std::string> waiting = ListedAndConsistent(outbox);
-    const std::set<std::string> before = ReceivedInstances(peer);
-    if (point.delivering) {
-      // Everything was queued before delivery began: what has not arrived still waits.
-      EXPECT_EQ(
-          before.size() + waiting.size() -
-              [&] {
-                size_t both = 0;
-                for (const std::string& uid : waiting) both += before.count(uid);
-                return both;
-              }(),
-          kObjects);
-    }
     const CommandResult retried =
         RunCommand({VELLORAN_CLI, "outbox", "retry", "--outbox", outbox.string(), "--pacs-aet",
                     "STORESCP", "--pacs-port", peer.Port(), "--log",
@@ -135,7 +137,6 @@ TEST(OutboxVerbs, SendKilledAtAnyMomentLosesNothing) {
     EXPECT_TRUE(ListedAndConsistent(outbox).empty());
     const std::set<std::string> after = ReceivedInstances(peer);
     for (const std::string& uid : waiting) EXPECT_EQ(after.count(uid), 1u) << "lost " << uid;
-    if (point.delivering) EXPECT_EQ(after.size(), kObjects);
   }
 }
 
