@@ -76,6 +76,64 @@ std::set<std::string> ListedAndConsistent(const fs::path& outbox) {
   return uids;
 }
 
+TEST(OutboxVerbs, QueueWaitRetryAndRemove) {
+  ASSERT_TRUE(testsupport::HaveProgram("storescp"))
+      << "storescp missing (scripts/setup.sh installs it)";
+  TempDir work;
+  const fs::path outbox = work / "outbox";
+  const std::vector<std::string> common = {"--log",      (work / "velloran.log").string(),
+                                           "--ini",      (work / "none.ini").string(),
+                                           "--pacs-aet", "STORESCP",
+                                           "--outbox",   outbox.string()};
+  auto cli = [&](std::vector<std::string> args, const std::vector<std::string>& more = {}) {
+    args.insert(args.begin(), VELLORAN_CLI);
+    args.insert(args.end(), common.begin(), common.end());
+    args.insert(args.end(), more.begin(), more.end());
+    return RunCommand(args);
+  };
+  std::vector<std::string> files;
+  for (const char* name : {"a.png", "b.png", "c.png"}) {
+    files.push_back((work / name).string());
+    testsupport::WriteFile(files.back(), testpictures::MakePng(16, 8, testpictures::PngKind::Rgb));
+  }
+  const std::string nobody = std::to_string(testsupport::FreePort());
+  const std::vector<std::string> patient = {"--patient-name", "Roe^Rick", "--patient-id", "P24"};
+
+  std::vector<std::string> queue = {"send", "--queue", "--pacs-port", nobody};
+  queue.insert(queue.end(), patient.begin(), patient.end());
+  CommandResult result = cli(queue, {files[0], files[1]});
+  EXPECT_EQ(result.exitCode, 0) << result.errors;
+  EXPECT_EQ(result.output, "2 objects queued in the outbox\n");
+
+  std::vector<std::string> send = {"send", "--pacs-port", nobody};
+  send.insert(send.end(), patient.begin(), patient.end());
+  result = cli(send, {files[2]});
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_EQ(result.errors.rfind("The PACS did not answer: 3 objects wait in the outbox and will be "
+                                "sent when it answers\n",
+                                0),
+            0u)
+      << result.errors;
+  const std::set<std::string> waiting = ListedAndConsistent(outbox);
+  ASSERT_EQ(waiting.size(), 3u);
+
+  result = cli({"outbox", "remove", *waiting.begin()});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.output, "1 removed\n");
+  result = cli({"outbox", "remove", *waiting.begin()});
+  EXPECT_EQ(result.exitCode, 1);
+
+  dcmtkpeer::StoreSCP peer(work / "scp", {"1.2.840.10008.5.1.4.1.1.7"},
+                           {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2"});
+  ASSERT_TRUE(peer.Running());
+  result = cli({"outbox", "retry", "--pacs-port", peer.Port()});
+  EXPECT_EQ(result.exitCode, 0) << result.errors;
+  EXPECT_EQ(result.output, "2 delivered, 0 failed, 0 waiting\n");
+  EXPECT_TRUE(ListedAndConsistent(outbox).empty());
+  EXPECT_EQ(ReceivedInstances(peer).size(), 2u);
+  EXPECT_EQ(ReceivedInstances(peer).count(*waiting.begin()), 0u);
+}
+
 TEST(OutboxVerbs, SendKilledAtAnyMomentLosesNothing) {
   ASSERT_TRUE(testsupport::HaveProgram("storescp"))
       << "storescp missing (scripts/setup.sh installs it)";
