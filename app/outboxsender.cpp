@@ -169,6 +169,10 @@ void OutboxSender::Run() {
       report.waiting = status.waiting;
       report.cause = problem;
     }
+    // Each try appends a record per object: the journal is written anew without its history
+    // now and then, so a program running for weeks keeps it small.
+    std::string compactError;
+    if (report.objects.size() > 0) outbox_.Open(compactError);
     lock.lock();
     status_.delivering = false;
     Settle(report);
