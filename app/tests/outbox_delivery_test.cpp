@@ -88,6 +88,49 @@ TEST(OutboxDelivery, AnObjectRefusedWithAFailureStatusIsKeptWithItsCause) {
   EXPECT_TRUE(DeliverOutbox(outbox, DicomTarget("1")).objects.empty());
 }
 
+// A connection that accepts `transferSyntax`, answers each object with its status and releases.
+std::vector<Step> Association(const std::string& transferSyntax,
+                              const std::vector<uint16_t>& statuses) {
+  std::vector<Step> steps = {Step::ReceivePdu(),
+                             Step::Send(testpeer::AssociateAC({{1, 0, transferSyntax}}))};
+  for (uint16_t status : statuses) {
+    for (Step& step : StoreAnswered(status)) steps.push_back(std::move(step));
+  }
+  steps.insert(steps.end(),
+               {Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()});
+  return steps;
+}
+
+// Objects go out while the batch is converted, one association at a time: the pictures on the
+// one opened for the first picture, the PDF between them on its own once the batch is converted.
+TEST(OutboxDelivery, SendDeliversWhileConvertingOnOneAssociationPerKind) {
+  TempDir dir;
+  auto write = [&](const std::string& name, const std::string& bytes) {
+    testsupport::WriteFile(dir / name, bytes);
+    return (dir / name).string();
+  };
+  const std::vector<std::string> items = {
+      write("a.png", testpictures::MakePng(16, 8, testpictures::PngKind::Rgb)),
+      write("report.pdf", "%PDF-1.4\n%%EOF\n"),
+      write("b.jpg", testpictures::MakeJpeg(16, 8, false))};
+  BatchForm form;
+  form.patientName = "Roe^Rick";
+  form.patientId = "PID24";
+  form.modalityText = "XC";
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form, nullptr, items.size(), SetupConfig{}, message)) << message;
+  testpeer::ScriptedPeer peer(
+      {Association("1.2.840.10008.1.2.4.50", {0, 0}), Association(kExplicitVRLittleEndian, {0})});
+  Outbox outbox = OpenedOutbox(dir);
+  const OutboxSendResult result = SendPreparedThroughOutbox(items, outbox, DicomTarget(peer.Port()),
+                                                            OutboxSendMode::QueueAndDeliver);
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  EXPECT_TRUE(result.success) << result.message;
+  EXPECT_EQ(result.message, "Images sent OK");
+  EXPECT_EQ(result.delivery.delivered, 3u);
+  EXPECT_TRUE(outbox.Entries().empty());
+}
+
 // Orthanc's instances: their SOP Instance UIDs.
 std::multiset<std::string> OrthancInstances(const testsupport::OrthancPacs& orthanc) {
   std::multiset<std::string> uids;
