@@ -5,6 +5,7 @@
 #include "args.h"
 #include "batch.h"
 #include "failurecause.h"
+#include "savestream.h"
 #include "settings.h"
 #include "studyoptions.h"
 #include "verbs.h"
@@ -67,28 +68,25 @@ int RunSave(const std::vector<std::string>& args) {
     std::fprintf(stderr, "%s\n", message.c_str());
     return 1;
   }
-  BatchLists lists;
-  std::vector<std::string> skipped;
-  const bool converted = ConvertItems(items, lists, message, &skipped);
-  for (const std::string& path : skipped) {
-    std::fprintf(stderr, "velloran-cli save: skipped (nothing to convert): %s\n", path.c_str());
-  }
-  if (!converted) {
-    std::fprintf(stderr, "%s\n", message.c_str());
-    PrintFailureCause();
-    return 1;
-  }
   std::error_code error;
+  const bool existed = std::filesystem::exists(folder, error);
   std::filesystem::create_directories(folder, error);
   if (error) {
     std::fprintf(stderr, "velloran-cli save: cannot create the folder %s: %s\n", folder.c_str(),
                  error.message().c_str());
     return 1;
   }
+  // One object at a time, so a long batch needs no more memory than its largest object.
+  std::vector<std::string> skipped;
   std::vector<std::string> written;
-  const bool allWritten = WriteBatch(lists, folder, written, message);
+  const bool saved = SaveItemsToFolder(items, folder, written, message, &skipped);
+  for (const std::string& path : skipped) {
+    std::fprintf(stderr, "velloran-cli save: skipped (nothing to convert): %s\n", path.c_str());
+  }
   for (const std::string& path : written) std::printf("%s\n", path.c_str());
-  if (!allWritten) {
+  if (!saved) {
+    // A folder made for a batch that wrote nothing goes again (remove takes only an empty one).
+    if (!existed && written.empty()) std::filesystem::remove(folder, error);
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", message.c_str());
     PrintFailureCause();

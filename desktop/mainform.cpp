@@ -31,9 +31,12 @@
 #include "guiwork.h"
 #include "inifile.h"
 #include "log.h"
+#include "outboxform.h"
 #include "previewfit.h"
+#include "savestream.h"
 #include "searchweb.h"
 #include "send.h"
+#include "sendoutbox.h"
 #include "sendweb.h"
 #include "settings.h"
 #include "setupform.h"
@@ -80,6 +83,12 @@ struct TForm1::BatchOutcome {
   std::vector<std::string> items;
   std::vector<std::string> written;
   std::string message;
+  // Through the outbox: the items whose objects are in it (they leave the list), those that gave
+  // no object, and what the delivery did.
+  bool throughOutbox = false;
+  std::vector<size_t> queuedItems;
+  std::vector<size_t> skippedItems;
+  DeliveryReport delivery;
 };
 
 TForm1::TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture, QWidget* parent)
@@ -108,7 +117,7 @@ TForm1::~TForm1() {
 void TForm1::BuildControls() {
   setObjectName("Form1");
   setWindowTitle("VELLORAN");
-  setFixedSize(893, 499);
+  setFixedSize(893, 521);
   // Tahoma 8 pt is 11 pixels; Liberation Sans and DejaVu Sans stand in where it is missing.
   QFont font;
   font.setFamilies({"Tahoma", "Liberation Sans", "Arial", "DejaVu Sans"});
@@ -137,7 +146,7 @@ void TForm1::BuildControls() {
 
   Panel2 = new QWidget(this);
   Panel2->setObjectName("Panel2");
-  Panel2->setGeometry(350, 0, 543, 499);
+  Panel2->setGeometry(350, 0, 543, 521);
   Panel1 = new QWidget(Panel2);
   Panel1->setObjectName("Panel1");
   Panel1->setGeometry(0, 0, 543, 174);
@@ -227,6 +236,11 @@ void TForm1::BuildControls() {
   ProgressBar1->setGeometry(258, 462, 123, 22);
   ProgressBar1->setTextVisible(true);
   ProgressBar1->hide();
+  OutboxBtn = button(Panel2, "OutboxBtn", "", 6, 494, 501, 22);
+  OutboxBtn->setFlat(true);
+  OutboxBtn->setStyleSheet("text-align: left");
+  OutboxBtn->setAccessibleName("Outbox");
+  OutboxBtn->hide();
 
   setTabOrder(Edit2, Edit1);
   setTabOrder(Edit1, ComboBox1);
@@ -320,6 +334,7 @@ void TForm1::DeferredStart() {
   CreateAppFolders(folders_);
   Image2->ClearToWhite();
   SetLogTarget(DailyLogFile(folders_), "pageloft", "");
+  StartOutbox();
   if (capture_.start) {
     // Installing the printer may wait for the administrator's password: the window paints on.
     const std::string port = setupcfg.PrinterPort;
@@ -424,6 +439,52 @@ void TForm1::ClearBtnClick() {
 
 void TForm1::SetupBtnClick() {
   setupForm_->exec();
+  {
+    std::lock_guard lock(senderSettingsMutex_);
+    senderSettings_ = setupcfg;
+  }
+  // A PACS just set right gets what waits at once.
+  if (sender_) sender_->DeliverNow();
+}
+
+void TForm1::OutboxBtnClick() {
+  if (!outbox_ || !sender_) return;
+  TOutboxFrm dialog(*outbox_, *sender_, dialogs_, this);
+  dialog.exec();
+}
+
+void TForm1::StartOutbox() {
+  auto outbox = std::make_unique<Outbox>(Outbox::DefaultFolder());
+  std::string error;
+  if (!outbox->Open(error)) {
+    // Send stores directly then, as it did before there was an outbox.
+    WriteLog("ERROR, the outbox cannot be used: " + error);
+    return;
+  }
+  outbox_ = std::move(outbox);
+  {
+    std::lock_guard lock(senderSettingsMutex_);
+    senderSettings_ = setupcfg;
+  }
+  sender_ = std::make_unique<OutboxSender>(
+      *outbox_,
+      [this](PacsTarget& target, std::string& problem) {
+        std::lock_guard lock(senderSettingsMutex_);
+        return PacsTargetFromSettings(senderSettings_, target, problem);
+      },
+      [this](const OutboxStatus& status) {
+        QMetaObject::invokeMethod(
+            this, [this, status] { ShowOutboxStatus(status); }, Qt::QueuedConnection);
+      });
+  connect(OutboxBtn, &QPushButton::clicked, this, &TForm1::OutboxBtnClick);
+  sender_->Start();
+}
+
+void TForm1::ShowOutboxStatus(const OutboxStatus& status) {
+  const std::string text = OutboxIndicatorText(status);
+  OutboxBtn->setText(Q(text));
+  OutboxBtn->setAccessibleDescription(Q(text));
+  OutboxBtn->setVisible(!text.empty());
 }
 
 void TForm1::AboutBtnClick() {
@@ -689,30 +750,59 @@ void TForm1::StartBatch(BatchMode mode, const std::string& folder) {
   outcome->mode = mode;
   outcome->items = items_.Snapshot();
   const SetupConfig settings = setupcfg;
+  PacsTarget target;
+  std::string targetProblem;
+  const bool targetUsable = PacsTargetFromSettings(setupcfg, target, targetProblem);
+  outcome->throughOutbox = mode == BatchMode::Send && setupcfg.keepUnsentInOutbox && outbox_;
+  Outbox* outbox = outbox_.get();
   // Conversion and sending run beside the window; progress and the end come back as queued calls.
-  batchThread_ = std::thread([this, outcome, settings, folder] {
-    // A little below the window, so a batch that keeps every core busy never starves it.
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 5);
-    if (outcome->mode == BatchMode::Send) {
-      const SendProgress progress = [this](const DcmObj&, size_t index, size_t total, bool) {
+  batchThread_ =
+      std::thread([this, outcome, settings, folder, target, targetUsable, targetProblem, outbox] {
+        // A little below the window, so a batch that keeps every core busy never starves it.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 5);
+        auto showProgress = [this](size_t done, size_t total, const QString& what) {
+          QMetaObject::invokeMethod(
+              this,
+              [this, done, total, what] {
+                ProgressBar1->setRange(0, static_cast<int>(total));
+                ProgressBar1->setValue(static_cast<int>(done));
+                ProgressBar1->setFormat(what.arg(done).arg(total));
+              },
+              Qt::QueuedConnection);
+        };
+        if (outcome->throughOutbox) {
+          OutboxSendProgress progress;
+          progress.queued = [&](size_t done, size_t total) {
+            showProgress(done, total, "Queued %1 of %2");
+          };
+          progress.delivered = [&](const DeliveredObject&, size_t index, size_t total) {
+            showProgress(index + 1, total, "%1 of %2");
+          };
+          // The outbox delivers by the settings' protocol, DICOM or DICOMweb. Settings that name no
+          // usable PACS still let the objects into the outbox: they go
+          // once the settings are put right.
+          OutboxSendResult result = SendPreparedThroughOutbox(
+              outcome->items, *outbox, target,
+              targetUsable ? OutboxSendMode::QueueAndDeliver : OutboxSendMode::QueueOnly, progress);
+          outcome->success = result.success && targetUsable;
+          outcome->message = targetUsable ? result.message : targetProblem;
+          outcome->queuedItems = std::move(result.queuedItems);
+          outcome->skippedItems = std::move(result.skippedItems);
+          outcome->delivery = std::move(result.delivery);
+        } else if (outcome->mode == BatchMode::Send) {
+          const SendProgress progress = [&](const DcmObj&, size_t index, size_t total, bool) {
+            showProgress(index + 1, total, "%1 of %2");
+          };
+          outcome->success =
+              SendPreparedBatchToPacs(outcome->items, settings, outcome->message, progress);
+        } else {
+          // One object at a time, so a long batch needs no more memory than its largest object.
+          outcome->success =
+              SaveItemsToFolder(outcome->items, folder, outcome->written, outcome->message);
+        }
         QMetaObject::invokeMethod(
-            this,
-            [this, index, total] {
-              ProgressBar1->setRange(0, static_cast<int>(total));
-              ProgressBar1->setValue(static_cast<int>(index + 1));
-              ProgressBar1->setFormat(QString("%1 of %2").arg(index + 1).arg(total));
-            },
-            Qt::QueuedConnection);
-      };
-      outcome->success =
-          SendPreparedBatchToPacs(outcome->items, settings, outcome->message, progress);
-    } else {
-      outcome->success =
-          SavePreparedBatch(outcome->items, folder, outcome->written, outcome->message);
-    }
-    QMetaObject::invokeMethod(
-        this, [this, outcome] { FinishBatch(*outcome); }, Qt::QueuedConnection);
-  });
+            this, [this, outcome] { FinishBatch(*outcome); }, Qt::QueuedConnection);
+      });
 }
 
 void TForm1::FinishBatch(const BatchOutcome& outcome) {
@@ -720,7 +810,27 @@ void TForm1::FinishBatch(const BatchOutcome& outcome) {
   ProgressBar1->hide();
   SetBusy(false);
   const size_t count = outcome.items.size();
-  if (outcome.mode == BatchMode::Send) {
+  if (outcome.throughOutbox) {
+    // An item whose objects are safely in the outbox leaves the list, and a file the program
+    // made itself (a scan, a print job) goes with it: the outbox holds what became of it.
+    const std::string work = folders_.workFolder.string();
+    for (auto place = outcome.queuedItems.rbegin(); place != outcome.queuedItems.rend(); ++place) {
+      const std::string& path = outcome.items[*place];
+      std::error_code ignored;
+      if (path.find(work) != std::string::npos) std::filesystem::remove(path, ignored);
+      items_.RemoveAt(*place);
+    }
+    if (!outcome.queuedItems.empty()) {
+      Image2->ClearToWhite();
+      RefreshItemStrip();
+    }
+    if (sender_) sender_->NoteDelivery(outcome.delivery);
+    QString text = Q(outcome.message);
+    for (size_t place : outcome.skippedItems) {
+      text += "\nNothing to send in " + Q(outcome.items[place]) + "; it stays in the list.";
+    }
+    dialogs_.ShowMessage(this, text);
+  } else if (outcome.mode == BatchMode::Send) {
     if (outcome.success) {
       // Files the program made itself (scans, print jobs) are gone once they are on the PACS.
       const std::string work = folders_.workFolder.string();
@@ -779,6 +889,7 @@ void TForm1::FormClose() {
   if (closed_) return;
   closed_ = true;
   Timer1->stop();
+  if (sender_) sender_->Stop();
   // The capture threads append to the item list: they end before it goes.
   if (capture_.stop) capture_.stop();
   tileLoader_->Cancel();

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -14,6 +15,8 @@
 #include "appfolders.h"
 #include "batch.h"
 #include "itemlist.h"
+#include "outbox.h"
+#include "outboxsender.h"
 #include "search.h"
 #include "studyinfo.h"
 #include "thumbnails.h"
@@ -68,6 +71,7 @@ class TForm1 : public QWidget {
   void ScanBtnClick();
   void SendBtnClick();
   void SaveToFolderBtnClick();
+  void OutboxBtnClick();  // the outbox indicator: opens the outbox dialog
   void Image1MouseDown(Qt::MouseButton button, int x);
   void Timer1Timer();
 
@@ -88,6 +92,10 @@ class TForm1 : public QWidget {
   TSetupFrm& SetupForm() { return *setupForm_; }
   ThumbnailCache& Thumbnails() { return thumbnails_; }
   const AppFolders& Folders() const { return folders_; }
+  // The outbox and its sender once the window has started; null when the outbox folder cannot be
+  // used (Send then stores directly).
+  Outbox* OutboxOfWindow() { return outbox_.get(); }
+  OutboxSender* Sender() { return sender_.get(); }
   // Replaces what the Scan button opens (the scanner window when the build has one).
   void SetScanAction(std::function<void()> action) { scanAction_ = std::move(action); }
 
@@ -127,6 +135,7 @@ class TForm1 : public QWidget {
   QPushButton* SaveToFolderBtn;
   QPushButton* EndBtn;
   QProgressBar* ProgressBar1;
+  QPushButton* OutboxBtn;  // "3 waiting · next try 14:05 · PACS did not answer"; hidden when empty
   QTimer* Timer1;
 
  protected:
@@ -158,6 +167,9 @@ class TForm1 : public QWidget {
   void StartBatch(BatchMode mode, const std::string& folder);
   void FinishBatch(const BatchOutcome& outcome);
   void SetBusy(bool busy);
+  // Opens the outbox and starts its sender; what waits from an earlier run goes at once.
+  void StartOutbox();
+  void ShowOutboxStatus(const OutboxStatus& status);
   void FormClose();
 
   AppFolders folders_;
@@ -178,6 +190,11 @@ class TForm1 : public QWidget {
   std::function<void()> scanAction_;
   std::string lastFolder_;
   std::thread batchThread_;
+  // The settings the sender reads for each delivery, copied on the GUI thread when they change.
+  std::mutex senderSettingsMutex_;
+  SetupConfig senderSettings_;
+  std::unique_ptr<Outbox> outbox_;
+  std::unique_ptr<OutboxSender> sender_;  // after the outbox, so it stops first
   bool startedUp_ = false;
   bool busy_ = false;
   bool closeWhenDone_ = false;

@@ -88,6 +88,10 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   Edit3 = AddField(TabSheet2, "Edit3", "Port", 90, 150);
   Button1 = AddButton(TabSheet2, "Button1", "Test", 300, 52, 90, 28);
   WebFields = new DicomWebFields(TabSheet2, {Edit5, Edit2, Edit3});
+  CheckBox3 = new QCheckBox("Keep unsent objects in the outbox", TabSheet2);
+  CheckBox3->setObjectName("CheckBox3");
+  CheckBox3->setAccessibleName(CheckBox3->text());
+  CheckBox3->setGeometry(16, 190, 300, 22);
 
   Edit6 = AddField(TabSheet3, "Edit6", "AET", 20, 150);
   Edit8 = AddField(TabSheet3, "Edit8", "IP Address", 55, 150);
@@ -120,6 +124,7 @@ void TSetupFrm::FormCreate() {
   CheckBox1->setChecked(config_.Debug);
   CheckBox2->setChecked(config_.KeepCameraJpegs);
   WebFields->Load(config_);
+  CheckBox3->setChecked(config_.keepUnsentInOutbox);
 }
 
 void TSetupFrm::BitBtn1Click() {
@@ -152,6 +157,7 @@ void TSetupFrm::BitBtn1Click() {
   config_.PrinterPort = S(Edit10);
   config_.Debug = CheckBox1->isChecked();
   config_.KeepCameraJpegs = CheckBox2->isChecked();
+  config_.keepUnsentInOutbox = CheckBox3->isChecked();
   if (!SaveSettings(settingsPath_, config_)) {
     // The values hold for this run; the user learns that they will not survive a restart.
     dialogs_.ShowMessage(this, "ERROR, the settings could not be written to " + Q(settingsPath_));

@@ -43,6 +43,7 @@ class TSetupFrm : public QDialog {
   QLineEdit* Edit3;      // PACS Port
   QPushButton* Button1;
   DicomWebFields* WebFields;  // DICOM or DICOMweb, and the DICOMweb fields
+  QCheckBox* CheckBox3;       // Keep unsent objects in the outbox
   QLineEdit* Edit6;           // WL AET
   QLineEdit* Edit8;           // WL IP Address
   QLineEdit* Edit9;           // WL Port

@@ -103,7 +103,10 @@ TEST_F(DicomWebVerbs, SendStoresEveryKindAndAWrongPasswordIsSaidSo) {
                 .exitCode,
             0);
   const size_t before = StoredCount();
-  CommandResult sent = Cli("send", Join(Join(kPatient, Web("wrong-password")), files));
+  // Without the outbox: with it the objects would wait for the right password (and go with
+  // the next send).
+  CommandResult sent =
+      Cli("send", Join(Join(kPatient, Web("wrong-password")), Join({"--direct"}, files)));
   EXPECT_EQ(sent.exitCode, 1);
   EXPECT_EQ(sent.output, "");
   EXPECT_EQ(sent.errors.rfind("ERROR Sending Images, please check Log file\n"

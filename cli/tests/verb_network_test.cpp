@@ -153,7 +153,8 @@ TEST(NetworkVerbs, SendStoresEveryKindInWhatThePeerAccepts) {
   // report re-encoded; the video cannot be, so it is not sent and the batch reports failure.
   dcmtkpeer::StoreSCP strict(work / "strict", classes, {"1.2.840.10008.1.2"});
   ASSERT_TRUE(strict.Running());
-  sent = Cli("send", Join(Join(kPatient, PacsOptions(strict.Port(), work)), files));
+  sent = Cli("send",
+             Join(Join(Join(kPatient, {"--direct"}), PacsOptions(strict.Port(), work)), files));
   EXPECT_EQ(sent.exitCode, 1);
   EXPECT_NE(sent.errors.find("ERROR Sending Images, please check Log file"), std::string::npos);
   EXPECT_EQ(sent.output, "");
@@ -173,8 +174,9 @@ TEST(NetworkVerbs, SendOfAFileThatCannotBeConvertedSendsNothing) {
   dcmtkpeer::StoreSCP peer(work / "scp", {"1.2.840.10008.5.1.4.1.1.7"},
                            {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2"});
   ASSERT_TRUE(peer.Running());
-  const CommandResult sent = Cli("send", Join(Join(kPatient, PacsOptions(peer.Port(), work)),
-                                              {sources.jpeg, (work / "broken.jpg").string()}));
+  const CommandResult sent =
+      Cli("send", Join(Join(Join(kPatient, {"--direct"}), PacsOptions(peer.Port(), work)),
+                       {sources.jpeg, (work / "broken.jpg").string()}));
   EXPECT_EQ(sent.exitCode, 1);
   EXPECT_NE(sent.errors.find("ERROR Sending Images, please check Log file"), std::string::npos);
   EXPECT_EQ(sent.output.find("Images sent OK"), std::string::npos);
@@ -249,11 +251,12 @@ TEST(NetworkVerbs, FailuresNameTheirCauseAfterTheMessage) {
   };
   const Case cases[] = {
       {"echo, nobody listens", "echo", pacs, "", refused},
-      {"send, nobody listens", "send", Join(Join(kPatient, pacs), {(work / "x.txt").string()}),
+      {"send, nobody listens", "send",
+       Join(Join(kPatient, pacs), {"--direct", (work / "x.txt").string()}),
        "ERROR Sending Images, please check Log file", refused},
       {"find, nobody listens", "find", Join(pacs, {"--pacs", "--name", "DOE"}),
        "ERROR, couldn't connect to NOBODY", refused},
-      {"send, source missing", "send", Join(Join(kPatient, pacs), {missing}),
+      {"send, source missing", "send", Join(Join(kPatient, pacs), {"--direct", missing}),
        "ERROR Sending Images, please check Log file", unreadable},
       {"save, source missing", "save",
        Join(kPatient,
@@ -657,8 +660,9 @@ TEST(NetworkVerbs, RejectedAeTitleIsNamedAsTheCause) {
   EXPECT_EQ(echo.output, "ERROR, WRONGAET does not answer!\n");
   EXPECT_EQ(echo.errors.substr(0, echo.errors.find('\n')), rejected) << echo.errors;
   const Sources sources = MakeSources(work);
-  const CommandResult sent =
-      Cli("send", Join(Join(kPatient, PacsOptions(pacs.Port(), work, "WRONGAET")), {sources.pdf}));
+  const CommandResult sent = Cli(
+      "send",
+      Join(Join(kPatient, PacsOptions(pacs.Port(), work, "WRONGAET")), {"--direct", sources.pdf}));
   EXPECT_EQ(sent.exitCode, 1);
   EXPECT_EQ(LineAfter(sent.errors, "ERROR Sending Images, please check Log file"), rejected);
 }
@@ -834,6 +838,12 @@ TEST(NetworkVerbs, StoreWithCommitmentIsConfirmedByOrthanc) {
   EXPECT_NE(sent.output.find("\ncommitted "), std::string::npos) << sent.output;
   EXPECT_NE(sent.output.find("1 of 1 objects committed by the PACS"), std::string::npos)
       << sent.output;
+  // The outbox delivers later with nobody waiting for the report: --queue cannot ask for it.
+  const CommandResult queued =
+      Cli("send", Join(Join(Join(Join(kPatient, PacsOptions(pacs.Port(), work, "ORTHANC")), commit),
+                            {"--queue"}),
+                       {(work / "letter.pdf").string()}));
+  EXPECT_EQ(queued.exitCode, 2) << queued.errors;
 }
 
 }  // namespace

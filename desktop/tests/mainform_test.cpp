@@ -21,6 +21,7 @@
 #include "formfixture.h"
 #include "log.h"
 #include "orthanc.h"
+#include "outboxform.h"
 #include "stripview.h"
 #include "testpictures.h"
 #include "uids.h"
@@ -252,13 +253,66 @@ TEST_F(MainFormTest, SendGoesToThePacsAndDeletesOnlyTheProgramsOwnFiles) {
     EXPECT_EQ(file.dataSet.GetString(0x0020, 0x000D), CurrentStudy.studyInstanceUid);
   }
 
-  // A PACS that is gone: the failure is reported and the items stay.
+  // A PACS that is gone: the object waits in the outbox, the item leaves the list and the
+  // indicator says so.
   form.Items().Append(outside);
   setupcfg.remotePort = std::to_string(testsupport::FreePort());
   form.SendBtnClick();
   ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_EQ(dialogs_.messages.last(),
+            "The PACS did not answer: 1 object waits in the outbox and will be sent when it "
+            "answers");
+  EXPECT_TRUE(form.Items().Empty());
+  ASSERT_NE(form.OutboxOfWindow(), nullptr);
+  ASSERT_EQ(form.OutboxOfWindow()->Entries().size(), 1u);
+  ASSERT_TRUE(WaitFor([&form] { return !form.OutboxBtn->isHidden(); }));
+  EXPECT_TRUE(form.OutboxBtn->text().startsWith("1 waiting \u00b7 next try "))
+      << form.OutboxBtn->text().toStdString();
+  EXPECT_TRUE(form.OutboxBtn->text().endsWith("PACS did not answer"));
+
+  // Without the outbox the failure is reported and the items stay, as Send always did.
+  setupcfg.keepUnsentInOutbox = false;
+  form.Items().Append(outside);
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
   EXPECT_EQ(dialogs_.messages.last(), "ERROR Sending Images, please check Log file");
   EXPECT_EQ(form.Items().Size(), 1u);
+  form.Items().Clear();
+
+  // Retry now in the outbox dialog sends what waits (the sender reads the settings the window
+  // started with, where the PACS answers) and the indicator empties.
+  TOutboxFrm dialog(*form.OutboxOfWindow(), *form.Sender(), dialogs_, &form);
+  dialog.RetryBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return form.OutboxOfWindow()->Entries().empty(); }));
+  ASSERT_TRUE(WaitFor([&form] { return form.OutboxBtn->isHidden(); }));
+  EXPECT_EQ(peer.Received().size(), 4u);
+}
+
+TEST_F(MainFormTest, TheOutboxDialogRemovesAnObjectOnlyAfterItsQuestion) {
+  TForm1& form = Form("[velloran]\nremotePort=" + std::to_string(testsupport::FreePort()) + "\n");
+  ASSERT_NE(form.OutboxOfWindow(), nullptr);
+  form.Edit2->setText("ROE^RICK");
+  form.Edit1->setText("PID7");
+  form.Items().Append(Write("report.pdf", kPdf));
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  ASSERT_EQ(form.OutboxOfWindow()->Entries().size(), 1u);
+
+  TOutboxFrm dialog(*form.OutboxOfWindow(), *form.Sender(), dialogs_, &form);
+  ASSERT_EQ(dialog.ObjectGrid->rowCount(), 1);
+  EXPECT_EQ(dialog.ObjectGrid->item(0, 0)->text(), "waiting");
+  dialog.ObjectGrid->selectRow(0);
+  dialogs_.confirmAnswers = {false};
+  dialog.RemoveBtnClick();
+  EXPECT_EQ(dialogs_.confirmations.last(),
+            "WARNING: Remove 1 object from the outbox?\nThey will not be sent to the PACS.");
+  EXPECT_EQ(form.OutboxOfWindow()->Entries().size(), 1u);
+  dialog.ObjectGrid->selectRow(0);
+  dialogs_.confirmAnswers = {true};
+  dialog.RemoveBtnClick();
+  EXPECT_TRUE(form.OutboxOfWindow()->Entries().empty());
+  EXPECT_EQ(dialog.ObjectGrid->rowCount(), 0);
+  ASSERT_TRUE(WaitFor([&form] { return form.OutboxBtn->isHidden(); }));
 }
 
 // With DICOMweb chosen in the settings, Send stores by STOW-RS and Search PACS asks by QIDO-RS,
@@ -298,6 +352,16 @@ TEST_F(MainFormTest, SendAndSearchPacsGoByDicomwebWhenTheSettingsSaySo) {
   EXPECT_TRUE(form.SearchResults().empty());
   form.Items().Append(Write("again.pdf", kPdf));
   form.Edit2->setText("WEB^WANDA");
+  // Through the outbox the object waits for the DICOMweb PACS and its item leaves the list.
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_TRUE(
+      dialogs_.messages.last().startsWith("The PACS did not answer: 1 object waits in the outbox"))
+      << dialogs_.messages.last().toStdString();
+  EXPECT_TRUE(form.Items().Empty());
+  // Without the outbox the item stays and the error is shown.
+  setupcfg.keepUnsentInOutbox = false;
+  form.Items().Append(Write("again.pdf", kPdf));
   form.SendBtnClick();
   ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
   EXPECT_EQ(dialogs_.messages.last(), "ERROR Sending Images, please check Log file");
