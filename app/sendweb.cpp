@@ -33,19 +33,37 @@ bool SendBatchWeb(const BatchForm& form, const StudyInfo* chosen,
 }
 
 bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebServer& pacs,
-                          std::string& message, const SendProgress& progress) {
+                          std::string& message, const SendProgress& progress,
+                          std::stop_token stop, BatchReport* report) {
+  BatchReport local;
+  BatchReport& outcome = report != nullptr ? *report : local;
   BatchLists lists;
-  std::string conversionMessage;
-  bool success = ConvertItems(items, lists, conversionMessage);
-  // As over DICOM, a failed conversion leaves the lists empty and nothing goes out.
-  if (!SendListsWeb(lists, pacs, progress)) success = false;
-  if (success) {
-    message = kSentOkMessage;
+  std::string conversionErrors;
+  ConvertItems(items, lists, outcome, conversionErrors, stop);
+  // Requests carry several objects each and are not cut short: a cancel is honoured before the
+  // first one goes out.
+  if (stop.stop_requested()) {
+    outcome.MarkCancelled();
   } else {
-    message = conversionMessage.empty() ? std::string(kSendFailedMessage)
-                                        : conversionMessage + "\n" + kSendFailedMessage;
+    // As over DICOM, whatever was made goes out, also when other items gave no object.
+    // The item names in the order SendListsWeb gives the outcomes.
+    std::vector<std::string> names;
+    for (DataSetList* kind : {&lists.images, &lists.documents, &lists.pdfs, &lists.videos}) {
+      for (const std::unique_ptr<DcmObj>& dataSet : *kind) names.push_back(outcome.NameOf(*dataSet));
+    }
+    std::vector<StoreOutcome> decided;
+    const SendProgress marking = [&](const DcmObj& dataSet, size_t index, size_t total,
+                                     bool stored) {
+      outcome.ObjectDone(dataSet, stored);
+      if (progress) progress(dataSet, index, total, stored);
+    };
+    SendListsWeb(lists, pacs, marking, &decided);
+    for (size_t i = 0; i < decided.size() && i < names.size(); ++i) {
+      if (!decided[i].IsStored()) outcome.SetCause(names[i] + ": " + decided[i].cause);
+    }
   }
-  return success;
+  message = SendOutcomeMessage(outcome);
+  return outcome.Complete();
 }
 
 bool StoreFilesWeb(const std::vector<std::string>& paths, const DicomWebServer& pacs,
