@@ -2,6 +2,7 @@
 #include "search.h"
 
 #include <array>
+#include <cstdio>
 
 #include "charset.h"
 #include "dimse.h"
@@ -67,7 +68,23 @@ void CopyWorklistValues(const DcmObj& identifier, StudyInfo& study) {
   }
 }
 
+// Why a search ended before its final response, for the user.
+std::string StopCause(const PDU_Service& service, int status, const std::string& server) {
+  if (status >= 0) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(status) & 0xFFFF);
+    return server + " answered with the failure status 0x" + code;
+  }
+  if (service.State() == AssociationState::Released) return server + " ended the association";
+  return server + " closed the connection";
+}
+
 }  // namespace
+
+std::string SearchStoppedMessage(const std::string& cause, size_t shown) {
+  return "Search stopped: " + cause + "; " + std::to_string(shown) +
+         (shown == 1 ? " entry shown" : " entries shown");
+}
 
 std::string ModalityFilter(std::string_view text) {
   std::string upper(text);
@@ -115,7 +132,7 @@ void WorklistResultToStudy(const DcmObj& identifier, StudyInfo& study) {
 }
 
 SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
-                         std::vector<StudyInfo>& results) {
+                         std::vector<StudyInfo>& results, std::string* stopCause) {
   results.clear();
   QueryList list;
   list.emplace_back(PacsQueryFromForm(form));
@@ -132,6 +149,8 @@ SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
       const int status = ReadFindRSP(service, list, "STUDY");
       if (status != kStatusPending && status != kStatusPendingWarning) {
         outcome = status == 0 ? SearchOutcome::Completed : SearchOutcome::Interrupted;
+        if (status != 0 && stopCause != nullptr)
+          *stopCause = StopCause(service, status, "the PACS");
         break;
       }
       results.push_back(std::get<StudyInfo>(list.back()));
@@ -142,7 +161,7 @@ SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
 }
 
 SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
-                             std::vector<StudyInfo>& results) {
+                             std::vector<StudyInfo>& results, std::string* stopCause) {
   results.clear();
   PDU_Service service;
   if (!OpenNodeAssociation(service, worklist, kModalityWorklistFindSopClass, "", "",
@@ -160,6 +179,9 @@ SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
       const int status = CFind::ReadRSP(&service, identifier);
       if (status != kStatusPending && status != kStatusPendingWarning) {
         outcome = status == 0 ? SearchOutcome::Completed : SearchOutcome::Interrupted;
+        if (status != 0 && stopCause != nullptr) {
+          *stopCause = StopCause(service, status, "the worklist server");
+        }
         break;
       }
       StudyInfo study;

@@ -6,7 +6,7 @@
 #include "qidors.h"
 
 SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
-                            std::vector<StudyInfo>& results) {
+                            std::vector<StudyInfo>& results, std::string* stopCause) {
   results.clear();
   HttpSession session(pacs);
   const QidoResult result = QidoStudies(session, PacsQueryFromForm(form), results);
@@ -15,5 +15,6 @@ SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
     WriteLog("ERROR, couldn't connect to " + ShownUrl(pacs.baseUrl));
     return SearchOutcome::NotConnected;
   }
+  if (stopCause != nullptr) *stopCause = "the PACS stopped answering part-way";
   return SearchOutcome::Interrupted;
 }

@@ -5,8 +5,8 @@
 
 #include "log.h"
 #include "pdu_service.h"
-#include "storeoutcome.h"
 #include "storage.h"
+#include "storeoutcome.h"
 
 namespace {
 
@@ -170,8 +170,8 @@ bool SendBatch(const BatchForm& form, const StudyInfo* chosen,
 
 std::string SendOutcomeMessage(const BatchReport& report) {
   if (report.Complete()) return kSentOkMessage;
-  std::string text = report.Cancelled() ? report.CancelledText("Send", "stored")
-                                        : std::string(kSendFailedMessage);
+  std::string text =
+      report.Cancelled() ? report.CancelledText("Send", "stored") : std::string(kSendFailedMessage);
   if (!report.Cause().empty()) text += "\n" + report.Cause();
   const std::string notSent = report.NotDeliveredText("sent");
   if (!notSent.empty()) text += "\n" + notSent;

@@ -33,8 +33,8 @@ bool SendBatchWeb(const BatchForm& form, const StudyInfo* chosen,
 }
 
 bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebServer& pacs,
-                          std::string& message, const SendProgress& progress,
-                          std::stop_token stop, BatchReport* report) {
+                          std::string& message, const SendProgress& progress, std::stop_token stop,
+                          BatchReport* report) {
   BatchReport local;
   BatchReport& outcome = report != nullptr ? *report : local;
   BatchLists lists;
@@ -49,7 +49,8 @@ bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebS
     // The item names in the order SendListsWeb gives the outcomes.
     std::vector<std::string> names;
     for (DataSetList* kind : {&lists.images, &lists.documents, &lists.pdfs, &lists.videos}) {
-      for (const std::unique_ptr<DcmObj>& dataSet : *kind) names.push_back(outcome.NameOf(*dataSet));
+      for (const std::unique_ptr<DcmObj>& dataSet : *kind)
+        names.push_back(outcome.NameOf(*dataSet));
     }
     std::vector<StoreOutcome> decided;
     const SendProgress marking = [&](const DcmObj& dataSet, size_t index, size_t total,
