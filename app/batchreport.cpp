@@ -130,11 +130,12 @@ bool IsInFolder(const std::filesystem::path& path, const std::filesystem::path& 
   // Component by component: "/app/work" is not a folder of "/app/work2/x.pdf" nor of
   // "/home/work/x.pdf".
   auto inPath = realPath.begin();
-  for (auto part = realFolder.begin(); part != realFolder.end(); ++part, ++inPath) {
-    if (part->empty()) continue;  // the trailing separator of "/app/work/"
-    if (inPath == realPath.end() || *inPath != *part) return false;
+  for (const std::filesystem::path& part : realFolder) {
+    if (part.empty()) continue;  // the trailing separator of "/app/work/"
+    if (inPath == realPath.end() || *inPath != part) return false;
+    ++inPath;
   }
-  return inPath != realPath.end();
+  return inPath != realPath.end() && !inPath->empty();
 }
 
 std::vector<size_t> FinishDeliveredItems(const BatchReport& report,

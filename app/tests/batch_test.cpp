@@ -190,9 +190,9 @@ TEST_F(BatchTest, ItemsAreNumberedInListOrderAcrossKinds) {
   EXPECT_EQ(skipped, std::vector<std::string>{items[3]});
 }
 
-TEST_F(BatchTest, ABadSourceEndsTheBatchNamingItAndNothingIsWritten) {
-  const std::string out = (dir_ / "out").string();
-  std::filesystem::create_directory(out);
+// A source that cannot be converted gives no object: it is named with its reason and stays, the
+// other items are written all the same, and the batch fails.
+TEST_F(BatchTest, ABadSourceIsNamedWhileTheOtherItemsAreWritten) {
   const std::string jpeg = testpictures::MakeJpeg(64, 64, false);
   const struct {
     const char* name;
@@ -203,20 +203,30 @@ TEST_F(BatchTest, ABadSourceEndsTheBatchNamingItAndNothingIsWritten) {
       {"broken.png", "\x89PNG\r\n\x1a\n broken"},
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    testsupport::TempDir out;
     const std::vector<std::string> items = {Png("first.png"), Write("doc.pdf", "%PDF"),
                                             Write(row.name, row.bytes), Png("last.png")};
     std::vector<std::string> written;
     std::string message;
-    EXPECT_FALSE(SaveBatch(form_, nullptr, items, settings_, out, written, message)) << row.name;
-    EXPECT_NE(message.find(row.name), std::string::npos) << message;
-    EXPECT_TRUE(written.empty());
-    EXPECT_TRUE(std::filesystem::is_empty(out)) << row.name;
+    std::string prepared;
+    ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, prepared));
+    BatchReport report;
+    EXPECT_FALSE(SavePreparedBatch(items, out.path().string(), written, message, {}, &report));
+    EXPECT_EQ(message.rfind("1 of 4 items were not written: " + std::string(row.name) + " (", 0),
+              0u)
+        << message;
+    EXPECT_EQ(written.size(), 3u);
+    EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 1, 3}));
+    EXPECT_EQ(report.Cause().rfind(std::string(row.name) + ": ", 0), 0u) << report.Cause();
   }
+  testsupport::TempDir out;
   std::vector<std::string> written;
   std::string message;
-  EXPECT_FALSE(SaveBatch(form_, nullptr, {(dir_ / "vanished.pdf").string()}, settings_, out,
-                         written, message));
+  EXPECT_FALSE(SaveBatch(form_, nullptr, {(dir_ / "vanished.pdf").string()}, settings_,
+                         out.path().string(), written, message));
   EXPECT_NE(message.find("vanished.pdf"), std::string::npos) << message;
+  EXPECT_TRUE(written.empty());
 }
 
 TEST_F(BatchTest, SaveWritesOneFilePerObjectNamedByItsInstanceUid) {
