@@ -219,6 +219,8 @@ TEST_F(MainFormTest, SendGoesToThePacsAndDeletesOnlyTheProgramsOwnFiles) {
   form.SendBtnClick();
   EXPECT_EQ(dialogs_.messages.last(), "No files to send");
 
+  // The birth date was never chosen: it shows "unknown" and no date is sent for it.
+  EXPECT_EQ(form.DateTimePicker1->text(), "unknown");
   const std::string outside = Write("photo.jpg", testpictures::MakeJpeg(64, 48, false));
   const auto scan = form.Folders().workFolder / "scan1.jpg";
   testsupport::WriteFile(scan, testpictures::MakeJpeg(32, 32, true));
@@ -246,15 +248,74 @@ TEST_F(MainFormTest, SendGoesToThePacsAndDeletesOnlyTheProgramsOwnFiles) {
     ASSERT_TRUE(ReadDicomFile(path.string(), file, error)) << error;
     EXPECT_EQ(file.dataSet.GetString(0x0010, 0x0010), "DOE^JANE");
     EXPECT_EQ(file.dataSet.GetString(0x0020, 0x000D), CurrentStudy.studyInstanceUid);
+    // Type 2: present, and empty rather than today's date.
+    ASSERT_NE(file.dataSet.FindTag(0x0010, 0x0030), nullptr);
+    EXPECT_EQ(file.dataSet.GetString(0x0010, 0x0030), "");
   }
 
-  // A PACS that is gone: the failure is reported and the items stay.
+  // A photo with a TXT file without text: the photo goes, the TXT stays in the list, named.
+  const std::string empty = Write("empty.txt", "");
+  form.Items().Append(outside);
+  form.Items().Append(empty);
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_EQ(dialogs_.messages.last(),
+            "ERROR Sending Images, please check Log file\n"
+            "1 of 2 items were not sent: empty.txt (no text)");
+  EXPECT_EQ(form.Items().Snapshot(), std::vector<std::string>{empty});
+  EXPECT_EQ(peer.Received().size(), 4u);
+
+  // A PACS that is gone: the failure and its cause are reported and the items stay.
+  form.Items().Clear();
   form.Items().Append(outside);
   setupcfg.remotePort = std::to_string(testsupport::FreePort());
   form.SendBtnClick();
   ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
-  EXPECT_EQ(dialogs_.messages.last(), "ERROR Sending Images, please check Log file");
+  EXPECT_EQ(dialogs_.messages.last(),
+            QString::fromStdString("ERROR Sending Images, please check Log file\nThe PACS at "
+                                   "127.0.0.1:" +
+                                   setupcfg.remotePort +
+                                   " did not answer\n1 of 1 items were not sent: photo.jpg"));
   EXPECT_EQ(form.Items().Size(), 1u);
+}
+
+// Cancel (or Escape) while many photos go out: the batch stops after the object in flight, the
+// message says which were stored, and the rest stay in the list.
+TEST_F(MainFormTest, CancelStopsASendAfterTheObjectInFlightAndKeepsTheRest) {
+  ASSERT_TRUE(testsupport::HaveProgram("storescp"));
+  testsupport::TempDir received;
+  dcmtkpeer::StoreSCP peer(received.path(), {"1.2.840.10008.5.1.4.1.1.7"},
+                           {kExplicitVRLittleEndian, "1.2.840.10008.1.2.4.50"});
+  ASSERT_TRUE(peer.Running());
+  TForm1& form = Form("[velloran]\nremoteAET=STORESCP\nremotePort=" + peer.Port() + "\n");
+  form.Edit2->setText("DOE^JANE");
+  form.Edit1->setText("PID-42");
+  constexpr size_t kPhotos = 60;
+  for (size_t i = 0; i < kPhotos; ++i) {
+    form.Items().Append(
+        Write("p" + std::to_string(i) + ".jpg", testpictures::MakeJpeg(640, 480, false)));
+  }
+  form.show();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  EXPECT_TRUE(form.CancelBtn->isHidden());
+  form.SendBtnClick();
+  ASSERT_TRUE(form.BatchRunning());
+  EXPECT_TRUE(form.CancelBtn->isVisible());
+  // Escape as soon as the first object was stored.
+  ASSERT_TRUE(WaitFor([&form] { return form.ProgressBar1->value() >= 1; }));
+  QTest::keyClick(&form, Qt::Key_Escape);
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_TRUE(form.CancelBtn->isHidden());
+  const size_t stored = peer.Received().size();
+  EXPECT_LT(stored, kPhotos);
+  EXPECT_EQ(form.Items().Size(), kPhotos - stored);
+  EXPECT_TRUE(dialogs_.messages.last().startsWith(
+      QString("Send cancelled: %1 of %2 items were stored: p0.jpg").arg(stored).arg(kPhotos)))
+      << dialogs_.messages.last().toStdString();
+  EXPECT_TRUE(dialogs_.messages.last().endsWith(
+      QString("the other %1 stay in the list.").arg(kPhotos - stored)));
+  EXPECT_EQ(form.Items().At(0), (files_ / ("p" + std::to_string(stored) + ".jpg")).string());
 }
 
 TEST_F(MainFormTest, SaveToFolderWritesEveryObjectOrKeepsTheItemsAndSaysWhatFailed) {
@@ -280,7 +341,9 @@ TEST_F(MainFormTest, SaveToFolderWritesEveryObjectOrKeepsTheItemsAndSaysWhatFail
   ASSERT_FALSE(dialogs_.messages.isEmpty());
   EXPECT_TRUE(dialogs_.messages.last().contains("Cannot write"))
       << dialogs_.messages.last().toStdString();
-  EXPECT_TRUE(dialogs_.messages.last().contains("The items stay in the list."));
+  EXPECT_TRUE(
+      dialogs_.messages.last().contains("2 of 2 items were not written: photo.png, report.pdf"))
+      << dialogs_.messages.last().toStdString();
   EXPECT_EQ(form.Items().Size(), 2u);
 
   const size_t messagesBefore = dialogs_.messages.size();
@@ -316,7 +379,7 @@ TEST_F(MainFormTest, ClearEmptiesTheFormTheResultsTheStudyAndTheItems) {
   }
   EXPECT_EQ(form.ComboBox1->currentIndex(), 0);
   EXPECT_EQ(form.ComboBox2->currentIndex(), 0);
-  EXPECT_EQ(form.DateTimePicker1->date(), QDate::currentDate());
+  EXPECT_EQ(form.DateTimePicker1->text(), "unknown");
   EXPECT_EQ(CurrentStudy.studyInstanceUid, "");
   EXPECT_TRUE(form.Items().Empty());
   EXPECT_EQ(form.Image1->TileCount(), 0u);
@@ -364,11 +427,21 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
             QString::fromStdString(DicomDateToDisplay("19800512")));
   EXPECT_EQ(form.StringGrid1->item(0, 4)->text(), "CHEST PA");
 
-  // The selected row's patient goes into the batch, whatever is typed.
+  // The selected row's patient goes into the batch: the fields show it and cannot be typed into,
+  // and the line above Send names it.
   form.StringGrid1->selectRow(2);
   const StudyInfo chosen = form.SearchResults()[2];
-  form.Edit2->setText("TYPED^NAME");
-  form.Edit1->setText("TYPED");
+  EXPECT_EQ(form.Edit2->text().toStdString(), chosen.patientName);
+  EXPECT_EQ(form.Edit1->text().toStdString(), chosen.patientId);
+  EXPECT_EQ(form.Edit5->text().toStdString(), chosen.accessionNumber);
+  EXPECT_EQ(form.ComboBox1->currentText(), "Female");
+  EXPECT_EQ(form.DateTimePicker1->date(), QDate(1980, 5, 12));
+  EXPECT_TRUE(form.Edit2->isReadOnly() && form.Edit1->isReadOnly());
+  EXPECT_FALSE(form.ComboBox1->isEnabled());
+  EXPECT_EQ(form.BatchForLbl->text().toStdString(), "Batch for " + chosen.patientName +
+                                                        " \u00B7 ID " + chosen.patientId +
+                                                        " \u00B7 ACC " + chosen.accessionNumber);
+  EXPECT_FALSE(form.BatchForLbl->isHidden());
   form.Items().Append(Write("p.pdf", kPdf));
   form.SendBtnClick();
   ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
@@ -376,10 +449,15 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
   EXPECT_EQ(CurrentStudy.patientName, chosen.patientName);
   EXPECT_EQ(CurrentStudy.patientId, chosen.patientId);
   EXPECT_EQ(CurrentStudy.accessionNumber, chosen.accessionNumber);
+  const std::string patients = pacs.Get("/patients?expand");
+  EXPECT_NE(patients.find("\"PatientName\" : \"" + chosen.patientName + "\""), std::string::npos)
+      << patients;
+  EXPECT_NE(patients.find("\"PatientBirthDate\" : \"19800512\""), std::string::npos) << patients;
 
   // The study just stored is found by the PACS search; without filters the user is asked first.
-  form.Edit2->clear();
-  form.Edit1->clear();
+  // The empty row gives the typed fields back (nothing was typed) for the next search.
+  form.StringGrid1->selectRow(3);
+  EXPECT_EQ(form.Edit2->text(), "");
   dialogs_.confirmAnswers = {false};
   form.SearchPACSBtnClick();
   EXPECT_EQ(dialogs_.confirmations.last(), "WARNING: Have no filters\nSearch can take very long");
@@ -390,11 +468,16 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
   EXPECT_EQ(form.StringGrid1->rowCount(), 2);
   EXPECT_EQ(form.StringGrid1->item(0, 0)->text(), QString::fromStdString(chosen.patientName));
 
-  // With the empty row selected the batch does not guess a patient.
+  // The empty row returns to the typed fields: the ID typed before the search, no name.
   form.StringGrid1->selectRow(1);
+  EXPECT_EQ(form.Edit1->text().toStdString(), chosen.patientId);
+  EXPECT_EQ(form.Edit2->text(), "");
+  EXPECT_FALSE(form.Edit2->isReadOnly());
+  EXPECT_TRUE(form.ComboBox1->isEnabled());
+  EXPECT_TRUE(form.BatchForLbl->isHidden());
   form.SendBtnClick();
   EXPECT_FALSE(form.BatchRunning());
-  EXPECT_TRUE(dialogs_.messages.last().startsWith("Please select a patient"));
+  EXPECT_EQ(dialogs_.messages.last(), "Patient Name can't be empty");
 
   // A server that is not there.
   setupcfg.worklistPort = std::to_string(testsupport::FreePort());
