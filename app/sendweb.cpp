@@ -60,7 +60,11 @@ bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebS
     };
     SendListsWeb(lists, pacs, marking, &decided);
     for (size_t i = 0; i < decided.size() && i < names.size(); ++i) {
-      if (!decided[i].IsStored()) outcome.SetCause(names[i] + ": " + decided[i].cause);
+      if (decided[i].IsStored()) continue;
+      // Without a status the server was not reached or refused the request as a whole (the
+      // login, the connection): that is no single file's fault.
+      outcome.SetCause(decided[i].status < 0 ? decided[i].cause
+                                             : names[i] + ": " + decided[i].cause);
     }
   }
   message = SendOutcomeMessage(outcome);
