@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <stop_token>
 
+#include "batchpatient.h"
 #include "bufdata.h"
 #include "convertertest.h"
 #include "dicomfile.h"
@@ -227,6 +229,47 @@ TEST_F(BatchTest, ABadSourceIsNamedWhileTheOtherItemsAreWritten) {
                          out.path().string(), written, message));
   EXPECT_NE(message.find("vanished.pdf"), std::string::npos) << message;
   EXPECT_TRUE(written.empty());
+}
+
+// A Save cancelled before it began writes nothing and keeps every item.
+TEST_F(BatchTest, ACancelledSaveWritesNothingMoreAndSaysSo) {
+  testsupport::TempDir out;
+  const std::vector<std::string> items = {Png("a.png"), Png("b.png"), Write("c.pdf", "%PDF")};
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
+  std::stop_source cancel;
+  cancel.request_stop();
+  std::vector<std::string> written;
+  BatchReport report;
+  EXPECT_FALSE(
+      SavePreparedBatch(items, out.path().string(), written, message, cancel.get_token(), &report));
+  EXPECT_TRUE(written.empty());
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  EXPECT_EQ(message, "Save cancelled: 0 of 3 items were written; the other 3 stay in the list.");
+}
+
+// The grid's empty row, and no selection, choose the typed fields; a chosen row is shown as it
+// will be sent.
+TEST(BatchPatient, TheChosenRowIsShownAsItWillBeSent) {
+  StudyInfo jane;
+  jane.patientName = "DOE^JANE";
+  jane.patientId = "12345";
+  jane.accessionNumber = "0042";
+  jane.patientSex = "F";
+  jane.patientBirthDate = "19800512";
+  const std::vector<StudyInfo> results = {jane};
+  EXPECT_EQ(ChosenResultAt(results, 0), &results[0]);
+  for (int row : {-1, 1, 2}) EXPECT_EQ(ChosenResultAt(results, row), nullptr) << row;
+  EXPECT_EQ(ChosenResultAt({}, 0), nullptr);
+  EXPECT_EQ(BatchForText(jane), "Batch for DOE^JANE \u00B7 ID 12345 \u00B7 ACC 0042");
+  const PatientFields fields = FieldsOfResult(jane);
+  EXPECT_EQ(fields.sexIndex, 1);
+  EXPECT_EQ(fields.birthDate, "19800512");
+  // Without an accession number the batch generates one: the line does not pretend to know it.
+  jane.accessionNumber.clear();
+  jane.patientSex.clear();
+  EXPECT_EQ(BatchForText(jane), "Batch for DOE^JANE \u00B7 ID 12345");
+  EXPECT_EQ(FieldsOfResult(jane).sexIndex, -1);
 }
 
 TEST_F(BatchTest, SaveWritesOneFilePerObjectNamedByItsInstanceUid) {

@@ -51,6 +51,9 @@ TEST(SearchForm, QueryRecordsFollowTheFormFields) {
   empty.fromDate = empty.toDate = "20240108";
   EXPECT_TRUE(SearchHasNoFilters(empty));
   EXPECT_EQ(PacsQueryFromForm(empty).patientName, "");  // no lone "*" for an empty field
+  // A "from" date left unknown sets no lower bound.
+  empty.fromDate.clear();
+  EXPECT_EQ(PacsQueryFromForm(empty).studyDate, "-20240108");
   empty.studyDescription = "x";
   EXPECT_FALSE(SearchHasNoFilters(empty));
 }
