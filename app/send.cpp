@@ -56,7 +56,10 @@ bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
   auto done = [&](const DcmObj& dataSet, size_t index, bool stored, const std::string& cause) {
     if (report != nullptr) {
       report->ObjectDone(dataSet, stored);
-      if (!stored && !cause.empty()) report->SetCause(report->NameOf(dataSet) + ": " + cause);
+      if (!stored && !cause.empty()) {
+        const std::string name = report->NameOf(dataSet);
+        report->SetCause((name.empty() ? dataSet.GetString(0x0008, 0x0018) : name) + ": " + cause);
+      }
     }
     if (progress) progress(dataSet, index, list.size(), stored);
   };
