@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
@@ -100,6 +101,23 @@ namespace {
 // The birth date picker's lowest date stands for "unknown": it shows that word and gives an empty
 // date, so no birth date is sent or searched for until one is chosen.
 const QDate kUnknownBirthDate(1800, 1, 1);
+
+// The calendar of a birth date still unknown opens at this month rather than at its lowest date.
+class CalendarOpensAtToday : public QObject {
+ public:
+  CalendarOpensAtToday(QDateEdit* picker) : QObject(picker), picker_(picker) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && picker_->date() == kUnknownBirthDate) {
+      const QDate today = QDate::currentDate();
+      picker_->calendarWidget()->setCurrentPage(today.year(), today.month());
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QDateEdit* picker_;
+};
 
 }  // namespace
 
@@ -283,6 +301,7 @@ void TForm1::BuildControls() {
 void TForm1::BuildBatchControls() {
   DateTimePicker1->setMinimumDate(kUnknownBirthDate);
   DateTimePicker1->setSpecialValueText("unknown");
+  DateTimePicker1->calendarWidget()->installEventFilter(new CalendarOpensAtToday(DateTimePicker1));
 
   CancelBtn = new QPushButton("Cancel", Panel2);
   CancelBtn->setObjectName("CancelBtn");

@@ -2,12 +2,14 @@
 // searches against Orthanc, Send to storescp, Save To Folder, Clear and the preview.
 #include "mainform.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTableWidget>
 #include <QTest>
 #include <thread>
@@ -77,6 +79,13 @@ TEST_F(MainFormTest, CaptionsComeFromTheIniAndEveryControlIsNamedForScreenReader
   EXPECT_EQ(form.ComboBox1->currentText(), "Male");
   EXPECT_EQ(form.ComboBox2->currentText(), "ALL");
   EXPECT_EQ(form.DateTimePicker1->text(), "unknown");
+  // Its calendar opens at this month, not at the lowest date that stands for "unknown".
+  QCalendarWidget* calendar = form.DateTimePicker1->calendarWidget();
+  calendar->setCurrentPage(1800, 1);
+  QShowEvent shown;
+  QCoreApplication::sendEvent(calendar, &shown);
+  EXPECT_EQ(calendar->yearShown(), QDate::currentDate().year());
+  EXPECT_EQ(calendar->monthShown(), QDate::currentDate().month());
   // Start-up made the folders and the day's log.
   EXPECT_TRUE(std::filesystem::is_directory(app_ / "work"));
   EXPECT_TRUE(std::filesystem::is_directory(app_ / "logs"));
