@@ -422,7 +422,9 @@ std::string TForm1::BirthDateText() const {
 
 void TForm1::ShowChosenResult() {
   const StudyInfo* chosen = ChosenResultAt(results_, StringGrid1->currentRow());
-  QWidget* const typed[] = {ComboBox1, DateTimePicker1, DateTimePicker2};
+  // Greyed out, not merely read-only, so that nobody types into a field the batch ignores.
+  QWidget* const typed[] = {Edit1,     Edit2,           Edit5,          Edit6,
+                            ComboBox1, DateTimePicker1, DateTimePicker2};
   if (chosen == nullptr) {
     if (!typedFields_) return;
     const TypedFields restored = *typedFields_;
@@ -434,7 +436,6 @@ void TForm1::ShowChosenResult() {
     Edit5->setText(restored.accessionNumber);
     Edit6->setText(restored.studyDescription);
     DateTimePicker2->setDate(restored.studyDate);
-    for (QLineEdit* edit : {Edit1, Edit2, Edit5, Edit6}) edit->setReadOnly(false);
     for (QWidget* field : typed) field->setEnabled(true);
     BatchForLbl->hide();
     return;
@@ -456,7 +457,6 @@ void TForm1::ShowChosenResult() {
   Edit6->setText(Q(fields.studyDescription));
   const QDate study = QDate::fromString(Q(fields.studyDate), "yyyyMMdd");
   if (study.isValid()) DateTimePicker2->setDate(study);
-  for (QLineEdit* edit : {Edit1, Edit2, Edit5, Edit6}) edit->setReadOnly(true);
   for (QWidget* field : typed) field->setEnabled(false);
   BatchForLbl->setText(Q(BatchForText(*chosen)));
   BatchForLbl->show();

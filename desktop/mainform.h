@@ -146,7 +146,7 @@ class TForm1 : public QWidget {
   void BuildControls();
   // The controls that show whose batch it is and cancel it, placed next to Send.
   void BuildBatchControls();
-  // Shows the chosen result's patient in the fields (read-only) and above Send, or the typed
+  // Shows the chosen result's patient in the fields (greyed out) and above Send, or the typed
   // fields again when no result is chosen.
   void ShowChosenResult();
   // The typed fields kept while a result's values are shown, restored when none is chosen.

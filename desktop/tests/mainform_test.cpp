@@ -454,7 +454,7 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
   EXPECT_EQ(form.Edit5->text().toStdString(), chosen.accessionNumber);
   EXPECT_EQ(form.ComboBox1->currentText(), "Female");
   EXPECT_EQ(form.DateTimePicker1->date(), QDate(1980, 5, 12));
-  EXPECT_TRUE(form.Edit2->isReadOnly() && form.Edit1->isReadOnly());
+  EXPECT_FALSE(form.Edit2->isEnabled() || form.Edit1->isEnabled());
   EXPECT_FALSE(form.ComboBox1->isEnabled());
   EXPECT_EQ(form.BatchForLbl->text().toStdString(), "Batch for " + chosen.patientName +
                                                         " \u00B7 ID " + chosen.patientId +
@@ -490,7 +490,7 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
   form.StringGrid1->selectRow(1);
   EXPECT_EQ(form.Edit1->text().toStdString(), chosen.patientId);
   EXPECT_EQ(form.Edit2->text(), "");
-  EXPECT_FALSE(form.Edit2->isReadOnly());
+  EXPECT_TRUE(form.Edit2->isEnabled());
   EXPECT_TRUE(form.ComboBox1->isEnabled());
   EXPECT_TRUE(form.BatchForLbl->isHidden());
   form.SendBtnClick();
