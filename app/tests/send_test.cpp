@@ -270,14 +270,19 @@ std::string Photo(const std::filesystem::path& folder, const std::string& name) 
   return (folder / name).string();
 }
 
+// A storescp that takes Secondary Capture photos only, as JPEG or Explicit VR Little Endian.
+dcmtkpeer::StoreSCP PhotoStoreSCP(const testsupport::TempDir& folder) {
+  return dcmtkpeer::StoreSCP(folder / "in", {"1.2.840.10008.5.1.4.1.1.7"},
+                             {kJpegBaselineSyntax, kExplicitVRLittleEndian});
+}
+
 // A photo and a TXT file without text: the photo arrives, the TXT gave no object, so it is not
 // counted as sent, it is named, and the batch fails although every object made was stored.
 TEST(SendBatch, ItemsWithoutAnObjectAreNamedAndFailTheBatchWhileTheRestArrives) {
   ASSERT_TRUE(testsupport::HaveProgram("storescp"))
       << "storescp missing (scripts/setup.sh installs it)";
   testsupport::TempDir folder;
-  dcmtkpeer::StoreSCP peer(folder / "in", {"1.2.840.10008.5.1.4.1.1.7"},
-                           {kJpegBaselineSyntax, kExplicitVRLittleEndian});
+  dcmtkpeer::StoreSCP peer = PhotoStoreSCP(folder);
   ASSERT_TRUE(peer.Running());
   testsupport::WriteFile(folder / "empty.txt", "");
   testsupport::WriteFile(folder / "notes.odt", "PK");
@@ -302,8 +307,7 @@ TEST(SendBatch, CancelStopsAfterTheObjectInFlight) {
   ASSERT_TRUE(testsupport::HaveProgram("storescp"))
       << "storescp missing (scripts/setup.sh installs it)";
   testsupport::TempDir folder;
-  dcmtkpeer::StoreSCP peer(folder / "in", {"1.2.840.10008.5.1.4.1.1.7"},
-                           {kJpegBaselineSyntax, kExplicitVRLittleEndian});
+  dcmtkpeer::StoreSCP peer = PhotoStoreSCP(folder);
   ASSERT_TRUE(peer.Running());
   std::vector<std::string> items;
   for (int i = 0; i < 12; ++i)
