@@ -149,8 +149,9 @@ SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
       const int status = ReadFindRSP(service, list, "STUDY");
       if (status != kStatusPending && status != kStatusPendingWarning) {
         outcome = status == 0 ? SearchOutcome::Completed : SearchOutcome::Interrupted;
-        if (status != 0 && stopCause != nullptr)
+        if (status != 0 && stopCause != nullptr) {
           *stopCause = StopCause(service, status, "the PACS");
+        }
         break;
       }
       results.push_back(std::get<StudyInfo>(list.back()));

@@ -49,8 +49,9 @@ bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebS
     // The item names in the order SendListsWeb gives the outcomes.
     std::vector<std::string> names;
     for (DataSetList* kind : {&lists.images, &lists.documents, &lists.pdfs, &lists.videos}) {
-      for (const std::unique_ptr<DcmObj>& dataSet : *kind)
+      for (const std::unique_ptr<DcmObj>& dataSet : *kind) {
         names.push_back(outcome.NameOf(*dataSet));
+      }
     }
     std::vector<StoreOutcome> decided;
     const SendProgress marking = [&](const DcmObj& dataSet, size_t index, size_t total,
