@@ -105,7 +105,7 @@ const QDate kUnknownBirthDate(1800, 1, 1);
 // The calendar of a birth date still unknown opens at this month rather than at its lowest date.
 class CalendarOpensAtToday : public QObject {
  public:
-  CalendarOpensAtToday(QDateEdit* picker) : QObject(picker), picker_(picker) {}
+  explicit CalendarOpensAtToday(QDateEdit* picker) : QObject(picker), picker_(picker) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Show && picker_->date() == kUnknownBirthDate) {

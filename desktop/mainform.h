@@ -156,8 +156,8 @@ class TForm1 : public QWidget {
   std::string BirthDateText() const;
   BatchForm FormFields() const;
   SearchForm SearchFields() const;
-  // The result the next batch takes its patient from: null without results; false (after a
-  // message) when results exist but no result row is selected.
+  // The result the next batch takes its patient from: null without results and while the empty
+  // row below them is selected (the typed fields are then used, and shown).
   bool ChosenResult(const StudyInfo*& chosen);
   void ResetGrid();
   // The start both Send and Save To Folder share: the chosen result, PrepareBatch and its
