@@ -14,6 +14,7 @@
 #include <QTest>
 #include <thread>
 
+#include "bufdata.h"
 #include "dcmtk_peer.h"
 #include "dicomfile.h"
 #include "dimse.h"
@@ -503,6 +504,33 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
   EXPECT_EQ(dialogs_.messages.last(), "ERROR, couldn't connect to ORTHANC");
   EXPECT_TRUE(form.SearchResults().empty());
   EXPECT_EQ(form.StringGrid1->rowCount(), 1);
+}
+
+// A worklist server that drops the connection after twelve matches: the twelve are shown and the
+// user is told the list is not whole.
+TEST_F(MainFormTest, ASearchStoppedPartWayShowsWhatItGotAndSaysSo) {
+  using testpeer::Step;
+  std::vector<Step> steps = {Step::ReceivePdu(),
+                             Step::Send(testpeer::AssociateAC({{1, 0, kImplicitVRLittleEndian}})),
+                             Step::ReceivePdu(), Step::ReceivePdu()};
+  for (int i = 0; i < 12; ++i) {
+    DcmObj match;
+    match.AddString(0x0010, 0x0010, "DOE^JANE" + std::to_string(i));
+    BufData encoded;
+    encoded.WriteDataSet(match);
+    steps.push_back(Step::Send(
+        testpeer::PData(1, {{0x03, testpeer::ResponseCommand(kCommandFindRSP, 0xFF00, 0x0102)},
+                            {0x02, encoded.stream}})));
+  }
+  steps.push_back(Step::Close());
+  testpeer::ScriptedPeer peer(steps);
+  TForm1& form = Form("[velloran]\nworklistAET=PEER\nworklistPort=" + peer.Port() + "\n");
+  form.SearchWLBtnClick();
+  EXPECT_EQ(dialogs_.messages.last(),
+            "Search stopped: the worklist server closed the connection; 12 entries shown");
+  EXPECT_EQ(form.SearchResults().size(), 12u);
+  EXPECT_EQ(form.StringGrid1->rowCount(), 13);
+  peer.Finish();
 }
 
 TEST_F(MainFormTest, ThePrintCaptureStartsAfterTheFoldersAndStopsBeforeTheListGoes) {
