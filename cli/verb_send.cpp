@@ -22,8 +22,11 @@ const std::string kUsage =
         "Converts the files into one study, as the window's \"Send\" does, and stores the\n"
         "objects on the PACS: one association per kind of object (images, documents, PDFs,\n"
         "videos), each object converted to the transfer syntax the PACS accepted. Prints\n"
-        "\"Images sent OK\" (exit 0) or \"ERROR Sending Images, please check Log file\" (exit 1);\n"
-        "nothing is sent when a file cannot be converted. Exits 2 for wrong arguments.\n"
+        "\"Images sent OK\" (exit 0) or \"ERROR Sending Images, please check Log file\" (exit 1)\n"
+        "with the first cause under it and the files not sent with their reasons (\"2 of 7 items\n"
+        "were not sent: empty.txt (no text), notes.odt (unknown kind)\"). A file that gives no\n"
+        "object (no text, unknown kind, a failed conversion) makes the run fail; the others are\n"
+        "sent all the same. Exits 2 for wrong arguments.\n"
         "To a DICOMweb PACS the objects go by STOW-RS, several in one request.\n\n") +
     kStudyOptionsUsage + kCommitOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage;
 

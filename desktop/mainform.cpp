@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
@@ -13,6 +14,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -27,6 +29,8 @@
 #include <filesystem>
 #include <tuple>
 
+#include "batchpatient.h"
+#include "batchreport.h"
 #include "dialogprovider.h"
 #include "guiwork.h"
 #include "inifile.h"
@@ -80,7 +84,44 @@ struct TForm1::BatchOutcome {
   std::vector<std::string> items;
   std::vector<std::string> written;
   std::string message;
+  BatchReport report;
 };
+
+// What the fields held as typed while a chosen result's values are shown in them.
+struct TForm1::TypedFields {
+  QString patientName;
+  QString patientId;
+  int sexIndex = 0;
+  QDate birthDate;
+  QString accessionNumber;
+  QString studyDescription;
+  QDate studyDate;
+};
+
+namespace {
+
+// The birth date picker's lowest date stands for "unknown": it shows that word and gives an empty
+// date, so no birth date is sent or searched for until one is chosen.
+const QDate kUnknownBirthDate(1800, 1, 1);
+
+// The calendar of a birth date still unknown opens at this month rather than at its lowest date.
+class CalendarOpensAtToday : public QObject {
+ public:
+  explicit CalendarOpensAtToday(QDateEdit* picker) : QObject(picker), picker_(picker) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && picker_->date() == kUnknownBirthDate) {
+      const QDate today = QDate::currentDate();
+      picker_->calendarWidget()->setCurrentPage(today.year(), today.month());
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QDateEdit* picker_;
+};
+
+}  // namespace
 
 TForm1::TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture, QWidget* parent)
     : QWidget(parent),
@@ -93,6 +134,7 @@ TForm1::TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture
       thumbnails_, decoders,
       [this](const TileLoader::Job& job, const QImage& tile) { TileDrawn(job, tile); });
   BuildControls();
+  BuildBatchControls();
   FormCreate();
   setupForm_ =
       std::make_unique<TSetupFrm>(folders_.settingsFile.string(), setupcfg, dialogs_, this);
@@ -258,6 +300,27 @@ void TForm1::BuildControls() {
   Timer1->start();
 }
 
+void TForm1::BuildBatchControls() {
+  DateTimePicker1->setMinimumDate(kUnknownBirthDate);
+  DateTimePicker1->setSpecialValueText("unknown");
+  DateTimePicker1->calendarWidget()->installEventFilter(new CalendarOpensAtToday(DateTimePicker1));
+
+  CancelBtn = new QPushButton("Cancel", Panel2);
+  CancelBtn->setObjectName("CancelBtn");
+  CancelBtn->setGeometry(258, 458, 60, 30);
+  CancelBtn->setShortcut(QKeySequence(Qt::Key_Escape));
+  CancelBtn->hide();
+  connect(CancelBtn, &QPushButton::clicked, this, &TForm1::CancelBtnClick);
+  ProgressBar1->setGeometry(322, 462, 60, 22);
+
+  BatchForLbl = new QLabel(Panel2);
+  BatchForLbl->setObjectName("BatchForLbl");
+  BatchForLbl->setGeometry(6, 410, 532, 12);
+  BatchForLbl->hide();
+  // Picking a row (or the empty row below the results) changes whose batch it is at once.
+  connect(StringGrid1, &QTableWidget::currentCellChanged, this, [this] { ShowChosenResult(); });
+}
+
 void TForm1::FormCreate() {
   IniFile file(folders_.settingsFile.string());
   file.Load();
@@ -307,7 +370,7 @@ void TForm1::FormCreate() {
   }
   StringGrid1->setHorizontalHeaderLabels(headers);
 
-  DateTimePicker1->setDate(QDate::currentDate());
+  DateTimePicker1->setDate(kUnknownBirthDate);
   DateTimePicker2->setDate(QDate::currentDate());
   ComboBox1->setCurrentIndex(0);
   ComboBox2->setCurrentIndex(0);
@@ -337,10 +400,68 @@ SearchForm TForm1::SearchFields() const {
   form.patientId = Edit1->text().toStdString();
   form.accessionNumber = Edit5->text().toStdString();
   form.studyDescription = Edit6->text().toStdString();
-  form.fromDate = DateText(DateTimePicker1).toStdString();
+  form.fromDate = BirthDateText();
   form.toDate = DateText(DateTimePicker2).toStdString();
+  // While a result's values are shown, the search takes what was typed.
+  if (typedFields_) {
+    form.patientName = typedFields_->patientName.toStdString();
+    form.patientId = typedFields_->patientId.toStdString();
+    form.accessionNumber = typedFields_->accessionNumber.toStdString();
+    form.studyDescription = typedFields_->studyDescription.toStdString();
+    form.fromDate = typedFields_->birthDate == kUnknownBirthDate
+                        ? std::string()
+                        : typedFields_->birthDate.toString("yyyyMMdd").toStdString();
+    form.toDate = typedFields_->studyDate.toString("yyyyMMdd").toStdString();
+  }
   form.modality = ModalityFilter(ComboBox2->currentText().toStdString());
   return form;
+}
+
+std::string TForm1::BirthDateText() const {
+  if (DateTimePicker1->date() == kUnknownBirthDate) return {};
+  return DateText(DateTimePicker1).toStdString();
+}
+
+void TForm1::ShowChosenResult() {
+  const StudyInfo* chosen = ChosenResultAt(results_, StringGrid1->currentRow());
+  // Greyed out, not merely read-only, so that nobody types into a field the batch ignores.
+  QWidget* const typed[] = {Edit1,     Edit2,           Edit5,          Edit6,
+                            ComboBox1, DateTimePicker1, DateTimePicker2};
+  if (chosen == nullptr) {
+    if (!typedFields_) return;
+    const TypedFields restored = *typedFields_;
+    typedFields_.reset();
+    Edit2->setText(restored.patientName);
+    Edit1->setText(restored.patientId);
+    ComboBox1->setCurrentIndex(restored.sexIndex);
+    DateTimePicker1->setDate(restored.birthDate);
+    Edit5->setText(restored.accessionNumber);
+    Edit6->setText(restored.studyDescription);
+    DateTimePicker2->setDate(restored.studyDate);
+    for (QWidget* field : typed) field->setEnabled(true);
+    BatchForLbl->hide();
+    return;
+  }
+  if (!typedFields_) {
+    typedFields_ = std::make_unique<TypedFields>(TypedFields{
+        Edit2->text(), Edit1->text(), ComboBox1->currentIndex(), DateTimePicker1->date(),
+        Edit5->text(), Edit6->text(), DateTimePicker2->date()});
+  }
+  // The batch takes the row's values, not the typed ones: the fields show them and cannot be
+  // typed into, so what is on screen is what is sent.
+  const PatientFields fields = FieldsOfResult(*chosen);
+  Edit2->setText(Q(fields.patientName));
+  Edit1->setText(Q(fields.patientId));
+  ComboBox1->setCurrentIndex(fields.sexIndex);
+  const QDate birth = QDate::fromString(Q(fields.birthDate), "yyyyMMdd");
+  DateTimePicker1->setDate(birth.isValid() ? birth : kUnknownBirthDate);
+  Edit5->setText(Q(fields.accessionNumber));
+  Edit6->setText(Q(fields.studyDescription));
+  const QDate study = QDate::fromString(Q(fields.studyDate), "yyyyMMdd");
+  if (study.isValid()) DateTimePicker2->setDate(study);
+  for (QWidget* field : typed) field->setEnabled(false);
+  BatchForLbl->setText(Q(BatchForText(*chosen)));
+  BatchForLbl->show();
 }
 
 void TForm1::ResetGrid() {
@@ -355,8 +476,8 @@ void TForm1::SearchPACSBtnClick() {
     return;
   }
   RunSearch(
-      [&form](std::vector<StudyInfo>& found) {
-        return SearchPACSBySettings(setupcfg, form, found);
+      [&form](std::vector<StudyInfo>& found, std::string& stopCause) {
+        return SearchPACSBySettings(setupcfg, form, found, {}, &stopCause);
       },
       PacsName(setupcfg));
 }
@@ -364,25 +485,33 @@ void TForm1::SearchPACSBtnClick() {
 void TForm1::SearchWLBtnClick() {
   const SearchForm form = SearchFields();
   RunSearch(
-      [&form](std::vector<StudyInfo>& found) {
-        return SearchWorklist(WorklistNode(setupcfg), form, found);
+      [&form](std::vector<StudyInfo>& found, std::string& stopCause) {
+        return SearchWorklist(WorklistNode(setupcfg), form, found, {}, &stopCause);
       },
       setupcfg.worklistAET);
 }
 
-void TForm1::RunSearch(const std::function<SearchOutcome(std::vector<StudyInfo>&)>& search,
-                       const std::string& calledAet) {
+void TForm1::RunSearch(
+    const std::function<SearchOutcome(std::vector<StudyInfo>&, std::string&)>& search,
+    const std::string& calledAet) {
   ResetGrid();
   results_.clear();
+  ShowChosenResult();
   std::vector<StudyInfo> found;
+  std::string stopCause;
   SetBusy(true);
-  const SearchOutcome outcome = RunBesideEventLoop([&] { return search(found); });
+  const SearchOutcome outcome = RunBesideEventLoop([&] { return search(found, stopCause); });
   SetBusy(false);
   results_ = std::move(found);
+  FillResultGrid();
   if (outcome == SearchOutcome::NotConnected) {
     dialogs_.ShowMessage(this, "ERROR, couldn't connect to " + Q(calledAet));
+  } else if (outcome == SearchOutcome::Interrupted) {
+    // The rows read before the failure are shown, and the user is told the list is not whole.
+    dialogs_.ShowMessage(
+        this, Q(SearchStoppedMessage(stopCause.empty() ? "the server stopped answering" : stopCause,
+                                     results_.size())));
   }
-  FillResultGrid();
 }
 
 void TForm1::FillResultGrid() {
@@ -401,9 +530,13 @@ void TForm1::FillResultGrid() {
   }
   // A fresh grid selects its first row, so the first match feeds the next batch.
   StringGrid1->selectRow(0);
+  ShowChosenResult();
 }
 
 void TForm1::ClearBtnClick() {
+  // Back to typed fields, which Clear then empties.
+  results_.clear();
+  ShowChosenResult();
   Edit1->clear();
   Edit2->clear();
   Edit5->clear();
@@ -412,7 +545,7 @@ void TForm1::ClearBtnClick() {
   results_.clear();
   ComboBox1->setCurrentIndex(0);
   ComboBox2->setCurrentIndex(0);
-  DateTimePicker1->setDate(QDate::currentDate());
+  DateTimePicker1->setDate(kUnknownBirthDate);
   DateTimePicker2->setDate(QDate::currentDate());
   CurrentStudy = StudyInfo{};
   items_.Clear();
@@ -630,7 +763,7 @@ BatchForm TForm1::FormFields() const {
   form.patientName = Edit2->text().toStdString();
   form.patientId = Edit1->text().toStdString();
   form.sexIndex = ComboBox1->currentIndex();
-  form.birthDate = DateText(DateTimePicker1).toStdString();
+  form.birthDate = BirthDateText();
   form.studyDescription = Edit6->text().toStdString();
   form.accessionNumber = Edit5->text().toStdString();
   form.studyDate = DateText(DateTimePicker2).toStdString();
@@ -639,16 +772,8 @@ BatchForm TForm1::FormFields() const {
 }
 
 bool TForm1::ChosenResult(const StudyInfo*& chosen) {
-  chosen = nullptr;
-  if (results_.empty()) return true;
-  const int row = StringGrid1->currentRow();
-  if (row < 0 || static_cast<size_t>(row) >= results_.size()) {
-    dialogs_.ShowMessage(this,
-                         "Please select a patient in the result list, or press Clear to use the "
-                         "typed patient data");
-    return false;
-  }
-  chosen = &results_[static_cast<size_t>(row)];
+  // The empty row below the results chooses the typed fields, as the window shows them.
+  chosen = ChosenResultAt(results_, StringGrid1->currentRow());
   return true;
 }
 
@@ -685,12 +810,16 @@ void TForm1::StartBatch(BatchMode mode, const std::string& folder) {
   ProgressBar1->setRange(0, 0);
   ProgressBar1->setFormat("Converting");
   ProgressBar1->show();
+  CancelBtn->setEnabled(true);
+  CancelBtn->show();
+  batchStop_ = std::stop_source();
+  const std::stop_token stop = batchStop_.get_token();
   auto outcome = std::make_shared<BatchOutcome>();
   outcome->mode = mode;
   outcome->items = items_.Snapshot();
   const SetupConfig settings = setupcfg;
   // Conversion and sending run beside the window; progress and the end come back as queued calls.
-  batchThread_ = std::thread([this, outcome, settings, folder] {
+  batchThread_ = std::thread([this, outcome, settings, folder, stop] {
     // A little below the window, so a batch that keeps every core busy never starves it.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 5);
     if (outcome->mode == BatchMode::Send) {
@@ -704,49 +833,41 @@ void TForm1::StartBatch(BatchMode mode, const std::string& folder) {
             },
             Qt::QueuedConnection);
       };
-      outcome->success =
-          SendPreparedBatchToPacs(outcome->items, settings, outcome->message, progress);
+      outcome->success = SendPreparedBatchToPacs(outcome->items, settings, outcome->message,
+                                                 progress, stop, &outcome->report);
     } else {
-      outcome->success =
-          SavePreparedBatch(outcome->items, folder, outcome->written, outcome->message);
+      outcome->success = SavePreparedBatch(outcome->items, folder, outcome->written,
+                                           outcome->message, stop, &outcome->report);
     }
     QMetaObject::invokeMethod(
         this, [this, outcome] { FinishBatch(*outcome); }, Qt::QueuedConnection);
   });
 }
 
+void TForm1::CancelBtnClick() {
+  if (!BatchRunning()) return;
+  batchStop_.request_stop();
+  CancelBtn->setEnabled(false);
+  ProgressBar1->setFormat("Cancelling");
+}
+
 void TForm1::FinishBatch(const BatchOutcome& outcome) {
   batchThread_.join();
   ProgressBar1->hide();
+  CancelBtn->hide();
   SetBusy(false);
-  const size_t count = outcome.items.size();
-  if (outcome.mode == BatchMode::Send) {
-    if (outcome.success) {
-      // Files the program made itself (scans, print jobs) are gone once they are on the PACS.
-      const std::string work = folders_.workFolder.string();
-      for (const std::string& path : outcome.items) {
-        std::error_code ignored;
-        if (path.find(work) != std::string::npos) std::filesystem::remove(path, ignored);
-      }
-      items_.RemoveFirst(count);
-      Image2->ClearToWhite();
-      RefreshItemStrip();
-    }
-    dialogs_.ShowMessage(this, Q(outcome.message));
-  } else if (outcome.success) {
-    items_.RemoveFirst(count);
+  // Only the items whose objects were stored (or written) leave the list; after a Send the files
+  // the program made itself (scans, print jobs) go with them. Everything else stays, named in the
+  // message.
+  const std::vector<size_t> done = outcome.mode == BatchMode::Send
+                                       ? FinishDeliveredItems(outcome.report, folders_.workFolder)
+                                       : outcome.report.DeliveredItems();
+  if (!done.empty()) {
+    items_.RemoveIndexes(done);
     Image2->ClearToWhite();
     RefreshItemStrip();
-  } else {
-    // Nothing is taken from the list when a file was not written; what was written is named.
-    QString text = Q(outcome.message);
-    if (!outcome.written.empty()) {
-      text += "\n\nWritten:";
-      for (const std::string& path : outcome.written) text += "\n" + Q(path);
-    }
-    text += "\n\nThe items stay in the list.";
-    dialogs_.ShowMessage(this, text);
   }
+  if (!outcome.message.empty()) dialogs_.ShowMessage(this, Q(outcome.message));
   if (closeWhenDone_) close();
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -68,6 +69,8 @@ class TForm1 : public QWidget {
   void ScanBtnClick();
   void SendBtnClick();
   void SaveToFolderBtnClick();
+  // Cancel (and Escape) while a batch runs: the object in flight is finished, the rest stays.
+  void CancelBtnClick();
   void Image1MouseDown(Qt::MouseButton button, int x);
   void Timer1Timer();
 
@@ -127,6 +130,8 @@ class TForm1 : public QWidget {
   QPushButton* SaveToFolderBtn;
   QPushButton* EndBtn;
   QProgressBar* ProgressBar1;
+  QPushButton* CancelBtn;  // shown while a batch runs
+  QLabel* BatchForLbl;     // whose batch it is, while a search result is chosen
   QTimer* Timer1;
 
  protected:
@@ -139,17 +144,27 @@ class TForm1 : public QWidget {
   struct BatchOutcome;
 
   void BuildControls();
+  // The controls that show whose batch it is and cancel it, placed next to Send.
+  void BuildBatchControls();
+  // Shows the chosen result's patient in the fields (greyed out) and above Send, or the typed
+  // fields again when no result is chosen.
+  void ShowChosenResult();
+  // The typed fields kept while a result's values are shown, restored when none is chosen.
+  struct TypedFields;
+  std::unique_ptr<TypedFields> typedFields_;
+  // The "Patient BD / From" picker as a date, empty while it shows "unknown".
+  std::string BirthDateText() const;
   BatchForm FormFields() const;
   SearchForm SearchFields() const;
-  // The result the next batch takes its patient from: null without results; false (after a
-  // message) when results exist but no result row is selected.
+  // The result the next batch takes its patient from: null without results and while the empty
+  // row below them is selected (the typed fields are then used, and shown).
   bool ChosenResult(const StudyInfo*& chosen);
   void ResetGrid();
   // The start both Send and Save To Folder share: the chosen result, PrepareBatch and its
   // message. False when the batch must not run.
   bool PrepareFromWindow();
   // Empties the grid, runs one search beside the event loop, and shows what it found.
-  void RunSearch(const std::function<SearchOutcome(std::vector<StudyInfo>&)>& search,
+  void RunSearch(const std::function<SearchOutcome(std::vector<StudyInfo>&, std::string&)>& search,
                  const std::string& calledAet);
   void ShowPreview(const std::string& path);
   void TileDrawn(const TileLoader::Job& job, const QImage& tile);
@@ -178,6 +193,7 @@ class TForm1 : public QWidget {
   std::function<void()> scanAction_;
   std::string lastFolder_;
   std::thread batchThread_;
+  std::stop_source batchStop_;
   bool startedUp_ = false;
   bool busy_ = false;
   bool closeWhenDone_ = false;
