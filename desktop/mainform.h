@@ -24,6 +24,8 @@ class ItemStripView;
 class PreviewView;
 class QComboBox;
 class QDateEdit;
+class QHBoxLayout;
+class QVBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -50,6 +52,13 @@ class TForm1 : public QWidget {
   Q_OBJECT
 
  public:
+  // The size the window opens at (when the desktop's font leaves room for it), and the width of
+  // its left panel at that size.
+  static constexpr int kDesignedWidth = 893;
+  static constexpr int kDesignedHeight = 499;
+  static constexpr int kDesignedLeftWidth = 350;
+  static constexpr int kDesignedStripHeight = 120;
+
   TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture = {},
          QWidget* parent = nullptr);
   ~TForm1() override;
@@ -70,6 +79,11 @@ class TForm1 : public QWidget {
   void SaveToFolderBtnClick();
   void Image1MouseDown(Qt::MouseButton button, int x);
   void Timer1Timer();
+  // The strip's keyboard: the current tile moved (its picture goes to the preview), and Delete.
+  void StripCurrentChanged(size_t index);
+  void StripDeleteRequested(size_t index);
+  // Stops the search, echo or printer installation the window waits for; false when none runs.
+  bool CancelWaiting();
 
   // Shows the strip at once: cached tiles drawn, the others blank until the pool has drawn them.
   void RefreshItemStrip();
@@ -128,9 +142,15 @@ class TForm1 : public QWidget {
   QPushButton* EndBtn;
   QProgressBar* ProgressBar1;
   QTimer* Timer1;
+  // The layouts of the right panel: the two button rows and the column that holds the form, the
+  // grid and the rows.
+  QVBoxLayout* Panel2Layout;
+  QHBoxLayout* ButtonRow1;
+  QHBoxLayout* ButtonRow2;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -149,9 +169,14 @@ class TForm1 : public QWidget {
   // message. False when the batch must not run.
   bool PrepareFromWindow();
   // Empties the grid, runs one search beside the event loop, and shows what it found.
-  void RunSearch(const std::function<SearchOutcome(std::vector<StudyInfo>&)>& search,
+  void RunSearch(std::function<SearchOutcome(std::vector<StudyInfo>&)> search,
                  const std::string& calledAet);
+  // Shows what the window waits for in the progress bar (empty: hides it).
+  void ShowWaiting(const QString& what);
   void ShowPreview(const std::string& path);
+  // Asks "Delete this image?" and removes the item when the answer is yes.
+  void AskToRemove(size_t index);
+  static int TileLeft(size_t index) { return static_cast<int>(index) * kTileSize; }
   void TileDrawn(const TileLoader::Job& job, const QImage& tile);
   // The tiles still to draw: those in the scroll box's view first, then the others in item order.
   std::vector<TileLoader::Job> WaitingTileJobs() const;
