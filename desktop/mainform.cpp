@@ -228,14 +228,17 @@ void TForm1::BuildControls() {
     form->addWidget(leftColumn[row].second, row, 1);
     form->addWidget(rightColumn[row].first, row, 3);
     form->addWidget(rightColumn[row].second, row, 4);
-    leftColumn[row].second->setMinimumWidth(130);
-    rightColumn[row].second->setMinimumWidth(130);
+    for (QWidget* field : {leftColumn[row].second, rightColumn[row].second}) {
+      field->setMinimumWidth(130);
+      field->setMaximumWidth(320);
+    }
   }
   form->setColumnMinimumWidth(0, 86);
   form->setColumnMinimumWidth(2, 20);
   form->setColumnMinimumWidth(3, 96);
   form->setColumnStretch(1, 1);
   form->setColumnStretch(4, 1);
+  form->setColumnStretch(5, 1);
 
   auto button = [](QWidget* parent, const char* name, const char* caption, int w, int h) {
     auto* created = new QPushButton(QString::fromUtf8(caption), parent);
@@ -270,7 +273,11 @@ void TForm1::BuildControls() {
   StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   StringGrid1->verticalHeader()->setVisible(false);
   StringGrid1->verticalHeader()->setDefaultSectionSize(20);
-  StringGrid1->horizontalHeader()->setStretchLastSection(true);
+  // The name and the description take what the window gives beyond the designed widths.
+  StringGrid1->horizontalHeader()->setMinimumSectionSize(24);
+  for (int column : {0, 4}) {
+    StringGrid1->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Stretch);
+  }
   StringGrid1->setShowGrid(true);
 
   AddImageBtn = button(Panel2, "AddImageBtn", "Add File", 120, 30);
@@ -409,9 +416,16 @@ void TForm1::FormCreate() {
   for (size_t column = 0; column < std::size(kGridColumns); ++column) {
     headers << Q(
         file.ReadString(kCaptionSection, kGridColumns[column].key, kGridColumns[column].header));
-    StringGrid1->setColumnWidth(static_cast<int>(column), kGridColumns[column].width);
   }
   StringGrid1->setHorizontalHeaderLabels(headers);
+  // The designed widths, or the header's own where the desktop's font needs more to show it.
+  const QFontMetrics header(StringGrid1->horizontalHeader()->font());
+  for (size_t column = 0; column < std::size(kGridColumns); ++column) {
+    StringGrid1->setColumnWidth(
+        static_cast<int>(column),
+        std::max(kGridColumns[column].width,
+                 header.horizontalAdvance(headers[static_cast<int>(column)]) + 10));
+  }
 
   DateTimePicker1->setDate(QDate::currentDate());
   DateTimePicker2->setDate(QDate::currentDate());
