@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 #include "appfolders.h"
@@ -89,14 +90,26 @@ int main(int argc, char** argv) {
   CaptureHooks hooks;
 #ifdef VELLORAN_HAVE_PRINTCAPTURE
   PrintCapture capture;
-  hooks.start = [&capture](const std::string& port, const std::filesystem::path& workFolder,
-                           ItemList& items) {
+  // The start runs on a thread of its own and may go on after the window stopped waiting for it
+  // (the installation waiting for a password): the stop waits for it, and the timer's look at the
+  // messages skips a turn meanwhile.
+  std::mutex captureStarting;
+  hooks.start = [&capture, &captureStarting](const std::string& port,
+                                             const std::filesystem::path& workFolder,
+                                             ItemList& items) {
+    const std::lock_guard lock(captureStarting);
     std::string message;
     capture.Start(port, workFolder, items, message);
     return message;
   };
-  hooks.stop = [&capture] { capture.Stop(); };
-  hooks.messages = [&capture] { return capture.TakeMessages(); };
+  hooks.stop = [&capture, &captureStarting] {
+    const std::lock_guard lock(captureStarting);
+    capture.Stop();
+  };
+  hooks.messages = [&capture, &captureStarting] {
+    const std::unique_lock lock(captureStarting, std::try_to_lock);
+    return lock.owns_lock() ? capture.TakeMessages() : std::vector<std::string>{};
+  };
 #endif
   TForm1 form(ThisProgramFolders(), dialogs, hooks);
 #ifdef VELLORAN_HAVE_SCANNER
