@@ -113,10 +113,9 @@ int main(int argc, char** argv) {
 #endif
   TForm1 form(ThisProgramFolders(), dialogs, hooks);
 #ifdef VELLORAN_HAVE_SCANNER
-  form.SetScanAction([&form] {
-    TAcquisitionForm scanner(form.Items(), form.Folders().workFolder, &form);
-    scanner.exec();
-  });
+  // Made once and kept for the run, so that it opens again with the scanner chosen last.
+  TAcquisitionForm scanner(form.Items(), form.Folders().workFolder, &form);
+  form.SetScanAction([&scanner] { scanner.exec(); });
 #endif
   form.show();
   return QApplication::exec();
