@@ -197,9 +197,28 @@ class Program:
         time.sleep(0.5)
         self.press("Choose", root=chooser)
 
+    def choose_file(self, path):
+        """Answers the Add File dialog by typing the path and opening it."""
+        chooser = self.dialog()
+        field = wait_for(lambda: next((node for node in walk(chooser)
+                                       if node.getRole() == pyatspi.ROLE_TEXT and
+                                       node.getState().contains(pyatspi.STATE_EDITABLE)), None),
+                         30, "the file dialog's name field")
+        field.queryEditableText().setTextContents(path)
+        time.sleep(0.5)
+        self.press("Open", root=chooser)
+
+    def answer(self, button="OK", timeout=60):
+        """The text of the next message box, answered with `button`."""
+        box = self.dialog(timeout=timeout)
+        text = self.message_text(box)
+        self.press(button, root=box)
+        return text
+
     def stop(self):
         stop_process(self.process)
-        self.log.close()
+        if not self.log.closed:
+            self.log.close()
 
 
 def scratch_folder(prefix):
