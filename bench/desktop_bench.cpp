@@ -139,8 +139,7 @@ int main(int argc, char** argv) {
     }
     return true;
   };
-  QElapsedTimer timer;
-  timer.start();
+  timer.restart();
   form.RefreshItemStrip();
   const double shown = Milliseconds(timer);
   while (!drawn(inView)) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -43,6 +43,8 @@ for i in range(300):
     step.ScheduledProcedureStepStartTime = "090000"
     step.ScheduledProcedureStepDescription = "WOUND PHOTO"
     step.ScheduledProcedureStepID = "SPS%04d" % i
+    step.ScheduledPerformingPhysicianName = "NURSE^NORA"
+    step.ScheduledProcedureStepLocation = "ROOM 1"
     entry = Dataset()
     entry.SpecificCharacterSet = "ISO_IR 100"
     entry.AccessionNumber = "ACC%04d" % i
@@ -52,12 +54,16 @@ for i in range(300):
     entry.PatientSex = "F"
     entry.RequestedProcedureID = "RP%04d" % i
     entry.RequestedProcedureDescription = "WOUND"
+    entry.StudyInstanceUID = generate_uid()
+    entry.ReferringPhysicianName = "REF^ROBERT"
+    entry.RequestedProcedurePriority = "ROUTINE"
     entry.ScheduledProcedureStepSequence = Sequence([step])
     entry.file_meta = FileMetaDataset()
     entry.file_meta.MediaStorageSOPClassUID = "1.2.276.0.7230010.3.1.0.1"
     entry.file_meta.MediaStorageSOPInstanceUID = generate_uid()
     entry.file_meta.TransferSyntaxUID = ExplicitVRLittleEndian
-    entry.save_as("%s/entry%04d.wl" % (sys.argv[1], i), enforce_file_format=True)
+    entry.is_little_endian, entry.is_implicit_VR = True, False
+    entry.save_as("%s/entry%04d.wl" % (sys.argv[1], i), write_like_original=False)
 PY
 
 ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc2=size=4000x3000:rate=1" \
