@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,20 +92,25 @@ int main(int argc, char** argv) {
 #ifdef VELLORAN_HAVE_PRINTCAPTURE
   PrintCapture capture;
   // The start runs on a thread of its own and may go on after the window stopped waiting for it
-  // (the installation waiting for a password): the stop waits for it, and the timer's look at the
-  // messages skips a turn meanwhile.
+  // (the installation waiting for a password). A stop asked for meanwhile is done by the start
+  // when it ends, so closing the window never waits for the installation; the timer's look at
+  // the messages skips a turn meanwhile.
   std::mutex captureStarting;
-  hooks.start = [&capture, &captureStarting](const std::string& port,
-                                             const std::filesystem::path& workFolder,
-                                             ItemList& items) {
+  std::atomic<bool> captureStopped{false};
+  hooks.start = [&capture, &captureStarting, &captureStopped](
+                    const std::string& port, const std::filesystem::path& workFolder,
+                    ItemList& items) {
     const std::lock_guard lock(captureStarting);
     std::string message;
+    if (captureStopped) return message;
     capture.Start(port, workFolder, items, message);
+    if (captureStopped) capture.Stop();
     return message;
   };
-  hooks.stop = [&capture, &captureStarting] {
-    const std::lock_guard lock(captureStarting);
-    capture.Stop();
+  hooks.stop = [&capture, &captureStarting, &captureStopped] {
+    captureStopped = true;
+    const std::unique_lock lock(captureStarting, std::try_to_lock);
+    if (lock.owns_lock()) capture.Stop();
   };
   hooks.messages = [&capture, &captureStarting] {
     const std::unique_lock lock(captureStarting, std::try_to_lock);
