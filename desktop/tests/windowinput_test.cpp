@@ -21,6 +21,7 @@
 #include <mutex>
 
 #include "formfixture.h"
+#include "orthanc.h"
 #include "setupform.h"
 #include "stripview.h"
 #include "testpictures.h"
@@ -196,6 +197,51 @@ TEST_F(WindowInputTest, SearchesTakeInputAndStopOnEscapeWithoutWaitingForThePeer
     EXPECT_TRUE(form.SendBtn->isEnabled());
     EXPECT_TRUE(dialogs_.messages.isEmpty()) << dialogs_.messages.join("|").toStdString();
     EXPECT_FALSE(form.CancelWaiting());  // nothing runs any more
+  }
+}
+
+TEST_F(WindowInputTest, ThePacsSearchOverDicomWebFindsTheStudyAndStopsOnEscape) {
+  if (!testsupport::OrthancPacs::DicomWebAvailable()) GTEST_SKIP() << "no Orthanc DICOMweb";
+  testsupport::TempDir work;
+  testsupport::OrthancPacs::Options options;
+  options.dicomWeb = true;
+  testsupport::OrthancPacs pacs(work, options);
+  ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work.path() / "orthanc.log");
+  TForm1& form = Form("[velloran]\nremoteAET=ORTHANC\nremotePort=" + pacs.Port() + "\n");
+  form.Edit2->setText("WEB^WANDA");
+  form.Edit1->setText("WEB-1");
+  form.Items().Append(Write("p.pdf",
+                            "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+                            "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+                            "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]>>endobj\n"
+                            "trailer<</Root 1 0 R>>\n%%EOF\n"));
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  ASSERT_EQ(dialogs_.messages.last(), "Images sent OK");
+
+  SilentPeer silent;
+  setupcfg.remoteProtocol = "DICOMweb";
+  const struct {
+    std::string url;
+    bool stopWithEscape;
+    size_t found;
+  } cases[] = {
+      {pacs.WebUrl(), false, 1},
+      {"http://127.0.0.1:" + silent.Port() + "/dicom-web", true, 0},
+  };
+  for (const auto& search : cases) {
+    setupcfg.webURL = search.url;
+    dialogs_.messages.clear();
+    if (search.stopWithEscape) {
+      QTimer::singleShot(300, &form, [&form] { QTest::keyClick(form.Edit1, Qt::Key_Escape); });
+    }
+    form.Edit1->setText("WEB-1");
+    const auto started = std::chrono::steady_clock::now();
+    form.SearchPACSBtnClick();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20)) << search.url;
+    ASSERT_EQ(form.SearchResults().size(), search.found) << search.url;
+    if (search.found > 0) EXPECT_EQ(form.SearchResults()[0].patientName, "WEB^WANDA");
+    EXPECT_TRUE(dialogs_.messages.isEmpty()) << dialogs_.messages.join("|").toStdString();
   }
 }
 
