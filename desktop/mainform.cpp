@@ -93,6 +93,7 @@ TForm1::TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture
       capture_(std::move(capture)) {
   // One decoder a core, up to four; the GUI thread only places the tiles.
   const int decoders = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+  previewPool_.setMaxThreadCount(1);
   tileLoader_ = std::make_unique<TileLoader>(
       thumbnails_, decoders,
       [this](const TileLoader::Job& job, const QImage& tile) { TileDrawn(job, tile); });
@@ -105,6 +106,8 @@ TForm1::TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture
 }
 
 TForm1::~TForm1() {
+  previewPool_.clear();
+  previewPool_.waitForDone();
   if (batchThread_.joinable()) batchThread_.join();
   FormClose();
   // Searches the user stopped may still wait for their peer; none may outlive the window.
@@ -438,7 +441,7 @@ void TForm1::DeferredStart() {
   if (startedUp_) return;
   startedUp_ = true;
   CreateAppFolders(folders_);
-  Image2->ClearToWhite();
+  ClearPreview();
   SetLogTarget(DailyLogFile(folders_), "pageloft", "");
   if (capture_.start) {
     // Installing the printer may wait for the administrator's password for minutes: the window
@@ -583,7 +586,7 @@ void TForm1::ClearBtnClick() {
   DateTimePicker2->setDate(QDate::currentDate());
   CurrentStudy = StudyInfo{};
   items_.Clear();
-  Image2->ClearToWhite();
+  ClearPreview();
   RefreshItemStrip();
 }
 
@@ -783,6 +786,8 @@ void TForm1::StripCurrentChanged(size_t index) {
   if (KindOfItem(*path) == ItemKind::Image) {
     ShowPreview(*path);
   } else {
+    ++previewRequest_;
+    previewPending_ = false;
     Image2->ShowNote(QFileInfo(Q(*path)).fileName());
   }
 }
@@ -793,13 +798,35 @@ void TForm1::StripDeleteRequested(size_t index) {
 }
 
 void TForm1::ShowPreview(const std::string& path) {
-  QSize full;
-  const QImage picture = DecodePictureForPreview(Q(path), Image2->size(), &full);
-  if (picture.isNull()) {
-    Image2->ShowNote("This picture cannot be decoded:\n" + QFileInfo(Q(path)).fileName());
-    return;
-  }
-  Image2->ShowFitted(picture, full);
+  // A photo of many megapixels takes a few hundred milliseconds to decode even at reduced scale:
+  // it is decoded beside the window, and only the last one asked for is shown (arrow keys held
+  // down ask for many).
+  const unsigned request = ++previewRequest_;
+  previewPending_ = true;
+  previewPool_.start([this, request, path = Q(path), size = Image2->size()] {
+    if (request != previewRequest_) return;
+    QSize full;
+    const QImage picture = DecodePictureForPreview(path, size, &full);
+    QMetaObject::invokeMethod(
+        this,
+        [this, request, path, picture, full] {
+          if (request != previewRequest_) return;
+          previewPending_ = false;
+          if (picture.isNull()) {
+            Image2->ShowNote("This picture cannot be decoded:\n" + QFileInfo(path).fileName());
+          } else {
+            Image2->ShowFitted(picture, full);
+          }
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void TForm1::ClearPreview() {
+  // A decode still running for the preview is not shown any more.
+  ++previewRequest_;
+  previewPending_ = false;
+  Image2->ClearToWhite();
 }
 
 void TForm1::Timer1Timer() {
@@ -909,13 +936,13 @@ void TForm1::FinishBatch(const BatchOutcome& outcome) {
         if (path.find(work) != std::string::npos) std::filesystem::remove(path, ignored);
       }
       items_.RemoveFirst(count);
-      Image2->ClearToWhite();
+      ClearPreview();
       RefreshItemStrip();
     }
     dialogs_.ShowMessage(this, Q(outcome.message));
   } else if (outcome.success) {
     items_.RemoveFirst(count);
-    Image2->ClearToWhite();
+    ClearPreview();
     RefreshItemStrip();
   } else {
     // Nothing is taken from the list when a file was not written; what was written is named.

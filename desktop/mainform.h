@@ -2,6 +2,7 @@
 // its preview, and the buttons that add items, send, save, set up and end.
 #pragma once
 
+#include <QThreadPool>
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -89,6 +90,8 @@ class TForm1 : public QWidget {
   void RefreshItemStrip();
   // True when every tile of the strip is drawn.
   bool StripComplete() const { return stripWaiting_.empty(); }
+  // True while the picture asked for the preview is being decoded.
+  bool PreviewPending() const { return previewPending_; }
   void FillResultGrid();
   // Adds a folder's files of the ten kinds (no sub-folders, no hidden files), as Add Folder does.
   void AddFolderFiles(const QString& folder);
@@ -174,6 +177,7 @@ class TForm1 : public QWidget {
   // Shows what the window waits for in the progress bar (empty: hides it).
   void ShowWaiting(const QString& what);
   void ShowPreview(const std::string& path);
+  void ClearPreview();
   // Asks "Delete this image?" and removes the item when the answer is yes.
   void AskToRemove(size_t index);
   static int TileLeft(size_t index) { return static_cast<int>(index) * kTileSize; }
@@ -203,6 +207,10 @@ class TForm1 : public QWidget {
   std::function<void()> scanAction_;
   std::string lastFolder_;
   std::thread batchThread_;
+  // The preview's decoding: one picture at a time, and only the last asked for is shown.
+  QThreadPool previewPool_;
+  std::atomic<unsigned> previewRequest_{0};
+  bool previewPending_ = false;
   bool startedUp_ = false;
   bool busy_ = false;
   bool closeWhenDone_ = false;

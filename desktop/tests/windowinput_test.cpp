@@ -127,17 +127,22 @@ TEST_F(WindowInputTest, TheStripFollowsTheArrowKeysAndDeleteAsksAsTheRightClickD
 
   QTest::keyClick(form.Image1, Qt::Key_Right);  // nothing current yet: the first tile
   EXPECT_EQ(form.Image1->Current(), 0u);
-  EXPECT_EQ(form.Image2->PictureRect(), QRect(0, (379 - 87) / 2, 350, 87));
+  EXPECT_EQ(ShownPreview(form), QRect(0, (379 - 87) / 2, 350, 87));
   QTest::keyClick(form.Image1, Qt::Key_Right);  // the PDF is named, not left as a stale picture
   EXPECT_EQ(form.Image1->Current(), 1u);
-  EXPECT_TRUE(form.Image2->PictureRect().isEmpty());
+  EXPECT_TRUE(ShownPreview(form).isEmpty());
   QTest::keyClick(form.Image1, Qt::Key_End);
   EXPECT_EQ(form.Image1->Current(), 2u);
-  EXPECT_EQ(form.Image2->PictureRect(), QRect((350 - 94) / 2, 0, 94, 379));
+  EXPECT_EQ(ShownPreview(form), QRect((350 - 94) / 2, 0, 94, 379));
   QTest::keyClick(form.Image1, Qt::Key_Right);  // past the end: stays
   EXPECT_EQ(form.Image1->Current(), 2u);
   QTest::keyClick(form.Image1, Qt::Key_Left);
   EXPECT_EQ(form.Image1->Current(), 1u);
+  // Keys faster than the decoding: the picture asked for last is the one shown.
+  QTest::keyClick(form.Image1, Qt::Key_Home);
+  QTest::keyClick(form.Image1, Qt::Key_End);
+  EXPECT_EQ(ShownPreview(form), QRect((350 - 94) / 2, 0, 94, 379));
+  QTest::keyClick(form.Image1, Qt::Key_Left);
   QTest::keyClick(form.Image1, Qt::Key_Return);  // Enter opens the PDF as a click does
   EXPECT_EQ(dialogs_.opened, QStringList{QString::fromStdString(pdf)});
 
@@ -149,7 +154,7 @@ TEST_F(WindowInputTest, TheStripFollowsTheArrowKeysAndDeleteAsksAsTheRightClickD
   EXPECT_EQ(form.Items().Snapshot(), (std::vector<std::string>{wide, tall}));
   // The tile that took the removed one's place is current and shown.
   EXPECT_EQ(form.Image1->Current(), 1u);
-  EXPECT_EQ(form.Image2->PictureRect(), QRect((350 - 94) / 2, 0, 94, 379));
+  EXPECT_EQ(ShownPreview(form), QRect((350 - 94) / 2, 0, 94, 379));
   QTest::keyClick(form.Image1, Qt::Key_Delete);
   dialogs_.confirmAnswers = {true};
   QTest::keyClick(form.Image1, Qt::Key_Delete);
@@ -166,7 +171,7 @@ TEST_F(WindowInputTest, TheStripFollowsTheArrowKeysAndDeleteAsksAsTheRightClickD
   QTest::keyClick(form.Image1, Qt::Key_Home);
   form.resize(1200, 800);
   ASSERT_TRUE(WaitFor([&form] { return form.Image2->width() > 350; }, std::chrono::seconds(10)));
-  EXPECT_EQ(form.Image2->PictureRect().width(), form.Image2->width());
+  EXPECT_EQ(ShownPreview(form).width(), form.Image2->width());
 }
 
 TEST_F(WindowInputTest, SearchesTakeInputAndStopOnEscapeWithoutWaitingForThePeer) {
