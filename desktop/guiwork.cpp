@@ -33,7 +33,7 @@ void AbandonedWorkEnded() {
 
 bool CancelWorkBesideEventLoop() {
   guiwork::Waits& waits = guiwork::CurrentWaits();
-  if (waits.innermost == nullptr || waits.cancelled) return false;
+  if (waits.innermost == nullptr || !waits.stoppable || waits.cancelled) return false;
   waits.cancelled = true;
   waits.innermost->quit();
   return true;

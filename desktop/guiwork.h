@@ -16,8 +16,9 @@
 namespace guiwork {
 
 struct Waits {
-  // The innermost wait of the GUI thread; CancelWorkBesideEventLoop ends it.
+  // The innermost wait of the GUI thread; CancelWorkBesideEventLoop ends it when it may stop.
   QEventLoop* innermost = nullptr;
+  bool stoppable = false;
   bool cancelled = false;
 };
 Waits& CurrentWaits();
@@ -29,32 +30,28 @@ void AbandonedWorkEnded();
 
 }  // namespace guiwork
 
-// Runs `work` on another thread and keeps processing the window's events, the user's input
-// included, until it is done; then returns its result. The caller disables what must not be
-// pressed meanwhile. CancelWorkBesideEventLoop ends the wait at once: the result is then nullopt
-// (a work without result gives true when it ran to its end),
-// and the work runs on to its end on its own thread, so it must own what it uses (capture by
-// value). Used for the network operations (searches, echo tests) and the printer installation,
-// whose handlers read as one sequence of steps.
 template <typename Work>
-auto RunBesideEventLoop(Work work)
-    -> std::optional<std::conditional_t<std::is_void_v<std::invoke_result_t<Work&>>, bool,
-                                        std::invoke_result_t<Work&>>> {
+using WorkResult = std::conditional_t<std::is_void_v<std::invoke_result_t<Work&>>, bool,
+                                      std::invoke_result_t<Work&>>;
+
+namespace guiwork {
+
+// Runs `work` on its own thread while the GUI thread's events go on; nullopt when a stoppable
+// wait was stopped (the work then runs on to its end on its own).
+template <typename Work>
+std::optional<WorkResult<Work>> Run(Work work, bool stoppable) {
   using Result = std::invoke_result_t<Work&>;
-  using Stored = std::conditional_t<std::is_void_v<Result>, bool, Result>;
   struct Shared {
     explicit Shared(Work&& w) : work(std::move(w)) {}
     Work work;
-    std::optional<Stored> result;
+    std::optional<WorkResult<Work>> result;
   };
   auto shared = std::make_shared<Shared>(std::move(work));
   QEventLoop loop;
   QPointer<QEventLoop> waiting(&loop);
-  guiwork::Waits& waits = guiwork::CurrentWaits();
-  QEventLoop* const outer = waits.innermost;
-  const bool outerCancelled = waits.cancelled;
-  waits.innermost = &loop;
-  waits.cancelled = false;
+  Waits& waits = CurrentWaits();
+  const Waits outer = waits;
+  waits = Waits{&loop, stoppable, false};
   auto done = std::make_shared<bool>(false);
   std::thread thread([shared, done, waiting] {
     if constexpr (std::is_void_v<Result>) {
@@ -74,13 +71,12 @@ auto RunBesideEventLoop(Work work)
   });
   loop.exec();
   const bool cancelled = waits.cancelled && !*done;
-  waits.innermost = outer;
-  waits.cancelled = outerCancelled;
+  waits = outer;
   if (cancelled) {
-    guiwork::AbandonedWorkStarted();
+    AbandonedWorkStarted();
     std::thread([joined = std::move(thread)]() mutable {
       joined.join();
-      guiwork::AbandonedWorkEnded();
+      AbandonedWorkEnded();
     }).detach();
     return std::nullopt;
   }
@@ -88,10 +84,31 @@ auto RunBesideEventLoop(Work work)
   return std::move(shared->result);
 }
 
-// Ends the innermost RunBesideEventLoop wait (from a handler run inside it); false when none.
+}  // namespace guiwork
+
+// Runs `work` on another thread and keeps processing the window's events, the user's input
+// included, until it is done; then returns its result. The caller disables what must not be
+// pressed meanwhile. Used for work whose handler reads as one sequence of steps.
+template <typename Work>
+std::invoke_result_t<Work&> RunBesideEventLoop(Work work) {
+  [[maybe_unused]] auto result = guiwork::Run(std::move(work), false);
+  if constexpr (!std::is_void_v<std::invoke_result_t<Work&>>) return std::move(*result);
+}
+
+// The same for work the user may stop (searches, echo tests, the printer installation):
+// CancelWorkBesideEventLoop ends the wait at once and the result is nullopt (a work without
+// result gives true when it ran to its end). The work runs on to its end on its own thread, so it
+// must own what it uses: capture by value.
+template <typename Work>
+std::optional<WorkResult<Work>> RunStoppableBesideEventLoop(Work work) {
+  return guiwork::Run(std::move(work), true);
+}
+
+// Ends the innermost wait of RunStoppableBesideEventLoop (from a handler run inside it); false
+// when none runs or the innermost wait may not be stopped.
 bool CancelWorkBesideEventLoop();
 
-// True while the GUI thread waits in RunBesideEventLoop.
+// True while the GUI thread waits in either of them.
 bool WaitingBesideEventLoop();
 
 // Waits until the works whose waits were cancelled have ended (at the program's end, so that

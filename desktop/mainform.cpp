@@ -447,7 +447,7 @@ void TForm1::DeferredStart() {
     // Installing the printer may wait for the administrator's password for minutes: the window
     // takes input meanwhile, and Esc stops waiting (the capture then starts without its answer).
     ShowWaiting("Installing the printer");
-    const std::optional<std::string> message = RunBesideEventLoop(
+    const std::optional<std::string> message = RunStoppableBesideEventLoop(
         [start = capture_.start, port = setupcfg.PrinterPort, work = folders_.workFolder,
          items = &items_] { return start(port, work, *items); });
     ShowWaiting({});
@@ -514,7 +514,7 @@ void TForm1::RunSearch(std::function<SearchOutcome(std::vector<StudyInfo>&)> sea
   // The search owns what it reads: when the user stops it, it runs on to its time-out on its own
   // thread while the window goes on.
   using Found = std::pair<SearchOutcome, std::vector<StudyInfo>>;
-  const std::optional<Found> found = RunBesideEventLoop([search = std::move(search)] {
+  const std::optional<Found> found = RunStoppableBesideEventLoop([search = std::move(search)] {
     Found result;
     result.first = search(result.second);
     return result;

@@ -218,7 +218,7 @@ void TSetupFrm::TestNode(const QString& calledAet, const QString& host, const QS
   // Cancel and Esc stop the test; nothing else may be pressed meanwhile.
   SetTesting(true);
   const std::optional<bool> answered =
-      RunBesideEventLoop([node] { return EchoSCU(node, kEchoTimeoutSeconds); });
+      RunStoppableBesideEventLoop([node] { return EchoSCU(node, kEchoTimeoutSeconds); });
   SetTesting(false);
   if (!answered) return;
   dialogs_.ShowMessage(this, *answered ? calledAet + " is up and running!"

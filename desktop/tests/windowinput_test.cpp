@@ -19,8 +19,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "formfixture.h"
+#include "guiwork.h"
 #include "orthanc.h"
 #include "setupform.h"
 #include "stripview.h"
@@ -248,6 +250,26 @@ TEST_F(WindowInputTest, ThePacsSearchOverDicomWebFindsTheStudyAndStopsOnEscape) 
     if (search.found > 0) EXPECT_EQ(form.SearchResults()[0].patientName, "WEB^WANDA");
     EXPECT_TRUE(dialogs_.messages.isEmpty()) << dialogs_.messages.join("|").toStdString();
   }
+}
+
+TEST_F(WindowInputTest, AWaitThatMayNotStopTakesInputButNotEscape) {
+  QLineEdit field;
+  field.show();
+  bool stopped = true;
+  bool typed = false;
+  QTimer::singleShot(100, &field, [&] {
+    stopped = CancelWorkBesideEventLoop();
+    QTest::keyClicks(&field, "x");
+    typed = field.text() == "x";
+  });
+  const int result = RunBesideEventLoop([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return 7;
+  });
+  EXPECT_EQ(result, 7);
+  EXPECT_FALSE(stopped);
+  EXPECT_TRUE(typed);
+  EXPECT_FALSE(WaitingBesideEventLoop());
 }
 
 TEST_F(WindowInputTest, AnEchoTestStopsOnCancelAndTheDialogStaysOpen) {
