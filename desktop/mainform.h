@@ -2,6 +2,7 @@
 // its preview, and the buttons that add items, send, save, set up and end.
 #pragma once
 
+#include <QThreadPool>
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -25,6 +26,8 @@ class ItemStripView;
 class PreviewView;
 class QComboBox;
 class QDateEdit;
+class QHBoxLayout;
+class QVBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -51,6 +54,13 @@ class TForm1 : public QWidget {
   Q_OBJECT
 
  public:
+  // The size the window opens at (when the desktop's font leaves room for it), and the width of
+  // its left panel at that size.
+  static constexpr int kDesignedWidth = 893;
+  static constexpr int kDesignedHeight = 499;
+  static constexpr int kDesignedLeftWidth = 350;
+  static constexpr int kDesignedStripHeight = 120;
+
   TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture = {},
          QWidget* parent = nullptr);
   ~TForm1() override;
@@ -73,11 +83,18 @@ class TForm1 : public QWidget {
   void CancelBtnClick();
   void Image1MouseDown(Qt::MouseButton button, int x);
   void Timer1Timer();
+  // The strip's keyboard: the current tile moved (its picture goes to the preview), and Delete.
+  void StripCurrentChanged(size_t index);
+  void StripDeleteRequested(size_t index);
+  // Stops the search, echo or printer installation the window waits for; false when none runs.
+  bool CancelWaiting();
 
   // Shows the strip at once: cached tiles drawn, the others blank until the pool has drawn them.
   void RefreshItemStrip();
   // True when every tile of the strip is drawn.
   bool StripComplete() const { return stripWaiting_.empty(); }
+  // True while the picture asked for the preview is being decoded.
+  bool PreviewPending() const { return previewPending_; }
   void FillResultGrid();
   // Adds a folder's files of the ten kinds (no sub-folders, no hidden files), as Add Folder does.
   void AddFolderFiles(const QString& folder);
@@ -133,9 +150,15 @@ class TForm1 : public QWidget {
   QPushButton* CancelBtn;  // shown while a batch runs
   QLabel* BatchForLbl;     // whose batch it is, while a search result is chosen
   QTimer* Timer1;
+  // The layouts of the right panel: the two button rows and the column that holds the form, the
+  // grid and the rows.
+  QVBoxLayout* Panel2Layout;
+  QHBoxLayout* ButtonRow1;
+  QHBoxLayout* ButtonRow2;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -164,9 +187,16 @@ class TForm1 : public QWidget {
   // message. False when the batch must not run.
   bool PrepareFromWindow();
   // Empties the grid, runs one search beside the event loop, and shows what it found.
-  void RunSearch(const std::function<SearchOutcome(std::vector<StudyInfo>&, std::string&)>& search,
-                 const std::string& calledAet);
+  void RunSearch(
+      std::function<SearchOutcome(std::vector<StudyInfo>&, std::string&, std::stop_token)> search,
+      const std::string& calledAet);
+  // Shows what the window waits for in the progress bar (empty: hides it).
+  void ShowWaiting(const QString& what);
   void ShowPreview(const std::string& path);
+  void ClearPreview();
+  // Asks "Delete this image?" and removes the item when the answer is yes.
+  void AskToRemove(size_t index);
+  static int TileLeft(size_t index) { return static_cast<int>(index) * kTileSize; }
   void TileDrawn(const TileLoader::Job& job, const QImage& tile);
   // The tiles still to draw: those in the scroll box's view first, then the others in item order.
   std::vector<TileLoader::Job> WaitingTileJobs() const;
@@ -194,6 +224,12 @@ class TForm1 : public QWidget {
   std::string lastFolder_;
   std::thread batchThread_;
   std::stop_source batchStop_;
+  // Stops the search the window waits for; a new one for each search.
+  std::stop_source searchStop_;
+  // The preview's decoding: one picture at a time, and only the last asked for is shown.
+  QThreadPool previewPool_;
+  std::atomic<unsigned> previewRequest_{0};
+  bool previewPending_ = false;
   bool startedUp_ = false;
   bool busy_ = false;
   bool closeWhenDone_ = false;

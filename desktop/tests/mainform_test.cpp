@@ -177,16 +177,16 @@ TEST_F(MainFormTest, StripClicksDeleteAfterConfirmationPreviewPicturesAndOpenPdf
   form.RefreshItemStrip();
 
   form.Image1MouseDown(Qt::LeftButton, 10);
-  EXPECT_EQ(form.Image2->PictureRect(), QRect(0, (379 - 87) / 2, 350, 87));
+  EXPECT_EQ(ShownPreview(form), QRect(0, (379 - 87) / 2, 350, 87));
   form.Image1MouseDown(Qt::LeftButton, 96 + 95);
-  EXPECT_EQ(form.Image2->PictureRect(), QRect((350 - 94) / 2, 0, 94, 379));
+  EXPECT_EQ(ShownPreview(form), QRect((350 - 94) / 2, 0, 94, 379));
   form.Image1MouseDown(Qt::LeftButton, 2 * 96);
   EXPECT_EQ(dialogs_.opened, QStringList{QString::fromStdString(pdf)});
   // The PDF leaves the preview as it was.
-  EXPECT_EQ(form.Image2->PictureRect(), QRect((350 - 94) / 2, 0, 94, 379));
+  EXPECT_EQ(ShownPreview(form), QRect((350 - 94) / 2, 0, 94, 379));
   // A picture that cannot be decoded gets a note instead of a picture; nothing stops.
   form.Image1MouseDown(Qt::LeftButton, 3 * 96 + 1);
-  EXPECT_TRUE(form.Image2->PictureRect().isEmpty());
+  EXPECT_TRUE(ShownPreview(form).isEmpty());
   form.Image1MouseDown(Qt::LeftButton, 4 * 96 + 1);  // past the last tile: nothing
 
   dialogs_.confirmAnswers = {false, true};
