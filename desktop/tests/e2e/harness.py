@@ -17,7 +17,7 @@ import shutil
 import traceback
 
 from atspi_driver import Desktop, Program, scratch_folder
-from peers import Orthanc, free_port
+from peers import Orthanc, Worklist, free_port
 
 
 class Session:
@@ -27,16 +27,27 @@ class Session:
         self.files = os.path.join(work, "files")
         os.makedirs(self.files)
         self.orthanc = Orthanc(os.path.join(work, "pacs"))
+        self.worklist = None
         self.program = None
+
+    def start_worklist(self, entries):
+        """A worklist server of this session (stopped with it) answering with `entries`, each a
+        (patient name, patient ID, accession number)."""
+        self.worklist = Worklist(os.path.join(self.work, "worklist"), entries)
+        return self.worklist
 
     def start_program(self, ini_lines="", env=None):
         """The program in a folder of its own, sending to this session's Orthanc; `ini_lines`
-        are further lines of the section [velloran]."""
+        are further lines of the section [velloran]. The worklist server is the session's own
+        when one was started, Orthanc otherwise."""
         folder = os.path.join(self.work, "app")
         os.makedirs(folder)
-        ini = ("[velloran]\nremoteAET=ORTHANC\nremotePort=%d\nworklistAET=ORTHANC\n"
+        worklist = self.worklist
+        worklist_aet, worklist_port = ((worklist.aet, worklist.port) if worklist is not None
+                                       else ("ORTHANC", self.orthanc.dicom_port))
+        ini = ("[velloran]\nremoteAET=ORTHANC\nremotePort=%d\nworklistAET=%s\n"
                "worklistPort=%d\nPrinterPort=%d\n%s"
-               % (self.orthanc.dicom_port, self.orthanc.dicom_port, free_port(), ini_lines))
+               % (self.orthanc.dicom_port, worklist_aet, worklist_port, free_port(), ini_lines))
         environment = {"ASAN_OPTIONS": "detect_leaks=0"}
         environment.update(env or {})
         self.program = Program(self.program_path, folder, ini, env=environment)
@@ -59,6 +70,8 @@ class Session:
     def close(self):
         if self.program is not None:
             self.program.stop()
+        if self.worklist is not None:
+            self.worklist.stop()
         self.orthanc.stop()
 
 
