@@ -51,8 +51,14 @@ std::string OutboxWaitMessage(size_t waiting) {
 
 OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items, Outbox& outbox,
                                            const PacsTarget& target, OutboxSendMode mode,
-                                           const OutboxSendProgress& progress) {
+                                           const OutboxSendProgress& progress, std::stop_token stop,
+                                           BatchReport* report) {
   OutboxSendResult result;
+  BatchReport local;
+  BatchReport& outcome = report != nullptr ? *report : local;
+  // Which item each object of this batch came from, and how many objects each item gave.
+  std::map<std::string, size_t> itemOfInstance;
+  std::vector<size_t> objectsOfItem(items.size(), 0);
   const std::string batch = BatchUIDRoot;
   const bool streaming = mode == OutboxSendMode::QueueAndDeliver && !target.useWeb;
   // While Send waits for its batch nobody else delivers this outbox: an object is never sent by
@@ -84,9 +90,16 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   }
   const StreamedBatch batchConverted = ConvertItemsOneByOne(
       items,
-      [&](DcmObj& object, size_t, std::string& error) {
+      [&](DcmObj& object, size_t item, std::string& error) {
         OutboxEntry added;
-        if (!outbox.Add(object, batch, error, &added)) return false;
+        if (!outbox.Add(object, batch, error, &added)) {
+          outcome.ObjectDone(object, false);
+          return false;
+        }
+        // Safely in the outbox: the item may leave the list whatever the PACS says later.
+        outcome.ObjectDone(object, true);
+        itemOfInstance[added.sopInstanceUid] = item;
+        ++objectsOfItem[item];
         ++result.queuedObjects;
         if (streaming) {
           std::lock_guard guard(mutex);
@@ -95,7 +108,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
         }
         return true;
       },
-      progress.queued);
+      progress.queued, stop, &outcome);
   if (streaming) {
     {
       std::lock_guard guard(mutex);
@@ -108,34 +121,57 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   result.queuedItems = streamedBatch.handed;
   result.skippedItems = streamedBatch.skipped;
   std::vector<std::string> lines;
-  if (!streamedBatch.complete) lines.push_back(streamedBatch.message);
+  // The items that gave no object, named with their reasons, close the message.
+  auto finish = [&] {
+    const std::string notSent = outcome.NotDeliveredText("sent");
+    if (!notSent.empty()) lines.push_back(notSent);
+    for (const std::string& line : lines) {
+      result.message += (result.message.empty() ? "" : "\n") + line;
+    }
+    return result;
+  };
+  const bool allQueued = streamedBatch.complete && !streamedBatch.cancelled;
+  if (streamedBatch.cancelled) {
+    lines.push_back(outcome.CancelledText("Send", "put in the outbox"));
+  } else if (!allQueued) {
+    lines.push_back(kSendFailedMessage);
+    if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
+  }
   if (mode == OutboxSendMode::QueueOnly) {
-    if (streamedBatch.complete) {
+    if (allQueued) {
       result.success = true;
       result.message = std::to_string(result.queuedObjects) + " objects queued in the outbox";
       return result;
     }
-    lines.push_back(kSendFailedMessage);
+    return finish();
   } else {
     // What waited from before, and what the stream could not settle, goes now, unless the PACS
-    // has just not answered.
+    // has just not answered or the user cancelled the Send.
     result.delivery = std::move(streamed);
-    if (result.delivery.pacsAnswered) {
+    if (result.delivery.pacsAnswered && !streamedBatch.cancelled) {
       DeliveryReport rest = DeliverOutboxLocked(*lock, outbox, target, progress.delivered);
       result.delivery = MergeDeliveries(std::move(result.delivery), std::move(rest));
     }
     size_t delivered = 0;
     size_t waiting = 0;
     std::vector<std::string> refused;
+    std::vector<size_t> deliveredOfItem(items.size(), 0);
     for (const DeliveredObject& object : result.delivery.objects) {
       if (object.entry.batch != batch) continue;
-      if (object.settled == OutboxState::Gone) ++delivered;
+      if (object.settled == OutboxState::Gone) {
+        ++delivered;
+        const auto found = itemOfInstance.find(object.entry.sopInstanceUid);
+        if (found != itemOfInstance.end()) ++deliveredOfItem[found->second];
+      }
       if (object.settled == OutboxState::Waiting) ++waiting;
       if (object.settled == OutboxState::Failed) {
         refused.push_back(object.entry.sopInstanceUid + ": " + object.outcome.cause);
       }
     }
-    result.success = streamedBatch.complete && delivered == result.queuedObjects;
+    for (size_t item : result.queuedItems) {
+      if (deliveredOfItem[item] == objectsOfItem[item]) result.deliveredItems.push_back(item);
+    }
+    result.success = allQueued && delivered == result.queuedObjects;
     if (result.success) {
       result.message = kSentOkMessage;
       return result;
@@ -147,13 +183,10 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       }
       lines.push_back(OutboxWaitMessage(inOutbox));
     }
-    if (!refused.empty() || !streamedBatch.complete) {
-      lines.push_back(kSendFailedMessage);
+    if (!refused.empty()) {
+      if (allQueued || streamedBatch.cancelled) lines.push_back(kSendFailedMessage);
       for (const std::string& line : refused) lines.push_back(line);
     }
   }
-  for (const std::string& line : lines) {
-    result.message += (result.message.empty() ? "" : "\n") + line;
-  }
-  return result;
+  return finish();
 }

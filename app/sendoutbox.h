@@ -2,10 +2,12 @@
 // outbox is delivered while the user waits, and what did not go waits there for the PACS.
 #pragma once
 
+#include <stop_token>
 #include <string>
 #include <vector>
 
 #include "batch.h"
+#include "batchreport.h"
 #include "outbox.h"
 #include "outboxdelivery.h"
 #include "streambatch.h"
@@ -24,20 +26,27 @@ struct OutboxSendProgress {
 };
 
 struct OutboxSendResult {
-  bool success = false;              // every item was queued and every object of the batch stored
-  std::string message;               // what the user is shown
-  std::vector<size_t> queuedItems;   // items whose objects are in the outbox: they leave the list
-  std::vector<size_t> skippedItems;  // items that gave no object: they stay in the list
+  bool success = false;                // every item was queued and every object of the batch stored
+  std::string message;                 // what the user is shown
+  std::vector<size_t> queuedItems;     // items whose objects are in the outbox: they leave the list
+  std::vector<size_t> skippedItems;    // items that gave no object: they stay in the list
+  std::vector<size_t> deliveredItems;  // items whose every object the PACS stored in this Send
   size_t queuedObjects = 0;
   DeliveryReport delivery;  // empty for QueueOnly
 };
 
 // The part of Send after a successful PrepareBatch. Objects are numbered and named as
-// SendPreparedBatch does and carry the batch UID root in the outbox. The message is
-// "Images sent OK" when everything arrived; OutboxWaitMessage when the PACS did not answer;
-// "ERROR Sending Images, please check Log file" followed by one line per object the PACS refused
-// (they stay in the outbox as failed) or after the message of an item that could not be
-// converted (that item and those after it stay in the list).
+// SendPreparedBatch does and carry the batch UID root in the outbox. An item that gives no object
+// (another kind, no text, a failed conversion) stays in the list and is named with its reason;
+// the others go on. The message is "Images sent OK" when everything arrived; OutboxWaitMessage
+// when the PACS did not answer; "ERROR Sending Images, please check Log file" with the first
+// cause under it and one line per object the PACS refused (they stay in the outbox as failed);
+// then "2 of 7 items were not sent: ..." naming the items that gave no object. Once `stop` is
+// requested the item in hand is finished and queued, nothing more is converted, and what is in
+// the outbox is left to the outbox's own deliveries. `report`, when given, tells what became of
+// each item, an item counting as done once its objects are safely in the outbox.
 OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items, Outbox& outbox,
                                            const PacsTarget& target, OutboxSendMode mode,
-                                           const OutboxSendProgress& progress = {});
+                                           const OutboxSendProgress& progress = {},
+                                           std::stop_token stop = {},
+                                           BatchReport* report = nullptr);

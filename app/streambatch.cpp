@@ -7,13 +7,29 @@
 #include "log.h"
 
 StreamedBatch ConvertItemsOneByOne(const std::vector<std::string>& items, const ObjectSink& sink,
-                                   const ItemProgress& progress) {
+                                   const ItemProgress& progress, std::stop_token stop,
+                                   BatchReport* report) {
   StreamedBatch batch;
+  if (report != nullptr) *report = BatchReport(items);
+  auto addMessage = [&batch](const std::string& line) {
+    batch.message += (batch.message.empty() ? "" : "\n") + line;
+  };
+  auto noObject = [&](size_t i, const std::string& reason) {
+    batch.skipped.push_back(i);
+    if (report != nullptr) report->NoObject(i, reason);
+    if (progress) progress(i + 1, items.size());
+  };
   for (size_t i = 0; i < items.size(); ++i) {
+    // A cancelled batch converts nothing more; the items not reached stay waiting.
+    if (stop.stop_requested()) {
+      batch.cancelled = true;
+      if (report != nullptr) report->MarkCancelled();
+      return batch;
+    }
     const Converter converter = ConverterFor(items[i]);
     if (converter == nullptr) {
-      batch.skipped.push_back(i);
-      if (progress) progress(i + 1, items.size());
+      WriteLog("INFO, ConvertItems, skipped (unknown kind): " + items[i]);
+      noObject(i, kUnknownKindReason);
       continue;
     }
     DataSetList objects;
@@ -26,25 +42,40 @@ StreamedBatch ConvertItemsOneByOne(const std::vector<std::string>& items, const 
     } catch (const std::exception& failure) {
       error = "Cannot convert \"" + items[i] + "\": " + failure.what();
     }
-    if (!converted && error.empty()) {
-      // A document without any text gives no object and no message; the batch goes on.
-      batch.skipped.push_back(i);
-      if (progress) progress(i + 1, items.size());
+    if (!converted) {
+      if (error.empty()) {
+        // A document without any text gives no object and no message.
+        WriteLog("INFO, ConvertItems, skipped (no text): " + items[i]);
+        noObject(i, kNoTextReason);
+        continue;
+      }
+      // The user is sent to the log for the details, so the log says which file failed and why;
+      // every other item still goes on.
+      WriteLog("ERROR, ConvertItems, " + error);
+      const std::string reason = ShortReason(error, items[i]);
+      if (report != nullptr) report->SetCause(ItemName(items[i]) + ": " + reason);
+      addMessage(error);
+      noObject(i, reason);
       continue;
     }
+    if (report != nullptr) {
+      for (const std::unique_ptr<DcmObj>& object : objects) report->ObjectMade(i, *object);
+    }
+    bool handed = true;
     for (std::unique_ptr<DcmObj>& object : objects) {
-      if (!converted) break;
-      converted = sink(*object, i, error);
+      if (!handed) break;
+      handed = sink(*object, i, error);
       object.reset();
     }
-    if (!converted) {
+    if (!handed) {
       WriteLog("ERROR, ConvertItems, " + error);
-      batch.message = error;
+      if (report != nullptr) report->SetCause(error);
+      addMessage(error);
       return batch;
     }
     batch.handed.push_back(i);
     if (progress) progress(i + 1, items.size());
   }
-  batch.complete = true;
+  batch.complete = batch.skipped.empty();
   return batch;
 }

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
+#include "batchreport.h"
 #include "dcmobj.h"
 
 // Receives each object with the index of the item it came from; false stops the batch, with the
@@ -16,13 +18,18 @@ using ItemProgress = std::function<void(size_t done, size_t total)>;
 
 struct StreamedBatch {
   std::vector<size_t> handed;   // items whose objects all went to the sink
-  std::vector<size_t> skipped;  // items that gave no object (another kind, a document without text)
-  bool complete = false;        // every item was handled; otherwise `message` says why not
-  std::string message;          // names the item that could not be converted or handed on
+  std::vector<size_t> skipped;  // items that gave no object (another kind, no text, a failure)
+  bool complete = false;        // every item gave its objects to the sink, and nothing stopped
+  bool cancelled = false;       // the stop was requested before every item was converted
+  std::string message;          // the converters' errors, one a line, and the sink's
 };
 
 // Converts the items in list order with the converter their extension selects, numbering the
-// objects as ConvertItems does, and hands each object to `sink`. Stops at the first item that
-// cannot be converted or that the sink refuses; the items before it have been handed on.
+// objects as ConvertItems does, and hands each object to `sink`. An item of another kind, a
+// document without text and a source that cannot be converted give no object: `report` (made
+// anew for `items` when given) names each with its reason, as ConvertItems does, and the other
+// items go on. A sink that refuses an object stops the batch; so does `stop`, between two items.
+// The report learns which object came from which item; the sink tells it what became of each.
 StreamedBatch ConvertItemsOneByOne(const std::vector<std::string>& items, const ObjectSink& sink,
-                                   const ItemProgress& progress = {});
+                                   const ItemProgress& progress = {}, std::stop_token stop = {},
+                                   BatchReport* report = nullptr);

@@ -25,16 +25,18 @@ const std::string kUsage =
         "Converts the files into one study, as the window's \"Send\" does, and stores the\n"
         "objects on the PACS: one association per kind of object (images, documents, PDFs,\n"
         "videos), each object converted to the transfer syntax the PACS accepted. Prints\n"
-        "\"Images sent OK\" (exit 0) or \"ERROR Sending Images, please check Log file\" (exit 1).\n"
-        "Exits 2 for wrong arguments. To a DICOMweb PACS the objects go by STOW-RS, several in\n"
-        "one request.\n"
+        "\"Images sent OK\" (exit 0) or \"ERROR Sending Images, please check Log file\" (exit 1)\n"
+        "with the first cause under it and the files not sent with their reasons (\"2 of 7 items\n"
+        "were not sent: empty.txt (no text), notes.odt (unknown kind)\"). A file that gives no\n"
+        "object (no text, unknown kind, a failed conversion) makes the run fail; the others are\n"
+        "sent all the same. Exits 2 for wrong arguments. To a DICOMweb PACS the objects go by\n"
+        "STOW-RS, several in one request.\n"
         "The files are converted one at a time into the outbox (see velloran-cli outbox), which\n"
         "is then delivered while send waits. When the PACS does not answer, the objects wait\n"
         "there (exit 3) and go with the next delivery; an object the PACS refuses stays there as\n"
-        "failed (exit 1). A file that cannot be converted stops the batch: the files before it\n"
-        "are queued. --queue returns once the objects are in the outbox (exit 0). --direct, or\n"
-        "keepUnsentInOutbox=0 in the settings, stores the batch without the outbox: nothing is\n"
-        "sent when a file cannot be converted, and nothing is kept when the PACS is down.\n"
+        "failed (exit 1). --queue returns once the objects are in the outbox (exit 0). --direct,\n"
+        "or keepUnsentInOutbox=0 in the settings, stores the batch without the outbox: nothing is\n"
+        "kept when the PACS is down.\n"
         "--commit (or storageCommitment=1 in the settings) implies --direct: the objects are\n"
         "stored while send waits and their commitment is asked on the same run.\n\n") +
     kStudyOptionsUsage + kCommitOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage +
@@ -71,17 +73,14 @@ int SendThroughOutbox(const ParsedArgs& parsed, const BatchForm& form,
       items, *outbox, target,
       parsed.Has("queue") ? OutboxSendMode::QueueOnly : OutboxSendMode::QueueAndDeliver, shown);
   progress.Finish();
-  for (size_t index : result.skippedItems) {
-    std::fprintf(stderr, "velloran-cli send: skipped (nothing to convert): %s\n",
-                 items[index].c_str());
-  }
   if (result.success) {
     std::printf("%s\n", result.message.c_str());
     return 0;
   }
   std::fprintf(stderr, "%s\n", result.message.c_str());
-  const bool refused = result.delivery.failed > 0 ||
-                       result.queuedItems.size() + result.skippedItems.size() < items.size();
+  // An item that gave no object, like an object the PACS refused, fails the run; the message
+  // names it.
+  const bool refused = result.delivery.failed > 0 || result.queuedItems.size() < items.size();
   // Waiting or refused, the next line names the cause the log gives.
   PrintFailureCause();
   if (!LogFilePath().empty()) std::fprintf(stderr, "log file: %s\n", LogFilePath().c_str());

@@ -1,5 +1,5 @@
-// Batches converted one item at a time: into the outbox and into a folder, and where a bad item
-// stops them.
+// Batches converted one item at a time: into the outbox and into a folder, going past the items
+// that give no object and naming them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,7 +34,7 @@ class StreamedBatchTest : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(StreamedBatchTest, QueueingStopsAtABadItemAndKeepsWhatWasQueued) {
+TEST_F(StreamedBatchTest, QueueingGoesPastItemsThatGiveNoObjectAndNamesThem) {
   const std::vector<std::string> items = {
       Write("a.png", testpictures::MakePng(16, 8, testpictures::PngKind::Rgb)),
       Write("notes.xyz", "not a kind the batch converts"),
@@ -42,44 +42,56 @@ TEST_F(StreamedBatchTest, QueueingStopsAtABadItemAndKeepsWhatWasQueued) {
   Outbox outbox(dir_ / "outbox");
   std::string error;
   ASSERT_TRUE(outbox.Open(error)) << error;
-  const OutboxSendResult result =
-      SendPreparedThroughOutbox(items, outbox, PacsTarget{}, OutboxSendMode::QueueOnly);
+  BatchReport report;
+  const OutboxSendResult result = SendPreparedThroughOutbox(
+      items, outbox, PacsTarget{}, OutboxSendMode::QueueOnly, {}, {}, &report);
   EXPECT_FALSE(result.success);
-  EXPECT_EQ(result.queuedItems, std::vector<size_t>{0});
-  EXPECT_EQ(result.skippedItems, std::vector<size_t>{1});
-  EXPECT_NE(result.message.find("broken.png"), std::string::npos) << result.message;
+  EXPECT_EQ(result.queuedItems, (std::vector<size_t>{0, 3}));
+  EXPECT_EQ(result.skippedItems, (std::vector<size_t>{1, 2}));
+  EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 3}));
+  EXPECT_NE(result.message.find("\nbroken.png: "), std::string::npos) << result.message;
+  EXPECT_NE(
+      result.message.find("\n2 of 4 items were not sent: notes.xyz (unknown kind), broken.png ("),
+      std::string::npos)
+      << result.message;
   const std::vector<OutboxEntry> queued = outbox.Entries();
-  ASSERT_EQ(queued.size(), 1u);
+  ASSERT_EQ(queued.size(), 2u);
   DicomFile file;
   ASSERT_TRUE(ReadDicomFile(outbox.PathOf(queued[0]).string(), file, error)) << error;
   EXPECT_EQ(file.dataSet.GetString(0x0010, 0x0010), "Roe^Rick");
   EXPECT_EQ(queued[0].batch, BatchUIDRoot);
+
+  // Cancelled before the first item: nothing is queued and every item stays.
+  std::stop_source stop;
+  stop.request_stop();
+  const OutboxSendResult cancelled = SendPreparedThroughOutbox(
+      items, outbox, PacsTarget{}, OutboxSendMode::QueueAndDeliver, {}, stop.get_token());
+  EXPECT_FALSE(cancelled.success);
+  EXPECT_TRUE(cancelled.queuedItems.empty());
+  EXPECT_EQ(cancelled.message,
+            "Send cancelled: 0 of 4 items were put in the outbox; the other 4 stay in the list.");
+  EXPECT_EQ(outbox.Entries().size(), 2u);
 }
 
-TEST_F(StreamedBatchTest, SavingWritesEveryObjectOrNothing) {
+TEST_F(StreamedBatchTest, SavingWritesEveryObjectThatWasMadeAndNamesTheRest) {
   const std::string png = Write("a.png", testpictures::MakePng(16, 8, testpictures::PngKind::Rgb));
   const std::string pdf = Write("c.pdf", "%PDF-1.4\n%%EOF\n");
   const std::string broken = Write("broken.png", "\x89PNG not really");
   const fs::path out = dir_ / "out";
   fs::create_directories(out);
-  auto listing = [&] {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& item : fs::directory_iterator(out)) {
-      names.push_back(item.path().filename().string());
-    }
-    return names;
-  };
-
   std::vector<std::string> written;
   std::string message;
-  EXPECT_FALSE(SaveItemsToFolder({png, broken, pdf}, out.string(), written, message));
-  EXPECT_NE(message.find("broken.png"), std::string::npos) << message;
-  EXPECT_TRUE(written.empty());
-  EXPECT_TRUE(listing().empty()) << "a stopped batch left files behind";
-
-  ASSERT_TRUE(SaveItemsToFolder({png, pdf}, out.string(), written, message)) << message;
+  BatchReport report;
+  EXPECT_FALSE(SaveItemsToFolder({png, broken, pdf}, out.string(), written, message, {}, &report));
+  EXPECT_NE(message.find("1 of 3 items were not written: broken.png ("), std::string::npos)
+      << message;
+  EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 2}));
   ASSERT_EQ(written.size(), 2u);
-  std::vector<std::string> names = listing();
+  // Exactly the files written, each named by its SOP Instance UID; nothing half-done is left.
+  std::vector<std::string> names;
+  for (const fs::directory_entry& item : fs::directory_iterator(out)) {
+    names.push_back(item.path().filename().string());
+  }
   std::sort(names.begin(), names.end());
   std::vector<std::string> expected;
   for (const std::string& path : written) {
