@@ -55,6 +55,10 @@
 namespace {
 
 constexpr const char* kCaptionSection = "MainForm";
+// The progress bar's width between Save To Folder and End; while a batch runs, Cancel takes part
+// of it, so the row keeps its width and nothing else moves.
+constexpr int kProgressWidth = 123;
+constexpr int kCancelWidth = 60;
 constexpr const char* kFolderTitle = "Please select a folder with DICOM objects:";
 constexpr const char* kOpenFilter =
     "Images (*.jpg *.bmp *png);;Text (*.doc *.docx *.rtf *.txt *.html);;PDF (*.pdf);;Video (*.mp4)";
@@ -344,7 +348,7 @@ void TForm1::BuildControls() {
   ProgressBar1 = new QProgressBar(Panel2);
   ProgressBar1->setObjectName("ProgressBar1");
   ProgressBar1->setAccessibleName("Progress");
-  ProgressBar1->setMinimumWidth(123);
+  ProgressBar1->setMinimumWidth(kProgressWidth);
   ProgressBar1->setTextVisible(true);
   // Hidden between batches without giving its place to End.
   QSizePolicy keepPlace = ProgressBar1->sizePolicy();
@@ -442,7 +446,7 @@ void TForm1::BuildBatchControls() {
   // sits right above Send.
   CancelBtn = new QPushButton("Cancel", Panel2);
   CancelBtn->setObjectName("CancelBtn");
-  CancelBtn->setMinimumHeight(30);
+  CancelBtn->setFixedSize(kCancelWidth, 30);
   CancelBtn->hide();
   connect(CancelBtn, &QPushButton::clicked, this, &TForm1::CancelBtnClick);
   ButtonRow2->insertWidget(2, CancelBtn);
@@ -1104,6 +1108,7 @@ void TForm1::StartBatch(BatchMode mode, const std::string& folder) {
   ProgressBar1->show();
   CancelBtn->setEnabled(true);
   CancelBtn->show();
+  ProgressBar1->setMinimumWidth(kProgressWidth - kCancelWidth - ButtonRow2->spacing());
   batchStop_ = std::stop_source();
   const std::stop_token stop = batchStop_.get_token();
   auto outcome = std::make_shared<BatchOutcome>();
@@ -1177,6 +1182,7 @@ void TForm1::FinishBatch(const BatchOutcome& outcome) {
   batchThread_.join();
   ProgressBar1->hide();
   CancelBtn->hide();
+  ProgressBar1->setMinimumWidth(kProgressWidth);
   SetBusy(false);
   // Only the items whose objects were stored (or written, or are safely in the outbox) leave the
   // list; everything else stays, named in the message. The files the program made itself (scans,

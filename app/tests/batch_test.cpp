@@ -174,7 +174,7 @@ TEST_F(BatchTest, TheSamePatientKeepsItsStudyAndAnotherPatientStartsANewOne) {
 }
 
 TEST_F(BatchTest, ItemsAreNumberedInListOrderAcrossKinds) {
-  const std::vector<std::string> items = {Png("a.png"), Png("b.PNG"), Write("c.pdf", "%PDF"),
+  const std::vector<std::string> items = {Png("a.png"), Png("b.PNG"), Write("c.pdf", "%PDF-1.4"),
                                           Write("notes.xyz", "skipped"), Png("d.png")};
   std::string message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
@@ -207,7 +207,7 @@ TEST_F(BatchTest, ABadSourceIsNamedWhileTheOtherItemsAreWritten) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     testsupport::TempDir out;
-    const std::vector<std::string> items = {Png("first.png"), Write("doc.pdf", "%PDF"),
+    const std::vector<std::string> items = {Png("first.png"), Write("doc.pdf", "%PDF-1.4"),
                                             Write(row.name, row.bytes), Png("last.png")};
     std::vector<std::string> written;
     std::string message;
@@ -234,7 +234,7 @@ TEST_F(BatchTest, ABadSourceIsNamedWhileTheOtherItemsAreWritten) {
 // A Save cancelled before it began writes nothing and keeps every item.
 TEST_F(BatchTest, ACancelledSaveWritesNothingMoreAndSaysSo) {
   testsupport::TempDir out;
-  const std::vector<std::string> items = {Png("a.png"), Png("b.png"), Write("c.pdf", "%PDF")};
+  const std::vector<std::string> items = {Png("a.png"), Png("b.png"), Write("c.pdf", "%PDF-1.4")};
   std::string message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
   std::stop_source cancel;
@@ -326,7 +326,7 @@ TEST_F(BatchTest, HundredsOfItemsKeepEveryUidWithinSixtyFourCharacters) {
   form_.patientId = "PATIENT-ID-WITH-MANY-CHARACTERS";
   form_.accessionNumber = "ACCESSION-1234567890";
   const std::string png = Png("p.png");
-  const std::string pdf = Write("p.pdf", "%PDF");
+  const std::string pdf = Write("p.pdf", "%PDF-1.4");
   std::vector<std::string> items;
   for (int i = 0; i < 300; ++i) items.push_back(i % 3 == 0 ? pdf : png);
   std::string message;
@@ -393,8 +393,9 @@ TEST_F(BatchTest, ParallelConversionWritesTheSameFilesAsSequentialConversion) {
 // must fail by name, not be saved with other bytes, and not stop the rest.
 TEST_F(BatchTest, ASourceCutShortAfterConversionIsNamedAndTheRestIsWritten) {
   // Long enough to stay in their files until written.
-  const std::vector<std::string> items = {Write("cut.pdf", std::string(1200001, 'c')),
-                                          Write("whole.pdf", std::string(1200001, 'w'))};
+  const std::vector<std::string> items = {
+      Write("cut.pdf", "%PDF-1.4\n" + std::string(1200001 - 9, 'c')),
+      Write("whole.pdf", "%PDF-1.4\n" + std::string(1200001 - 9, 'w'))};
   std::string message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
   BatchLists lists;
@@ -410,7 +411,7 @@ TEST_F(BatchTest, ASourceCutShortAfterConversionIsNamedAndTheRestIsWritten) {
   DicomFile file;
   std::string error;
   ASSERT_TRUE(ReadDicomFile(written[0], file, error)) << error;
-  std::string expected(1200001, 'w');
+  std::string expected = "%PDF-1.4\n" + std::string(1200001 - 9, 'w');
   expected.push_back('\0');
   EXPECT_TRUE(file.dataSet.FindTag(0x0042, 0x0011)->Bytes() == expected);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1);
@@ -420,8 +421,9 @@ TEST_F(BatchTest, ASourceCutShortAfterConversionIsNamedAndTheRestIsWritten) {
 TEST_F(BatchTest, StreamedFilesEqualTheEncodersFiles) {
   std::string big(300001, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 13);
+  big.replace(0, 5, "%PDF-");
   const std::vector<std::string> items = {
-      Write("big.pdf", big), Write("small.pdf", "%PDF"),
+      Write("big.pdf", big), Write("small.pdf", "%PDF-1.4"),
       Write("big.bmp", testpictures::MakeBmp(300, 200, 24, false))};
   std::string message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));

@@ -71,9 +71,9 @@ TEST(SendLists, ASourceCutShortAfterConversionIsReportedAsNotStored) {
   testsupport::TempDir folder;
   dcmtkpeer::StoreSCP peer(folder / "in", {kPdfClass}, {kExplicitVRLittleEndian});
   ASSERT_TRUE(peer.Running());
-  const std::string whole(1200001, 'w');
+  const std::string whole = "%PDF-1.4\n" + std::string(1200001 - 9, 'w');
   testsupport::WriteFile(folder / "whole.pdf", whole);
-  testsupport::WriteFile(folder / "cut.pdf", std::string(1500000, 'c'));
+  testsupport::WriteFile(folder / "cut.pdf", "%PDF-1.4\n" + std::string(1500000 - 9, 'c'));
   BatchForm form;
   form.patientName = "Roe^Rick";
   form.patientId = "PID7";
@@ -395,6 +395,20 @@ TEST(SendBatch, AFailedSendNamesItsFirstCause) {
                            "\n1 of 1 items were not sent: a.png");
     if (peer) EXPECT_TRUE(peer->Finish()) << peer->Problem();
   }
+}
+
+// A file named .pdf that holds no PDF gives no object: the Send fails and says so in the words
+// the user needs, and nothing is sent for it.
+TEST(SendBatch, AFileThatIsNoPdfIsNamedAsTheCause) {
+  testsupport::TempDir folder;
+  const std::string report = (folder.path() / "report.pdf").string();
+  testsupport::WriteFile(report, "Dear colleague,\nthe wound heals well.\n");
+  std::string message;
+  EXPECT_FALSE(SendBatch(TypedPatient(), nullptr, {report}, SetupConfig{},
+                         Peer(std::to_string(testsupport::FreePort())), message));
+  EXPECT_EQ(message,
+            "ERROR Sending Images, please check Log file\nreport.pdf: not a PDF file\n"
+            "1 of 1 items were not sent: report.pdf (not a PDF file)");
 }
 
 // A kept print job in the work folder goes with a photo to a PACS that takes images only: the

@@ -23,6 +23,7 @@
 #include "dicomfile.h"
 #include "dimse.h"
 #include "formfixture.h"
+#include "guiwork.h"
 #include "log.h"
 #include "orthanc.h"
 #include "outboxform.h"
@@ -738,3 +739,43 @@ TEST_F(MainFormTest, AHeldBatchStampEndsSendWithAMessageWhileTheWindowGoesOn) {
 }
 
 }  // namespace
+
+// Escape during a worklist search: the window stops waiting at once, and the search it let go
+// (whose request is a command and an identifier) sends C-CANCEL-FIND-RQ after the next response,
+// reads to the final one and releases, so the server stops working for nobody.
+TEST_F(MainFormTest, EscapeCancelsTheSearchOnTheWire) {
+  using testpeer::Step;
+  DcmObj match;
+  match.AddString(0x0010, 0x0010, "DOE^JANE");
+  BufData encoded;
+  encoded.WriteDataSet(match);
+  const testpeer::Bytes pending = testpeer::PData(
+      1,
+      {{0x03, testpeer::ResponseCommand(kCommandFindRSP, 0xFF00, 0x0102)}, {0x02, encoded.stream}});
+  testpeer::ScriptedPeer peer(
+      {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 0, "1.2.840.10008.1.2"}})),
+       Step::ReceiveMessage(), Step::ReceiveMessage(), Step::Send(pending),
+       Step::Pause(std::chrono::milliseconds(800)), Step::Send(pending), Step::ReceiveMessage(),
+       Step::Send(testpeer::PData(1, {{0x03, testpeer::ResponseCommand(kCommandFindRSP, 0xFE00)}})),
+       Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()});
+  TForm1& form = Form("[velloran]\nworklistAET=PEER\nworklistPort=" + peer.Port() + "\n");
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QTimer::singleShot(300, &form, [&form] { QTest::keyClick(&form, Qt::Key_Escape); });
+  form.SearchWLBtnClick();
+  EXPECT_TRUE(form.SearchResults().empty());
+  EXPECT_TRUE(dialogs_.messages.isEmpty()) << dialogs_.messages.join("|").toStdString();
+  WaitForAbandonedWork();
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  // One of the P-DATA-TF PDUs we sent holds the C-CANCEL-RQ command alone.
+  const auto received = peer.Received();
+  const bool cancelled = std::any_of(received.begin(), received.end(), [](const auto& pdu) {
+    if (pdu.size() < 12 || pdu[0] != 0x04 || pdu[11] != 0x03) return false;
+    BufData buffer;
+    buffer.stream.assign(pdu.begin() + 12, pdu.end());
+    DcmObj command;
+    buffer.ReadDataSet(command);
+    return command.GetUS(0, 0x0100) == kCommandCancelRQ;
+  });
+  EXPECT_TRUE(cancelled);
+}

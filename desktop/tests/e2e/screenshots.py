@@ -1,10 +1,11 @@
 """Screenshots of the main window (a filled grid, strip and preview) at its designed size, filling
-a 1920 x 1080 screen and at scale 2, and of the settings dialog, taken of the real program under
-Xvfb."""
+a 1920 x 1080 screen, while it sends (with Cancel showing) and at scale 2, and of the settings
+dialog, taken of the real program under Xvfb."""
 
 import argparse
 import os
 import shutil
+import socket
 import sys
 import time
 
@@ -33,15 +34,15 @@ def crop_of(node, scale=1):
     return "%dx%d+%d+%d" % (box.width * scale, box.height * scale, box.x * scale, box.y * scale)
 
 
-def filled_window(program_path, work, name, pacs_port, sources, env, scale=1):
+def filled_window(program_path, work, name, pacs_port, sources, env, scale=1, send_port=None):
     """The program with a worklist search in its grid, the mixed folder in its strip and the first
-    picture in its preview."""
+    picture in its preview; it sends to `send_port` when given, to the demo PACS otherwise."""
     app_folder = os.path.join(work, name)
     os.makedirs(app_folder)
     program = Program(program_path, app_folder,
                       "[velloran]\nremoteAET=ORTHANC\nremotePort=%d\nworklistAET=ORTHANC\n"
-                      "worklistPort=%d\nPrinterPort=%d\n" % (pacs_port, pacs_port, free_port()),
-                      env=env)
+                      "worklistPort=%d\nPrinterPort=%d\n"
+                      % (send_port or pacs_port, pacs_port, free_port()), env=env)
     program.press("Search WL")
     grid = program.find(name="Results")
     wait_for(lambda: any(node.name == "DEMO^ANNA" for node in
@@ -67,6 +68,11 @@ def main():
     desktop = Desktop(*SCREEN)
     orthanc = program = None
     env = {"ASAN_OPTIONS": "detect_leaks=0"}
+    # A PACS that takes the connection and never answers: a Send then stays under way, with
+    # Cancel showing, for as long as the picture takes.
+    silent = socket.socket()
+    silent.bind(("127.0.0.1", 0))
+    silent.listen(4)
     try:
         port = free_port()
         with open(os.path.join(work, "orthanc.log"), "w") as log:
@@ -78,7 +84,8 @@ def main():
 
         # At the designed size, then given the whole screen (Xvfb has no window manager to
         # maximise it: the window is resized to the screen, as maximising would).
-        program = filled_window(args.program, work, "default", port, sources, env)
+        program = filled_window(args.program, work, "default", port, sources, env,
+                                send_port=silent.getsockname()[1])
         desktop.screenshot(os.path.join(args.out, "screenshot-main.png"), crop_of(program.window))
         program.press("Setup")
         dialog = program.dialog()
@@ -90,6 +97,17 @@ def main():
         wait_for(lambda: extents(program.window).width == SCREEN[0], 30, "the resized window")
         time.sleep(1.5)
         desktop.screenshot(os.path.join(args.out, "screenshot-main-1920x1080.png"))
+
+        # Back at the designed size, sending: Cancel beside Save To Folder, the patient above.
+        if not move_resize(desktop.display, "VELLORAN", 0, 0, 893, 499):
+            raise RuntimeError("the main window was not found on the display")
+        wait_for(lambda: extents(program.window).width == 893, 30, "the window at its size")
+        program.press("Send")
+        wait_for(lambda: program.find(role=pyatspi.ROLE_PUSH_BUTTON, name="Cancel"), 30,
+                 "Cancel during the send")
+        time.sleep(1.0)
+        desktop.screenshot(os.path.join(args.out, "screenshot-main-sending.png"),
+                           crop_of(program.window))
         program.stop()
         program = None
 
@@ -105,6 +123,7 @@ def main():
             program.stop()
         if orthanc is not None:
             stop_process(orthanc)
+        silent.close()
         desktop.close()
         shutil.rmtree(work, ignore_errors=True)
 
