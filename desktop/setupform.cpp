@@ -116,12 +116,13 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   Edit2 = AddField(PacsRows, "Edit2", "IP Address", 150);
   Edit3 = AddField(PacsRows, "Edit3", "Port", 150);
   Button1 = AddButton(TabSheet2, "Button1", "Test", 90, 28);
-  PacsRows->addWidget(Button1, 1, 2);
-  // The DICOMweb fields take the place of the DICOM rows while DICOMweb is chosen; the protocol
-  // choice stays at the top, beside them.
+  // The fields' rows are 1 to 3 (an empty grid counts one row). Test goes beside IP Address, as
+  // on the worklist tab, the protocol choice beside the first row, and the DICOMweb fields take
+  // the place of the DICOM rows while DICOMweb is chosen.
+  PacsRows->addWidget(Button1, 2, 2);
   WebFields = new DicomWebFields(TabSheet2, {Edit5, Edit2, Edit3});
-  PacsRows->addWidget(WebFields, 0, 0, 3, 2);
-  PacsRows->addWidget(WebFields->Protocol, 0, 2);
+  PacsRows->addWidget(WebFields, 1, 0, 3, 2);
+  PacsRows->addWidget(WebFields->Protocol, 1, 2);
   // Below the DICOM or DICOMweb rows, whichever protocol is chosen: both deliver through it.
   CheckBox3 = new QCheckBox("Keep unsent objects in the outbox", TabSheet2);
   CheckBox3->setObjectName("CheckBox3");
@@ -133,7 +134,7 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   Edit8 = AddField(WorklistRows, "Edit8", "IP Address", 150);
   Edit9 = AddField(WorklistRows, "Edit9", "Port", 150);
   Button2 = AddButton(TabSheet3, "Button2", "Test", 90, 28);
-  WorklistRows->addWidget(Button2, 1, 2);
+  WorklistRows->addWidget(Button2, 2, 2);
 
   BitBtn1 = AddButton(this, "BitBtn1", "OK", 90, 30);
   BitBtn2 = AddButton(this, "BitBtn2", "Cancel", 90, 30);
