@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include "batchreport.h"
 #include "batchuid.h"
 #include "convertimage.h"
 #include "convertmp4.h"
@@ -48,13 +49,6 @@ const Route* RouteFor(const std::string& path) {
     if (route.kind == kind) return &route;
   }
   return nullptr;
-}
-
-void ClearLists(BatchLists& lists) {
-  lists.images.clear();
-  lists.documents.clear();
-  lists.pdfs.clear();
-  lists.videos.clear();
 }
 
 }  // namespace
@@ -163,9 +157,10 @@ unsigned WorkersForConversion(unsigned requested) {
 
 }  // namespace
 
-bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message,
-                  std::vector<std::string>* skipped, unsigned workers) {
+bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, BatchReport& report,
+                  std::string& message, std::stop_token stop, unsigned workers) {
   message.clear();
+  report = BatchReport(items);
   workers = WorkersForConversion(workers);
   // Pictures, the costly items, are decoded and encoded on worker threads ahead of the item being
   // finished; every object is still numbered and listed here, one item after the other in list
@@ -173,8 +168,13 @@ bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std:
   std::optional<PictureEncoders> encoders;
   if (workers > 1) encoders.emplace(workers);
   size_t queuedUpTo = 0;  // items before this index have been queued for encoding when pictures
-  // The list's length is read anew for every item: items added while the batch runs join it.
+  bool allConverted = true;
   for (size_t i = 0; i < items.size(); ++i) {
+    // A cancelled batch converts nothing more; the items not reached stay waiting.
+    if (stop.stop_requested()) {
+      report.MarkCancelled();
+      break;
+    }
     if (encoders) {
       const size_t ahead = kPicturesAheadPerWorker * workers;
       queuedUpTo = std::max(queuedUpTo, i);
@@ -186,9 +186,13 @@ bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std:
     }
     const Route* route = RouteFor(items[i]);
     if (route == nullptr) {
-      if (skipped != nullptr) skipped->push_back(items[i]);
+      WriteLog("INFO, ConvertItems, skipped (unknown kind): " + items[i]);
+      report.NoObject(i, kUnknownKindReason);
+      allConverted = false;
       continue;
     }
+    DataSetList& list = lists.*route->list;
+    const size_t before = list.size();
     std::string error;
     bool converted = false;
     // A converter that runs out of memory (or meets any other exception) fails this item with
@@ -197,28 +201,54 @@ bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std:
       if (encoders && route->kind == ItemKind::Image) {
         EncodedPicture picture;
         converted = encoders->TakeOldest(picture, error);
-        if (converted) AppendImageObject(std::move(picture), lists.*route->list);
+        if (converted) AppendImageObject(std::move(picture), list);
       } else {
-        converted = route->converter(items[i], lists.*route->list, error);
+        converted = route->converter(items[i], list, error);
       }
     } catch (const std::exception& failure) {
       WriteLog("ERROR, ConvertItems, " + items[i] + ": " + failure.what());
       error = "Cannot convert \"" + items[i] + "\": " + failure.what();
     }
     if (!converted) {
-      // A document without any text gives no report and no message; the batch goes on.
+      allConverted = false;
+      // A document without any text gives no report from its converter: it is named, not logged
+      // as an error.
       if (error.empty()) {
-        if (skipped != nullptr) skipped->push_back(items[i]);
+        WriteLog("INFO, ConvertItems, skipped (no text): " + items[i]);
+        report.NoObject(i, kNoTextReason);
         continue;
       }
       // The user is sent to the log for the details, so the log says which file failed and why.
       WriteLog("ERROR, ConvertItems, " + error);
-      message = error;
-      ClearLists(lists);
-      return false;
+      const std::string reason = ShortReason(error, items[i]);
+      report.NoObject(i, reason);
+      report.SetCause(ItemName(items[i]) + ": " + reason);
+      if (!message.empty()) message += "\n";
+      message += error;
+      // The objects made before stay: every other item still goes out.
+      while (list.size() > before) list.pop_back();
+      continue;
+    }
+    for (size_t made = before; made < list.size(); ++made) report.ObjectMade(i, *list[made]);
+  }
+  return allConverted && !report.Cancelled();
+}
+
+bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message,
+                  std::vector<std::string>* skipped, unsigned workers) {
+  BatchReport report;
+  ConvertItems(items, lists, report, message, {}, workers);
+  bool noError = true;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (report.Fate(i) != ItemFate::NoObject) continue;
+    const std::string& reason = report.Reason(i);
+    if (reason == kNoTextReason || reason == kUnknownKindReason) {
+      if (skipped != nullptr) skipped->push_back(items[i]);
+    } else {
+      noError = false;
     }
   }
-  return true;
+  return noError;
 }
 
 bool SaveObjectFile(DcmObj& dataSet, const std::string& path) {
@@ -227,20 +257,28 @@ bool SaveObjectFile(DcmObj& dataSet, const std::string& path) {
 }
 
 bool WriteBatch(BatchLists& lists, const std::string& folder, std::vector<std::string>& written,
-                std::string& message) {
+                std::string& message, std::stop_token stop, BatchReport* report) {
   message.clear();
   bool result = true;
   for (DataSetList* list : {&lists.images, &lists.documents, &lists.pdfs, &lists.videos}) {
     for (std::unique_ptr<DcmObj>& dataSet : *list) {
+      // Cancelled: the object being written is finished, the rest are not written.
+      if (stop.stop_requested()) {
+        if (report != nullptr) report->MarkCancelled();
+        result = false;
+        break;
+      }
       const std::string path =
           (std::filesystem::path(folder) / (dataSet->GetString(0x0008, 0x0018) + ".dcm")).string();
-      if (SaveObjectFile(*dataSet, path)) {
+      const bool saved = SaveObjectFile(*dataSet, path);
+      if (saved) {
         written.push_back(path);
       } else {
         if (!message.empty()) message += "\n";
         message += "Cannot write \"" + path + "\"; see the log for the reason";
         result = false;
       }
+      if (report != nullptr) report->ObjectDone(*dataSet, saved);
       // Each object goes as soon as it is written, so a batch's memory shrinks as it is saved.
       dataSet.reset();
     }
@@ -256,10 +294,30 @@ bool SaveBatch(const BatchForm& form, const StudyInfo* chosen,
   return SavePreparedBatch(items, folder, written, message);
 }
 
+std::string SaveOutcomeMessage(const BatchReport& report, const std::string& writeErrors) {
+  if (report.Complete()) return {};
+  std::vector<std::string> lines;
+  if (report.Cancelled()) lines.push_back(report.CancelledText("Save", "written"));
+  if (!writeErrors.empty()) lines.push_back(writeErrors);
+  const std::string notWritten = report.NotDeliveredText("written");
+  if (!notWritten.empty()) lines.push_back(notWritten);
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+  return text;
+}
+
 bool SavePreparedBatch(const std::vector<std::string>& items, const std::string& folder,
-                       std::vector<std::string>& written, std::string& message) {
+                       std::vector<std::string>& written, std::string& message,
+                       std::stop_token stop, BatchReport* report) {
+  BatchReport local;
+  BatchReport& outcome = report != nullptr ? *report : local;
+  outcome = BatchReport(items);
   if (folder.empty()) return false;
   BatchLists lists;
-  if (!ConvertItems(items, lists, message)) return false;
-  return WriteBatch(lists, folder, written, message);
+  std::string conversionErrors;
+  ConvertItems(items, lists, outcome, conversionErrors, stop);
+  std::string writeErrors;
+  WriteBatch(lists, folder, written, writeErrors, stop, &outcome);
+  message = SaveOutcomeMessage(outcome, writeErrors);
+  return outcome.Complete();
 }

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "batchreport.h"
 #include "conversioncontext.h"
 #include "settings.h"
 #include "studyinfo.h"
@@ -56,30 +58,48 @@ bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCou
 // The converter for a file by its upper-cased extension; nullptr for a file the batch skips.
 Converter ConverterFor(const std::string& path);
 
-// Converts every item, in list order, into the lists of their kinds. Items with other
-// extensions, and documents without any text, give no object; they are added to `skipped` when
-// given. Stops at the first source that cannot be converted and returns false with a message
-// naming the file; the lists are then emptied, so nothing half-done goes out.
+// Converts every item, in list order, into the lists of their kinds, and records in `report`
+// (made anew for `items`) which object came from which item. An item of another extension, a
+// document without any text and a source that cannot be converted give no object: the report
+// names each with its reason ("unknown kind", "no text", the converter's reason, which also
+// becomes the report's cause) and the other items are converted all the same. `message` receives
+// the converters' error messages, one a line. Once `stop` is requested no further item is
+// converted and the report is marked cancelled. True when every item gave its object.
 // Pictures are decoded and encoded on `workers` threads (0: one per core; 1: none beside the
 // caller); objects are numbered and listed in item order whatever the count.
+bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, BatchReport& report,
+                  std::string& message, std::stop_token stop = {}, unsigned workers = 0);
+
+// The same without a report: items of other extensions and documents without any text are added
+// to `skipped` when given; false when a source could not be converted (the others are in the
+// lists).
 bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message,
                   std::vector<std::string>* skipped = nullptr, unsigned workers = 0);
 
 // Writes every object as folder/<SOP Instance UID>.dcm, lists in the order images, documents,
 // PDFs, videos, and empties the lists. Paths written go to `written`; false, with a message
-// naming each file that could not be written, when any write failed.
+// naming each file that could not be written, when any write failed. Once `stop` is requested
+// nothing more is written (false, and the report is marked cancelled). Each object's fate goes to
+// `report` when given.
 bool WriteBatch(BatchLists& lists, const std::string& folder, std::vector<std::string>& written,
-                std::string& message);
+                std::string& message, std::stop_token stop = {}, BatchReport* report = nullptr);
 
 // "Save To Folder" without its dialogs: PrepareBatch, ConvertItems, WriteBatch. Nothing is
-// written when preparation or a conversion fails.
+// written when preparation fails.
 bool SaveBatch(const BatchForm& form, const StudyInfo* chosen,
                const std::vector<std::string>& items, const SetupConfig& settings,
                const std::string& folder, std::vector<std::string>& written, std::string& message);
 
-// The part of SaveBatch after a successful PrepareBatch: conversion and writing.
+// The part of SaveBatch after a successful PrepareBatch: conversion and writing. Every object
+// that was made is written; true when every item was written. Otherwise `message` says what was
+// not: the cancelled run, the files that could not be written, and "2 of 7 items were not
+// written: ..." naming the items and why. `report`, when given, tells what became of each item.
 bool SavePreparedBatch(const std::vector<std::string>& items, const std::string& folder,
-                       std::vector<std::string>& written, std::string& message);
+                       std::vector<std::string>& written, std::string& message,
+                       std::stop_token stop = {}, BatchReport* report = nullptr);
+
+// The message of a Save that did not write every item (empty when it did).
+std::string SaveOutcomeMessage(const BatchReport& report, const std::string& writeErrors);
 
 // Writes one object as a Part 10 file. Large values (a video, a big PDF) are written straight
 // from the object instead of through an encoded copy, so saving needs little memory beyond the

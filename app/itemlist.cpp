@@ -81,6 +81,16 @@ void ItemList::RemoveFirst(size_t count) {
                paths_.begin() + static_cast<std::ptrdiff_t>(std::min(count, paths_.size())));
 }
 
+void ItemList::RemoveIndexes(std::vector<size_t> indexes) {
+  std::sort(indexes.begin(), indexes.end());
+  indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+  std::lock_guard lock(mutex_);
+  // From the back, so the indexes still to remove keep their places.
+  for (auto index = indexes.rbegin(); index != indexes.rend(); ++index) {
+    if (*index < paths_.size()) paths_.erase(paths_.begin() + static_cast<std::ptrdiff_t>(*index));
+  }
+}
+
 std::vector<std::string> ItemList::Snapshot() const {
   std::lock_guard lock(mutex_);
   return paths_;

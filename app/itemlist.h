@@ -34,6 +34,9 @@ class ItemList {
   void Clear();
   // Removes the first `count` items (those a batch took), keeping items appended since.
   void RemoveFirst(size_t count);
+  // Removes the items at these indexes (those of a batch that were stored or written), keeping
+  // every other item in its order; indexes past the end are ignored.
+  void RemoveIndexes(std::vector<size_t> indexes);
 
   std::vector<std::string> Snapshot() const;
   std::optional<std::string> At(size_t index) const;

@@ -2,6 +2,7 @@
 #include "search.h"
 
 #include <array>
+#include <cstdio>
 
 #include "charset.h"
 #include "dimse.h"
@@ -67,7 +68,23 @@ void CopyWorklistValues(const DcmObj& identifier, StudyInfo& study) {
   }
 }
 
+// Why a search ended before its final response, for the user.
+std::string StopCause(const PDU_Service& service, int status, const std::string& server) {
+  if (status >= 0) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(status) & 0xFFFF);
+    return server + " answered with the failure status 0x" + code;
+  }
+  if (service.State() == AssociationState::Released) return server + " ended the association";
+  return server + " closed the connection";
+}
+
 }  // namespace
+
+std::string SearchStoppedMessage(const std::string& cause, size_t shown) {
+  return "Search stopped: " + cause + "; " + std::to_string(shown) +
+         (shown == 1 ? " entry shown" : " entries shown");
+}
 
 std::string ModalityFilter(std::string_view text) {
   std::string upper(text);
@@ -142,7 +159,8 @@ void EndSearch(PDU_Service& service, const RemoteNode& node) {
 }  // namespace
 
 SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
-                         std::vector<StudyInfo>& results, std::stop_token cancel) {
+                         std::vector<StudyInfo>& results, std::stop_token cancel,
+                         std::string* stopCause) {
   results.clear();
   PDU_Service service;
   if (!OpenNodeAssociation(service, pacs, kStudyRootFindSopClass, "", "", kSearchTimeoutSeconds)) {
@@ -151,19 +169,25 @@ SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
     return SearchOutcome::NotConnected;
   }
   auto identifier = BuildStudyIdentifier(PacsQueryFromForm(form));
+  int finalStatus = -1;
   const FindEnd end = RunFind(
       service, *identifier, kStudyRootFindSopClass,
       [&](DcmObj& match) {
         DecodeDataSetToUtf8(match);
         results.push_back(StudyFromIdentifier(match));
       },
-      cancel);
+      cancel, &finalStatus);
+  // The cause looks at the association's state, so it is taken before the release.
+  if (end == FindEnd::Failed && stopCause != nullptr) {
+    *stopCause = StopCause(service, finalStatus, "the PACS");
+  }
   EndSearch(service, pacs);
   return OutcomeOf(end);
 }
 
 SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
-                             std::vector<StudyInfo>& results, std::stop_token cancel) {
+                             std::vector<StudyInfo>& results, std::stop_token cancel,
+                             std::string* stopCause) {
   results.clear();
   PDU_Service service;
   if (!OpenNodeAssociation(service, worklist, kModalityWorklistFindSopClass, "", "",
@@ -174,6 +198,7 @@ SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
   }
   DcmObj identifier;
   BuildWorklistQuery(WorklistQueryFromForm(form), identifier);
+  int finalStatus = -1;
   const FindEnd end = RunFind(
       service, identifier, kModalityWorklistFindSopClass,
       [&](DcmObj& match) {
@@ -181,7 +206,10 @@ SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
         WorklistResultToStudy(match, study);
         results.push_back(std::move(study));
       },
-      cancel);
+      cancel, &finalStatus);
+  if (end == FindEnd::Failed && stopCause != nullptr) {
+    *stopCause = StopCause(service, finalStatus, "the worklist server");
+  }
   EndSearch(service, worklist);
   return OutcomeOf(end);
 }

@@ -53,10 +53,18 @@ enum class SearchOutcome {
 // Study-root C-FIND at study level against the PACS, and Modality Worklist C-FIND against the
 // worklist server. `results` is emptied first and receives one record per pending response.
 // A stop requested on `cancel` sends C-CANCEL-FIND-RQ; the matches read before it are kept.
+// When the search is Interrupted, `stopCause` (when given) says why in plain words: "the worklist
+// server closed the connection", "the PACS answered with the failure status 0xC000".
 SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
-                         std::vector<StudyInfo>& results, std::stop_token cancel = {});
+                         std::vector<StudyInfo>& results, std::stop_token cancel = {},
+                         std::string* stopCause = nullptr);
 SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
-                             std::vector<StudyInfo>& results, std::stop_token cancel = {});
+                             std::vector<StudyInfo>& results, std::stop_token cancel = {},
+                             std::string* stopCause = nullptr);
+
+// What the user is told after an interrupted search: "Search stopped: the worklist server closed
+// the connection; 12 entries shown".
+std::string SearchStoppedMessage(const std::string& cause, size_t shown);
 
 // Time-out of both searches, in seconds.
 inline constexpr int kSearchTimeoutSeconds = 30;

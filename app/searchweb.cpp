@@ -8,7 +8,7 @@
 #include "webpacs.h"
 
 SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
-                            std::vector<StudyInfo>& results) {
+                            std::vector<StudyInfo>& results, std::string* stopCause) {
   results.clear();
   HttpSession session(pacs);
   const QidoResult result = QidoStudies(session, PacsQueryFromForm(form), results);
@@ -17,12 +17,16 @@ SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
     WriteLog("ERROR, couldn't connect to " + ShownUrl(pacs.baseUrl));
     return SearchOutcome::NotConnected;
   }
+  if (stopCause != nullptr) *stopCause = "the PACS stopped answering part-way";
   return SearchOutcome::Interrupted;
 }
 
 SearchOutcome SearchPACSBySettings(const SetupConfig& settings, const SearchForm& form,
-                                   std::vector<StudyInfo>& results) {
-  if (!UsesDicomWeb(settings)) return SearchPACS(PacsNode(settings), form, results);
+                                   std::vector<StudyInfo>& results, std::stop_token cancel,
+                                   std::string* stopCause) {
+  if (!UsesDicomWeb(settings)) {
+    return SearchPACS(PacsNode(settings), form, results, cancel, stopCause);
+  }
   results.clear();
   DicomWebServer pacs;
   std::string problem;
@@ -30,7 +34,7 @@ SearchOutcome SearchPACSBySettings(const SetupConfig& settings, const SearchForm
     WriteLog("ERROR, SearchPACSBySettings, " + problem);
     return SearchOutcome::NotConnected;
   }
-  return SearchPACSWeb(pacs, form, results);
+  return SearchPACSWeb(pacs, form, results, stopCause);
 }
 
 std::string PacsName(const SetupConfig& settings) {

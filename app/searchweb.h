@@ -12,14 +12,17 @@
 // SearchPACS fills them from C-FIND responses. NotConnected when not even the first page
 // arrived (the server cannot be reached or refused the login; the log's first error says which,
 // followed by "ERROR, couldn't connect to " and the URL), Interrupted when a later page failed
-// (the rows read until then are kept).
+// (the rows read until then are kept; `stopCause`, when given, says so in plain words).
 SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
-                            std::vector<StudyInfo>& results);
+                            std::vector<StudyInfo>& results, std::string* stopCause = nullptr);
 
 // "Search PACS" on the PACS the settings name: QIDO-RS when they say DICOMweb (NotConnected, with
-// the problem logged, when those settings cannot be used), C-FIND otherwise.
+// the problem logged, when those settings cannot be used), C-FIND otherwise. `cancel` stops a
+// C-FIND on the wire (C-CANCEL-FIND-RQ); a QIDO-RS search reads its pages to the end.
+// `stopCause` as for SearchPACS.
 SearchOutcome SearchPACSBySettings(const SetupConfig& settings, const SearchForm& form,
-                                   std::vector<StudyInfo>& results);
+                                   std::vector<StudyInfo>& results, std::stop_token cancel = {},
+                                   std::string* stopCause = nullptr);
 
 // How messages name the PACS of the settings: its AE title, or its DICOMweb address (without any
 // login in it).

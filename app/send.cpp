@@ -31,45 +31,87 @@ RemoteNode WorklistNode(const SetupConfig& settings) {
   return NodeOf(settings, settings.worklistAET, settings.worklistIP, settings.worklistPort);
 }
 
+std::string AssociationFailureCause(const PDU_Service& service, const RemoteNode& pacs) {
+  const std::string where = pacs.host + ":" + pacs.port;
+  const AAssociateRJ& rejection = service.assocRJ;
+  // Result 0 is no rejection at all: the answer never came or was something else.
+  if (rejection.Result != 0) {
+    if (rejection.Source == 1 && rejection.Reason == 3) {
+      return "PACS refused the AE title " + pacs.callingAet;
+    }
+    if (rejection.Source == 1 && rejection.Reason == 7) {
+      return "The PACS at " + where + " is not called " + pacs.calledAet;
+    }
+    if (rejection.Source == 3) return "The PACS at " + where + " is busy; try again later";
+    return "The PACS at " + where + " refused the connection";
+  }
+  if (service.Link.dsocket.LastResult != 0) return "The PACS at " + where + " did not answer";
+  return "The PACS at " + where + " did not accept the connection";
+}
+
 bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
                     const std::string& transferSyntaxUid, const RemoteNode& pacs,
-                    const SendProgress& progress) {
+                    const SendProgress& progress, std::stop_token stop, BatchReport* report) {
+  // What the report learns of an object: whether it was stored, and why not.
+  auto done = [&](const DcmObj& dataSet, size_t index, bool stored, const std::string& cause) {
+    if (report != nullptr) {
+      report->ObjectDone(dataSet, stored);
+      if (!stored && !cause.empty()) {
+        const std::string name = report->NameOf(dataSet);
+        report->SetCause((name.empty() ? dataSet.GetString(0x0008, 0x0018) : name) + ": " + cause);
+      }
+    }
+    if (progress) progress(dataSet, index, list.size(), stored);
+  };
   PDU_Service service;
   if (!OpenNodeStoreAssociation(service, pacs, sopClassUid, transferSyntaxUid,
                                 kSendTimeoutSeconds)) {
     WriteLog("ERROR, Can't open association with: " + pacs.calledAet);
+    if (report != nullptr) {
+      report->SetCause(AssociationFailureCause(service, pacs));
+      for (const std::unique_ptr<DcmObj>& dataSet : list) report->ObjectDone(*dataSet, false);
+    }
     CloseAssociation(service);
     return false;
   }
   bool allStored = true;
   for (size_t i = 0; i < list.size(); ++i) {
     DcmObj& dataSet = *list[i];
-    bool stored = false;
+    // Cancelled: the object in flight was finished; the rest stay unsent and are not reported.
+    if (stop.stop_requested()) {
+      if (report != nullptr) report->MarkCancelled();
+      allStored = false;
+      break;
+    }
     if (service.State() != AssociationState::Established) {
       // The peer released or aborted, or the connection failed: nothing more may be written,
       // so the rest of the list is reported at once instead of being encoded for nobody.
       WriteLog("ERROR, SendObjectList, association " + std::string(StateName(service.State())) +
                ", " + std::to_string(list.size() - i) + " objects not sent");
-      for (size_t rest = i; rest < list.size(); ++rest) {
-        if (progress) progress(*list[rest], rest, list.size(), false);
+      if (report != nullptr) {
+        report->SetCause("The PACS at " + pacs.host + ":" + pacs.port + " closed the connection");
       }
+      for (size_t rest = i; rest < list.size(); ++rest) done(*list[rest], rest, false, {});
       allStored = false;
       break;
     }
+    StoreOutcome outcome = StoreFailure("the request could not be sent");
     if (WriteStoreRQ(service, dataSet, sopClassUid) != kStoreWritten) {
       WriteLog("ERROR, WriteStoreRQ for " + dataSet.GetString(0x0008, 0x0018));
     } else {
       // A warning status means stored; counting it as failed would make users send it again.
-      stored = StoreOutcomeFromStatus(ReadStoreRSP(service)).IsStored();
+      outcome = StoreOutcomeFromStatus(ReadStoreRSP(service), "the PACS gave no answer");
     }
+    const bool stored = outcome.IsStored();
     allStored = allStored && stored;
-    if (progress) progress(dataSet, i, list.size(), stored);
+    done(dataSet, i, stored, outcome.cause);
   }
   CloseAssociation(service);
   return allStored;
 }
 
-bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& progress) {
+bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& progress,
+               std::stop_token stop, BatchReport* report) {
   bool allSent = true;
   DataSetList* kinds[] = {&lists.images, &lists.documents, &lists.pdfs, &lists.videos};
   // Progress counts the objects of the whole batch, not of each association.
@@ -106,7 +148,13 @@ bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& pr
           progress(dataSet, done + group.places[index], total, stored);
         };
       }
-      if (!SendObjectList(part, group.sopClassUid, group.transferSyntaxUid, pacs, partProgress)) {
+      if (stop.stop_requested()) {
+        if (report != nullptr) report->MarkCancelled();
+        allSent = false;
+        break;
+      }
+      if (!SendObjectList(part, group.sopClassUid, group.transferSyntaxUid, pacs, partProgress,
+                          stop, report)) {
         allSent = false;
       }
     }
@@ -124,24 +172,36 @@ bool SendBatch(const BatchForm& form, const StudyInfo* chosen,
   return SendPreparedBatch(items, pacs, message, progress);
 }
 
-bool SendPreparedBatch(const std::vector<std::string>& items, const RemoteNode& pacs,
-                       std::string& message, const SendProgress& progress) {
-  return ConvertAndSend(
-      items, [&](BatchLists& lists) { return SendLists(lists, pacs, progress); }, message);
+std::string SendOutcomeMessage(const BatchReport& report) {
+  if (report.Complete()) return kSentOkMessage;
+  std::string text =
+      report.Cancelled() ? report.CancelledText("Send", "stored") : std::string(kSendFailedMessage);
+  if (!report.Cause().empty()) text += "\n" + report.Cause();
+  const std::string notSent = report.NotDeliveredText("sent");
+  if (!notSent.empty()) text += "\n" + notSent;
+  return text;
 }
 
-bool ConvertAndSend(const std::vector<std::string>& items,
-                    const std::function<bool(BatchLists&)>& sendLists, std::string& message) {
+bool SendPreparedBatch(const std::vector<std::string>& items, const RemoteNode& pacs,
+                       std::string& message, const SendProgress& progress, std::stop_token stop,
+                       BatchReport* report) {
+  return ConvertAndSend(
+      items,
+      [&](BatchLists& lists, BatchReport& outcome) {
+        SendLists(lists, pacs, progress, stop, &outcome);
+      },
+      message, stop, report);
+}
+
+bool ConvertAndSend(const std::vector<std::string>& items, const SendConverted& sendLists,
+                    std::string& message, std::stop_token stop, BatchReport* report) {
+  BatchReport local;
+  BatchReport& outcome = report != nullptr ? *report : local;
   BatchLists lists;
-  std::string conversionMessage;
-  bool success = ConvertItems(items, lists, conversionMessage);
-  // A failed conversion leaves the lists empty, and nothing goes out.
-  if (!sendLists(lists)) success = false;
-  if (success) {
-    message = kSentOkMessage;
-  } else {
-    message = conversionMessage.empty() ? std::string(kSendFailedMessage)
-                                        : conversionMessage + "\n" + kSendFailedMessage;
-  }
-  return success;
+  std::string conversionErrors;
+  ConvertItems(items, lists, outcome, conversionErrors, stop);
+  // Whatever was made goes out, also when other items gave no object: they stay in the list.
+  sendLists(lists, outcome);
+  message = SendOutcomeMessage(outcome);
+  return outcome.Complete();
 }

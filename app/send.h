@@ -2,10 +2,12 @@
 #pragma once
 
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 #include "batch.h"
+#include "batchreport.h"
 #include "remotenode.h"
 #include "settings.h"
 #include "studyinfo.h"
@@ -30,29 +32,51 @@ using SendProgress =
 // Implicit VR Little Endian; one C-STORE per data set in list order, each on the context of its
 // own syntax when accepted (converted otherwise). Once the peer released or aborted nothing more
 // is written and the rest is reported as not stored. True only when every object was written
-// and acknowledged with status 0.
+// and stored (a warning status counts as stored). Once `stop` is requested the object in flight
+// is finished and no further one is written. `report`, when given, learns each object's fate and
+// the first cause of a failure in words a receptionist can act on.
 bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
                     const std::string& transferSyntaxUid, const RemoteNode& pacs,
-                    const SendProgress& progress = {});
+                    const SendProgress& progress = {}, std::stop_token stop = {},
+                    BatchReport* report = nullptr);
+
+// Why an association with the PACS could not be opened, for the user: "The PACS at
+// 10.0.0.5:104 did not answer", "PACS refused the AE title VELLORAN", ...
+std::string AssociationFailureCause(const PDU_Service& service, const RemoteNode& pacs);
 
 // Sends the objects of a converted batch, lists in the order images, documents, PDFs, videos,
 // one association per SOP class and transfer syntax within each list, and empties the lists. True
 // when every list went out completely. Progress gives each object's place in the whole batch.
-bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& progress = {});
+// `stop` and `report` as for SendObjectList.
+bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& progress = {},
+               std::stop_token stop = {}, BatchReport* report = nullptr);
 
 // "Send" without its window: PrepareBatch, ConvertItems, SendLists. `message` receives what the
-// user is shown: the preparation's message, or kSentOkMessage / kSendFailedMessage; a failed
-// conversion's own message comes before the latter.
+// user is shown: the preparation's message, or SendOutcomeMessage's.
 bool SendBatch(const BatchForm& form, const StudyInfo* chosen,
                const std::vector<std::string>& items, const SetupConfig& settings,
                const RemoteNode& pacs, std::string& message, const SendProgress& progress = {});
 
-// The part of a Send after preparation, whatever carries the objects: converts the items, hands
-// the lists to `sendLists` (which empties them) and gives the message the user sees.
-bool ConvertAndSend(const std::vector<std::string>& items,
-                    const std::function<bool(BatchLists&)>& sendLists, std::string& message);
-
-// The part of SendBatch after a successful PrepareBatch: conversion and sending, with the same
-// message.
+// The part of SendBatch after a successful PrepareBatch: conversion and sending. Every object
+// that was made is sent, also when other items gave none. True when every item was stored.
+// `message` as SendOutcomeMessage gives it; `report`, when given, tells what became of each item
+// (the window takes the stored ones from the list). Once `stop` is requested the object in flight
+// is finished and nothing more is converted or sent.
 bool SendPreparedBatch(const std::vector<std::string>& items, const RemoteNode& pacs,
-                       std::string& message, const SendProgress& progress = {});
+                       std::string& message, const SendProgress& progress = {},
+                       std::stop_token stop = {}, BatchReport* report = nullptr);
+
+// What the user is shown after a Send: "Images sent OK" when every item was stored; otherwise the
+// failure sentence (or, when cancelled, which items were stored), the first cause under it, and
+// the items not sent with their reasons.
+std::string SendOutcomeMessage(const BatchReport& report);
+
+// Hands the objects of a converted batch to whatever carries them; it empties the lists and
+// records each object's fate in the report.
+using SendConverted = std::function<void(BatchLists& lists, BatchReport& report)>;
+
+// The part of a Send after preparation, whatever carries the objects: converts the items, hands
+// the lists to `sendLists` and gives the message SendOutcomeMessage builds. `stop` and `report`
+// as for SendPreparedBatch.
+bool ConvertAndSend(const std::vector<std::string>& items, const SendConverted& sendLists,
+                    std::string& message, std::stop_token stop = {}, BatchReport* report = nullptr);

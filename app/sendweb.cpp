@@ -35,23 +35,55 @@ bool SendBatchWeb(const BatchForm& form, const StudyInfo* chosen,
 }
 
 bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebServer& pacs,
-                          std::string& message, const SendProgress& progress) {
-  return ConvertAndSend(
-      items, [&](BatchLists& lists) { return SendListsWeb(lists, pacs, progress); }, message);
+                          std::string& message, const SendProgress& progress, std::stop_token stop,
+                          BatchReport* report) {
+  const SendConverted sendLists = [&](BatchLists& lists, BatchReport& outcome) {
+    // Requests carry several objects each and are not cut short: a cancel is honoured before the
+    // first one goes out.
+    if (stop.stop_requested()) {
+      outcome.MarkCancelled();
+      return;
+    }
+    // The item names in the order SendListsWeb gives the outcomes.
+    std::vector<std::string> names;
+    for (DataSetList* kind : {&lists.images, &lists.documents, &lists.pdfs, &lists.videos}) {
+      for (const std::unique_ptr<DcmObj>& dataSet : *kind) {
+        names.push_back(outcome.NameOf(*dataSet));
+      }
+    }
+    std::vector<StoreOutcome> decided;
+    const SendProgress marking = [&](const DcmObj& dataSet, size_t index, size_t total,
+                                     bool stored) {
+      outcome.ObjectDone(dataSet, stored);
+      if (progress) progress(dataSet, index, total, stored);
+    };
+    SendListsWeb(lists, pacs, marking, &decided);
+    for (size_t i = 0; i < decided.size() && i < names.size(); ++i) {
+      if (decided[i].IsStored()) continue;
+      // Without a status the server was not reached or refused the request as a whole (the
+      // login, the connection): that is no single file's fault.
+      outcome.SetCause(decided[i].status < 0 ? decided[i].cause
+                                             : names[i] + ": " + decided[i].cause);
+    }
+  };
+  return ConvertAndSend(items, sendLists, message, stop, report);
 }
 
 bool SendPreparedBatchToPacs(const std::vector<std::string>& items, const SetupConfig& settings,
-                             std::string& message, const SendProgress& progress) {
-  if (!UsesDicomWeb(settings))
-    return SendPreparedBatch(items, PacsNode(settings), message, progress);
+                             std::string& message, const SendProgress& progress,
+                             std::stop_token stop, BatchReport* report) {
+  if (!UsesDicomWeb(settings)) {
+    return SendPreparedBatch(items, PacsNode(settings), message, progress, stop, report);
+  }
   DicomWebServer pacs;
   std::string problem;
   if (!WebPacs(settings, pacs, problem)) {
     WriteLog("ERROR, SendPreparedBatchToPacs, " + problem);
+    if (report != nullptr) report->SetCause(problem);
     message = problem + "\n" + kSendFailedMessage;
     return false;
   }
-  return SendPreparedBatchWeb(items, pacs, message, progress);
+  return SendPreparedBatchWeb(items, pacs, message, progress, stop, report);
 }
 
 bool StoreFilesWeb(const std::vector<std::string>& paths, const DicomWebServer& pacs,

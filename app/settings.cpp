@@ -60,6 +60,8 @@ bool LoadSettings(const std::string& path, SetupConfig& config) {
   config.Debug = file.ReadBool(kSettingsSection, "Debug", defaults.Debug);
   config.KeepCameraJpegs =
       file.ReadBool(kSettingsSection, "KeepCameraJpegs", defaults.KeepCameraJpegs);
+  config.keepUnsentInOutbox =
+      file.ReadBool(kSettingsSection, "keepUnsentInOutbox", defaults.keepUnsentInOutbox);
   for (const TextKey& key : kWebTextKeys) {
     config.*key.field =
         TextToUtf8(file.ReadString(kSettingsSection, key.name, defaults.*key.field));
@@ -93,6 +95,7 @@ bool SaveSettings(const std::string& path, const SetupConfig& config) {
     file.WriteString(kSettingsSection, key.name, config.*key.field);
   file.WriteBool(kSettingsSection, "Debug", config.Debug);
   file.WriteBool(kSettingsSection, "KeepCameraJpegs", config.KeepCameraJpegs);
+  file.WriteBool(kSettingsSection, "keepUnsentInOutbox", config.keepUnsentInOutbox);
   for (const TextKey& key : kWebTextKeys)
     file.WriteString(kSettingsSection, key.name, config.*key.field);
   file.WriteBool(kSettingsSection, "webVerify", config.webVerify);

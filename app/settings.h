@@ -19,6 +19,10 @@ struct SetupConfig {
   std::string PrinterPort = "9100";
   bool Debug = false;
   bool KeepCameraJpegs = false;  // "Keep camera JPEGs as they are"
+  // "Keep unsent objects in the outbox": Send puts the objects into the outbox and what the PACS
+  // did not take waits there; off, Send stores the batch directly and a failure leaves the items
+  // in the list.
+  bool keepUnsentInOutbox = true;
   // The PACS over DICOMweb, used instead of the DICOM address above when remoteProtocol is
   // "DICOMweb": the service's base URL, the login (webAuth "none", "basic" with webUser and
   // webPassword, or "bearer" with webToken), the check of the server's certificate (against

@@ -26,6 +26,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# send keeps its objects in the outbox of the per-user data folder: here, in memory beside the rest.
+export XDG_DATA_HOME="$work/data"
 
 # 200 Secondary Capture objects of 256 x 256 pixels of 16 bits (131 KB each), Explicit VR Little
 # Endian.

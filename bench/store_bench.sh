@@ -30,6 +30,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# send keeps its objects in the outbox of the per-user data folder: here, in memory beside the rest.
+export XDG_DATA_HOME="$work/data"
 export TCP_NODELAY=1
 
 # Secondary Capture objects in Explicit VR Little Endian: 480 x 960 and 16000 x 16384 pixels of

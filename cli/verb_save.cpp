@@ -5,6 +5,7 @@
 #include "args.h"
 #include "batch.h"
 #include "failurecause.h"
+#include "savestream.h"
 #include "settings.h"
 #include "studyoptions.h"
 #include "verbs.h"
@@ -21,7 +22,9 @@ constexpr const char* kUsage =
     "DIR/<SOP Instance UID>.dcm, printing one line per written file. JPG, BMP and PNG pictures\n"
     "become image objects whose SOP class follows the modality; PDF files Encapsulated PDF\n"
     "objects; MP4 videos video objects; DOC, DOCX, RTF, TXT and HTML documents text reports.\n"
-    "Files of other kinds, and documents without text, are skipped (named on stderr). The\n"
+    "Files of other kinds, documents without text and files that cannot be converted give no\n"
+    "object: they are named on stderr with the reason, the others are written, and the exit\n"
+    "code is 1. The\n"
     "modality is one of CT MR CR US MG DX XA OT ES XC; anything else counts as OT. Without\n"
     "--accession a number is generated; without --study-uid the batch UID becomes the Study\n"
     "Instance UID. The study date defaults to today, the sex to M. With --keep-camera-jpegs (or\n"
@@ -31,9 +34,9 @@ constexpr const char* kUsage =
     "--help for where it is), or the file --ini names. Texts are taken as UTF-8; an object whose\n"
     "texts all fit ISO 8859-1 is written in it (\"ISO_IR 100\"), any other in UTF-8\n"
     "(\"ISO_IR 192\").\n"
-    "Exits 1, writing nothing, when a check fails or a file cannot be converted; exits 1 also\n"
-    "when a file cannot be written; the next line on stderr gives the cause. Exits 2 for wrong\n"
-    "arguments.\n";
+    "Exits 1, writing nothing, when a check fails; exits 1 also when a file gave no object or\n"
+    "cannot be written (\"2 of 7 items were not written: empty.txt (no text), ...\"); the last\n"
+    "line on stderr gives the first error of the log. Exits 2 for wrong arguments.\n";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "velloran-cli save: %s\n%s", problem.c_str(), kUsage);
@@ -67,34 +70,27 @@ int RunSave(const std::vector<std::string>& args) {
     std::fprintf(stderr, "%s\n", message.c_str());
     return 1;
   }
-  BatchLists lists;
-  std::vector<std::string> skipped;
-  const bool converted = ConvertItems(items, lists, message, &skipped);
-  for (const std::string& path : skipped) {
-    std::fprintf(stderr, "velloran-cli save: skipped (nothing to convert): %s\n", path.c_str());
-  }
-  if (!converted) {
-    std::fprintf(stderr, "%s\n", message.c_str());
-    PrintFailureCause();
-    return 1;
-  }
   std::error_code error;
+  const bool existed = std::filesystem::exists(folder, error);
   std::filesystem::create_directories(folder, error);
   if (error) {
     std::fprintf(stderr, "velloran-cli save: cannot create the folder %s: %s\n", folder.c_str(),
                  error.message().c_str());
     return 1;
   }
+  // One object at a time, so a long batch needs no more memory than its largest object. Every
+  // object that was made is written; the items that gave none are named with the reason.
+  BatchReport report;
   std::vector<std::string> written;
-  const bool allWritten = WriteBatch(lists, folder, written, message);
+  SaveItemsToFolder(items, folder, written, message, {}, &report);
   for (const std::string& path : written) std::printf("%s\n", path.c_str());
-  if (!allWritten) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", message.c_str());
-    PrintFailureCause();
-    return 1;
-  }
-  return 0;
+  if (report.Complete()) return 0;
+  // A folder made for a batch that wrote nothing goes again (remove takes only an empty one).
+  if (!existed && written.empty()) std::filesystem::remove(folder, error);
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s\n", message.c_str());
+  PrintFailureCause();
+  return 1;
 }
 
 const VerbRegistrar kRegistrar({"save", "convert files into one study and write DICOM files",

@@ -7,7 +7,9 @@
 #include "failurecause.h"
 #include "log.h"
 #include "netoptions.h"
+#include "outboxoptions.h"
 #include "send.h"
+#include "sendoutbox.h"
 #include "sendweb.h"
 #include "studyoptions.h"
 #include "verbs.h"
@@ -17,25 +19,81 @@ namespace {
 
 const std::string kUsage =
     std::string(
-        "usage: velloran-cli send [patient and study options] [network options] FILE...\n"
+        "usage: velloran-cli send [--queue | --direct] [--outbox DIR] [patient and study\n"
+        "         options] [network options] FILE...\n"
         "\n"
         "Converts the files into one study, as the window's \"Send\" does, and stores the\n"
         "objects on the PACS: one association per kind of object (images, documents, PDFs,\n"
         "videos), each object converted to the transfer syntax the PACS accepted. Prints\n"
-        "\"Images sent OK\" (exit 0) or \"ERROR Sending Images, please check Log file\" (exit 1);\n"
-        "nothing is sent when a file cannot be converted. Exits 2 for wrong arguments.\n"
-        "To a DICOMweb PACS the objects go by STOW-RS, several in one request.\n\n") +
-    kStudyOptionsUsage + kCommitOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage;
+        "\"Images sent OK\" (exit 0) or \"ERROR Sending Images, please check Log file\" (exit 1)\n"
+        "with the first cause under it and the files not sent with their reasons (\"2 of 7 items\n"
+        "were not sent: empty.txt (no text), notes.odt (unknown kind)\"). A file that gives no\n"
+        "object (no text, unknown kind, a failed conversion) makes the run fail; the others are\n"
+        "sent all the same. Exits 2 for wrong arguments. To a DICOMweb PACS the objects go by\n"
+        "STOW-RS, several in one request.\n"
+        "The files are converted one at a time into the outbox (see velloran-cli outbox), which\n"
+        "is then delivered while send waits. When the PACS does not answer, the objects wait\n"
+        "there (exit 3) and go with the next delivery; an object the PACS refuses stays there as\n"
+        "failed (exit 1). --queue returns once the objects are in the outbox (exit 0). --direct,\n"
+        "or keepUnsentInOutbox=0 in the settings, stores the batch without the outbox: nothing is\n"
+        "kept when the PACS is down.\n"
+        "--commit (or storageCommitment=1 in the settings) implies --direct: the objects are\n"
+        "stored while send waits and their commitment is asked on the same run.\n\n") +
+    kStudyOptionsUsage + kCommitOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage +
+    kOutboxOptionsUsage;
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "velloran-cli send: %s\n%s", problem.c_str(), kUsage.c_str());
   return 2;
 }
 
+int SendThroughOutbox(const ParsedArgs& parsed, const BatchForm& form,
+                      const SetupConfig& settings) {
+  PacsTarget target;
+  std::string error;
+  if (!PacsTargetFromOptions(parsed, settings, target, error)) return Usage(error);
+  const std::unique_ptr<Outbox> outbox = OpenOutboxFromOptions(parsed, error);
+  if (!outbox) {
+    std::fprintf(stderr, "velloran-cli send: %s\n", error.c_str());
+    return 1;
+  }
+  const std::vector<std::string>& items = parsed.Positional();
+  std::string message;
+  if (!PrepareBatch(form, nullptr, items.size(), settings, message)) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return 1;
+  }
+  ProgressLine progress;
+  OutboxSendProgress shown;
+  shown.queued = [&](size_t done, size_t total) { progress.Show(done, total, "queued"); };
+  shown.delivered = [&](const DeliveredObject& object, size_t index, size_t total) {
+    progress.Show(index + 1, total, DeliveredText(object));
+  };
+  const OutboxSendResult result = SendPreparedThroughOutbox(
+      items, *outbox, target,
+      parsed.Has("queue") ? OutboxSendMode::QueueOnly : OutboxSendMode::QueueAndDeliver, shown);
+  progress.Finish();
+  if (result.success) {
+    std::printf("%s\n", result.message.c_str());
+    return 0;
+  }
+  std::fprintf(stderr, "%s\n", result.message.c_str());
+  // An item that gave no object, like an object the PACS refused, fails the run; the message
+  // names it.
+  const bool refused = result.delivery.failed > 0 || result.queuedItems.size() < items.size();
+  // Waiting or refused, the next line names the cause the log gives.
+  PrintFailureCause();
+  if (!LogFilePath().empty()) std::fprintf(stderr, "log file: %s\n", LogFilePath().c_str());
+  if (refused) return 1;
+  return kExitWaiting;
+}
+
 int RunSend(const std::vector<std::string>& args) {
   const ParsedArgs parsed(
-      args, WebValuedOptions(NetworkValuedOptions(CommitValuedOptions(StudyValuedOptions()))),
-      WebFlags(NetworkFlags(CommitFlags(ConversionFlags()))));
+      args,
+      OutboxValuedOptions(
+          WebValuedOptions(NetworkValuedOptions(CommitValuedOptions(StudyValuedOptions())))),
+      WebFlags(NetworkFlags(CommitFlags(ConversionFlags({"queue", "direct"})))));
   if (!parsed.ok()) return Usage(parsed.error());
   if (parsed.Positional().empty()) return Usage("no file given");
   BatchForm form;
@@ -49,6 +107,15 @@ int RunSend(const std::vector<std::string>& args) {
   if (!CommitChoiceFromOptions(parsed, settings, WantsDicomWeb(parsed, settings), commit, error)) {
     return Usage(error);
   }
+
+  if (parsed.Has("queue") && parsed.Has("direct"))
+    return Usage("--queue and --direct exclude each other");
+  // The outbox delivers later, on its own associations, and has nobody waiting for the
+  // commitment report; a send that asks for commitment therefore stores directly.
+  if (parsed.Has("queue") && commit.wanted)
+    return Usage("--queue cannot ask for storage commitment (--commit stores directly)");
+  if (!parsed.Has("direct") && !commit.wanted && settings.keepUnsentInOutbox)
+    return SendThroughOutbox(parsed, form, settings);
 
   ProgressLine progress;
   std::vector<CommitmentObject> stored;

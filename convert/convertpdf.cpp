@@ -1,6 +1,9 @@
 // The PDF converter: a PDF file, byte for byte, becomes one Encapsulated PDF object.
 #include "convertpdf.h"
 
+#include <algorithm>
+#include <fstream>
+
 #include "dcmtag.h"
 #include "objectheader.h"
 #include "sourcefile.h"
@@ -26,11 +29,30 @@ void FillPdfHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sop
   AppendEmptySequence(dataSet, 0x0040, 0xA043);
 }
 
+namespace {
+
+// Readers look for the header within the first 1024 bytes, as some writers put a few bytes before
+// it; a file without one is refused, so that no object claims to hold a PDF that is none.
+bool HasPdfHeader(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  char head[1024];
+  file.read(head, sizeof head);
+  const std::string_view start(head,
+                               static_cast<size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+  return start.find("%PDF-") != std::string_view::npos;
+}
+
+}  // namespace
+
 bool ConvertPDF(const std::string& path, DataSetList& list, std::string& error) {
   // Read first: a file that cannot be read must not leave a numbered but empty object behind.
   auto document = DcmTag::FromBytes(0x0042, 0x0011, 0, nullptr, "OB");
   uint64_t fileLength = 0;
   if (!LoadSourceValue(path, *document, fileLength, error)) return false;
+  if (!HasPdfHeader(path)) {
+    error = "Cannot convert \"" + path + "\": not a PDF file";
+    return false;
+  }
 
   const ObjectNumbers numbers = StartObject(ObjectKind::Pdf);
   auto dataSet = std::make_unique<DcmObj>();

@@ -13,6 +13,7 @@ inline constexpr const char* kPdfSeriesNumber = "1";
 // in tag order. Reads CurrentSeriesUID and InstanceCounter itself.
 void FillPdfHeader(DcmObj& dataSet, const StudyInfo& study, std::string_view sopInstanceUid);
 
-// Appends an Encapsulated PDF object holding the whole file (no check that it is a PDF). On
-// failure to read the file nothing is appended and `error` names it.
+// Appends an Encapsulated PDF object holding the whole file. A file whose first 1024 bytes hold no
+// "%PDF-" header is refused ("not a PDF file"). On failure nothing is appended and `error` names
+// the file and the reason.
 bool ConvertPDF(const std::string& path, DataSetList& list, std::string& error);

@@ -43,10 +43,9 @@ DicomWebFields::DicomWebFields(QWidget* tab, std::vector<QWidget*> dicomFields)
   Protocol->setToolTip("How the PACS is reached: DICOM (C-STORE, C-FIND) or DICOMweb");
   Protocol->addItem("DICOM", "DICOM");
   Protocol->addItem(kDicomWebProtocol, kDicomWebProtocol);
-  Protocol->setGeometry(300, 18, 120, 24);
 
   form_ = new QFormLayout(this);
-  form_->setContentsMargins(16, 6, 4, 0);
+  form_->setContentsMargins(0, 0, 0, 0);
   form_->setVerticalSpacing(3);
   Url = AddRow(form_, "EditWebUrl", "URL", this);
   Url->setPlaceholderText("https://pacs.example/dicom-web");
@@ -69,7 +68,6 @@ DicomWebFields::DicomWebFields(QWidget* tab, std::vector<QWidget*> dicomFields)
   Verify->setAccessibleName(Verify->text());
   form_->addRow(Verify);
   Timeout = AddRow(form_, "EditWebTimeout", "Time-out (s)", this);
-  setGeometry(0, 0, 296, 212);
   // Captions as the DICOM fields have them.
   for (int row = 0; row < form_->rowCount(); ++row) {
     QLayoutItem* item = form_->itemAt(row, QFormLayout::LabelRole);

@@ -17,8 +17,8 @@ class DicomWebFields : public QWidget {
   Q_OBJECT
 
  public:
-  // Built on the PACS tab: the protocol choice at its top right, the DICOMweb fields in the place
-  // of `dicomFields`, which (with their labels) are hidden while DICOMweb is chosen.
+  // Built on the PACS tab, whose layout places the protocol choice and these fields (in the place
+  // of `dicomFields`, which with their labels are hidden while DICOMweb is chosen).
   DicomWebFields(QWidget* tab, std::vector<QWidget*> dicomFields);
 
   void Load(const SetupConfig& settings);

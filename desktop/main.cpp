@@ -2,10 +2,12 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 #include "appfolders.h"
@@ -89,21 +91,37 @@ int main(int argc, char** argv) {
   CaptureHooks hooks;
 #ifdef VELLORAN_HAVE_PRINTCAPTURE
   PrintCapture capture;
-  hooks.start = [&capture](const std::string& port, const std::filesystem::path& workFolder,
-                           ItemList& items) {
+  // The start runs on a thread of its own and may go on after the window stopped waiting for it
+  // (the installation waiting for a password). A stop asked for meanwhile is done by the start
+  // when it ends, so closing the window never waits for the installation; the timer's look at
+  // the messages skips a turn meanwhile.
+  std::mutex captureStarting;
+  std::atomic<bool> captureStopped{false};
+  hooks.start = [&capture, &captureStarting, &captureStopped](
+                    const std::string& port, const std::filesystem::path& workFolder,
+                    ItemList& items) {
+    const std::lock_guard lock(captureStarting);
     std::string message;
+    if (captureStopped) return message;
     capture.Start(port, workFolder, items, message);
+    if (captureStopped) capture.Stop();
     return message;
   };
-  hooks.stop = [&capture] { capture.Stop(); };
-  hooks.messages = [&capture] { return capture.TakeMessages(); };
+  hooks.stop = [&capture, &captureStarting, &captureStopped] {
+    captureStopped = true;
+    const std::unique_lock lock(captureStarting, std::try_to_lock);
+    if (lock.owns_lock()) capture.Stop();
+  };
+  hooks.messages = [&capture, &captureStarting] {
+    const std::unique_lock lock(captureStarting, std::try_to_lock);
+    return lock.owns_lock() ? capture.TakeMessages() : std::vector<std::string>{};
+  };
 #endif
   TForm1 form(ThisProgramFolders(), dialogs, hooks);
 #ifdef VELLORAN_HAVE_SCANNER
-  form.SetScanAction([&form] {
-    TAcquisitionForm scanner(form.Items(), form.Folders().workFolder, &form);
-    scanner.exec();
-  });
+  // Made once and kept for the run, so that it opens again with the scanner chosen last.
+  TAcquisitionForm scanner(form.Items(), form.Folders().workFolder, &form);
+  form.SetScanAction([&scanner] { scanner.exec(); });
 #endif
   form.show();
   return QApplication::exec();

@@ -2,11 +2,16 @@
 #include "setupform.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFont>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QVBoxLayout>
+#include <algorithm>
 
 #include "dialogprovider.h"
 #include "dicomwebfields.h"
@@ -17,26 +22,50 @@
 
 namespace {
 
-QLineEdit* AddField(QWidget* tab, const char* objectName, const char* caption, int y, int width) {
+// A row of a tab: the bold label and its field of the given width.
+QLineEdit* AddField(QGridLayout* rows, const char* objectName, const char* caption, int width) {
+  QWidget* tab = rows->parentWidget();
   auto* label = new QLabel(QString::fromUtf8(caption), tab);
   QFont bold = label->font();
   bold.setBold(true);
-  bold.setPointSize(10);
+  bold.setPointSize(std::max(bold.pointSize() + 1, 10));
   label->setFont(bold);
-  label->setGeometry(16, y, 110, 22);
   auto* field = new QLineEdit(tab);
   field->setObjectName(objectName);
-  field->setGeometry(130, y, width, 22);
+  field->setMinimumWidth(width);
   field->setAccessibleName(label->text());
   label->setBuddy(field);
+  const int row = rows->rowCount();
+  rows->addWidget(label, row, 0);
+  rows->addWidget(field, row, 1);
   return field;
 }
 
-QPushButton* AddButton(QWidget* parent, const char* objectName, const char* caption, int x, int y,
-                       int width, int height) {
+// The rows of a tab: label, field and a column for a button beside a field; what follows the rows
+// (added with AddBelow) takes the room that is left.
+QGridLayout* TabRows(QWidget* tab) {
+  auto* rows = new QGridLayout(tab);
+  rows->setContentsMargins(16, 18, 16, 12);
+  rows->setHorizontalSpacing(4);
+  rows->setVerticalSpacing(12);
+  rows->setColumnMinimumWidth(0, 110);
+  rows->setColumnStretch(3, 1);
+  return rows;
+}
+
+void AddBelow(QGridLayout* rows, QWidget* widget) {
+  rows->addWidget(widget, rows->rowCount(), 0, 1, 4);
+}
+
+void EndRows(QGridLayout* rows) {
+  rows->setRowStretch(rows->rowCount(), 1);
+}
+
+QPushButton* AddButton(QWidget* parent, const char* objectName, const char* caption, int width,
+                       int height) {
   auto* button = new QPushButton(QString::fromUtf8(caption), parent);
   button->setObjectName(objectName);
-  button->setGeometry(x, y, width, height);
+  button->setMinimumSize(width, height);
   button->setAccessibleName(button->text());
   return button;
 }
@@ -55,12 +84,10 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
     : QDialog(parent), settingsPath_(std::move(settingsPath)), config_(config), dialogs_(dialogs) {
   setObjectName("SetupFrm");
   setWindowTitle("Setup");
-  setFixedSize(446, 289);
   setModal(true);
 
   PageControl1 = new QTabWidget(this);
   PageControl1->setObjectName("PageControl1");
-  PageControl1->setGeometry(0, 0, 446, 241);
   TabSheet1 = new QWidget;
   TabSheet1->setObjectName("TabSheet1");
   TabSheet2 = new QWidget;
@@ -71,32 +98,62 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   PageControl1->addTab(TabSheet2, "PACS");
   PageControl1->addTab(TabSheet3, "WL Server");
 
-  Edit4 = AddField(TabSheet1, "Edit4", "Local AET", 20, 150);
-  Edit7 = AddField(TabSheet1, "Edit7", "Inst. Name:", 55, 250);
-  Edit10 = AddField(TabSheet1, "Edit10", "Printer Port", 90, 150);
+  LocalRows = TabRows(TabSheet1);
+  Edit4 = AddField(LocalRows, "Edit4", "Local AET", 150);
+  Edit7 = AddField(LocalRows, "Edit7", "Inst. Name:", 250);
+  Edit10 = AddField(LocalRows, "Edit10", "Printer Port", 150);
   CheckBox1 = new QCheckBox("Debug logging", TabSheet1);
   CheckBox1->setObjectName("CheckBox1");
   CheckBox1->setAccessibleName(CheckBox1->text());
-  CheckBox1->setGeometry(16, 130, 200, 22);
+  AddBelow(LocalRows, CheckBox1);
   CheckBox2 = new QCheckBox("Keep camera JPEGs as they are", TabSheet1);
   CheckBox2->setObjectName("CheckBox2");
   CheckBox2->setAccessibleName(CheckBox2->text());
-  CheckBox2->setGeometry(16, 160, 300, 22);
+  AddBelow(LocalRows, CheckBox2);
 
-  Edit5 = AddField(TabSheet2, "Edit5", "AET", 20, 150);
-  Edit2 = AddField(TabSheet2, "Edit2", "IP Address", 55, 150);
-  Edit3 = AddField(TabSheet2, "Edit3", "Port", 90, 150);
-  Button1 = AddButton(TabSheet2, "Button1", "Test", 300, 52, 90, 28);
+  PacsRows = TabRows(TabSheet2);
+  Edit5 = AddField(PacsRows, "Edit5", "AET", 150);
+  Edit2 = AddField(PacsRows, "Edit2", "IP Address", 150);
+  Edit3 = AddField(PacsRows, "Edit3", "Port", 150);
+  Button1 = AddButton(TabSheet2, "Button1", "Test", 90, 28);
+  // The fields' rows are 1 to 3 (an empty grid counts one row). Test goes beside IP Address, as
+  // on the worklist tab, the protocol choice beside the first row, and the DICOMweb fields take
+  // the place of the DICOM rows while DICOMweb is chosen.
+  PacsRows->addWidget(Button1, 2, 2);
   WebFields = new DicomWebFields(TabSheet2, {Edit5, Edit2, Edit3});
+  PacsRows->addWidget(WebFields, 1, 0, 3, 2);
+  PacsRows->addWidget(WebFields->Protocol, 1, 2);
+  // Below the DICOM or DICOMweb rows, whichever protocol is chosen: both deliver through it.
+  CheckBox3 = new QCheckBox("Keep unsent objects in the outbox", TabSheet2);
+  CheckBox3->setObjectName("CheckBox3");
+  CheckBox3->setAccessibleName(CheckBox3->text());
+  AddBelow(PacsRows, CheckBox3);
 
-  Edit6 = AddField(TabSheet3, "Edit6", "AET", 20, 150);
-  Edit8 = AddField(TabSheet3, "Edit8", "IP Address", 55, 150);
-  Edit9 = AddField(TabSheet3, "Edit9", "Port", 90, 150);
-  Button2 = AddButton(TabSheet3, "Button2", "Test", 300, 52, 90, 28);
+  WorklistRows = TabRows(TabSheet3);
+  Edit6 = AddField(WorklistRows, "Edit6", "AET", 150);
+  Edit8 = AddField(WorklistRows, "Edit8", "IP Address", 150);
+  Edit9 = AddField(WorklistRows, "Edit9", "Port", 150);
+  Button2 = AddButton(TabSheet3, "Button2", "Test", 90, 28);
+  WorklistRows->addWidget(Button2, 2, 2);
 
-  BitBtn1 = AddButton(this, "BitBtn1", "OK", 120, 250, 90, 30);
-  BitBtn2 = AddButton(this, "BitBtn2", "Cancel", 236, 250, 90, 30);
+  BitBtn1 = AddButton(this, "BitBtn1", "OK", 90, 30);
+  BitBtn2 = AddButton(this, "BitBtn2", "Cancel", 90, 30);
   BitBtn1->setDefault(true);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(BitBtn1);
+  buttons->addSpacing(26);
+  buttons->addWidget(BitBtn2);
+  buttons->addStretch(1);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 9);
+  layout->setSpacing(9);
+  layout->addWidget(PageControl1, 1);
+  layout->addLayout(buttons);
+  // The rows end after what a tab holds when the dialog is built; rows added later go before the
+  // stretch (FinishTabs is called again).
+  FinishTabs();
+  resize(QSize(kDesignedWidth, kDesignedHeight).expandedTo(minimumSizeHint()));
 
   connect(BitBtn1, &QPushButton::clicked, this, &TSetupFrm::BitBtn1Click);
   connect(BitBtn2, &QPushButton::clicked, this, &TSetupFrm::BitBtn2Click);
@@ -120,6 +177,7 @@ void TSetupFrm::FormCreate() {
   CheckBox1->setChecked(config_.Debug);
   CheckBox2->setChecked(config_.KeepCameraJpegs);
   WebFields->Load(config_);
+  CheckBox3->setChecked(config_.keepUnsentInOutbox);
 }
 
 void TSetupFrm::BitBtn1Click() {
@@ -152,6 +210,7 @@ void TSetupFrm::BitBtn1Click() {
   config_.PrinterPort = S(Edit10);
   config_.Debug = CheckBox1->isChecked();
   config_.KeepCameraJpegs = CheckBox2->isChecked();
+  config_.keepUnsentInOutbox = CheckBox3->isChecked();
   if (!SaveSettings(settingsPath_, config_)) {
     // The values hold for this run; the user learns that they will not survive a restart.
     dialogs_.ShowMessage(this, "ERROR, the settings could not be written to " + Q(settingsPath_));
@@ -172,14 +231,19 @@ void TSetupFrm::Button1Click() {
 }
 
 void TSetupFrm::TestWebNode() {
-  // As for DICOM, the values are tested as typed, before they are saved.
+  // As for DICOM, the values are tested as typed, before they are saved. Cancel and Esc stop
+  // waiting for the answer; the test owns its copy of the settings, as it runs on to its time-out.
   SetupConfig typed = config_;
   WebFields->Store(typed);
-  std::string message;
-  setEnabled(false);
-  RunBesideEventLoop([&typed, &message] { return TestWebPacs(typed, message); });
-  setEnabled(true);
-  dialogs_.ShowMessage(this, Q(message));
+  SetTesting(true);
+  const std::optional<std::string> message = RunStoppableBesideEventLoop([typed] {
+    std::string text;
+    TestWebPacs(typed, text);
+    return text;
+  });
+  SetTesting(false);
+  if (!message) return;
+  dialogs_.ShowMessage(this, Q(*message));
 }
 
 void TSetupFrm::Button2Click() {
@@ -198,9 +262,33 @@ void TSetupFrm::TestNode(const QString& calledAet, const QString& host, const QS
   node.calledAet = calledAet.toStdString();
   node.host = host.toStdString();
   node.port = port.toStdString();
-  setEnabled(false);
-  const bool answered = RunBesideEventLoop([&node] { return EchoSCU(node, kEchoTimeoutSeconds); });
-  setEnabled(true);
-  dialogs_.ShowMessage(this, answered ? calledAet + " is up and running!"
-                                      : "ERROR, " + calledAet + " does not answer!");
+  // Cancel and Esc stop the test; nothing else may be pressed meanwhile.
+  SetTesting(true);
+  const std::optional<bool> answered =
+      RunStoppableBesideEventLoop([node] { return EchoSCU(node, kEchoTimeoutSeconds); });
+  SetTesting(false);
+  if (!answered) return;
+  dialogs_.ShowMessage(this, *answered ? calledAet + " is up and running!"
+                                       : "ERROR, " + calledAet + " does not answer!");
+}
+
+void TSetupFrm::SetTesting(bool testing) {
+  testing_ = testing;
+  for (QWidget* control : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
+                           static_cast<QWidget*>(BitBtn1), static_cast<QWidget*>(PageControl1)}) {
+    control->setEnabled(!testing);
+  }
+}
+
+void TSetupFrm::reject() {
+  // During a test, Cancel and Esc stop the test and leave the dialog open.
+  if (testing_ && CancelWorkBesideEventLoop()) return;
+  QDialog::reject();
+}
+
+void TSetupFrm::FinishTabs() {
+  for (QGridLayout* rows : {LocalRows, PacsRows, WorklistRows}) {
+    for (int row = 0; row < rows->rowCount(); ++row) rows->setRowStretch(row, 0);
+    EndRows(rows);
+  }
 }

@@ -9,6 +9,7 @@
 class DialogProvider;
 class DicomWebFields;
 class QCheckBox;
+class QGridLayout;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
@@ -18,6 +19,10 @@ class TSetupFrm : public QDialog {
   Q_OBJECT
 
  public:
+  // The size the dialog opens at when the desktop's font leaves room for it.
+  static constexpr int kDesignedWidth = 446;
+  static constexpr int kDesignedHeight = 289;
+
   // Loads the settings from `settingsPath` into `config` and the fields (created once at start;
   // the fields keep what they last held between showings).
   TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvider& dialogs,
@@ -43,18 +48,31 @@ class TSetupFrm : public QDialog {
   QLineEdit* Edit3;      // PACS Port
   QPushButton* Button1;
   DicomWebFields* WebFields;  // DICOM or DICOMweb, and the DICOMweb fields
+  QCheckBox* CheckBox3;       // Keep unsent objects in the outbox
   QLineEdit* Edit6;           // WL AET
   QLineEdit* Edit8;           // WL IP Address
   QLineEdit* Edit9;           // WL Port
   QPushButton* Button2;
   QPushButton* BitBtn1;
   QPushButton* BitBtn2;
+  // The rows of each tab (label in column 0, field in 1, a button beside a field in 2). A control
+  // added below the rows goes in with AddBelow-like addWidget at rowCount(), then FinishTabs()
+  // keeps the free room under the last row.
+  QGridLayout* LocalRows;
+  QGridLayout* PacsRows;
+  QGridLayout* WorklistRows;
+  void FinishTabs();
+
+  // Esc and Cancel: stop a running test, otherwise close without saving.
+  void reject() override;
 
  private:
   void TestNode(const QString& calledAet, const QString& host, const QString& port);
   void TestWebNode();
+  void SetTesting(bool testing);
 
   std::string settingsPath_;
   SetupConfig& config_;
   DialogProvider& dialogs_;
+  bool testing_ = false;
 };

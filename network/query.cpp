@@ -327,7 +327,9 @@ int ReadFindRSP(PDU_Service& service, QueryList& list, const std::string& level)
 }
 
 FindEnd RunFind(PDU_Service& service, DcmObj& identifier, const std::string& sopClassUid,
-                const std::function<void(DcmObj& match)>& onMatch, std::stop_token cancel) {
+                const std::function<void(DcmObj& match)>& onMatch, std::stop_token cancel,
+                int* finalStatus) {
+  if (finalStatus != nullptr) *finalStatus = -1;
   if (!CFind::WriteRQ(&service, identifier, sopClassUid)) return FindEnd::NotSent;
   bool cancelled = false;
   for (;;) {
@@ -342,6 +344,7 @@ FindEnd RunFind(PDU_Service& service, DcmObj& identifier, const std::string& sop
       if (!cancelled && onMatch) onMatch(match);
       continue;
     }
+    if (finalStatus != nullptr) *finalStatus = status;
     // A peer may finish the search before it sees the cancel: success then ends it too.
     if (cancelled && (status == kStatusCancel || status == 0)) return FindEnd::Cancelled;
     return status == 0 ? FindEnd::Completed : FindEnd::Failed;

@@ -122,9 +122,11 @@ enum class FindEnd { Completed, Cancelled, NotSent, Failed };
 // each pending match (0xFF00 or 0xFF01) to `onMatch`, until the final response. Once `cancel` is
 // requested (it is looked at before each response is read), a C-CANCEL-FIND-RQ goes out and the
 // responses that still come are read, without being handed on, up to the final one, so that the
-// association stays in step and can be released.
+// association stays in step and can be released. `finalStatus`, when given, receives the status
+// of the final response (negative when none could be read).
 FindEnd RunFind(PDU_Service& service, DcmObj& identifier, const std::string& sopClassUid,
-                const std::function<void(DcmObj& match)>& onMatch, std::stop_token cancel = {});
+                const std::function<void(DcmObj& match)>& onMatch, std::stop_token cancel = {},
+                int* finalStatus = nullptr);
 
 // Fills `identifier` with the Modality Worklist keys of `item`, the Scheduled Procedure Step
 // Sequence holding one item.

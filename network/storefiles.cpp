@@ -231,6 +231,24 @@ int StoreFile(PDU_Service& service, const std::string& path, const Part10Header&
   return status;
 }
 
+bool OpenFileStoreAssociation(PDU_Service& service, const RemoteNode& node,
+                              const std::string& sopClassUid, const std::string& transferSyntaxUid,
+                              int timeoutSeconds) {
+  const std::string& syntax = transferSyntaxUid;
+  // A deflated or big-endian data set goes out as it is when the peer takes that; otherwise it
+  // is sent re-encoded, in explicit VR little endian when the peer takes that. Any other file
+  // is proposed in its own syntax in one context and as Implicit VR Little Endian in a second;
+  // one in a syntax no context may carry is proposed as Implicit VR Little Endian only and
+  // converted.
+  const bool reencodable =
+      syntax == kDeflatedExplicitVRLittleEndian || syntax == kExplicitVRBigEndian;
+  const std::string proposed = IsSendableTransferSyntax(syntax) ? syntax : "";
+  return reencodable
+             ? OpenNodeAssociation(service, node, sopClassUid, proposed, kExplicitVRLittleEndian,
+                                   timeoutSeconds)
+             : OpenNodeStoreAssociation(service, node, sopClassUid, proposed, timeoutSeconds);
+}
+
 bool StoreFiles(const std::vector<std::string>& paths, const RemoteNode& node, int timeoutSeconds,
                 std::vector<std::string>& errors, const StoreFileProgress& progress) {
   struct Group {
@@ -265,19 +283,8 @@ bool StoreFiles(const std::vector<std::string>& paths, const RemoteNode& node, i
   }
   for (const Group& group : groups) {
     PDU_Service service;
-    const std::string& syntax = group.transferSyntaxUid;
-    // A deflated or big-endian data set goes out as it is when the peer takes that; otherwise it
-    // is sent re-encoded, in explicit VR little endian when the peer takes that. Any other file
-    // is proposed in its own syntax in one context and as Implicit VR Little Endian in a second;
-    // one in a syntax no context may carry is proposed as Implicit VR Little Endian only and
-    // converted.
-    const bool reencodable =
-        syntax == kDeflatedExplicitVRLittleEndian || syntax == kExplicitVRBigEndian;
-    const std::string proposed = IsSendableTransferSyntax(syntax) ? syntax : "";
-    const bool open = reencodable ? OpenNodeAssociation(service, node, group.sopClassUid, proposed,
-                                                        kExplicitVRLittleEndian, timeoutSeconds)
-                                  : OpenNodeStoreAssociation(service, node, group.sopClassUid,
-                                                             proposed, timeoutSeconds);
+    const bool open = OpenFileStoreAssociation(service, node, group.sopClassUid,
+                                               group.transferSyntaxUid, timeoutSeconds);
     if (!open) WriteLog("ERROR, Can't open association with: " + node.calledAet);
     for (const auto& [index, header] : group.files) {
       std::string error;

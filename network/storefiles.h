@@ -35,6 +35,12 @@ bool ReadPart10Header(const std::string& path, Part10Header& header, std::string
 int StoreFile(PDU_Service& service, const std::string& path, const Part10Header& header,
               std::string& error);
 
+// Opens the association StoreFiles uses for files of one SOP class in one transfer syntax: the
+// file's own syntax where a context may carry it, with a fallback the data set can be converted to.
+bool OpenFileStoreAssociation(PDU_Service& service, const RemoteNode& node,
+                              const std::string& sopClassUid, const std::string& transferSyntaxUid,
+                              int timeoutSeconds);
+
 // Called after each file with its place in the whole run and whether it was stored.
 using StoreFileProgress =
     std::function<void(const std::string& path, size_t index, size_t total, bool stored)>;

@@ -81,6 +81,8 @@ TAcquisitionForm::TAcquisitionForm(ItemList& items, const std::filesystem::path&
 
 TAcquisitionForm::~TAcquisitionForm() {
   StopScan();
+  // The lister posts its result to this window: it ends before the window goes.
+  if (lister_.joinable()) lister_.join();
 }
 
 void TAcquisitionForm::SetDialogs(std::shared_ptr<ScannerDialogs> provider) {
@@ -92,23 +94,22 @@ void TAcquisitionForm::SetClock(std::function<std::chrono::system_clock::time_po
 }
 
 bool TAcquisitionForm::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate) {
-    if (skipNextActivation_) {
-      skipNextActivation_ = false;
-    } else if (ownDialogDepth_ == 0) {
-      FormActivate();
-    }
-  } else if (event->type() == QEvent::WindowDeactivate && ownDialogDepth_ == 0) {
-    skipNextActivation_ = false;
+  if (event->type() == QEvent::WindowActivate && listOnActivation_ && ownDialogDepth_ == 0) {
+    listOnActivation_ = false;
+    FormActivate();
   }
   return QDialog::event(event);
+}
+
+void TAcquisitionForm::showEvent(QShowEvent* event) {
+  listOnActivation_ = true;
+  QDialog::showEvent(event);
 }
 
 int TAcquisitionForm::RunOwnDialog(QDialog& dialog) {
   ++ownDialogDepth_;
   const int result = dialogs_->Run(dialog);
   --ownDialogDepth_;
-  skipNextActivation_ = true;
   return result;
 }
 
@@ -116,35 +117,72 @@ void TAcquisitionForm::ShowMessage(const QString& text) {
   ++ownDialogDepth_;
   dialogs_->Message(this, text);
   --ownDialogDepth_;
-  skipNextActivation_ = true;
 }
 
 void TAcquisitionForm::FormActivate() {
-  // A running transfer owns SANE; the list is read again after it.
+  // A running transfer owns SANE; the list is read again after it. A listing still running from
+  // an earlier opening is shown when it ends.
   if (ScanRunning()) return;
-  ClearPreview();
-  deviceList_.clear();
+  listingWanted_ = true;
+  if (Listing()) return;
   if (!sane_) sane_ = std::make_unique<SaneLibrary>();
-  ScanResult result;
   if (sane_->Status() != SANE_STATUS_GOOD) {
-    result = ScanResult::Failure(ScanStep::ListDevices, static_cast<uint32_t>(sane_->Status()));
-  } else {
-    result = EnumerateScanDevices(deviceList_);
+    FinishListing(
+        ScanResult::Failure(ScanStep::ListDevices, static_cast<uint32_t>(sane_->Status())), {});
+    return;
   }
+  UpdateButtons();
+  ComboBox1->setPlaceholderText(QStringLiteral("Looking for scanners..."));
+  // sane_get_devices asks every backend, the network ones too, and takes seconds even when no
+  // scanner is attached: it runs beside the window, with its own hold on the library so that a
+  // window closed meanwhile does not end SANE under it.
+  lister_ = std::thread([this] {
+    SaneLibrary library;
+    std::vector<std::string> devices;
+    const ScanResult result = EnumerateScanDevices(devices);
+    QMetaObject::invokeMethod(
+        this, [this, result, devices] { FinishListing(result, devices); }, Qt::QueuedConnection);
+  });
+  UpdateButtons();
+}
+
+void TAcquisitionForm::FinishListing(const ScanResult& result,
+                                     const std::vector<std::string>& devices) {
+  if (lister_.joinable()) lister_.join();
+  ComboBox1->setPlaceholderText({});
+  const bool wanted = listingWanted_;
+  listingWanted_ = false;
+  UpdateButtons();
+  if (!wanted) {
+    emit DevicesListed();
+    return;
+  }
+  // The scanner chosen before stays chosen when it is still listed.
+  const int chosen = ComboBox1->currentIndex();
+  const std::string chosenName = chosen >= 0 && static_cast<size_t>(chosen) < deviceList_.size()
+                                     ? DeviceListField(deviceList_[static_cast<size_t>(chosen)], 1)
+                                     : std::string();
+  deviceList_ = devices;
   ComboBox1->clear();
-  for (const std::string& entry : deviceList_) {
-    ComboBox1->addItem(QString::fromStdString(DeviceListField(entry, 2)));
+  int select = 0;
+  for (size_t i = 0; i < deviceList_.size(); ++i) {
+    ComboBox1->addItem(QString::fromStdString(DeviceListField(deviceList_[i], 2)));
+    if (!chosenName.empty() && DeviceListField(deviceList_[i], 1) == chosenName) {
+      select = static_cast<int>(i);
+    }
   }
-  if (!deviceList_.empty()) ComboBox1->setCurrentIndex(0);
+  if (!deviceList_.empty()) ComboBox1->setCurrentIndex(select);
+  UpdateButtons();
   if (!result.Ok()) {
     ShowMessage(QString::fromStdString(AcquisitionErrorMessage(result)));
   } else if (deviceList_.empty()) {
     ShowMessage(QStringLiteral("No Scanner Found"));
   }
+  emit DevicesListed();
 }
 
 void TAcquisitionForm::Button3Click() {
-  if (ScanRunning() || deviceList_.empty()) return;
+  if (ScanRunning() || Listing() || deviceList_.empty()) return;
   const int index = ComboBox1->currentIndex();
   if (index < 0 || static_cast<size_t>(index) >= deviceList_.size()) return;
   const std::string name = DeviceListField(deviceList_[static_cast<size_t>(index)], 1);
@@ -238,6 +276,13 @@ void TAcquisitionForm::FinishScan(unsigned generation, const ScanOutcome& outcom
 
 void TAcquisitionForm::CancelButtonClick() {
   if (canceller_) canceller_->Cancel();
+  // A listing let go keeps the scanners listed before; Scan waits until SANE is free again.
+  if (Listing() && listingWanted_) {
+    listingWanted_ = false;
+    ComboBox1->setPlaceholderText({});
+    UpdateButtons();
+    emit DevicesListed();
+  }
 }
 
 void TAcquisitionForm::StopScan() {
@@ -251,11 +296,18 @@ void TAcquisitionForm::StopScan() {
 }
 
 void TAcquisitionForm::SetScanning(bool scanning) {
-  Button3->setEnabled(!scanning);
+  scanning_ = scanning;
+  UpdateButtons();
+}
+
+void TAcquisitionForm::UpdateButtons() {
+  const bool scanning = scanning_;
+  const bool waitingForList = Listing() && listingWanted_;
+  Button3->setEnabled(!scanning && !Listing());
   Button5->setEnabled(!scanning);
   Button2->setEnabled(!scanning);
-  ComboBox1->setEnabled(!scanning);
-  CancelButton->setEnabled(scanning);
+  ComboBox1->setEnabled(!scanning && !waitingForList);
+  CancelButton->setEnabled(scanning || waitingForList);
 }
 
 void TAcquisitionForm::Button5Click() {
@@ -282,8 +334,12 @@ void TAcquisitionForm::done(int result) {
 
 void TAcquisitionForm::FormClose() {
   device_.Close();
-  deviceList_.clear();
-  ComboBox1->clear();
+  // The box keeps its scanners, so the one chosen is chosen again at the next opening; the page
+  // scanned is gone with scan.bmp.
+  listingWanted_ = false;
+  ComboBox1->setPlaceholderText({});
+  ClearPreview();
+  UpdateButtons();
   sane_.reset();
 }
 

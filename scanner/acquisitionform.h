@@ -42,11 +42,15 @@ class TAcquisitionForm : public QDialog {
   void SetClock(std::function<std::chrono::system_clock::time_point()> clock);
 
   bool ScanRunning() const { return worker_.joinable(); }
+  // True while the scanners are being listed (on a thread of their own: SANE may take seconds).
+  bool Listing() const { return lister_.joinable(); }
   // One entry per scanner: "name;vendor model;type".
   const std::vector<std::string>& DeviceList() const { return deviceList_; }
 
-  // Every time the window becomes active (except on return from its own dialogs and message
-  // boxes): clears the preview and lists the scanners anew.
+  // When the window is opened (its first activation after being shown): lists the scanners anew
+  // beside the event loop; DevicesListed follows. The scanner chosen before stays chosen when it
+  // is still there, and the preview stays until the window closes. Activations after that (back
+  // from another window or a dialog) change nothing.
   void FormActivate();
   void Button3Click();  // Scan
   void Button5Click();  // Configuration
@@ -68,9 +72,12 @@ class TAcquisitionForm : public QDialog {
   void ProgressReported(int percent);
   // A scan has ended and its result is shown.
   void ScanFinished();
+  // The scanners were listed (or listing them failed, or was cancelled) and the box shows them.
+  void DevicesListed();
 
  protected:
   bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   // Every way of closing ends like Close: a running scan is cancelled, scan.bmp deleted, SANE
   // released.
   void done(int result) override;
@@ -88,6 +95,8 @@ class TAcquisitionForm : public QDialog {
   int RunOwnDialog(QDialog& dialog);
   void ShowMessage(const QString& text);
   void FinishScan(unsigned generation, const ScanOutcome& outcome);
+  void FinishListing(const ScanResult& result, const std::vector<std::string>& devices);
+  void UpdateButtons();
   void StopScan();
   void SetScanning(bool scanning);
   void ClearPreview();
@@ -105,8 +114,13 @@ class TAcquisitionForm : public QDialog {
   std::unique_ptr<ScanCanceller> canceller_;
   std::thread worker_;
   unsigned scanGeneration_ = 0;
+  // The thread that lists the scanners; its result is shown only while listingWanted_ holds
+  // (Cancel and closing the window let it go).
+  std::thread lister_;
+  bool listingWanted_ = false;
+  bool listOnActivation_ = true;
+  bool scanning_ = false;
 
-  // Activation that only means one of our own dialogs or message boxes closed is not a new visit.
+  // Activation that only means one of our own dialogs or message boxes closed is not an opening.
   int ownDialogDepth_ = 0;
-  bool skipNextActivation_ = false;
 };

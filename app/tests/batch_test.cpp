@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <stop_token>
 
+#include "batchpatient.h"
 #include "bufdata.h"
 #include "convertertest.h"
 #include "dicomfile.h"
@@ -172,7 +174,7 @@ TEST_F(BatchTest, TheSamePatientKeepsItsStudyAndAnotherPatientStartsANewOne) {
 }
 
 TEST_F(BatchTest, ItemsAreNumberedInListOrderAcrossKinds) {
-  const std::vector<std::string> items = {Png("a.png"), Png("b.PNG"), Write("c.pdf", "%PDF"),
+  const std::vector<std::string> items = {Png("a.png"), Png("b.PNG"), Write("c.pdf", "%PDF-1.4"),
                                           Write("notes.xyz", "skipped"), Png("d.png")};
   std::string message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
@@ -190,9 +192,9 @@ TEST_F(BatchTest, ItemsAreNumberedInListOrderAcrossKinds) {
   EXPECT_EQ(skipped, std::vector<std::string>{items[3]});
 }
 
-TEST_F(BatchTest, ABadSourceEndsTheBatchNamingItAndNothingIsWritten) {
-  const std::string out = (dir_ / "out").string();
-  std::filesystem::create_directory(out);
+// A source that cannot be converted gives no object: it is named with its reason and stays, the
+// other items are written all the same, and the batch fails.
+TEST_F(BatchTest, ABadSourceIsNamedWhileTheOtherItemsAreWritten) {
   const std::string jpeg = testpictures::MakeJpeg(64, 64, false);
   const struct {
     const char* name;
@@ -203,20 +205,71 @@ TEST_F(BatchTest, ABadSourceEndsTheBatchNamingItAndNothingIsWritten) {
       {"broken.png", "\x89PNG\r\n\x1a\n broken"},
   };
   for (const auto& row : rows) {
-    const std::vector<std::string> items = {Png("first.png"), Write("doc.pdf", "%PDF"),
+    SCOPED_TRACE(row.name);
+    testsupport::TempDir out;
+    const std::vector<std::string> items = {Png("first.png"), Write("doc.pdf", "%PDF-1.4"),
                                             Write(row.name, row.bytes), Png("last.png")};
     std::vector<std::string> written;
     std::string message;
-    EXPECT_FALSE(SaveBatch(form_, nullptr, items, settings_, out, written, message)) << row.name;
-    EXPECT_NE(message.find(row.name), std::string::npos) << message;
-    EXPECT_TRUE(written.empty());
-    EXPECT_TRUE(std::filesystem::is_empty(out)) << row.name;
+    std::string prepared;
+    ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, prepared));
+    BatchReport report;
+    EXPECT_FALSE(SavePreparedBatch(items, out.path().string(), written, message, {}, &report));
+    EXPECT_EQ(message.rfind("1 of 4 items were not written: " + std::string(row.name) + " (", 0),
+              0u)
+        << message;
+    EXPECT_EQ(written.size(), 3u);
+    EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 1, 3}));
+    EXPECT_EQ(report.Cause().rfind(std::string(row.name) + ": ", 0), 0u) << report.Cause();
   }
+  testsupport::TempDir out;
   std::vector<std::string> written;
   std::string message;
-  EXPECT_FALSE(SaveBatch(form_, nullptr, {(dir_ / "vanished.pdf").string()}, settings_, out,
-                         written, message));
+  EXPECT_FALSE(SaveBatch(form_, nullptr, {(dir_ / "vanished.pdf").string()}, settings_,
+                         out.path().string(), written, message));
   EXPECT_NE(message.find("vanished.pdf"), std::string::npos) << message;
+  EXPECT_TRUE(written.empty());
+}
+
+// A Save cancelled before it began writes nothing and keeps every item.
+TEST_F(BatchTest, ACancelledSaveWritesNothingMoreAndSaysSo) {
+  testsupport::TempDir out;
+  const std::vector<std::string> items = {Png("a.png"), Png("b.png"), Write("c.pdf", "%PDF-1.4")};
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
+  std::stop_source cancel;
+  cancel.request_stop();
+  std::vector<std::string> written;
+  BatchReport report;
+  EXPECT_FALSE(
+      SavePreparedBatch(items, out.path().string(), written, message, cancel.get_token(), &report));
+  EXPECT_TRUE(written.empty());
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  EXPECT_EQ(message, "Save cancelled: 0 of 3 items were written; the other 3 stay in the list.");
+}
+
+// The grid's empty row, and no selection, choose the typed fields; a chosen row is shown as it
+// will be sent.
+TEST(BatchPatient, TheChosenRowIsShownAsItWillBeSent) {
+  StudyInfo jane;
+  jane.patientName = "DOE^JANE";
+  jane.patientId = "12345";
+  jane.accessionNumber = "0042";
+  jane.patientSex = "F";
+  jane.patientBirthDate = "19800512";
+  const std::vector<StudyInfo> results = {jane};
+  EXPECT_EQ(ChosenResultAt(results, 0), &results[0]);
+  for (int row : {-1, 1, 2}) EXPECT_EQ(ChosenResultAt(results, row), nullptr) << row;
+  EXPECT_EQ(ChosenResultAt({}, 0), nullptr);
+  EXPECT_EQ(BatchForText(jane), "Batch for DOE^JANE \u00B7 ID 12345 \u00B7 ACC 0042");
+  const PatientFields fields = FieldsOfResult(jane);
+  EXPECT_EQ(fields.sexIndex, 1);
+  EXPECT_EQ(fields.birthDate, "19800512");
+  // Without an accession number the batch generates one: the line does not pretend to know it.
+  jane.accessionNumber.clear();
+  jane.patientSex.clear();
+  EXPECT_EQ(BatchForText(jane), "Batch for DOE^JANE \u00B7 ID 12345");
+  EXPECT_EQ(FieldsOfResult(jane).sexIndex, -1);
 }
 
 TEST_F(BatchTest, SaveWritesOneFilePerObjectNamedByItsInstanceUid) {
@@ -273,7 +326,7 @@ TEST_F(BatchTest, HundredsOfItemsKeepEveryUidWithinSixtyFourCharacters) {
   form_.patientId = "PATIENT-ID-WITH-MANY-CHARACTERS";
   form_.accessionNumber = "ACCESSION-1234567890";
   const std::string png = Png("p.png");
-  const std::string pdf = Write("p.pdf", "%PDF");
+  const std::string pdf = Write("p.pdf", "%PDF-1.4");
   std::vector<std::string> items;
   for (int i = 0; i < 300; ++i) items.push_back(i % 3 == 0 ? pdf : png);
   std::string message;
@@ -340,8 +393,9 @@ TEST_F(BatchTest, ParallelConversionWritesTheSameFilesAsSequentialConversion) {
 // must fail by name, not be saved with other bytes, and not stop the rest.
 TEST_F(BatchTest, ASourceCutShortAfterConversionIsNamedAndTheRestIsWritten) {
   // Long enough to stay in their files until written.
-  const std::vector<std::string> items = {Write("cut.pdf", std::string(1200001, 'c')),
-                                          Write("whole.pdf", std::string(1200001, 'w'))};
+  const std::vector<std::string> items = {
+      Write("cut.pdf", "%PDF-1.4\n" + std::string(1200001 - 9, 'c')),
+      Write("whole.pdf", "%PDF-1.4\n" + std::string(1200001 - 9, 'w'))};
   std::string message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
   BatchLists lists;
@@ -357,7 +411,7 @@ TEST_F(BatchTest, ASourceCutShortAfterConversionIsNamedAndTheRestIsWritten) {
   DicomFile file;
   std::string error;
   ASSERT_TRUE(ReadDicomFile(written[0], file, error)) << error;
-  std::string expected(1200001, 'w');
+  std::string expected = "%PDF-1.4\n" + std::string(1200001 - 9, 'w');
   expected.push_back('\0');
   EXPECT_TRUE(file.dataSet.FindTag(0x0042, 0x0011)->Bytes() == expected);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1);
@@ -367,8 +421,9 @@ TEST_F(BatchTest, ASourceCutShortAfterConversionIsNamedAndTheRestIsWritten) {
 TEST_F(BatchTest, StreamedFilesEqualTheEncodersFiles) {
   std::string big(300001, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 13);
+  big.replace(0, 5, "%PDF-");
   const std::vector<std::string> items = {
-      Write("big.pdf", big), Write("small.pdf", "%PDF"),
+      Write("big.pdf", big), Write("small.pdf", "%PDF-1.4"),
       Write("big.bmp", testpictures::MakeBmp(300, 200, 24, false))};
   std::string message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));

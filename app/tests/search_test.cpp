@@ -9,9 +9,13 @@
 #include <thread>
 
 #include "batch.h"
+#include "bufdata.h"
+#include "dimse.h"
 #include "log.h"
 #include "orthanc.h"
+#include "scripted_peer.h"
 #include "storage.h"
+#include "syntaxes.h"
 #include "testsupport.h"
 
 using testsupport::RunCommand;
@@ -48,6 +52,9 @@ TEST(SearchForm, QueryRecordsFollowTheFormFields) {
   empty.fromDate = empty.toDate = "20240108";
   EXPECT_TRUE(SearchHasNoFilters(empty));
   EXPECT_EQ(PacsQueryFromForm(empty).patientName, "");  // no lone "*" for an empty field
+  // A "from" date left unknown sets no lower bound.
+  empty.fromDate.clear();
+  EXPECT_EQ(PacsQueryFromForm(empty).studyDate, "-20240108");
   empty.studyDescription = "x";
   EXPECT_FALSE(SearchHasNoFilters(empty));
 }
@@ -422,6 +429,62 @@ TEST(SearchPeers, WorklistAnswersInOtherCharacterSetsMakeObjectsWithTheSameNames
       EXPECT_EQ(object.GetString(0x0008, 0x0005), "ISO_IR 192");
       EXPECT_EQ(object.GetString(0x0010, 0x0010), chosen.patientName);
     }
+  }
+}
+
+// A worklist server that sends `count` matches and then, instead of its final response, does
+// what `end` says: closes the connection, or answers with a failure status.
+std::vector<testpeer::Step> PartialWorklist(int count, std::vector<testpeer::Step> end) {
+  using testpeer::Step;
+  std::vector<Step> steps = {Step::ReceivePdu(),
+                             Step::Send(testpeer::AssociateAC({{1, 0, kImplicitVRLittleEndian}})),
+                             Step::ReceivePdu(), Step::ReceivePdu()};
+  for (int i = 0; i < count; ++i) {
+    DcmObj match;
+    match.AddString(0x0010, 0x0010, "DOE^JANE" + std::to_string(i));
+    BufData encoded;
+    encoded.WriteDataSet(match);
+    steps.push_back(Step::Send(
+        testpeer::PData(1, {{0x03, testpeer::ResponseCommand(kCommandFindRSP, 0xFF00, 0x0102)},
+                            {0x02, encoded.stream}})));
+  }
+  steps.insert(steps.end(), end.begin(), end.end());
+  return steps;
+}
+
+// A search that fails part-way keeps what it got and says why it stopped.
+TEST(SearchPeers, ASearchStoppedPartWayKeepsItsMatchesAndSaysWhy) {
+  using testpeer::Step;
+  const struct {
+    const char* name;
+    std::vector<Step> end;
+    std::string message;
+  } cases[] = {
+      {"connection closed",
+       {Step::Close()},
+       "Search stopped: the worklist server closed the connection; 12 entries shown"},
+      {"failure status",
+       {Step::Send(
+            testpeer::PData(1, {{0x03, testpeer::ResponseCommand(kCommandFindRSP, 0xC001)}})),
+        Step::ReceiveUntilClose()},
+       "Search stopped: the worklist server answered with the failure status 0xC001; 12 entries "
+       "shown"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testpeer::ScriptedPeer peer(PartialWorklist(12, c.end));
+    RemoteNode node;
+    node.callingAet = "VELLORAN";
+    node.calledAet = "PEER";
+    node.host = "127.0.0.1";
+    node.port = peer.Port();
+    std::vector<StudyInfo> results;
+    std::string cause;
+    EXPECT_EQ(SearchWorklist(node, SearchForm{}, results, {}, &cause), SearchOutcome::Interrupted);
+    ASSERT_EQ(results.size(), 12u);
+    EXPECT_EQ(results[11].patientName, "DOE^JANE11");
+    EXPECT_EQ(SearchStoppedMessage(cause, results.size()), c.message);
+    peer.Finish();
   }
 }
 

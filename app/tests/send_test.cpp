@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stop_token>
 #include <utility>
 #include <vector>
 
@@ -11,7 +12,10 @@
 #include "dcmtk_peer.h"
 #include "dicomfile.h"
 #include "dimse.h"
+#include "orthanc.h"
 #include "scripted_peer.h"
+#include "search.h"
+#include "syntaxes.h"
 #include "testpictures.h"
 #include "testsupport.h"
 
@@ -67,9 +71,9 @@ TEST(SendLists, ASourceCutShortAfterConversionIsReportedAsNotStored) {
   testsupport::TempDir folder;
   dcmtkpeer::StoreSCP peer(folder / "in", {kPdfClass}, {kExplicitVRLittleEndian});
   ASSERT_TRUE(peer.Running());
-  const std::string whole(1200001, 'w');
+  const std::string whole = "%PDF-1.4\n" + std::string(1200001 - 9, 'w');
   testsupport::WriteFile(folder / "whole.pdf", whole);
-  testsupport::WriteFile(folder / "cut.pdf", std::string(1500000, 'c'));
+  testsupport::WriteFile(folder / "cut.pdf", "%PDF-1.4\n" + std::string(1500000 - 9, 'c'));
   BatchForm form;
   form.patientName = "Roe^Rick";
   form.patientId = "PID7";
@@ -267,6 +271,213 @@ TEST(SendObjectList, StopsWhenThePeerReleasesInTheMiddle) {
   const auto received = peer.Received();
   ASSERT_EQ(received.size(), 6u);
   EXPECT_EQ(received.back(), testpeer::ReleaseRP());
+}
+
+// The patient typed for the batches below.
+BatchForm TypedPatient() {
+  BatchForm form;
+  form.patientName = "ROE^RICK";
+  form.patientId = "PID7";
+  form.modalityText = "OT";
+  return form;
+}
+
+std::string Photo(const std::filesystem::path& folder, const std::string& name) {
+  testsupport::WriteFile(folder / name, testpictures::MakePng(16, 8, testpictures::PngKind::Rgb));
+  return (folder / name).string();
+}
+
+// A storescp that takes Secondary Capture photos only, as JPEG or Explicit VR Little Endian.
+dcmtkpeer::StoreSCP PhotoStoreSCP(const testsupport::TempDir& folder) {
+  return dcmtkpeer::StoreSCP(folder / "in", {"1.2.840.10008.5.1.4.1.1.7"},
+                             {kJpegBaselineSyntax, kExplicitVRLittleEndian});
+}
+
+// A photo and a TXT file without text: the photo arrives, the TXT gave no object, so it is not
+// counted as sent, it is named, and the batch fails although every object made was stored.
+TEST(SendBatch, ItemsWithoutAnObjectAreNamedAndFailTheBatchWhileTheRestArrives) {
+  ASSERT_TRUE(testsupport::HaveProgram("storescp"))
+      << "storescp missing (scripts/setup.sh installs it)";
+  testsupport::TempDir folder;
+  dcmtkpeer::StoreSCP peer = PhotoStoreSCP(folder);
+  ASSERT_TRUE(peer.Running());
+  testsupport::WriteFile(folder / "empty.txt", "");
+  testsupport::WriteFile(folder / "notes.odt", "PK");
+  const std::vector<std::string> items = {Photo(folder.path(), "photo.png"),
+                                          (folder / "empty.txt").string(),
+                                          (folder / "notes.odt").string()};
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(TypedPatient(), nullptr, items.size(), SetupConfig{}, message));
+  BatchReport report;
+  EXPECT_FALSE(SendPreparedBatch(items, Peer(peer.Port(), "STORESCP"), message, {}, {}, &report));
+  EXPECT_EQ(message,
+            "ERROR Sending Images, please check Log file\n"
+            "2 of 3 items were not sent: empty.txt (no text), notes.odt (unknown kind)");
+  EXPECT_EQ(peer.Received().size(), 1u);
+  EXPECT_EQ(report.DeliveredItems(), std::vector<size_t>{0});
+  EXPECT_EQ(report.Fate(1), ItemFate::NoObject);
+}
+
+// Cancel while a batch of photos goes out: the object in flight is finished, nothing after it is
+// sent, and the message says which items were stored.
+TEST(SendBatch, CancelStopsAfterTheObjectInFlight) {
+  ASSERT_TRUE(testsupport::HaveProgram("storescp"))
+      << "storescp missing (scripts/setup.sh installs it)";
+  testsupport::TempDir folder;
+  dcmtkpeer::StoreSCP peer = PhotoStoreSCP(folder);
+  ASSERT_TRUE(peer.Running());
+  std::vector<std::string> items;
+  for (int i = 0; i < 12; ++i)
+    items.push_back(Photo(folder.path(), "p" + std::to_string(i) + ".png"));
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(TypedPatient(), nullptr, items.size(), SetupConfig{}, message));
+  std::stop_source cancel;
+  BatchReport report;
+  // The user presses Cancel while the third object is on its way.
+  const SendProgress progress = [&](const DcmObj&, size_t index, size_t, bool) {
+    if (index == 1) cancel.request_stop();
+  };
+  EXPECT_FALSE(SendPreparedBatch(items, Peer(peer.Port(), "STORESCP"), message, progress,
+                                 cancel.get_token(), &report));
+  EXPECT_EQ(peer.Received().size(), 2u);
+  EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 1}));
+  EXPECT_EQ(report.Count(ItemFate::Waiting), 10u);
+  EXPECT_EQ(message,
+            "Send cancelled: 2 of 12 items were stored: p0.png, p1.png; the other 10 stay "
+            "in the list.");
+
+  // Cancelled before anything was converted: nothing is sent, every item stays.
+  std::stop_source early;
+  early.request_stop();
+  EXPECT_FALSE(SendPreparedBatch(items, Peer(peer.Port(), "STORESCP"), message, {},
+                                 early.get_token(), &report));
+  EXPECT_EQ(peer.Received().size(), 2u);
+  EXPECT_TRUE(report.DeliveredItems().empty());
+}
+
+// A failed Send keeps its sentence and says under it what went wrong, in words a receptionist
+// can act on.
+TEST(SendBatch, AFailedSendNamesItsFirstCause) {
+  testsupport::TempDir folder;
+  const std::string photo = Photo(folder.path(), "a.png");
+  const std::string nobody = std::to_string(testsupport::FreePort());
+  struct Case {
+    const char* name;
+    std::vector<testpeer::Step> steps;  // empty: nobody listens
+    std::string cause;
+  };
+  const Case cases[] = {
+      {"nobody listens", {}, "The PACS at 127.0.0.1:" + nobody + " did not answer"},
+      {"calling AE title refused",
+       {Step::ReceivePdu(), Step::Send(testpeer::FromHex("03 00 00000004 00 01 01 03")),
+        Step::WaitForClose()},
+       "PACS refused the AE title VELLORAN"},
+      {"called AE title refused",
+       {Step::ReceivePdu(), Step::Send(testpeer::FromHex("03 00 00000004 00 01 01 07")),
+        Step::WaitForClose()},
+       "The PACS at 127.0.0.1:PORT is not called PEER"},
+      {"object refused", Association(kJpegBaselineSyntax, {0xA700}),
+       "a.png: status 0xA700 (refused: out of resources)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<testpeer::ScriptedPeer> peer;
+    std::string port = nobody;
+    if (!c.steps.empty()) {
+      peer = std::make_unique<testpeer::ScriptedPeer>(c.steps);
+      port = peer->Port();
+    }
+    std::string message;
+    EXPECT_FALSE(SendBatch(TypedPatient(), nullptr, {photo}, SetupConfig{}, Peer(port), message));
+    std::string cause = c.cause;
+    if (const size_t at = cause.find("PORT"); at != std::string::npos) cause.replace(at, 4, port);
+    EXPECT_EQ(message, "ERROR Sending Images, please check Log file\n" + cause +
+                           "\n1 of 1 items were not sent: a.png");
+    if (peer) EXPECT_TRUE(peer->Finish()) << peer->Problem();
+  }
+}
+
+// A file named .pdf that holds no PDF gives no object: the Send fails and says so in the words
+// the user needs, and nothing is sent for it.
+TEST(SendBatch, AFileThatIsNoPdfIsNamedAsTheCause) {
+  testsupport::TempDir folder;
+  const std::string report = (folder.path() / "report.pdf").string();
+  testsupport::WriteFile(report, "Dear colleague,\nthe wound heals well.\n");
+  std::string message;
+  EXPECT_FALSE(SendBatch(TypedPatient(), nullptr, {report}, SetupConfig{},
+                         Peer(std::to_string(testsupport::FreePort())), message));
+  EXPECT_EQ(message,
+            "ERROR Sending Images, please check Log file\nreport.pdf: not a PDF file\n"
+            "1 of 1 items were not sent: report.pdf (not a PDF file)");
+}
+
+// A kept print job in the work folder goes with a photo to a PACS that takes images only: the
+// photo is stored and leaves, the job's object was never acknowledged, so its file stays.
+TEST(SendBatch, AWorkFolderFileIsDeletedOnlyWhenItsOwnObjectWasStored) {
+  ASSERT_TRUE(testsupport::HaveProgram("storescp"))
+      << "storescp missing (scripts/setup.sh installs it)";
+  testsupport::TempDir folder;
+  const auto work = folder / "work";
+  std::filesystem::create_directories(work);
+  dcmtkpeer::StoreSCP peer(folder / "in", {"1.2.840.10008.5.1.4.1.1.7"},
+                           {kJpegBaselineSyntax, kExplicitVRLittleEndian});
+  ASSERT_TRUE(peer.Running());
+  const std::string scan = Photo(folder / "work", "scan.png");
+  const std::string job = (work / "job.pdf").string();
+  testsupport::WriteFile(job, "%PDF-1.4\n%%EOF\n");
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(TypedPatient(), nullptr, 2, SetupConfig{}, message));
+  BatchReport report;
+  EXPECT_FALSE(
+      SendPreparedBatch({scan, job}, Peer(peer.Port(), "STORESCP"), message, {}, {}, &report));
+  EXPECT_EQ(FinishDeliveredItems(report, work), std::vector<size_t>{0});
+  EXPECT_FALSE(std::filesystem::exists(scan));
+  EXPECT_TRUE(std::filesystem::exists(job));
+  EXPECT_EQ(message,
+            "ERROR Sending Images, please check Log file\nThe PACS at 127.0.0.1:" + peer.Port() +
+                " did not accept the connection\n1 of 2 items were not sent: job.pdf");
+}
+
+// Against Orthanc: a birth date left unknown arrives empty (never today's date), and a chosen
+// worklist row's patient arrives whatever is typed.
+TEST(SendBatch, TheBatchCarriesThePatientOnScreen) {
+  ASSERT_TRUE(testsupport::OrthancPacs::Available() && testsupport::HaveProgram("dump2dcm"))
+      << "Orthanc or dump2dcm missing (scripts/setup.sh installs them)";
+  testsupport::TempDir work;
+  testsupport::OrthancPacs pacs(work);
+  ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
+  testsupport::WriteFile(
+      work / "entry.txt",
+      "(0008,0050) SH [0042]\n(0010,0010) PN [DOE^JANE]\n(0010,0020) LO [12345]\n"
+      "(0010,0030) DA [19800512]\n(0010,0040) CS [F]\n(0032,1060) LO [CHEST]\n"
+      "(0040,0100) SQ\n(fffe,e000) -\n(0008,0060) CS [CR]\n(0040,0001) AE [ORTHANC]\n"
+      "(0040,0002) DA [20240301]\n(0040,0003) TM [101500]\n(fffe,e00d) -\n(fffe,e0dd) -\n");
+  ASSERT_EQ(testsupport::RunCommand(
+                {"dump2dcm", (work / "entry.txt").string(), (pacs.Worklists() / "e.wl").string()})
+                .exitCode,
+            0);
+  RemoteNode node = Peer(pacs.Port(), "ORTHANC");
+  const std::string photo = Photo(work.path(), "photo.png");
+
+  std::string message;
+  BatchForm typed = TypedPatient();  // birth date never chosen
+  ASSERT_TRUE(SendBatch(typed, nullptr, {photo}, SetupConfig{}, node, message)) << message;
+  const std::string typedPatient = pacs.Get("/patients?expand");
+  EXPECT_NE(typedPatient.find("\"PatientBirthDate\" : \"\""), std::string::npos) << typedPatient;
+
+  SearchForm query;
+  query.toDate = "20240301";
+  std::vector<StudyInfo> results;
+  ASSERT_EQ(SearchWorklist(node, query, results), SearchOutcome::Completed);
+  ASSERT_EQ(results.size(), 1u);
+  ASSERT_TRUE(SendBatch(typed, &results[0], {photo}, SetupConfig{}, node, message)) << message;
+  const std::string studies = pacs.Get("/studies?expand");
+  EXPECT_NE(studies.find("\"AccessionNumber\" : \"0042\""), std::string::npos) << studies;
+  const std::string patients = pacs.Get("/patients?expand");
+  for (const char* value : {"\"PatientName\" : \"DOE^JANE\"", "\"PatientID\" : \"12345\"",
+                            "\"PatientBirthDate\" : \"19800512\""}) {
+    EXPECT_NE(patients.find(value), std::string::npos) << value << "\n" << patients;
+  }
 }
 
 }  // namespace

@@ -103,13 +103,20 @@ TEST_F(DicomWebVerbs, SendStoresEveryKindAndAWrongPasswordIsSaidSo) {
                 .exitCode,
             0);
   const size_t before = StoredCount();
-  CommandResult sent = Cli("send", Join(Join(kPatient, Web("wrong-password")), files));
+  // Without the outbox: with it the objects would wait for the right password (and go with
+  // the next send).
+  CommandResult sent =
+      Cli("send", Join(Join(kPatient, Web("wrong-password")), Join({"--direct"}, files)));
   EXPECT_EQ(sent.exitCode, 1);
   EXPECT_EQ(sent.output, "");
-  EXPECT_EQ(sent.errors.rfind("ERROR Sending Images, please check Log file\n"
-                              "ERROR, StowRS, The DICOMweb server refused the login (HTTP 401)\n",
-                              0),
-            0u)
+  // The sentence, its cause, the files not sent, then the log's first error.
+  EXPECT_EQ(
+      sent.errors.rfind("ERROR Sending Images, please check Log file\n"
+                        "The DICOMweb server refused the login (HTTP 401)\n"
+                        "4 of 4 items were not sent: photo.jpg, letter.pdf, note.txt, clip.mp4\n"
+                        "ERROR, StowRS, The DICOMweb server refused the login (HTTP 401)\n",
+                        0),
+      0u)
       << sent.errors;
   EXPECT_EQ(StoredCount(), before);
 

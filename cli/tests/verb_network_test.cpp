@@ -153,7 +153,8 @@ TEST(NetworkVerbs, SendStoresEveryKindInWhatThePeerAccepts) {
   // report re-encoded; the video cannot be, so it is not sent and the batch reports failure.
   dcmtkpeer::StoreSCP strict(work / "strict", classes, {"1.2.840.10008.1.2"});
   ASSERT_TRUE(strict.Running());
-  sent = Cli("send", Join(Join(kPatient, PacsOptions(strict.Port(), work)), files));
+  sent = Cli("send",
+             Join(Join(Join(kPatient, {"--direct"}), PacsOptions(strict.Port(), work)), files));
   EXPECT_EQ(sent.exitCode, 1);
   EXPECT_NE(sent.errors.find("ERROR Sending Images, please check Log file"), std::string::npos);
   EXPECT_EQ(sent.output, "");
@@ -165,20 +166,44 @@ TEST(NetworkVerbs, SendStoresEveryKindInWhatThePeerAccepts) {
             std::string::npos);
 }
 
-TEST(NetworkVerbs, SendOfAFileThatCannotBeConvertedSendsNothing) {
+// The line that follows `line` in `text`, or "(no line after ...)" to show in a failed check.
+std::string LineAfter(const std::string& text, const std::string& line) {
+  const size_t found = text.find(line + "\n");
+  if (found == std::string::npos) return "(no line \"" + line + "\" in: " + text + ")";
+  const size_t start = found + line.size() + 1;
+  const size_t end = text.find('\n', start);
+  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// Items that give no object (a picture that cannot be decoded, a TXT without text) are named
+// with their reasons and fail the run; the photo beside them arrives all the same.
+TEST(NetworkVerbs, SendNamesTheFilesThatGaveNoObjectAndSendsTheRest) {
   ASSERT_TRUE(HavePeers()) << "storescp missing (scripts/setup.sh installs them)";
   TempDir work;
   const Sources sources = MakeSources(work);
   WriteFile(work / "broken.jpg", "\xFF\xD8\xFF\xE0 not really a picture");
+  WriteFile(work / "empty.txt", "");
   dcmtkpeer::StoreSCP peer(work / "scp", {"1.2.840.10008.5.1.4.1.1.7"},
                            {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2"});
   ASSERT_TRUE(peer.Running());
-  const CommandResult sent = Cli("send", Join(Join(kPatient, PacsOptions(peer.Port(), work)),
-                                              {sources.jpeg, (work / "broken.jpg").string()}));
-  EXPECT_EQ(sent.exitCode, 1);
-  EXPECT_NE(sent.errors.find("ERROR Sending Images, please check Log file"), std::string::npos);
-  EXPECT_EQ(sent.output.find("Images sent OK"), std::string::npos);
-  EXPECT_TRUE(peer.Received().empty());
+  const std::vector<std::string> files = {sources.jpeg, (work / "broken.jpg").string(),
+                                          (work / "empty.txt").string()};
+  // Directly and through the outbox alike.
+  const std::vector<std::vector<std::string>> ways = {{"--direct"}, {}};
+  for (size_t way = 0; way < ways.size(); ++way) {
+    SCOPED_TRACE(way == 0 ? "direct" : "outbox");
+    const CommandResult sent =
+        Cli("send", Join(Join(Join(kPatient, ways[way]), PacsOptions(peer.Port(), work)), files));
+    EXPECT_EQ(sent.exitCode, 1);
+    EXPECT_EQ(sent.output.find("Images sent OK"), std::string::npos);
+    // The sentence, the first cause under it, then every file not sent with its reason.
+    const std::string cause = LineAfter(sent.errors, "ERROR Sending Images, please check Log file");
+    EXPECT_EQ(cause.rfind("broken.jpg: ", 0), 0u) << sent.errors;
+    const std::string notSent = LineAfter(sent.errors, cause);
+    EXPECT_EQ(notSent.rfind("2 of 3 items were not sent: broken.jpg (", 0), 0u) << sent.errors;
+    EXPECT_NE(notSent.find("), empty.txt (no text)"), std::string::npos) << sent.errors;
+    EXPECT_EQ(peer.Received().size(), way + 1);
+  }
 }
 
 TEST(NetworkVerbs, StoreForwardsFilesAsTheyAreAndNamesThoseItCannot) {
@@ -218,15 +243,6 @@ TEST(NetworkVerbs, StoreForwardsFilesAsTheyAreAndNamesThoseItCannot) {
   }
 }
 
-// The line that follows `line` in `text`, or "(no line after ...)" to show in a failed check.
-std::string LineAfter(const std::string& text, const std::string& line) {
-  const size_t found = text.find(line + "\n");
-  if (found == std::string::npos) return "(no line \"" + line + "\" in: " + text + ")";
-  const size_t start = found + line.size() + 1;
-  const size_t end = text.find('\n', start);
-  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
 // After its fixed message a failed verb names the cause on the next line of stderr: the first
 // error the run logged, not the consequence that ended the operation.
 TEST(NetworkVerbs, FailuresNameTheirCauseAfterTheMessage) {
@@ -237,6 +253,7 @@ TEST(NetworkVerbs, FailuresNameTheirCauseAfterTheMessage) {
   const std::string missing = (work / "missing.jpg").string();
   const std::string unreadable =
       "ERROR, ConvertItems, Cannot open file \"" + missing + "\": No such file or directory";
+  const std::string notAnswering = "The PACS at 127.0.0.1:" + port + " did not answer";
   WriteFile(work / "broken.png", "\x89PNG\r\n\x1a\n but nothing more");
   const std::vector<std::string> pacs =
       Join({"--pacs-host", "127.0.0.1"}, PacsOptions(port, work, "NOBODY"));
@@ -249,16 +266,20 @@ TEST(NetworkVerbs, FailuresNameTheirCauseAfterTheMessage) {
   };
   const Case cases[] = {
       {"echo, nobody listens", "echo", pacs, "", refused},
-      {"send, nobody listens", "send", Join(Join(kPatient, pacs), {(work / "x.txt").string()}),
-       "ERROR Sending Images, please check Log file", refused},
+      {"send, nobody listens", "send",
+       Join(Join(kPatient, pacs), {"--direct", (work / "x.txt").string()}),
+       "ERROR Sending Images, please check Log file", notAnswering},
+      {"send, nobody listens, the log's cause last", "send",
+       Join(Join(kPatient, pacs), {"--direct", (work / "x.txt").string()}),
+       "1 of 1 items were not sent: x.txt", refused},
       {"find, nobody listens", "find", Join(pacs, {"--pacs", "--name", "DOE"}),
        "ERROR, couldn't connect to NOBODY", refused},
-      {"send, source missing", "send", Join(Join(kPatient, pacs), {missing}),
-       "ERROR Sending Images, please check Log file", unreadable},
+      {"send, source missing", "send", Join(Join(kPatient, pacs), {"--direct", missing}),
+       "ERROR Sending Images, please check Log file", "missing.jpg: No such file or directory"},
       {"save, source missing", "save",
        Join(kPatient,
             {"--out", (work / "out").string(), "--ini", (work / "none.ini").string(), missing}),
-       "Cannot open file \"" + missing + "\": No such file or directory", unreadable},
+       "1 of 1 items were not written: missing.jpg (No such file or directory)", unreadable},
       {"save, source not a picture", "save",
        Join(kPatient, {"--out", (work / "out").string(), "--ini", (work / "none.ini").string(),
                        (work / "broken.png").string()}),
@@ -657,10 +678,14 @@ TEST(NetworkVerbs, RejectedAeTitleIsNamedAsTheCause) {
   EXPECT_EQ(echo.output, "ERROR, WRONGAET does not answer!\n");
   EXPECT_EQ(echo.errors.substr(0, echo.errors.find('\n')), rejected) << echo.errors;
   const Sources sources = MakeSources(work);
-  const CommandResult sent =
-      Cli("send", Join(Join(kPatient, PacsOptions(pacs.Port(), work, "WRONGAET")), {sources.pdf}));
+  const CommandResult sent = Cli(
+      "send",
+      Join(Join(kPatient, PacsOptions(pacs.Port(), work, "WRONGAET")), {"--direct", sources.pdf}));
   EXPECT_EQ(sent.exitCode, 1);
-  EXPECT_EQ(LineAfter(sent.errors, "ERROR Sending Images, please check Log file"), rejected);
+  EXPECT_EQ(LineAfter(sent.errors, "ERROR Sending Images, please check Log file"),
+            "The PACS at 127.0.0.1:" + pacs.Port() + " is not called WRONGAET");
+  EXPECT_EQ(LineAfter(sent.errors, "1 of 1 items were not sent: letter.pdf"), rejected)
+      << sent.errors;
 }
 
 // A new user's batch against Orthanc: a photo, a DOCX, a PDF and videos in H.264 and HEVC. Each
@@ -834,6 +859,12 @@ TEST(NetworkVerbs, StoreWithCommitmentIsConfirmedByOrthanc) {
   EXPECT_NE(sent.output.find("\ncommitted "), std::string::npos) << sent.output;
   EXPECT_NE(sent.output.find("1 of 1 objects committed by the PACS"), std::string::npos)
       << sent.output;
+  // The outbox delivers later with nobody waiting for the report: --queue cannot ask for it.
+  const CommandResult queued =
+      Cli("send", Join(Join(Join(Join(kPatient, PacsOptions(pacs.Port(), work, "ORTHANC")), commit),
+                            {"--queue"}),
+                       {(work / "letter.pdf").string()}));
+  EXPECT_EQ(queued.exitCode, 2) << queued.errors;
 }
 
 }  // namespace

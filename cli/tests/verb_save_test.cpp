@@ -116,11 +116,16 @@ TEST_F(VerbSaveTest, EveryKindIsReadByDcmtkPydicomAndValidForDicom3tools) {
     arguments.insert(arguments.end(), batch.extraArguments.begin(), batch.extraArguments.end());
     arguments.insert(arguments.end(), batch.files.begin(), batch.files.end());
     const auto result = Save(arguments);
-    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    // A file of an unknown kind is named and fails the run; every other file is written.
+    const bool withUnknown = batch.files.size() > 1;
+    ASSERT_EQ(result.exitCode, withUnknown ? 1 : 0) << result.errors;
     const std::vector<std::string> written = Lines(result.output);
-    ASSERT_EQ(written.size(), batch.files.size() - (batch.files.size() > 1 ? 1 : 0))
-        << result.output;
-    if (batch.files.size() > 1) EXPECT_NE(result.errors.find("ignored.xyz"), std::string::npos);
+    ASSERT_EQ(written.size(), batch.files.size() - (withUnknown ? 1 : 0)) << result.output;
+    if (withUnknown) {
+      EXPECT_NE(result.errors.find("items were not written: ignored.xyz (unknown kind)"),
+                std::string::npos)
+          << result.errors;
+    }
 
     for (const std::string& path : written) {
       SCOPED_TRACE(path);
@@ -178,7 +183,9 @@ TEST_F(VerbSaveTest, EveryKindIsReadByDcmtkPydicomAndValidForDicom3tools) {
   }
 }
 
-TEST_F(VerbSaveTest, FailuresShowTheWindowsMessagesAndWriteNothing) {
+// A failed check writes nothing; a file that gives no object is named while the others are
+// written; wrong arguments exit 2.
+TEST_F(VerbSaveTest, FailuresShowTheWindowsMessagesAndWriteOnlyWhatWasMade) {
   const std::string out = (dir_ / "out").string();
   const std::string png = Write("ok.png", testpictures::MakePng(8, 8, testpictures::PngKind::Rgb));
   const std::string jpeg = testpictures::MakeJpeg(64, 64, false);
@@ -187,28 +194,41 @@ TEST_F(VerbSaveTest, FailuresShowTheWindowsMessagesAndWriteNothing) {
     std::vector<std::string> arguments;
     int exitCode;
     const char* message;
+    size_t written;
   } rows[] = {
-      {{"--out", out, "--patient-id", "P1", png}, 1, "Patient Name can't be empty"},
-      {{"--out", out, "--patient-name", "Roe", png}, 1, "Patient ID can't be empty"},
-      {{"--out", out, "--patient-name", "Roe", "--patient-id", "P1", png, cut}, 1, "cut.jpg"},
+      {{"--out", out, "--patient-id", "P1", png}, 1, "Patient Name can't be empty", 0},
+      {{"--out", out, "--patient-name", "Roe", png}, 1, "Patient ID can't be empty", 0},
+      {{"--out", out, "--patient-name", "Roe", "--patient-id", "P1", png, cut},
+       1,
+       "1 of 2 items were not written: cut.jpg (",
+       1},
       {{"--out", out, "--patient-name", "Roe", "--patient-id", "P1", png,
         (dir_ / "missing.pdf").string()},
        1,
-       "missing.pdf"},
+       "1 of 2 items were not written: missing.pdf (",
+       1},
       {{"--out", out, "--patient-name", "Roe", "--patient-id", "P1", "--sex", "X", png},
        2,
-       "--sex"},
+       "--sex",
+       0},
       {{"--out", out, "--patient-name", "Roe", "--patient-id", "P1", "--study-uid", "1.2.abc", png},
        2,
-       "--study-uid"},
-      {{"--patient-name", "Roe", "--patient-id", "P1", png}, 2, "--out"},
+       "--study-uid",
+       0},
+      {{"--patient-name", "Roe", "--patient-id", "P1", png}, 2, "--out", 0},
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(row.message);
     const auto result = Save(row.arguments);
-    EXPECT_EQ(result.exitCode, row.exitCode) << row.message << "\n" << result.errors;
+    EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;
     EXPECT_NE(result.errors.find(row.message), std::string::npos) << result.errors;
-    EXPECT_EQ(result.output, "");
-    EXPECT_TRUE(!fs::exists(out) || fs::is_empty(out)) << row.message;
+    EXPECT_EQ(Lines(result.output).size(), row.written) << result.output;
+    const size_t files = fs::exists(out)
+                             ? static_cast<size_t>(std::distance(fs::directory_iterator(out),
+                                                                 fs::directory_iterator()))
+                             : 0;
+    EXPECT_EQ(files, row.written);
+    fs::remove_all(out);
   }
 }
 
@@ -281,6 +301,25 @@ TEST_F(VerbSaveTest, WithoutIniTheSettingsBesideTheProgramCount) {
   const auto dump =
       testsupport::RunCommand({"dcmdump", "+P", "0008,0080", Lines(result.output).at(0)});
   EXPECT_NE(dump.output.find("[Beside The Program]"), std::string::npos) << dump.output;
+}
+
+// A photo and a TXT without text: the photo is written, the TXT is named with its reason and the
+// run fails.
+TEST_F(VerbSaveTest, FilesThatGiveNoObjectAreNamedAndFailTheRun) {
+  const std::string photo = Write("photo.jpg", testpictures::MakeJpeg(40, 30, false));
+  const std::string empty = Write("empty.txt", "");
+  const std::string odt = Write("notes.odt", "PK");
+  const auto out = dir_ / "out";
+  const testsupport::CommandResult saved =
+      Save({"--patient-name", "DOE^JANE", "--patient-id", "PID-42", "--out", out.string(), photo,
+            empty, odt});
+  EXPECT_EQ(saved.exitCode, 1);
+  const std::vector<std::string> lines = Lines(saved.output);
+  ASSERT_EQ(lines.size(), 1u) << saved.output;
+  EXPECT_TRUE(fs::exists(lines[0]));
+  EXPECT_EQ(Lines(saved.errors).at(0),
+            "2 of 3 items were not written: empty.txt (no text), notes.odt (unknown kind)")
+      << saved.errors;
 }
 
 }  // namespace

@@ -83,11 +83,12 @@ TEST_F(ConvertPdfTest, DocumentBytesAreKeptAndMadeEven) {
   const struct {
     size_t fileLength;
     uint32_t storedLength;
-  } rows[] = {{1000, 1000}, {1001, 1002}, {0, 0}, {1, 2}};
+  } rows[] = {{1000, 1000}, {1001, 1002}, {5, 6}, {6, 6}};
   for (const auto& row : rows) {
     std::string bytes(row.fileLength, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + 1);
-    // Not a PDF at all: it is encapsulated all the same.
+    // The header, then bytes of every value: they are kept as they are.
+    bytes.replace(0, 5, "%PDF-");
     const auto path = dir_ / ("n" + std::to_string(row.fileLength) + ".PDF");
     testsupport::WriteFile(path, bytes);
     DataSetList list;
@@ -116,6 +117,38 @@ TEST_F(ConvertPdfTest, UnreadableFileAppendsNothingAndNamesIt) {
   EXPECT_FALSE(ConvertPDF((dir_ / "folder.pdf").string(), list, error));
   EXPECT_TRUE(list.empty());
   EXPECT_NE(error.find("folder.pdf"), std::string::npos);
+}
+
+// Readers find the header within the first 1024 bytes; a file without one there is no PDF and
+// gives no object, whatever its name says.
+TEST_F(ConvertPdfTest, AFileWithoutAPdfHeaderInItsFirst1024BytesIsRefused) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool accepted;
+  } rows[] = {
+      {"empty", "", false},
+      {"text", "Dear colleague,\nthe wound heals well.\n", false},
+      {"header at 1019", std::string(1019, ' ') + "%PDF-1.4\n", true},
+      {"header at 1020", std::string(1020, ' ') + "%PDF-1.4\n", false},
+      {"word document", "PK\x03\x04" + std::string(3000, 'w'), false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto path = dir_ / "report.pdf";
+    testsupport::WriteFile(path, row.bytes);
+    InstanceCounter = 0;
+    DataSetList list;
+    std::string error;
+    EXPECT_EQ(ConvertPDF(path.string(), list, error), row.accepted) << error;
+    if (row.accepted) {
+      EXPECT_EQ(list.size(), 1u);
+      continue;
+    }
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(InstanceCounter, 0);
+    EXPECT_EQ(error, "Cannot convert \"" + path.string() + "\": not a PDF file");
+  }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "mainform.h"
 #include "scripteddialogs.h"
 #include "settings.h"
+#include "stripview.h"
 #include "testsupport.h"
 
 // Processes events until `done` holds or the time runs out; true when it held.
@@ -26,6 +27,13 @@ inline bool WaitFor(const std::function<bool()>& done,
     QThread::msleep(5);
   }
   return true;
+}
+
+// Where the preview shows its picture once the picture asked for last is decoded (empty: a note
+// or nothing).
+inline QRect ShownPreview(TForm1& form) {
+  WaitFor([&form] { return !form.PreviewPending(); }, std::chrono::seconds(60));
+  return form.Image2->PictureRect();
 }
 
 class FormTest : public ::testing::Test {

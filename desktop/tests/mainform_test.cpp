@@ -2,12 +2,14 @@
 // searches against Orthanc, Send to storescp, Save To Folder, Clear and the preview.
 #include "mainform.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -16,11 +18,16 @@
 #include <optional>
 #include <thread>
 
+#include "bufdata.h"
 #include "dcmtk_peer.h"
 #include "dicomfile.h"
+#include "dimse.h"
 #include "formfixture.h"
+#include "guiwork.h"
 #include "log.h"
 #include "orthanc.h"
+#include "outboxform.h"
+#include "scripted_peer.h"
 #include "stripview.h"
 #include "testpictures.h"
 #include "uids.h"
@@ -78,7 +85,14 @@ TEST_F(MainFormTest, CaptionsComeFromTheIniAndEveryControlIsNamedForScreenReader
   EXPECT_EQ(form.StringGrid1->rowCount(), 1);  // the empty row under the header
   EXPECT_EQ(form.ComboBox1->currentText(), "Male");
   EXPECT_EQ(form.ComboBox2->currentText(), "ALL");
-  EXPECT_EQ(form.DateTimePicker1->date(), QDate::currentDate());
+  EXPECT_EQ(form.DateTimePicker1->text(), "unknown");
+  // Its calendar opens at this month, not at the lowest date that stands for "unknown".
+  QCalendarWidget* calendar = form.DateTimePicker1->calendarWidget();
+  calendar->setCurrentPage(1800, 1);
+  QShowEvent shown;
+  QCoreApplication::sendEvent(calendar, &shown);
+  EXPECT_EQ(calendar->yearShown(), QDate::currentDate().year());
+  EXPECT_EQ(calendar->monthShown(), QDate::currentDate().month());
   // Start-up made the folders and the day's log.
   EXPECT_TRUE(std::filesystem::is_directory(app_ / "work"));
   EXPECT_TRUE(std::filesystem::is_directory(app_ / "logs"));
@@ -165,16 +179,16 @@ TEST_F(MainFormTest, StripClicksDeleteAfterConfirmationPreviewPicturesAndOpenPdf
   form.RefreshItemStrip();
 
   form.Image1MouseDown(Qt::LeftButton, 10);
-  EXPECT_EQ(form.Image2->PictureRect(), QRect(0, (379 - 87) / 2, 350, 87));
+  EXPECT_EQ(ShownPreview(form), QRect(0, (379 - 87) / 2, 350, 87));
   form.Image1MouseDown(Qt::LeftButton, 96 + 95);
-  EXPECT_EQ(form.Image2->PictureRect(), QRect((350 - 94) / 2, 0, 94, 379));
+  EXPECT_EQ(ShownPreview(form), QRect((350 - 94) / 2, 0, 94, 379));
   form.Image1MouseDown(Qt::LeftButton, 2 * 96);
   EXPECT_EQ(dialogs_.opened, QStringList{QString::fromStdString(pdf)});
   // The PDF leaves the preview as it was.
-  EXPECT_EQ(form.Image2->PictureRect(), QRect((350 - 94) / 2, 0, 94, 379));
+  EXPECT_EQ(ShownPreview(form), QRect((350 - 94) / 2, 0, 94, 379));
   // A picture that cannot be decoded gets a note instead of a picture; nothing stops.
   form.Image1MouseDown(Qt::LeftButton, 3 * 96 + 1);
-  EXPECT_TRUE(form.Image2->PictureRect().isEmpty());
+  EXPECT_TRUE(ShownPreview(form).isEmpty());
   form.Image1MouseDown(Qt::LeftButton, 4 * 96 + 1);  // past the last tile: nothing
 
   dialogs_.confirmAnswers = {false, true};
@@ -223,6 +237,8 @@ TEST_F(MainFormTest, SendGoesToThePacsAndDeletesOnlyTheProgramsOwnFiles) {
   form.SendBtnClick();
   EXPECT_EQ(dialogs_.messages.last(), "No files to send");
 
+  // The birth date was never chosen: it shows "unknown" and no date is sent for it.
+  EXPECT_EQ(form.DateTimePicker1->text(), "unknown");
   const std::string outside = Write("photo.jpg", testpictures::MakeJpeg(64, 48, false));
   const auto scan = form.Folders().workFolder / "scan1.jpg";
   testsupport::WriteFile(scan, testpictures::MakeJpeg(32, 32, true));
@@ -250,15 +266,88 @@ TEST_F(MainFormTest, SendGoesToThePacsAndDeletesOnlyTheProgramsOwnFiles) {
     ASSERT_TRUE(ReadDicomFile(path.string(), file, error)) << error;
     EXPECT_EQ(file.dataSet.GetString(0x0010, 0x0010), "DOE^JANE");
     EXPECT_EQ(file.dataSet.GetString(0x0020, 0x000D), CurrentStudy.studyInstanceUid);
+    // Type 2: present, and empty rather than today's date.
+    ASSERT_NE(file.dataSet.FindTag(0x0010, 0x0030), nullptr);
+    EXPECT_EQ(file.dataSet.GetString(0x0010, 0x0030), "");
   }
 
-  // A PACS that is gone: the failure is reported and the items stay.
+  // A photo with a TXT file without text: the photo goes, the TXT stays in the list, named.
+  const std::string empty = Write("empty.txt", "");
+  form.Items().Append(outside);
+  form.Items().Append(empty);
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_EQ(dialogs_.messages.last(),
+            "ERROR Sending Images, please check Log file\n"
+            "1 of 2 items were not sent: empty.txt (no text)");
+  EXPECT_EQ(form.Items().Snapshot(), std::vector<std::string>{empty});
+  EXPECT_EQ(peer.Received().size(), 4u);
+
+  form.Items().Clear();
+  // A PACS that is gone: the object waits in the outbox, the item leaves the list and the
+  // indicator says so.
   form.Items().Append(outside);
   setupcfg.remotePort = std::to_string(testsupport::FreePort());
   form.SendBtnClick();
   ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
-  EXPECT_EQ(dialogs_.messages.last(), "ERROR Sending Images, please check Log file");
+  EXPECT_EQ(dialogs_.messages.last(),
+            "The PACS did not answer: 1 object waits in the outbox and will be sent when it "
+            "answers");
+  EXPECT_TRUE(form.Items().Empty());
+  ASSERT_NE(form.OutboxOfWindow(), nullptr);
+  ASSERT_EQ(form.OutboxOfWindow()->Entries().size(), 1u);
+  ASSERT_TRUE(WaitFor([&form] { return !form.OutboxBtn->isHidden(); }));
+  EXPECT_TRUE(form.OutboxBtn->text().startsWith("1 waiting \u00b7 next try "))
+      << form.OutboxBtn->text().toStdString();
+  EXPECT_TRUE(form.OutboxBtn->text().endsWith("PACS did not answer"));
+
+  // Without the outbox the failure is reported and the items stay, as Send always did.
+  setupcfg.keepUnsentInOutbox = false;
+  form.Items().Append(outside);
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_EQ(dialogs_.messages.last(),
+            QString::fromStdString("ERROR Sending Images, please check Log file\nThe PACS at "
+                                   "127.0.0.1:" +
+                                   setupcfg.remotePort +
+                                   " did not answer\n1 of 1 items were not sent: photo.jpg"));
   EXPECT_EQ(form.Items().Size(), 1u);
+  form.Items().Clear();
+
+  // Retry now in the outbox dialog sends what waits (the sender reads the settings the window
+  // started with, where the PACS answers) and the indicator empties.
+  TOutboxFrm dialog(*form.OutboxOfWindow(), *form.Sender(), dialogs_, &form);
+  dialog.RetryBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return form.OutboxOfWindow()->Entries().empty(); }));
+  ASSERT_TRUE(WaitFor([&form] { return form.OutboxBtn->isHidden(); }));
+  EXPECT_EQ(peer.Received().size(), 5u);
+}
+
+TEST_F(MainFormTest, TheOutboxDialogRemovesAnObjectOnlyAfterItsQuestion) {
+  TForm1& form = Form("[velloran]\nremotePort=" + std::to_string(testsupport::FreePort()) + "\n");
+  ASSERT_NE(form.OutboxOfWindow(), nullptr);
+  form.Edit2->setText("ROE^RICK");
+  form.Edit1->setText("PID7");
+  form.Items().Append(Write("report.pdf", kPdf));
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  ASSERT_EQ(form.OutboxOfWindow()->Entries().size(), 1u);
+
+  TOutboxFrm dialog(*form.OutboxOfWindow(), *form.Sender(), dialogs_, &form);
+  ASSERT_EQ(dialog.ObjectGrid->rowCount(), 1);
+  EXPECT_EQ(dialog.ObjectGrid->item(0, 0)->text(), "waiting");
+  dialog.ObjectGrid->selectRow(0);
+  dialogs_.confirmAnswers = {false};
+  dialog.RemoveBtnClick();
+  EXPECT_EQ(dialogs_.confirmations.last(),
+            "WARNING: Remove 1 object from the outbox?\nThey will not be sent to the PACS.");
+  EXPECT_EQ(form.OutboxOfWindow()->Entries().size(), 1u);
+  dialog.ObjectGrid->selectRow(0);
+  dialogs_.confirmAnswers = {true};
+  dialog.RemoveBtnClick();
+  EXPECT_TRUE(form.OutboxOfWindow()->Entries().empty());
+  EXPECT_EQ(dialog.ObjectGrid->rowCount(), 0);
+  ASSERT_TRUE(WaitFor([&form] { return form.OutboxBtn->isHidden(); }));
 }
 
 // With DICOMweb chosen in the settings, Send stores by STOW-RS and Search PACS asks by QIDO-RS,
@@ -298,10 +387,72 @@ TEST_F(MainFormTest, SendAndSearchPacsGoByDicomwebWhenTheSettingsSaySo) {
   EXPECT_TRUE(form.SearchResults().empty());
   form.Items().Append(Write("again.pdf", kPdf));
   form.Edit2->setText("WEB^WANDA");
+  // Through the outbox the object waits for the DICOMweb PACS and its item leaves the list.
   form.SendBtnClick();
   ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
-  EXPECT_EQ(dialogs_.messages.last(), "ERROR Sending Images, please check Log file");
+  EXPECT_TRUE(
+      dialogs_.messages.last().startsWith("The PACS did not answer: 1 object waits in the outbox"))
+      << dialogs_.messages.last().toStdString();
+  EXPECT_TRUE(form.Items().Empty());
+  // Without the outbox the item stays and the error is shown.
+  setupcfg.keepUnsentInOutbox = false;
+  form.Items().Append(Write("again.pdf", kPdf));
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  // The failure sentence, with the cause and the item not sent under it.
+  const std::string failed = dialogs_.messages.last().toStdString();
+  EXPECT_TRUE(failed.starts_with("ERROR Sending Images, please check Log file\n")) << failed;
+  EXPECT_NE(failed.find("again.pdf"), std::string::npos) << failed;
   EXPECT_EQ(form.Items().Size(), 1u);
+}
+
+// Cancel (or Escape) while photos go out: the batch stops after the object in flight, the message
+// says which were stored, and the rest stay in the list. The PACS takes its time over the second
+// object, which is in flight when Escape is pressed.
+TEST_F(MainFormTest, CancelStopsASendAfterTheObjectInFlightAndKeepsTheRest) {
+  using testpeer::Step;
+  auto stored = [] {
+    return Step::Send(testpeer::PData(1, {{0x03, testpeer::ResponseCommand(kCommandStoreRSP, 0)}}));
+  };
+  testpeer::ScriptedPeer peer(
+      {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 0, "1.2.840.10008.1.2.4.50"}})),
+       Step::ReceiveMessage(), Step::ReceiveMessage(), stored(), Step::ReceiveMessage(),
+       Step::ReceiveMessage(), Step::Pause(std::chrono::seconds(3)), stored(), Step::ReceivePdu(),
+       Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()});
+  // Stored directly: through the outbox a cancel stops the conversion, which the outbox's own
+  // tests show.
+  TForm1& form =
+      Form("[velloran]\nremoteAET=PEER\nremotePort=" + peer.Port() + "\nkeepUnsentInOutbox=0\n");
+  form.Edit2->setText("DOE^JANE");
+  form.Edit1->setText("PID-42");
+  constexpr size_t kPhotos = 20;
+  for (size_t i = 0; i < kPhotos; ++i) {
+    form.Items().Append(
+        Write("p" + std::to_string(i) + ".jpg", testpictures::MakeJpeg(64, 48, false)));
+  }
+  form.show();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  EXPECT_TRUE(form.CancelBtn->isHidden());
+  // Escape as soon as the window shows the first object stored.
+  bool pressed = false;
+  QObject::connect(form.ProgressBar1, &QProgressBar::valueChanged, &form, [&](int value) {
+    if (value < 1 || pressed) return;
+    pressed = true;
+    QTest::keyClick(&form, Qt::Key_Escape);
+  });
+  form.SendBtnClick();
+  ASSERT_TRUE(form.BatchRunning());
+  EXPECT_TRUE(form.CancelBtn->isVisible());
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  EXPECT_TRUE(pressed);
+  EXPECT_TRUE(form.CancelBtn->isHidden());
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  EXPECT_EQ(dialogs_.messages.last(),
+            "Send cancelled: 2 of 20 items were stored: p0.jpg, p1.jpg; the other 18 stay in the "
+            "list.");
+  ASSERT_EQ(form.Items().Size(), kPhotos - 2);
+  EXPECT_EQ(form.Items().At(0), (files_ / "p2.jpg").string());
 }
 
 TEST_F(MainFormTest, SaveToFolderWritesEveryObjectOrKeepsTheItemsAndSaysWhatFailed) {
@@ -327,7 +478,9 @@ TEST_F(MainFormTest, SaveToFolderWritesEveryObjectOrKeepsTheItemsAndSaysWhatFail
   ASSERT_FALSE(dialogs_.messages.isEmpty());
   EXPECT_TRUE(dialogs_.messages.last().contains("Cannot write"))
       << dialogs_.messages.last().toStdString();
-  EXPECT_TRUE(dialogs_.messages.last().contains("The items stay in the list."));
+  EXPECT_TRUE(
+      dialogs_.messages.last().contains("2 of 2 items were not written: photo.png, report.pdf"))
+      << dialogs_.messages.last().toStdString();
   EXPECT_EQ(form.Items().Size(), 2u);
 
   const size_t messagesBefore = dialogs_.messages.size();
@@ -363,7 +516,7 @@ TEST_F(MainFormTest, ClearEmptiesTheFormTheResultsTheStudyAndTheItems) {
   }
   EXPECT_EQ(form.ComboBox1->currentIndex(), 0);
   EXPECT_EQ(form.ComboBox2->currentIndex(), 0);
-  EXPECT_EQ(form.DateTimePicker1->date(), QDate::currentDate());
+  EXPECT_EQ(form.DateTimePicker1->text(), "unknown");
   EXPECT_EQ(CurrentStudy.studyInstanceUid, "");
   EXPECT_TRUE(form.Items().Empty());
   EXPECT_EQ(form.Image1->TileCount(), 0u);
@@ -411,11 +564,21 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
             QString::fromStdString(DicomDateToDisplay("19800512")));
   EXPECT_EQ(form.StringGrid1->item(0, 4)->text(), "CHEST PA");
 
-  // The selected row's patient goes into the batch, whatever is typed.
+  // The selected row's patient goes into the batch: the fields show it and cannot be typed into,
+  // and the line above Send names it.
   form.StringGrid1->selectRow(2);
   const StudyInfo chosen = form.SearchResults()[2];
-  form.Edit2->setText("TYPED^NAME");
-  form.Edit1->setText("TYPED");
+  EXPECT_EQ(form.Edit2->text().toStdString(), chosen.patientName);
+  EXPECT_EQ(form.Edit1->text().toStdString(), chosen.patientId);
+  EXPECT_EQ(form.Edit5->text().toStdString(), chosen.accessionNumber);
+  EXPECT_EQ(form.ComboBox1->currentText(), "Female");
+  EXPECT_EQ(form.DateTimePicker1->date(), QDate(1980, 5, 12));
+  EXPECT_FALSE(form.Edit2->isEnabled() || form.Edit1->isEnabled());
+  EXPECT_FALSE(form.ComboBox1->isEnabled());
+  EXPECT_EQ(form.BatchForLbl->text().toStdString(), "Batch for " + chosen.patientName +
+                                                        " \u00B7 ID " + chosen.patientId +
+                                                        " \u00B7 ACC " + chosen.accessionNumber);
+  EXPECT_FALSE(form.BatchForLbl->isHidden());
   form.Items().Append(Write("p.pdf", kPdf));
   form.SendBtnClick();
   ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
@@ -423,10 +586,15 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
   EXPECT_EQ(CurrentStudy.patientName, chosen.patientName);
   EXPECT_EQ(CurrentStudy.patientId, chosen.patientId);
   EXPECT_EQ(CurrentStudy.accessionNumber, chosen.accessionNumber);
+  const std::string patients = pacs.Get("/patients?expand");
+  EXPECT_NE(patients.find("\"PatientName\" : \"" + chosen.patientName + "\""), std::string::npos)
+      << patients;
+  EXPECT_NE(patients.find("\"PatientBirthDate\" : \"19800512\""), std::string::npos) << patients;
 
   // The study just stored is found by the PACS search; without filters the user is asked first.
-  form.Edit2->clear();
-  form.Edit1->clear();
+  // The empty row gives the typed fields back (nothing was typed) for the next search.
+  form.StringGrid1->selectRow(3);
+  EXPECT_EQ(form.Edit2->text(), "");
   dialogs_.confirmAnswers = {false};
   form.SearchPACSBtnClick();
   EXPECT_EQ(dialogs_.confirmations.last(), "WARNING: Have no filters\nSearch can take very long");
@@ -437,11 +605,16 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
   EXPECT_EQ(form.StringGrid1->rowCount(), 2);
   EXPECT_EQ(form.StringGrid1->item(0, 0)->text(), QString::fromStdString(chosen.patientName));
 
-  // With the empty row selected the batch does not guess a patient.
+  // The empty row returns to the typed fields: the ID typed before the search, no name.
   form.StringGrid1->selectRow(1);
+  EXPECT_EQ(form.Edit1->text().toStdString(), chosen.patientId);
+  EXPECT_EQ(form.Edit2->text(), "");
+  EXPECT_TRUE(form.Edit2->isEnabled());
+  EXPECT_TRUE(form.ComboBox1->isEnabled());
+  EXPECT_TRUE(form.BatchForLbl->isHidden());
   form.SendBtnClick();
   EXPECT_FALSE(form.BatchRunning());
-  EXPECT_TRUE(dialogs_.messages.last().startsWith("Please select a patient"));
+  EXPECT_EQ(dialogs_.messages.last(), "Patient Name can't be empty");
 
   // A server that is not there.
   setupcfg.worklistPort = std::to_string(testsupport::FreePort());
@@ -449,6 +622,33 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
   EXPECT_EQ(dialogs_.messages.last(), "ERROR, couldn't connect to ORTHANC");
   EXPECT_TRUE(form.SearchResults().empty());
   EXPECT_EQ(form.StringGrid1->rowCount(), 1);
+}
+
+// A worklist server that drops the connection after twelve matches: the twelve are shown and the
+// user is told the list is not whole.
+TEST_F(MainFormTest, ASearchStoppedPartWayShowsWhatItGotAndSaysSo) {
+  using testpeer::Step;
+  std::vector<Step> steps = {Step::ReceivePdu(),
+                             Step::Send(testpeer::AssociateAC({{1, 0, kImplicitVRLittleEndian}})),
+                             Step::ReceivePdu(), Step::ReceivePdu()};
+  for (int i = 0; i < 12; ++i) {
+    DcmObj match;
+    match.AddString(0x0010, 0x0010, "DOE^JANE" + std::to_string(i));
+    BufData encoded;
+    encoded.WriteDataSet(match);
+    steps.push_back(Step::Send(
+        testpeer::PData(1, {{0x03, testpeer::ResponseCommand(kCommandFindRSP, 0xFF00, 0x0102)},
+                            {0x02, encoded.stream}})));
+  }
+  steps.push_back(Step::Close());
+  testpeer::ScriptedPeer peer(steps);
+  TForm1& form = Form("[velloran]\nworklistAET=PEER\nworklistPort=" + peer.Port() + "\n");
+  form.SearchWLBtnClick();
+  EXPECT_EQ(dialogs_.messages.last(),
+            "Search stopped: the worklist server closed the connection; 12 entries shown");
+  EXPECT_EQ(form.SearchResults().size(), 12u);
+  EXPECT_EQ(form.StringGrid1->rowCount(), 13);
+  peer.Finish();
 }
 
 TEST_F(MainFormTest, ThePrintCaptureStartsAfterTheFoldersAndStopsBeforeTheListGoes) {
@@ -539,3 +739,43 @@ TEST_F(MainFormTest, AHeldBatchStampEndsSendWithAMessageWhileTheWindowGoesOn) {
 }
 
 }  // namespace
+
+// Escape during a worklist search: the window stops waiting at once, and the search it let go
+// (whose request is a command and an identifier) sends C-CANCEL-FIND-RQ after the next response,
+// reads to the final one and releases, so the server stops working for nobody.
+TEST_F(MainFormTest, EscapeCancelsTheSearchOnTheWire) {
+  using testpeer::Step;
+  DcmObj match;
+  match.AddString(0x0010, 0x0010, "DOE^JANE");
+  BufData encoded;
+  encoded.WriteDataSet(match);
+  const testpeer::Bytes pending = testpeer::PData(
+      1,
+      {{0x03, testpeer::ResponseCommand(kCommandFindRSP, 0xFF00, 0x0102)}, {0x02, encoded.stream}});
+  testpeer::ScriptedPeer peer(
+      {Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 0, "1.2.840.10008.1.2"}})),
+       Step::ReceiveMessage(), Step::ReceiveMessage(), Step::Send(pending),
+       Step::Pause(std::chrono::milliseconds(800)), Step::Send(pending), Step::ReceiveMessage(),
+       Step::Send(testpeer::PData(1, {{0x03, testpeer::ResponseCommand(kCommandFindRSP, 0xFE00)}})),
+       Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()});
+  TForm1& form = Form("[velloran]\nworklistAET=PEER\nworklistPort=" + peer.Port() + "\n");
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QTimer::singleShot(300, &form, [&form] { QTest::keyClick(&form, Qt::Key_Escape); });
+  form.SearchWLBtnClick();
+  EXPECT_TRUE(form.SearchResults().empty());
+  EXPECT_TRUE(dialogs_.messages.isEmpty()) << dialogs_.messages.join("|").toStdString();
+  WaitForAbandonedWork();
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  // One of the P-DATA-TF PDUs we sent holds the C-CANCEL-RQ command alone.
+  const auto received = peer.Received();
+  const bool cancelled = std::any_of(received.begin(), received.end(), [](const auto& pdu) {
+    if (pdu.size() < 12 || pdu[0] != 0x04 || pdu[11] != 0x03) return false;
+    BufData buffer;
+    buffer.stream.assign(pdu.begin() + 12, pdu.end());
+    DcmObj command;
+    buffer.ReadDataSet(command);
+    return command.GetUS(0, 0x0100) == kCommandCancelRQ;
+  });
+  EXPECT_TRUE(cancelled);
+}

@@ -41,6 +41,9 @@ TEST_F(SetupFormTest, FirstStartShowsTheDefaultsAndOnlyOkWritesEveryKey) {
   EXPECT_FALSE(setup.CheckBox1->isChecked());
   EXPECT_FALSE(setup.CheckBox2->isChecked());
   EXPECT_EQ(setup.CheckBox2->text(), "Keep camera JPEGs as they are");
+  EXPECT_TRUE(setup.CheckBox3->isChecked());
+  EXPECT_EQ(setup.CheckBox3->text(), "Keep unsent objects in the outbox");
+  EXPECT_EQ(setup.CheckBox3->parentWidget(), setup.TabSheet2);
   EXPECT_EQ(setup.Edit4->accessibleName(), "Local AET");
   EXPECT_FALSE(std::filesystem::exists(IniPath()));
 
@@ -53,7 +56,9 @@ TEST_F(SetupFormTest, FirstStartShowsTheDefaultsAndOnlyOkWritesEveryKey) {
 
   setup.Edit7->setText("St. Anne");
   setup.CheckBox2->setChecked(true);
+  setup.CheckBox3->setChecked(false);
   setup.BitBtn1Click();
+  EXPECT_FALSE(setupcfg.keepUnsentInOutbox);
   EXPECT_EQ(setupcfg.remoteAET, "CHANGED");
   EXPECT_TRUE(setupcfg.KeepCameraJpegs);
   EXPECT_EQ(setupcfg.InstitutionName, "St. Anne");
@@ -65,7 +70,7 @@ TEST_F(SetupFormTest, FirstStartShowsTheDefaultsAndOnlyOkWritesEveryKey) {
       {"remotePort", "11112"},     {"worklistAET", "WORKLIST"},
       {"worklistIP", "127.0.0.1"}, {"worklistPort", "11112"},
       {"PrinterPort", "9100"},     {"Debug", "0"},
-      {"KeepCameraJpegs", "1"},
+      {"KeepCameraJpegs", "1"},    {"keepUnsentInOutbox", "0"},
   };
   for (const auto& [key, value] : keys) {
     EXPECT_EQ(file.ReadString("velloran", key, "missing"), value) << key;

@@ -72,7 +72,8 @@ std::vector<std::string> Parts(const std::string& text, const std::string& bound
 
 TEST(MultipartBody, PartsAreThePart10FilesOfTheirObjectsWhateverThePieceSize) {
   TempDir work;
-  const std::string document(1300001, 'd');
+  // A PDF header, then filler: the size is what counts.
+  const std::string document = "%PDF-1.4\n" + std::string(1300001 - 9, 'd');
   WriteFile(work / "letter.pdf", document);
   // What saving the objects gives is what each part must hold.
   auto reference = PdfObject((work / "letter.pdf").string(), "1.2.826.0.1.3680043.10.501");
@@ -114,7 +115,7 @@ TEST(MultipartBody, PartsAreThePart10FilesOfTheirObjectsWhateverThePieceSize) {
 
 TEST(MultipartBody, ASourceThatFailsStopsTheBodyWithItsReason) {
   TempDir work;
-  WriteFile(work / "letter.pdf", std::string(1300000, 'd'));
+  WriteFile(work / "letter.pdf", "%PDF-1.4\n" + std::string(1300000 - 9, 'd'));
   auto dataSet = PdfObject((work / "letter.pdf").string(), "1.2.826.0.1.3680043.10.502");
   ASSERT_TRUE(dataSet->SaveToFile((work / "object.dcm").string(), "1.2.840.10008.5.1.4.1.1.104.1",
                                   "1.2.826.0.1.3680043.10.502"));
@@ -157,7 +158,7 @@ TEST(MultipartBody, ASourceThatFailsStopsTheBodyWithItsReason) {
 // hand on its next piece must end rather than hold the program.
 TEST(MultipartBody, ABodyDroppedHalfWayEndsItsEncoder) {
   TempDir work;
-  WriteFile(work / "letter.pdf", std::string(3000000, 'd'));
+  WriteFile(work / "letter.pdf", "%PDF-1.4\n" + std::string(3000000 - 9, 'd'));
   auto dataSet = PdfObject((work / "letter.pdf").string(), "1.2.826.0.1.3680043.10.503");
   for (int attempt = 0; attempt < 20; ++attempt) {
     std::vector<std::unique_ptr<PartSource>> sources;

@@ -66,6 +66,15 @@ class AcquisitionFormTest : public testing::Test {
     return form;
   }
 
+  // Lists the scanners as an opening of the window does, and waits for the list.
+  static void ListDevices(TAcquisitionForm& form) {
+    QSignalSpy listed(&form, &TAcquisitionForm::DevicesListed);
+    form.FormActivate();
+    if (listed.isEmpty()) {
+      ASSERT_TRUE(listed.wait(60000));
+    }
+  }
+
   // Clicks Scan and waits for the scan to end.
   static void ScanAndWait(TAcquisitionForm& form) {
     QSignalSpy finished(&form, &TAcquisitionForm::ScanFinished);
@@ -88,31 +97,62 @@ TEST_F(AcquisitionFormTest, ActivationListsTheScannersBySecondField) {
   SaneTestBackend backend;
   auto form = MakeForm();
   EXPECT_EQ(form->windowTitle(), "Acquisition Form");
+  QSignalSpy listed(form.get(), &TAcquisitionForm::DevicesListed);
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  ASSERT_TRUE(listed.wait(60000));
   ASSERT_EQ(form->ComboBox1->count(), 2);
   EXPECT_EQ(form->ComboBox1->itemText(0), "Noname frontend-tester");
   EXPECT_EQ(form->ComboBox1->currentIndex(), 0);
   EXPECT_EQ(form->DeviceList().at(1), "test:1;Noname frontend-tester;virtual device");
   EXPECT_TRUE(dialogs_->messages.empty());
+
+  // Back from another window: the chosen scanner and the preview stay, nothing is listed anew.
+  form->ComboBox1->setCurrentIndex(1);
+  QPixmap page(kPreviewWidth, kPreviewHeight);
+  page.fill(Qt::red);
+  form->Image2->setPixmap(page);
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  QTest::qWait(100);
+  EXPECT_EQ(listed.count(), 1);
+  EXPECT_EQ(form->ComboBox1->currentIndex(), 1);
+  EXPECT_EQ(PreviewPixel(*form, 320, 302), QColor(Qt::red));
+
+  // Opened again: the list is read beside the window (the box waits, Scan too) and the scanner
+  // chosen before is chosen again.
+  form->Button1->click();
+  form->FormActivate();
+  EXPECT_TRUE(form->Listing());
+  EXPECT_FALSE(form->Button3->isEnabled());
+  EXPECT_TRUE(form->CancelButton->isEnabled());
+  ASSERT_TRUE(listed.wait(60000));
+  EXPECT_FALSE(form->Listing());
+  EXPECT_TRUE(form->Button3->isEnabled());
+  EXPECT_FALSE(form->CancelButton->isEnabled());
+  EXPECT_EQ(form->ComboBox1->currentIndex(), 1);
 }
 
-TEST_F(AcquisitionFormTest, NoScannerFoundOnEveryActivationAndScanDoesNothing) {
+TEST_F(AcquisitionFormTest, NoScannerFoundOnEveryListingAndScanDoesNothing) {
   SaneTestBackend backend(SaneTestBackend::Scanners::None);
   auto form = MakeForm();
-  form->FormActivate();
+  ListDevices(*form);
   EXPECT_EQ(dialogs_->messages, std::vector<std::string>{"No Scanner Found"});
   EXPECT_EQ(form->ComboBox1->count(), 0);
   form->Button3->click();
   EXPECT_TRUE(dialogs_->dialogTitles.empty());
-  form->FormActivate();
+  ListDevices(*form);
   EXPECT_EQ(dialogs_->messages.size(), 2u);
 }
 
 TEST_F(AcquisitionFormTest, ScanPreviewSaveAndClose) {
   SaneTestBackend backend;
   auto form = MakeForm();
-  form->FormActivate();
+  ListDevices(*form);
   dialogs_->answer = ConfirmDeviceDialog();
   QSignalSpy progress(form.get(), &TAcquisitionForm::ProgressReported);
   const QColor background = PreviewPixel(*form, 320, 302);
@@ -164,7 +204,7 @@ TEST_F(AcquisitionFormTest, ScanPreviewSaveAndClose) {
 TEST_F(AcquisitionFormTest, CancelledDeviceDialogEndsTheScanQuietly) {
   SaneTestBackend backend;
   auto form = MakeForm();
-  form->FormActivate();
+  ListDevices(*form);
   dialogs_->answer = [](QDialog& dialog) {
     auto* device = dynamic_cast<DeviceOptionsDialog*>(&dialog);
     if (device != nullptr) device->Buttons->button(QDialogButtonBox::Cancel)->click();
@@ -183,7 +223,7 @@ TEST_F(AcquisitionFormTest, CancelledDeviceDialogEndsTheScanQuietly) {
 TEST_F(AcquisitionFormTest, ConfigurationChoosesTheNextScansModeAndResolution) {
   SaneTestBackend backend;
   auto form = MakeForm();
-  form->FormActivate();
+  ListDevices(*form);
   dialogs_->answer = [](QDialog& dialog) {
     auto* config = dynamic_cast<TConfigFrm*>(&dialog);
     if (config == nullptr) return int(QDialog::Rejected);
@@ -209,7 +249,7 @@ TEST_F(AcquisitionFormTest, ConfigurationChoosesTheNextScansModeAndResolution) {
 TEST_F(AcquisitionFormTest, FeederScanAddsEveryPage) {
   SaneTestBackend backend;
   auto form = MakeForm();
-  form->FormActivate();
+  ListDevices(*form);
   dialogs_->answer = ConfirmDeviceDialog("Automatic Document Feeder");
   const QColor background = PreviewPixel(*form, 320, 302);
   ScanAndWait(*form);
@@ -230,7 +270,7 @@ TEST_F(AcquisitionFormTest, CancelStopsARunningScanAndTheWindowStaysUsable) {
   ScanIntent = kScanIntentGray;
   ScanResolution = 50;
   auto form = MakeForm();
-  form->FormActivate();
+  ListDevices(*form);
   dialogs_->answer = ConfirmDeviceDialog();
   // The transfer thread pauses at 2 percent until the test lets it go on.
   std::atomic<bool> paused{false};
@@ -265,6 +305,8 @@ TEST_F(AcquisitionFormTest, CancelStopsARunningScanAndTheWindowStaysUsable) {
   paused = false;
   goOn = false;
   form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Listing(); }, 60000));
   form->Button3->click();
   ASSERT_TRUE(form->ScanRunning());
   ASSERT_TRUE(QTest::qWaitFor([&] { return paused.load(); }, 60000));
@@ -280,7 +322,7 @@ TEST_F(AcquisitionFormTest, TransferFailureShowsTheCodeAndKeepsThePreview) {
   SaneTestBackend backend(SaneTestBackend::Scanners::TestBackend,
                           "read-status-code \"SANE_STATUS_JAMMED\"");
   auto form = MakeForm();
-  form->FormActivate();
+  ListDevices(*form);
   dialogs_->answer = ConfirmDeviceDialog();
   const QImage before = form->Image2->pixmap().toImage();
   ScanAndWait(*form);

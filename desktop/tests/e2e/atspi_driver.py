@@ -188,18 +188,33 @@ class Program:
 
     def choose_folder(self, path):
         """Answers the folder dialog by typing the path and choosing it."""
-        chooser = self.dialog(name="Please select a folder with DICOM objects:")
+        self._answer_chooser(self.dialog(name="Please select a folder with DICOM objects:"),
+                             path, "Choose")
+
+    def choose_file(self, path):
+        """Answers the Add File dialog by typing the path and opening it."""
+        self._answer_chooser(self.dialog(), path, "Open")
+
+    def _answer_chooser(self, chooser, path, button):
         field = wait_for(lambda: next((node for node in walk(chooser)
                                        if node.getRole() == pyatspi.ROLE_TEXT and
                                        node.getState().contains(pyatspi.STATE_EDITABLE)), None),
-                         30, "the folder dialog's name field")
+                         30, "the file dialog's name field")
         field.queryEditableText().setTextContents(path)
         time.sleep(0.5)
-        self.press("Choose", root=chooser)
+        self.press(button, root=chooser)
+
+    def answer(self, button="OK", timeout=60):
+        """The text of the next message box, answered with `button`."""
+        box = self.dialog(timeout=timeout)
+        text = self.message_text(box)
+        self.press(button, root=box)
+        return text
 
     def stop(self):
         stop_process(self.process)
-        self.log.close()
+        if not self.log.closed:
+            self.log.close()
 
 
 def scratch_folder(prefix):

@@ -1,4 +1,5 @@
-"""Orthanc started on free loopback ports for the end-to-end test, and small source files."""
+"""Orthanc and a worklist server started on free loopback ports for the end-to-end tests, and
+small source files."""
 
 import json
 import os
@@ -99,6 +100,58 @@ class Orthanc:
         with urllib.request.urlopen(f"http://127.0.0.1:{self.http_port}{path}",
                                     timeout=20) as answer:
             return json.loads(answer.read())
+
+    def stop(self):
+        stop_process(self.process)
+        self.log.close()
+
+
+class Worklist:
+    """DCMTK's wlmscpfs on a free loopback port, called WORKLIST, answering from the worklist
+    entries (name, ID, accession) given, each scheduled for today."""
+
+    def __init__(self, folder, entries):
+        from pydicom.dataset import Dataset, FileMetaDataset
+        from pydicom.sequence import Sequence
+        from pydicom.uid import ExplicitVRLittleEndian, generate_uid
+
+        self.aet = "WORKLIST"
+        self.port = free_port()
+        titles = os.path.join(folder, "worklist", self.aet)
+        os.makedirs(titles, exist_ok=True)
+        open(os.path.join(titles, "lockfile"), "w").close()
+        today = time.strftime("%Y%m%d")
+        for index, (name, patient_id, accession) in enumerate(entries):
+            step = Dataset()
+            step.Modality = "XC"
+            step.ScheduledStationAETitle = "VELLORAN"
+            step.ScheduledProcedureStepStartDate = today
+            step.ScheduledProcedureStepStartTime = "090000"
+            step.ScheduledProcedureStepDescription = "WOUND PHOTO"
+            step.ScheduledProcedureStepID = "SPS%d" % index
+            entry = Dataset()
+            entry.SpecificCharacterSet = "ISO_IR 100"
+            entry.AccessionNumber = accession
+            entry.PatientName = name
+            entry.PatientID = patient_id
+            entry.PatientBirthDate = "19700101"
+            entry.PatientSex = "F"
+            entry.RequestedProcedureID = "RP%d" % index
+            entry.RequestedProcedureDescription = "WOUND"
+            entry.StudyInstanceUID = generate_uid()
+            entry.ScheduledProcedureStepSequence = Sequence([step])
+            entry.file_meta = FileMetaDataset()
+            entry.file_meta.MediaStorageSOPClassUID = "1.2.276.0.7230010.3.1.0.1"
+            entry.file_meta.MediaStorageSOPInstanceUID = generate_uid()
+            entry.file_meta.TransferSyntaxUID = ExplicitVRLittleEndian
+            entry.is_little_endian, entry.is_implicit_VR = True, False
+            entry.save_as(os.path.join(titles, "entry%d.wl" % index), write_like_original=False)
+        self.log = open(os.path.join(folder, "wlmscpfs.log"), "w")
+        self.process = subprocess.Popen(
+            ["wlmscpfs", "-dfp", os.path.join(folder, "worklist"), str(self.port)],
+            stdout=self.log, stderr=subprocess.STDOUT)
+        if not wait_listening(self.process, self.port):
+            raise RuntimeError("wlmscpfs did not start")
 
     def stop(self):
         stop_process(self.process)

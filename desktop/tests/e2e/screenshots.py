@@ -1,11 +1,11 @@
-"""Screenshots of the main window (a filled grid and strip) and of the settings dialog, taken of
-the real program under Xvfb."""
+"""Screenshots of the main window (a filled grid, strip and preview) at its designed size, filling
+a 1920 x 1080 screen, while it sends (with Cancel showing) and at scale 2, and of the settings
+dialog, taken of the real program under Xvfb."""
 
 import argparse
-import datetime
 import os
 import shutil
-import subprocess
+import socket
 import sys
 import time
 
@@ -17,12 +17,45 @@ import pyatspi  # noqa: E402
 
 import demo_pacs  # noqa: E402
 from atspi_driver import Desktop, Program, scratch_folder, wait_for  # noqa: E402
-from peers import free_port, wait_for_port, write_mixed_folder  # noqa: E402
+from peers import free_port, stop_process, wait_for_port, write_mixed_folder  # noqa: E402
+from xwindow import move_resize  # noqa: E402
+
+SCREEN = (1920, 1080)
 
 
-def crop_of(node):
-    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    return "%dx%d+%d+%d" % (box.width, box.height, box.x, box.y)
+def extents(node):
+    return node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+
+
+def crop_of(node, scale=1):
+    """The node's place on the screen; the accessibility tree gives it in the program's own
+    (unscaled) pixels."""
+    box = extents(node)
+    return "%dx%d+%d+%d" % (box.width * scale, box.height * scale, box.x * scale, box.y * scale)
+
+
+def filled_window(program_path, work, name, pacs_port, sources, env, scale=1, send_port=None):
+    """The program with a worklist search in its grid, the mixed folder in its strip and the first
+    picture in its preview; it sends to `send_port` when given, to the demo PACS otherwise."""
+    app_folder = os.path.join(work, name)
+    os.makedirs(app_folder)
+    program = Program(program_path, app_folder,
+                      "[velloran]\nremoteAET=ORTHANC\nremotePort=%d\nworklistAET=ORTHANC\n"
+                      "worklistPort=%d\nPrinterPort=%d\n"
+                      % (send_port or pacs_port, pacs_port, free_port()), env=env)
+    program.press("Search WL")
+    grid = program.find(name="Results")
+    wait_for(lambda: any(node.name == "DEMO^ANNA" for node in
+                         program.find_all(pyatspi.ROLE_TABLE_CELL, grid)), 60, "results")
+    program.press("Add Folder")
+    program.choose_folder(sources)
+    strip = program.find(name="Items")
+    wait_for(lambda: extents(strip).width > 0, 60, "tiles")
+    # A click on the first tile, a picture, shows it in the preview.
+    box = extents(strip)
+    pyatspi.Registry.generateMouseEvent((box.x + 20) * scale, (box.y + 20) * scale, "b1c")
+    time.sleep(1.5)
+    return program
 
 
 def main():
@@ -32,8 +65,14 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
     work = scratch_folder("velloran-shots-")
-    desktop = Desktop(1100, 700)
+    desktop = Desktop(*SCREEN)
     orthanc = program = None
+    env = {"ASAN_OPTIONS": "detect_leaks=0"}
+    # A PACS that takes the connection and never answers: a Send then stays under way, with
+    # Cancel showing, for as long as the picture takes.
+    silent = socket.socket()
+    silent.bind(("127.0.0.1", 0))
+    silent.listen(4)
     try:
         port = free_port()
         with open(os.path.join(work, "orthanc.log"), "w") as log:
@@ -42,37 +81,49 @@ def main():
             raise RuntimeError("the demo PACS did not start")
         sources = os.path.join(work, "sources")
         write_mixed_folder(sources)
-        app_folder = os.path.join(work, "app")
-        os.makedirs(app_folder)
-        program = Program(args.program, app_folder,
-                          "[velloran]\nremoteAET=ORTHANC\nremotePort=%d\nworklistAET=ORTHANC\n"
-                          "worklistPort=%d\nPrinterPort=%d\n" % (port, port, free_port()),
-                          env={"ASAN_OPTIONS": "detect_leaks=0"})
-        program.press("Search WL")
-        grid = program.find(name="Results")
-        wait_for(lambda: any(node.name == "DEMO^ANNA" for node in
-                             program.find_all(pyatspi.ROLE_TABLE_CELL, grid)), 60, "results")
-        program.press("Add Folder")
-        program.choose_folder(sources)
-        strip = program.find(name="Items")
-        wait_for(lambda: strip.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).width > 0, 60,
-                 "tiles")
-        time.sleep(1.0)
-        desktop.screenshot(os.path.join(args.out, "screenshot-main.png"), crop_of(program.window))
 
+        # At the designed size, then given the whole screen (Xvfb has no window manager to
+        # maximise it: the window is resized to the screen, as maximising would).
+        program = filled_window(args.program, work, "default", port, sources, env,
+                                send_port=silent.getsockname()[1])
+        desktop.screenshot(os.path.join(args.out, "screenshot-main.png"), crop_of(program.window))
         program.press("Setup")
         dialog = program.dialog()
         time.sleep(1.0)
         desktop.screenshot(os.path.join(args.out, "screenshot-setup.png"), crop_of(dialog))
         program.press("Cancel", root=dialog)
+        if not move_resize(desktop.display, "VELLORAN", 0, 0, *SCREEN):
+            raise RuntimeError("the main window was not found on the display")
+        wait_for(lambda: extents(program.window).width == SCREEN[0], 30, "the resized window")
+        time.sleep(1.5)
+        desktop.screenshot(os.path.join(args.out, "screenshot-main-1920x1080.png"))
+
+        # Back at the designed size, sending: Cancel beside Save To Folder, the patient above.
+        if not move_resize(desktop.display, "VELLORAN", 0, 0, 893, 499):
+            raise RuntimeError("the main window was not found on the display")
+        wait_for(lambda: extents(program.window).width == 893, 30, "the window at its size")
+        program.press("Send")
+        wait_for(lambda: program.find(role=pyatspi.ROLE_PUSH_BUTTON, name="Cancel"), 30,
+                 "Cancel during the send")
+        time.sleep(1.0)
+        desktop.screenshot(os.path.join(args.out, "screenshot-main-sending.png"),
+                           crop_of(program.window))
+        program.stop()
+        program = None
+
+        # At scale 2, as on a high-density screen.
+        program = filled_window(args.program, work, "scale2", port, sources,
+                                dict(env, QT_SCALE_FACTOR="2"), scale=2)
+        desktop.screenshot(os.path.join(args.out, "screenshot-main-scale2.png"),
+                           crop_of(program.window, scale=2))
         print("screenshots written to", args.out)
         return 0
     finally:
         if program is not None:
             program.stop()
         if orthanc is not None:
-            orthanc.terminate()
-            orthanc.wait(timeout=20)
+            stop_process(orthanc)
+        silent.close()
         desktop.close()
         shutil.rmtree(work, ignore_errors=True)
 

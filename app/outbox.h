@@ -1,0 +1,102 @@
+// The outbox: objects on their way to the PACS, kept as Part 10 files with a journal that a crash
+// or kill at any moment leaves consistent.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dcmobj.h"
+
+// Where an object of the outbox stands. The journal writes these names; new states only append.
+enum class OutboxState {
+  Waiting,  // to be delivered (again)
+  Failed,   // the PACS refused it with a failure status; kept until retried or removed
+  // Reserved for storage commitment: stored on the PACS and waiting for the PACS to commit it.
+  // Such an object is not sent again; it leaves the outbox once committed. Nothing writes this
+  // state yet.
+  Stored,
+  Gone,  // delivered or removed; its file is deleted before this is recorded
+};
+
+const char* OutboxStateName(OutboxState state);
+
+// One object of the outbox as the journal knows it.
+struct OutboxEntry {
+  std::string file;  // the file's name inside the outbox folder
+  std::string sopClassUid;
+  std::string sopInstanceUid;
+  std::string batch;  // the batch it came from (its batch UID root); may be empty
+  OutboxState state = OutboxState::Waiting;
+  int attempts = 0;   // deliveries that ended without a status from the PACS, or with a failure
+  std::string cause;  // why the last attempt did not deliver it, in plain words
+};
+
+// The outbox folder with its journal. Objects are written beside their final name, flushed to
+// disk, renamed, and only then recorded; a record is one appended line carrying its own checksum,
+// so a line cut short by a crash is recognised and ignored. On opening, files without a record
+// are taken in as waiting and records without a file are dropped, so the journal and the folder
+// always agree. Every change holds an exclusive lock on the folder, so the window and
+// velloran-cli may use the same outbox at the same time; each call reads the journal afresh.
+class Outbox {
+ public:
+  explicit Outbox(std::filesystem::path folder);
+
+  // The outbox of the user running the program: "outbox" in the per-user data folder.
+  static std::filesystem::path DefaultFolder();
+
+  // Creates the folder (readable by its owner only), reconciles the journal with the files and
+  // rewrites the journal without its history. False, with `error`, when the folder cannot be
+  // created or its journal cannot be written.
+  bool Open(std::string& error);
+
+  const std::filesystem::path& Folder() const { return folder_; }
+  std::filesystem::path PathOf(const OutboxEntry& entry) const { return folder_ / entry.file; }
+
+  // Writes the object as <SOP Instance UID>.dcm and records it as waiting. When this returns
+  // true the object survives a crash; false, with `error`, when it could not be written (nothing
+  // is left behind then).
+  // `added`, when given, receives the entry recorded.
+  bool Add(DcmObj& dataSet, const std::string& batch, std::string& error,
+           OutboxEntry* added = nullptr);
+
+  // Every object that has not gone, in the order they were first queued.
+  std::vector<OutboxEntry> Entries() const;
+
+  // Delivered: the file is deleted, then the object recorded as gone.
+  bool MarkDelivered(const std::string& file);
+  // Refused with a failure status: kept as failed with its cause.
+  bool MarkFailed(const std::string& file, const std::string& cause);
+  // An attempt that brought no decision (no answer, a broken connection): still waiting.
+  bool NoteAttempt(const std::string& file, const std::string& cause);
+  // Failed objects with these SOP Instance UIDs (all failed ones when empty) wait again; returns
+  // how many.
+  size_t Retry(const std::vector<std::string>& sopInstanceUids);
+  // Deletes the objects with these SOP Instance UIDs from the outbox; returns how many.
+  size_t Remove(const std::vector<std::string>& sopInstanceUids);
+
+ private:
+  // Appends the entry as it now stands; false when the journal cannot be written.
+  bool Append(const OutboxEntry& entry) const;
+  // Finds the live entry for `file`, applies `change` and appends it.
+  template <typename Change>
+  bool Update(const std::string& file, Change change);
+
+  std::filesystem::path folder_;
+};
+
+// Held while a delivery runs, so that one process at a time delivers an outbox (another waits
+// here). Released with the object, or by the system when the process dies.
+class OutboxDeliveryLock {
+ public:
+  explicit OutboxDeliveryLock(const Outbox& outbox);
+  ~OutboxDeliveryLock();
+  OutboxDeliveryLock(const OutboxDeliveryLock&) = delete;
+  OutboxDeliveryLock& operator=(const OutboxDeliveryLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+// Flushes a written file or a folder's entries to disk; false when that fails.
+bool SyncPath(const std::filesystem::path& path);

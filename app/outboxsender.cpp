@@ -1,0 +1,184 @@
+// The background delivery of the outbox with its pauses, and the indicator's text.
+#include "outboxsender.h"
+
+#include <ctime>
+
+#include "log.h"
+
+namespace {
+
+constexpr std::chrono::seconds kFirstDelay{10};
+constexpr std::chrono::seconds kLongestDelay{600};
+// Objects queued by another process (velloran-cli) are noticed this often when nothing else
+// wakes the thread.
+constexpr std::chrono::seconds kIdleLook{30};
+
+std::string ClockText(std::chrono::system_clock::time_point when) {
+  const std::time_t time = std::chrono::system_clock::to_time_t(when);
+  std::tm local{};
+  localtime_r(&time, &local);
+  char text[8];
+  std::strftime(text, sizeof text, "%H:%M", &local);
+  return text;
+}
+
+}  // namespace
+
+std::string OutboxIndicatorText(const OutboxStatus& status) {
+  if (status.waiting == 0 && status.failed == 0) return {};
+  std::string text;
+  auto add = [&](const std::string& part) { text += (text.empty() ? "" : " \u00b7 ") + part; };
+  if (status.waiting > 0) {
+    add(std::to_string(status.waiting) + " waiting");
+    if (status.delivering) {
+      add("sending");
+    } else if (status.nextTry) {
+      add("next try " + ClockText(*status.nextTry));
+    }
+    if (!status.cause.empty()) add(status.cause);
+  }
+  if (status.failed > 0) add(std::to_string(status.failed) + " failed");
+  return text;
+}
+
+std::chrono::seconds RetryDelay(int rounds) {
+  std::chrono::seconds delay = kFirstDelay;
+  for (int i = 1; i < rounds && delay < kLongestDelay; ++i) delay *= 2;
+  return std::min(delay, kLongestDelay);
+}
+
+OutboxSender::OutboxSender(Outbox& outbox, TargetSource target, StatusChanged changed)
+    : outbox_(outbox), target_(std::move(target)), changed_(std::move(changed)) {}
+
+OutboxSender::~OutboxSender() {
+  Stop();
+}
+
+void OutboxSender::Start() {
+  if (thread_.joinable()) return;
+  stop_ = false;
+  {
+    std::lock_guard lock(mutex_);
+    wakeRequested_ = true;
+  }
+  thread_ = std::thread([this] { Run(); });
+}
+
+void OutboxSender::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void OutboxSender::DeliverNow() {
+  {
+    std::lock_guard lock(mutex_);
+    wakeRequested_ = true;
+    rounds_ = 0;
+  }
+  wake_.notify_all();
+}
+
+void OutboxSender::NoteDelivery(const DeliveryReport& report) {
+  OutboxStatus status;
+  {
+    std::lock_guard lock(mutex_);
+    Settle(report);
+    status = status_;
+  }
+  wake_.notify_all();
+  if (changed_) changed_(status);
+}
+
+void OutboxSender::Recount() {
+  OutboxStatus status;
+  {
+    std::lock_guard lock(mutex_);
+    Count();
+    status = status_;
+  }
+  if (changed_) changed_(status);
+}
+
+OutboxStatus OutboxSender::Status() const {
+  std::lock_guard lock(mutex_);
+  return status_;
+}
+
+void OutboxSender::Count() {
+  status_.waiting = 0;
+  status_.failed = 0;
+  for (const OutboxEntry& entry : outbox_.Entries()) {
+    if (entry.state == OutboxState::Waiting) ++status_.waiting;
+    if (entry.state == OutboxState::Failed) ++status_.failed;
+  }
+  if (status_.waiting == 0) {
+    status_.nextTry.reset();
+    status_.cause.clear();
+  }
+}
+
+void OutboxSender::Settle(const DeliveryReport& report) {
+  if (report.waiting > 0) {
+    // Objects that did go show the PACS is back: the next try comes soon again.
+    rounds_ = report.delivered > 0 ? 1 : rounds_ + 1;
+    status_.nextTry = std::chrono::system_clock::now() + RetryDelay(rounds_);
+    status_.cause = report.cause;
+  } else {
+    rounds_ = 0;
+  }
+  Count();
+}
+
+void OutboxSender::Run() {
+  std::unique_lock lock(mutex_);
+  while (!stop_) {
+    const auto due = status_.nextTry.value_or(std::chrono::system_clock::now() + kIdleLook);
+    wake_.wait_until(lock, due, [&] {
+      return stop_ || wakeRequested_ || std::chrono::system_clock::now() >= due;
+    });
+    if (stop_) break;
+    const bool asked = wakeRequested_;
+    wakeRequested_ = false;
+    Count();
+    const bool dueNow = status_.nextTry && std::chrono::system_clock::now() >= *status_.nextTry;
+    // Between planned tries the thread only looks whether something new arrived.
+    if (status_.waiting == 0 || (!asked && status_.nextTry && !dueNow)) {
+      if (changed_) {
+        const OutboxStatus status = status_;
+        lock.unlock();
+        changed_(status);
+        lock.lock();
+      }
+      continue;
+    }
+    status_.delivering = true;
+    OutboxStatus status = status_;
+    lock.unlock();
+    if (changed_) changed_(status);
+    DeliveryReport report;
+    PacsTarget target;
+    std::string problem;
+    if (target_(target, problem)) {
+      report = DeliverOutbox(outbox_, target, {}, &stop_);
+    } else {
+      WriteLog("ERROR, Outbox, " + problem);
+      report.waiting = status.waiting;
+      report.cause = problem;
+    }
+    // Each try appends a record per object: the journal is written anew without its history
+    // now and then, so a program running for weeks keeps it small.
+    std::string compactError;
+    if (report.objects.size() > 0) outbox_.Open(compactError);
+    lock.lock();
+    status_.delivering = false;
+    Settle(report);
+    status = status_;
+    lock.unlock();
+    if (changed_) changed_(status);
+    lock.lock();
+  }
+}

@@ -1,0 +1,77 @@
+// The thread that delivers the outbox in the background, retrying with a growing pause while the
+// PACS does not answer, and what the window's outbox indicator says.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "outbox.h"
+#include "outboxdelivery.h"
+
+struct OutboxStatus {
+  size_t waiting = 0;
+  size_t failed = 0;
+  bool delivering = false;
+  // When the next delivery starts; unset when none is planned (nothing waits).
+  std::optional<std::chrono::system_clock::time_point> nextTry;
+  std::string cause;  // why objects still wait after the last delivery
+};
+
+// "3 waiting · next try 14:05 · PACS did not answer", with "· 1 failed" when objects failed;
+// empty when the outbox is empty.
+std::string OutboxIndicatorText(const OutboxStatus& status);
+
+// The pause after `rounds` deliveries in a row that left objects waiting: 10 s, doubling up to
+// 10 minutes.
+std::chrono::seconds RetryDelay(int rounds);
+
+class OutboxSender {
+ public:
+  // The PACS for the next delivery, read anew each time (the settings may have changed); false,
+  // with the problem, when the settings name no usable PACS.
+  using TargetSource = std::function<bool(PacsTarget& target, std::string& problem)>;
+  // Called on the sender's thread whenever the status changed.
+  using StatusChanged = std::function<void(const OutboxStatus& status)>;
+
+  OutboxSender(Outbox& outbox, TargetSource target, StatusChanged changed = {});
+  ~OutboxSender();
+  OutboxSender(const OutboxSender&) = delete;
+  OutboxSender& operator=(const OutboxSender&) = delete;
+
+  // Starts the thread; what waits from an earlier run is delivered at once.
+  void Start();
+  // Ends a running delivery between objects and the thread.
+  void Stop();
+  // Delivers now, whatever pause was planned ("Retry now", objects just queued).
+  void DeliverNow();
+  // Takes in a delivery made by someone else (a Send that waited for its objects), so the pause
+  // before the next try follows it.
+  void NoteDelivery(const DeliveryReport& report);
+
+  // Counts the outbox anew (objects removed or queued elsewhere) and reports the status.
+  void Recount();
+
+  OutboxStatus Status() const;
+
+ private:
+  void Run();
+  void Settle(const DeliveryReport& report);  // with mutex_ held
+  void Count();                               // with mutex_ held
+
+  Outbox& outbox_;
+  TargetSource target_;
+  StatusChanged changed_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  bool wakeRequested_ = false;
+  std::atomic<bool> stop_{false};
+  int rounds_ = 0;  // deliveries in a row that left objects waiting
+  OutboxStatus status_;
+  std::thread thread_;
+};

@@ -1,0 +1,197 @@
+// The outbox folder and its journal: what a crash at any moment leaves behind, and reconciling.
+#include "outbox.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "dicomfile.h"
+#include "testsupport.h"
+#include "uids.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::unique_ptr<DcmObj> SmallObject(const std::string& instanceUid, size_t padding = 0) {
+  auto dataSet = std::make_unique<DcmObj>();
+  dataSet->SetTransferSyntax(kExplicitVRLittleEndian);
+  dataSet->AddString(0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.7");
+  dataSet->AddString(0x0008, 0x0018, instanceUid);
+  dataSet->AddString(0x0010, 0x0010, "Roe^Rick");
+  if (padding > 0) dataSet->AddString(0x0010, 0x4000, std::string(padding, 'x'));
+  return dataSet;
+}
+
+std::string Uid(int n) {
+  return "1.2.826.0.1.3680043.10.77." + std::to_string(n);
+}
+
+std::set<std::string> InstancesOf(const std::vector<OutboxEntry>& entries) {
+  std::set<std::string> uids;
+  for (const OutboxEntry& entry : entries) uids.insert(entry.sopInstanceUid);
+  return uids;
+}
+
+TEST(Outbox, KeepsObjectsAndTheirStateAcrossReopening) {
+  testsupport::TempDir dir;
+  const fs::path folder = dir / "outbox";
+  {
+    Outbox outbox(folder);
+    std::string error;
+    ASSERT_TRUE(outbox.Open(error)) << error;
+    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+    for (int n : {1, 2, 3}) ASSERT_TRUE(outbox.Add(*SmallObject(Uid(n)), "B1", error)) << error;
+    ASSERT_TRUE(outbox.MarkFailed(Uid(2) + ".dcm", "status 0xA700 (refused: out of resources)"));
+    ASSERT_TRUE(outbox.NoteAttempt(Uid(3) + ".dcm", "The PACS did not answer"));
+    ASSERT_TRUE(outbox.MarkDelivered(Uid(1) + ".dcm"));
+    EXPECT_FALSE(fs::exists(folder / (Uid(1) + ".dcm")));
+  }
+  Outbox again(folder);
+  std::string error;
+  ASSERT_TRUE(again.Open(error)) << error;
+  const std::vector<OutboxEntry> entries = again.Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].sopInstanceUid, Uid(2));
+  EXPECT_EQ(entries[0].state, OutboxState::Failed);
+  EXPECT_EQ(entries[0].cause, "status 0xA700 (refused: out of resources)");
+  EXPECT_EQ(entries[0].batch, "B1");
+  EXPECT_EQ(entries[1].state, OutboxState::Waiting);
+  EXPECT_EQ(entries[1].attempts, 1);
+  // The object file is a Part 10 file of the object that was queued.
+  DicomFile file;
+  ASSERT_TRUE(ReadDicomFile(again.PathOf(entries[1]).string(), file, error)) << error;
+  EXPECT_EQ(file.dataSet.GetString(0x0008, 0x0018), Uid(3));
+
+  EXPECT_EQ(again.Retry({}), 1u);
+  EXPECT_EQ(again.Entries()[0].state, OutboxState::Waiting);
+  EXPECT_EQ(again.Remove({Uid(2), "1.2.3.not.there"}), 1u);
+  EXPECT_EQ(InstancesOf(again.Entries()), std::set<std::string>{Uid(3)});
+  EXPECT_FALSE(fs::exists(folder / (Uid(2) + ".dcm")));
+}
+
+// What a crash can leave between the steps, and what opening makes of it.
+TEST(Outbox, OpeningReconcilesTheJournalWithTheFiles) {
+  testsupport::TempDir dir;
+  const fs::path folder = dir / "outbox";
+  std::string error;
+  {
+    Outbox outbox(folder);
+    ASSERT_TRUE(outbox.Open(error)) << error;
+    for (int n : {1, 2}) ASSERT_TRUE(outbox.Add(*SmallObject(Uid(n)), "B", error)) << error;
+  }
+  // Object 1's file was deleted for delivery, but its record was not written.
+  fs::remove(folder / (Uid(1) + ".dcm"));
+  // Object 3 was renamed into place, but its record was not written.
+  {
+    auto three = SmallObject(Uid(3));
+    ASSERT_TRUE(three->SaveToFile((folder / (Uid(3) + ".dcm")).string(), three->GetString(8, 0x16),
+                                  Uid(3)));
+  }
+  // A half-written object of a killed writer, and a journal line cut short, then garbage.
+  testsupport::WriteFile(folder / (Uid(4) + ".dcm.999999999.part"), "DICM half");
+  {
+    std::ofstream journal(folder / "journal", std::ios::app);
+    journal << "1\twaiting\t0\tx.dcm\t1.2\t1.2.3\tB\t\t0000dead\n1\tgone\t0\t" << Uid(2);
+  }
+  Outbox outbox(folder);
+  ASSERT_TRUE(outbox.Open(error)) << error;
+  const std::vector<OutboxEntry> entries = outbox.Entries();
+  EXPECT_EQ(InstancesOf(entries), (std::set<std::string>{Uid(2), Uid(3)}));
+  for (const OutboxEntry& entry : entries) {
+    EXPECT_EQ(entry.state, OutboxState::Waiting) << entry.file;
+    EXPECT_EQ(entry.sopClassUid, "1.2.840.10008.5.1.4.1.1.7") << entry.file;
+  }
+  EXPECT_FALSE(fs::exists(folder / (Uid(4) + ".dcm.999999999.part")));
+  // The journal was rewritten whole: a further record appends to a clean end.
+  ASSERT_TRUE(outbox.MarkDelivered(Uid(2) + ".dcm"));
+  EXPECT_EQ(InstancesOf(outbox.Entries()), std::set<std::string>{Uid(3)});
+}
+
+// A writer killed at random moments while it queues and delivers: every object it was told is
+// queued is still there, readable and recorded; none it was told is delivered comes back; no
+// file is left without a record or a record without a file.
+TEST(Outbox, SurvivesAKillAtAnyMoment) {
+  testsupport::TempDir dir;
+  const fs::path folder = dir / "outbox";
+  std::mt19937 random(24);
+  int next = 0;
+  std::set<std::string> queued;
+  std::set<std::string> delivered;
+  for (int round = 0; round < 12; ++round) {
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const int first = next;
+    next += 400;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(pipeEnds[0]);
+      Outbox outbox(folder);
+      std::string error;
+      if (!outbox.Open(error)) ::_exit(3);
+      for (int n = first; n < first + 400; ++n) {
+        // Objects of a few kilobytes up to half a megabyte, so kills land inside writes too.
+        if (!outbox.Add(*SmallObject(Uid(n), (n % 7) * 70000), "B", error)) ::_exit(4);
+        std::string note = "A " + Uid(n) + "\n";
+        if (n % 3 == 0 && outbox.MarkDelivered(Uid(n - 1) + ".dcm")) {
+          note += "D " + Uid(n - 1) + "\n";
+        }
+        if (::write(pipeEnds[1], note.data(), note.size()) < 0) ::_exit(5);
+      }
+      ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    ::usleep(static_cast<useconds_t>(std::uniform_int_distribution<int>(2000, 60000)(random)));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    std::string notes;
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) notes.append(buffer, got);
+    ::close(pipeEnds[0]);
+    std::istringstream lines(notes);
+    std::string kind, uid;
+    while (lines >> kind >> uid) (kind == "A" ? queued : delivered).insert(uid);
+
+    Outbox outbox(folder);
+    std::string error;
+    ASSERT_TRUE(outbox.Open(error)) << error;
+    const std::vector<OutboxEntry> entries = outbox.Entries();
+    const std::set<std::string> present = InstancesOf(entries);
+    for (const std::string& queuedUid : queued) {
+      if (delivered.count(queuedUid) == 0) {
+        EXPECT_EQ(present.count(queuedUid), 1u) << "lost " << queuedUid << " in round " << round;
+      }
+    }
+    for (const std::string& deliveredUid : delivered) {
+      EXPECT_EQ(present.count(deliveredUid), 0u) << "back again: " << deliveredUid;
+    }
+    std::set<std::string> files;
+    for (const fs::directory_entry& item : fs::directory_iterator(folder)) {
+      const std::string name = item.path().filename().string();
+      EXPECT_FALSE(name.ends_with(".part")) << name;
+      if (name.ends_with(".dcm")) files.insert(name);
+    }
+    std::set<std::string> recorded;
+    for (const OutboxEntry& entry : entries) {
+      recorded.insert(entry.file);
+      EXPECT_EQ(entry.state, OutboxState::Waiting);
+      DicomFile file;
+      ASSERT_TRUE(ReadDicomFile(outbox.PathOf(entry).string(), file, error)) << error;
+      EXPECT_EQ(file.dataSet.GetString(0x0008, 0x0018), entry.sopInstanceUid);
+    }
+    EXPECT_EQ(files, recorded) << "round " << round;
+    if (HasFailure()) break;
+  }
+}
+
+}  // namespace

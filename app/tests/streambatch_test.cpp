@@ -1,0 +1,108 @@
+// Batches converted one item at a time: into the outbox and into a folder, going past the items
+// that give no object and naming them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "dicomfile.h"
+#include "savestream.h"
+#include "sendoutbox.h"
+#include "testpictures.h"
+#include "testsupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TempDir;
+
+class StreamedBatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BatchForm form;
+    form.patientName = "Roe^Rick";
+    form.patientId = "PID24";
+    form.modalityText = "XC";
+    std::string message;
+    ASSERT_TRUE(PrepareBatch(form, nullptr, 4, SetupConfig{}, message)) << message;
+  }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    testsupport::WriteFile(dir_ / name, bytes);
+    return (dir_ / name).string();
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(StreamedBatchTest, QueueingGoesPastItemsThatGiveNoObjectAndNamesThem) {
+  const std::vector<std::string> items = {
+      Write("a.png", testpictures::MakePng(16, 8, testpictures::PngKind::Rgb)),
+      Write("notes.xyz", "not a kind the batch converts"),
+      Write("broken.png", "\x89PNG not really"), Write("c.pdf", "%PDF-1.4\n%%EOF\n")};
+  Outbox outbox(dir_ / "outbox");
+  std::string error;
+  ASSERT_TRUE(outbox.Open(error)) << error;
+  BatchReport report;
+  const OutboxSendResult result = SendPreparedThroughOutbox(
+      items, outbox, PacsTarget{}, OutboxSendMode::QueueOnly, {}, {}, &report);
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.queuedItems, (std::vector<size_t>{0, 3}));
+  EXPECT_EQ(result.skippedItems, (std::vector<size_t>{1, 2}));
+  EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 3}));
+  EXPECT_NE(result.message.find("\nbroken.png: "), std::string::npos) << result.message;
+  EXPECT_NE(
+      result.message.find("\n2 of 4 items were not sent: notes.xyz (unknown kind), broken.png ("),
+      std::string::npos)
+      << result.message;
+  const std::vector<OutboxEntry> queued = outbox.Entries();
+  ASSERT_EQ(queued.size(), 2u);
+  DicomFile file;
+  ASSERT_TRUE(ReadDicomFile(outbox.PathOf(queued[0]).string(), file, error)) << error;
+  EXPECT_EQ(file.dataSet.GetString(0x0010, 0x0010), "Roe^Rick");
+  EXPECT_EQ(queued[0].batch, BatchUIDRoot);
+
+  // Cancelled before the first item: nothing is queued and every item stays.
+  std::stop_source stop;
+  stop.request_stop();
+  const OutboxSendResult cancelled = SendPreparedThroughOutbox(
+      items, outbox, PacsTarget{}, OutboxSendMode::QueueAndDeliver, {}, stop.get_token());
+  EXPECT_FALSE(cancelled.success);
+  EXPECT_TRUE(cancelled.queuedItems.empty());
+  EXPECT_EQ(cancelled.message,
+            "Send cancelled: 0 of 4 items were put in the outbox; the other 4 stay in the list.");
+  EXPECT_EQ(outbox.Entries().size(), 2u);
+}
+
+TEST_F(StreamedBatchTest, SavingWritesEveryObjectThatWasMadeAndNamesTheRest) {
+  const std::string png = Write("a.png", testpictures::MakePng(16, 8, testpictures::PngKind::Rgb));
+  const std::string pdf = Write("c.pdf", "%PDF-1.4\n%%EOF\n");
+  const std::string broken = Write("broken.png", "\x89PNG not really");
+  const fs::path out = dir_ / "out";
+  fs::create_directories(out);
+  std::vector<std::string> written;
+  std::string message;
+  BatchReport report;
+  EXPECT_FALSE(SaveItemsToFolder({png, broken, pdf}, out.string(), written, message, {}, &report));
+  EXPECT_NE(message.find("1 of 3 items were not written: broken.png ("), std::string::npos)
+      << message;
+  EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 2}));
+  ASSERT_EQ(written.size(), 2u);
+  // Exactly the files written, each named by its SOP Instance UID; nothing half-done is left.
+  std::vector<std::string> names;
+  for (const fs::directory_entry& item : fs::directory_iterator(out)) {
+    names.push_back(item.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> expected;
+  for (const std::string& path : written) {
+    DicomFile file;
+    std::string error;
+    ASSERT_TRUE(ReadDicomFile(path, file, error)) << error;
+    EXPECT_EQ(fs::path(path).filename(), file.dataSet.GetString(0x0008, 0x0018) + ".dcm");
+    expected.push_back(fs::path(path).filename().string());
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
+}
+
+}  // namespace

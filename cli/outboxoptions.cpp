@@ -1,0 +1,40 @@
+// What the verbs that use the outbox share.
+#include "outboxoptions.h"
+
+#include "netoptions.h"
+#include "weboptions.h"
+
+const char* const kOutboxOptionsUsage =
+    "  --outbox DIR         the outbox folder (default: outbox in the per-user data folder,\n"
+    "                       $XDG_DATA_HOME/velloran/outbox)\n";
+
+std::set<std::string> OutboxValuedOptions(std::set<std::string> own) {
+  own.insert("outbox");
+  return own;
+}
+
+std::unique_ptr<Outbox> OpenOutboxFromOptions(const ParsedArgs& parsed, std::string& error) {
+  auto outbox =
+      std::make_unique<Outbox>(parsed.ValueOr("outbox", Outbox::DefaultFolder().string()));
+  if (!outbox->Open(error)) return nullptr;
+  return outbox;
+}
+
+bool PacsTargetFromOptions(const ParsedArgs& parsed, const SetupConfig& settings,
+                           PacsTarget& target, std::string& error) {
+  target = PacsTarget{};
+  target.node = PacsFromOptions(parsed, settings);
+  target.useWeb = WantsDicomWeb(parsed, settings);
+  return !target.useWeb || WebPacsFromOptions(parsed, settings, target.web, error);
+}
+
+std::string DeliveredText(const DeliveredObject& object) {
+  switch (object.settled) {
+    case OutboxState::Gone:
+      return object.entry.sopInstanceUid + " stored";
+    case OutboxState::Failed:
+      return object.entry.sopInstanceUid + " FAILED: " + object.outcome.cause;
+    default:
+      return object.entry.sopInstanceUid + " waits: " + object.outcome.cause;
+  }
+}

@@ -1,0 +1,101 @@
+// velloran-cli outbox: what waits for the PACS, retrying it, and taking objects out.
+#include <cstdio>
+#include <string>
+
+#include "args.h"
+#include "failurecause.h"
+#include "netoptions.h"
+#include "outboxoptions.h"
+#include "verbs.h"
+#include "weboptions.h"
+
+namespace {
+
+const std::string kUsage =
+    std::string(
+        "usage: velloran-cli outbox list [--outbox DIR]\n"
+        "       velloran-cli outbox retry [UID...] [--outbox DIR] [network options]\n"
+        "       velloran-cli outbox remove UID... [--outbox DIR]\n"
+        "\n"
+        "The outbox holds the objects Send has made until the PACS has stored them.\n"
+        "list prints one line per object, tab-separated: state (waiting or failed), attempts,\n"
+        "SOP Instance UID, SOP Class UID, batch, and the cause of the last attempt.\n"
+        "retry makes the failed objects with these UIDs (all failed ones without a UID) wait\n"
+        "again and delivers everything waiting now; it exits 0 when all went, 1 when the PACS\n"
+        "refused an object (it stays as failed), 3 when the PACS did not answer (the objects\n"
+        "wait). remove deletes the objects with these UIDs from the outbox for good; it exits\n"
+        "1 when none of them was there. Exits 2 for wrong arguments.\n\n") +
+    kOutboxOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage;
+
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "velloran-cli outbox: %s\n%s", problem.c_str(), kUsage.c_str());
+  return 2;
+}
+
+int List(Outbox& outbox) {
+  for (const OutboxEntry& entry : outbox.Entries()) {
+    std::printf("%s\t%d\t%s\t%s\t%s\t%s\n", OutboxStateName(entry.state), entry.attempts,
+                entry.sopInstanceUid.c_str(), entry.sopClassUid.c_str(), entry.batch.c_str(),
+                entry.cause.c_str());
+  }
+  return 0;
+}
+
+int Retry(Outbox& outbox, const ParsedArgs& parsed, const std::vector<std::string>& uids) {
+  SetupConfig settings;
+  std::string error;
+  if (!LoadNetworkSettings(parsed, settings, error)) return Usage(error);
+  setupcfg = settings;
+  PacsTarget target;
+  if (!PacsTargetFromOptions(parsed, settings, target, error)) return Usage(error);
+  const size_t again = outbox.Retry(uids);
+  if (again > 0) std::printf("%zu failed objects wait again\n", again);
+  ProgressLine progress;
+  const DeliveryReport report =
+      DeliverOutbox(outbox, target, [&](const DeliveredObject& object, size_t index, size_t total) {
+        progress.Show(index + 1, total, DeliveredText(object));
+      });
+  progress.Finish();
+  std::printf("%zu delivered, %zu failed, %zu waiting\n", report.delivered, report.failed,
+              report.waiting);
+  for (const DeliveredObject& object : report.objects) {
+    if (object.settled == OutboxState::Failed) {
+      std::fprintf(stderr, "%s\n", DeliveredText(object).c_str());
+    }
+  }
+  if (report.waiting > 0) {
+    std::fprintf(stderr, "%s\n", report.cause.c_str());
+    return kExitWaiting;
+  }
+  return report.failed > 0 ? 1 : 0;
+}
+
+int RunOutbox(const std::vector<std::string>& args) {
+  const ParsedArgs parsed(args, WebValuedOptions(NetworkValuedOptions(OutboxValuedOptions())),
+                          WebFlags(NetworkFlags()));
+  if (!parsed.ok()) return Usage(parsed.error());
+  if (parsed.Positional().empty()) return Usage("list, retry or remove?");
+  const std::string action = parsed.Positional()[0];
+  const std::vector<std::string> uids(parsed.Positional().begin() + 1, parsed.Positional().end());
+  if (action != "list" && action != "retry" && action != "remove") {
+    return Usage("unknown action " + action);
+  }
+  if (action == "remove" && uids.empty()) return Usage("remove needs the UIDs of the objects");
+  if (action == "list" && !uids.empty()) return Usage("list takes no UIDs");
+  std::string error;
+  const std::unique_ptr<Outbox> outbox = OpenOutboxFromOptions(parsed, error);
+  if (!outbox) {
+    std::fprintf(stderr, "velloran-cli outbox: %s\n", error.c_str());
+    return 1;
+  }
+  if (action == "list") return List(*outbox);
+  if (action == "retry") return Retry(*outbox, parsed, uids);
+  const size_t removed = outbox->Remove(uids);
+  std::printf("%zu removed\n", removed);
+  return removed > 0 ? 0 : 1;
+}
+
+const VerbRegistrar kRegistrar({"outbox", "list, retry or remove the objects waiting for the PACS",
+                                kUsage.c_str(), RunOutbox});
+
+}  // namespace
