@@ -9,17 +9,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/paired.sh
+source bench/releasecli.sh
 build="${1:-build-bench}"
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORAN_TESTS=OFF \
-    -DVELLORAN_BENCH=ON >/dev/null
-fi
-cmake --build "$build" --target velloran-cli >/dev/null
-cli="$(realpath "$build/bin/velloran-cli")"
+release_cli "$build"
 runs="${RUNS:-5}"
-memory_dir=/tmp
-if [[ -d /dev/shm ]]; then memory_dir=/dev/shm; fi
-work="$(mktemp -d "$memory_dir/dicomweb_bench.XXXXXX")"
+work="$(memory_work_dir dicomweb_bench)"
 orthanc_pid=""
 cleanup() {
   if [[ -n "$orthanc_pid" ]]; then kill "$orthanc_pid" 2>/dev/null || true; fi
