@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "clirun.h"
 #include "dicomfile.h"
 #include "orthanc.h"
 #include "testpictures.h"
@@ -17,6 +18,7 @@
 
 namespace {
 
+using clitest::Cli;
 using testsupport::CommandResult;
 using testsupport::RunCommand;
 using testsupport::TempDir;
@@ -31,12 +33,6 @@ const std::string kCyrillicName =
 const std::string kLatin1Name = "M\xC3\xBCller^J\xC3\xBCrgen";  // Müller^Jürgen
 // “Quoted” – 5 €: the characters Windows-1252 keeps in 0x80-0x9F, where ISO 8859-1 has controls.
 const std::string kTypographic = "\xE2\x80\x9CQuoted\xE2\x80\x9D \xE2\x80\x93 5 \xE2\x82\xAC";
-
-CommandResult Cli(const std::string& verb, const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {VELLORAN_CLI, verb};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunCommand(argv);
-}
 
 std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());

@@ -7,29 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "clirun.h"
 #include "orthanc.h"
 #include "testpictures.h"
 #include "testsupport.h"
 
 namespace {
 
+using clitest::Cli;
+using clitest::kPdf;
 using testsupport::CommandResult;
 using testsupport::OrthancPacs;
 using testsupport::RunCommand;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-constexpr const char* kPdf =
-    "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
-    "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
-    "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]>>endobj\n"
-    "trailer<</Root 1 0 R>>\n%%EOF\n";
-
-CommandResult Cli(const std::string& verb, const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {VELLORAN_CLI, verb};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunCommand(argv);
-}
 
 std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());

@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "clirun.h"
 #include "dcmtk_peer.h"
 #include "dicomfile.h"
 #include "orthanc.h"
@@ -19,23 +20,12 @@
 
 namespace {
 
+using clitest::Cli;
+using clitest::kPdf;
 using testsupport::CommandResult;
 using testsupport::RunCommand;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-// The smallest PDF document a reader accepts: one empty page.
-constexpr const char* kPdf =
-    "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
-    "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
-    "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]>>endobj\n"
-    "trailer<</Root 1 0 R>>\n%%EOF\n";
-
-CommandResult Cli(const std::string& verb, const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {VELLORAN_CLI, verb};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return RunCommand(argv);
-}
 
 std::vector<std::string> PacsOptions(const std::string& port, const TempDir& work,
                                      const std::string& aet = "STORESCP") {
