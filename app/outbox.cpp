@@ -362,6 +362,13 @@ bool Outbox::MarkDelivered(const std::string& file) {
   });
 }
 
+bool Outbox::MarkStored(const std::string& file, const std::string& cause) {
+  return Update(file, [&](OutboxEntry& entry) {
+    entry.state = OutboxState::Stored;
+    entry.cause = cause;
+  });
+}
+
 bool Outbox::MarkFailed(const std::string& file, const std::string& cause) {
   return Update(file, [&](OutboxEntry& entry) {
     entry.state = OutboxState::Failed;

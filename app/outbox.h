@@ -12,9 +12,8 @@
 enum class OutboxState {
   Waiting,  // to be delivered (again)
   Failed,   // the PACS refused it with a failure status; kept until retried or removed
-  // Reserved for storage commitment: stored on the PACS and waiting for the PACS to commit it.
-  // Such an object is not sent again; it leaves the outbox once committed. Nothing writes this
-  // state yet.
+  // Stored on the PACS, which has not yet committed it (storage commitment). It is not sent
+  // again; it leaves the outbox once committed, and fails when the PACS says it cannot commit it.
   Stored,
   Gone,  // delivered or removed; its file is deleted before this is recorded
 };
@@ -65,6 +64,8 @@ class Outbox {
 
   // Delivered: the file is deleted, then the object recorded as gone.
   bool MarkDelivered(const std::string& file);
+  // Stored, its commitment still to come: kept, not sent again.
+  bool MarkStored(const std::string& file, const std::string& cause);
   // Refused with a failure status: kept as failed with its cause.
   bool MarkFailed(const std::string& file, const std::string& cause);
   // An attempt that brought no decision (no answer, a broken connection): still waiting.

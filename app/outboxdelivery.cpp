@@ -2,7 +2,9 @@
 #include "outboxdelivery.h"
 
 #include <algorithm>
+#include <map>
 
+#include "commitmentlistener.h"
 #include "httpsession.h"
 #include "log.h"
 #include "pdu_service.h"
@@ -28,14 +30,19 @@ Attempt Undecided(const std::string& cause) {
   return {StoreFailure(cause), false};
 }
 
-// The one step that settles a delivered object. A stored object leaves the outbox here; when
-// storage commitment is asked for, this is where it would be recorded as stored and wait for the
-// commitment instead.
-OutboxState Settle(Outbox& outbox, const OutboxEntry& entry, const Attempt& attempt) {
+constexpr const char* kAwaitingCommitment = "stored, awaiting storage commitment";
+
+// The one step that settles a delivered object. A stored object leaves the outbox here, unless
+// storage commitment is asked for: then it stays as stored until the PACS commits it.
+OutboxState Settle(Outbox& outbox, const OutboxEntry& entry, const Attempt& attempt, bool commit) {
   if (attempt.outcome.IsStored()) {
     if (attempt.outcome.result == StoreResult::StoredWithWarning) {
       WriteLog("WARNING, Outbox, " + entry.sopInstanceUid + " stored with " +
                attempt.outcome.cause);
+    }
+    if (commit) {
+      outbox.MarkStored(entry.file, kAwaitingCommitment);
+      return OutboxState::Stored;
     }
     outbox.MarkDelivered(entry.file);
     return OutboxState::Gone;
@@ -49,25 +56,33 @@ OutboxState Settle(Outbox& outbox, const OutboxEntry& entry, const Attempt& atte
   return OutboxState::Waiting;
 }
 
+// Counts an object settled into the report.
+void Count(DeliveryReport& report, const DeliveredObject& object) {
+  switch (object.settled) {
+    case OutboxState::Gone:
+      ++report.delivered;
+      break;
+    case OutboxState::Failed:
+      ++report.failed;
+      break;
+    case OutboxState::Stored:
+      ++report.stored;
+      break;
+    case OutboxState::Waiting:
+      ++report.waiting;
+      if (report.cause.empty()) report.cause = object.outcome.cause;
+      break;
+  }
+}
+
 class Delivery {
  public:
-  Delivery(Outbox& outbox, DeliveryProgress progress, size_t total)
-      : outbox_(outbox), progress_(std::move(progress)), total_(total) {}
+  Delivery(Outbox& outbox, bool commit, DeliveryProgress progress, size_t total)
+      : outbox_(outbox), commit_(commit), progress_(std::move(progress)), total_(total) {}
 
   void Record(const OutboxEntry& entry, const Attempt& attempt) {
-    DeliveredObject object{entry, attempt.outcome, Settle(outbox_, entry, attempt)};
-    switch (object.settled) {
-      case OutboxState::Gone:
-        ++report_.delivered;
-        break;
-      case OutboxState::Failed:
-        ++report_.failed;
-        break;
-      default:
-        ++report_.waiting;
-        if (report_.cause.empty()) report_.cause = attempt.outcome.cause;
-        break;
-    }
+    DeliveredObject object{entry, attempt.outcome, Settle(outbox_, entry, attempt, commit_)};
+    Count(report_, object);
     report_.objects.push_back(std::move(object));
     if (progress_) progress_(report_.objects.back(), report_.objects.size() - 1, total_);
   }
@@ -76,6 +91,7 @@ class Delivery {
 
  private:
   Outbox& outbox_;
+  bool commit_;
   DeliveryProgress progress_;
   size_t total_;
   DeliveryReport report_;
@@ -87,9 +103,33 @@ bool Stopped(const std::atomic<bool>* stop) {
 
 }  // namespace
 
+DeliveryReport MergeDeliveries(DeliveryReport first, DeliveryReport second) {
+  DeliveryReport merged;
+  merged.pacsAnswered = first.pacsAnswered && second.pacsAnswered;
+  std::map<std::string, size_t> at;
+  for (DeliveryReport* part : {&first, &second}) {
+    for (DeliveredObject& object : part->objects) {
+      const auto found = at.find(object.entry.file);
+      if (found != at.end()) {
+        merged.objects[found->second] = std::move(object);
+      } else {
+        at.emplace(object.entry.file, merged.objects.size());
+        merged.objects.push_back(std::move(object));
+      }
+    }
+  }
+  for (const DeliveredObject& object : merged.objects) Count(merged, object);
+  if (merged.cause.empty() && merged.stored > 0) {
+    merged.cause = !second.cause.empty() ? second.cause : first.cause;
+  }
+  return merged;
+}
+
 struct StreamingDelivery::State {
-  State(Outbox& box, const RemoteNode& peer, DeliveryProgress progress, size_t expected)
-      : outbox(box), node(peer), delivery(box, std::move(progress), expected) {}
+  State(Outbox& box, const PacsTarget& target, DeliveryProgress progress, size_t expected)
+      : outbox(box),
+        node(target.node),
+        delivery(box, target.commit, std::move(progress), expected) {}
   Outbox& outbox;
   RemoteNode node;
   Delivery delivery;
@@ -99,9 +139,9 @@ struct StreamingDelivery::State {
   bool pacsAway = false;
 };
 
-StreamingDelivery::StreamingDelivery(Outbox& outbox, const RemoteNode& node,
+StreamingDelivery::StreamingDelivery(Outbox& outbox, const PacsTarget& target,
                                      DeliveryProgress progress, size_t expected)
-    : state_(std::make_unique<State>(outbox, node, std::move(progress), expected)) {}
+    : state_(std::make_unique<State>(outbox, target, std::move(progress), expected)) {}
 
 StreamingDelivery::~StreamingDelivery() {
   if (state_) Finish();
@@ -171,7 +211,7 @@ DeliveryReport StreamingDelivery::Finish() {
 
 namespace {
 
-void DeliverByDicom(std::vector<OutboxEntry> waiting, Outbox& outbox, const RemoteNode& node,
+void DeliverByDicom(std::vector<OutboxEntry> waiting, Outbox& outbox, const PacsTarget& target,
                     const DeliveryProgress& progress, DeliveryReport& report,
                     const std::atomic<bool>* stop) {
   // Kind by kind, in order of first appearance, each kind's association closed before the next
@@ -201,7 +241,7 @@ void DeliverByDicom(std::vector<OutboxEntry> waiting, Outbox& outbox, const Remo
         progress(object, base + index, total);
       };
     }
-    StreamingDelivery streaming(outbox, node, placed, total);
+    StreamingDelivery streaming(outbox, target, placed, total);
     while (done < order.size() && kindOf[order[done]] == k) {
       if (Stopped(stop)) break;
       streaming.Deliver(waiting[order[done]]);
@@ -212,6 +252,7 @@ void DeliverByDicom(std::vector<OutboxEntry> waiting, Outbox& outbox, const Remo
     report.delivered += part.delivered;
     report.failed += part.failed;
     report.waiting += part.waiting;
+    report.stored += part.stored;
     if (report.cause.empty()) report.cause = part.cause;
     for (DeliveredObject& object : part.objects) report.objects.push_back(std::move(object));
     if (!part.pacsAnswered || Stopped(stop)) {
@@ -256,20 +297,92 @@ DeliveryReport DeliverOutboxLocked(const OutboxDeliveryLock&, Outbox& outbox,
                                    const PacsTarget& target, const DeliveryProgress& progress,
                                    const std::atomic<bool>* stop) {
   // Read under the lock: objects a delivery that ran meanwhile has settled are not sent again.
-  std::vector<OutboxEntry> waiting = outbox.Entries();
-  std::erase_if(waiting,
-                [](const OutboxEntry& entry) { return entry.state != OutboxState::Waiting; });
+  std::vector<OutboxEntry> entries = outbox.Entries();
+  const bool anyStored = std::any_of(entries.begin(), entries.end(), [](const OutboxEntry& entry) {
+    return entry.state == OutboxState::Stored;
+  });
+  std::vector<OutboxEntry> waiting;
+  for (OutboxEntry& entry : entries) {
+    if (entry.state == OutboxState::Waiting) waiting.push_back(std::move(entry));
+  }
   DeliveryReport report;
-  if (waiting.empty()) return report;
-  if (target.useWeb) {
-    Delivery delivery(outbox, progress, waiting.size());
-    DeliverByWeb(waiting, outbox, target.web, delivery);
-    report = std::move(delivery.Report());
-  } else {
-    DeliverByDicom(waiting, outbox, target.node, progress, report, stop);
+  size_t untried = 0;
+  if (!waiting.empty()) {
+    if (target.useWeb) {
+      Delivery delivery(outbox, false, progress, waiting.size());
+      DeliverByWeb(waiting, outbox, target.web, delivery);
+      report = std::move(delivery.Report());
+    } else {
+      DeliverByDicom(waiting, outbox, target, progress, report, stop);
+    }
+    untried = waiting.size() - std::min(waiting.size(), report.objects.size());
+  }
+  // What the PACS stored, now or in an earlier delivery, and has not yet committed.
+  if (report.pacsAnswered && !Stopped(stop) && (report.stored > 0 || anyStored)) {
+    report = MergeDeliveries(std::move(report), CommitStoredObjects(outbox, target, stop));
   }
   // Objects a stop left untried still wait.
-  report.waiting += waiting.size() - report.objects.size();
+  report.waiting += untried;
+  return report;
+}
+
+DeliveryReport CommitStoredObjects(Outbox& outbox, const PacsTarget& target,
+                                   const std::atomic<bool>* stop) {
+  std::vector<OutboxEntry> stored = outbox.Entries();
+  std::erase_if(stored,
+                [](const OutboxEntry& entry) { return entry.state != OutboxState::Stored; });
+  DeliveryReport report;
+  if (stored.empty()) return report;
+  auto settle = [&](const OutboxEntry& entry, OutboxState state, const std::string& cause) {
+    DeliveredObject object{entry, StoreFailure(cause), state};
+    if (state == OutboxState::Gone) object.outcome = StoreOutcomeFromStatus(0);
+    Count(report, object);
+    if (state == OutboxState::Stored && report.cause.empty()) report.cause = cause;
+    report.objects.push_back(std::move(object));
+  };
+  if (!target.commit || target.useWeb) {
+    // Commitment was turned off: what the PACS stored counts as delivered.
+    for (const OutboxEntry& entry : stored) {
+      WriteLog("INFO, Outbox, " + entry.sopInstanceUid +
+               " stored; storage commitment is no longer asked");
+      outbox.MarkDelivered(entry.file);
+      settle(entry, OutboxState::Gone, {});
+    }
+    return report;
+  }
+  std::vector<CommitmentObject> objects;
+  for (const OutboxEntry& entry : stored)
+    objects.push_back({entry.sopClassUid, entry.sopInstanceUid});
+  CommitmentResult result;
+  std::string error;
+  if (!CommitObjects(target.node, objects, target.commitPort, kSendTimeoutSeconds,
+                     target.commitWait, result, error, stop)) {
+    // No request reached the PACS: they stay stored and are asked for again.
+    WriteLog("ERROR, Outbox, storage commitment: " + error);
+    for (const OutboxEntry& entry : stored) {
+      outbox.MarkStored(entry.file, "storage commitment: " + error);
+      settle(entry, OutboxState::Stored, "storage commitment: " + error);
+    }
+    return report;
+  }
+  for (const OutboxEntry& entry : stored) {
+    const CommitmentOutcome* outcome = result.Find(entry.sopInstanceUid);
+    if (outcome != nullptr && outcome->committed) {
+      WriteLog("INFO, Outbox, " + entry.sopInstanceUid + " committed by the PACS");
+      outbox.MarkDelivered(entry.file);
+      settle(entry, OutboxState::Gone, {});
+      report.objects.back().committed = true;
+    } else if (result.unanswered || outcome == nullptr) {
+      const std::string cause = outcome != nullptr ? outcome->cause : "not committed yet";
+      outbox.MarkStored(entry.file, cause);
+      settle(entry, OutboxState::Stored, cause);
+    } else {
+      const std::string cause = "not committed by the PACS: " + outcome->cause;
+      WriteLog("ERROR, Outbox, " + entry.sopInstanceUid + " " + cause);
+      outbox.MarkFailed(entry.file, cause);
+      settle(entry, OutboxState::Failed, cause);
+    }
+  }
   return report;
 }
 
@@ -277,5 +390,7 @@ bool PacsTargetFromSettings(const SetupConfig& settings, PacsTarget& target, std
   target = PacsTarget{};
   target.node = PacsNode(settings);
   target.useWeb = UsesDicomWeb(settings);
+  target.commit = settings.storageCommitment && !target.useWeb;
+  target.commitPort = settings.commitmentPort;
   return !target.useWeb || WebPacs(settings, target.web, problem);
 }

@@ -25,11 +25,12 @@ std::string ClockText(std::chrono::system_clock::time_point when) {
 }  // namespace
 
 std::string OutboxIndicatorText(const OutboxStatus& status) {
-  if (status.waiting == 0 && status.failed == 0) return {};
+  if (status.waiting == 0 && status.failed == 0 && status.stored == 0) return {};
   std::string text;
   auto add = [&](const std::string& part) { text += (text.empty() ? "" : " \u00b7 ") + part; };
-  if (status.waiting > 0) {
-    add(std::to_string(status.waiting) + " waiting");
+  if (status.waiting > 0) add(std::to_string(status.waiting) + " waiting");
+  if (status.stored > 0) add(std::to_string(status.stored) + " awaiting commitment");
+  if (status.waiting > 0 || status.stored > 0) {
     if (status.delivering) {
       add("sending");
     } else if (status.nextTry) {
@@ -111,18 +112,20 @@ OutboxStatus OutboxSender::Status() const {
 void OutboxSender::Count() {
   status_.waiting = 0;
   status_.failed = 0;
+  status_.stored = 0;
   for (const OutboxEntry& entry : outbox_.Entries()) {
     if (entry.state == OutboxState::Waiting) ++status_.waiting;
     if (entry.state == OutboxState::Failed) ++status_.failed;
+    if (entry.state == OutboxState::Stored) ++status_.stored;
   }
-  if (status_.waiting == 0) {
+  if (status_.waiting == 0 && status_.stored == 0) {
     status_.nextTry.reset();
     status_.cause.clear();
   }
 }
 
 void OutboxSender::Settle(const DeliveryReport& report) {
-  if (report.waiting > 0) {
+  if (report.waiting > 0 || report.stored > 0) {
     // Objects that did go show the PACS is back: the next try comes soon again.
     rounds_ = report.delivered > 0 ? 1 : rounds_ + 1;
     status_.nextTry = std::chrono::system_clock::now() + RetryDelay(rounds_);
@@ -146,7 +149,7 @@ void OutboxSender::Run() {
     Count();
     const bool dueNow = status_.nextTry && std::chrono::system_clock::now() >= *status_.nextTry;
     // Between planned tries the thread only looks whether something new arrived.
-    if (status_.waiting == 0 || (!asked && status_.nextTry && !dueNow)) {
+    if ((status_.waiting == 0 && status_.stored == 0) || (!asked && status_.nextTry && !dueNow)) {
       if (changed_) {
         const OutboxStatus status = status_;
         lock.unlock();
@@ -167,6 +170,7 @@ void OutboxSender::Run() {
     } else {
       WriteLog("ERROR, Outbox, " + problem);
       report.waiting = status.waiting;
+      report.stored = status.stored;
       report.cause = problem;
     }
     // Each try appends a record per object: the journal is written anew without its history

@@ -17,14 +17,17 @@
 struct OutboxStatus {
   size_t waiting = 0;
   size_t failed = 0;
+  size_t stored = 0;  // stored on the PACS, its commitment still awaited
   bool delivering = false;
-  // When the next delivery starts; unset when none is planned (nothing waits).
+  // When the next delivery starts; unset when none is planned (nothing waits or awaits
+  // commitment).
   std::optional<std::chrono::system_clock::time_point> nextTry;
   std::string cause;  // why objects still wait after the last delivery
 };
 
-// "3 waiting · next try 14:05 · PACS did not answer", with "· 1 failed" when objects failed;
-// empty when the outbox is empty.
+// "3 waiting · next try 14:05 · PACS did not answer", with "· 1 failed" when objects failed and
+// "2 awaiting commitment" for objects stored whose commitment the PACS has not reported; empty
+// when the outbox is empty.
 std::string OutboxIndicatorText(const OutboxStatus& status);
 
 // The pause after `rounds` deliveries in a row that left objects waiting: 10 s, doubling up to

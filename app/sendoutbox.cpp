@@ -1,6 +1,7 @@
 // "Send" through the outbox.
 #include "sendoutbox.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -11,42 +12,16 @@
 #include "conversioncontext.h"
 #include "send.h"
 
-namespace {
-
-// Two deliveries one after the other as one: an object tried by both counts as the second left
-// it.
-DeliveryReport MergeDeliveries(DeliveryReport first, DeliveryReport second) {
-  DeliveryReport merged;
-  merged.pacsAnswered = first.pacsAnswered && second.pacsAnswered;
-  std::map<std::string, size_t> at;
-  for (DeliveryReport* part : {&first, &second}) {
-    for (DeliveredObject& object : part->objects) {
-      const auto found = at.find(object.entry.file);
-      if (found != at.end()) {
-        merged.objects[found->second] = std::move(object);
-      } else {
-        at.emplace(object.entry.file, merged.objects.size());
-        merged.objects.push_back(std::move(object));
-      }
-    }
-  }
-  for (const DeliveredObject& object : merged.objects) {
-    if (object.settled == OutboxState::Gone) ++merged.delivered;
-    if (object.settled == OutboxState::Failed) ++merged.failed;
-    if (object.settled == OutboxState::Waiting) {
-      ++merged.waiting;
-      if (merged.cause.empty()) merged.cause = object.outcome.cause;
-    }
-  }
-  return merged;
-}
-
-}  // namespace
-
 std::string OutboxWaitMessage(size_t waiting) {
   return "The PACS did not answer: " + std::to_string(waiting) + " object" +
          (waiting == 1 ? "" : "s") + " wait" + (waiting == 1 ? "s" : "") +
          " in the outbox and will be sent when it answers";
+}
+
+std::string CommitmentWaitMessage(size_t stored, const std::string& cause) {
+  return "The PACS stored " + std::to_string(stored) + " object" + (stored == 1 ? "" : "s") +
+         " but has not committed " + (stored == 1 ? "it yet: it stays" : "them yet: they stay") +
+         " in the outbox until it does" + (cause.empty() ? "" : " (" + cause + ")");
 }
 
 OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items, Outbox& outbox,
@@ -75,7 +50,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   std::thread deliverer;
   if (streaming) {
     deliverer = std::thread([&] {
-      StreamingDelivery delivery(outbox, target.node, progress.delivered, items.size());
+      StreamingDelivery delivery(outbox, target, progress.delivered, items.size());
       while (true) {
         std::unique_lock guard(mutex);
         arrived.wait(guard, [&] { return converted || !handedOver.empty(); });
@@ -149,11 +124,17 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     // has just not answered or the user cancelled the Send.
     result.delivery = std::move(streamed);
     if (result.delivery.pacsAnswered && !streamedBatch.cancelled) {
-      DeliveryReport rest = DeliverOutboxLocked(*lock, outbox, target, progress.delivered);
+      // A Cancel also ends the wait for a storage commitment report.
+      std::atomic<bool> stopped{false};
+      const std::stop_callback onStop(stop, [&stopped] { stopped = true; });
+      DeliveryReport rest =
+          DeliverOutboxLocked(*lock, outbox, target, progress.delivered, &stopped);
       result.delivery = MergeDeliveries(std::move(result.delivery), std::move(rest));
     }
     size_t delivered = 0;
     size_t waiting = 0;
+    size_t awaitingCommitment = 0;
+    std::string commitmentCause;
     std::vector<std::string> refused;
     std::vector<size_t> deliveredOfItem(items.size(), 0);
     for (const DeliveredObject& object : result.delivery.objects) {
@@ -164,6 +145,13 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
         if (found != itemOfInstance.end()) ++deliveredOfItem[found->second];
       }
       if (object.settled == OutboxState::Waiting) ++waiting;
+      if (object.settled == OutboxState::Stored) {
+        ++awaitingCommitment;
+        // The commitment step gives the reason why none came; the store step none.
+        if (commitmentCause.empty() && !object.outcome.IsStored()) {
+          commitmentCause = object.outcome.cause;
+        }
+      }
       if (object.settled == OutboxState::Failed) {
         refused.push_back(object.entry.sopInstanceUid + ": " + object.outcome.cause);
       }
@@ -182,6 +170,9 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
         if (entry.state == OutboxState::Waiting) ++inOutbox;
       }
       lines.push_back(OutboxWaitMessage(inOutbox));
+    }
+    if (awaitingCommitment > 0) {
+      lines.push_back(CommitmentWaitMessage(awaitingCommitment, commitmentCause));
     }
     if (!refused.empty()) {
       if (allQueued || streamedBatch.cancelled) lines.push_back(kSendFailedMessage);

@@ -15,6 +15,10 @@
 // What Send says when the PACS did not answer and `waiting` objects stay in the outbox.
 std::string OutboxWaitMessage(size_t waiting);
 
+// What Send says when the PACS stored `stored` objects of the batch but has not committed them
+// (storage commitment), with the reason when one is known.
+std::string CommitmentWaitMessage(size_t stored, const std::string& cause);
+
 enum class OutboxSendMode {
   QueueOnly,        // return once the objects are safely in the outbox
   QueueAndDeliver,  // then deliver the outbox and wait for the answers

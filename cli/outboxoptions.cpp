@@ -1,6 +1,7 @@
 // What the verbs that use the outbox share.
 #include "outboxoptions.h"
 
+#include "commitoptions.h"
 #include "netoptions.h"
 #include "weboptions.h"
 
@@ -25,13 +26,21 @@ bool PacsTargetFromOptions(const ParsedArgs& parsed, const SetupConfig& settings
   target = PacsTarget{};
   target.node = PacsFromOptions(parsed, settings);
   target.useWeb = WantsDicomWeb(parsed, settings);
+  CommitChoice commit;
+  if (!CommitChoiceFromOptions(parsed, settings, target.useWeb, commit, error)) return false;
+  target.commit = commit.wanted;
+  target.commitPort = commit.listenPort;
+  target.commitWait = commit.limit;
   return !target.useWeb || WebPacsFromOptions(parsed, settings, target.web, error);
 }
 
 std::string DeliveredText(const DeliveredObject& object) {
   switch (object.settled) {
     case OutboxState::Gone:
-      return object.entry.sopInstanceUid + " stored";
+      return object.entry.sopInstanceUid + (object.committed ? " committed" : " stored");
+    case OutboxState::Stored:
+      return object.entry.sopInstanceUid + " stored, awaiting commitment" +
+             (object.outcome.IsStored() ? "" : ": " + object.outcome.cause);
     case OutboxState::Failed:
       return object.entry.sopInstanceUid + " FAILED: " + object.outcome.cause;
     default:

@@ -18,7 +18,8 @@ extern const char* const kOutboxOptionsUsage;
 // The outbox of --outbox, or the user's own; opened. Null, with `error`, when it cannot be.
 std::unique_ptr<Outbox> OpenOutboxFromOptions(const ParsedArgs& parsed, std::string& error);
 
-// The PACS of the settings with the network or DICOMweb options applied.
+// The PACS of the settings with the network, DICOMweb and storage commitment options applied
+// (storage commitment as --commit or the settings ask). False, with `error`, when they do not fit.
 bool PacsTargetFromOptions(const ParsedArgs& parsed, const SetupConfig& settings,
                            PacsTarget& target, std::string& error);
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "args.h"
+#include "commitoptions.h"
 #include "failurecause.h"
 #include "netoptions.h"
 #include "outboxoptions.h"
@@ -18,14 +19,17 @@ const std::string kUsage =
         "       velloran-cli outbox remove UID... [--outbox DIR]\n"
         "\n"
         "The outbox holds the objects Send has made until the PACS has stored them.\n"
-        "list prints one line per object, tab-separated: state (waiting or failed), attempts,\n"
-        "SOP Instance UID, SOP Class UID, batch, and the cause of the last attempt.\n"
+        "list prints one line per object, tab-separated: state (waiting, failed, or stored:\n"
+        "stored on the PACS, its storage commitment awaited), attempts, SOP Instance UID, SOP\n"
+        "Class UID, batch, and the cause of the last attempt.\n"
         "retry makes the failed objects with these UIDs (all failed ones without a UID) wait\n"
         "again and delivers everything waiting now; it exits 0 when all went, 1 when the PACS\n"
         "refused an object (it stays as failed), 3 when the PACS did not answer (the objects\n"
-        "wait). remove deletes the objects with these UIDs from the outbox for good; it exits\n"
+        "wait). With storage commitment (--commit, or storageCommitment=1), it also asks the\n"
+        "PACS to commit the stored objects: committed ones leave, the others stay (exit 3).\n"
+        "remove deletes the objects with these UIDs from the outbox for good; it exits\n"
         "1 when none of them was there. Exits 2 for wrong arguments.\n\n") +
-    kOutboxOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage;
+    kOutboxOptionsUsage + kCommitOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage;
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "velloran-cli outbox: %s\n%s", problem.c_str(), kUsage.c_str());
@@ -56,23 +60,27 @@ int Retry(Outbox& outbox, const ParsedArgs& parsed, const std::vector<std::strin
         progress.Show(index + 1, total, DeliveredText(object));
       });
   progress.Finish();
-  std::printf("%zu delivered, %zu failed, %zu waiting\n", report.delivered, report.failed,
+  std::printf("%zu delivered, %zu failed, %zu waiting", report.delivered, report.failed,
               report.waiting);
+  if (report.stored > 0) std::printf(", %zu awaiting commitment", report.stored);
+  std::printf("\n");
   for (const DeliveredObject& object : report.objects) {
     if (object.settled == OutboxState::Failed) {
       std::fprintf(stderr, "%s\n", DeliveredText(object).c_str());
     }
   }
-  if (report.waiting > 0) {
+  if (report.failed > 0) return 1;
+  if (report.waiting > 0 || report.stored > 0) {
     std::fprintf(stderr, "%s\n", report.cause.c_str());
     return kExitWaiting;
   }
-  return report.failed > 0 ? 1 : 0;
+  return 0;
 }
 
 int RunOutbox(const std::vector<std::string>& args) {
-  const ParsedArgs parsed(args, WebValuedOptions(NetworkValuedOptions(OutboxValuedOptions())),
-                          WebFlags(NetworkFlags()));
+  const ParsedArgs parsed(
+      args, CommitValuedOptions(WebValuedOptions(NetworkValuedOptions(OutboxValuedOptions()))),
+      CommitFlags(WebFlags(NetworkFlags())));
   if (!parsed.ok()) return Usage(parsed.error());
   if (parsed.Positional().empty()) return Usage("list, retry or remove?");
   const std::string action = parsed.Positional()[0];

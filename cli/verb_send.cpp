@@ -37,14 +37,28 @@ const std::string kUsage =
         "failed (exit 1). --queue returns once the objects are in the outbox (exit 0). --direct,\n"
         "or keepUnsentInOutbox=0 in the settings, stores the batch without the outbox: nothing is\n"
         "kept when the PACS is down.\n"
-        "--commit (or storageCommitment=1 in the settings) implies --direct: the objects are\n"
-        "stored while send waits and their commitment is asked on the same run.\n\n") +
+        "With --commit (or storageCommitment=1 in the settings) an object the PACS stored stays\n"
+        "in the outbox until the PACS has committed it: send prints \"committed INSTANCE\" for\n"
+        "each, exits 3 when reports are still awaited (the next delivery asks again) and 1 when\n"
+        "the PACS could not commit an object (it stays as failed). With --direct the commitment\n"
+        "is asked once, on the same run.\n\n") +
     kStudyOptionsUsage + kCommitOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage +
     kOutboxOptionsUsage;
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "velloran-cli send: %s\n%s", problem.c_str(), kUsage.c_str());
   return 2;
+}
+
+// "committed INSTANCE" for each object the PACS committed in this send, and how many.
+void PrintCommitted(const DeliveryReport& delivery) {
+  size_t committed = 0;
+  for (const DeliveredObject& object : delivery.objects) {
+    if (!object.committed) continue;
+    ++committed;
+    std::printf("committed %s\n", object.entry.sopInstanceUid.c_str());
+  }
+  std::printf("%zu of %zu objects committed by the PACS\n", committed, delivery.objects.size());
 }
 
 int SendThroughOutbox(const ParsedArgs& parsed, const BatchForm& form,
@@ -73,11 +87,9 @@ int SendThroughOutbox(const ParsedArgs& parsed, const BatchForm& form,
       items, *outbox, target,
       parsed.Has("queue") ? OutboxSendMode::QueueOnly : OutboxSendMode::QueueAndDeliver, shown);
   progress.Finish();
-  if (result.success) {
-    std::printf("%s\n", result.message.c_str());
-    return 0;
-  }
-  std::fprintf(stderr, "%s\n", result.message.c_str());
+  std::fprintf(result.success ? stdout : stderr, "%s\n", result.message.c_str());
+  if (target.commit && !parsed.Has("queue")) PrintCommitted(result.delivery);
+  if (result.success) return 0;
   // An item that gave no object, like an object the PACS refused, fails the run; the message
   // names it.
   const bool refused = result.delivery.failed > 0 || result.queuedItems.size() < items.size();
@@ -110,11 +122,13 @@ int RunSend(const std::vector<std::string>& args) {
 
   if (parsed.Has("queue") && parsed.Has("direct"))
     return Usage("--queue and --direct exclude each other");
-  // The outbox delivers later, on its own associations, and has nobody waiting for the
-  // commitment report; a send that asks for commitment therefore stores directly.
-  if (parsed.Has("queue") && commit.wanted)
-    return Usage("--queue cannot ask for storage commitment (--commit stores directly)");
-  if (!parsed.Has("direct") && !commit.wanted && settings.keepUnsentInOutbox)
+  // A queued object is stored (and its commitment asked) by a later delivery, under the
+  // settings of whoever delivers it.
+  if (parsed.Has("queue") && parsed.Has("commit"))
+    return Usage(
+        "--queue stores nothing: storageCommitment=1 in the settings makes the "
+        "delivery ask for commitment");
+  if (!parsed.Has("direct") && settings.keepUnsentInOutbox)
     return SendThroughOutbox(parsed, form, settings);
 
   ProgressLine progress;

@@ -401,11 +401,14 @@ bool Readable(PDU_Service& service, std::chrono::milliseconds wait) {
 }
 
 // Waits on the association for a report the PACS sends on it, answering each one, until the
-// transaction is known to `results`, the PACS ends the association or `limit` passes.
+// transaction is known to `results`, the PACS ends the association, `limit` passes or `stop` is
+// set.
 void AwaitReportOnAssociation(PDU_Service& service, const std::string& transactionUid,
-                              CommitmentResults& results, std::chrono::milliseconds limit) {
+                              CommitmentResults& results, std::chrono::milliseconds limit,
+                              const std::atomic<bool>* stop) {
   const auto end = std::chrono::steady_clock::now() + limit;
   while (!results.Has(transactionUid) && service.State() == AssociationState::Established) {
+    if (stop != nullptr && stop->load()) return;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         end - std::chrono::steady_clock::now());
     if (left.count() <= 0) return;
@@ -425,7 +428,8 @@ void AwaitReportOnAssociation(PDU_Service& service, const std::string& transacti
 
 std::string RequestCommitment(const RemoteNode& node, const std::vector<CommitmentObject>& objects,
                               int timeoutSeconds, CommitmentResults& results, std::string& error,
-                              std::chrono::milliseconds reportWait, std::string transactionUid) {
+                              std::chrono::milliseconds reportWait, std::string transactionUid,
+                              const std::atomic<bool>* stop) {
   if (objects.empty()) {
     error = "no objects to ask storage commitment for";
     return {};
@@ -471,7 +475,7 @@ std::string RequestCommitment(const RemoteNode& node, const std::vector<Commitme
   }
   WriteLog("INFO, storage commitment requested for " + std::to_string(objects.size()) +
            " objects, transaction " + transactionUid);
-  AwaitReportOnAssociation(service, transactionUid, results, reportWait);
+  AwaitReportOnAssociation(service, transactionUid, results, reportWait, stop);
   CloseAssociation(service);
   return transactionUid;
 }

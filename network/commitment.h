@@ -3,6 +3,7 @@
 // did, received on the same association or on one the PACS opens (CommitmentListener).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -51,6 +52,9 @@ struct CommitmentOutcome {
 struct CommitmentResult {
   std::string transactionUid;
   std::vector<CommitmentOutcome> objects;
+  // True when no report came in time: the objects are not committed, but nothing says they
+  // failed either; asking again later may still see them committed.
+  bool unanswered = false;
 
   // The outcome for an instance, nullptr when the report does not name it.
   const CommitmentOutcome* Find(const std::string& sopInstanceUid) const;
@@ -118,9 +122,11 @@ bool AnswerCommitmentReport(PDU_Service& service, const DcmObj& command,
 // transaction before asking passes its own) and reads the response. Then, up to `reportWait`, it
 // stays on the association for a report the PACS may send on it (delivered to `results`), and
 // stops waiting early once `results` holds the transaction (a report that came to the listener)
-// or the PACS releases. Returns the Transaction UID, or an empty text with `error` when the PACS
-// did not accept the request. `timeoutSeconds` bounds the connect and each message.
+// or the PACS releases, or `stop` (when given) is set. Returns the Transaction UID, or an empty
+// text with `error` when the PACS did not accept the request. `timeoutSeconds` bounds the connect
+// and each message.
 std::string RequestCommitment(const RemoteNode& node, const std::vector<CommitmentObject>& objects,
                               int timeoutSeconds, CommitmentResults& results, std::string& error,
                               std::chrono::milliseconds reportWait = std::chrono::milliseconds(0),
-                              std::string transactionUid = {});
+                              std::string transactionUid = {},
+                              const std::atomic<bool>* stop = nullptr);

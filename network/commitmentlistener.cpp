@@ -117,7 +117,7 @@ void CommitmentListener::Serve(int descriptor) {
 
 bool CommitObjects(const RemoteNode& node, const std::vector<CommitmentObject>& objects,
                    const std::string& listenPort, int timeoutSeconds, std::chrono::seconds limit,
-                   CommitmentResult& result, std::string& error) {
+                   CommitmentResult& result, std::string& error, const std::atomic<bool>* stop) {
   CommitmentResults results;
   CommitmentListener listener(node.callingAet, results);
   // The listener is up before the request goes out: a PACS may call back at once.
@@ -131,26 +131,32 @@ bool CommitObjects(const RemoteNode& node, const std::vector<CommitmentObject>& 
       listenPort.empty() ? std::chrono::milliseconds(limit)
                          : std::min<std::chrono::milliseconds>(limit, kSameAssociationWait);
   const std::string transactionUid =
-      RequestCommitment(node, objects, timeoutSeconds, results, error, onAssociation);
+      RequestCommitment(node, objects, timeoutSeconds, results, error, onAssociation, {}, stop);
   if (transactionUid.empty()) return false;
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-  std::optional<CommitmentResult> report =
-      results.WaitFor(transactionUid, std::max(left, std::chrono::milliseconds(0)));
+  // Waited for in short steps, so that a stop is seen soon.
+  std::optional<CommitmentResult> report;
+  while (!report && !(stop != nullptr && stop->load())) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    report = results.WaitFor(transactionUid, std::min(left, std::chrono::milliseconds(250)));
+  }
   listener.Stop();
   if (report) {
     result = std::move(*report);
     AddUnreported(result, objects);
     return true;
   }
-  WriteLog("ERROR, CommitObjects, no storage commitment report for " + transactionUid + " within " +
-           std::to_string(limit.count()) + " s");
+  const bool stopped = stop != nullptr && stop->load();
+  const std::string cause = stopped ? "stopped before the PACS reported storage commitment"
+                                    : "no storage commitment report from the PACS within " +
+                                          std::to_string(limit.count()) + " seconds";
+  WriteLog((stopped ? "INFO" : "ERROR") + std::string(", CommitObjects, transaction ") +
+           transactionUid + ": " + cause);
   result = CommitmentResult();
   result.transactionUid = transactionUid;
+  result.unanswered = true;
   AddUnreported(result, objects);
-  for (CommitmentOutcome& outcome : result.objects) {
-    outcome.cause = "no storage commitment report from the PACS within " +
-                    std::to_string(limit.count()) + " seconds";
-  }
+  for (CommitmentOutcome& outcome : result.objects) outcome.cause = cause;
   return true;
 }

@@ -48,9 +48,11 @@ class CommitmentListener {
 // The whole exchange for objects just stored: listens on `listenPort` for the PACS's call back
 // (unless it is empty), requests commitment, and waits up to `limit` for the report on the same
 // association (a few seconds only when there is a listener) or the listener. Every object gets an
-// outcome: an object the report leaves out, or every object when no report came in time, is not
-// committed, with the cause. False, with `error` and no outcome, when the request itself failed or
-// the port could not be listened on.
+// outcome: an object the report leaves out is not committed, with the cause; when no report came
+// in time, or `stop` (when given) was set first, every object is not committed and the result is
+// marked unanswered. False, with `error` and no outcome, when the request itself failed or the
+// port could not be listened on.
 bool CommitObjects(const RemoteNode& node, const std::vector<CommitmentObject>& objects,
                    const std::string& listenPort, int timeoutSeconds, std::chrono::seconds limit,
-                   CommitmentResult& result, std::string& error);
+                   CommitmentResult& result, std::string& error,
+                   const std::atomic<bool>* stop = nullptr);

@@ -840,16 +840,24 @@ TEST(NetworkVerbs, StoreWithCommitmentIsConfirmedByOrthanc) {
   EXPECT_NE(stored.output.find("2 of 2 objects committed by the PACS"), std::string::npos)
       << stored.output;
 
-  // send --commit: the converted objects are stored and committed the same way.
-  const CommandResult sent =
-      Cli("send", Join(Join(Join(kPatient, PacsOptions(pacs.Port(), work, "ORTHANC")), commit),
-                       {(work / "letter.pdf").string()}));
-  EXPECT_EQ(sent.exitCode, 0) << sent.errors;
-  EXPECT_EQ(sent.output.substr(0, sent.output.find('\n')), "Images sent OK");
-  EXPECT_NE(sent.output.find("\ncommitted "), std::string::npos) << sent.output;
-  EXPECT_NE(sent.output.find("1 of 1 objects committed by the PACS"), std::string::npos)
-      << sent.output;
-  // The outbox delivers later with nobody waiting for the report: --queue cannot ask for it.
+  // send --commit, through the outbox and directly: the converted objects are stored and
+  // committed the same way; through the outbox they leave it only once committed.
+  const std::string outbox = (work / "outbox").string();
+  for (const std::vector<std::string>& way :
+       {std::vector<std::string>{"--outbox", outbox}, {"--direct"}}) {
+    SCOPED_TRACE(way[0]);
+    const CommandResult sent =
+        Cli("send",
+            Join(Join(Join(Join(kPatient, way), PacsOptions(pacs.Port(), work, "ORTHANC")), commit),
+                 {(work / "letter.pdf").string()}));
+    EXPECT_EQ(sent.exitCode, 0) << sent.errors;
+    EXPECT_EQ(sent.output.substr(0, sent.output.find('\n')), "Images sent OK");
+    EXPECT_NE(sent.output.find("\ncommitted "), std::string::npos) << sent.output;
+    EXPECT_NE(sent.output.find("1 of 1 objects committed by the PACS"), std::string::npos)
+        << sent.output;
+  }
+  EXPECT_EQ(Cli("outbox", {"list", "--outbox", outbox}).output, "");
+  // A queued send stores nothing, so it cannot ask for commitment itself.
   const CommandResult queued =
       Cli("send", Join(Join(Join(Join(kPatient, PacsOptions(pacs.Port(), work, "ORTHANC")), commit),
                             {"--queue"}),
