@@ -99,6 +99,8 @@ std::string RecordLine(const OutboxEntry& entry) {
                      std::to_string(entry.attempts) + '\t' + Field(entry.file) + '\t' +
                      Field(entry.sopClassUid) + '\t' + Field(entry.sopInstanceUid) + '\t' +
                      Field(entry.batch) + '\t' + Field(entry.cause);
+  // Added later: a record without a source keeps the shape older versions read.
+  if (!entry.source.empty()) line += '\t' + Field(entry.source);
   char sum[16];
   std::snprintf(sum, sizeof sum, "\t%08x\n", Checksum(line));
   return line + sum;
@@ -125,7 +127,7 @@ bool ParseRecord(std::string_view line, OutboxEntry& entry) {
     if (tab == std::string_view::npos) break;
     start = tab + 1;
   }
-  if (fields.size() != 8 || fields[0] != kRecordVersion) return false;
+  if (fields.size() < 8 || fields.size() > 9 || fields[0] != kRecordVersion) return false;
   const auto* state = std::find(std::begin(kStateNames), std::end(kStateNames), fields[1]);
   if (state == std::end(kStateNames)) return false;
   entry.state = static_cast<OutboxState>(state - std::begin(kStateNames));
@@ -135,6 +137,7 @@ bool ParseRecord(std::string_view line, OutboxEntry& entry) {
   entry.sopInstanceUid = fields[5];
   entry.batch = fields[6];
   entry.cause = fields[7];
+  if (fields.size() > 8) entry.source = fields[8];
   return IsObjectName(entry.file);
 }
 
@@ -282,9 +285,10 @@ bool Outbox::Open(std::string& error) {
   return true;
 }
 
-bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error,
-                 OutboxEntry* added) {
+bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error, OutboxEntry* added,
+                 const std::string& source) {
   OutboxEntry entry;
+  entry.source = source;
   entry.sopClassUid = dataSet.GetString(0x0008, 0x0016);
   entry.sopInstanceUid = dataSet.GetString(0x0008, 0x0018);
   entry.batch = batch;

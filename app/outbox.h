@@ -29,6 +29,9 @@ struct OutboxEntry {
   OutboxState state = OutboxState::Waiting;
   int attempts = 0;   // deliveries that ended without a status from the PACS, or with a failure
   std::string cause;  // why the last attempt did not deliver it, in plain words
+  // The file it was made from, when the caller named one: a file the program made itself (a
+  // scan, a print job) is deleted once every object made from it has been delivered.
+  std::string source;
 };
 
 // The outbox folder with its journal. Objects are written beside their final name, flushed to
@@ -55,9 +58,9 @@ class Outbox {
   // Writes the object as <SOP Instance UID>.dcm and records it as waiting. When this returns
   // true the object survives a crash; false, with `error`, when it could not be written (nothing
   // is left behind then).
-  // `added`, when given, receives the entry recorded.
+  // `added`, when given, receives the entry recorded; `source` names the file it was made from.
   bool Add(DcmObj& dataSet, const std::string& batch, std::string& error,
-           OutboxEntry* added = nullptr);
+           OutboxEntry* added = nullptr, const std::string& source = {});
 
   // Every object that has not gone, in the order they were first queued.
   std::vector<OutboxEntry> Entries() const;

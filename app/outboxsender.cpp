@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "log.h"
+#include "outboxworkfiles.h"
 
 namespace {
 
@@ -48,8 +49,12 @@ std::chrono::seconds RetryDelay(int rounds) {
   return std::min(delay, kLongestDelay);
 }
 
-OutboxSender::OutboxSender(Outbox& outbox, TargetSource target, StatusChanged changed)
-    : outbox_(outbox), target_(std::move(target)), changed_(std::move(changed)) {}
+OutboxSender::OutboxSender(Outbox& outbox, TargetSource target, StatusChanged changed,
+                           std::filesystem::path workFolder)
+    : outbox_(outbox),
+      target_(std::move(target)),
+      changed_(std::move(changed)),
+      workFolder_(std::move(workFolder)) {}
 
 OutboxSender::~OutboxSender() {
   Stop();
@@ -84,6 +89,7 @@ void OutboxSender::DeliverNow() {
 }
 
 void OutboxSender::NoteDelivery(const DeliveryReport& report) {
+  RemoveDeliveredWorkFiles(outbox_, report, workFolder_);
   OutboxStatus status;
   {
     std::lock_guard lock(mutex_);
@@ -167,6 +173,7 @@ void OutboxSender::Run() {
     std::string problem;
     if (target_(target, problem)) {
       report = DeliverOutbox(outbox_, target, {}, &stop_);
+      RemoveDeliveredWorkFiles(outbox_, report, workFolder_);
     } else {
       WriteLog("ERROR, Outbox, " + problem);
       report.waiting = status.waiting;

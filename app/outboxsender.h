@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -42,7 +43,10 @@ class OutboxSender {
   // Called on the sender's thread whenever the status changed.
   using StatusChanged = std::function<void(const OutboxStatus& status)>;
 
-  OutboxSender(Outbox& outbox, TargetSource target, StatusChanged changed = {});
+  // `workFolder`, when given, is the program's own work folder: a file in it that objects were
+  // made from is deleted once they have all been delivered (by this thread or by a Send).
+  OutboxSender(Outbox& outbox, TargetSource target, StatusChanged changed = {},
+               std::filesystem::path workFolder = {});
   ~OutboxSender();
   OutboxSender(const OutboxSender&) = delete;
   OutboxSender& operator=(const OutboxSender&) = delete;
@@ -70,6 +74,7 @@ class OutboxSender {
   Outbox& outbox_;
   TargetSource target_;
   StatusChanged changed_;
+  std::filesystem::path workFolder_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool wakeRequested_ = false;

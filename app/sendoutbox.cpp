@@ -67,7 +67,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       items,
       [&](DcmObj& object, size_t item, std::string& error) {
         OutboxEntry added;
-        if (!outbox.Add(object, batch, error, &added)) {
+        if (!outbox.Add(object, batch, error, &added, items[item])) {
           outcome.ObjectDone(object, false);
           return false;
         }

@@ -2,11 +2,13 @@
 #include <cstdio>
 #include <string>
 
+#include "appfolders.h"
 #include "args.h"
 #include "commitoptions.h"
 #include "failurecause.h"
 #include "netoptions.h"
 #include "outboxoptions.h"
+#include "outboxworkfiles.h"
 #include "verbs.h"
 #include "weboptions.h"
 
@@ -60,6 +62,8 @@ int Retry(Outbox& outbox, const ParsedArgs& parsed, const std::vector<std::strin
         progress.Show(index + 1, total, DeliveredText(object));
       });
   progress.Finish();
+  // Scans and print jobs the window queued are its own files: they go once delivered.
+  RemoveDeliveredWorkFiles(outbox, report, ThisProgramFolders().workFolder);
   std::printf("%zu delivered, %zu failed, %zu waiting", report.delivered, report.failed,
               report.waiting);
   if (report.stored > 0) std::printf(", %zu awaiting commitment", report.stored);

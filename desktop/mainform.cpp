@@ -99,7 +99,6 @@ struct TForm1::BatchOutcome {
   // objects the PACS stored, and what the delivery did.
   bool throughOutbox = false;
   std::vector<size_t> queuedItems;
-  std::vector<size_t> deliveredItems;  // items whose every object the PACS stored
   DeliveryReport delivery;
   BatchReport report;
 };
@@ -800,7 +799,8 @@ void TForm1::StartOutbox() {
       [this](const OutboxStatus& status) {
         QMetaObject::invokeMethod(
             this, [this, status] { ShowOutboxStatus(status); }, Qt::QueuedConnection);
-      });
+      },
+      folders_.workFolder);
   connect(OutboxBtn, &QPushButton::clicked, this, &TForm1::OutboxBtnClick);
   sender_->Start();
 }
@@ -1153,7 +1153,6 @@ void TForm1::StartBatch(BatchMode mode, const std::string& folder) {
           outcome->success = result.success && targetUsable;
           outcome->message = targetUsable ? result.message : targetProblem + "\n" + result.message;
           outcome->queuedItems = std::move(result.queuedItems);
-          outcome->deliveredItems = std::move(result.deliveredItems);
           outcome->delivery = std::move(result.delivery);
         } else if (outcome->mode == BatchMode::Send) {
           const SendProgress progress = [&](const DcmObj&, size_t index, size_t total, bool) {
@@ -1187,11 +1186,10 @@ void TForm1::FinishBatch(const BatchOutcome& outcome) {
   // Only the items whose objects were stored (or written, or are safely in the outbox) leave the
   // list; everything else stays, named in the message. The files the program made itself (scans,
   // print jobs) are deleted only once their objects are on the PACS: an object that waits in the
-  // outbox keeps its work file.
+  // outbox keeps its work file until the sender delivers it.
   std::vector<size_t> done;
   if (outcome.throughOutbox) {
     done = outcome.queuedItems;
-    RemoveWorkFiles(outcome.items, outcome.deliveredItems, folders_.workFolder);
     if (sender_) sender_->NoteDelivery(outcome.delivery);
   } else if (outcome.mode == BatchMode::Send) {
     done = FinishDeliveredItems(outcome.report, folders_.workFolder);
