@@ -75,6 +75,20 @@ std::string OrthancPacs::Get(const std::string& path) const {
   return result.exitCode == 0 ? result.output : std::string();
 }
 
+std::multiset<std::string> OrthancPacs::InstanceUids() const {
+  std::multiset<std::string> uids;
+  const std::string ids = Get("/instances");
+  for (size_t at = ids.find('"'); at != std::string::npos; at = ids.find('"', at + 1)) {
+    const size_t end = ids.find('"', at + 1);
+    if (end == std::string::npos) break;
+    const std::string uid =
+        Get("/instances/" + ids.substr(at + 1, end - at - 1) + "/content/0008-0018");
+    uids.insert(uid.substr(0, uid.find_last_not_of(std::string("\0 \n", 3)) + 1));
+    at = end;
+  }
+  return uids;
+}
+
 std::string OrthancPacs::WebUrl() const {
   return "http://127.0.0.1:" + std::to_string(httpPort_) + "/dicom-web";
 }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "testsupport.h"
@@ -50,6 +51,8 @@ class OrthancPacs {
   const std::filesystem::path& Worklists() const { return worklists_; }
   // What the REST API answers for a GET of `path` ("/studies", say); empty when it fails.
   std::string Get(const std::string& path) const;
+  // The SOP Instance UIDs of the instances Orthanc holds (one per instance).
+  std::multiset<std::string> InstanceUids() const;
   // The DICOMweb service root, "http://127.0.0.1:PORT/dicom-web". (Debian's Orthanc 1.10 ends
   // with a segmentation fault on its first https request, so tests of https put a TLS relay in
   // front of it.)

@@ -10,6 +10,7 @@
 
 #include "dcmtk_peer.h"
 #include "orthanc.h"
+#include "outbox_testing.h"
 #include "outboxsender.h"
 #include "send.h"
 #include "sendoutbox.h"
@@ -19,6 +20,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using outboxtesting::OpenedOutbox;
 using testsupport::TempDir;
 
 // Orthanc knowing this program as the modality "VELLORAN" at `callbackPort`, where it reports
@@ -42,29 +44,13 @@ struct CommittingOrthanc {
     target.commitWait = wait;
     return target;
   }
-  // The SOP Instance UIDs Orthanc holds.
   std::set<std::string> Instances() const {
-    std::set<std::string> uids;
-    const std::string ids = pacs.Get("/instances");
-    for (size_t at = ids.find('"'); at != std::string::npos; at = ids.find('"', at + 1)) {
-      const size_t end = ids.find('"', at + 1);
-      const std::string uid =
-          pacs.Get("/instances/" + ids.substr(at + 1, end - at - 1) + "/content/0008-0018");
-      uids.insert(uid.substr(0, uid.find_last_not_of(std::string("\0 \n", 3)) + 1));
-      at = end;
-    }
-    return uids;
+    const std::multiset<std::string> held = pacs.InstanceUids();
+    return {held.begin(), held.end()};
   }
   int callbackPort;
   testsupport::OrthancPacs pacs;
 };
-
-Outbox OpenedOutbox(const TempDir& dir) {
-  Outbox outbox(dir / "outbox");
-  std::string error;
-  EXPECT_TRUE(outbox.Open(error)) << error;
-  return outbox;
-}
 
 std::set<std::string> UidsIn(const std::vector<OutboxEntry>& entries, OutboxState state) {
   std::set<std::string> uids;
@@ -80,12 +66,7 @@ TEST(OutboxCommitment, SendEndsWhenOrthancHasCommittedTheBatchAndTheOutboxIsEmpt
   const std::vector<std::string> items = {(dir / "a.jpg").string(), (dir / "letter.pdf").string()};
   testsupport::WriteFile(items[0], testpictures::MakeJpeg(64, 48, false));
   testsupport::WriteFile(items[1], "%PDF-1.4\n%%EOF\n");
-  BatchForm form;
-  form.patientName = "Roe^Rick";
-  form.patientId = "PID24";
-  form.modalityText = "XC";
-  std::string message;
-  ASSERT_TRUE(PrepareBatch(form, nullptr, items.size(), SetupConfig{}, message)) << message;
+  ASSERT_TRUE(outboxtesting::PrepareRoeBatch(items.size()));
   TempDir orthancWork;
   CommittingOrthanc orthanc(orthancWork);
   ASSERT_TRUE(orthanc.pacs.Running()) << testsupport::ReadFile(orthancWork / "orthanc.log");

@@ -11,6 +11,7 @@
 #include "dcmtk_peer.h"
 #include "dimse.h"
 #include "orthanc.h"
+#include "outbox_testing.h"
 #include "outboxsender.h"
 #include "scripted_peer.h"
 #include "send.h"
@@ -22,6 +23,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using outboxtesting::OpenedOutbox;
+using outboxtesting::PrepareRoeBatch;
 using testpeer::Step;
 using testsupport::TempDir;
 
@@ -38,13 +41,6 @@ PacsTarget DicomTarget(const std::string& port, const char* calledAet = "PEER") 
   PacsTarget target;
   target.node = Node(port, calledAet);
   return target;
-}
-
-Outbox OpenedOutbox(const TempDir& dir) {
-  Outbox outbox(dir / "outbox");
-  std::string error;
-  EXPECT_TRUE(outbox.Open(error)) << error;
-  return outbox;
 }
 
 // One object's request (command, then its data set) answered with `status`.
@@ -113,12 +109,7 @@ TEST(OutboxDelivery, SendDeliversWhileConvertingOnOneAssociationPerKind) {
       write("a.png", testpictures::MakePng(16, 8, testpictures::PngKind::Rgb)),
       write("report.pdf", "%PDF-1.4\n%%EOF\n"),
       write("b.jpg", testpictures::MakeJpeg(16, 8, false))};
-  BatchForm form;
-  form.patientName = "Roe^Rick";
-  form.patientId = "PID24";
-  form.modalityText = "XC";
-  std::string message;
-  ASSERT_TRUE(PrepareBatch(form, nullptr, items.size(), SetupConfig{}, message)) << message;
+  ASSERT_TRUE(PrepareRoeBatch(items.size()));
   testpeer::ScriptedPeer peer(
       {Association("1.2.840.10008.1.2.4.50", {0, 0}), Association(kExplicitVRLittleEndian, {0})});
   Outbox outbox = OpenedOutbox(dir);
@@ -129,20 +120,6 @@ TEST(OutboxDelivery, SendDeliversWhileConvertingOnOneAssociationPerKind) {
   EXPECT_EQ(result.message, "Images sent OK");
   EXPECT_EQ(result.delivery.delivered, 3u);
   EXPECT_TRUE(outbox.Entries().empty());
-}
-
-// Orthanc's instances: their SOP Instance UIDs.
-std::multiset<std::string> OrthancInstances(const testsupport::OrthancPacs& orthanc) {
-  std::multiset<std::string> uids;
-  const std::string ids = orthanc.Get("/instances");
-  for (size_t at = ids.find('"'); at != std::string::npos; at = ids.find('"', at + 1)) {
-    const size_t end = ids.find('"', at + 1);
-    const std::string tags =
-        orthanc.Get("/instances/" + ids.substr(at + 1, end - at - 1) + "/content/0008-0018");
-    uids.insert(tags.substr(0, tags.find_last_not_of(std::string("\0 \n", 3)) + 1));
-    at = end;
-  }
-  return uids;
 }
 
 TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
@@ -159,12 +136,7 @@ TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
                                      items[3]})
                 .exitCode,
             0);
-  BatchForm form;
-  form.patientName = "Roe^Rick";
-  form.patientId = "PID24";
-  form.modalityText = "XC";
-  std::string message;
-  ASSERT_TRUE(PrepareBatch(form, nullptr, items.size(), SetupConfig{}, message)) << message;
+  ASSERT_TRUE(PrepareRoeBatch(items.size()));
 
   Outbox outbox = OpenedOutbox(dir);
   // Nobody listens on the PACS's port.
@@ -213,7 +185,7 @@ TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
     std::lock_guard lock(mutex);
     EXPECT_EQ(indicator.back(), "");
   }
-  const std::multiset<std::string> stored = OrthancInstances(orthanc);
+  const std::multiset<std::string> stored = orthanc.InstanceUids();
   EXPECT_EQ(std::set<std::string>(stored.begin(), stored.end()), queued);
   EXPECT_EQ(stored.size(), 4u);
   // Nothing is left to send again.
@@ -242,7 +214,7 @@ TEST(OutboxDelivery, OverDicomWebTheOutboxGoesByStowRs) {
   const DeliveryReport report = DeliverOutbox(outbox, target);
   EXPECT_EQ(report.delivered, 2u) << report.cause;
   EXPECT_TRUE(outbox.Entries().empty());
-  const std::multiset<std::string> stored = OrthancInstances(orthanc);
+  const std::multiset<std::string> stored = orthanc.InstanceUids();
   EXPECT_EQ(std::set<std::string>(stored.begin(), stored.end()), uids);
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "orthanc.h"
+#include "outbox_testing.h"
 #include "outboxsender.h"
 #include "send.h"
 #include "sendoutbox.h"
@@ -29,14 +30,8 @@ TEST(OutboxWorkFiles, AWorkFileGoesOnceTheSenderHasDeliveredItsObjectLaterAndUse
                                           (dir / "photos" / "a.jpg").string()};
   testsupport::WriteFile(items[0], testpictures::MakePng(32, 16, testpictures::PngKind::Rgb));
   testsupport::WriteFile(items[1], testpictures::MakeJpeg(64, 48, false));
-  BatchForm form;
-  form.patientName = "Roe^Rick";
-  form.patientId = "PID24";
-  form.modalityText = "XC";
-  std::string message;
-  ASSERT_TRUE(PrepareBatch(form, nullptr, items.size(), SetupConfig{}, message)) << message;
-  Outbox outbox(dir / "outbox");
-  ASSERT_TRUE(outbox.Open(message)) << message;
+  ASSERT_TRUE(outboxtesting::PrepareRoeBatch(items.size()));
+  Outbox outbox = outboxtesting::OpenedOutbox(dir);
 
   // The PACS is away: both wait in the outbox, and the scan stays in the work folder.
   PacsTarget away;
