@@ -155,20 +155,28 @@ uint32_t Socket::ResolveHost(const std::string& host) {
 }
 
 std::optional<uint16_t> Socket::ResolvePort(const std::string& port) {
-  // Leading digits as a decimal number, low 16 bits kept; 0 (also "65536") means "not a
-  // number", and the text goes to the service database.
-  unsigned long number = 0;
-  for (char c : port) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) break;
-    number = (number * 10 + static_cast<unsigned long>(c - '0')) & 0xFFFFFFFFul;
+  // A port number is the whole text (spaces around it aside) and lies in 1..65535: "70000" or
+  // "104x" are typing errors, and taking part of them would reach another service. Any other
+  // text is a service name.
+  const size_t first = port.find_first_not_of(" \t");
+  const size_t last = port.find_last_not_of(" \t");
+  const std::string trimmed =
+      first == std::string::npos ? std::string() : port.substr(first, last - first + 1);
+  if (!trimmed.empty() && std::isdigit(static_cast<unsigned char>(trimmed[0]))) {
+    unsigned long number = 0;
+    for (const char c : trimmed) {
+      if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+      number = number * 10 + static_cast<unsigned long>(c - '0');
+      if (number > 0xFFFF) return std::nullopt;
+    }
+    if (number == 0) return std::nullopt;
+    return static_cast<uint16_t>(number);
   }
-  const auto low = static_cast<uint16_t>(number & 0xFFFF);
-  if (low != 0) return low;
-  if (port.empty()) return std::nullopt;
+  if (trimmed.empty()) return std::nullopt;
   servent result{};
   servent* found = nullptr;
   char scratch[1024];
-  if (getservbyname_r(port.c_str(), nullptr, &result, scratch, sizeof scratch, &found) == 0 &&
+  if (getservbyname_r(trimmed.c_str(), nullptr, &result, scratch, sizeof scratch, &found) == 0 &&
       found) {
     return ntohs(static_cast<uint16_t>(found->s_port));
   }

@@ -50,7 +50,8 @@ class Socket {
   // taken as a dotted address; a name that cannot be resolved gives 255.255.255.255, so the
   // following connect fails and reports the host by its text.
   static uint32_t ResolveHost(const std::string& host);
-  // The port (host byte order) for a decimal number or a service name; nullopt when neither.
+  // The port (host byte order) for a decimal number from 1 to 65535 or a service name; nullopt
+  // when neither (a number out of range or followed by other characters is neither).
   static std::optional<uint16_t> ResolvePort(const std::string& port);
 
   // Client connection. The connect itself is bounded by TimeOut (when above 0).

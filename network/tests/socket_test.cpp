@@ -30,9 +30,13 @@ TEST(SocketResolve, PortTexts) {
   const Case cases[] = {
       {"104", 104},
       {"11112", 11112},
-      {"70000", 70000 & 0xFFFF},  // only the low 16 bits count
-      {"0", std::nullopt},        // not a port number, and no service of that name
-      {"65536", std::nullopt},    // low 16 bits are 0
+      {"65535", 65535},
+      {" 104 ", 104},           // spaces from a hand-edited settings file
+      {"70000", std::nullopt},  // no port: not another port of its low 16 bits
+      {"104x", std::nullopt},   // nor the port its leading digits name
+      {"0", std::nullopt},
+      {"65536", std::nullopt},
+      {"0000000104", 104},
       {"", std::nullopt},
       {"no-such-service", std::nullopt},
   };
