@@ -215,7 +215,12 @@ void TSetupFrm::FormCreate() {
 void TSetupFrm::EnableCommitmentFields() {
   const bool dicom = !WebFields->UsesWeb();
   CheckBox4->setEnabled(dicom);
-  Edit11->setEnabled(dicom && CheckBox4->isChecked());
+  const bool port = dicom && CheckBox4->isChecked();
+  Edit11->setEnabled(port);
+  // The label greys with its field, as the check box's text does.
+  for (QLabel* label : TabSheet2->findChildren<QLabel*>()) {
+    if (label->buddy() == Edit11) label->setEnabled(port);
+  }
 }
 
 void TSetupFrm::BitBtn1Click() {
