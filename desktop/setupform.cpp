@@ -77,6 +77,20 @@ std::string S(const QLineEdit* field) {
   return field->text().toStdString();
 }
 
+// Empty when `port` is empty (the report comes on the association that asked for it) or a TCP
+// port number the listener can open; otherwise the message for the user. Only plain decimal
+// numbers are taken: the socket layer would read "70000" as 4464 and "104x" as 104.
+std::string CommitmentPortProblem(const std::string& port) {
+  if (port.empty()) return {};
+  const bool digits = port.size() <= 5 && std::all_of(port.begin(), port.end(),
+                                                      [](char c) { return c >= '0' && c <= '9'; });
+  if (digits) {
+    const int number = std::stoi(port);
+    if (number >= 1 && number <= 65535) return {};
+  }
+  return "The commitment port \"" + port + "\" is not a port number from 1 to 65535";
+}
+
 }  // namespace
 
 TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvider& dialogs,
@@ -112,6 +126,9 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   AddBelow(LocalRows, CheckBox2);
 
   PacsRows = TabRows(TabSheet2);
+  // Six rows where the other tabs have four or five: a little closer together, so the dialog keeps
+  // its designed height.
+  PacsRows->setVerticalSpacing(9);
   Edit5 = AddField(PacsRows, "Edit5", "AET", 150);
   Edit2 = AddField(PacsRows, "Edit2", "IP Address", 150);
   Edit3 = AddField(PacsRows, "Edit3", "Port", 150);
@@ -128,6 +145,15 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   CheckBox3->setObjectName("CheckBox3");
   CheckBox3->setAccessibleName(CheckBox3->text());
   AddBelow(PacsRows, CheckBox3);
+  CheckBox4 =
+      new QCheckBox("Ask the PACS to commit stored objects (storage commitment)", TabSheet2);
+  CheckBox4->setObjectName("CheckBox4");
+  CheckBox4->setAccessibleName(CheckBox4->text());
+  AddBelow(PacsRows, CheckBox4);
+  Edit11 = AddField(PacsRows, "Edit11", "Commitment port", 150);
+  Edit11->setToolTip(
+      "The port on which this program takes the PACS's commitment report; empty: the report must "
+      "come on the association that asked for it");
 
   WorklistRows = TabRows(TabSheet3);
   Edit6 = AddField(WorklistRows, "Edit6", "AET", 150);
@@ -159,6 +185,9 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   connect(BitBtn2, &QPushButton::clicked, this, &TSetupFrm::BitBtn2Click);
   connect(Button1, &QPushButton::clicked, this, &TSetupFrm::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TSetupFrm::Button2Click);
+  connect(CheckBox4, &QCheckBox::toggled, this, &TSetupFrm::EnableCommitmentFields);
+  connect(WebFields->Protocol, &QComboBox::currentIndexChanged, this,
+          &TSetupFrm::EnableCommitmentFields);
   PageControl1->setCurrentIndex(0);
   FormCreate();
 }
@@ -178,6 +207,20 @@ void TSetupFrm::FormCreate() {
   CheckBox2->setChecked(config_.KeepCameraJpegs);
   WebFields->Load(config_);
   CheckBox3->setChecked(config_.keepUnsentInOutbox);
+  CheckBox4->setChecked(config_.storageCommitment);
+  Edit11->setText(Q(config_.commitmentPort));
+  EnableCommitmentFields();
+}
+
+void TSetupFrm::EnableCommitmentFields() {
+  const bool dicom = !WebFields->UsesWeb();
+  CheckBox4->setEnabled(dicom);
+  const bool port = dicom && CheckBox4->isChecked();
+  Edit11->setEnabled(port);
+  // The label greys with its field, as the check box's text does.
+  for (QLabel* label : TabSheet2->findChildren<QLabel*>()) {
+    if (label->buddy() == Edit11) label->setEnabled(port);
+  }
 }
 
 void TSetupFrm::BitBtn1Click() {
@@ -198,6 +241,15 @@ void TSetupFrm::BitBtn1Click() {
     dialogs_.ShowMessage(this, Q(webProblem));
     return;
   }
+  // The listener for the commitment report needs a port it can open; a port that will not be used
+  // (no commitment, or DICOMweb) is kept as typed, as its field cannot be edited then.
+  if (Edit11->isEnabled()) {
+    const std::string problem = CommitmentPortProblem(S(Edit11));
+    if (!problem.empty()) {
+      dialogs_.ShowMessage(this, Q(problem));
+      return;
+    }
+  }
   WebFields->Store(config_);
   config_.LocalAET = S(Edit4);
   config_.InstitutionName = S(Edit7);
@@ -211,6 +263,8 @@ void TSetupFrm::BitBtn1Click() {
   config_.Debug = CheckBox1->isChecked();
   config_.KeepCameraJpegs = CheckBox2->isChecked();
   config_.keepUnsentInOutbox = CheckBox3->isChecked();
+  config_.storageCommitment = CheckBox4->isChecked();
+  config_.commitmentPort = S(Edit11);
   if (!SaveSettings(settingsPath_, config_)) {
     // The values hold for this run; the user learns that they will not survive a restart.
     dialogs_.ShowMessage(this, "ERROR, the settings could not be written to " + Q(settingsPath_));

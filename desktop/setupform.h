@@ -49,6 +49,8 @@ class TSetupFrm : public QDialog {
   QPushButton* Button1;
   DicomWebFields* WebFields;  // DICOM or DICOMweb, and the DICOMweb fields
   QCheckBox* CheckBox3;       // Keep unsent objects in the outbox
+  QCheckBox* CheckBox4;       // Ask the PACS to commit stored objects (storage commitment)
+  QLineEdit* Edit11;          // Commitment port: where the PACS calls back with its report
   QLineEdit* Edit6;           // WL AET
   QLineEdit* Edit8;           // WL IP Address
   QLineEdit* Edit9;           // WL Port
@@ -70,6 +72,8 @@ class TSetupFrm : public QDialog {
   void TestNode(const QString& calledAet, const QString& host, const QString& port);
   void TestWebNode();
   void SetTesting(bool testing);
+  // Commitment needs a DICOM PACS; the port matters only while commitment is asked for.
+  void EnableCommitmentFields();
 
   std::string settingsPath_;
   SetupConfig& config_;

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "bufdata.h"
@@ -453,6 +454,90 @@ TEST_F(MainFormTest, CancelStopsASendAfterTheObjectInFlightAndKeepsTheRest) {
             "list.");
   ASSERT_EQ(form.Items().Size(), kPhotos - 2);
   EXPECT_EQ(form.Items().At(0), (files_ / "p2.jpg").string());
+}
+
+// The SOP Instance UIDs of the objects a peer received, one per file, so an object that arrived
+// twice shows twice. A file that cannot be read yet (still being written) is left out when
+// `complete` is false and fails the test otherwise.
+std::vector<std::string> ReceivedInstances(const dcmtkpeer::StoreSCP& peer, bool complete) {
+  std::vector<std::string> instances;
+  for (const auto& path : peer.Received()) {
+    DicomFile file;
+    std::string error;
+    if (!ReadDicomFile(path.string(), file, error)) {
+      EXPECT_FALSE(complete) << path << ": " << error;
+      continue;
+    }
+    instances.push_back(file.dataSet.GetString(0x0008, 0x0018));
+  }
+  std::sort(instances.begin(), instances.end());
+  return instances;
+}
+
+// Cancel while a batch goes out through the outbox to a PACS that takes a second over each object:
+// conversion stops after the item in hand, the items whose objects are in the outbox leave the
+// list and the others stay. Whether the Send still waits for the objects already queued or leaves
+// them to the outbox's own deliveries, every queued object has either arrived or still waits, and
+// once the outbox is delivered each has arrived exactly once.
+TEST_F(MainFormTest, CancelThroughTheOutboxKeepsTheUnconvertedItemsAndLosesNoObject) {
+  ASSERT_TRUE(testsupport::HaveProgram("storescp"));
+  testsupport::TempDir received;
+  dcmtkpeer::StoreSCP peer(received.path(), {"1.2.840.10008.5.1.4.1.1.7"},
+                           {kExplicitVRLittleEndian, "1.2.840.10008.1.2.4.50"},
+                           {"--sleep-during", "1", "+uf"});
+  ASSERT_TRUE(peer.Running());
+  TForm1& form = Form("[velloran]\nremoteAET=STORESCP\nremotePort=" + peer.Port() + "\n");
+  ASSERT_TRUE(setupcfg.keepUnsentInOutbox);
+  ASSERT_NE(form.OutboxOfWindow(), nullptr);
+  form.Edit2->setText("DOE^JANE");
+  form.Edit1->setText("PID-42");
+  // Photos large enough that converting them all takes far longer than the window needs to see
+  // the first one queued.
+  constexpr size_t kPhotos = 40;
+  const std::string photo = testpictures::MakeJpeg(1024, 768, false);
+  for (size_t i = 0; i < kPhotos; ++i) {
+    form.Items().Append(Write("p" + std::to_string(i) + ".jpg", photo));
+  }
+  form.show();
+  bool pressed = false;
+  QObject::connect(form.ProgressBar1, &QProgressBar::valueChanged, &form, [&](int value) {
+    if (value < 1 || pressed) return;
+    pressed = true;
+    QTest::mouseClick(form.CancelBtn, Qt::LeftButton);
+  });
+  form.SendBtnClick();
+  ASSERT_TRUE(WaitFor([&form] { return !form.BatchRunning(); }));
+  ASSERT_TRUE(pressed);
+
+  const size_t queued = kPhotos - form.Items().Size();
+  ASSERT_GE(queued, 1u);
+  ASSERT_LT(queued, kPhotos) << "every photo was converted before Cancel took effect";
+  EXPECT_EQ(form.Items().At(0), (files_ / ("p" + std::to_string(queued) + ".jpg")).string());
+  const QString message = dialogs_.messages.last();
+  EXPECT_TRUE(message.startsWith(
+      QString("Send cancelled: %1 of %2 items were put in the outbox").arg(queued).arg(kPhotos)))
+      << message.toStdString();
+
+  // The outbox is read before the peer's folder: an object the background delivery hands over in
+  // between is then in the folder, never in neither.
+  std::set<std::string> present;
+  for (const OutboxEntry& entry : form.OutboxOfWindow()->Entries()) {
+    EXPECT_EQ(entry.state, OutboxState::Waiting) << entry.sopInstanceUid;
+    present.insert(entry.sopInstanceUid);
+  }
+  const std::vector<std::string> arrived = ReceivedInstances(peer, false);
+  EXPECT_EQ(std::adjacent_find(arrived.begin(), arrived.end()), arrived.end())
+      << "an object arrived twice";
+  present.insert(arrived.begin(), arrived.end());
+  EXPECT_EQ(present.size(), queued);
+
+  // What waits goes on Retry now, and then every queued object has arrived once.
+  form.Sender()->DeliverNow();
+  ASSERT_TRUE(WaitFor([&form] { return form.OutboxOfWindow()->Entries().empty(); }));
+  const std::vector<std::string> delivered = ReceivedInstances(peer, true);
+  EXPECT_EQ(delivered.size(), queued);
+  EXPECT_EQ(std::set<std::string>(delivered.begin(), delivered.end()), present);
+  ASSERT_TRUE(WaitFor([&form] { return form.OutboxBtn->isHidden(); }));
 }
 
 TEST_F(MainFormTest, SaveToFolderWritesEveryObjectOrKeepsTheItemsAndSaysWhatFailed) {

@@ -199,6 +199,69 @@ TEST_F(SetupFormTest, ThePacsTabSwitchesToDicomwebAndOkWritesItsKeys) {
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
+// Storage commitment on the PACS tab: the port is editable only while commitment is asked of a
+// DICOM PACS, a port the listener could not open is refused before anything is stored, and the
+// values come back from the ini into a dialog opened afresh.
+TEST_F(SetupFormTest, TheCommitmentFieldsFollowTheChoicesAndRoundTripThroughTheIni) {
+  TForm1& form = Form("[velloran]\nstorageCommitment=1\ncommitmentPort=11113\n");
+  TSetupFrm& setup = form.SetupForm();
+  DicomWebFields& web = *setup.WebFields;
+  EXPECT_EQ(setup.CheckBox4->parentWidget(), setup.TabSheet2);
+  EXPECT_EQ(setup.Edit11->accessibleName(), "Commitment port");
+  EXPECT_TRUE(setup.CheckBox4->isChecked());
+  EXPECT_EQ(setup.Edit11->text(), "11113");
+  struct Enabled {
+    int protocol;
+    bool commitment;
+    bool checkBox, port;
+  };
+  for (const Enabled& row : {Enabled{0, false, true, false}, Enabled{1, true, false, false},
+                             Enabled{1, false, false, false}, Enabled{0, true, true, true}}) {
+    web.Protocol->setCurrentIndex(row.protocol);
+    setup.CheckBox4->setChecked(row.commitment);
+    EXPECT_EQ(setup.CheckBox4->isEnabled(), row.checkBox) << row.protocol << row.commitment;
+    EXPECT_EQ(setup.Edit11->isEnabled(), row.port) << row.protocol << row.commitment;
+  }
+
+  const char* const refused[] = {"abc", "0", "65536", "70000", "104x", " 104", "-1"};
+  for (const char* port : refused) {
+    setup.Edit11->setText(port);
+    setup.BitBtn1Click();
+    ASSERT_FALSE(dialogs_.messages.isEmpty()) << port;
+    EXPECT_EQ(
+        dialogs_.messages.last().toStdString(),
+        std::string("The commitment port \"") + port + "\" is not a port number from 1 to 65535");
+  }
+  EXPECT_EQ(dialogs_.messages.size(), std::size(refused));
+  EXPECT_EQ(setupcfg.commitmentPort, "11113");
+  IniFile before(IniPath());
+  ASSERT_TRUE(before.Load());
+  EXPECT_EQ(before.ReadString("velloran", "commitmentPort", "missing"), "11113");
+
+  // Without commitment the port is not used, and the field that cannot be edited then does not
+  // hold the dialog up.
+  setup.CheckBox4->setChecked(false);
+  setup.BitBtn1Click();
+  EXPECT_EQ(dialogs_.messages.size(), std::size(refused));
+  EXPECT_FALSE(setupcfg.storageCommitment);
+
+  for (const char* port : {"65535", ""}) {
+    setup.CheckBox4->setChecked(true);
+    setup.Edit11->setText(port);
+    setup.BitBtn1Click();
+    EXPECT_EQ(dialogs_.messages.size(), std::size(refused)) << port;
+    IniFile file(IniPath());
+    ASSERT_TRUE(file.Load());
+    EXPECT_EQ(file.ReadString("velloran", "storageCommitment", "missing"), "1");
+    EXPECT_EQ(file.ReadString("velloran", "commitmentPort", "missing"), port);
+    SetupConfig reread;
+    TSetupFrm again(IniPath(), reread, dialogs_);
+    EXPECT_TRUE(again.CheckBox4->isChecked()) << port;
+    EXPECT_EQ(again.Edit11->text(), port);
+    EXPECT_TRUE(again.Edit11->isEnabled());
+  }
+}
+
 TEST_F(SetupFormTest, DicomwebSettingsFromTheIniFillTheTab) {
   TForm1& form = Form(
       "[velloran]\nremoteProtocol=dicomweb\nwebURL=https://cloud.example/dw\nwebAuth=Bearer\n"

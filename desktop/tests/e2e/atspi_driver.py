@@ -100,7 +100,7 @@ def walk(node, depth=0):
 
 class Program:
     """The velloran program copied into its own folder (its settings, work/ and logs/ live
-    beside it) and started on the desktop."""
+    beside it, its outbox in data/ there) and started on the desktop."""
 
     def __init__(self, executable, folder, ini_text, env=None):
         self.folder = folder
@@ -112,6 +112,10 @@ class Program:
         # The print capture must not meet the machine's own spooler: no scheduler answers here,
         # so no printer queue is made, and the listener takes the PrinterPort of the ini.
         environment["CUPS_SERVER"] = os.path.join(folder, "no-cups.sock")
+        # The outbox lives in the per-user data folder: a copy of its own keeps the objects of
+        # one scenario from being delivered to another scenario's PACS (or from staying in the
+        # outbox of the user running the tests and reaching that user's PACS later).
+        environment["XDG_DATA_HOME"] = os.path.join(folder, "data")
         environment.update(env or {})
         self.log = open(os.path.join(folder, "program.out"), "w")
         self.process = subprocess.Popen([self.executable], cwd=folder, env=environment,
