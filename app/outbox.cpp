@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "appfolders.h"
@@ -42,25 +43,68 @@ class Descriptor {
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return fd_; }
   bool ok() const { return fd_ >= 0; }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
 
  private:
   int fd_;
 };
 
+}  // namespace
+
+// The journal as this process last read it. Reading the whole journal on every call made a batch
+// cost the square of its length; now its records are replayed once and each call reads only what
+// was appended since. The journal's descriptor stays open, and while it is open no replacement of
+// the journal (Open rewrites it, in this process or another) can be given the same inode: another
+// inode under the journal's name therefore says for certain that it must be read anew.
+struct JournalView {
+  std::mutex mutex;  // the threads of this process take turns; the folder lock orders processes
+  Descriptor lockFile;
+  Descriptor file;                   // the journal replayed, open for appending
+  off_t replayed = 0;                // its bytes up to the end of the last whole line
+  off_t size = 0;                    // its bytes when last looked at
+  std::vector<OutboxEntry> order;    // every file recorded, gone ones too, first-queued first
+  std::map<std::string, size_t> at;  // where each file is in `order`
+
+  void Forget() {
+    file.reset();
+    replayed = 0;
+    size = 0;
+    order.clear();
+    at.clear();
+  }
+};
+
+namespace {
+
 // The folder's lock, held for the life of the object: exclusive for changes, shared for reading.
 // A killed process loses its lock with its descriptors, so a crash never leaves the folder locked.
+// The lock file stays open between calls; the mutex keeps two threads from taking the one lock at
+// once (a lock already held by the same descriptor would be granted again).
 class FolderLock {
  public:
-  FolderLock(const fs::path& folder, bool exclusive)
-      : fd_(::open((folder / kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    if (fd_.ok()) {
-      while (::flock(fd_.get(), exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
+  FolderLock(JournalView& view, const fs::path& folder, bool exclusive)
+      : view_(view), guard_(view.mutex) {
+    if (!view_.lockFile.ok()) {
+      view_.lockFile.reset(
+          ::open((folder / kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    }
+    if (view_.lockFile.ok()) {
+      while (::flock(view_.lockFile.get(), exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
       }
     }
   }
+  ~FolderLock() {
+    if (view_.lockFile.ok()) ::flock(view_.lockFile.get(), LOCK_UN);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
 
  private:
-  Descriptor fd_;
+  JournalView& view_;
+  std::lock_guard<std::mutex> guard_;
 };
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -138,36 +182,75 @@ bool ParseRecord(std::string_view line, OutboxEntry& entry) {
   return IsObjectName(entry.file);
 }
 
-// The journal replayed: the last record of each file wins; a file whose last record says gone
-// has no entry. Lines cut short or damaged are skipped.
-std::vector<OutboxEntry> Replay(const fs::path& journal) {
-  std::vector<OutboxEntry> order;
-  std::map<std::string, size_t> at;
-  std::FILE* file = std::fopen(journal.c_str(), "rb");
-  if (file == nullptr) return order;
-  std::string text;
-  char chunk[1 << 16];
-  size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-  std::fclose(file);
+// Replays the whole lines of `text` onto the view: the last record of each file wins, in the
+// place of its first. Lines cut short or damaged are skipped. Returns the bytes replayed, up to the
+// end of the last whole line.
+size_t ReplayLines(std::string_view text, JournalView& view) {
   size_t start = 0;
   while (start < text.size()) {
     const size_t end = text.find('\n', start);
-    if (end == std::string::npos) break;  // the last line was being written when it stopped
+    if (end == std::string_view::npos) break;  // the last line was being written when it stopped
     OutboxEntry entry;
-    if (ParseRecord(std::string_view(text).substr(start, end - start), entry)) {
-      const auto found = at.find(entry.file);
-      if (found == at.end()) {
-        at.emplace(entry.file, order.size());
-        order.push_back(std::move(entry));
+    if (ParseRecord(text.substr(start, end - start), entry)) {
+      const auto found = view.at.find(entry.file);
+      if (found == view.at.end()) {
+        view.at.emplace(entry.file, view.order.size());
+        view.order.push_back(std::move(entry));
       } else {
-        order[found->second] = std::move(entry);
+        view.order[found->second] = std::move(entry);
       }
     }
     start = end + 1;
   }
-  std::erase_if(order, [](const OutboxEntry& entry) { return entry.state == OutboxState::Gone; });
-  return order;
+  return start;
+}
+
+// Brings the view up to the journal on disk: reads it whole when it was replaced (or first
+// opened), otherwise only the bytes appended since the last look. Called with the folder locked,
+// so nobody writes meanwhile.
+void Refresh(JournalView& view, const fs::path& folder) {
+  const fs::path path = folder / kJournalName;
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0) {
+    view.Forget();  // no journal yet
+    return;
+  }
+  struct stat held {};
+  if (!view.file.ok() || ::fstat(view.file.get(), &held) != 0 || held.st_ino != named.st_ino ||
+      held.st_dev != named.st_dev || named.st_size < view.size) {
+    view.Forget();
+    view.file.reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
+    if (!view.file.ok() || ::fstat(view.file.get(), &held) != 0) {
+      view.Forget();
+      return;
+    }
+  }
+  if (held.st_size <= view.replayed) {
+    view.size = held.st_size;
+    return;
+  }
+  std::string text(static_cast<size_t>(held.st_size - view.replayed), '\0');
+  size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t read = ::pread(view.file.get(), text.data() + got, text.size() - got,
+                                 view.replayed + static_cast<off_t>(got));
+    if (read < 0 && errno == EINTR) continue;
+    if (read <= 0) break;
+    got += static_cast<size_t>(read);
+  }
+  text.resize(got);
+  view.size = view.replayed + static_cast<off_t>(got);
+  view.replayed += static_cast<off_t>(ReplayLines(text, view));
+}
+
+// The entries of the view that have not gone, in the order they were first queued.
+std::vector<OutboxEntry> LiveEntries(const JournalView& view) {
+  std::vector<OutboxEntry> live;
+  live.reserve(view.order.size());
+  for (const OutboxEntry& entry : view.order) {
+    if (entry.state != OutboxState::Gone) live.push_back(entry);
+  }
+  return live;
 }
 
 // The process that wrote "<name>.<pid>.part", or 0 when the name does not say.
@@ -222,7 +305,8 @@ OutboxDeliveryLock::~OutboxDeliveryLock() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-Outbox::Outbox(fs::path folder) : folder_(std::move(folder)) {}
+Outbox::Outbox(fs::path folder)
+    : folder_(std::move(folder)), journal_(std::make_shared<JournalView>()) {}
 
 fs::path Outbox::DefaultFolder() {
   return PerUserDataFolder() / "outbox";
@@ -237,8 +321,9 @@ bool Outbox::Open(std::string& error) {
     WriteLog("ERROR, Outbox, " + error);
     return false;
   }
-  FolderLock lock(folder_, true);
-  std::vector<OutboxEntry> entries = Replay(folder_ / kJournalName);
+  FolderLock lock(*journal_, folder_, true);
+  Refresh(*journal_, folder_);
+  std::vector<OutboxEntry> entries = LiveEntries(*journal_);
   std::set<std::string> known;
   for (const OutboxEntry& entry : entries) known.insert(entry.file);
   std::set<std::string> present;
@@ -274,7 +359,10 @@ bool Outbox::Open(std::string& error) {
     WriteLog("INFO, Outbox, taken in without a record: " + name);
     entries.push_back(std::move(entry));
   }
-  if (!RewriteJournal(folder_, entries)) {
+  const bool rewritten = RewriteJournal(folder_, entries);
+  // The next call reads the rewritten journal whole.
+  journal_->Forget();
+  if (!rewritten) {
     error = "cannot write the outbox journal in " + folder_.string();
     WriteLog("ERROR, Outbox, " + error);
     return false;
@@ -310,7 +398,8 @@ bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error,
   }
   std::error_code status;
   if (written) {
-    FolderLock lock(folder_, true);
+    FolderLock lock(*journal_, folder_, true);
+    Refresh(*journal_, folder_);
     fs::rename(part, final, status);
     written = !status && SyncPath(folder_) && Append(entry);
     if (!written) fs::remove(final, status);
@@ -327,27 +416,38 @@ bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error,
 }
 
 std::vector<OutboxEntry> Outbox::Entries() const {
-  FolderLock lock(folder_, false);
-  return Replay(folder_ / kJournalName);
+  FolderLock lock(*journal_, folder_, false);
+  Refresh(*journal_, folder_);
+  return LiveEntries(*journal_);
 }
 
 bool Outbox::Append(const OutboxEntry& entry) const {
-  Descriptor fd(
-      ::open((folder_ / kJournalName).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
-  const std::string line = RecordLine(entry);
+  JournalView& view = *journal_;
+  if (!view.file.ok()) {
+    view.Forget();
+    view.file.reset(
+        ::open((folder_ / kJournalName).c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+  }
+  std::string line = RecordLine(entry);
+  // After a line cut short (a writer that died while writing it) the record starts a line of its
+  // own, or the two would be read as one damaged line and the record lost.
+  if (view.size > view.replayed) line.insert(line.begin(), '\n');
   // One write of one line: a crash leaves it whole or cut short, and a cut line fails its check.
-  return fd.ok() && WriteAll(fd.get(), line.data(), line.size()) && ::fsync(fd.get()) == 0;
+  // The next call reads it back from the journal like a record of any other process.
+  return view.file.ok() && WriteAll(view.file.get(), line.data(), line.size()) &&
+         ::fsync(view.file.get()) == 0;
 }
 
 template <typename Change>
 bool Outbox::Update(const std::string& file, Change change) {
-  FolderLock lock(folder_, true);
-  std::vector<OutboxEntry> entries = Replay(folder_ / kJournalName);
-  auto found = std::find_if(entries.begin(), entries.end(),
-                            [&](const OutboxEntry& entry) { return entry.file == file; });
-  if (found == entries.end()) return false;
-  change(*found);
-  return Append(*found);
+  FolderLock lock(*journal_, folder_, true);
+  Refresh(*journal_, folder_);
+  const auto found = journal_->at.find(file);
+  if (found == journal_->at.end()) return false;
+  OutboxEntry entry = journal_->order[found->second];
+  if (entry.state == OutboxState::Gone) return false;
+  change(entry);
+  return Append(entry);
 }
 
 bool Outbox::MarkDelivered(const std::string& file) {

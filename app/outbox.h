@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,12 +33,16 @@ struct OutboxEntry {
   std::string cause;  // why the last attempt did not deliver it, in plain words
 };
 
+// The journal as one process last read it (see outbox.cpp).
+struct JournalView;
+
 // The outbox folder with its journal. Objects are written beside their final name, flushed to
 // disk, renamed, and only then recorded; a record is one appended line carrying its own checksum,
 // so a line cut short by a crash is recognised and ignored. On opening, files without a record
 // are taken in as waiting and records without a file are dropped, so the journal and the folder
 // always agree. Every change holds an exclusive lock on the folder, so the window and
-// velloran-cli may use the same outbox at the same time; each call reads the journal afresh.
+// velloran-cli may use the same outbox at the same time; each call sees what the others recorded
+// (it reads what they appended to the journal since its last call).
 class Outbox {
  public:
   explicit Outbox(std::filesystem::path folder);
@@ -83,6 +88,7 @@ class Outbox {
   bool Update(const std::string& file, Change change);
 
   std::filesystem::path folder_;
+  std::shared_ptr<JournalView> journal_;  // shared by copies: they are the same outbox
 };
 
 // Held while a delivery runs, so that one process at a time delivers an outbox (another waits
