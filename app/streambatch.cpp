@@ -2,9 +2,57 @@
 #include "streambatch.h"
 
 #include <exception>
+#include <optional>
+#include <thread>
 
 #include "batch.h"
+#include "convertimage.h"
+#include "itemlist.h"
 #include "log.h"
+#include "pictureencoders.h"
+
+namespace {
+
+// Pictures, the costly items, are encoded on worker threads while the item in hand is written or
+// delivered. One picture ahead per worker keeps every worker busy yet holds at most that many
+// encoded streams beside the object being written, so memory stays flat however long the batch.
+class PicturesAhead {
+ public:
+  explicit PicturesAhead(const std::vector<std::string>& items) : items_(items) {
+    const unsigned cores = std::thread::hardware_concurrency();
+    workers_ = cores == 0 ? 1 : cores;
+    if (workers_ > 1) encoders_.emplace(workers_);
+  }
+
+  bool Encodes(size_t item) const {
+    return encoders_.has_value() && KindOfItem(items_[item]) == ItemKind::Image;
+  }
+
+  // Queues the pictures after `item` up to the limit, then converts `item`: a picture by taking
+  // its encoded stream, anything else with `converter` here.
+  bool Convert(size_t item, Converter converter, DataSetList& objects, std::string& error) {
+    if (!encoders_) return converter(items_[item], objects, error);
+    queuedUpTo_ = std::max(queuedUpTo_, item);
+    while (queuedUpTo_ < items_.size() &&
+           encoders_->Queued() < workers_ + (Encodes(item) ? 1 : 0)) {
+      if (Encodes(queuedUpTo_)) encoders_->Add(items_[queuedUpTo_]);
+      ++queuedUpTo_;
+    }
+    if (!Encodes(item)) return converter(items_[item], objects, error);
+    EncodedPicture picture;
+    if (!encoders_->TakeOldest(picture, error)) return false;
+    AppendImageObject(std::move(picture), objects);
+    return true;
+  }
+
+ private:
+  const std::vector<std::string>& items_;
+  unsigned workers_ = 1;
+  std::optional<PictureEncoders> encoders_;
+  size_t queuedUpTo_ = 0;  // items before this one have been queued when they are pictures
+};
+
+}  // namespace
 
 StreamedBatch ConvertItemsOneByOne(const std::vector<std::string>& items, const ObjectSink& sink,
                                    const ItemProgress& progress, std::stop_token stop,
@@ -19,6 +67,7 @@ StreamedBatch ConvertItemsOneByOne(const std::vector<std::string>& items, const 
     if (report != nullptr) report->NoObject(i, reason);
     if (progress) progress(i + 1, items.size());
   };
+  PicturesAhead pictures(items);
   for (size_t i = 0; i < items.size(); ++i) {
     // A cancelled batch converts nothing more; the items not reached stay waiting.
     if (stop.stop_requested()) {
@@ -38,7 +87,7 @@ StreamedBatch ConvertItemsOneByOne(const std::vector<std::string>& items, const 
     // A converter that runs out of memory (or meets any other exception) fails this item with a
     // message; it never ends the program, and the objects already handed on are kept.
     try {
-      converted = converter(items[i], objects, error);
+      converted = pictures.Convert(i, converter, objects, error);
     } catch (const std::exception& failure) {
       error = "Cannot convert \"" + items[i] + "\": " + failure.what();
     }
