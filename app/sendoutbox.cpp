@@ -1,6 +1,7 @@
 // "Send" through the outbox.
 #include "sendoutbox.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -67,10 +68,13 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   if (mode == OutboxSendMode::QueueAndDeliver) lock.emplace(outbox);
   // Over DICOM the objects go out while the batch is still being converted: a delivery thread
   // takes each object as soon as it is in the outbox, on one association per kind.
+  // Once the user cancels, the object in flight is finished and no other is sent: the objects not
+  // reached simply wait in the outbox for its own deliveries.
   std::mutex mutex;
-  std::condition_variable arrived;
+  std::condition_variable_any arrived;
   std::deque<OutboxEntry> handedOver;
   bool converted = false;
+  bool cutShort = false;  // the cancel left objects of the batch undelivered
   DeliveryReport streamed;
   std::thread deliverer;
   if (streaming) {
@@ -78,7 +82,12 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       StreamingDelivery delivery(outbox, target.node, progress.delivered, items.size());
       while (true) {
         std::unique_lock guard(mutex);
-        arrived.wait(guard, [&] { return converted || !handedOver.empty(); });
+        arrived.wait(guard, stop, [&] { return converted || !handedOver.empty(); });
+        if (stop.stop_requested()) {
+          // Objects handed over, or still to come from the item in hand, stay undelivered.
+          cutShort = !handedOver.empty() || !converted;
+          break;
+        }
         if (handedOver.empty()) break;
         const OutboxEntry entry = std::move(handedOver.front());
         handedOver.pop_front();
@@ -130,63 +139,76 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     }
     return result;
   };
-  const bool allQueued = streamedBatch.complete && !streamedBatch.cancelled;
-  if (streamedBatch.cancelled) {
-    lines.push_back(outcome.CancelledText("Send", "put in the outbox"));
-  } else if (!allQueued) {
-    lines.push_back(kSendFailedMessage);
-    if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
-  }
+  const bool allQueued = streamedBatch.complete;
   if (mode == OutboxSendMode::QueueOnly) {
     if (allQueued) {
       result.success = true;
       result.message = std::to_string(result.queuedObjects) + " objects queued in the outbox";
       return result;
     }
+    if (streamedBatch.cancelled) {
+      lines.push_back(outcome.CancelledText("Send", "put in the outbox"));
+    } else {
+      lines.push_back(kSendFailedMessage);
+      if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
+    }
     return finish();
-  } else {
-    // What waited from before, and what the stream could not settle, goes now, unless the PACS
-    // has just not answered or the user cancelled the Send.
-    result.delivery = std::move(streamed);
-    if (result.delivery.pacsAnswered && !streamedBatch.cancelled) {
-      DeliveryReport rest = DeliverOutboxLocked(*lock, outbox, target, progress.delivered);
-      result.delivery = MergeDeliveries(std::move(result.delivery), std::move(rest));
+  }
+  // What waited from before, and what the stream could not settle, goes now, unless the PACS
+  // has just not answered or the user cancelled the Send.
+  bool cancelled = streamedBatch.cancelled || cutShort;
+  result.delivery = std::move(streamed);
+  if (result.delivery.pacsAnswered && !cancelled) {
+    // A cancel during this last delivery ends it after the object in flight, too.
+    std::atomic<bool> stopDelivery = false;
+    const std::stop_callback onStop(stop, [&stopDelivery] { stopDelivery = true; });
+    DeliveryReport rest =
+        DeliverOutboxLocked(*lock, outbox, target, progress.delivered, &stopDelivery);
+    result.delivery = MergeDeliveries(std::move(result.delivery), std::move(rest));
+    cancelled = stopDelivery;
+  }
+  size_t delivered = 0;
+  size_t waiting = 0;
+  std::vector<std::string> refused;
+  std::vector<size_t> deliveredOfItem(items.size(), 0);
+  for (const DeliveredObject& object : result.delivery.objects) {
+    if (object.entry.batch != batch) continue;
+    if (object.settled == OutboxState::Gone) {
+      ++delivered;
+      const auto found = itemOfInstance.find(object.entry.sopInstanceUid);
+      if (found != itemOfInstance.end()) ++deliveredOfItem[found->second];
     }
-    size_t delivered = 0;
-    size_t waiting = 0;
-    std::vector<std::string> refused;
-    std::vector<size_t> deliveredOfItem(items.size(), 0);
-    for (const DeliveredObject& object : result.delivery.objects) {
-      if (object.entry.batch != batch) continue;
-      if (object.settled == OutboxState::Gone) {
-        ++delivered;
-        const auto found = itemOfInstance.find(object.entry.sopInstanceUid);
-        if (found != itemOfInstance.end()) ++deliveredOfItem[found->second];
-      }
-      if (object.settled == OutboxState::Waiting) ++waiting;
-      if (object.settled == OutboxState::Failed) {
-        refused.push_back(object.entry.sopInstanceUid + ": " + object.outcome.cause);
-      }
+    if (object.settled == OutboxState::Waiting) ++waiting;
+    if (object.settled == OutboxState::Failed) {
+      refused.push_back(object.entry.sopInstanceUid + ": " + object.outcome.cause);
     }
-    for (size_t item : result.queuedItems) {
-      if (deliveredOfItem[item] == objectsOfItem[item]) result.deliveredItems.push_back(item);
+  }
+  for (size_t item : result.queuedItems) {
+    if (deliveredOfItem[item] == objectsOfItem[item]) result.deliveredItems.push_back(item);
+  }
+  // Everything arrived: a cancel that came too late to hold anything back changes nothing.
+  result.success = allQueued && delivered == result.queuedObjects;
+  if (result.success) {
+    result.message = kSentOkMessage;
+    return result;
+  }
+  if (cancelled) {
+    outcome.MarkCancelled();
+    lines.push_back(outcome.CancelledText("Send", "put in the outbox"));
+  } else if (!allQueued) {
+    lines.push_back(kSendFailedMessage);
+    if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
+  }
+  if (waiting > 0) {
+    size_t inOutbox = 0;
+    for (const OutboxEntry& entry : outbox.Entries()) {
+      if (entry.state == OutboxState::Waiting) ++inOutbox;
     }
-    result.success = allQueued && delivered == result.queuedObjects;
-    if (result.success) {
-      result.message = kSentOkMessage;
-      return result;
-    }
-    if (waiting > 0) {
-      size_t inOutbox = 0;
-      for (const OutboxEntry& entry : outbox.Entries()) {
-        if (entry.state == OutboxState::Waiting) ++inOutbox;
-      }
-      lines.push_back(OutboxWaitMessage(inOutbox));
-    }
-    if (!refused.empty()) {
-      if (allQueued || streamedBatch.cancelled) lines.push_back(kSendFailedMessage);
-      for (const std::string& line : refused) lines.push_back(line);
-    }
+    lines.push_back(OutboxWaitMessage(inOutbox));
+  }
+  if (!refused.empty()) {
+    if (allQueued || cancelled) lines.push_back(kSendFailedMessage);
+    for (const std::string& line : refused) lines.push_back(line);
   }
   return finish();
 }
