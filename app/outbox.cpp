@@ -60,6 +60,18 @@ class Descriptor {
 // the journal (Open rewrites it, in this process or another) can be given the same inode: another
 // inode under the journal's name therefore says for certain that it must be read anew.
 struct JournalView {
+  explicit JournalView(fs::path outboxFolder) : folder(std::move(outboxFolder)) {}
+  // Records whose flush was left for later reach the disk at the latest when the outbox closes.
+  ~JournalView() {
+    if (unflushed && file.ok()) {
+      ::fsync(file.get());
+      SyncPath(folder);
+    }
+  }
+  JournalView(const JournalView&) = delete;
+  JournalView& operator=(const JournalView&) = delete;
+
+  fs::path folder;
   std::mutex mutex;  // the threads of this process take turns; the folder lock orders processes
   Descriptor lockFile;
   Descriptor file;                   // the journal replayed, open for appending
@@ -67,8 +79,11 @@ struct JournalView {
   off_t size = 0;                    // its bytes when last looked at
   std::vector<OutboxEntry> order;    // every file recorded, gone ones too, first-queued first
   std::map<std::string, size_t> at;  // where each file is in `order`
+  bool unflushed = false;            // records or deletions written since the last flush
 
+  // A journal that was replaced was rewritten and flushed with everything this process wrote.
   void Forget() {
+    unflushed = false;
     file.reset();
     replayed = 0;
     size = 0;
@@ -306,7 +321,7 @@ OutboxDeliveryLock::~OutboxDeliveryLock() {
 }
 
 Outbox::Outbox(fs::path folder)
-    : folder_(std::move(folder)), journal_(std::make_shared<JournalView>()) {}
+    : folder_(std::move(folder)), journal_(std::make_shared<JournalView>(folder_)) {}
 
 fs::path Outbox::DefaultFolder() {
   return PerUserDataFolder() / "outbox";
@@ -373,6 +388,20 @@ bool Outbox::Open(std::string& error) {
 bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error,
                  OutboxEntry* added) {
   OutboxEntry entry;
+  if (!Stage(dataSet, batch, entry, error)) return false;
+  std::vector<OutboxEntry> staged = {entry};
+  if (!Commit(staged, error)) return false;
+  if (added != nullptr) *added = entry;
+  return true;
+}
+
+fs::path Outbox::PartPathOf(const OutboxEntry& entry) const {
+  return folder_ / (entry.file + "." + std::to_string(::getpid()) + std::string(kPartSuffix));
+}
+
+bool Outbox::Stage(DcmObj& dataSet, const std::string& batch, OutboxEntry& staged,
+                   std::string& error) {
+  OutboxEntry entry;
   entry.sopClassUid = dataSet.GetString(0x0008, 0x0016);
   entry.sopInstanceUid = dataSet.GetString(0x0008, 0x0018);
   entry.batch = batch;
@@ -381,38 +410,73 @@ bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error,
     error = "the object has no usable SOP Class or Instance UID";
     return false;
   }
-  const fs::path part =
-      folder_ / (entry.file + "." + std::to_string(::getpid()) + std::string(kPartSuffix));
-  const fs::path final = folder_ / entry.file;
+  const fs::path part = PartPathOf(entry);
   bool written = false;
   {
     Descriptor fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (fd.ok()) {
-      written =
-          WritePart10Pieces(dataSet, 1 << 20,
-                            [&](const uint8_t* data, size_t size) {
-                              return WriteAll(fd.get(), reinterpret_cast<const char*>(data), size);
-                            }) &&
-          ::fsync(fd.get()) == 0;
+      written = WritePart10Pieces(dataSet, 1 << 20, [&](const uint8_t* data, size_t size) {
+        return WriteAll(fd.get(), reinterpret_cast<const char*>(data), size);
+      });
+      // The disk starts on it now, so that flushing it in Commit finds little left to do.
+      if (written) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
   }
-  std::error_code status;
-  if (written) {
-    FolderLock lock(*journal_, folder_, true);
-    Refresh(*journal_, folder_);
-    fs::rename(part, final, status);
-    written = !status && SyncPath(folder_) && Append(entry);
-    if (!written) fs::remove(final, status);
-  }
   if (!written) {
-    fs::remove(part, status);
     error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
             std::strerror(errno);
+    std::error_code ignored;
+    fs::remove(part, ignored);
     WriteLog("ERROR, Outbox, " + error);
     return false;
   }
-  if (added != nullptr) *added = entry;
+  staged = std::move(entry);
   return true;
+}
+
+bool Outbox::Commit(std::vector<OutboxEntry>& staged, std::string& error) {
+  // Each file's contents reach the disk before its name does: a crash never leaves a final name on
+  // a file that is not whole.
+  std::vector<OutboxEntry> flushed;
+  std::error_code status;
+  for (OutboxEntry& entry : staged) {
+    Descriptor fd(::open(PartPathOf(entry).c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.ok() && ::fdatasync(fd.get()) == 0) {
+      flushed.push_back(std::move(entry));
+    } else {
+      error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
+              std::strerror(errno);
+      fs::remove(PartPathOf(entry), status);
+    }
+  }
+  staged.clear();
+  if (!flushed.empty()) {
+    FolderLock lock(*journal_, folder_, true);
+    Refresh(*journal_, folder_);
+    std::vector<OutboxEntry> renamed;
+    std::string lines;
+    for (OutboxEntry& entry : flushed) {
+      fs::rename(PartPathOf(entry), folder_ / entry.file, status);
+      if (status) {
+        error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
+                status.message();
+        fs::remove(PartPathOf(entry), status);
+        continue;
+      }
+      lines += RecordLine(entry);
+      renamed.push_back(std::move(entry));
+    }
+    // One flush of the folder and one of the journal for all of them.
+    if (!renamed.empty() && SyncPath(folder_) && AppendLines(lines, Durability::Now)) {
+      staged = std::move(renamed);
+    } else if (!renamed.empty()) {
+      error = "cannot record " + std::to_string(renamed.size()) + " objects in the outbox " +
+              folder_.string() + ": " + std::strerror(errno);
+      for (const OutboxEntry& entry : renamed) fs::remove(folder_ / entry.file, status);
+    }
+  }
+  if (!error.empty()) WriteLog("ERROR, Outbox, " + error);
+  return error.empty();
 }
 
 std::vector<OutboxEntry> Outbox::Entries() const {
@@ -421,25 +485,35 @@ std::vector<OutboxEntry> Outbox::Entries() const {
   return LiveEntries(*journal_);
 }
 
-bool Outbox::Append(const OutboxEntry& entry) const {
+bool Outbox::Append(const OutboxEntry& entry, Durability durability) const {
+  return AppendLines(RecordLine(entry), durability);
+}
+
+bool Outbox::AppendLines(std::string lines, Durability durability) const {
   JournalView& view = *journal_;
   if (!view.file.ok()) {
     view.Forget();
     view.file.reset(
         ::open((folder_ / kJournalName).c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
   }
-  std::string line = RecordLine(entry);
-  // After a line cut short (a writer that died while writing it) the record starts a line of its
-  // own, or the two would be read as one damaged line and the record lost.
-  if (view.size > view.replayed) line.insert(line.begin(), '\n');
-  // One write of one line: a crash leaves it whole or cut short, and a cut line fails its check.
-  // The next call reads it back from the journal like a record of any other process.
-  return view.file.ok() && WriteAll(view.file.get(), line.data(), line.size()) &&
-         ::fsync(view.file.get()) == 0;
+  // After a line cut short (a writer that died while writing it) the records start a line of
+  // their own, or the first would be read as part of the damaged line and lost.
+  if (view.size > view.replayed) lines.insert(lines.begin(), '\n');
+  // One write: a crash leaves its lines whole or the last one cut short, and a cut line fails its
+  // check. The next call reads them back from the journal like the records of any other process.
+  if (!view.file.ok() || !WriteAll(view.file.get(), lines.data(), lines.size())) return false;
+  if (durability == Durability::Later) {
+    view.unflushed = true;
+    return true;
+  }
+  // Flushing the journal also makes every record appended before durable.
+  if (::fsync(view.file.get()) != 0) return false;
+  view.unflushed = false;
+  return true;
 }
 
 template <typename Change>
-bool Outbox::Update(const std::string& file, Change change) {
+bool Outbox::Update(const std::string& file, Change change, Durability durability) {
   FolderLock lock(*journal_, folder_, true);
   Refresh(*journal_, folder_);
   const auto found = journal_->at.find(file);
@@ -447,34 +521,47 @@ bool Outbox::Update(const std::string& file, Change change) {
   OutboxEntry entry = journal_->order[found->second];
   if (entry.state == OutboxState::Gone) return false;
   change(entry);
-  return Append(entry);
+  return Append(entry, durability);
+}
+
+bool Outbox::Leave(const std::string& file, Durability durability) {
+  return Update(
+      file,
+      [&](OutboxEntry& entry) {
+        // The file goes first: a crash before the record is written leaves a record without a
+        // file, which opening drops, never a delivered object that is sent again and again.
+        std::error_code ignored;
+        fs::remove(folder_ / entry.file, ignored);
+        if (durability == Durability::Now) SyncPath(folder_);
+        entry.state = OutboxState::Gone;
+        entry.cause.clear();
+      },
+      durability);
 }
 
 bool Outbox::MarkDelivered(const std::string& file) {
-  return Update(file, [&](OutboxEntry& entry) {
-    // The file goes first: a crash before the record is written leaves a record without a file,
-    // which opening drops, never a delivered object that is sent again and again.
-    std::error_code ignored;
-    fs::remove(folder_ / entry.file, ignored);
-    SyncPath(folder_);
-    entry.state = OutboxState::Gone;
-    entry.cause.clear();
-  });
+  return Leave(file, Durability::Later);
 }
 
 bool Outbox::MarkFailed(const std::string& file, const std::string& cause) {
-  return Update(file, [&](OutboxEntry& entry) {
-    entry.state = OutboxState::Failed;
-    entry.cause = cause;
-    ++entry.attempts;
-  });
+  return Update(
+      file,
+      [&](OutboxEntry& entry) {
+        entry.state = OutboxState::Failed;
+        entry.cause = cause;
+        ++entry.attempts;
+      },
+      Durability::Later);
 }
 
 bool Outbox::NoteAttempt(const std::string& file, const std::string& cause) {
-  return Update(file, [&](OutboxEntry& entry) {
-    entry.cause = cause;
-    ++entry.attempts;
-  });
+  return Update(
+      file,
+      [&](OutboxEntry& entry) {
+        entry.cause = cause;
+        ++entry.attempts;
+      },
+      Durability::Later);
 }
 
 size_t Outbox::Retry(const std::vector<std::string>& sopInstanceUids) {
@@ -502,7 +589,8 @@ size_t Outbox::Remove(const std::vector<std::string>& sopInstanceUids) {
         sopInstanceUids.end()) {
       continue;
     }
-    if (MarkDelivered(entry.file)) {
+    // The user's decision is flushed at once: a removed object must not come back.
+    if (Leave(entry.file, Durability::Now)) {
       WriteLog("INFO, Outbox, removed " + entry.sopInstanceUid);
       ++count;
     }

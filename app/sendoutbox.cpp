@@ -3,7 +3,7 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -42,6 +42,155 @@ DeliveryReport MergeDeliveries(DeliveryReport first, DeliveryReport second) {
   return merged;
 }
 
+// Puts the objects of a Send into the outbox in groups and, over DICOM, delivers them. The
+// conversion stages each object (its file written, not yet flushed to disk); this thread commits
+// whatever was staged since its last turn, with one flush of the folder and one of the journal for
+// the whole group, then delivers the group on the association it holds while the next objects are
+// converted. The disk's flushes are thus shared by as many objects as were made meanwhile, and an
+// object counts as queued, is shown as queued and is delivered only once its group is committed.
+// Once the user cancels, what was staged is still committed but nothing more is delivered after
+// the object in flight: the rest waits in the outbox for its own deliveries.
+class QueueingThread {
+ public:
+  struct Committed {
+    OutboxEntry entry;
+    size_t item = 0;
+  };
+
+  QueueingThread(Outbox& outbox, const PacsTarget& target, bool deliver,
+                 const OutboxSendProgress& progress, size_t items, std::stop_token stop)
+      : outbox_(outbox),
+        target_(target),
+        deliver_(deliver),
+        progress_(progress),
+        items_(items),
+        stop_(std::move(stop)),
+        thread_([this] { Run(); }) {}
+  ~QueueingThread() { Finish(); }
+  QueueingThread(const QueueingThread&) = delete;
+  QueueingThread& operator=(const QueueingThread&) = delete;
+
+  // From the conversion: an object staged for `item`. False, with the reason, once a commit
+  // failed: the conversion stops there, as it would when an object cannot be written.
+  bool Staged(OutboxEntry entry, size_t item, std::string& error) {
+    std::lock_guard guard(mutex_);
+    if (!error_.empty()) {
+      error = error_;
+      return false;
+    }
+    staged_.push_back({std::move(entry), item});
+    ++stagedCount_;
+    wake_.notify_one();
+    return true;
+  }
+
+  // From the conversion: `done` items converted; shown once what they gave is committed.
+  void ItemsDone(size_t done) {
+    std::lock_guard guard(mutex_);
+    milestones_.push_back({done, stagedCount_});
+  }
+
+  // Commits what is left, ends the delivery and waits for the thread.
+  void Finish() {
+    {
+      std::lock_guard guard(mutex_);
+      finishing_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // After Finish: the objects in the outbox, in the order they were staged, the first commit
+  // failure, what the delivery did and whether the cancel left committed objects undelivered.
+  const std::vector<Committed>& CommittedObjects() const { return committed_; }
+  const std::string& Error() const { return error_; }
+  DeliveryReport& Delivery() { return delivery_; }
+  bool CutShort() const { return cutShort_; }
+
+ private:
+  struct Milestone {
+    size_t done;    // items converted
+    size_t staged;  // objects staged by then
+  };
+
+  void Run() {
+    std::optional<StreamingDelivery> delivery;
+    if (deliver_) delivery.emplace(outbox_, target_.node, progress_.delivered, items_);
+    while (true) {
+      std::vector<Committed> group;
+      size_t groupEnd = 0;
+      {
+        std::unique_lock guard(mutex_);
+        wake_.wait(guard, [&] { return finishing_ || !staged_.empty(); });
+        if (staged_.empty()) break;
+        group.swap(staged_);
+        groupEnd = stagedCount_;
+      }
+      std::vector<OutboxEntry> entries;
+      for (const Committed& object : group) entries.push_back(object.entry);
+      std::string error;
+      const bool committed = outbox_.Commit(entries, error);
+      // Commit keeps the order and leaves out only what it could not put in.
+      std::vector<Committed> done;
+      size_t next = 0;
+      for (Committed& object : group) {
+        if (next < entries.size() && entries[next].file == object.entry.file) {
+          done.push_back(std::move(object));
+          ++next;
+        }
+      }
+      {
+        std::lock_guard guard(mutex_);
+        if (!committed && error_.empty()) error_ = error;
+        committed_.insert(committed_.end(), done.begin(), done.end());
+      }
+      ShowQueued(groupEnd);
+      if (!delivery) continue;
+      for (const Committed& object : done) {
+        if (stop_.stop_requested()) {
+          cutShort_ = true;
+          break;
+        }
+        delivery->Deliver(object.entry);
+      }
+    }
+    ShowQueued(SIZE_MAX);
+    if (delivery) delivery_ = delivery->Finish();
+  }
+
+  // Shows the last milestone whose objects are all committed (`committed` staged objects are).
+  void ShowQueued(size_t committed) {
+    size_t done = 0;
+    {
+      std::lock_guard guard(mutex_);
+      while (shown_ < milestones_.size() && milestones_[shown_].staged <= committed) {
+        done = milestones_[shown_].done;
+        ++shown_;
+      }
+    }
+    if (done > 0 && progress_.queued) progress_.queued(done, items_);
+  }
+
+  Outbox& outbox_;
+  const PacsTarget& target_;
+  const bool deliver_;
+  const OutboxSendProgress& progress_;
+  const size_t items_;
+  const std::stop_token stop_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<Committed> staged_;  // staged, not yet committed
+  size_t stagedCount_ = 0;
+  bool finishing_ = false;
+  std::vector<Milestone> milestones_;
+  size_t shown_ = 0;  // milestones shown
+  std::vector<Committed> committed_;
+  std::string error_;
+  DeliveryReport delivery_;
+  bool cutShort_ = false;
+  std::thread thread_;  // last: it starts once everything above is ready
+};
+
 }  // namespace
 
 std::string OutboxWaitMessage(size_t waiting) {
@@ -66,68 +215,44 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   // two deliveries at once, nor settled behind the other's back.
   std::optional<OutboxDeliveryLock> lock;
   if (mode == OutboxSendMode::QueueAndDeliver) lock.emplace(outbox);
-  // Over DICOM the objects go out while the batch is still being converted: a delivery thread
-  // takes each object as soon as it is in the outbox, on one association per kind.
-  // Once the user cancels, the object in flight is finished and no other is sent: the objects not
-  // reached simply wait in the outbox for its own deliveries.
-  std::mutex mutex;
-  std::condition_variable_any arrived;
-  std::deque<OutboxEntry> handedOver;
-  bool converted = false;
-  bool cutShort = false;  // the cancel left objects of the batch undelivered
-  DeliveryReport streamed;
-  std::thread deliverer;
-  if (streaming) {
-    deliverer = std::thread([&] {
-      StreamingDelivery delivery(outbox, target.node, progress.delivered, items.size());
-      while (true) {
-        std::unique_lock guard(mutex);
-        arrived.wait(guard, stop, [&] { return converted || !handedOver.empty(); });
-        if (stop.stop_requested()) {
-          // Objects handed over, or still to come from the item in hand, stay undelivered.
-          cutShort = !handedOver.empty() || !converted;
-          break;
-        }
-        if (handedOver.empty()) break;
-        const OutboxEntry entry = std::move(handedOver.front());
-        handedOver.pop_front();
-        guard.unlock();
-        delivery.Deliver(entry);
-      }
-      streamed = delivery.Finish();
-    });
-  }
+  // Over DICOM the objects go out while the batch is still being converted.
+  QueueingThread queueing(outbox, target, streaming, progress, items.size(), stop);
+  // Every object staged, with its item, for the report once the thread is done.
+  std::vector<std::pair<std::string, size_t>> staged;
   const StreamedBatch batchConverted = ConvertItemsOneByOne(
       items,
       [&](DcmObj& object, size_t item, std::string& error) {
-        OutboxEntry added;
-        if (!outbox.Add(object, batch, error, &added)) {
+        OutboxEntry entry;
+        if (!outbox.Stage(object, batch, entry, error)) {
           outcome.ObjectDone(object, false);
           return false;
         }
-        // Safely in the outbox: the item may leave the list whatever the PACS says later.
-        outcome.ObjectDone(object, true);
-        itemOfInstance[added.sopInstanceUid] = item;
+        staged.emplace_back(entry.sopInstanceUid, item);
         ++objectsOfItem[item];
-        ++result.queuedObjects;
-        if (streaming) {
-          std::lock_guard guard(mutex);
-          handedOver.push_back(std::move(added));
-          arrived.notify_one();
-        }
-        return true;
+        return queueing.Staged(std::move(entry), item, error);
       },
-      progress.queued, stop, &outcome);
-  if (streaming) {
-    {
-      std::lock_guard guard(mutex);
-      converted = true;
-    }
-    arrived.notify_one();
-    deliverer.join();
+      [&](size_t done, size_t) { queueing.ItemsDone(done); }, stop, &outcome);
+  queueing.Finish();
+  // Safely in the outbox: an item whose every object is may leave the list whatever the PACS says
+  // later.
+  std::vector<size_t> committedOfItem(items.size(), 0);
+  for (const QueueingThread::Committed& object : queueing.CommittedObjects()) {
+    itemOfInstance[object.entry.sopInstanceUid] = object.item;
+    ++committedOfItem[object.item];
   }
+  for (const auto& [sopInstanceUid, item] : staged) {
+    DcmObj done;
+    done.AddString(0x0008, 0x0018, sopInstanceUid);
+    outcome.ObjectDone(done, itemOfInstance.count(sopInstanceUid) > 0);
+  }
+  result.queuedObjects = queueing.CommittedObjects().size();
+  if (!queueing.Error().empty()) outcome.SetCause(queueing.Error());
+  const bool cutShort = queueing.CutShort();
+  DeliveryReport streamed = std::move(queueing.Delivery());
   const StreamedBatch& streamedBatch = batchConverted;
-  result.queuedItems = streamedBatch.handed;
+  for (size_t item : streamedBatch.handed) {
+    if (committedOfItem[item] == objectsOfItem[item]) result.queuedItems.push_back(item);
+  }
   result.skippedItems = streamedBatch.skipped;
   std::vector<std::string> lines;
   // The items that gave no object, named with their reasons, close the message.
@@ -139,7 +264,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     }
     return result;
   };
-  const bool allQueued = streamedBatch.complete;
+  const bool allQueued = streamedBatch.complete && queueing.Error().empty();
   if (mode == OutboxSendMode::QueueOnly) {
     if (allQueued) {
       result.success = true;
