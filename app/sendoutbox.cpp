@@ -43,45 +43,45 @@ DeliveryReport MergeDeliveries(DeliveryReport first, DeliveryReport second) {
 }
 
 // Puts the objects of a Send into the outbox in groups and, over DICOM, delivers them. The
-// conversion stages each object (its file written, not yet flushed to disk); this thread commits
+// conversion stages each object (its file written, not yet flushed to disk); one thread commits
 // whatever was staged since its last turn, with one flush of the folder and one of the journal for
-// the whole group, then delivers the group on the association it holds while the next objects are
-// converted. The disk's flushes are thus shared by as many objects as were made meanwhile, and an
-// object counts as queued, is shown as queued and is delivered only once its group is committed.
-// Once the user cancels, what was staged is still committed but nothing more is delivered after
-// the object in flight: the rest waits in the outbox for its own deliveries.
-class QueueingThread {
+// the whole group, and hands the group to a second thread that delivers it on the association it
+// holds. Converting, flushing and delivering thus overlap, the disk's flushes are shared by as many
+// objects as were made meanwhile, and an object counts as queued, is shown as queued and is
+// delivered only once its group is committed. Once the user cancels, what was staged is still
+// committed but nothing more is delivered after the object in flight: the rest waits in the
+// outbox for its own deliveries.
+class OutboxPipeline {
  public:
   struct Committed {
     OutboxEntry entry;
     size_t item = 0;
   };
 
-  QueueingThread(Outbox& outbox, const PacsTarget& target, bool deliver,
+  OutboxPipeline(Outbox& outbox, const PacsTarget& target, bool deliver,
                  const OutboxSendProgress& progress, size_t items, std::stop_token stop)
       : outbox_(outbox),
         target_(target),
-        deliver_(deliver),
         progress_(progress),
         items_(items),
         stop_(std::move(stop)),
-        thread_([this] { Run(); }) {}
-  ~QueueingThread() { Finish(); }
-  QueueingThread(const QueueingThread&) = delete;
-  QueueingThread& operator=(const QueueingThread&) = delete;
+        committer_([this] { Commit(); }) {
+    if (deliver) deliverer_ = std::thread([this] { Deliver(); });
+  }
+  ~OutboxPipeline() { Finish(); }
+  OutboxPipeline(const OutboxPipeline&) = delete;
+  OutboxPipeline& operator=(const OutboxPipeline&) = delete;
 
-  // From the conversion: an object staged for `item`. False, with the reason, once a commit
-  // failed: the conversion stops there, as it would when an object cannot be written.
+  // From the conversion: an object staged for `item`. It is committed (or its file deleted) in
+  // any case; false, with the reason, once a commit failed: the conversion stops there, as it
+  // would when an object cannot be written.
   bool Staged(OutboxEntry entry, size_t item, std::string& error) {
     std::lock_guard guard(mutex_);
-    if (!error_.empty()) {
-      error = error_;
-      return false;
-    }
     staged_.push_back({std::move(entry), item});
     ++stagedCount_;
-    wake_.notify_one();
-    return true;
+    toCommit_.notify_one();
+    error = error_;
+    return error_.empty();
   }
 
   // From the conversion: `done` items converted; shown once what they gave is committed.
@@ -90,14 +90,15 @@ class QueueingThread {
     milestones_.push_back({done, stagedCount_});
   }
 
-  // Commits what is left, ends the delivery and waits for the thread.
+  // Commits what is left, ends the delivery and waits for both threads.
   void Finish() {
     {
       std::lock_guard guard(mutex_);
-      finishing_ = true;
+      converted_ = true;
     }
-    wake_.notify_one();
-    if (thread_.joinable()) thread_.join();
+    toCommit_.notify_one();
+    if (committer_.joinable()) committer_.join();
+    if (deliverer_.joinable()) deliverer_.join();
   }
 
   // After Finish: the objects in the outbox, in the order they were staged, the first commit
@@ -113,15 +114,13 @@ class QueueingThread {
     size_t staged;  // objects staged by then
   };
 
-  void Run() {
-    std::optional<StreamingDelivery> delivery;
-    if (deliver_) delivery.emplace(outbox_, target_.node, progress_.delivered, items_);
+  void Commit() {
     while (true) {
       std::vector<Committed> group;
       size_t groupEnd = 0;
       {
         std::unique_lock guard(mutex_);
-        wake_.wait(guard, [&] { return finishing_ || !staged_.empty(); });
+        toCommit_.wait(guard, [&] { return converted_ || !staged_.empty(); });
         if (staged_.empty()) break;
         group.swap(staged_);
         groupEnd = stagedCount_;
@@ -130,32 +129,47 @@ class QueueingThread {
       for (const Committed& object : group) entries.push_back(object.entry);
       std::string error;
       const bool committed = outbox_.Commit(entries, error);
-      // Commit keeps the order and leaves out only what it could not put in.
-      std::vector<Committed> done;
-      size_t next = 0;
-      for (Committed& object : group) {
-        if (next < entries.size() && entries[next].file == object.entry.file) {
-          done.push_back(std::move(object));
-          ++next;
-        }
-      }
       {
         std::lock_guard guard(mutex_);
         if (!committed && error_.empty()) error_ = error;
-        committed_.insert(committed_.end(), done.begin(), done.end());
+        // Commit keeps the order and leaves out only what it could not put in.
+        size_t next = 0;
+        for (Committed& object : group) {
+          if (next < entries.size() && entries[next].file == object.entry.file) {
+            committed_.push_back(std::move(object));
+            ++next;
+          }
+        }
       }
+      toDeliver_.notify_one();
       ShowQueued(groupEnd);
-      if (!delivery) continue;
-      for (const Committed& object : done) {
+    }
+    ShowQueued(SIZE_MAX);
+    {
+      std::lock_guard guard(mutex_);
+      allCommitted_ = true;
+    }
+    toDeliver_.notify_one();
+  }
+
+  void Deliver() {
+    StreamingDelivery delivery(outbox_, target_.node, progress_.delivered, items_);
+    size_t next = 0;  // the first committed object not yet delivered
+    while (true) {
+      OutboxEntry entry;
+      {
+        std::unique_lock guard(mutex_);
+        toDeliver_.wait(guard, [&] { return allCommitted_ || next < committed_.size(); });
+        if (next == committed_.size()) break;
         if (stop_.stop_requested()) {
           cutShort_ = true;
           break;
         }
-        delivery->Deliver(object.entry);
+        entry = committed_[next++].entry;
       }
+      delivery.Deliver(entry);
     }
-    ShowQueued(SIZE_MAX);
-    if (delivery) delivery_ = delivery->Finish();
+    delivery_ = delivery.Finish();
   }
 
   // Shows the last milestone whose objects are all committed (`committed` staged objects are).
@@ -173,22 +187,24 @@ class QueueingThread {
 
   Outbox& outbox_;
   const PacsTarget& target_;
-  const bool deliver_;
   const OutboxSendProgress& progress_;
   const size_t items_;
   const std::stop_token stop_;
   std::mutex mutex_;
-  std::condition_variable wake_;
-  std::vector<Committed> staged_;  // staged, not yet committed
+  std::condition_variable toCommit_;   // something was staged, or the conversion ended
+  std::condition_variable toDeliver_;  // something was committed, or everything was
+  std::vector<Committed> staged_;      // staged, not yet committed
   size_t stagedCount_ = 0;
-  bool finishing_ = false;
+  bool converted_ = false;
   std::vector<Milestone> milestones_;
-  size_t shown_ = 0;  // milestones shown
-  std::vector<Committed> committed_;
+  size_t shown_ = 0;                  // milestones shown
+  std::vector<Committed> committed_;  // grows only; read by the deliverer under the mutex
+  bool allCommitted_ = false;
   std::string error_;
   DeliveryReport delivery_;
   bool cutShort_ = false;
-  std::thread thread_;  // last: it starts once everything above is ready
+  std::thread committer_;  // the threads come last: they start once everything above is ready
+  std::thread deliverer_;
 };
 
 }  // namespace
@@ -216,7 +232,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   std::optional<OutboxDeliveryLock> lock;
   if (mode == OutboxSendMode::QueueAndDeliver) lock.emplace(outbox);
   // Over DICOM the objects go out while the batch is still being converted.
-  QueueingThread queueing(outbox, target, streaming, progress, items.size(), stop);
+  OutboxPipeline pipeline(outbox, target, streaming, progress, items.size(), stop);
   // Every object staged, with its item, for the report once the thread is done.
   std::vector<std::pair<std::string, size_t>> staged;
   const StreamedBatch batchConverted = ConvertItemsOneByOne(
@@ -229,14 +245,14 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
         }
         staged.emplace_back(entry.sopInstanceUid, item);
         ++objectsOfItem[item];
-        return queueing.Staged(std::move(entry), item, error);
+        return pipeline.Staged(std::move(entry), item, error);
       },
-      [&](size_t done, size_t) { queueing.ItemsDone(done); }, stop, &outcome);
-  queueing.Finish();
+      [&](size_t done, size_t) { pipeline.ItemsDone(done); }, stop, &outcome);
+  pipeline.Finish();
   // Safely in the outbox: an item whose every object is may leave the list whatever the PACS says
   // later.
   std::vector<size_t> committedOfItem(items.size(), 0);
-  for (const QueueingThread::Committed& object : queueing.CommittedObjects()) {
+  for (const OutboxPipeline::Committed& object : pipeline.CommittedObjects()) {
     itemOfInstance[object.entry.sopInstanceUid] = object.item;
     ++committedOfItem[object.item];
   }
@@ -245,10 +261,10 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     done.AddString(0x0008, 0x0018, sopInstanceUid);
     outcome.ObjectDone(done, itemOfInstance.count(sopInstanceUid) > 0);
   }
-  result.queuedObjects = queueing.CommittedObjects().size();
-  if (!queueing.Error().empty()) outcome.SetCause(queueing.Error());
-  const bool cutShort = queueing.CutShort();
-  DeliveryReport streamed = std::move(queueing.Delivery());
+  result.queuedObjects = pipeline.CommittedObjects().size();
+  if (!pipeline.Error().empty()) outcome.SetCause(pipeline.Error());
+  const bool cutShort = pipeline.CutShort();
+  DeliveryReport streamed = std::move(pipeline.Delivery());
   const StreamedBatch& streamedBatch = batchConverted;
   for (size_t item : streamedBatch.handed) {
     if (committedOfItem[item] == objectsOfItem[item]) result.queuedItems.push_back(item);
@@ -264,7 +280,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     }
     return result;
   };
-  const bool allQueued = streamedBatch.complete && queueing.Error().empty();
+  const bool allQueued = streamedBatch.complete && pipeline.Error().empty();
   if (mode == OutboxSendMode::QueueOnly) {
     if (allQueued) {
       result.success = true;
