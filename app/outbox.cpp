@@ -79,7 +79,7 @@ struct JournalView {
   off_t size = 0;                    // its bytes when last looked at
   std::vector<OutboxEntry> order;    // every file recorded, gone ones too, first-queued first
   std::map<std::string, size_t> at;  // where each file is in `order`
-  bool unflushed = false;            // records or deletions written since the last flush
+  bool unflushed = false;            // records or deletions were left to be flushed later
 
   // A journal that was replaced was rewritten and flushed with everything this process wrote.
   void Forget() {
@@ -507,9 +507,7 @@ bool Outbox::AppendLines(std::string lines, Durability durability) const {
     return true;
   }
   // Flushing the journal also makes every record appended before durable.
-  if (::fsync(view.file.get()) != 0) return false;
-  view.unflushed = false;
-  return true;
+  return ::fsync(view.file.get()) == 0;
 }
 
 template <typename Change>

@@ -2,6 +2,7 @@
 #include "streambatch.h"
 
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -13,32 +14,39 @@
 
 namespace {
 
-// Pictures, the costly items, are encoded on worker threads while the item in hand is written or
-// delivered. One picture ahead per worker keeps every worker busy yet holds at most that many
-// encoded streams beside the object being written, so memory stays flat however long the batch.
+// Small pictures, where the batch's time goes, are encoded on worker threads while the item in
+// hand is written or delivered, one ahead per worker. Large ones are converted here one at a time
+// as before: each worker would keep the memory of the largest picture it met (the allocator holds
+// on to it), and their time is spent in the codec either way.
+constexpr uintmax_t kLargestPictureAhead = 1u << 20;
+
 class PicturesAhead {
  public:
   explicit PicturesAhead(const std::vector<std::string>& items) : items_(items) {
     const unsigned cores = std::thread::hardware_concurrency();
     workers_ = cores == 0 ? 1 : cores;
-    if (workers_ > 1) encoders_.emplace(workers_);
+    if (workers_ < 2) return;
+    ahead_.resize(items.size());
+    bool any = false;
+    for (size_t i = 0; i < items.size(); ++i) {
+      std::error_code unknown;
+      ahead_[i] = KindOfItem(items[i]) == ItemKind::Image &&
+                  std::filesystem::file_size(items[i], unknown) <= kLargestPictureAhead && !unknown;
+      any = any || ahead_[i];
+    }
+    if (any) encoders_.emplace(workers_);
   }
 
-  bool Encodes(size_t item) const {
-    return encoders_.has_value() && KindOfItem(items_[item]) == ItemKind::Image;
-  }
-
-  // Queues the pictures after `item` up to the limit, then converts `item`: a picture by taking
-  // its encoded stream, anything else with `converter` here.
+  // Queues `item` and the pictures after it to be encoded ahead, then converts `item`: a picture
+  // encoded ahead by taking its stream, anything else with `converter` here.
   bool Convert(size_t item, Converter converter, DataSetList& objects, std::string& error) {
     if (!encoders_) return converter(items_[item], objects, error);
     queuedUpTo_ = std::max(queuedUpTo_, item);
-    while (queuedUpTo_ < items_.size() &&
-           encoders_->Queued() < workers_ + (Encodes(item) ? 1 : 0)) {
-      if (Encodes(queuedUpTo_)) encoders_->Add(items_[queuedUpTo_]);
+    while (queuedUpTo_ < items_.size() && encoders_->Queued() < workers_ + (ahead_[item] ? 1 : 0)) {
+      if (ahead_[queuedUpTo_]) encoders_->Add(items_[queuedUpTo_]);
       ++queuedUpTo_;
     }
-    if (!Encodes(item)) return converter(items_[item], objects, error);
+    if (!ahead_[item]) return converter(items_[item], objects, error);
     EncodedPicture picture;
     if (!encoders_->TakeOldest(picture, error)) return false;
     AppendImageObject(std::move(picture), objects);
@@ -48,8 +56,9 @@ class PicturesAhead {
  private:
   const std::vector<std::string>& items_;
   unsigned workers_ = 1;
+  std::vector<bool> ahead_;  // the items encoded ahead on the workers
   std::optional<PictureEncoders> encoders_;
-  size_t queuedUpTo_ = 0;  // items before this one have been queued when they are pictures
+  size_t queuedUpTo_ = 0;  // items before this one have been queued when they are encoded ahead
 };
 
 }  // namespace
