@@ -74,7 +74,10 @@ struct JournalView {
   fs::path folder;
   std::mutex mutex;  // the threads of this process take turns; the folder lock orders processes
   Descriptor lockFile;
-  Descriptor file;                   // the journal replayed, open for appending
+  const pid_t pid = ::getpid();  // names this process's files being written
+  Descriptor file;               // the journal replayed, open for appending
+  dev_t device = 0;              // its identity, taken when it was opened
+  ino_t inode = 0;
   off_t replayed = 0;                // its bytes up to the end of the last whole line
   off_t size = 0;                    // its bytes when last looked at
   std::vector<OutboxEntry> order;    // every file recorded, gone ones too, first-queued first
@@ -230,21 +233,26 @@ void Refresh(JournalView& view, const fs::path& folder) {
     view.Forget();  // no journal yet
     return;
   }
-  struct stat held {};
-  if (!view.file.ok() || ::fstat(view.file.get(), &held) != 0 || held.st_ino != named.st_ino ||
-      held.st_dev != named.st_dev || named.st_size < view.size) {
+  // The held journal's identity was taken when it was opened; while it stays open it is the
+  // journal exactly when the name still leads to the same inode.
+  if (!view.file.ok() || view.device != named.st_dev || view.inode != named.st_ino ||
+      named.st_size < view.size) {
     view.Forget();
     view.file.reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
+    struct stat held {};
     if (!view.file.ok() || ::fstat(view.file.get(), &held) != 0) {
       view.Forget();
       return;
     }
+    view.device = held.st_dev;
+    view.inode = held.st_ino;
+    named = held;
   }
-  if (held.st_size <= view.replayed) {
-    view.size = held.st_size;
+  if (named.st_size <= view.replayed) {
+    view.size = named.st_size;
     return;
   }
-  std::string text(static_cast<size_t>(held.st_size - view.replayed), '\0');
+  std::string text(static_cast<size_t>(named.st_size - view.replayed), '\0');
   size_t got = 0;
   while (got < text.size()) {
     const ssize_t read = ::pread(view.file.get(), text.data() + got, text.size() - got,
@@ -396,7 +404,7 @@ bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error,
 }
 
 fs::path Outbox::PartPathOf(const OutboxEntry& entry) const {
-  return folder_ / (entry.file + "." + std::to_string(::getpid()) + std::string(kPartSuffix));
+  return folder_ / (entry.file + "." + std::to_string(journal_->pid) + std::string(kPartSuffix));
 }
 
 bool Outbox::Stage(DcmObj& dataSet, const std::string& batch, OutboxEntry& staged,
@@ -495,13 +503,28 @@ bool Outbox::AppendLines(std::string lines, Durability durability) const {
     view.Forget();
     view.file.reset(
         ::open((folder_ / kJournalName).c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+    struct stat created {};
+    if (view.file.ok() && ::fstat(view.file.get(), &created) == 0) {
+      view.device = created.st_dev;
+      view.inode = created.st_ino;
+      view.size = created.st_size;  // anything already there is read by the next call
+    }
   }
   // After a line cut short (a writer that died while writing it) the records start a line of
-  // their own, or the first would be read as part of the damaged line and lost.
-  if (view.size > view.replayed) lines.insert(lines.begin(), '\n');
+  // their own, or the first would be read as part of the damaged line and lost. The next call then
+  // reads them back from the journal like the records of any other process.
+  const bool afterCutLine = view.size > view.replayed;
+  if (afterCutLine) lines.insert(lines.begin(), '\n');
   // One write: a crash leaves its lines whole or the last one cut short, and a cut line fails its
-  // check. The next call reads them back from the journal like the records of any other process.
+  // check.
   if (!view.file.ok() || !WriteAll(view.file.get(), lines.data(), lines.size())) return false;
+  if (!afterCutLine) {
+    // The folder is locked and the view was brought up to the end just before: the lines went
+    // right after what it replayed, so they are replayed here rather than read back.
+    ReplayLines(lines, view);
+    view.replayed += static_cast<off_t>(lines.size());
+    view.size = view.replayed;
+  }
   if (durability == Durability::Later) {
     view.unflushed = true;
     return true;

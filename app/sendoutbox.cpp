@@ -51,6 +51,9 @@ DeliveryReport MergeDeliveries(DeliveryReport first, DeliveryReport second) {
 // delivered only once its group is committed. Once the user cancels, what was staged is still
 // committed but nothing more is delivered after the object in flight: the rest waits in the
 // outbox for its own deliveries.
+// Objects staged beyond this are committed without waiting for the delivery to be ready.
+constexpr size_t kLargestGroup = 64;
+
 class OutboxPipeline {
  public:
   struct Committed {
@@ -66,7 +69,10 @@ class OutboxPipeline {
         items_(items),
         stop_(std::move(stop)),
         committer_([this] { Commit(); }) {
-    if (deliver) deliverer_ = std::thread([this] { Deliver(); });
+    if (deliver) {
+      delivering_ = true;
+      deliverer_ = std::thread([this] { Deliver(); });
+    }
   }
   ~OutboxPipeline() { Finish(); }
   OutboxPipeline(const OutboxPipeline&) = delete;
@@ -120,7 +126,12 @@ class OutboxPipeline {
       size_t groupEnd = 0;
       {
         std::unique_lock guard(mutex_);
-        toCommit_.wait(guard, [&] { return converted_ || !staged_.empty(); });
+        // While the delivery has committed objects in hand the staged ones wait, so that the
+        // next group shares its flushes among as many as possible.
+        toCommit_.wait(guard, [&] {
+          return converted_ || staged_.size() >= kLargestGroup ||
+                 (!staged_.empty() && (!delivering_ || next_ == committed_.size()));
+        });
         if (staged_.empty()) break;
         group.swap(staged_);
         groupEnd = stagedCount_;
@@ -154,21 +165,26 @@ class OutboxPipeline {
 
   void Deliver() {
     StreamingDelivery delivery(outbox_, target_.node, progress_.delivered, items_);
-    size_t next = 0;  // the first committed object not yet delivered
     while (true) {
       OutboxEntry entry;
       {
         std::unique_lock guard(mutex_);
-        toDeliver_.wait(guard, [&] { return allCommitted_ || next < committed_.size(); });
-        if (next == committed_.size()) break;
+        if (next_ == committed_.size()) toCommit_.notify_one();  // ready for the next group
+        toDeliver_.wait(guard, [&] { return allCommitted_ || next_ < committed_.size(); });
+        if (next_ == committed_.size()) break;
         if (stop_.stop_requested()) {
           cutShort_ = true;
           break;
         }
-        entry = committed_[next++].entry;
+        entry = committed_[next_++].entry;
       }
       delivery.Deliver(entry);
     }
+    {
+      std::lock_guard guard(mutex_);
+      delivering_ = false;
+    }
+    toCommit_.notify_one();
     delivery_ = delivery.Finish();
   }
 
@@ -200,6 +216,8 @@ class OutboxPipeline {
   size_t shown_ = 0;                  // milestones shown
   std::vector<Committed> committed_;  // grows only; read by the deliverer under the mutex
   bool allCommitted_ = false;
+  bool delivering_ = false;  // a delivery takes the committed objects
+  size_t next_ = 0;          // the first committed object it has not taken
   std::string error_;
   DeliveryReport delivery_;
   bool cutShort_ = false;
