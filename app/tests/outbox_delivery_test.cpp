@@ -47,6 +47,16 @@ Outbox OpenedOutbox(const TempDir& dir) {
   return outbox;
 }
 
+// A batch of `count` items for the test patient.
+void PrepareTestBatch(size_t count) {
+  BatchForm form;
+  form.patientName = "Roe^Rick";
+  form.patientId = "PID24";
+  form.modalityText = "XC";
+  std::string message;
+  ASSERT_TRUE(PrepareBatch(form, nullptr, count, SetupConfig{}, message)) << message;
+}
+
 // One object's request (command, then its data set) answered with `status`.
 std::vector<Step> StoreAnswered(uint16_t status) {
   return {Step::ReceivePdu(), Step::ReceivePdu(),
@@ -113,12 +123,7 @@ TEST(OutboxDelivery, SendDeliversWhileConvertingOnOneAssociationPerKind) {
       write("a.png", testpictures::MakePng(16, 8, testpictures::PngKind::Rgb)),
       write("report.pdf", "%PDF-1.4\n%%EOF\n"),
       write("b.jpg", testpictures::MakeJpeg(16, 8, false))};
-  BatchForm form;
-  form.patientName = "Roe^Rick";
-  form.patientId = "PID24";
-  form.modalityText = "XC";
-  std::string message;
-  ASSERT_TRUE(PrepareBatch(form, nullptr, items.size(), SetupConfig{}, message)) << message;
+  ASSERT_NO_FATAL_FAILURE(PrepareTestBatch(items.size()));
   testpeer::ScriptedPeer peer(
       {Association("1.2.840.10008.1.2.4.50", {0, 0}), Association(kExplicitVRLittleEndian, {0})});
   Outbox outbox = OpenedOutbox(dir);
@@ -140,12 +145,7 @@ TEST(OutboxDelivery, CancellingSendStopsTheDeliveryAfterTheObjectInFlight) {
     testsupport::WriteFile(dir / name, testpictures::MakeJpeg(16, 8, false));
     items.push_back((dir / name).string());
   }
-  BatchForm form;
-  form.patientName = "Roe^Rick";
-  form.patientId = "PID24";
-  form.modalityText = "XC";
-  std::string message;
-  ASSERT_TRUE(PrepareBatch(form, nullptr, items.size(), SetupConfig{}, message)) << message;
+  ASSERT_NO_FATAL_FAILURE(PrepareTestBatch(items.size()));
   // The peer takes one object, then expects the release: a second object fails its script.
   testpeer::ScriptedPeer peer({Association("1.2.840.10008.1.2.4.50", {0})});
   Outbox outbox = OpenedOutbox(dir);
@@ -204,12 +204,7 @@ TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
                                      items[3]})
                 .exitCode,
             0);
-  BatchForm form;
-  form.patientName = "Roe^Rick";
-  form.patientId = "PID24";
-  form.modalityText = "XC";
-  std::string message;
-  ASSERT_TRUE(PrepareBatch(form, nullptr, items.size(), SetupConfig{}, message)) << message;
+  ASSERT_NO_FATAL_FAILURE(PrepareTestBatch(items.size()));
 
   Outbox outbox = OpenedOutbox(dir);
   // Nobody listens on the PACS's port.
