@@ -65,7 +65,7 @@ class OutboxPipeline {
                  const OutboxSendProgress& progress, size_t items, std::stop_token stop)
       : outbox_(outbox),
         target_(target),
-        progress_(progress),
+        progress_(Serialized(progress)),
         items_(items),
         stop_(std::move(stop)),
         committer_([this] { Commit(); }) {
@@ -119,6 +119,26 @@ class OutboxPipeline {
     size_t done;    // items converted
     size_t staged;  // objects staged by then
   };
+
+  // The two threads report progress each on its own; the caller's callbacks are called one at a
+  // time all the same.
+  OutboxSendProgress Serialized(const OutboxSendProgress& progress) {
+    OutboxSendProgress serialized;
+    if (progress.queued) {
+      serialized.queued = [this, queued = progress.queued](size_t done, size_t total) {
+        std::lock_guard guard(progressMutex_);
+        queued(done, total);
+      };
+    }
+    if (progress.delivered) {
+      serialized.delivered = [this, delivered = progress.delivered](const DeliveredObject& object,
+                                                                    size_t index, size_t total) {
+        std::lock_guard guard(progressMutex_);
+        delivered(object, index, total);
+      };
+    }
+    return serialized;
+  }
 
   void Commit() {
     while (true) {
@@ -203,7 +223,8 @@ class OutboxPipeline {
 
   Outbox& outbox_;
   const PacsTarget& target_;
-  const OutboxSendProgress& progress_;
+  std::mutex progressMutex_;
+  const OutboxSendProgress progress_;
   const size_t items_;
   const std::stop_token stop_;
   std::mutex mutex_;
