@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "appfolders.h"
@@ -42,25 +43,86 @@ class Descriptor {
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return fd_; }
   bool ok() const { return fd_ >= 0; }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
 
  private:
   int fd_;
 };
 
+}  // namespace
+
+// The journal as this process last read it. Reading the whole journal on every call made a batch
+// cost the square of its length; now its records are replayed once and each call reads only what
+// was appended since. The journal's descriptor stays open, and while it is open no replacement of
+// the journal (Open rewrites it, in this process or another) can be given the same inode: another
+// inode under the journal's name therefore says for certain that it must be read anew.
+struct JournalView {
+  explicit JournalView(fs::path outboxFolder) : folder(std::move(outboxFolder)) {}
+  // Records whose flush was left for later reach the disk at the latest when the outbox closes.
+  ~JournalView() {
+    if (unflushed && file.ok()) {
+      ::fsync(file.get());
+      SyncPath(folder);
+    }
+  }
+  JournalView(const JournalView&) = delete;
+  JournalView& operator=(const JournalView&) = delete;
+
+  fs::path folder;
+  std::mutex mutex;  // the threads of this process take turns; the folder lock orders processes
+  Descriptor lockFile;
+  const pid_t pid = ::getpid();  // names this process's files being written
+  Descriptor file;               // the journal replayed, open for appending
+  dev_t device = 0;              // its identity, taken when it was opened
+  ino_t inode = 0;
+  off_t replayed = 0;                // its bytes up to the end of the last whole line
+  off_t size = 0;                    // its bytes when last looked at
+  std::vector<OutboxEntry> order;    // every file recorded, gone ones too, first-queued first
+  std::map<std::string, size_t> at;  // where each file is in `order`
+  bool unflushed = false;            // records or deletions were left to be flushed later
+
+  // A journal that was replaced was rewritten and flushed with everything this process wrote.
+  void Forget() {
+    unflushed = false;
+    file.reset();
+    replayed = 0;
+    size = 0;
+    order.clear();
+    at.clear();
+  }
+};
+
+namespace {
+
 // The folder's lock, held for the life of the object: exclusive for changes, shared for reading.
 // A killed process loses its lock with its descriptors, so a crash never leaves the folder locked.
+// The lock file stays open between calls; the mutex keeps two threads from taking the one lock at
+// once (a lock already held by the same descriptor would be granted again).
 class FolderLock {
  public:
-  FolderLock(const fs::path& folder, bool exclusive)
-      : fd_(::open((folder / kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    if (fd_.ok()) {
-      while (::flock(fd_.get(), exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
+  FolderLock(JournalView& view, const fs::path& folder, bool exclusive)
+      : view_(view), guard_(view.mutex) {
+    if (!view_.lockFile.ok()) {
+      view_.lockFile.reset(
+          ::open((folder / kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    }
+    if (view_.lockFile.ok()) {
+      while (::flock(view_.lockFile.get(), exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
       }
     }
   }
+  ~FolderLock() {
+    if (view_.lockFile.ok()) ::flock(view_.lockFile.get(), LOCK_UN);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
 
  private:
-  Descriptor fd_;
+  JournalView& view_;
+  std::lock_guard<std::mutex> guard_;
 };
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -141,36 +203,80 @@ bool ParseRecord(std::string_view line, OutboxEntry& entry) {
   return IsObjectName(entry.file);
 }
 
-// The journal replayed: the last record of each file wins; a file whose last record says gone
-// has no entry. Lines cut short or damaged are skipped.
-std::vector<OutboxEntry> Replay(const fs::path& journal) {
-  std::vector<OutboxEntry> order;
-  std::map<std::string, size_t> at;
-  std::FILE* file = std::fopen(journal.c_str(), "rb");
-  if (file == nullptr) return order;
-  std::string text;
-  char chunk[1 << 16];
-  size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-  std::fclose(file);
+// Replays the whole lines of `text` onto the view: the last record of each file wins, in the
+// place of its first. Lines cut short or damaged are skipped. Returns the bytes replayed, up to the
+// end of the last whole line.
+size_t ReplayLines(std::string_view text, JournalView& view) {
   size_t start = 0;
   while (start < text.size()) {
     const size_t end = text.find('\n', start);
-    if (end == std::string::npos) break;  // the last line was being written when it stopped
+    if (end == std::string_view::npos) break;  // the last line was being written when it stopped
     OutboxEntry entry;
-    if (ParseRecord(std::string_view(text).substr(start, end - start), entry)) {
-      const auto found = at.find(entry.file);
-      if (found == at.end()) {
-        at.emplace(entry.file, order.size());
-        order.push_back(std::move(entry));
+    if (ParseRecord(text.substr(start, end - start), entry)) {
+      const auto found = view.at.find(entry.file);
+      if (found == view.at.end()) {
+        view.at.emplace(entry.file, view.order.size());
+        view.order.push_back(std::move(entry));
       } else {
-        order[found->second] = std::move(entry);
+        view.order[found->second] = std::move(entry);
       }
     }
     start = end + 1;
   }
-  std::erase_if(order, [](const OutboxEntry& entry) { return entry.state == OutboxState::Gone; });
-  return order;
+  return start;
+}
+
+// Brings the view up to the journal on disk: reads it whole when it was replaced (or first
+// opened), otherwise only the bytes appended since the last look. Called with the folder locked,
+// so nobody writes meanwhile.
+void Refresh(JournalView& view, const fs::path& folder) {
+  const fs::path path = folder / kJournalName;
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0) {
+    view.Forget();  // no journal yet
+    return;
+  }
+  // The held journal's identity was taken when it was opened; while it stays open it is the
+  // journal exactly when the name still leads to the same inode.
+  if (!view.file.ok() || view.device != named.st_dev || view.inode != named.st_ino ||
+      named.st_size < view.size) {
+    view.Forget();
+    view.file.reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
+    struct stat held {};
+    if (!view.file.ok() || ::fstat(view.file.get(), &held) != 0) {
+      view.Forget();
+      return;
+    }
+    view.device = held.st_dev;
+    view.inode = held.st_ino;
+    named = held;
+  }
+  if (named.st_size <= view.replayed) {
+    view.size = named.st_size;
+    return;
+  }
+  std::string text(static_cast<size_t>(named.st_size - view.replayed), '\0');
+  size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t read = ::pread(view.file.get(), text.data() + got, text.size() - got,
+                                 view.replayed + static_cast<off_t>(got));
+    if (read < 0 && errno == EINTR) continue;
+    if (read <= 0) break;
+    got += static_cast<size_t>(read);
+  }
+  text.resize(got);
+  view.size = view.replayed + static_cast<off_t>(got);
+  view.replayed += static_cast<off_t>(ReplayLines(text, view));
+}
+
+// The entries of the view that have not gone, in the order they were first queued.
+std::vector<OutboxEntry> LiveEntries(const JournalView& view) {
+  std::vector<OutboxEntry> live;
+  live.reserve(view.order.size());
+  for (const OutboxEntry& entry : view.order) {
+    if (entry.state != OutboxState::Gone) live.push_back(entry);
+  }
+  return live;
 }
 
 // The process that wrote "<name>.<pid>.part", or 0 when the name does not say.
@@ -225,7 +331,8 @@ OutboxDeliveryLock::~OutboxDeliveryLock() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-Outbox::Outbox(fs::path folder) : folder_(std::move(folder)) {}
+Outbox::Outbox(fs::path folder)
+    : folder_(std::move(folder)), journal_(std::make_shared<JournalView>(folder_)) {}
 
 fs::path Outbox::DefaultFolder() {
   return PerUserDataFolder() / "outbox";
@@ -240,8 +347,9 @@ bool Outbox::Open(std::string& error) {
     WriteLog("ERROR, Outbox, " + error);
     return false;
   }
-  FolderLock lock(folder_, true);
-  std::vector<OutboxEntry> entries = Replay(folder_ / kJournalName);
+  FolderLock lock(*journal_, folder_, true);
+  Refresh(*journal_, folder_);
+  std::vector<OutboxEntry> entries = LiveEntries(*journal_);
   std::set<std::string> known;
   for (const OutboxEntry& entry : entries) known.insert(entry.file);
   std::set<std::string> present;
@@ -277,7 +385,10 @@ bool Outbox::Open(std::string& error) {
     WriteLog("INFO, Outbox, taken in without a record: " + name);
     entries.push_back(std::move(entry));
   }
-  if (!RewriteJournal(folder_, entries)) {
+  const bool rewritten = RewriteJournal(folder_, entries);
+  // The next call reads the rewritten journal whole.
+  journal_->Forget();
+  if (!rewritten) {
     error = "cannot write the outbox journal in " + folder_.string();
     WriteLog("ERROR, Outbox, " + error);
     return false;
@@ -288,6 +399,20 @@ bool Outbox::Open(std::string& error) {
 bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error, OutboxEntry* added,
                  const std::string& source) {
   OutboxEntry entry;
+  if (!Stage(dataSet, batch, entry, error, source)) return false;
+  std::vector<OutboxEntry> staged = {entry};
+  if (!Commit(staged, error)) return false;
+  if (added != nullptr) *added = entry;
+  return true;
+}
+
+fs::path Outbox::PartPathOf(const OutboxEntry& entry) const {
+  return folder_ / (entry.file + "." + std::to_string(journal_->pid) + std::string(kPartSuffix));
+}
+
+bool Outbox::Stage(DcmObj& dataSet, const std::string& batch, OutboxEntry& staged,
+                   std::string& error, const std::string& source) {
+  OutboxEntry entry;
   entry.source = source;
   entry.sopClassUid = dataSet.GetString(0x0008, 0x0016);
   entry.sopInstanceUid = dataSet.GetString(0x0008, 0x0018);
@@ -297,73 +422,150 @@ bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error, 
     error = "the object has no usable SOP Class or Instance UID";
     return false;
   }
-  const fs::path part =
-      folder_ / (entry.file + "." + std::to_string(::getpid()) + std::string(kPartSuffix));
-  const fs::path final = folder_ / entry.file;
+  const fs::path part = PartPathOf(entry);
   bool written = false;
   {
     Descriptor fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (fd.ok()) {
-      written =
-          WritePart10Pieces(dataSet, 1 << 20,
-                            [&](const uint8_t* data, size_t size) {
-                              return WriteAll(fd.get(), reinterpret_cast<const char*>(data), size);
-                            }) &&
-          ::fsync(fd.get()) == 0;
+      written = WritePart10Pieces(dataSet, 1 << 20, [&](const uint8_t* data, size_t size) {
+        return WriteAll(fd.get(), reinterpret_cast<const char*>(data), size);
+      });
+      // The disk starts on it now, so that flushing it in Commit finds little left to do.
+      if (written) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
   }
-  std::error_code status;
-  if (written) {
-    FolderLock lock(folder_, true);
-    fs::rename(part, final, status);
-    written = !status && SyncPath(folder_) && Append(entry);
-    if (!written) fs::remove(final, status);
-  }
   if (!written) {
-    fs::remove(part, status);
     error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
             std::strerror(errno);
+    std::error_code ignored;
+    fs::remove(part, ignored);
     WriteLog("ERROR, Outbox, " + error);
     return false;
   }
-  if (added != nullptr) *added = entry;
+  staged = std::move(entry);
   return true;
 }
 
-std::vector<OutboxEntry> Outbox::Entries() const {
-  FolderLock lock(folder_, false);
-  return Replay(folder_ / kJournalName);
+bool Outbox::Commit(std::vector<OutboxEntry>& staged, std::string& error) {
+  // Each file's contents reach the disk before its name does: a crash never leaves a final name on
+  // a file that is not whole.
+  std::vector<OutboxEntry> flushed;
+  std::error_code status;
+  for (OutboxEntry& entry : staged) {
+    Descriptor fd(::open(PartPathOf(entry).c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.ok() && ::fdatasync(fd.get()) == 0) {
+      flushed.push_back(std::move(entry));
+    } else {
+      error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
+              std::strerror(errno);
+      fs::remove(PartPathOf(entry), status);
+    }
+  }
+  staged.clear();
+  if (!flushed.empty()) {
+    FolderLock lock(*journal_, folder_, true);
+    Refresh(*journal_, folder_);
+    std::vector<OutboxEntry> renamed;
+    std::string lines;
+    for (OutboxEntry& entry : flushed) {
+      fs::rename(PartPathOf(entry), folder_ / entry.file, status);
+      if (status) {
+        error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
+                status.message();
+        fs::remove(PartPathOf(entry), status);
+        continue;
+      }
+      lines += RecordLine(entry);
+      renamed.push_back(std::move(entry));
+    }
+    // One flush of the folder and one of the journal for all of them.
+    if (!renamed.empty() && SyncPath(folder_) && AppendLines(lines, Durability::Now)) {
+      staged = std::move(renamed);
+    } else if (!renamed.empty()) {
+      error = "cannot record " + std::to_string(renamed.size()) + " objects in the outbox " +
+              folder_.string() + ": " + std::strerror(errno);
+      for (const OutboxEntry& entry : renamed) fs::remove(folder_ / entry.file, status);
+    }
+  }
+  if (!error.empty()) WriteLog("ERROR, Outbox, " + error);
+  return error.empty();
 }
 
-bool Outbox::Append(const OutboxEntry& entry) const {
-  Descriptor fd(
-      ::open((folder_ / kJournalName).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
-  const std::string line = RecordLine(entry);
-  // One write of one line: a crash leaves it whole or cut short, and a cut line fails its check.
-  return fd.ok() && WriteAll(fd.get(), line.data(), line.size()) && ::fsync(fd.get()) == 0;
+std::vector<OutboxEntry> Outbox::Entries() const {
+  FolderLock lock(*journal_, folder_, false);
+  Refresh(*journal_, folder_);
+  return LiveEntries(*journal_);
+}
+
+bool Outbox::Append(const OutboxEntry& entry, Durability durability) const {
+  return AppendLines(RecordLine(entry), durability);
+}
+
+bool Outbox::AppendLines(std::string lines, Durability durability) const {
+  JournalView& view = *journal_;
+  if (!view.file.ok()) {
+    view.Forget();
+    view.file.reset(
+        ::open((folder_ / kJournalName).c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+    struct stat created {};
+    if (view.file.ok() && ::fstat(view.file.get(), &created) == 0) {
+      view.device = created.st_dev;
+      view.inode = created.st_ino;
+      view.size = created.st_size;  // anything already there is read by the next call
+    }
+  }
+  // After a line cut short (a writer that died while writing it) the records start a line of
+  // their own, or the first would be read as part of the damaged line and lost. The next call then
+  // reads them back from the journal like the records of any other process.
+  const bool afterCutLine = view.size > view.replayed;
+  if (afterCutLine) lines.insert(lines.begin(), '\n');
+  // One write: a crash leaves its lines whole or the last one cut short, and a cut line fails its
+  // check.
+  if (!view.file.ok() || !WriteAll(view.file.get(), lines.data(), lines.size())) return false;
+  if (!afterCutLine) {
+    // The folder is locked and the view was brought up to the end just before: the lines went
+    // right after what it replayed, so they are replayed here rather than read back.
+    ReplayLines(lines, view);
+    view.replayed += static_cast<off_t>(lines.size());
+    view.size = view.replayed;
+  }
+  if (durability == Durability::Later) {
+    view.unflushed = true;
+    return true;
+  }
+  // Flushing the journal also makes every record appended before durable.
+  return ::fsync(view.file.get()) == 0;
 }
 
 template <typename Change>
-bool Outbox::Update(const std::string& file, Change change) {
-  FolderLock lock(folder_, true);
-  std::vector<OutboxEntry> entries = Replay(folder_ / kJournalName);
-  auto found = std::find_if(entries.begin(), entries.end(),
-                            [&](const OutboxEntry& entry) { return entry.file == file; });
-  if (found == entries.end()) return false;
-  change(*found);
-  return Append(*found);
+bool Outbox::Update(const std::string& file, Change change, Durability durability) {
+  FolderLock lock(*journal_, folder_, true);
+  Refresh(*journal_, folder_);
+  const auto found = journal_->at.find(file);
+  if (found == journal_->at.end()) return false;
+  OutboxEntry entry = journal_->order[found->second];
+  if (entry.state == OutboxState::Gone) return false;
+  change(entry);
+  return Append(entry, durability);
+}
+
+bool Outbox::Leave(const std::string& file, Durability durability) {
+  return Update(
+      file,
+      [&](OutboxEntry& entry) {
+        // The file goes first: a crash before the record is written leaves a record without a
+        // file, which opening drops, never a delivered object that is sent again and again.
+        std::error_code ignored;
+        fs::remove(folder_ / entry.file, ignored);
+        if (durability == Durability::Now) SyncPath(folder_);
+        entry.state = OutboxState::Gone;
+        entry.cause.clear();
+      },
+      durability);
 }
 
 bool Outbox::MarkDelivered(const std::string& file) {
-  return Update(file, [&](OutboxEntry& entry) {
-    // The file goes first: a crash before the record is written leaves a record without a file,
-    // which opening drops, never a delivered object that is sent again and again.
-    std::error_code ignored;
-    fs::remove(folder_ / entry.file, ignored);
-    SyncPath(folder_);
-    entry.state = OutboxState::Gone;
-    entry.cause.clear();
-  });
+  return Leave(file, Durability::Later);
 }
 
 bool Outbox::MarkStored(const std::string& file, const std::string& cause) {
@@ -374,18 +576,24 @@ bool Outbox::MarkStored(const std::string& file, const std::string& cause) {
 }
 
 bool Outbox::MarkFailed(const std::string& file, const std::string& cause) {
-  return Update(file, [&](OutboxEntry& entry) {
-    entry.state = OutboxState::Failed;
-    entry.cause = cause;
-    ++entry.attempts;
-  });
+  return Update(
+      file,
+      [&](OutboxEntry& entry) {
+        entry.state = OutboxState::Failed;
+        entry.cause = cause;
+        ++entry.attempts;
+      },
+      Durability::Later);
 }
 
 bool Outbox::NoteAttempt(const std::string& file, const std::string& cause) {
-  return Update(file, [&](OutboxEntry& entry) {
-    entry.cause = cause;
-    ++entry.attempts;
-  });
+  return Update(
+      file,
+      [&](OutboxEntry& entry) {
+        entry.cause = cause;
+        ++entry.attempts;
+      },
+      Durability::Later);
 }
 
 size_t Outbox::Retry(const std::vector<std::string>& sopInstanceUids) {
@@ -413,7 +621,8 @@ size_t Outbox::Remove(const std::vector<std::string>& sopInstanceUids) {
         sopInstanceUids.end()) {
       continue;
     }
-    if (MarkDelivered(entry.file)) {
+    // The user's decision is flushed at once: a removed object must not come back.
+    if (Leave(entry.file, Durability::Now)) {
       WriteLog("INFO, Outbox, removed " + entry.sopInstanceUid);
       ++count;
     }

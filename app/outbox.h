@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,12 +35,16 @@ struct OutboxEntry {
   std::string source;
 };
 
+// The journal as one process last read it (see outbox.cpp).
+struct JournalView;
+
 // The outbox folder with its journal. Objects are written beside their final name, flushed to
 // disk, renamed, and only then recorded; a record is one appended line carrying its own checksum,
 // so a line cut short by a crash is recognised and ignored. On opening, files without a record
 // are taken in as waiting and records without a file are dropped, so the journal and the folder
 // always agree. Every change holds an exclusive lock on the folder, so the window and
-// velloran-cli may use the same outbox at the same time; each call reads the journal afresh.
+// velloran-cli may use the same outbox at the same time; each call sees what the others recorded
+// (it reads what they appended to the journal since its last call).
 class Outbox {
  public:
   explicit Outbox(std::filesystem::path folder);
@@ -62,9 +67,22 @@ class Outbox {
   bool Add(DcmObj& dataSet, const std::string& batch, std::string& error,
            OutboxEntry* added = nullptr, const std::string& source = {});
 
+  // Queuing a batch with one flush for several objects: Stage writes the object beside its final
+  // name without waiting for the disk (it is not in the outbox yet, and a crash forgets it); Commit
+  // then puts staged objects into the outbox together: their contents flushed, their names given
+  // and the folder flushed once, their records appended and the journal flushed once. The entries
+  // left in `staged` when Commit returns are queued and survive a crash; one that could not be
+  // put in is taken out of `staged` with its file deleted, and Commit gives false with `error`.
+  bool Stage(DcmObj& dataSet, const std::string& batch, OutboxEntry& staged, std::string& error,
+             const std::string& source = {});
+  bool Commit(std::vector<OutboxEntry>& staged, std::string& error);
+
   // Every object that has not gone, in the order they were first queued.
   std::vector<OutboxEntry> Entries() const;
 
+  // The outcomes of deliveries below are written at once but reach the disk with the next flush
+  // (the next object queued, or the outbox closing): a power cut before that loses only the
+  // outcome, and the object is sent or tried once more, which is harmless.
   // Delivered: the file is deleted, then the object recorded as gone.
   bool MarkDelivered(const std::string& file);
   // Stored, its commitment still to come: kept, not sent again.
@@ -80,13 +98,20 @@ class Outbox {
   size_t Remove(const std::vector<std::string>& sopInstanceUids);
 
  private:
+  // Whether a record must be on the disk before the call returns, or may wait for the next flush.
+  enum class Durability { Now, Later };
   // Appends the entry as it now stands; false when the journal cannot be written.
-  bool Append(const OutboxEntry& entry) const;
+  bool Append(const OutboxEntry& entry, Durability durability = Durability::Now) const;
+  bool AppendLines(std::string lines, Durability durability) const;
   // Finds the live entry for `file`, applies `change` and appends it.
   template <typename Change>
-  bool Update(const std::string& file, Change change);
+  bool Update(const std::string& file, Change change, Durability durability = Durability::Now);
+  // Deletes the object's file, then records it as gone.
+  bool Leave(const std::string& file, Durability durability);
+  std::filesystem::path PartPathOf(const OutboxEntry& entry) const;
 
   std::filesystem::path folder_;
+  std::shared_ptr<JournalView> journal_;  // shared by copies: they are the same outbox
 };
 
 // Held while a delivery runs, so that one process at a time delivers an outbox (another waits

@@ -3,7 +3,7 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -11,6 +11,214 @@
 
 #include "conversioncontext.h"
 #include "send.h"
+
+namespace {
+
+// Puts the objects of a Send into the outbox in groups and, over DICOM, delivers them. The
+// conversion stages each object (its file written, not yet flushed to disk); one thread commits
+// whatever was staged since its last turn, with one flush of the folder and one of the journal for
+// the whole group, and hands the group to a second thread that delivers it on the association it
+// holds. Converting, flushing and delivering thus overlap, the disk's flushes are shared by as many
+// objects as were made meanwhile, and an object counts as queued, is shown as queued and is
+// delivered only once its group is committed. Once the user cancels, what was staged is still
+// committed but nothing more is delivered after the object in flight: the rest waits in the
+// outbox for its own deliveries.
+// Objects staged beyond this are committed without waiting for the delivery to be ready.
+constexpr size_t kLargestGroup = 64;
+
+class OutboxPipeline {
+ public:
+  struct Committed {
+    OutboxEntry entry;
+    size_t item = 0;
+  };
+
+  OutboxPipeline(Outbox& outbox, const PacsTarget& target, bool deliver,
+                 const OutboxSendProgress& progress, size_t items, std::stop_token stop)
+      : outbox_(outbox),
+        target_(target),
+        progress_(Serialized(progress)),
+        items_(items),
+        stop_(std::move(stop)),
+        committer_([this] { Commit(); }) {
+    if (deliver) {
+      delivering_ = true;
+      deliverer_ = std::thread([this] { Deliver(); });
+    }
+  }
+  ~OutboxPipeline() { Finish(); }
+  OutboxPipeline(const OutboxPipeline&) = delete;
+  OutboxPipeline& operator=(const OutboxPipeline&) = delete;
+
+  // From the conversion: an object staged for `item`. It is committed (or its file deleted) in
+  // any case; false, with the reason, once a commit failed: the conversion stops there, as it
+  // would when an object cannot be written.
+  bool Staged(OutboxEntry entry, size_t item, std::string& error) {
+    std::lock_guard guard(mutex_);
+    staged_.push_back({std::move(entry), item});
+    ++stagedCount_;
+    toCommit_.notify_one();
+    error = error_;
+    return error_.empty();
+  }
+
+  // From the conversion: `done` items converted; shown once what they gave is committed.
+  void ItemsDone(size_t done) {
+    std::lock_guard guard(mutex_);
+    milestones_.push_back({done, stagedCount_});
+  }
+
+  // Commits what is left, ends the delivery and waits for both threads.
+  void Finish() {
+    {
+      std::lock_guard guard(mutex_);
+      converted_ = true;
+    }
+    toCommit_.notify_one();
+    if (committer_.joinable()) committer_.join();
+    if (deliverer_.joinable()) deliverer_.join();
+  }
+
+  // After Finish: the objects in the outbox, in the order they were staged, the first commit
+  // failure, what the delivery did and whether the cancel left committed objects undelivered.
+  const std::vector<Committed>& CommittedObjects() const { return committed_; }
+  const std::string& Error() const { return error_; }
+  DeliveryReport& Delivery() { return delivery_; }
+  bool CutShort() const { return cutShort_; }
+
+ private:
+  struct Milestone {
+    size_t done;    // items converted
+    size_t staged;  // objects staged by then
+  };
+
+  // The two threads report progress each on its own; the caller's callbacks are called one at a
+  // time all the same.
+  OutboxSendProgress Serialized(const OutboxSendProgress& progress) {
+    OutboxSendProgress serialized;
+    if (progress.queued) {
+      serialized.queued = [this, queued = progress.queued](size_t done, size_t total) {
+        std::lock_guard guard(progressMutex_);
+        queued(done, total);
+      };
+    }
+    if (progress.delivered) {
+      serialized.delivered = [this, delivered = progress.delivered](const DeliveredObject& object,
+                                                                    size_t index, size_t total) {
+        std::lock_guard guard(progressMutex_);
+        delivered(object, index, total);
+      };
+    }
+    return serialized;
+  }
+
+  void Commit() {
+    while (true) {
+      std::vector<Committed> group;
+      size_t groupEnd = 0;
+      {
+        std::unique_lock guard(mutex_);
+        // While the delivery has committed objects in hand the staged ones wait, so that the
+        // next group shares its flushes among as many as possible.
+        toCommit_.wait(guard, [&] {
+          return converted_ || staged_.size() >= kLargestGroup ||
+                 (!staged_.empty() && (!delivering_ || next_ == committed_.size()));
+        });
+        if (staged_.empty()) break;
+        group.swap(staged_);
+        groupEnd = stagedCount_;
+      }
+      std::vector<OutboxEntry> entries;
+      for (const Committed& object : group) entries.push_back(object.entry);
+      std::string error;
+      const bool committed = outbox_.Commit(entries, error);
+      {
+        std::lock_guard guard(mutex_);
+        if (!committed && error_.empty()) error_ = error;
+        // Commit keeps the order and leaves out only what it could not put in.
+        size_t next = 0;
+        for (Committed& object : group) {
+          if (next < entries.size() && entries[next].file == object.entry.file) {
+            committed_.push_back(std::move(object));
+            ++next;
+          }
+        }
+      }
+      toDeliver_.notify_one();
+      ShowQueued(groupEnd);
+    }
+    ShowQueued(SIZE_MAX);
+    {
+      std::lock_guard guard(mutex_);
+      allCommitted_ = true;
+    }
+    toDeliver_.notify_one();
+  }
+
+  void Deliver() {
+    StreamingDelivery delivery(outbox_, target_, progress_.delivered, items_);
+    while (true) {
+      OutboxEntry entry;
+      {
+        std::unique_lock guard(mutex_);
+        if (next_ == committed_.size()) toCommit_.notify_one();  // ready for the next group
+        toDeliver_.wait(guard, [&] { return allCommitted_ || next_ < committed_.size(); });
+        if (next_ == committed_.size()) break;
+        if (stop_.stop_requested()) {
+          cutShort_ = true;
+          break;
+        }
+        entry = committed_[next_++].entry;
+      }
+      delivery.Deliver(entry);
+    }
+    {
+      std::lock_guard guard(mutex_);
+      delivering_ = false;
+    }
+    toCommit_.notify_one();
+    delivery_ = delivery.Finish();
+  }
+
+  // Shows the last milestone whose objects are all committed (`committed` staged objects are).
+  void ShowQueued(size_t committed) {
+    size_t done = 0;
+    {
+      std::lock_guard guard(mutex_);
+      while (shown_ < milestones_.size() && milestones_[shown_].staged <= committed) {
+        done = milestones_[shown_].done;
+        ++shown_;
+      }
+    }
+    if (done > 0 && progress_.queued) progress_.queued(done, items_);
+  }
+
+  Outbox& outbox_;
+  const PacsTarget& target_;
+  std::mutex progressMutex_;
+  const OutboxSendProgress progress_;
+  const size_t items_;
+  const std::stop_token stop_;
+  std::mutex mutex_;
+  std::condition_variable toCommit_;   // something was staged, or the conversion ended
+  std::condition_variable toDeliver_;  // something was committed, or everything was
+  std::vector<Committed> staged_;      // staged, not yet committed
+  size_t stagedCount_ = 0;
+  bool converted_ = false;
+  std::vector<Milestone> milestones_;
+  size_t shown_ = 0;                  // milestones shown
+  std::vector<Committed> committed_;  // grows only; read by the deliverer under the mutex
+  bool allCommitted_ = false;
+  bool delivering_ = false;  // a delivery takes the committed objects
+  size_t next_ = 0;          // the first committed object it has not taken
+  std::string error_;
+  DeliveryReport delivery_;
+  bool cutShort_ = false;
+  std::thread committer_;  // the threads come last: they start once everything above is ready
+  std::thread deliverer_;
+};
+
+}  // namespace
 
 std::string OutboxWaitMessage(size_t waiting) {
   return "The PACS did not answer: " + std::to_string(waiting) + " object" +
@@ -40,60 +248,44 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   // two deliveries at once, nor settled behind the other's back.
   std::optional<OutboxDeliveryLock> lock;
   if (mode == OutboxSendMode::QueueAndDeliver) lock.emplace(outbox);
-  // Over DICOM the objects go out while the batch is still being converted: a delivery thread
-  // takes each object as soon as it is in the outbox, on one association per kind.
-  std::mutex mutex;
-  std::condition_variable arrived;
-  std::deque<OutboxEntry> handedOver;
-  bool converted = false;
-  DeliveryReport streamed;
-  std::thread deliverer;
-  if (streaming) {
-    deliverer = std::thread([&] {
-      StreamingDelivery delivery(outbox, target, progress.delivered, items.size());
-      while (true) {
-        std::unique_lock guard(mutex);
-        arrived.wait(guard, [&] { return converted || !handedOver.empty(); });
-        if (handedOver.empty()) break;
-        const OutboxEntry entry = std::move(handedOver.front());
-        handedOver.pop_front();
-        guard.unlock();
-        delivery.Deliver(entry);
-      }
-      streamed = delivery.Finish();
-    });
-  }
+  // Over DICOM the objects go out while the batch is still being converted.
+  OutboxPipeline pipeline(outbox, target, streaming, progress, items.size(), stop);
+  // Every object staged, with its item, for the report once the thread is done.
+  std::vector<std::pair<std::string, size_t>> staged;
   const StreamedBatch batchConverted = ConvertItemsOneByOne(
       items,
       [&](DcmObj& object, size_t item, std::string& error) {
-        OutboxEntry added;
-        if (!outbox.Add(object, batch, error, &added, items[item])) {
+        OutboxEntry entry;
+        if (!outbox.Stage(object, batch, entry, error, items[item])) {
           outcome.ObjectDone(object, false);
           return false;
         }
-        // Safely in the outbox: the item may leave the list whatever the PACS says later.
-        outcome.ObjectDone(object, true);
-        itemOfInstance[added.sopInstanceUid] = item;
+        staged.emplace_back(entry.sopInstanceUid, item);
         ++objectsOfItem[item];
-        ++result.queuedObjects;
-        if (streaming) {
-          std::lock_guard guard(mutex);
-          handedOver.push_back(std::move(added));
-          arrived.notify_one();
-        }
-        return true;
+        return pipeline.Staged(std::move(entry), item, error);
       },
-      progress.queued, stop, &outcome);
-  if (streaming) {
-    {
-      std::lock_guard guard(mutex);
-      converted = true;
-    }
-    arrived.notify_one();
-    deliverer.join();
+      [&](size_t done, size_t) { pipeline.ItemsDone(done); }, stop, &outcome);
+  pipeline.Finish();
+  // Safely in the outbox: an item whose every object is may leave the list whatever the PACS says
+  // later.
+  std::vector<size_t> committedOfItem(items.size(), 0);
+  for (const OutboxPipeline::Committed& object : pipeline.CommittedObjects()) {
+    itemOfInstance[object.entry.sopInstanceUid] = object.item;
+    ++committedOfItem[object.item];
   }
+  for (const auto& [sopInstanceUid, item] : staged) {
+    DcmObj done;
+    done.AddString(0x0008, 0x0018, sopInstanceUid);
+    outcome.ObjectDone(done, itemOfInstance.count(sopInstanceUid) > 0);
+  }
+  result.queuedObjects = pipeline.CommittedObjects().size();
+  if (!pipeline.Error().empty()) outcome.SetCause(pipeline.Error());
+  const bool cutShort = pipeline.CutShort();
+  DeliveryReport streamed = std::move(pipeline.Delivery());
   const StreamedBatch& streamedBatch = batchConverted;
-  result.queuedItems = streamedBatch.handed;
+  for (size_t item : streamedBatch.handed) {
+    if (committedOfItem[item] == objectsOfItem[item]) result.queuedItems.push_back(item);
+  }
   result.skippedItems = streamedBatch.skipped;
   std::vector<std::string> lines;
   // The items that gave no object, named with their reasons, close the message.
@@ -105,79 +297,88 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     }
     return result;
   };
-  const bool allQueued = streamedBatch.complete && !streamedBatch.cancelled;
-  if (streamedBatch.cancelled) {
-    lines.push_back(outcome.CancelledText("Send", "put in the outbox"));
-  } else if (!allQueued) {
-    lines.push_back(kSendFailedMessage);
-    if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
-  }
+  const bool allQueued = streamedBatch.complete && pipeline.Error().empty();
   if (mode == OutboxSendMode::QueueOnly) {
     if (allQueued) {
       result.success = true;
       result.message = std::to_string(result.queuedObjects) + " objects queued in the outbox";
       return result;
     }
+    if (streamedBatch.cancelled) {
+      lines.push_back(outcome.CancelledText("Send", "put in the outbox"));
+    } else {
+      lines.push_back(kSendFailedMessage);
+      if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
+    }
     return finish();
-  } else {
-    // What waited from before, and what the stream could not settle, goes now, unless the PACS
-    // has just not answered or the user cancelled the Send.
-    result.delivery = std::move(streamed);
-    if (result.delivery.pacsAnswered && !streamedBatch.cancelled) {
-      // A Cancel also ends the wait for a storage commitment report.
-      std::atomic<bool> stopped{false};
-      const std::stop_callback onStop(stop, [&stopped] { stopped = true; });
-      DeliveryReport rest =
-          DeliverOutboxLocked(*lock, outbox, target, progress.delivered, &stopped);
-      result.delivery = MergeDeliveries(std::move(result.delivery), std::move(rest));
+  }
+  // What waited from before, and what the stream could not settle, goes now, unless the PACS
+  // has just not answered or the user cancelled the Send.
+  bool cancelled = streamedBatch.cancelled || cutShort;
+  result.delivery = std::move(streamed);
+  if (result.delivery.pacsAnswered && !cancelled) {
+    // A cancel during this last delivery ends it after the object in flight, too.
+    std::atomic<bool> stopDelivery = false;
+    const std::stop_callback onStop(stop, [&stopDelivery] { stopDelivery = true; });
+    DeliveryReport rest =
+        DeliverOutboxLocked(*lock, outbox, target, progress.delivered, &stopDelivery);
+    result.delivery = MergeDeliveries(std::move(result.delivery), std::move(rest));
+    cancelled = stopDelivery;
+  }
+  size_t delivered = 0;
+  size_t waiting = 0;
+  size_t awaitingCommitment = 0;
+  std::string commitmentCause;
+  std::vector<std::string> refused;
+  std::vector<size_t> deliveredOfItem(items.size(), 0);
+  for (const DeliveredObject& object : result.delivery.objects) {
+    if (object.entry.batch != batch) continue;
+    if (object.settled == OutboxState::Gone) {
+      ++delivered;
+      const auto found = itemOfInstance.find(object.entry.sopInstanceUid);
+      if (found != itemOfInstance.end()) ++deliveredOfItem[found->second];
     }
-    size_t delivered = 0;
-    size_t waiting = 0;
-    size_t awaitingCommitment = 0;
-    std::string commitmentCause;
-    std::vector<std::string> refused;
-    std::vector<size_t> deliveredOfItem(items.size(), 0);
-    for (const DeliveredObject& object : result.delivery.objects) {
-      if (object.entry.batch != batch) continue;
-      if (object.settled == OutboxState::Gone) {
-        ++delivered;
-        const auto found = itemOfInstance.find(object.entry.sopInstanceUid);
-        if (found != itemOfInstance.end()) ++deliveredOfItem[found->second];
-      }
-      if (object.settled == OutboxState::Waiting) ++waiting;
-      if (object.settled == OutboxState::Stored) {
-        ++awaitingCommitment;
-        // The commitment step gives the reason why none came; the store step none.
-        if (commitmentCause.empty() && !object.outcome.IsStored()) {
-          commitmentCause = object.outcome.cause;
-        }
-      }
-      if (object.settled == OutboxState::Failed) {
-        refused.push_back(object.entry.sopInstanceUid + ": " + object.outcome.cause);
+    if (object.settled == OutboxState::Waiting) ++waiting;
+    if (object.settled == OutboxState::Stored) {
+      ++awaitingCommitment;
+      // The commitment step gives the reason why none came; the store step none.
+      if (commitmentCause.empty() && !object.outcome.IsStored()) {
+        commitmentCause = object.outcome.cause;
       }
     }
-    for (size_t item : result.queuedItems) {
-      if (deliveredOfItem[item] == objectsOfItem[item]) result.deliveredItems.push_back(item);
+    if (object.settled == OutboxState::Failed) {
+      refused.push_back(object.entry.sopInstanceUid + ": " + object.outcome.cause);
     }
-    result.success = allQueued && delivered == result.queuedObjects;
-    if (result.success) {
-      result.message = kSentOkMessage;
-      return result;
+  }
+  for (size_t item : result.queuedItems) {
+    if (deliveredOfItem[item] == objectsOfItem[item]) result.deliveredItems.push_back(item);
+  }
+  // Everything arrived: a cancel that came too late to hold anything back changes nothing.
+  result.success = allQueued && delivered == result.queuedObjects;
+  if (result.success) {
+    result.message = kSentOkMessage;
+    return result;
+  }
+  if (cancelled) {
+    outcome.MarkCancelled();
+    lines.push_back(outcome.CancelledText("Send", "put in the outbox"));
+  } else if (!allQueued) {
+    lines.push_back(kSendFailedMessage);
+    if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
+  }
+  if (waiting > 0) {
+    size_t inOutbox = 0;
+    for (const OutboxEntry& entry : outbox.Entries()) {
+      if (entry.state == OutboxState::Waiting) ++inOutbox;
     }
-    if (waiting > 0) {
-      size_t inOutbox = 0;
-      for (const OutboxEntry& entry : outbox.Entries()) {
-        if (entry.state == OutboxState::Waiting) ++inOutbox;
-      }
-      lines.push_back(OutboxWaitMessage(inOutbox));
-    }
-    if (awaitingCommitment > 0) {
-      lines.push_back(CommitmentWaitMessage(awaitingCommitment, commitmentCause));
-    }
-    if (!refused.empty()) {
-      if (allQueued || streamedBatch.cancelled) lines.push_back(kSendFailedMessage);
-      for (const std::string& line : refused) lines.push_back(line);
-    }
+    lines.push_back(OutboxWaitMessage(inOutbox));
+  }
+  if (awaitingCommitment > 0) {
+    lines.push_back(CommitmentWaitMessage(awaitingCommitment, commitmentCause));
+  }
+  if (!refused.empty()) {
+    if (allQueued || cancelled) lines.push_back(kSendFailedMessage);
+    for (const std::string& line : refused) lines.push_back(line);
   }
   return finish();
 }

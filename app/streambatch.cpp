@@ -2,9 +2,66 @@
 #include "streambatch.h"
 
 #include <exception>
+#include <filesystem>
+#include <optional>
+#include <thread>
 
 #include "batch.h"
+#include "convertimage.h"
+#include "itemlist.h"
 #include "log.h"
+#include "pictureencoders.h"
+
+namespace {
+
+// Small pictures, where the batch's time goes, are encoded on worker threads while the item in
+// hand is written or delivered, one ahead per worker. Large ones are converted here one at a time
+// as before: each worker would keep the memory of the largest picture it met (the allocator holds
+// on to it), and their time is spent in the codec either way.
+constexpr uintmax_t kLargestPictureAhead = 1u << 20;
+
+class PicturesAhead {
+ public:
+  explicit PicturesAhead(const std::vector<std::string>& items) : items_(items) {
+    const unsigned cores = std::thread::hardware_concurrency();
+    workers_ = cores == 0 ? 1 : cores;
+    if (workers_ < 2) return;
+    ahead_.resize(items.size());
+    bool any = false;
+    for (size_t i = 0; i < items.size(); ++i) {
+      std::error_code unknown;
+      ahead_[i] = KindOfItem(items[i]) == ItemKind::Image &&
+                  std::filesystem::file_size(items[i], unknown) <= kLargestPictureAhead && !unknown;
+      any = any || ahead_[i];
+    }
+    if (any) encoders_.emplace(workers_);
+  }
+
+  // Queues `item` and the pictures after it to be encoded ahead, then converts `item`: a picture
+  // encoded ahead by taking its stream, anything else with `converter` here.
+  bool Convert(size_t item, Converter converter, DataSetList& objects, std::string& error) {
+    if (!encoders_) return converter(items_[item], objects, error);
+    queuedUpTo_ = std::max(queuedUpTo_, item);
+    while (queuedUpTo_ < items_.size() && encoders_->Queued() < workers_ + (ahead_[item] ? 1 : 0)) {
+      if (ahead_[queuedUpTo_]) encoders_->Add(items_[queuedUpTo_]);
+      ++queuedUpTo_;
+    }
+    if (!ahead_[item]) return converter(items_[item], objects, error);
+    EncodedPicture picture;
+    if (!encoders_->TakeOldest(picture, error)) return false;
+    AppendImageObject(std::move(picture), objects);
+    return true;
+  }
+
+ private:
+  const std::vector<std::string>& items_;
+  unsigned workers_ = 1;
+  std::vector<bool> ahead_;  // the items encoded ahead on the workers
+  std::optional<PictureEncoders> encoders_;
+  size_t queuedUpTo_ = 0;  // items before this one have been queued when they are encoded ahead
+};
+
+}  // namespace
 
 StreamedBatch ConvertItemsOneByOne(const std::vector<std::string>& items, const ObjectSink& sink,
                                    const ItemProgress& progress, std::stop_token stop,
@@ -19,6 +76,7 @@ StreamedBatch ConvertItemsOneByOne(const std::vector<std::string>& items, const 
     if (report != nullptr) report->NoObject(i, reason);
     if (progress) progress(i + 1, items.size());
   };
+  PicturesAhead pictures(items);
   for (size_t i = 0; i < items.size(); ++i) {
     // A cancelled batch converts nothing more; the items not reached stay waiting.
     if (stop.stop_requested()) {
@@ -38,7 +96,7 @@ StreamedBatch ConvertItemsOneByOne(const std::vector<std::string>& items, const 
     // A converter that runs out of memory (or meets any other exception) fails this item with a
     // message; it never ends the program, and the objects already handed on are kept.
     try {
-      converted = converter(items[i], objects, error);
+      converted = pictures.Convert(i, converter, objects, error);
     } catch (const std::exception& failure) {
       error = "Cannot convert \"" + items[i] + "\": " + failure.what();
     }

@@ -8,7 +8,9 @@
 #    Goal: peak at most the largest object + 64 MiB.
 #  - 200 small photos (320 x 240) sent through the outbox beside `send --direct`.
 #    Goal: ratio at most 1.10.
-# The work folder and the outbox are in memory (/dev/shm when it exists).
+#  - the same with the outbox on the disk of the build folder, where its flushes reach a disk
+#    (for information: the figure depends on the disk).
+# The work folder and the outbox are in memory (/dev/shm when it exists), except in the last pair.
 # Usage: [RUNS=3] bench/outbox_bench.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,9 +21,10 @@ release_cli "$build"
 runs="${RUNS:-3}"
 work="$(memory_work_dir outbox_bench)"
 scp_pid=""
+disk_outbox="$(mktemp -d "$(realpath "$build")/outbox_bench.XXXXXX")"
 cleanup() {
   if [[ -n "$scp_pid" ]]; then kill "$scp_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
+  rm -rf "$work" "$disk_outbox"
 }
 trap cleanup EXIT
 export TCP_NODELAY=1
@@ -67,5 +70,8 @@ paired "$runs" "save" "rm -rf '$work/out' && '$cli' save --ini $work/none.ini --
 echo "send 200 small photos (goal: ratio at most 1.10)"
 paired "$runs" "send through the outbox" "$through $work/small/*.jpg" \
   "send --direct" "$direct $work/small/*.jpg"
-left=$(find "$outbox" -name '*.dcm' | wc -l)
+echo "send 200 small photos, the outbox on disk (for information)"
+paired "$runs" "send through the outbox on disk" "'$cli' send $common --outbox '$disk_outbox' \
+  $work/small/*.jpg" "send --direct" "$direct $work/small/*.jpg"
+left=$(find "$outbox" "$disk_outbox" -name '*.dcm' | wc -l)
 echo "objects left in the outbox after all runs: $left"

@@ -122,6 +122,46 @@ TEST(OutboxDelivery, SendDeliversWhileConvertingOnOneAssociationPerKind) {
   EXPECT_TRUE(outbox.Entries().empty());
 }
 
+// A cancel while the batch goes out: the object in flight is finished, no other is sent, and the
+// objects not reached wait in the outbox untried for its own deliveries.
+TEST(OutboxDelivery, CancellingSendStopsTheDeliveryAfterTheObjectInFlight) {
+  TempDir dir;
+  std::vector<std::string> items;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) {
+    testsupport::WriteFile(dir / name, testpictures::MakeJpeg(16, 8, false));
+    items.push_back((dir / name).string());
+  }
+  ASSERT_TRUE(PrepareRoeBatch(items.size()));
+  // The peer takes one object, then expects the release: a second object fails its script.
+  testpeer::ScriptedPeer peer({Association("1.2.840.10008.1.2.4.50", {0})});
+  Outbox outbox = OpenedOutbox(dir);
+  std::stop_source stop;
+  OutboxSendProgress progress;
+  progress.delivered = [&](const DeliveredObject&, size_t, size_t) { stop.request_stop(); };
+  const OutboxSendResult result =
+      SendPreparedThroughOutbox(items, outbox, DicomTarget(peer.Port()),
+                                OutboxSendMode::QueueAndDeliver, progress, stop.get_token());
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.delivery.delivered, 1u);
+  EXPECT_EQ(result.deliveredItems, std::vector<size_t>{0});
+  const size_t queued = result.queuedItems.size();
+  ASSERT_GE(queued, 1u);
+  EXPECT_EQ(
+      result.message.rfind(
+          "Send cancelled: " + std::to_string(queued) + " of 4 items were put in the outbox", 0),
+      0u)
+      << result.message;
+  EXPECT_EQ(result.message.find("did not answer"), std::string::npos) << result.message;
+  const std::vector<OutboxEntry> left = outbox.Entries();
+  EXPECT_EQ(left.size(), result.queuedObjects - 1);
+  for (const OutboxEntry& entry : left) {
+    EXPECT_EQ(entry.state, OutboxState::Waiting);
+    EXPECT_EQ(entry.attempts, 0);
+    EXPECT_TRUE(fs::exists(outbox.PathOf(entry)));
+  }
+}
+
 TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
   ASSERT_TRUE(testsupport::OrthancPacs::Available() && testsupport::HaveProgram("ffmpeg"))
       << "Orthanc or ffmpeg missing (scripts/setup.sh installs them)";

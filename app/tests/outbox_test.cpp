@@ -115,6 +115,76 @@ TEST(Outbox, OpeningReconcilesTheJournalWithTheFiles) {
   EXPECT_EQ(InstancesOf(outbox.Entries()), std::set<std::string>{Uid(3)});
 }
 
+// Two outboxes on one folder stand for the window and velloran-cli: each call sees what the other
+// recorded, also after the other rewrote the journal on opening, and a record appended after a
+// line cut short is still read.
+TEST(Outbox, EachCallSeesWhatAnotherProcessRecorded) {
+  testsupport::TempDir dir;
+  const fs::path folder = dir / "outbox";
+  Outbox window(folder);
+  Outbox cli(folder);
+  std::string error;
+  ASSERT_TRUE(window.Open(error)) << error;
+  ASSERT_TRUE(cli.Open(error)) << error;
+  ASSERT_TRUE(window.Add(*SmallObject(Uid(1)), "B", error)) << error;
+  EXPECT_EQ(InstancesOf(window.Entries()), std::set<std::string>{Uid(1)});
+  ASSERT_TRUE(cli.Add(*SmallObject(Uid(2)), "B", error)) << error;
+  ASSERT_TRUE(cli.MarkFailed(Uid(1) + ".dcm", "status 0xA700"));
+  // The window updates an entry the other changed: it starts from the other's record.
+  ASSERT_TRUE(window.NoteAttempt(Uid(1) + ".dcm", "PACS did not answer"));
+  EXPECT_EQ(cli.Entries()[0].state, OutboxState::Failed);
+  EXPECT_EQ(cli.Entries()[0].attempts, 2);
+  // Opening rewrites the journal under the other's feet.
+  Outbox restarted(folder);
+  ASSERT_TRUE(restarted.Open(error)) << error;
+  ASSERT_TRUE(restarted.MarkDelivered(Uid(2) + ".dcm"));
+  EXPECT_EQ(InstancesOf(window.Entries()), std::set<std::string>{Uid(1)});
+  EXPECT_FALSE(window.MarkDelivered(Uid(2) + ".dcm"));
+  // A writer died in the middle of a line; the next record still counts.
+  {
+    std::ofstream journal(folder / "journal", std::ios::app);
+    journal << "1\twaiting\t0\t" << Uid(9);
+  }
+  ASSERT_TRUE(cli.Add(*SmallObject(Uid(3)), "B", error)) << error;
+  const std::set<std::string> expected = {Uid(1), Uid(3)};
+  EXPECT_EQ(InstancesOf(window.Entries()), expected);
+  Outbox reopened(folder);
+  ASSERT_TRUE(reopened.Open(error)) << error;
+  EXPECT_EQ(InstancesOf(reopened.Entries()), expected);
+}
+
+// Staged objects are not in the outbox until committed; a commit puts in what it can and says
+// what it could not.
+TEST(Outbox, StagedObjectsEnterTheOutboxTogetherWhenCommitted) {
+  testsupport::TempDir dir;
+  Outbox outbox(dir / "outbox");
+  std::string error;
+  ASSERT_TRUE(outbox.Open(error)) << error;
+  std::vector<OutboxEntry> staged(3);
+  for (int n : {0, 1, 2}) {
+    ASSERT_TRUE(outbox.Stage(*SmallObject(Uid(n)), "B", staged[n], error)) << error;
+  }
+  EXPECT_TRUE(outbox.Entries().empty());
+  for (const OutboxEntry& entry : staged) EXPECT_FALSE(fs::exists(outbox.PathOf(entry)));
+  // The second one's file is lost before the commit.
+  for (const fs::directory_entry& item : fs::directory_iterator(dir / "outbox")) {
+    if (item.path().filename().string().starts_with(Uid(1) + ".dcm.")) fs::remove(item.path());
+  }
+  EXPECT_FALSE(outbox.Commit(staged, error));
+  EXPECT_NE(error.find(Uid(1) + ".dcm"), std::string::npos) << error;
+  ASSERT_EQ(staged.size(), 2u);
+  EXPECT_EQ(staged[0].sopInstanceUid, Uid(0));
+  EXPECT_EQ(staged[1].sopInstanceUid, Uid(2));
+  const std::vector<OutboxEntry> entries = outbox.Entries();
+  EXPECT_EQ(InstancesOf(entries), (std::set<std::string>{Uid(0), Uid(2)}));
+  for (const OutboxEntry& entry : entries) {
+    DicomFile file;
+    ASSERT_TRUE(ReadDicomFile(outbox.PathOf(entry).string(), file, error)) << error;
+    EXPECT_EQ(file.dataSet.GetString(0x0008, 0x0018), entry.sopInstanceUid);
+    EXPECT_EQ(entry.batch, "B");
+  }
+}
+
 // A writer killed at random moments while it queues and delivers: every object it was told is
 // queued is still there, readable and recorded; none it was told is delivered comes back; no
 // file is left without a record or a record without a file.

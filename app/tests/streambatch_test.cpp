@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "dicomfile.h"
 #include "savestream.h"
 #include "sendoutbox.h"
+#include "streambatch.h"
 #include "testpictures.h"
 #include "testsupport.h"
 
@@ -103,6 +105,42 @@ TEST_F(StreamedBatchTest, SavingWritesEveryObjectThatWasMadeAndNamesTheRest) {
   }
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(names, expected);
+}
+
+// Pictures are encoded ahead on worker threads while the item in hand is written: each object
+// still holds the picture of the item it is named for, in list order, around the items that are
+// converted in hand or give no object.
+TEST_F(StreamedBatchTest, PicturesEncodedAheadKeepTheirItems) {
+  std::vector<std::string> items;
+  std::map<std::string, uint16_t> widthOf;
+  for (uint16_t n = 0; n < 12; ++n) {
+    const std::string name = "p" + std::to_string(n) + (n % 2 == 0 ? ".jpg" : ".png");
+    const uint16_t width = static_cast<uint16_t>(8 + n);
+    items.push_back(Write(name, n % 2 == 0
+                                    ? testpictures::MakeJpeg(width, 8, false)
+                                    : testpictures::MakePng(width, 8, testpictures::PngKind::Rgb)));
+    widthOf[name] = width;
+    if (n == 4) items.push_back(Write("c.pdf", "%PDF-1.4\n%%EOF\n"));
+    if (n == 7) items.push_back(Write("broken.png", "\x89PNG not really"));
+  }
+  std::vector<size_t> made;
+  BatchReport report;
+  const StreamedBatch batch = ConvertItemsOneByOne(
+      items,
+      [&](DcmObj& object, size_t item, std::string&) {
+        made.push_back(item);
+        const std::string name = fs::path(items[item]).filename().string();
+        EXPECT_EQ(report.NameOf(object), name);
+        if (widthOf.count(name) > 0) EXPECT_EQ(object.GetUS(0x0028, 0x0011), widthOf[name]) << name;
+        return true;
+      },
+      {}, {}, &report);
+  EXPECT_EQ(batch.skipped, std::vector<size_t>{9});
+  std::vector<size_t> expected;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i != 9) expected.push_back(i);
+  }
+  EXPECT_EQ(made, expected);
 }
 
 }  // namespace
