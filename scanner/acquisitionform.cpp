@@ -39,7 +39,8 @@ TAcquisitionForm::TAcquisitionForm(ItemList& items, const std::filesystem::path&
       items_(items),
       workFolder_(workFolder),
       dialogs_(std::make_shared<ScannerDialogs>()),
-      clock_([] { return std::chrono::system_clock::now(); }) {
+      clock_([] { return std::chrono::system_clock::now(); }),
+      openDevice_(&SaneDevice::Open) {
   setWindowTitle(QStringLiteral("Acquisition Form"));
   setObjectName(QStringLiteral("TAcquisitionForm"));
   Image2->setObjectName(QStringLiteral("Image2"));
@@ -81,8 +82,10 @@ TAcquisitionForm::TAcquisitionForm(ItemList& items, const std::filesystem::path&
 
 TAcquisitionForm::~TAcquisitionForm() {
   StopScan();
-  // The lister posts its result to this window: it ends before the window goes.
+  // The lister and the opener post their results to this window: they end before the window
+  // goes. A device opened for a window already gone is closed with the result left unread.
   if (lister_.joinable()) lister_.join();
+  if (opener_.joinable()) opener_.join();
 }
 
 void TAcquisitionForm::SetDialogs(std::shared_ptr<ScannerDialogs> provider) {
@@ -91,6 +94,10 @@ void TAcquisitionForm::SetDialogs(std::shared_ptr<ScannerDialogs> provider) {
 
 void TAcquisitionForm::SetClock(std::function<std::chrono::system_clock::time_point()> clock) {
   clock_ = std::move(clock);
+}
+
+void TAcquisitionForm::SetDeviceOpener(DeviceOpener opener) {
+  openDevice_ = opener ? std::move(opener) : DeviceOpener(&SaneDevice::Open);
 }
 
 bool TAcquisitionForm::event(QEvent* event) {
@@ -125,6 +132,15 @@ void TAcquisitionForm::FormActivate() {
   if (ScanRunning()) return;
   listingWanted_ = true;
   if (Listing()) return;
+  if (Opening()) {
+    // A device still opening for an earlier opening of the window is let go, and the scanners
+    // are listed once it is closed, so that SANE is never asked for both at once.
+    openingWanted_ = false;
+    SetOpeningStatus(false);
+    ComboBox1->setPlaceholderText(QStringLiteral("Looking for scanners..."));
+    UpdateButtons();
+    return;
+  }
   if (!sane_) sane_ = std::make_unique<SaneLibrary>();
   if (sane_->Status() != SANE_STATUS_GOOD) {
     FinishListing(
@@ -182,23 +198,71 @@ void TAcquisitionForm::FinishListing(const ScanResult& result,
 }
 
 void TAcquisitionForm::Button3Click() {
-  if (ScanRunning() || Listing() || deviceList_.empty()) return;
+  if (ScanRunning() || Listing() || Opening() || deviceList_.empty()) return;
   const int index = ComboBox1->currentIndex();
   if (index < 0 || static_cast<size_t>(index) >= deviceList_.size()) return;
   const std::string name = DeviceListField(deviceList_[static_cast<size_t>(index)], 1);
 
-  SaneDevice device;
-  if (const SANE_Status status = SaneDevice::Open(name, device); status != SANE_STATUS_GOOD) {
-    ShowMessage(QString::fromStdString(AcquisitionErrorMessage(
-        ScanResult::Failure(ScanStep::OpenDevice, static_cast<uint32_t>(status)))));
+  // The device's dialog and the transfer need SANE after the opener's hold on it has ended.
+  if (!sane_) sane_ = std::make_unique<SaneLibrary>();
+  openingWanted_ = true;
+  SetOpeningStatus(true);
+  // sane_open on a network scanner that does not answer waits for its time-out, and a USB
+  // scanner may take seconds to wake: the device is opened and its options read beside the
+  // window, with a hold on the library of its own so that a window closed meanwhile does not
+  // end SANE under the open device.
+  opener_ = std::thread([this, name, open = openDevice_] {
+    auto outcome = std::make_shared<OpenOutcome>();
+    try {
+      outcome->library = std::make_unique<SaneLibrary>();
+      SANE_Status status = outcome->library->Status();
+      if (status == SANE_STATUS_GOOD) status = open(name, outcome->device);
+      if (status != SANE_STATUS_GOOD) {
+        outcome->result = ScanResult::Failure(ScanStep::OpenDevice, static_cast<uint32_t>(status));
+      } else {
+        SaneOptionProvider deviceOptions(outcome->device.Handle());
+        outcome->result = ReadMainOptions(deviceOptions, outcome->options);
+      }
+    } catch (const std::exception& error) {
+      outcome->exceptionText = error.what();
+    }
+    QMetaObject::invokeMethod(
+        this, [this, outcome] { FinishOpening(outcome); }, Qt::QueuedConnection);
+  });
+  UpdateButtons();
+}
+
+void TAcquisitionForm::FinishOpening(const std::shared_ptr<OpenOutcome>& outcome) {
+  if (opener_.joinable()) opener_.join();
+  const bool wanted = openingWanted_;
+  openingWanted_ = false;
+  SetOpeningStatus(false);
+  if (!wanted) {
+    // Let go by Cancel or by closing the window: the device is closed while the opener's hold on
+    // SANE still keeps the library up, and a listing asked for meanwhile starts now.
+    outcome->device.Close();
+    if (listingWanted_) FormActivate();
     return;
   }
+  if (!outcome->exceptionText.empty()) {
+    ShowMessage(QString::fromStdString(outcome->exceptionText));
+    return;
+  }
+  if (!outcome->result.Ok()) {
+    ShowMessage(QString::fromStdString(AcquisitionErrorMessage(outcome->result)));
+    return;
+  }
+  RunScan(std::move(outcome->device), outcome->options);
+}
+
+void TAcquisitionForm::SetOpeningStatus(bool opening) {
+  ProgressBar1->setFormat(opening ? QStringLiteral("Opening scanner...") : QStringLiteral("%p%"));
+  if (opening) ProgressBar1->setValue(0);
+  UpdateButtons();
+}
+
+void TAcquisitionForm::RunScan(SaneDevice device, const DeviceMainOptions& options) {
   SaneOptionProvider deviceOptions(device.Handle());
-  DeviceMainOptions options;
-  if (const ScanResult result = ReadMainOptions(deviceOptions, options); !result.Ok()) {
-    ShowMessage(QString::fromStdString(AcquisitionErrorMessage(result)));
-    return;
-  }
   // The dialog sets a newly chosen source on the device at once, to show that source's limits.
   DeviceOptionsDialog dialog(deviceOptions, options, ComboBox1->currentText(), this);
   // A cancelled device dialog ends the scan quietly: nothing was asked of the scanner yet.
@@ -276,6 +340,11 @@ void TAcquisitionForm::FinishScan(unsigned generation, const ScanOutcome& outcom
 
 void TAcquisitionForm::CancelButtonClick() {
   if (canceller_) canceller_->Cancel();
+  // An opening let go closes its device when the open ends; Scan waits until then.
+  if (Opening() && openingWanted_) {
+    openingWanted_ = false;
+    SetOpeningStatus(false);
+  }
   // A listing let go keeps the scanners listed before; Scan waits until SANE is free again.
   if (Listing() && listingWanted_) {
     listingWanted_ = false;
@@ -302,12 +371,13 @@ void TAcquisitionForm::SetScanning(bool scanning) {
 
 void TAcquisitionForm::UpdateButtons() {
   const bool scanning = scanning_;
-  const bool waitingForList = Listing() && listingWanted_;
-  Button3->setEnabled(!scanning && !Listing());
-  Button5->setEnabled(!scanning);
+  const bool waitingForList = (Listing() || Opening()) && listingWanted_;
+  const bool waitingForDevice = Opening() && openingWanted_;
+  Button3->setEnabled(!scanning && !Listing() && !Opening());
+  Button5->setEnabled(!scanning && !waitingForDevice);
   Button2->setEnabled(!scanning);
-  ComboBox1->setEnabled(!scanning && !waitingForList);
-  CancelButton->setEnabled(scanning || waitingForList);
+  ComboBox1->setEnabled(!scanning && !waitingForList && !Opening());
+  CancelButton->setEnabled(scanning || waitingForList || waitingForDevice);
 }
 
 void TAcquisitionForm::Button5Click() {
@@ -337,6 +407,8 @@ void TAcquisitionForm::FormClose() {
   // The box keeps its scanners, so the one chosen is chosen again at the next opening; the page
   // scanned is gone with scan.bmp.
   listingWanted_ = false;
+  openingWanted_ = false;
+  SetOpeningStatus(false);
   ComboBox1->setPlaceholderText({});
   ClearPreview();
   UpdateButtons();

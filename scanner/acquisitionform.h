@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "acquisition.h"
+#include "deviceoptions.h"
 #include "sanesession.h"
 #include "scanstatus.h"
 
@@ -40,10 +41,17 @@ class TAcquisitionForm : public QDialog {
   // them); the clock that names saved pages.
   void SetDialogs(std::shared_ptr<ScannerDialogs> provider);
   void SetClock(std::function<std::chrono::system_clock::time_point()> clock);
+  // How Scan opens the chosen device (SaneDevice::Open unless replaced). It runs on a thread of
+  // its own, so tests can make an open as slow as an unanswering network scanner.
+  using DeviceOpener = std::function<SANE_Status(const std::string& name, SaneDevice& device)>;
+  void SetDeviceOpener(DeviceOpener opener);
 
   bool ScanRunning() const { return worker_.joinable(); }
   // True while the scanners are being listed (on a thread of their own: SANE may take seconds).
   bool Listing() const { return lister_.joinable(); }
+  // True while Scan opens the chosen device and reads its options (on a thread of their own: a
+  // network scanner may not answer for a long time, a USB one takes seconds to wake).
+  bool Opening() const { return opener_.joinable(); }
   // One entry per scanner: "name;vendor model;type".
   const std::vector<std::string>& DeviceList() const { return deviceList_; }
 
@@ -56,6 +64,7 @@ class TAcquisitionForm : public QDialog {
   void Button5Click();  // Configuration
   void Button2Click();  // Save
   void Button1Click();  // Close
+  // Stops a running scan; lets go of a listing or an opening the window waits for.
   void CancelButtonClick();
 
   QLabel* Image2;              // the preview, 640 x 604
@@ -83,6 +92,15 @@ class TAcquisitionForm : public QDialog {
   void done(int result) override;
 
  private:
+  // What the opening thread hands to the window. The device is closed before the hold on SANE
+  // ends (members go in reverse order), whichever thread lets go of the outcome last.
+  struct OpenOutcome {
+    std::unique_ptr<SaneLibrary> library;
+    SaneDevice device;
+    ScanResult result;
+    DeviceMainOptions options;
+    std::string exceptionText;  // an error thrown on the opening thread
+  };
   struct ScanOutcome {
     ScanResult result;
     int pages = 0;
@@ -96,6 +114,9 @@ class TAcquisitionForm : public QDialog {
   void ShowMessage(const QString& text);
   void FinishScan(unsigned generation, const ScanOutcome& outcome);
   void FinishListing(const ScanResult& result, const std::vector<std::string>& devices);
+  void FinishOpening(const std::shared_ptr<OpenOutcome>& outcome);
+  void RunScan(SaneDevice device, const DeviceMainOptions& options);
+  void SetOpeningStatus(bool opening);
   void UpdateButtons();
   void StopScan();
   void SetScanning(bool scanning);
@@ -118,6 +139,11 @@ class TAcquisitionForm : public QDialog {
   // (Cancel and closing the window let it go).
   std::thread lister_;
   bool listingWanted_ = false;
+  // The thread that opens the device for Scan; the opened device goes on to the device's dialog
+  // only while openingWanted_ holds (Cancel and closing the window let it go, and it is closed).
+  std::thread opener_;
+  bool openingWanted_ = false;
+  DeviceOpener openDevice_;
   bool listOnActivation_ = true;
   bool scanning_ = false;
 

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "configform.h"
 #include "deviceoptionsdialog.h"
@@ -53,6 +54,31 @@ std::function<int(QDialog&)> ConfirmDeviceDialog(const QString& source = {}) {
   };
 }
 
+// A device open that waits until the test lets it go on, as a network scanner that does not
+// answer does; then it opens the device, or fails with `failure`. The gate opens by itself when
+// it goes, so a failed assertion cannot leave the window's opener waiting forever.
+class SlowOpen {
+ public:
+  ~SlowOpen() { Release(); }
+
+  TAcquisitionForm::DeviceOpener Opener(SANE_Status failure = SANE_STATUS_GOOD) {
+    return [state = state_, failure](const std::string& name, SaneDevice& device) {
+      state->waiting = true;
+      while (!state->released) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return failure != SANE_STATUS_GOOD ? failure : SaneDevice::Open(name, device);
+    };
+  }
+  bool Waiting() const { return state_->waiting; }
+  void Release() { state_->released = true; }
+
+ private:
+  struct State {
+    std::atomic<bool> waiting{false};
+    std::atomic<bool> released{false};
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
 class AcquisitionFormTest : public testing::Test {
  protected:
   void SetUp() override { ResetScanSettings(); }
@@ -75,10 +101,16 @@ class AcquisitionFormTest : public testing::Test {
     }
   }
 
+  // Clicks Scan and waits until the device is open and its dialog has been answered.
+  static void ClickScan(TAcquisitionForm& form) {
+    form.Button3->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Opening(); }, 60000));
+  }
+
   // Clicks Scan and waits for the scan to end.
   static void ScanAndWait(TAcquisitionForm& form) {
     QSignalSpy finished(&form, &TAcquisitionForm::ScanFinished);
-    form.Button3->click();
+    ClickScan(form);
     if (form.ScanRunning()) {
       ASSERT_TRUE(finished.wait(60000));
     }
@@ -211,13 +243,133 @@ TEST_F(AcquisitionFormTest, CancelledDeviceDialogEndsTheScanQuietly) {
     return dialog.result();
   };
   QSignalSpy progress(form.get(), &TAcquisitionForm::ProgressReported);
-  form->Button3->click();
+  ClickScan(*form);
   EXPECT_EQ(dialogs_->dialogTitles.size(), 1u);
   EXPECT_FALSE(form->ScanRunning());
   EXPECT_TRUE(dialogs_->messages.empty());
   EXPECT_EQ(progress.count(), 0);
   EXPECT_FALSE(std::filesystem::exists(ScanBitmapPath(work_.path())));
   EXPECT_TRUE(form->Button3->isEnabled());
+}
+
+TEST_F(AcquisitionFormTest, ASlowDeviceOpensBesideTheWindow) {
+  SaneTestBackend backend;
+  auto form = MakeForm();
+  ListDevices(*form);
+  SlowOpen slow;
+  form->SetDeviceOpener(slow.Opener());
+  dialogs_->answer = ConfirmDeviceDialog();
+  QSignalSpy finished(form.get(), &TAcquisitionForm::ScanFinished);
+
+  form->Button3->click();
+  EXPECT_TRUE(form->Opening());
+  EXPECT_FALSE(form->Button3->isEnabled());
+  EXPECT_FALSE(form->ComboBox1->isEnabled());
+  EXPECT_FALSE(form->Button5->isEnabled());
+  EXPECT_TRUE(form->CancelButton->isEnabled());
+  EXPECT_EQ(form->ProgressBar1->format(), "Opening scanner...");
+  // The window goes on handling events while the device does not answer.
+  bool timerFired = false;
+  QTimer::singleShot(0, form.get(), [&] { timerFired = true; });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return timerFired && slow.Waiting(); }, 60000));
+  QTest::qWait(50);
+  EXPECT_TRUE(form->Opening());
+  EXPECT_TRUE(dialogs_->dialogTitles.empty());
+
+  // Once the device answers, its dialog opens on the window's thread and the scan runs.
+  slow.Release();
+  ASSERT_TRUE(finished.wait(60000));
+  EXPECT_EQ(dialogs_->dialogTitles, std::vector<std::string>{"Noname frontend-tester"});
+  ASSERT_TRUE(dialogs_->messages.empty()) << dialogs_->messages.front();
+  EXPECT_TRUE(std::filesystem::exists(ScanBitmapPath(work_.path())));
+  EXPECT_EQ(form->ProgressBar1->format(), "%p%");
+  EXPECT_EQ(form->ProgressBar1->value(), 100);
+  EXPECT_TRUE(form->Button3->isEnabled());
+  EXPECT_TRUE(form->ComboBox1->isEnabled());
+  EXPECT_FALSE(form->CancelButton->isEnabled());
+}
+
+TEST_F(AcquisitionFormTest, ADeviceThatCannotBeOpenedShowsTheCode) {
+  SaneTestBackend backend;
+  auto form = MakeForm();
+  ListDevices(*form);
+  SlowOpen slow;
+  slow.Release();
+  form->SetDeviceOpener(slow.Opener(SANE_STATUS_DEVICE_BUSY));
+  dialogs_->answer = ConfirmDeviceDialog();
+  ClickScan(*form);
+  EXPECT_EQ(dialogs_->messages, std::vector<std::string>{"ERROR, acquiring image: A0020003"});
+  EXPECT_TRUE(dialogs_->dialogTitles.empty());
+  EXPECT_FALSE(form->ScanRunning());
+  EXPECT_TRUE(form->Button3->isEnabled());
+  EXPECT_EQ(form->ProgressBar1->format(), "%p%");
+}
+
+// Cancel and every way of closing the window let go of a device that is still opening: the
+// window does not wait for it, and the device is closed once the open ends.
+TEST_F(AcquisitionFormTest, ADeviceLetGoWhileOpeningIsClosed) {
+  enum class Way { Cancel, Close, CloseAndOpenAgain, CloseAndDestroy };
+  const struct {
+    const char* name;
+    Way way;
+  } cases[] = {
+      {"Cancel", Way::Cancel},
+      {"Close", Way::Close},
+      {"Close, then open the window again", Way::CloseAndOpenAgain},
+      {"Close, then destroy the window", Way::CloseAndDestroy},
+  };
+  SaneTestBackend backend;
+  // Keeps SANE up between the window's holds, so that the test backend remembers which of its
+  // devices are open: it refuses to open one twice.
+  SaneLibrary library;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs_->messages.clear();
+    dialogs_->dialogTitles.clear();
+    dialogs_->answer = ConfirmDeviceDialog();
+    auto form = MakeForm();
+    SlowOpen slow;
+    form->SetDeviceOpener(slow.Opener());
+    QSignalSpy listed(form.get(), &TAcquisitionForm::DevicesListed);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed.count() == 1; }, 60000));
+    form->Button3->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slow.Waiting(); }, 60000));
+
+    if (c.way == Way::Cancel) {
+      form->CancelButton->click();
+      EXPECT_TRUE(form->isVisible());
+      EXPECT_FALSE(form->CancelButton->isEnabled());
+      EXPECT_FALSE(form->Button3->isEnabled());  // until the device is closed
+    } else {
+      form->Button1->click();
+      EXPECT_FALSE(form->isVisible());
+    }
+    EXPECT_EQ(form->ProgressBar1->format(), "%p%");
+    EXPECT_TRUE(form->Opening());  // the window did not wait for the device
+    if (c.way == Way::CloseAndOpenAgain) {
+      form->FormActivate();
+      EXPECT_FALSE(form->Listing());  // SANE is asked once the device is closed
+      EXPECT_TRUE(form->CancelButton->isEnabled());
+    }
+
+    slow.Release();
+    if (c.way == Way::CloseAndDestroy) {
+      form.reset();
+    } else {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Opening(); }, 60000));
+      if (c.way == Way::CloseAndOpenAgain) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return listed.count() == 2; }, 60000));
+        EXPECT_EQ(form->ComboBox1->count(), 2);
+      }
+      EXPECT_TRUE(form->Button3->isEnabled());
+    }
+    EXPECT_TRUE(dialogs_->dialogTitles.empty());
+    EXPECT_TRUE(dialogs_->messages.empty());
+    SaneDevice again;
+    EXPECT_EQ(SaneDevice::Open("test:0", again), SANE_STATUS_GOOD);
+  }
 }
 
 TEST_F(AcquisitionFormTest, ConfigurationChoosesTheNextScansModeAndResolution) {
@@ -284,7 +436,7 @@ TEST_F(AcquisitionFormTest, CancelStopsARunningScanAndTheWindowStaysUsable) {
       },
       Qt::DirectConnection);
   QSignalSpy finished(form.get(), &TAcquisitionForm::ScanFinished);
-  form->Button3->click();
+  ClickScan(*form);
   ASSERT_TRUE(form->ScanRunning());
   EXPECT_TRUE(form->CancelButton->isEnabled());
   EXPECT_FALSE(form->Button3->isEnabled());
@@ -307,7 +459,7 @@ TEST_F(AcquisitionFormTest, CancelStopsARunningScanAndTheWindowStaysUsable) {
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Listing(); }, 60000));
-  form->Button3->click();
+  ClickScan(*form);
   ASSERT_TRUE(form->ScanRunning());
   ASSERT_TRUE(QTest::qWaitFor([&] { return paused.load(); }, 60000));
   QTest::qWait(200);
