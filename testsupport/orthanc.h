@@ -34,6 +34,15 @@ class OrthancPacs {
     // sends its storage commitment reports, for one).
     std::string modalityAet;
     int modalityPort = 0;
+
+    // The options of a PACS that knows `aet` as a modality at `port`, where it reports storage
+    // commitment.
+    static Options ReportingTo(const std::string& aet, int port) {
+      Options options;
+      options.modalityAet = aet;
+      options.modalityPort = port;
+      return options;
+    }
   };
   OrthancPacs(const TempDir& work, const Options& options);
   ~OrthancPacs();

@@ -27,13 +27,8 @@ using testsupport::TempDir;
 // storage commitment.
 struct CommittingOrthanc {
   explicit CommittingOrthanc(const TempDir& work)
-      : callbackPort(testsupport::FreePort()), pacs(work, OptionsFor(callbackPort)) {}
-  static testsupport::OrthancPacs::Options OptionsFor(int port) {
-    testsupport::OrthancPacs::Options options;
-    options.modalityAet = "VELLORAN";
-    options.modalityPort = port;
-    return options;
-  }
+      : callbackPort(testsupport::FreePort()),
+        pacs(work, testsupport::OrthancPacs::Options::ReportingTo("VELLORAN", callbackPort)) {}
   // The outbox's target, asking for commitment; `listening` says whether our listener takes the
   // report on the callback port.
   PacsTarget Target(bool listening, std::chrono::seconds wait) const {

@@ -14,6 +14,7 @@
 #include "log.h"
 #include "orthanc.h"
 #include "scripted_peer.h"
+#include "scripted_worklist.h"
 #include "storage.h"
 #include "syntaxes.h"
 #include "testsupport.h"
@@ -432,26 +433,6 @@ TEST(SearchPeers, WorklistAnswersInOtherCharacterSetsMakeObjectsWithTheSameNames
   }
 }
 
-// A worklist server that sends `count` matches and then, instead of its final response, does
-// what `end` says: closes the connection, or answers with a failure status.
-std::vector<testpeer::Step> PartialWorklist(int count, std::vector<testpeer::Step> end) {
-  using testpeer::Step;
-  std::vector<Step> steps = {Step::ReceivePdu(),
-                             Step::Send(testpeer::AssociateAC({{1, 0, kImplicitVRLittleEndian}})),
-                             Step::ReceivePdu(), Step::ReceivePdu()};
-  for (int i = 0; i < count; ++i) {
-    DcmObj match;
-    match.AddString(0x0010, 0x0010, "DOE^JANE" + std::to_string(i));
-    BufData encoded;
-    encoded.WriteDataSet(match);
-    steps.push_back(Step::Send(
-        testpeer::PData(1, {{0x03, testpeer::ResponseCommand(kCommandFindRSP, 0xFF00, 0x0102)},
-                            {0x02, encoded.stream}})));
-  }
-  steps.insert(steps.end(), end.begin(), end.end());
-  return steps;
-}
-
 // A search that fails part-way keeps what it got and says why it stopped.
 TEST(SearchPeers, ASearchStoppedPartWayKeepsItsMatchesAndSaysWhy) {
   using testpeer::Step;
@@ -472,7 +453,7 @@ TEST(SearchPeers, ASearchStoppedPartWayKeepsItsMatchesAndSaysWhy) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    testpeer::ScriptedPeer peer(PartialWorklist(12, c.end));
+    testpeer::ScriptedPeer peer(testpeer::PartialWorklist(12, c.end));
     RemoteNode node;
     node.callingAet = "VELLORAN";
     node.calledAet = "PEER";

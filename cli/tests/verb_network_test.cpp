@@ -818,10 +818,8 @@ TEST(NetworkVerbs, StoreWithCommitmentIsConfirmedByOrthanc) {
   const std::vector<std::string> files = SavedPhotoAndPdf(work);
   ASSERT_EQ(files.size(), 2u);
   const int callbackPort = testsupport::FreePort();
-  testsupport::OrthancPacs::Options options;
-  options.modalityAet = "VELLORAN";
-  options.modalityPort = callbackPort;
-  testsupport::OrthancPacs pacs(work, options);
+  testsupport::OrthancPacs pacs(
+      work, testsupport::OrthancPacs::Options::ReportingTo("VELLORAN", callbackPort));
   ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
   const std::vector<std::string> commit = {
       "--aet",         "VELLORAN", "--commit", "--commit-port", std::to_string(callbackPort),

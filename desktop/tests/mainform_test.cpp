@@ -29,6 +29,7 @@
 #include "orthanc.h"
 #include "outboxform.h"
 #include "scripted_peer.h"
+#include "scripted_worklist.h"
 #include "stripview.h"
 #include "testpictures.h"
 #include "uids.h"
@@ -712,21 +713,7 @@ TEST_F(MainFormTest, SearchesFillTheGridAndTheSelectedRowFeedsTheBatch) {
 // A worklist server that drops the connection after twelve matches: the twelve are shown and the
 // user is told the list is not whole.
 TEST_F(MainFormTest, ASearchStoppedPartWayShowsWhatItGotAndSaysSo) {
-  using testpeer::Step;
-  std::vector<Step> steps = {Step::ReceivePdu(),
-                             Step::Send(testpeer::AssociateAC({{1, 0, kImplicitVRLittleEndian}})),
-                             Step::ReceivePdu(), Step::ReceivePdu()};
-  for (int i = 0; i < 12; ++i) {
-    DcmObj match;
-    match.AddString(0x0010, 0x0010, "DOE^JANE" + std::to_string(i));
-    BufData encoded;
-    encoded.WriteDataSet(match);
-    steps.push_back(Step::Send(
-        testpeer::PData(1, {{0x03, testpeer::ResponseCommand(kCommandFindRSP, 0xFF00, 0x0102)},
-                            {0x02, encoded.stream}})));
-  }
-  steps.push_back(Step::Close());
-  testpeer::ScriptedPeer peer(steps);
+  testpeer::ScriptedPeer peer(testpeer::PartialWorklist(12, {testpeer::Step::Close()}));
   TForm1& form = Form("[velloran]\nworklistAET=PEER\nworklistPort=" + peer.Port() + "\n");
   form.SearchWLBtnClick();
   EXPECT_EQ(dialogs_.messages.last(),

@@ -12,10 +12,8 @@ TEST(CommitmentWithOrthanc, AnObjectOrthancDoesNotHoldIsReportedAsFailed) {
   ASSERT_TRUE(testsupport::OrthancPacs::Available()) << "Orthanc missing (scripts/setup.sh)";
   testsupport::TempDir work;
   const int callbackPort = testsupport::FreePort();
-  testsupport::OrthancPacs::Options options;
-  options.modalityAet = "VELLORAN";
-  options.modalityPort = callbackPort;
-  testsupport::OrthancPacs pacs(work, options);
+  testsupport::OrthancPacs pacs(
+      work, testsupport::OrthancPacs::Options::ReportingTo("VELLORAN", callbackPort));
   ASSERT_TRUE(pacs.Running()) << testsupport::ReadFile(work / "orthanc.log");
 
   RemoteNode node{"VELLORAN", "ORTHANC", "127.0.0.1", pacs.Port()};
