@@ -25,6 +25,14 @@ packages=(
   # peers and tools used by tests and benchmarks
   dcmtk dicom3tools orthanc orthanc-dicomweb python3 python3-pydicom python3-numpy libjpeg-turbo-progs ffmpeg openssl
   libopenjp2-tools
+  # phone pictures and videos: HEIC, WebP, TIFF, transcoding of streams DICOM cannot carry
+  libheif-dev libheif-examples libwebp-dev libtiff-dev libtiff-tools libswscale-dev libswresample-dev
+  # paper: PDF pages as images, barcodes, network scanners, test codes
+  libpoppler-cpp-dev poppler-utils libzxing-dev sane-airscan qrencode zint
+  # print capture as a printer application, and its IPP checks
+  libpappl-dev cups-ipp-utils
+  # translations of the window
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   time procps curl
 )
 
