@@ -215,8 +215,13 @@ TEST(StowScripted, LoginsWorkAndNoSecretReachesTheDebugLog) {
       {WebAuth::Basic, basic, {"s3cret-password", "Y2xpbmljOnMzY3JldC1wYXNzd29yZA=="}},
   };
   for (const auto& row : rows) {
-    ScriptedWebServer peer(
-        Json{{"answers", Json::array({Answer(200, "")})}, {"authorization", row.expected}}.dump());
+    const Json stored = {
+        {"00081199",
+         Sequence({{{"00081155", {{"vr", "UI"}, {"Value", {"1.2.826.0.1.3680043.10.631"}}}}}})}};
+    ScriptedWebServer peer(Json{
+        {"answers", Json::array({Answer(200, stored), Answer(200, "")})},
+        {"authorization",
+         row.expected}}.dump());
     ASSERT_TRUE(peer.Running());
     LogFile log;
     LogLevel = 2;
