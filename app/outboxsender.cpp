@@ -1,6 +1,7 @@
 // The background delivery of the outbox with its pauses, and the indicator's text.
 #include "outboxsender.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "log.h"
@@ -13,6 +14,8 @@ constexpr std::chrono::seconds kLongestDelay{600};
 // Objects queued by another process (velloran-cli) are noticed this often when nothing else
 // wakes the thread.
 constexpr std::chrono::seconds kIdleLook{30};
+// How long the news that waiting objects were stored stays in the status.
+constexpr std::chrono::seconds kNewsShown{20};
 
 std::string ClockText(std::chrono::system_clock::time_point when) {
   const std::time_t time = std::chrono::system_clock::to_time_t(when);
@@ -25,13 +28,20 @@ std::string ClockText(std::chrono::system_clock::time_point when) {
 
 }  // namespace
 
+bool AnythingToDeliver(const OutboxStatus& status) {
+  return status.waiting > 0 || status.stored > 0 || !status.waitingElsewhere.empty();
+}
+
 std::string OutboxIndicatorText(const OutboxStatus& status) {
-  if (status.waiting == 0 && status.failed == 0 && status.stored == 0) return {};
+  if (!AnythingToDeliver(status) && status.failed == 0) return {};
   std::string text;
   auto add = [&](const std::string& part) { text += (text.empty() ? "" : " \u00b7 ") + part; };
   if (status.waiting > 0) add(std::to_string(status.waiting) + " waiting");
+  for (const ArchiveCount& elsewhere : status.waitingElsewhere) {
+    add(std::to_string(elsewhere.objects) + " waiting for " + elsewhere.archive);
+  }
   if (status.stored > 0) add(std::to_string(status.stored) + " awaiting commitment");
-  if (status.waiting > 0 || status.stored > 0) {
+  if (AnythingToDeliver(status)) {
     if (status.delivering) {
       add("sending");
     } else if (status.nextTry) {
@@ -40,6 +50,16 @@ std::string OutboxIndicatorText(const OutboxStatus& status) {
     if (!status.cause.empty()) add(status.cause);
   }
   if (status.failed > 0) add(std::to_string(status.failed) + " failed");
+  return text;
+}
+
+std::string StoredAfterWaitingText(const std::vector<ArchiveCount>& stored) {
+  std::string text;
+  for (const ArchiveCount& archive : stored) {
+    text += (text.empty() ? "" : "\n") + std::to_string(archive.objects) +
+            (archive.objects == 1 ? " waiting object was" : " waiting objects were") +
+            " stored on " + archive.archive;
+  }
   return text;
 }
 
@@ -117,14 +137,31 @@ OutboxStatus OutboxSender::Status() const {
 
 void OutboxSender::Count() {
   status_.waiting = 0;
+  status_.waitingElsewhere.clear();
   status_.failed = 0;
   status_.stored = 0;
+  PacsTarget current;
+  std::string problem;
+  const bool known = target_ && target_(current, problem);
   for (const OutboxEntry& entry : outbox_.Entries()) {
-    if (entry.state == OutboxState::Waiting) ++status_.waiting;
     if (entry.state == OutboxState::Failed) ++status_.failed;
     if (entry.state == OutboxState::Stored) ++status_.stored;
+    if (entry.state != OutboxState::Waiting) continue;
+    if (!known || IsForTarget(entry, current)) {
+      ++status_.waiting;
+      continue;
+    }
+    const std::string archive = DestinationText(entry.destination);
+    auto found =
+        std::find_if(status_.waitingElsewhere.begin(), status_.waitingElsewhere.end(),
+                     [&](const ArchiveCount& counted) { return counted.archive == archive; });
+    if (found == status_.waitingElsewhere.end()) {
+      status_.waitingElsewhere.push_back({archive, 0});
+      found = status_.waitingElsewhere.end() - 1;
+    }
+    ++found->objects;
   }
-  if (status_.waiting == 0 && status_.stored == 0) {
+  if (!AnythingToDeliver(status_)) {
     status_.nextTry.reset();
     status_.cause.clear();
   }
@@ -139,6 +176,24 @@ void OutboxSender::Settle(const DeliveryReport& report) {
   } else {
     rounds_ = 0;
   }
+  // The news for the user: objects that had to wait have now arrived.
+  status_.storedAfterWaiting.clear();
+  for (const DeliveredObject& object : report.objects) {
+    if (object.settled != OutboxState::Gone || object.entry.attempts == 0) continue;
+    const std::string archive = ArchiveName(object.entry.destination);
+    auto found =
+        std::find_if(status_.storedAfterWaiting.begin(), status_.storedAfterWaiting.end(),
+                     [&](const ArchiveCount& counted) { return counted.archive == archive; });
+    if (found == status_.storedAfterWaiting.end()) {
+      status_.storedAfterWaiting.push_back({archive, 0});
+      found = status_.storedAfterWaiting.end() - 1;
+    }
+    ++found->objects;
+  }
+  if (!status_.storedAfterWaiting.empty()) {
+    storedAfterWaitingAt_ = std::chrono::steady_clock::now();
+    WriteLog("INFO, Outbox, " + StoredAfterWaitingText(status_.storedAfterWaiting));
+  }
   Count();
 }
 
@@ -152,10 +207,15 @@ void OutboxSender::Run() {
     if (stop_) break;
     const bool asked = wakeRequested_;
     wakeRequested_ = false;
+    // The news of a delivery is shown for a while, then goes.
+    if (!status_.storedAfterWaiting.empty() &&
+        std::chrono::steady_clock::now() - storedAfterWaitingAt_ >= kNewsShown) {
+      status_.storedAfterWaiting.clear();
+    }
     Count();
     const bool dueNow = status_.nextTry && std::chrono::system_clock::now() >= *status_.nextTry;
     // Between planned tries the thread only looks whether something new arrived.
-    if ((status_.waiting == 0 && status_.stored == 0) || (!asked && status_.nextTry && !dueNow)) {
+    if (!AnythingToDeliver(status_) || (!asked && status_.nextTry && !dueNow)) {
       if (changed_) {
         const OutboxStatus status = status_;
         lock.unlock();

@@ -11,12 +11,26 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "outbox.h"
 #include "outboxdelivery.h"
 
+// Objects of one PACS, by its name.
+struct ArchiveCount {
+  std::string archive;  // "RESEARCH at 10.0.0.9:104", or "PACSAET" for the news of a delivery
+  size_t objects = 0;
+
+  bool operator==(const ArchiveCount&) const = default;
+};
+
 struct OutboxStatus {
-  size_t waiting = 0;
+  size_t waiting = 0;  // for the PACS of the settings
+  // Waiting for another PACS they were queued for, each: "3 waiting for RESEARCH at 10.0.0.9:104".
+  std::vector<ArchiveCount> waitingElsewhere;
+  // Objects that had waited and were stored by the last delivery, by the PACS's name: the window
+  // tells the user ("3 waiting objects were stored on PACSAET"). Cleared a little later.
+  std::vector<ArchiveCount> storedAfterWaiting;
   size_t failed = 0;
   size_t stored = 0;  // stored on the PACS, its commitment still awaited
   bool delivering = false;
@@ -26,10 +40,17 @@ struct OutboxStatus {
   std::string cause;  // why objects still wait after the last delivery
 };
 
-// "3 waiting · next try 14:05 · PACS did not answer", with "· 1 failed" when objects failed and
-// "2 awaiting commitment" for objects stored whose commitment the PACS has not reported; empty
-// when the outbox is empty.
+// "3 waiting · next try 14:05 · PACS did not answer", with "· 1 failed" when objects failed,
+// "2 awaiting commitment" for objects stored whose commitment the PACS has not reported and
+// "4 waiting for RESEARCH at 10.0.0.9:104" for objects queued for another PACS; empty when the
+// outbox is empty.
 std::string OutboxIndicatorText(const OutboxStatus& status);
+
+// "3 waiting objects were stored on PACSAET", one line per PACS.
+std::string StoredAfterWaitingText(const std::vector<ArchiveCount>& stored);
+
+// Whether anything waits for a delivery: objects for any PACS, or awaiting commitment.
+bool AnythingToDeliver(const OutboxStatus& status);
 
 // The pause after `rounds` deliveries in a row that left objects waiting: 10 s, doubling up to
 // 10 minutes.
@@ -80,6 +101,7 @@ class OutboxSender {
   bool wakeRequested_ = false;
   std::atomic<bool> stop_{false};
   int rounds_ = 0;  // deliveries in a row that left objects waiting
+  std::chrono::steady_clock::time_point storedAfterWaitingAt_;
   OutboxStatus status_;
   std::thread thread_;
 };

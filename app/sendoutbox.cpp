@@ -1,6 +1,7 @@
 // "Send" through the outbox.
 #include "sendoutbox.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -220,10 +221,13 @@ class OutboxPipeline {
 
 }  // namespace
 
-std::string OutboxWaitMessage(size_t waiting) {
-  return "The PACS did not answer: " + std::to_string(waiting) + " object" +
-         (waiting == 1 ? "" : "s") + " wait" + (waiting == 1 ? "s" : "") +
-         " in the outbox and will be sent when it answers";
+std::string OutboxWaitMessage(size_t waiting, const std::string& cause) {
+  const std::string objects = std::to_string(waiting) + " object" + (waiting == 1 ? "" : "s") +
+                              " wait" + (waiting == 1 ? "s" : "") + " in the outbox";
+  if (cause.empty() || cause == kPacsDidNotAnswer) {
+    return "The PACS did not answer: " + objects + " and will be sent when it answers";
+  }
+  return objects + " and will be sent again: " + cause;
 }
 
 std::string CommitmentWaitMessage(size_t stored, const std::string& cause) {
@@ -243,6 +247,8 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   std::map<std::string, size_t> itemOfInstance;
   std::vector<size_t> objectsOfItem(items.size(), 0);
   const std::string batch = BatchUIDRoot;
+  // Each object carries where it goes: a later delivery sends it there and nowhere else.
+  OutboxEnvelope envelope{batch, {}, DestinationOf(target), target.commit};
   const bool streaming = mode == OutboxSendMode::QueueAndDeliver && !target.useWeb;
   // While Send waits for its batch nobody else delivers this outbox: an object is never sent by
   // two deliveries at once, nor settled behind the other's back.
@@ -256,7 +262,8 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       items,
       [&](DcmObj& object, size_t item, std::string& error) {
         OutboxEntry entry;
-        if (!outbox.Stage(object, batch, entry, error, items[item])) {
+        envelope.source = items[item];
+        if (!outbox.Stage(object, envelope, entry, error)) {
           outcome.ObjectDone(object, false);
           return false;
         }
@@ -327,6 +334,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   }
   size_t delivered = 0;
   size_t waiting = 0;
+  std::string waitCause;
   size_t awaitingCommitment = 0;
   std::string commitmentCause;
   std::vector<std::string> refused;
@@ -338,7 +346,10 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       const auto found = itemOfInstance.find(object.entry.sopInstanceUid);
       if (found != itemOfInstance.end()) ++deliveredOfItem[found->second];
     }
-    if (object.settled == OutboxState::Waiting) ++waiting;
+    if (object.settled == OutboxState::Waiting) {
+      ++waiting;
+      if (waitCause.empty()) waitCause = object.outcome.cause;
+    }
     if (object.settled == OutboxState::Stored) {
       ++awaitingCommitment;
       // The commitment step gives the reason why none came; the store step none.
@@ -347,7 +358,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       }
     }
     if (object.settled == OutboxState::Failed) {
-      refused.push_back(object.entry.sopInstanceUid + ": " + object.outcome.cause);
+      refused.push_back(OutboxObjectName(object.entry) + ": " + object.outcome.cause);
     }
   }
   for (size_t item : result.queuedItems) {
@@ -367,11 +378,12 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
   }
   if (waiting > 0) {
+    // Everything that waits for this PACS goes when it answers, not only this batch.
     size_t inOutbox = 0;
     for (const OutboxEntry& entry : outbox.Entries()) {
-      if (entry.state == OutboxState::Waiting) ++inOutbox;
+      if (entry.state == OutboxState::Waiting && IsForTarget(entry, target)) ++inOutbox;
     }
-    lines.push_back(OutboxWaitMessage(inOutbox));
+    lines.push_back(OutboxWaitMessage(std::max(inOutbox, waiting), waitCause));
   }
   if (awaitingCommitment > 0) {
     lines.push_back(CommitmentWaitMessage(awaitingCommitment, commitmentCause));

@@ -22,7 +22,7 @@ OrthancPacs::OrthancPacs(const TempDir& work, CalledAet calledAet, AnswerEncodin
 OrthancPacs::OrthancPacs(const TempDir& work, const Options& options) : options_(options) {
   const CalledAet calledAet = options.calledAet;
   const AnswerEncoding encoding = options.encoding;
-  dicomPort_ = FreePort();
+  dicomPort_ = options.dicomPort != 0 ? options.dicomPort : FreePort();
   httpPort_ = FreePort();
   std::filesystem::create_directories(work / "orthanc-db");
   std::filesystem::create_directories(work / "worklists");

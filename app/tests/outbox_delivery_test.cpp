@@ -57,7 +57,7 @@ TEST(OutboxDelivery, AnObjectRefusedWithAFailureStatusIsKeptWithItsCause) {
                                          "1.2.826.0.1.3680043.10.403"};
   std::string error;
   for (const std::string& uid : uids) {
-    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), "B", error)) << error;
+    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), {"B"}, error)) << error;
   }
   // One association for the three images; the second is refused for lack of resources, the third
   // stored with a warning (coerced), which counts as stored.
@@ -162,7 +162,10 @@ TEST(OutboxDelivery, CancellingSendStopsTheDeliveryAfterTheObjectInFlight) {
   }
 }
 
-TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
+// A batch queued while its PACS is down waits for that PACS: a later Send to another PACS, and
+// the background sender working for that other one, never deliver it there; once its own PACS is
+// back it arrives there, once.
+TEST(OutboxDelivery, ABatchWaitsForItsOwnPacsAndArrivesThereOnceItIsBack) {
   ASSERT_TRUE(testsupport::OrthancPacs::Available() && testsupport::HaveProgram("ffmpeg"))
       << "Orthanc or ffmpeg missing (scripts/setup.sh installs them)";
   TempDir dir;
@@ -179,10 +182,11 @@ TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
   ASSERT_TRUE(PrepareRoeBatch(items.size()));
 
   Outbox outbox = OpenedOutbox(dir);
-  // Nobody listens on the PACS's port.
-  const std::string downPort = std::to_string(testsupport::FreePort());
-  const OutboxSendResult down = SendPreparedThroughOutbox(
-      items, outbox, DicomTarget(downPort, "ORTHANC"), OutboxSendMode::QueueAndDeliver);
+  // Nobody listens on the research archive's port.
+  const int researchPort = testsupport::FreePort();
+  const PacsTarget research = DicomTarget(std::to_string(researchPort), "ORTHANC");
+  const OutboxSendResult down =
+      SendPreparedThroughOutbox(items, outbox, research, OutboxSendMode::QueueAndDeliver);
   EXPECT_FALSE(down.success);
   EXPECT_EQ(down.message,
             "The PACS did not answer: 4 objects wait in the outbox and will be sent when it "
@@ -192,20 +196,29 @@ TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
   for (const OutboxEntry& entry : outbox.Entries()) {
     EXPECT_EQ(entry.state, OutboxState::Waiting);
     EXPECT_EQ(entry.cause, kPacsDidNotAnswer);
+    EXPECT_EQ(DestinationText(entry.destination),
+              "ORTHANC at 127.0.0.1:" + std::to_string(researchPort));
     queued.insert(entry.sopInstanceUid);
   }
   ASSERT_EQ(queued.size(), 4u);
 
-  // The PACS is back; the sender, started as the program starts, finds the waiting objects.
-  TempDir orthancWork;
-  testsupport::OrthancPacs orthanc(orthancWork);
-  ASSERT_TRUE(orthanc.Running());
+  // The settings now name the clinic's PACS: a Send there takes its own batch only, and the
+  // sender working for it leaves the research batch waiting for its archive.
+  TempDir clinicWork;
+  testsupport::OrthancPacs clinic(clinicWork);
+  ASSERT_TRUE(clinic.Running());
+  const PacsTarget clinicTarget = DicomTarget(clinic.Port(), "ORTHANC");
+  testsupport::WriteFile(dir / "c.jpg", testpictures::MakeJpeg(64, 48, false));
+  ASSERT_TRUE(PrepareRoeBatch(1));
+  const OutboxSendResult other = SendPreparedThroughOutbox(
+      {(dir / "c.jpg").string()}, outbox, clinicTarget, OutboxSendMode::QueueAndDeliver);
+  EXPECT_TRUE(other.success) << other.message;
   std::vector<std::string> indicator;
   std::mutex mutex;
   OutboxSender sender(
       outbox,
       [&](PacsTarget& target, std::string&) {
-        target = DicomTarget(orthanc.Port(), "ORTHANC");
+        target = clinicTarget;
         return true;
       },
       [&](const OutboxStatus& status) {
@@ -213,23 +226,48 @@ TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
         indicator.push_back(OutboxIndicatorText(status));
       });
   sender.Start();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (sender.Status().waiting + sender.Status().failed > 0 || sender.Status().delivering ||
-         indicator.empty()) {
-    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the outbox was not delivered";
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  sender.Stop();
-  EXPECT_TRUE(outbox.Entries().empty());
+  auto waitFor = [&](auto done, const char* what) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << what;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  };
+  waitFor([&] { return sender.Status().nextTry.has_value() && !sender.Status().delivering; },
+          "the sender made no try");
+  EXPECT_EQ(sender.Status().waiting, 0u);
+  ASSERT_EQ(sender.Status().waitingElsewhere.size(), 1u);
+  EXPECT_EQ(sender.Status().waitingElsewhere[0],
+            (ArchiveCount{"ORTHANC at 127.0.0.1:" + std::to_string(researchPort), 4}));
   {
     std::lock_guard lock(mutex);
-    EXPECT_EQ(indicator.back(), "");
+    EXPECT_EQ(indicator.back().rfind("4 waiting for ORTHANC at 127.0.0.1:" +
+                                         std::to_string(researchPort) + " \u00b7 next try ",
+                                     0),
+              0u)
+        << indicator.back();
   }
-  const std::multiset<std::string> stored = orthanc.InstanceUids();
+  EXPECT_EQ(clinic.InstanceUids().size(), 1u);
+
+  // The research archive is back: the next try takes the batch there.
+  TempDir researchWork;
+  testsupport::OrthancPacs::Options options;
+  options.dicomPort = researchPort;
+  testsupport::OrthancPacs researchPacs(researchWork, options);
+  ASSERT_TRUE(researchPacs.Running());
+  sender.DeliverNow();
+  waitFor([&] { return outbox.Entries().empty() && !sender.Status().delivering; },
+          "the outbox was not delivered");
+  EXPECT_EQ(sender.Status().storedAfterWaiting, (std::vector<ArchiveCount>{{"ORTHANC", 4}}));
+  EXPECT_EQ(StoredAfterWaitingText(sender.Status().storedAfterWaiting),
+            "4 waiting objects were stored on ORTHANC");
+  sender.Stop();
+  const std::multiset<std::string> stored = researchPacs.InstanceUids();
   EXPECT_EQ(std::set<std::string>(stored.begin(), stored.end()), queued);
   EXPECT_EQ(stored.size(), 4u);
+  EXPECT_EQ(clinic.InstanceUids().size(), 1u);
   // Nothing is left to send again.
-  EXPECT_TRUE(DeliverOutbox(outbox, DicomTarget(orthanc.Port(), "ORTHANC")).objects.empty());
+  EXPECT_TRUE(DeliverOutbox(outbox, clinicTarget).objects.empty());
 }
 
 TEST(OutboxDelivery, OverDicomWebTheOutboxGoesByStowRs) {
@@ -240,7 +278,7 @@ TEST(OutboxDelivery, OverDicomWebTheOutboxGoesByStowRs) {
   std::string error;
   const std::set<std::string> uids = {"1.2.826.0.1.3680043.10.411", "1.2.826.0.1.3680043.10.412"};
   for (const std::string& uid : uids) {
-    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), "B", error)) << error;
+    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), {"B"}, error)) << error;
   }
   TempDir orthancWork;
   testsupport::OrthancPacs::Options options;
