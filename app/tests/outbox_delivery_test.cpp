@@ -97,6 +97,79 @@ std::vector<Step> Association(const std::string& transferSyntax,
   return steps;
 }
 
+// One object of three makes the PACS drop the association every time it arrives. Each loss
+// opens a new association for the objects not yet tried, the culprit going last; after three
+// losses it is failed with the cause, and the others have all arrived.
+TEST(OutboxDelivery, AnObjectThatKeepsDroppingTheAssociationFailsAndTheOthersStillGo) {
+  TempDir dir;
+  Outbox outbox = OpenedOutbox(dir);
+  const std::vector<std::string> uids = {"1.2.826.0.1.3680043.10.441", "1.2.826.0.1.3680043.10.442",
+                                         "1.2.826.0.1.3680043.10.443"};
+  std::string error;
+  for (const std::string& uid : uids) {
+    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), {"B"}, error)) << error;
+  }
+  const std::vector<Step> accept = {
+      Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 0, kExplicitVRLittleEndian}}))};
+  const std::vector<Step> stored = StoreAnswered(0);
+  const std::vector<Step> dropped = {Step::ReceivePdu(), Step::ReceivePdu(),
+                                     Step::Send(testpeer::Abort()), Step::Close()};
+  auto connection = [&](std::initializer_list<const std::vector<Step>*> parts) {
+    std::vector<Step> steps = accept;
+    for (const std::vector<Step>* part : parts)
+      steps.insert(steps.end(), part->begin(), part->end());
+    return steps;
+  };
+  // First 441 stored and 442 dropped; then 443 stored and 442 dropped; then 442 dropped alone.
+  testpeer::ScriptedPeer peer(
+      {connection({&stored, &dropped}), connection({&stored, &dropped}), connection({&dropped})});
+  const DeliveryReport report = DeliverOutbox(outbox, DicomTarget(peer.Port()));
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  EXPECT_EQ(report.delivered, 2u);
+  EXPECT_EQ(report.failed, 1u);
+  EXPECT_EQ(report.waiting, 0u);
+  ASSERT_EQ(report.objects.size(), 3u);
+  const std::vector<OutboxEntry> left = outbox.Entries();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].sopInstanceUid, uids[1]);
+  EXPECT_EQ(left[0].state, OutboxState::Failed);
+  EXPECT_EQ(left[0].cause.rfind("the connection was lost 3 times while it was sent (", 0), 0u)
+      << left[0].cause;
+}
+
+// The same with a real PACS: an object whose file was cut short in the outbox ends failed, and
+// the objects queued before and after it arrive.
+TEST(OutboxDelivery, ATruncatedObjectEndsFailedAndTheOthersArrive) {
+  ASSERT_TRUE(testsupport::OrthancPacs::Available()) << "Orthanc missing (scripts/setup.sh)";
+  TempDir dir;
+  Outbox outbox = OpenedOutbox(dir);
+  std::vector<std::string> uids;
+  std::string error;
+  for (int n = 1; n <= 3; ++n) {
+    uids.push_back("1.2.826.0.1.3680043.10.44" + std::to_string(n + 4));
+    OutboxEntry added;
+    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uids.back(), 256, 256), {"B"}, error, &added))
+        << error;
+    if (n == 2) fs::resize_file(outbox.PathOf(added), fs::file_size(outbox.PathOf(added)) / 2);
+  }
+  // Orthanc waits for the rest of the cut object until its time-out, then drops the association.
+  TempDir orthancWork;
+  testsupport::OrthancPacs::Options options;
+  options.scpTimeoutSeconds = 1;
+  testsupport::OrthancPacs orthanc(orthancWork, options);
+  ASSERT_TRUE(orthanc.Running());
+  const DeliveryReport report = DeliverOutbox(outbox, DicomTarget(orthanc.Port(), "ORTHANC"));
+  EXPECT_EQ(report.delivered, 2u) << report.cause;
+  EXPECT_EQ(report.failed, 1u);
+  const std::multiset<std::string> stored = orthanc.InstanceUids();
+  EXPECT_EQ(std::set<std::string>(stored.begin(), stored.end()),
+            (std::set<std::string>{uids[0], uids[2]}));
+  const std::vector<OutboxEntry> left = outbox.Entries();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].sopInstanceUid, uids[1]);
+  EXPECT_EQ(left[0].state, OutboxState::Failed);
+}
+
 // Objects go out while the batch is converted, one association at a time: the pictures on the
 // one opened for the first picture, the PDF between them on its own once the batch is converted.
 TEST(OutboxDelivery, SendDeliversWhileConvertingOnOneAssociationPerKind) {
