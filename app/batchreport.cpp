@@ -37,7 +37,7 @@ void BatchReport::ObjectMade(size_t item, const DcmObj& dataSet) {
   itemOfInstance_[dataSet.GetString(0x0008, 0x0018)] = item;
 }
 
-void BatchReport::ObjectDone(const DcmObj& dataSet, bool delivered) {
+void BatchReport::ObjectDone(const DcmObj& dataSet, bool delivered, const std::string& reason) {
   const auto found = itemOfInstance_.find(dataSet.GetString(0x0008, 0x0018));
   if (found == itemOfInstance_.end()) return;
   ItemState& state = states_[found->second];
@@ -45,6 +45,7 @@ void BatchReport::ObjectDone(const DcmObj& dataSet, bool delivered) {
     ++state.delivered;
   } else {
     state.failed = true;
+    if (state.reason.empty()) state.reason = reason;
   }
 }
 
@@ -87,9 +88,15 @@ std::string BatchReport::NotDeliveredText(std::string_view verb) const {
   std::vector<std::string> names;
   for (size_t i = 0; i < items_.size(); ++i) {
     const ItemFate fate = Fate(i);
-    if (fate != ItemFate::NoObject && fate != ItemFate::Failed) continue;
+    // Once the batch is over, an item still waiting was never reached: a failure stopped it.
+    const bool notReached = fate == ItemFate::Waiting && !cancelled_;
+    if (fate != ItemFate::NoObject && fate != ItemFate::Failed && !notReached) continue;
     std::string name = ItemName(items_[i]);
-    if (!states_[i].reason.empty()) name += " (" + states_[i].reason + ")";
+    if (!states_[i].reason.empty()) {
+      name += " (" + states_[i].reason + ")";
+    } else if (notReached) {
+      name += " (not reached)";
+    }
     names.push_back(std::move(name));
   }
   if (names.empty()) return {};

@@ -33,7 +33,8 @@ class BatchReport {
   void NoObject(size_t item, std::string reason);
   void ObjectMade(size_t item, const DcmObj& dataSet);
   // Delivery of an object this batch made (found by its SOP Instance UID); others are ignored.
-  void ObjectDone(const DcmObj& dataSet, bool delivered);
+  // A failed one may give its item's reason, when the item has none yet.
+  void ObjectDone(const DcmObj& dataSet, bool delivered, const std::string& reason = {});
 
   // The file name of the item an object was made from; empty for an object of another batch.
   std::string NameOf(const DcmObj& dataSet) const;
@@ -55,8 +56,9 @@ class BatchReport {
   bool Complete() const;
 
   // "2 of 7 items were not sent: empty.txt (no text), notes.odt (unknown kind)", naming the
-  // items that gave no object or whose object failed (`verb` is "sent" or "written"); empty when
-  // there are none. Long lists name the first ten and count the rest.
+  // items that gave no object or whose object failed, and those a batch that stopped on a failure
+  // never reached ("not reached") (`verb` is "sent" or "written"); empty when there are none.
+  // Long lists name the first ten and count the rest.
   std::string NotDeliveredText(std::string_view verb) const;
   // "Send cancelled: 3 of 200 items were stored: a.jpg, b.jpg, c.jpg; the other 197 stay in the
   // list." (`action` "Send" or "Save", `verb` "stored" or "written").

@@ -264,7 +264,10 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
         OutboxEntry entry;
         envelope.source = items[item];
         if (!outbox.Stage(object, envelope, entry, error)) {
-          outcome.ObjectDone(object, false);
+          // The item's reason is the end of the message: "the disk is full".
+          const size_t said = error.rfind(": ");
+          outcome.ObjectDone(object, false,
+                             said == std::string::npos ? error : error.substr(said + 2));
           return false;
         }
         staged.emplace_back(entry.sopInstanceUid, item);
