@@ -563,3 +563,21 @@ bool IsForTarget(const OutboxEntry& entry, const PacsTarget& target) {
   return entry.destination.kind == DestinationKind::Unknown ||
          SameArchive(entry.destination, DestinationOf(target));
 }
+
+std::vector<ArchiveCount> WaitingElsewhere(const std::vector<OutboxEntry>& entries,
+                                           const PacsTarget& target) {
+  std::vector<ArchiveCount> counts;
+  for (const OutboxEntry& entry : entries) {
+    if (entry.state != OutboxState::Waiting || IsForTarget(entry, target)) continue;
+    const std::string archive = DestinationText(entry.destination);
+    auto found = std::find_if(counts.begin(), counts.end(), [&](const ArchiveCount& counted) {
+      return counted.archive == archive;
+    });
+    if (found == counts.end()) {
+      counts.push_back({archive, 0});
+      found = counts.end() - 1;
+    }
+    ++found->objects;
+  }
+  return counts;
+}

@@ -123,6 +123,19 @@ size_t ReaddressToCurrent(Outbox& outbox, const PacsTarget& target,
 // True when the object is meant for `target`'s PACS (or for whichever the settings name).
 bool IsForTarget(const OutboxEntry& entry, const PacsTarget& target);
 
+// Objects of one PACS, by its name.
+struct ArchiveCount {
+  std::string archive;  // "RESEARCH at 10.0.0.9:104", or "PACSAET" for the news of a delivery
+  size_t objects = 0;
+
+  bool operator==(const ArchiveCount&) const = default;
+};
+
+// The objects of `entries` that wait for another PACS than `target`'s, counted by that PACS
+// ("RESEARCH at 10.0.0.9:104"), in the order their first object was queued.
+std::vector<ArchiveCount> WaitingElsewhere(const std::vector<OutboxEntry>& entries,
+                                           const PacsTarget& target);
+
 // DeliverOutbox for a caller that already holds the delivery lock.
 DeliveryReport DeliverOutboxLocked(const OutboxDeliveryLock& lock, Outbox& outbox,
                                    const PacsTarget& target, const DeliveryProgress& progress = {},

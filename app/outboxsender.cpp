@@ -140,26 +140,18 @@ void OutboxSender::Count() {
   status_.waitingElsewhere.clear();
   status_.failed = 0;
   status_.stored = 0;
+  const std::vector<OutboxEntry> entries = outbox_.Entries();
   PacsTarget current;
   std::string problem;
+  // Settings that name no usable PACS: everything waits for them to be put right.
   const bool known = target_ && target_(current, problem);
-  for (const OutboxEntry& entry : outbox_.Entries()) {
+  if (known) status_.waitingElsewhere = WaitingElsewhere(entries, current);
+  for (const OutboxEntry& entry : entries) {
     if (entry.state == OutboxState::Failed) ++status_.failed;
     if (entry.state == OutboxState::Stored) ++status_.stored;
-    if (entry.state != OutboxState::Waiting) continue;
-    if (!known || IsForTarget(entry, current)) {
+    if (entry.state == OutboxState::Waiting && (!known || IsForTarget(entry, current))) {
       ++status_.waiting;
-      continue;
     }
-    const std::string archive = DestinationText(entry.destination);
-    auto found =
-        std::find_if(status_.waitingElsewhere.begin(), status_.waitingElsewhere.end(),
-                     [&](const ArchiveCount& counted) { return counted.archive == archive; });
-    if (found == status_.waitingElsewhere.end()) {
-      status_.waitingElsewhere.push_back({archive, 0});
-      found = status_.waitingElsewhere.end() - 1;
-    }
-    ++found->objects;
   }
   if (!AnythingToDeliver(status_)) {
     status_.nextTry.reset();

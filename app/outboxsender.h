@@ -16,14 +16,6 @@
 #include "outbox.h"
 #include "outboxdelivery.h"
 
-// Objects of one PACS, by its name.
-struct ArchiveCount {
-  std::string archive;  // "RESEARCH at 10.0.0.9:104", or "PACSAET" for the news of a delivery
-  size_t objects = 0;
-
-  bool operator==(const ArchiveCount&) const = default;
-};
-
 struct OutboxStatus {
   size_t waiting = 0;  // for the PACS of the settings
   // Waiting for another PACS they were queued for, each: "3 waiting for RESEARCH at 10.0.0.9:104".
