@@ -17,7 +17,9 @@ SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
     WriteLog("ERROR, couldn't connect to " + ShownUrl(pacs.baseUrl));
     return SearchOutcome::NotConnected;
   }
-  if (stopCause != nullptr) *stopCause = "the PACS stopped answering part-way";
+  if (stopCause != nullptr) {
+    *stopCause = result.moreMatches ? kMoreMatchesThanShown : "the PACS stopped answering part-way";
+  }
   return SearchOutcome::Interrupted;
 }
 

@@ -5,7 +5,7 @@ usage: scripted_server.py PORT FOLDER [CERTIFICATE KEY]
 
 FOLDER/script.json holds {"answers": [...], "authorization": "..."}: the n-th request gets the
 n-th answer (the last one repeats), each {"status": 200, "body": "...", "headers": {...},
-"delay": seconds before answering}. When
+"delay": seconds before answering, "trickle": seconds between the bytes of the body}. When
 "authorization" is set, a request without exactly that Authorization header gets 401 instead.
 An answer {"forward": "http://host:port"} relays the request to that server instead and returns
 what it answers. With "largest": N as well, a request whose body is longer than N bytes gets 413
@@ -75,6 +75,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Server", "scripted-dicomweb/1.0")
         self.send_header("Content-Length", str(len(payload)))
         self.end_headers()
+        if "trickle" in answer:
+            try:
+                for byte in payload:
+                    self.wfile.write(bytes([byte]))
+                    self.wfile.flush()
+                    time.sleep(answer["trickle"])
+            except (BrokenPipeError, ConnectionResetError):
+                pass
+            return
         self.wfile.write(payload)
 
     def relay(self, target, body):

@@ -369,6 +369,19 @@ TEST(DicomWebServer, AddressesAreCheckedAndShownWithoutPasswords) {
   EXPECT_FALSE(DicomWebServerProblem(server).empty());
   server.timeoutSeconds = 5;
   EXPECT_EQ(DicomWebServerProblem(server), "");
+  // A password over http:// (a basic login, or one written into the URL) only with leave.
+  for (const char* url : {"http://pacs.example/dicom-web", "http://u:pw@pacs.example/dicom-web"}) {
+    server.baseUrl = url;
+    server.auth = ShownUrl(url) == url ? WebAuth::Basic : WebAuth::None;
+    server.user = "clinic";
+    server.allowPlainLogin = false;
+    EXPECT_TRUE(SendsPasswordInTheClear(server)) << url;
+    EXPECT_NE(DicomWebServerProblem(server).find("unencrypted"), std::string::npos) << url;
+    server.allowPlainLogin = true;
+    EXPECT_EQ(DicomWebServerProblem(server), "") << url;
+  }
+  server.baseUrl = "https://pacs.example/dicom-web";
+  EXPECT_FALSE(SendsPasswordInTheClear(server));
 
   WebAuth auth = WebAuth::None;
   EXPECT_TRUE(ParseWebAuth("Basic", auth));
