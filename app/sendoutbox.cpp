@@ -386,7 +386,8 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     for (const OutboxEntry& entry : outbox.Entries()) {
       if (entry.state == OutboxState::Waiting && IsForTarget(entry, target)) ++inOutbox;
     }
-    lines.push_back(OutboxWaitMessage(std::max(inOutbox, waiting), waitCause));
+    lines.push_back(OutboxWaitMessage(std::max(inOutbox, waiting),
+                                      result.delivery.pacsAnswered ? waitCause : std::string()));
   }
   if (awaitingCommitment > 0) {
     lines.push_back(CommitmentWaitMessage(awaitingCommitment, commitmentCause));
