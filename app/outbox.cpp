@@ -20,6 +20,8 @@
 #include "dicomfile.h"
 #include "log.h"
 #include "storefiles.h"
+#include "syntaxes.h"
+#include "uids.h"
 
 namespace fs = std::filesystem;
 
@@ -394,6 +396,17 @@ bool RewriteJournal(const fs::path& folder, const std::vector<OutboxEntry>& entr
 
 const char* OutboxStateName(OutboxState state) {
   return kStateNames[static_cast<size_t>(state)];
+}
+
+OutboxObjectKind KindOf(const OutboxEntry& entry) {
+  const std::string& uid = entry.sopClassUid;
+  for (const char* video : {"1.2.840.10008.5.1.4.1.1.77.1.1.1", "1.2.840.10008.5.1.4.1.1.77.1.2.1",
+                            "1.2.840.10008.5.1.4.1.1.77.1.4.1"}) {
+    if (uid == video) return OutboxObjectKind::Video;
+  }
+  if (uid == kEncapsulatedPdfClass) return OutboxObjectKind::Pdf;
+  if (uid.starts_with("1.2.840.10008.5.1.4.1.1.88.")) return OutboxObjectKind::Document;
+  return IsImageStorageClass(uid) ? OutboxObjectKind::Image : OutboxObjectKind::Other;
 }
 
 std::string OutboxObjectName(const OutboxEntry& entry) {

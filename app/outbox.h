@@ -52,6 +52,10 @@ struct OutboxEntry {
 // made from ("report.pdf"), or its SOP Instance UID when it was made from none.
 std::string OutboxObjectName(const OutboxEntry& entry);
 
+// What kind of object it is, as people tell them apart: by its SOP class.
+enum class OutboxObjectKind { Image, Document, Pdf, Video, Other };
+OutboxObjectKind KindOf(const OutboxEntry& entry);
+
 // What an object carries into the outbox besides its data.
 struct OutboxEnvelope {
   std::string batch;   // the batch it came from (its batch UID root); may be empty

@@ -130,6 +130,11 @@ void OutboxSender::Recount() {
   if (changed_) changed_(status);
 }
 
+bool OutboxSender::CurrentTarget(PacsTarget& target, std::string& problem) const {
+  if (!target_) return false;
+  return target_(target, problem);
+}
+
 OutboxStatus OutboxSender::Status() const {
   std::lock_guard lock(mutex_);
   return status_;
@@ -144,7 +149,7 @@ void OutboxSender::Count() {
   PacsTarget current;
   std::string problem;
   // Settings that name no usable PACS: everything waits for them to be put right.
-  const bool known = target_ && target_(current, problem);
+  const bool known = CurrentTarget(current, problem);
   if (known) status_.waitingElsewhere = WaitingElsewhere(entries, current);
   for (const OutboxEntry& entry : entries) {
     if (entry.state == OutboxState::Failed) ++status_.failed;

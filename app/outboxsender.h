@@ -79,6 +79,10 @@ class OutboxSender {
 
   OutboxStatus Status() const;
 
+  // The PACS the next delivery goes to, as the settings now name it; false, with the problem,
+  // when they name no usable one.
+  bool CurrentTarget(PacsTarget& target, std::string& problem) const;
+
  private:
   void Run();
   void Settle(const DeliveryReport& report);  // with mutex_ held

@@ -2,21 +2,33 @@
 #include "outboxindicator.h"
 
 #include <QPushButton>
+#include <QStringList>
 #include <string>
 
 #include "log.h"
 #include "outboxform.h"
 
-namespace {
+QString OutboxIndicator::StatusText(const OutboxStatus& status) {
+  QStringList parts;
+  // The news first: objects that had waited have arrived.
+  for (const ArchiveCount& stored : status.storedAfterWaiting) {
+    const QString archive = QString::fromStdString(stored.archive);
+    parts.push_back(
+        stored.objects == 1
+            ? tr("1 waiting object was stored on %1").arg(archive)
+            : tr("%1 waiting objects were stored on %2").arg(stored.objects).arg(archive));
+  }
+  const std::string waiting = OutboxIndicatorText(status);
+  if (!waiting.empty()) parts.push_back(QString::fromStdString(waiting));
+  return parts.join(" \u00b7 ");
+}
 
-void ShowStatus(QPushButton* indicator, const OutboxStatus& status) {
-  const QString text = QString::fromStdString(OutboxIndicatorText(status));
+void OutboxIndicator::ShowStatus(QPushButton* indicator, const OutboxStatus& status) {
+  const QString text = StatusText(status);
   indicator->setText(text);
   indicator->setAccessibleDescription(text);
   indicator->setVisible(!text.isEmpty());
 }
-
-}  // namespace
 
 OutboxIndicator::OutboxIndicator(QWidget* panel, DialogProvider& dialogs) : dialogs_(dialogs) {
   OutboxBtn = new QPushButton(panel);

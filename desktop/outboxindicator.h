@@ -1,8 +1,12 @@
 // The outbox the window sends through, the sender that delivers it in the background, and the
 // indicator that shows what waits: a line under the button rows ("3 waiting · next try 14:05 ·
-// PACS did not answer"), hidden while the outbox is empty, that opens the outbox dialog.
+// PACS did not answer"), which also tells when objects that had waited finally went ("3 waiting
+// objects were stored on PACSAET"), hidden while there is nothing to say, that opens the outbox
+// dialog.
 #pragma once
 
+#include <QCoreApplication>
+#include <QString>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -16,6 +20,8 @@ class QPushButton;
 class QWidget;
 
 class OutboxIndicator {
+  Q_DECLARE_TR_FUNCTIONS(OutboxIndicator)
+
  public:
   // Makes the indicator in `panel`, hidden until the sender reports objects waiting.
   OutboxIndicator(QWidget* panel, DialogProvider& dialogs);
@@ -42,7 +48,13 @@ class OutboxIndicator {
 
   QPushButton* OutboxBtn;
 
+  // What the line says: "3 waiting objects were stored on PACSAET" for a while after objects that
+  // had waited arrived, then (or besides) what waits; empty when nothing is to be said.
+  static QString StatusText(const OutboxStatus& status);
+
  private:
+  static void ShowStatus(QPushButton* indicator, const OutboxStatus& status);
+
   DialogProvider& dialogs_;
   // The settings the sender reads for each delivery, copied on the GUI thread when they change.
   std::mutex settingsMutex_;
