@@ -17,50 +17,60 @@ constexpr std::chrono::seconds kIdleLook{30};
 // How long the news that waiting objects were stored stays in the status.
 constexpr std::chrono::seconds kNewsShown{20};
 
-std::string ClockText(std::chrono::system_clock::time_point when) {
-  const std::time_t time = std::chrono::system_clock::to_time_t(when);
-  std::tm local{};
-  localtime_r(&time, &local);
-  char text[8];
-  std::strftime(text, sizeof text, "%H:%M", &local);
-  return text;
-}
-
 }  // namespace
 
 bool AnythingToDeliver(const OutboxStatus& status) {
   return status.waiting > 0 || status.stored > 0 || !status.waitingElsewhere.empty();
 }
 
-std::string OutboxIndicatorText(const OutboxStatus& status) {
-  if (!AnythingToDeliver(status) && status.failed == 0) return {};
-  std::string text;
-  auto add = [&](const std::string& part) { text += (text.empty() ? "" : " \u00b7 ") + part; };
-  if (status.waiting > 0) add(std::to_string(status.waiting) + " waiting");
-  for (const ArchiveCount& elsewhere : status.waitingElsewhere) {
-    add(std::to_string(elsewhere.objects) + " waiting for " + elsewhere.archive);
+UserMessage StoredAfterWaitingMessage(const std::vector<ArchiveCount>& stored) {
+  std::vector<UserMessage> parts;
+  for (const ArchiveCount& archive : stored) {
+    parts.emplace_back(UserMessageKind::IndicatorStoredAfterWaiting,
+                       std::vector{UserMessage::Number(static_cast<long long>(archive.objects)),
+                                   UserMessage::Text(archive.archive)});
   }
-  if (status.stored > 0) add(std::to_string(status.stored) + " awaiting commitment");
-  if (AnythingToDeliver(status)) {
-    if (status.delivering) {
-      add("sending");
-    } else if (status.nextTry) {
-      add("next try " + ClockText(*status.nextTry));
-    }
-    if (!status.cause.empty()) add(status.cause);
-  }
-  if (status.failed > 0) add(std::to_string(status.failed) + " failed");
-  return text;
+  if (parts.empty()) return {};
+  return UserMessage(UserMessageKind::IndicatorParts, std::move(parts));
 }
 
-std::string StoredAfterWaitingText(const std::vector<ArchiveCount>& stored) {
-  std::string text;
-  for (const ArchiveCount& archive : stored) {
-    text += (text.empty() ? "" : "\n") + std::to_string(archive.objects) +
-            (archive.objects == 1 ? " waiting object was" : " waiting objects were") +
-            " stored on " + archive.archive;
+UserMessage OutboxIndicatorMessage(const OutboxStatus& status) {
+  std::vector<UserMessage> parts;
+  auto count = [](size_t value) { return UserMessage::Number(static_cast<long long>(value)); };
+  // The news first: objects that had waited have arrived.
+  for (const ArchiveCount& archive : status.storedAfterWaiting) {
+    parts.emplace_back(UserMessageKind::IndicatorStoredAfterWaiting,
+                       std::vector{count(archive.objects), UserMessage::Text(archive.archive)});
   }
-  return text;
+  if (status.waiting > 0)
+    parts.emplace_back(UserMessageKind::IndicatorWaiting, std::vector{count(status.waiting)});
+  for (const ArchiveCount& elsewhere : status.waitingElsewhere) {
+    parts.emplace_back(UserMessageKind::IndicatorWaitingFor,
+                       std::vector{count(elsewhere.objects), UserMessage::Text(elsewhere.archive)});
+  }
+  if (status.stored > 0) {
+    parts.emplace_back(UserMessageKind::IndicatorAwaitingCommitment,
+                       std::vector{count(status.stored)});
+  }
+  if (AnythingToDeliver(status)) {
+    if (status.delivering) {
+      parts.emplace_back(UserMessageKind::IndicatorSending);
+    } else if (status.nextTry) {
+      const UserMessage when = UserMessage::ClockTime(
+          std::chrono::duration_cast<std::chrono::seconds>(status.nextTry->time_since_epoch())
+              .count());
+      parts.emplace_back(UserMessageKind::IndicatorNextTry, std::vector{when});
+    }
+    if (!status.cause.empty()) parts.push_back(UserMessage::Text(status.cause));
+  }
+  if (status.failed > 0)
+    parts.emplace_back(UserMessageKind::IndicatorFailed, std::vector{count(status.failed)});
+  if (parts.empty()) return {};
+  return UserMessage(UserMessageKind::IndicatorParts, std::move(parts));
+}
+
+std::string OutboxIndicatorText(const OutboxStatus& status) {
+  return OutboxIndicatorMessage(status).English();
 }
 
 std::chrono::seconds RetryDelay(int rounds) {
@@ -189,7 +199,7 @@ void OutboxSender::Settle(const DeliveryReport& report) {
   }
   if (!status_.storedAfterWaiting.empty()) {
     storedAfterWaitingAt_ = std::chrono::steady_clock::now();
-    WriteLog("INFO, Outbox, " + StoredAfterWaitingText(status_.storedAfterWaiting));
+    WriteLog("INFO, Outbox, " + StoredAfterWaitingMessage(status_.storedAfterWaiting).English());
   }
   Count();
 }

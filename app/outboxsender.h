@@ -15,6 +15,7 @@
 
 #include "outbox.h"
 #include "outboxdelivery.h"
+#include "usermessage.h"
 
 struct OutboxStatus {
   size_t waiting = 0;  // for the PACS of the settings
@@ -34,12 +35,15 @@ struct OutboxStatus {
 
 // "3 waiting · next try 14:05 · PACS did not answer", with "· 1 failed" when objects failed,
 // "2 awaiting commitment" for objects stored whose commitment the PACS has not reported and
-// "4 waiting for RESEARCH at 10.0.0.9:104" for objects queued for another PACS; empty when the
-// outbox is empty.
+// "4 waiting for RESEARCH at 10.0.0.9:104" for objects queued for another PACS; led for a while
+// by the news "3 waiting objects were stored on PACSAET" when objects that had waited arrived.
+// Empty when there is nothing to say.
+UserMessage OutboxIndicatorMessage(const OutboxStatus& status);
+// The same in English.
 std::string OutboxIndicatorText(const OutboxStatus& status);
 
-// "3 waiting objects were stored on PACSAET", one line per PACS.
-std::string StoredAfterWaitingText(const std::vector<ArchiveCount>& stored);
+// "3 waiting objects were stored on PACSAET", one part per PACS.
+UserMessage StoredAfterWaitingMessage(const std::vector<ArchiveCount>& stored);
 
 // Whether anything waits for a delivery: objects for any PACS, or awaiting commitment.
 bool AnythingToDeliver(const OutboxStatus& status);

@@ -221,19 +221,18 @@ class OutboxPipeline {
 
 }  // namespace
 
-std::string OutboxWaitMessage(size_t waiting, const std::string& cause) {
-  const std::string objects = std::to_string(waiting) + " object" + (waiting == 1 ? "" : "s") +
-                              " wait" + (waiting == 1 ? "s" : "") + " in the outbox";
+UserMessage OutboxWaitMessage(size_t waiting, const std::string& cause) {
+  const UserMessage count = UserMessage::Number(static_cast<long long>(waiting));
   if (cause.empty() || cause == kPacsDidNotAnswer) {
-    return "The PACS did not answer: " + objects + " and will be sent when it answers";
+    return UserMessage(UserMessageKind::OutboxWaiting, {count});
   }
-  return objects + " and will be sent again: " + cause;
+  return UserMessage(UserMessageKind::OutboxWaitingBecause, {count, UserMessage::Text(cause)});
 }
 
-std::string CommitmentWaitMessage(size_t stored, const std::string& cause) {
-  return "The PACS stored " + std::to_string(stored) + " object" + (stored == 1 ? "" : "s") +
-         " but has not committed " + (stored == 1 ? "it yet: it stays" : "them yet: they stay") +
-         " in the outbox until it does" + (cause.empty() ? "" : " (" + cause + ")");
+UserMessage CommitmentWaitMessage(size_t stored, const std::string& cause) {
+  const UserMessage count = UserMessage::Number(static_cast<long long>(stored));
+  if (cause.empty()) return UserMessage(UserMessageKind::CommitmentWaiting, {count});
+  return UserMessage(UserMessageKind::CommitmentWaitingBecause, {count, UserMessage::Text(cause)});
 }
 
 OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items, Outbox& outbox,
@@ -266,8 +265,9 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
         if (!outbox.Stage(object, envelope, entry, error)) {
           // The item's reason is the end of the message: "the disk is full".
           const size_t said = error.rfind(": ");
-          outcome.ObjectDone(object, false,
-                             said == std::string::npos ? error : error.substr(said + 2));
+          outcome.ObjectDone(
+              object, false,
+              UserMessage::Text(said == std::string::npos ? error : error.substr(said + 2)));
           return false;
         }
         staged.emplace_back(entry.sopInstanceUid, item);
@@ -297,28 +297,27 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     if (committedOfItem[item] == objectsOfItem[item]) result.queuedItems.push_back(item);
   }
   result.skippedItems = streamedBatch.skipped;
-  std::vector<std::string> lines;
+  std::vector<UserMessage> lines;
   // The items that gave no object, named with their reasons, close the message.
   auto finish = [&] {
-    const std::string notSent = outcome.NotDeliveredText("sent");
-    if (!notSent.empty()) lines.push_back(notSent);
-    for (const std::string& line : lines) {
-      result.message += (result.message.empty() ? "" : "\n") + line;
-    }
+    lines.push_back(outcome.NotDelivered(DoneAs::Sent));
+    result.message = UserMessage::Lines(std::move(lines));
     return result;
   };
   const bool allQueued = streamedBatch.complete && pipeline.Error().empty();
   if (mode == OutboxSendMode::QueueOnly) {
     if (allQueued) {
       result.success = true;
-      result.message = std::to_string(result.queuedObjects) + " objects queued in the outbox";
+      result.message =
+          UserMessage(UserMessageKind::ObjectsQueued,
+                      {UserMessage::Number(static_cast<long long>(result.queuedObjects))});
       return result;
     }
     if (streamedBatch.cancelled) {
-      lines.push_back(outcome.CancelledText("Send", "put in the outbox"));
+      lines.push_back(outcome.Cancelled(DoneAs::Queued));
     } else {
       lines.push_back(kSendFailedMessage);
-      if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
+      lines.push_back(outcome.Cause());
     }
     return finish();
   }
@@ -340,7 +339,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   std::string waitCause;
   size_t awaitingCommitment = 0;
   std::string commitmentCause;
-  std::vector<std::string> refused;
+  std::vector<UserMessage> refused;
   std::vector<size_t> deliveredOfItem(items.size(), 0);
   for (const DeliveredObject& object : result.delivery.objects) {
     if (object.entry.batch != batch) continue;
@@ -361,7 +360,9 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       }
     }
     if (object.settled == OutboxState::Failed) {
-      refused.push_back(OutboxObjectName(object.entry) + ": " + object.outcome.cause);
+      refused.push_back(UserMessage(UserMessageKind::NamedCause,
+                                    {UserMessage::Text(OutboxObjectName(object.entry)),
+                                     UserMessage::Text(object.outcome.cause)}));
     }
   }
   for (size_t item : result.queuedItems) {
@@ -375,10 +376,10 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   }
   if (cancelled) {
     outcome.MarkCancelled();
-    lines.push_back(outcome.CancelledText("Send", "put in the outbox"));
+    lines.push_back(outcome.Cancelled(DoneAs::Queued));
   } else if (!allQueued) {
     lines.push_back(kSendFailedMessage);
-    if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
+    lines.push_back(outcome.Cause());
   }
   if (waiting > 0) {
     // Everything that waits for this PACS goes when it answers, not only this batch.
@@ -394,7 +395,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   }
   if (!refused.empty()) {
     if (allQueued || cancelled) lines.push_back(kSendFailedMessage);
-    for (const std::string& line : refused) lines.push_back(line);
+    for (UserMessage& line : refused) lines.push_back(std::move(line));
   }
   return finish();
 }

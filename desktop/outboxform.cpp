@@ -5,7 +5,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -14,8 +13,15 @@
 
 #include "dialogprovider.h"
 #include "outboxdelivery.h"
+#include "windowlanguage.h"
 
 namespace {
+
+// The states as the dialog shows them (the journal keeps the English names).
+constexpr const char* kShownStates[] = {
+    QT_TRANSLATE_NOOP("TOutboxFrm", "waiting"), QT_TRANSLATE_NOOP("TOutboxFrm", "failed"),
+    //: Stored on the PACS, which has not yet committed it.
+    QT_TRANSLATE_NOOP("TOutboxFrm", "stored"), QT_TRANSLATE_NOOP("TOutboxFrm", "gone")};
 
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
@@ -84,20 +90,14 @@ TOutboxFrm::TOutboxFrm(Outbox& outbox, OutboxSender& sender, DialogProvider& dia
 }
 
 QString TOutboxFrm::StateText(const OutboxEntry& entry) const {
-  switch (entry.state) {
-    case OutboxState::Failed:
-      return tr("failed");
-    case OutboxState::Stored:
-      return tr("awaiting commitment");
-    default:
-      break;
-  }
   PacsTarget current;
   std::string problem;
-  if (sender_.CurrentTarget(current, problem) && !IsForTarget(entry, current)) {
+  if (entry.state == OutboxState::Waiting && sender_.CurrentTarget(current, problem) &&
+      !IsForTarget(entry, current)) {
+    //: An object that waits for another PACS than the one in the settings: the one it was sent to.
     return tr("waiting for its PACS");
   }
-  return tr("waiting");
+  return tr(kShownStates[static_cast<size_t>(entry.state)]);
 }
 
 void TOutboxFrm::Refresh() {
@@ -106,13 +106,15 @@ void TOutboxFrm::Refresh() {
   for (size_t row = 0; row < shown_.size(); ++row) {
     const OutboxEntry& entry = shown_[row];
     const QString kinds[] = {tr("image"), tr("document"), tr("PDF"), tr("video"), tr("other")};
-    const QString patient = entry.patientId.empty()
-                                ? Q(entry.patientName)
-                                : tr("%1 · ID %2").arg(Q(entry.patientName), Q(entry.patientId));
-    const QString queued = entry.queuedAt == 0
-                               ? QString()
-                               : QLocale().toString(QDateTime::fromSecsSinceEpoch(entry.queuedAt),
-                                                    QLocale::ShortFormat);
+    //: A patient's name (%1) and ID (%2).
+    const QString patient =
+        entry.patientId.empty()
+            ? Q(entry.patientName)
+            : tr("%1 \u00b7 ID %2").arg(Q(entry.patientName), Q(entry.patientId));
+    const QString queued =
+        entry.queuedAt == 0
+            ? QString()
+            : QDateTime::fromSecsSinceEpoch(entry.queuedAt).toString(WindowDateFormat() + " HH:mm");
     const QString destination = entry.destination.kind == DestinationKind::Unknown
                                     ? tr("the PACS of the settings")
                                     : Q(DestinationText(entry.destination));
@@ -133,7 +135,8 @@ void TOutboxFrm::Refresh() {
         ->setToolTip(Q(entry.source.empty() ? entry.sopInstanceUid
                                             : entry.source + "\n" + entry.sopInstanceUid));
     ObjectGrid->item(static_cast<int>(row), State)
-        ->setToolTip(tr("%1 attempts").arg(entry.attempts));
+        ->setToolTip(CountedText("TOutboxFrm", QT_TRANSLATE_N_NOOP("TOutboxFrm", "%n attempts"),
+                                 "%n attempt", entry.attempts));
   }
   for (int column = 0; column < Cause; ++column) ObjectGrid->resizeColumnToContents(column);
 
@@ -142,7 +145,10 @@ void TOutboxFrm::Refresh() {
   QStringList elsewhere;
   if (sender_.CurrentTarget(current, problem)) {
     for (const ArchiveCount& archive : WaitingElsewhere(shown_, current)) {
-      elsewhere.push_back(tr("%1 waiting for %2").arg(archive.objects).arg(Q(archive.archive)));
+      elsewhere.push_back(CountedText("TOutboxFrm",
+                                      QT_TRANSLATE_N_NOOP("TOutboxFrm", "%n waiting for %1"),
+                                      "%n waiting for %1", static_cast<long long>(archive.objects))
+                              .arg(Q(archive.archive)));
     }
   }
   ElsewhereLabel->setText(elsewhere.join("\n"));
@@ -197,12 +203,13 @@ void TOutboxFrm::SendToCurrentBtnClick() {
   }
   const QString here = Q(DestinationText(DestinationOf(current)));
   const QString question =
-      moving.size() == 1
-          ? tr("Send 1 object meant for %1 to %2 instead?\nIt will not be sent to %1.")
-                .arg(ArchiveList(moving), here)
-          : tr("Send %1 objects meant for %2 to %3 instead?\nThey will not be sent to %2.")
-                .arg(moving.size())
-                .arg(ArchiveList(moving), here);
+      CountedText("TOutboxFrm",
+                  QT_TRANSLATE_N_NOOP("TOutboxFrm",
+                                      "Send %n objects meant for %1 to %2 instead?\nThey will not "
+                                      "be sent to %1."),
+                  "Send %n object meant for %1 to %2 instead?\nIt will not be sent to %1.",
+                  static_cast<long long>(moving.size()))
+          .arg(ArchiveList(moving), here);
   if (!dialogs_.Confirm(this, tr("Send to the current PACS"), question)) return;
   std::vector<std::string> uids;
   for (const OutboxEntry& entry : moving) uids.push_back(entry.sopInstanceUid);
@@ -217,11 +224,13 @@ void TOutboxFrm::RemoveBtnClick() {
     dialogs_.ShowMessage(this, tr("Please select the objects to remove"));
     return;
   }
-  const QString question =
-      tr("Remove %1 object%2 from the outbox?\nThey will not be sent to the PACS.")
-          .arg(uids.size())
-          .arg(uids.size() == 1 ? "" : "s");
-  if (!dialogs_.Confirm(this, "WARNING", question)) return;
+  const QString question = CountedText(
+      "TOutboxFrm",
+      QT_TRANSLATE_N_NOOP("TOutboxFrm",
+                          "Remove %n objects from the outbox?\nThey will not be sent to the PACS."),
+      "Remove %n object from the outbox?\nThey will not be sent to the PACS.",
+      static_cast<long long>(uids.size()));
+  if (!dialogs_.Confirm(this, tr("WARNING"), question)) return;
   outbox_.Remove(uids);
   sender_.Recount();
   Refresh();

@@ -2,33 +2,22 @@
 #include "outboxindicator.h"
 
 #include <QPushButton>
-#include <QStringList>
 #include <string>
 
 #include "log.h"
+#include "messagewording.h"
 #include "outboxform.h"
 
-QString OutboxIndicator::StatusText(const OutboxStatus& status) {
-  QStringList parts;
-  // The news first: objects that had waited have arrived.
-  for (const ArchiveCount& stored : status.storedAfterWaiting) {
-    const QString archive = QString::fromStdString(stored.archive);
-    parts.push_back(
-        stored.objects == 1
-            ? tr("1 waiting object was stored on %1").arg(archive)
-            : tr("%1 waiting objects were stored on %2").arg(stored.objects).arg(archive));
-  }
-  const std::string waiting = OutboxIndicatorText(status);
-  if (!waiting.empty()) parts.push_back(QString::fromStdString(waiting));
-  return parts.join(" \u00b7 ");
-}
+namespace {
 
-void OutboxIndicator::ShowStatus(QPushButton* indicator, const OutboxStatus& status) {
-  const QString text = StatusText(status);
+void ShowStatus(QPushButton* indicator, const OutboxStatus& status) {
+  const QString text = Worded(OutboxIndicatorMessage(status));
   indicator->setText(text);
   indicator->setAccessibleDescription(text);
   indicator->setVisible(!text.isEmpty());
 }
+
+}  // namespace
 
 OutboxIndicator::OutboxIndicator(QWidget* panel, DialogProvider& dialogs) : dialogs_(dialogs) {
   OutboxBtn = new QPushButton(panel);
@@ -37,7 +26,7 @@ OutboxIndicator::OutboxIndicator(QWidget* panel, DialogProvider& dialogs) : dial
   OutboxBtn->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   OutboxBtn->setFlat(true);
   OutboxBtn->setStyleSheet("text-align: left");
-  OutboxBtn->setAccessibleName("Outbox");
+  OutboxBtn->setAccessibleName(OutboxIndicator::tr("Outbox"));
   OutboxBtn->hide();
 }
 

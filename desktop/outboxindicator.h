@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QString>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -48,13 +47,7 @@ class OutboxIndicator {
 
   QPushButton* OutboxBtn;
 
-  // What the line says: "3 waiting objects were stored on PACSAET" for a while after objects that
-  // had waited arrived, then (or besides) what waits; empty when nothing is to be said.
-  static QString StatusText(const OutboxStatus& status);
-
  private:
-  static void ShowStatus(QPushButton* indicator, const OutboxStatus& status);
-
   DialogProvider& dialogs_;
   // The settings the sender reads for each delivery, copied on the GUI thread when they change.
   std::mutex settingsMutex_;

@@ -184,11 +184,12 @@ TEST(OutboxDisk, ASendThatFillsTheDiskCountsExactlyWhatWentIn) {
                      std::to_string(inOutbox));
     const std::string notSent = std::to_string(items.size() - inOutbox) + " of " +
                                 std::to_string(items.size()) + " items were not sent";
-    check.Expect(result.message.find("the disk is full") != std::string::npos &&
-                     result.message.find(notSent) != std::string::npos &&
-                     result.message.find("The PACS did not answer: " + std::to_string(inOutbox) +
-                                         " object") != std::string::npos,
-                 "the message: " + result.message);
+    const std::string message = result.message.English();
+    check.Expect(message.find("the disk is full") != std::string::npos &&
+                     message.find(notSent) != std::string::npos &&
+                     message.find("The PACS did not answer: " + std::to_string(inOutbox) +
+                                  " object") != std::string::npos,
+                 "the message: " + message);
     return check.Problems();
   });
   EXPECT_EQ(problems, "");

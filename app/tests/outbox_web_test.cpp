@@ -64,7 +64,7 @@ TEST(OutboxWeb, AnAnswerThatDoesNotNameTheObjectLeavesItWaitingAndTheScanInPlace
         {scan}, outbox, WebTarget(server.Url()), OutboxSendMode::QueueAndDeliver);
     RemoveDeliveredWorkFiles(outbox, result.delivery, work);
     EXPECT_FALSE(result.success);
-    EXPECT_EQ(result.message,
+    EXPECT_EQ(result.message.English(),
               "1 object waits in the outbox and will be sent again: " + std::string(row.cause));
     EXPECT_TRUE(fs::exists(scan));
     const std::vector<OutboxEntry> left = outbox.Entries();
