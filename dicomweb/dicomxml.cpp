@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "answerelements.h"
 #include "bufdata.h"
 #include "syntaxes.h"
 
@@ -74,15 +75,6 @@ bool AppendBinary(const std::string& vr, const std::string& text, std::string& b
   return false;
 }
 
-bool IsTextVR(const std::string& vr) {
-  static constexpr const char* kTextVRs[] = {"AE", "AS", "CS", "DA", "DS", "DT", "IS", "LO",
-                                             "LT", "SH", "ST", "TM", "UC", "UI", "UR", "UT"};
-  for (const char* text : kTextVRs) {
-    if (vr == text) return true;
-  }
-  return false;
-}
-
 void ReadAttributes(const xmlNode* parent, DcmObj& dataSet, int depth);
 
 void ReadAttribute(const xmlNode* attribute, DcmObj& dataSet, int depth) {
@@ -92,24 +84,17 @@ void ReadAttribute(const xmlNode* attribute, DcmObj& dataSet, int depth) {
   if (!ParseTag(Attribute(attribute, "tag"), group, element) || vr.size() != 2) return;
   if (vr == "SQ") {
     if (depth >= kMaxSequenceDepth) return;
-    auto sequence = std::make_unique<DcmObj>();
-    sequence->explicitVR = true;
-    sequence->header.group = group;
-    sequence->header.element = element;
-    sequence->header.SetVR("SQ");
+    auto sequence = NewSequence(group, element);
     for (const xmlNode* item = attribute->children; item != nullptr; item = item->next) {
       if (!Named(item, "Item")) continue;
-      auto nested = std::make_unique<DcmObj>();
-      nested->SetTransferSyntax(kExplicitVRLittleEndian);
-      nested->header.group = 0xFFFE;
-      nested->header.element = 0xE000;
+      auto nested = NewSequenceItem();
       ReadAttributes(item, *nested, depth + 1);
       sequence->Append(std::move(nested));
     }
     dataSet.Append(std::move(sequence));
     return;
   }
-  const bool text = IsTextVR(vr);
+  const bool text = IsPlainTextVR(vr);
   std::string bytes;
   bool first = true;
   for (const xmlNode* value = attribute->children; value != nullptr; value = value->next) {
