@@ -60,6 +60,20 @@ bool SendJob(int port, std::string_view job) {
   return delivered;
 }
 
+bool SendJobAndClose(int port, std::string_view job) {
+  const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (handle < 0) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool sent =
+      connect(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      send(handle, job.data(), job.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(job.size());
+  close(handle);
+  return sent;
+}
+
 std::string SmallXpsPackage() {
   const std::string contentTypes =
       R"(<?xml version="1.0" encoding="UTF-8"?>)"

@@ -19,6 +19,10 @@ namespace capturetest {
 // listener refused or cut the connection.
 bool SendJob(int port, std::string_view job);
 
+// Connects to 127.0.0.1:port, writes `job` and closes at once without waiting for the listener,
+// as a sender of a small job does that wants no answer. False when it could not be written.
+bool SendJobAndClose(int port, std::string_view job);
+
 // A one-page XPS package (a ZIP file) with a red square.
 std::string SmallXpsPackage();
 

@@ -101,13 +101,18 @@ TEST_F(SharedMachineListener, AnotherUsersFloodIsClosedAtOnceLoggedAndAJobStillA
   EXPECT_TRUE(WaitUntil([&] { return CountMatches(log_.Text(), refused) >= kConnections; }))
       << CountMatches(log_.Text(), refused);
 
-  // This user's job arrives as an item; nothing of the other user's is kept.
+  // This user's jobs arrive as items, also one whose sender closes right after writing while
+  // the other user still holds the connections; nothing of the other user's is kept.
   ASSERT_TRUE(SendJob(port_, "%PDF-1.4 printed by this user"));
   ASSERT_TRUE(WaitUntil([&] { return items_.Size() == 1; }));
+  ASSERT_TRUE(capturetest::SendJobAndClose(port_, "%PDF-1.4 sent and closed at once"));
+  EXPECT_TRUE(WaitUntil([&] { return items_.Size() == 2; })) << log_.Text();
   flood.Stop();
   server_->Stop();
   EXPECT_EQ(ReadFile(*items_.At(0)), "%PDF-1.4 printed by this user");
-  EXPECT_EQ(FileNames(work_).size(), 1u);
+  ASSERT_EQ(items_.Size(), 2u);
+  EXPECT_EQ(ReadFile(*items_.At(1)), "%PDF-1.4 sent and closed at once");
+  EXPECT_EQ(FileNames(work_).size(), 2u);
   EXPECT_EQ(PartFiles(work_), 0u);
 }
 
