@@ -168,6 +168,8 @@ PrivateCupsd::PrivateCupsd() : socket_(temp_ / "cups.sock") {
   for (const char* sub : {"spool", "cache", "state", "tmp", "log"}) {
     std::filesystem::create_directories(root / sub);
   }
+  // The filters run as user lp and write their temporary files here.
+  std::filesystem::permissions(root / "tmp", std::filesystem::perms(01777));
   const int port = testsupport::FreePort();
   testsupport::WriteFile(root / "cups-files.conf",
                          "ServerRoot " + root.string() + "\n" +                   //
@@ -185,8 +187,14 @@ PrivateCupsd::PrivateCupsd() : socket_(temp_ / "cups.sock") {
                          "Listen " + socket_.string() + "\n" +                    //
                              "Listen 127.0.0.1:" + std::to_string(port) + "\n" +  //
                              "LogLevel info\nBrowsing No\nWebInterface No\n"
-                             "DefaultAuthType None\n"
-                             "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n");
+                             "DefaultAuthType Basic\n"
+                             "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                             "<Policy default>\n  <Limit All>\n    Order deny,allow\n"
+                             "  </Limit>\n</Policy>\n"
+                             "<Policy authenticated>\n"
+                             "  <Limit Create-Job Print-Job Print-URI Validate-Job>\n"
+                             "    AuthType Default\n    Order deny,allow\n  </Limit>\n"
+                             "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
   PointSpoolerAt(socket_);
   process_ = std::make_unique<testsupport::ChildProcess>(
       std::vector<std::string>{"cupsd", "-f", "-c", (root / "cupsd.conf").string(), "-s",
@@ -214,6 +222,54 @@ std::string PrivateCupsd::ErrorLog() const {
   std::error_code error;
   if (!std::filesystem::exists(temp_.path() / "log/error_log", error)) return {};
   return testsupport::ReadFile(temp_.path() / "log/error_log");
+}
+
+PrinterApplication::PrinterApplication() {
+  // The spooler's backends (user lp) pass this folder to reach the socket.
+  std::filesystem::permissions(temp_.path(), std::filesystem::perms(0755));
+  places_.socket = temp_ / "run" / "printer.sock";
+  places_.spool = temp_ / "spool";
+}
+
+PrinterApplication::~PrinterApplication() {
+  Stop();
+}
+
+bool PrinterApplication::Start(std::string& why) {
+  Stop();
+  process_ = std::make_unique<testsupport::ChildProcess>(
+      std::vector<std::string>{VELLORAN_PRINTER, "--socket", places_.socket.string(), "--spool",
+                               places_.spool.string(), "--log", (temp_ / "printer.log").string(),
+                               "--debug"},
+      (temp_ / "printer.out").string());
+  // The socket's folder opens once the socket is closed to everybody but the spooler.
+  const bool started = WaitUntil([this] {
+                         std::error_code error;
+                         const auto folder =
+                             std::filesystem::status(places_.socket.parent_path(), error);
+                         return (!error && std::filesystem::exists(places_.socket, error) &&
+                                 (folder.permissions() & std::filesystem::perms::others_exec) !=
+                                     std::filesystem::perms::none) ||
+                                !process_->Running();
+                       }) &&
+                       process_->Running();
+  if (!started) why = "velloran-printer did not start: " + Log();
+  return started;
+}
+
+void PrinterApplication::Stop() {
+  process_.reset();
+  std::error_code ignored;
+  std::filesystem::remove(places_.socket, ignored);
+}
+
+std::string PrinterApplication::Log() const {
+  std::error_code error;
+  std::string log;
+  for (const char* name : {"printer.out", "printer.log"}) {
+    if (std::filesystem::exists(temp_ / name, error)) log += testsupport::ReadFile(temp_ / name);
+  }
+  return log;
 }
 
 }  // namespace capturetest

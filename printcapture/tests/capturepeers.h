@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "printerplaces.h"
 #include "testsupport.h"
 
 namespace capturetest {
@@ -54,7 +55,8 @@ class CapturedLog {
 
 // A CUPS scheduler of the test's own: its configuration, spool and socket in a temporary folder,
 // listening on that socket and on a free loopback port, running as user lp. CUPS_SERVER points
-// at it while it lives, so libcups, lpadmin and lp talk to it alone.
+// at it while it lives, so libcups, lpadmin and lp talk to it alone. Like Debian's, it knows the
+// policy "authenticated", under which local users print as who they are.
 class PrivateCupsd {
  public:
   PrivateCupsd();
@@ -72,6 +74,35 @@ class PrivateCupsd {
   std::filesystem::path socket_;
   std::unique_ptr<testsupport::ChildProcess> process_;
   bool running_ = false;
+};
+
+// velloran-printer of the test's own, as root runs it: its socket and spool in a temporary
+// folder that the spooler's backends (user lp) can pass.
+class PrinterApplication {
+ public:
+  PrinterApplication();
+  ~PrinterApplication();
+  PrinterApplication(const PrinterApplication&) = delete;
+  PrinterApplication& operator=(const PrinterApplication&) = delete;
+
+  // Starts the program and waits until its socket is open to the spooler; false (with its log
+  // in `why`) when it did not come up.
+  bool Start(std::string& why);
+  void Stop();
+  pid_t pid() const { return process_ ? process_->pid() : -1; }
+  const PrinterPlaces& places() const { return places_; }
+  // The printer's URI for ipptool and lpadmin.
+  std::string Uri() const { return PrinterApplicationUri(places_.socket); }
+  // The folder of the spool that holds `user`'s jobs.
+  std::filesystem::path UserFolder(uid_t user) const {
+    return UserSpoolFolder(places_.spool, user);
+  }
+  std::string Log() const;
+
+ private:
+  testsupport::TempDir temp_;
+  PrinterPlaces places_;
+  std::unique_ptr<testsupport::ChildProcess> process_;
 };
 
 }  // namespace capturetest
