@@ -15,6 +15,7 @@
 #include "mainform.h"
 #ifdef VELLORAN_HAVE_PRINTCAPTURE
 #include "printcapture.h"
+#include "settings.h"
 #endif
 #ifdef VELLORAN_HAVE_SCANNER
 #include "acquisitionform.h"
@@ -103,7 +104,10 @@ int main(int argc, char** argv) {
     const std::lock_guard lock(captureStarting);
     std::string message;
     if (captureStopped) return message;
-    capture.Start(port, workFolder, items, message);
+    CaptureSettings settings;
+    settings.mode = CaptureModeNamed(setupcfg.printCapture);
+    settings.port = port;
+    capture.Start(settings, workFolder, items, message);
     if (captureStopped) capture.Stop();
     return message;
   };
