@@ -137,7 +137,9 @@ size_t SpoolReceiver::TakeJobs() {
   });
   const Descriptor work(open(workFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!work.valid()) {
-    Report(workFolder_.string(), "the work folder cannot be opened: " + ErrorText());
+    Report(workFolder_.string(), "ERROR, SpoolReceiver::TakeJobs, the work folder " +
+                                     workFolder_.string() + " cannot be opened: " + ErrorText() +
+                                     "; the printed jobs wait in " + userFolder_.string());
     return 0;
   }
   size_t taken = 0;
@@ -145,7 +147,9 @@ size_t SpoolReceiver::TakeJobs() {
     std::string cause;
     const std::filesystem::path path = Move(spool.get(), work.get(), job.name, cause);
     if (path.empty()) {
-      Report(job.name, cause);
+      Report(job.name, "ERROR, SpoolReceiver::TakeJobs, the printed job " + job.name +
+                           " cannot be taken into the work folder " + workFolder_.string() + ": " +
+                           cause + "; it waits in " + userFolder_.string());
       continue;
     }
     if (LogLevel.load() > 1) {
@@ -159,13 +163,10 @@ size_t SpoolReceiver::TakeJobs() {
   return taken;
 }
 
-void SpoolReceiver::Report(const std::string& name, const std::string& cause) {
-  const std::string message = "ERROR, SpoolReceiver::TakeJobs, the printed job " + name +
-                              " cannot be taken into the work folder " + workFolder_.string() +
-                              ": " + cause + "; it waits in " + userFolder_.string();
+void SpoolReceiver::Report(const std::string& subject, const std::string& message) {
   // The job is tried again at every look; the log and the user hear of it once.
   const std::lock_guard lock(reportsMutex_);
-  if (!reported_.insert(name).second) return;
+  if (!reported_.insert(subject).second) return;
   WriteLog(message);
   reports_.push_back(message);
 }

@@ -37,7 +37,8 @@ class SpoolReceiver {
  private:
   // Moves one job; the path in the work folder, or empty after the cause in `cause`.
   std::filesystem::path Move(int spool, int work, const std::string& name, std::string& cause);
-  void Report(const std::string& name, const std::string& cause);
+  // Logs `message` and keeps it for the user, once for each `subject` (a job, the folder).
+  void Report(const std::string& subject, const std::string& message);
 
   std::filesystem::path userFolder_;
   std::filesystem::path workFolder_;
@@ -46,7 +47,7 @@ class SpoolReceiver {
   std::mutex takeMutex_;
   std::mutex reportsMutex_;
   std::vector<std::string> reports_;
-  std::set<std::string> reported_;  // the jobs whose failure the user heard of
+  std::set<std::string> reported_;  // the subjects whose failure the user heard of
   std::thread thread_;
   int stopPipe_[2] = {-1, -1};
 };
