@@ -22,22 +22,26 @@
 
 namespace {
 
-// A row of a tab: the bold label and its field of the given width.
-QLineEdit* AddField(QGridLayout* rows, const char* objectName, const char* caption, int width) {
-  QWidget* tab = rows->parentWidget();
-  auto* label = new QLabel(QString::fromUtf8(caption), tab);
+// A row of a tab: the bold label and its field.
+void AddRow(QGridLayout* rows, const QString& caption, QWidget* field) {
+  auto* label = new QLabel(caption, rows->parentWidget());
   QFont bold = label->font();
   bold.setBold(true);
   bold.setPointSize(std::max(bold.pointSize() + 1, 10));
   label->setFont(bold);
-  auto* field = new QLineEdit(tab);
-  field->setObjectName(objectName);
-  field->setMinimumWidth(width);
   field->setAccessibleName(label->text());
   label->setBuddy(field);
   const int row = rows->rowCount();
   rows->addWidget(label, row, 0);
   rows->addWidget(field, row, 1);
+}
+
+// A row of a tab with a text field of the given width.
+QLineEdit* AddField(QGridLayout* rows, const char* objectName, const char* caption, int width) {
+  auto* field = new QLineEdit(rows->parentWidget());
+  field->setObjectName(objectName);
+  field->setMinimumWidth(width);
+  AddRow(rows, QString::fromUtf8(caption), field);
   return field;
 }
 
@@ -113,8 +117,16 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   PageControl1->addTab(TabSheet3, "WL Server");
 
   LocalRows = TabRows(TabSheet1);
+  // Six rows, as on the PACS tab: as close together, so the dialog keeps its designed height.
+  LocalRows->setVerticalSpacing(9);
   Edit4 = AddField(LocalRows, "Edit4", "Local AET", 150);
   Edit7 = AddField(LocalRows, "Edit7", "Inst. Name:", 250);
+  // How printed jobs arrive; the printer port serves the raw queue alone.
+  ComboBox1 = new QComboBox(TabSheet1);
+  ComboBox1->setObjectName("ComboBox1");
+  ComboBox1->addItem(tr("printer application (IPP Everywhere)"), "application");
+  ComboBox1->addItem(tr("raw queue on the printer port"), "raw");
+  AddRow(LocalRows, tr("Print capture"), ComboBox1);
   Edit10 = AddField(LocalRows, "Edit10", "Printer Port", 150);
   CheckBox1 = new QCheckBox("Debug logging", TabSheet1);
   CheckBox1->setObjectName("CheckBox1");
@@ -186,6 +198,8 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   connect(Button1, &QPushButton::clicked, this, &TSetupFrm::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TSetupFrm::Button2Click);
   connect(CheckBox4, &QCheckBox::toggled, this, &TSetupFrm::EnableCommitmentFields);
+  connect(ComboBox1, &QComboBox::currentIndexChanged, this,
+          [this] { Edit10->setEnabled(ComboBox1->currentData() == "raw"); });
   connect(WebFields->Protocol, &QComboBox::currentIndexChanged, this,
           &TSetupFrm::EnableCommitmentFields);
   PageControl1->setCurrentIndex(0);
@@ -203,6 +217,8 @@ void TSetupFrm::FormCreate() {
   Edit8->setText(Q(config_.worklistIP));
   Edit9->setText(Q(config_.worklistPort));
   Edit10->setText(Q(config_.PrinterPort));
+  ComboBox1->setCurrentIndex(config_.printCapture == "raw" ? 1 : 0);
+  Edit10->setEnabled(ComboBox1->currentIndex() == 1);
   CheckBox1->setChecked(config_.Debug);
   CheckBox2->setChecked(config_.KeepCameraJpegs);
   WebFields->Load(config_);
@@ -260,6 +276,7 @@ void TSetupFrm::BitBtn1Click() {
   config_.worklistIP = S(Edit8);
   config_.worklistPort = S(Edit9);
   config_.PrinterPort = S(Edit10);
+  config_.printCapture = ComboBox1->currentData().toString().toStdString();
   config_.Debug = CheckBox1->isChecked();
   config_.KeepCameraJpegs = CheckBox2->isChecked();
   config_.keepUnsentInOutbox = CheckBox3->isChecked();
