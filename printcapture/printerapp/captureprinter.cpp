@@ -30,7 +30,7 @@ namespace {
 constexpr const char* kDriverName = "velloran_capture";
 constexpr const char* kPrinterName = "Velloran";
 // A JPEG file larger than this is no picture anybody prints.
-constexpr std::streamsize kMaxJpegBytes = std::streamsize{256} << 20;
+constexpr uintmax_t kMaxJpegBytes = uintmax_t{256} << 20;
 constexpr int kResolution = 300;
 constexpr int kMostWaitingJobs = 100;
 
@@ -162,13 +162,17 @@ bool PrintPdf(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
 }
 
 bool FilterJpeg(pappl_job_t* job, pappl_device_t*, void*) {
-  std::ifstream input(OrEmpty(papplJobGetFilename(job)), std::ios::binary);
+  const std::filesystem::path file = OrEmpty(papplJobGetFilename(job));
+  std::error_code error;
+  const uintmax_t size = std::filesystem::file_size(file, error);
   std::string data;
-  data.resize(static_cast<size_t>(kMaxJpegBytes) + 1);
-  input.read(data.data(), kMaxJpegBytes + 1);
-  data.resize(static_cast<size_t>(input.gcount()));
-  const std::optional<JpegPicture> picture =
-      data.size() > static_cast<size_t>(kMaxJpegBytes) ? std::nullopt : ReadJpegHeader(data);
+  if (!error && size <= kMaxJpegBytes) {
+    data.resize(static_cast<size_t>(size));
+    std::ifstream input(file, std::ios::binary);
+    input.read(data.data(), static_cast<std::streamsize>(size));
+    data.resize(static_cast<size_t>(input.gcount()));
+  }
+  const std::optional<JpegPicture> picture = ReadJpegHeader(data);
   if (!picture) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Not a JPEG picture a PDF can hold.");
     papplJobSetMessage(job, "Not captured: not a JPEG picture a PDF can hold");
