@@ -161,7 +161,7 @@ std::string CapturedLog::Text() const {
   return testsupport::ReadFile(temp_ / "test.log");
 }
 
-PrivateCupsd::PrivateCupsd() : socket_(temp_ / "cups.sock") {
+PrivateCupsd::PrivateCupsd(Policies policies) : socket_(temp_ / "cups.sock") {
   // The scheduler drops to user lp for the backends, which must reach the folder.
   std::filesystem::permissions(temp_.path(), std::filesystem::perms(0755));
   const std::filesystem::path root = temp_.path();
@@ -190,11 +190,14 @@ PrivateCupsd::PrivateCupsd() : socket_(temp_ / "cups.sock") {
                              "DefaultAuthType Basic\n"
                              "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                              "<Policy default>\n  <Limit All>\n    Order deny,allow\n"
-                             "  </Limit>\n</Policy>\n"
-                             "<Policy authenticated>\n"
-                             "  <Limit Create-Job Print-Job Print-URI Validate-Job>\n"
-                             "    AuthType Default\n    Order deny,allow\n  </Limit>\n"
-                             "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+                             "  </Limit>\n</Policy>\n" +
+                             (policies == Policies::DefaultOnly
+                                  ? ""
+                                  : "<Policy authenticated>\n"
+                                    "  <Limit Create-Job Print-Job Print-URI Validate-Job>\n"
+                                    "    AuthType Default\n    Order deny,allow\n  </Limit>\n"
+                                    "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
+                                    "</Policy>\n"));
   PointSpoolerAt(socket_);
   process_ = std::make_unique<testsupport::ChildProcess>(
       std::vector<std::string>{"cupsd", "-f", "-c", (root / "cupsd.conf").string(), "-s",

@@ -59,7 +59,9 @@ class CapturedLog {
 // policy "authenticated", under which local users print as who they are.
 class PrivateCupsd {
  public:
-  PrivateCupsd();
+  // The policies it knows: Debian's, or only the default one, as a spooler set up by hand may.
+  enum class Policies { LikeDebian, DefaultOnly };
+  explicit PrivateCupsd(Policies policies = Policies::LikeDebian);
   ~PrivateCupsd();
   PrivateCupsd(const PrivateCupsd&) = delete;
   PrivateCupsd& operator=(const PrivateCupsd&) = delete;

@@ -398,4 +398,26 @@ TEST_F(EverywhereQueue, AnEarlierRawQueueIsReplacedAndChoosingRawRestoresIt) {
   EXPECT_TRUE(log_.Contains("Initialize port: " + raw.port + "\n"));
 }
 
+TEST(EverywhereQueueWithoutPolicy, IsMadeWithoutItAndTheLogSaysSo) {
+  if (geteuid() != 0) GTEST_SKIP() << "a private cupsd needs root";
+  capturetest::CapturedLog log;
+  capturetest::PrivateCupsd cupsd(capturetest::PrivateCupsd::Policies::DefaultOnly);
+  std::string why;
+  ASSERT_TRUE(cupsd.Running(why)) << why;
+  capturetest::PrinterApplication printer;
+  ASSERT_TRUE(printer.Start(why)) << why;
+  std::string message;
+  EXPECT_EQ(InstallVirtualPrinter(EverywhereVirtualPrinter(printer.places().socket), message),
+            PrinterInstall::Installed)
+      << message << log.Text() << cupsd.ErrorLog();
+  EXPECT_EQ(message, "");
+  EXPECT_TRUE(
+      log.Contains("WARNING, InstallVirtualPrinter, the spooler refused the policy "
+                   "\"authenticated\"; QUELLPRINT is made without it, so a user can print "
+                   "under another's name\n"))
+      << log.Text();
+  EXPECT_NE(RunCommand({"lpstat", "-v", "QUELLPRINT"}).output.find(printer.Uri()),
+            std::string::npos);
+}
+
 }  // namespace
