@@ -15,26 +15,12 @@
 #include <utility>
 
 #include "appfolders.h"
+#include "descriptor.h"
 #include "log.h"
 #include "peeruser.h"
 #include "printerplaces.h"
 
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int handle = -1) : handle_(handle) {}
-  ~Descriptor() {
-    if (handle_ >= 0) close(handle_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return handle_; }
-  bool valid() const { return handle_ >= 0; }
-
- private:
-  int handle_;
-};
 
 std::string ErrorText() {
   return std::strerror(errno);

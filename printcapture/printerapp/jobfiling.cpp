@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "descriptor.h"
 #include "jobfiles.h"
 #include "printerplaces.h"
 
@@ -21,21 +22,6 @@ namespace {
 
 // A very long title must not make the file name too long for the file system.
 constexpr size_t kMaxTitle = 200;
-
-class Descriptor {
- public:
-  explicit Descriptor(int handle = -1) : handle_(handle) {}
-  ~Descriptor() {
-    if (handle_ >= 0) close(handle_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return handle_; }
-  bool valid() const { return handle_ >= 0; }
-
- private:
-  int handle_;
-};
 
 std::string Cause(const std::string& step) {
   return step + ": " + std::strerror(errno);

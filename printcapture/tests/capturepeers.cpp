@@ -27,16 +27,25 @@ void AddEntry(zip_t* archive, const char* name, const std::string& content) {
   zip_file_add(archive, name, source, ZIP_FL_OVERWRITE);
 }
 
-}  // namespace
-
-bool SendJob(int port, std::string_view job) {
+// A connection to 127.0.0.1:port; -1 when none could be made.
+int ConnectedTo(int port) {
   const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (handle < 0) return false;
+  if (handle < 0) return -1;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool delivered = connect(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  if (connect(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return handle;
+  close(handle);
+  return -1;
+}
+
+}  // namespace
+
+bool SendJob(int port, std::string_view job) {
+  const int handle = ConnectedTo(port);
+  if (handle < 0) return false;
+  bool delivered = true;
   size_t sent = 0;
   while (delivered && sent < job.size()) {
     const ssize_t count = send(handle, job.data() + sent, job.size() - sent, MSG_NOSIGNAL);
@@ -61,14 +70,9 @@ bool SendJob(int port, std::string_view job) {
 }
 
 bool SendJobAndClose(int port, std::string_view job) {
-  const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int handle = ConnectedTo(port);
   if (handle < 0) return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   const bool sent =
-      connect(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
       send(handle, job.data(), job.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(job.size());
   close(handle);
   return sent;
