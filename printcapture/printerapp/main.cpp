@@ -12,7 +12,7 @@ void PrintHelp() {
   std::fputs(
       "usage: velloran-printer [--socket PATH] [--spool FOLDER] [--log FILE] [--debug]\n"
       "\n"
-      "The printer application of Velloran's print capture: an IPP Everywhere printer that\n"
+      "The printer application of Velloran's print capture. An IPP Everywhere printer that\n"
       "listens on a local socket only (no network port, no DNS-SD advertising), takes PDF, JPEG\n"
       "and PNG documents and raster pages, and files each job as a PDF in the spool folder of\n"
       "the user who printed it, where that user's Velloran window takes it as an item. Only\n"
