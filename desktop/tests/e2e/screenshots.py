@@ -161,7 +161,7 @@ def main():
         if "print capture is off" not in said:
             raise RuntimeError("the window did not say that print capture is off: " + said)
         program.press("Setup")
-        dialog = program.dialog()
+        dialog = program.dialog(name="Setup")
         show_tab(program, dialog, "Local", "Print capture")
         time.sleep(1.0)
         desktop.screenshot(os.path.join(args.out, "screenshot-setup-local.png"), crop_of(dialog))
