@@ -50,3 +50,18 @@ std::string LinkUnderFreeName(int fromFolder, const std::string& from, int toFol
   errno = EEXIST;
   return {};
 }
+
+bool CopyAll(int from, int to) {
+  char block[65536];
+  while (true) {
+    const ssize_t count = read(from, block, sizeof block);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return count == 0;
+    for (ssize_t written = 0; written < count;) {
+      const ssize_t now = write(to, block + written, static_cast<size_t>(count - written));
+      if (now < 0 && errno == EINTR) continue;
+      if (now < 0) return false;
+      written += now;
+    }
+  }
+}

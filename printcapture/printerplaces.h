@@ -1,5 +1,6 @@
 // Where the printer application listens and files the jobs it receives: the service and the
-// window agree on these places, and on how a file takes a name without replacing another.
+// window agree on these places, and on how a job is copied and takes a name without replacing
+// another.
 #pragma once
 
 #include <sys/types.h>
@@ -29,3 +30,7 @@ std::filesystem::path UserSpoolFolder(const std::filesystem::path& spool, uid_t 
 // empty, with errno set, when linking failed (EXDEV: the folders are on different disks).
 std::string LinkUnderFreeName(int fromFolder, const std::string& from, int toFolder,
                               const std::string& name);
+
+// Copies all that can be read from the descriptor `from` into `to`; false, with errno set, when
+// reading or writing failed.
+bool CopyAll(int from, int to);

@@ -43,34 +43,6 @@ bool FindUser(const std::string& name, LocalUser& user) {
   return true;
 }
 
-// Copies `source` into the open file `target`; false with the cause.
-bool CopyInto(const std::filesystem::path& source, int target, std::string& cause) {
-  const Descriptor input(open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!input.valid()) {
-    cause = Cause("reading " + source.string());
-    return false;
-  }
-  char block[65536];
-  while (true) {
-    const ssize_t count = read(input.get(), block, sizeof block);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) {
-      cause = Cause("reading " + source.string());
-      return false;
-    }
-    if (count == 0) return true;
-    for (ssize_t written = 0; written < count;) {
-      const ssize_t now = write(target, block + written, static_cast<size_t>(count - written));
-      if (now < 0 && errno == EINTR) continue;
-      if (now < 0) {
-        cause = Cause("writing");
-        return false;
-      }
-      written += now;
-    }
-  }
-}
-
 }  // namespace
 
 std::string OwnFolderProblem(const std::filesystem::path& folder, std::filesystem::perms mode) {
@@ -153,11 +125,11 @@ FilingResult JobSpool::File(const std::filesystem::path& document, const std::st
     result.problem = Cause("creating a file in " + folderPath.string());
     return result;
   }
-  std::string cause;
-  const bool written = fchown(file.get(), user.uid, user.gid) == 0 &&
-                       CopyInto(document, file.get(), cause) && fsync(file.get()) == 0;
+  const Descriptor input(open(document.c_str(), O_RDONLY | O_CLOEXEC));
+  const bool written = input.valid() && fchown(file.get(), user.uid, user.gid) == 0 &&
+                       CopyAll(input.get(), file.get()) && fsync(file.get()) == 0;
   if (!written) {
-    result.problem = cause.empty() ? Cause("writing into " + folderPath.string()) : cause;
+    result.problem = Cause("copying " + document.string() + " into " + folderPath.string());
     unlinkat(folder.get(), part.c_str(), 0);
     return result;
   }
