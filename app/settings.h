@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "usermessage.h"
+
 inline constexpr const char* kSettingsSection = "velloran";
 inline constexpr const char* kSettingsFileName = "velloran.ini";
 
@@ -45,11 +47,14 @@ struct SetupConfig {
   // back (empty: no listener, the report must come on the same association).
   bool storageCommitment = false;
   std::string commitmentPort;
+  // The window's language: empty for the desktop's own, or "en", "de", "fr", "es". It takes
+  // effect at the next start; the log and velloran-cli stay English.
+  std::string Language;
 };
 
 // Empty when `title` (UTF-8) can be an AE title; otherwise the message for the user. AE titles
 // travel as 8-bit text, so a character Windows-1252 lacks cannot be part of one.
-std::string AeTitleProblem(const std::string& title);
+UserMessage AeTitleProblem(const std::string& title);
 
 // The process-wide settings record.
 extern SetupConfig setupcfg;

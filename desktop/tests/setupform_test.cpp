@@ -91,7 +91,7 @@ TEST_F(SetupFormTest, AnAeTitleThatCannotTravelAsEightBitTextIsRefused) {
   setup.Edit5->setText(QString::fromUtf8("\xCE\xA0\xCE\x91\xCE\xA3"));  // Greek letters
   setup.BitBtn1Click();
   ASSERT_EQ(dialogs_.messages.size(), 1);
-  EXPECT_EQ(dialogs_.messages[0].toStdString(), AeTitleProblem(setup.Edit5->text().toStdString()));
+  EXPECT_EQ(dialogs_.messages[0].toStdString(), AeTitleProblem(setup.Edit5->text().toStdString()).English());
   EXPECT_EQ(setupcfg.remoteAET, "PACSAET");
   EXPECT_FALSE(std::filesystem::exists(IniPath()));
   setup.Button1Click();
