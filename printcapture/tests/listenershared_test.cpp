@@ -61,12 +61,16 @@ import socket, sys, time
 port, count = int(sys.argv[1]), int(sys.argv[2])
 held = []
 for i in range(count):
-    for attempt in range(10):
+    # A connection closed at once may be reset before it is reported, the more often the busier
+    # the machine: it is made again.
+    for attempt in range(500):
         try:
             connection = socket.create_connection(("127.0.0.1", port), timeout=60)
             break
         except ConnectionError:
-            time.sleep(0.01)  # a connection closed at once may be reset before it is reported
+            time.sleep(0.01)
+    else:
+        sys.exit("connection %d could not be made" % i)
     held.append(connection)
     if i == 0:
         try:
