@@ -329,7 +329,15 @@ TEST_F(WindowInputTest, ThePrinterInstallationWaitsBesideTheWindow) {
   started = false;
   dialogs_.messages.clear();
   auto second = std::make_unique<TForm1>(ResolveAppFolders(app_.path()), dialogs_, hooks);
-  QTimer::singleShot(300, second.get(), [&] { QTest::keyClick(second->Edit2, Qt::Key_Escape); });
+  // Esc only once the installation has begun: on a loaded machine its thread may start late.
+  QTimer pressEscOnceStarted;
+  QObject::connect(&pressEscOnceStarted, &QTimer::timeout, second.get(), [&] {
+    if (started) {
+      pressEscOnceStarted.stop();
+      QTest::keyClick(second->Edit2, Qt::Key_Escape);
+    }
+  });
+  pressEscOnceStarted.start(50);
   second->DeferredStart();
   EXPECT_TRUE(started);
   EXPECT_TRUE(dialogs_.messages.isEmpty());
