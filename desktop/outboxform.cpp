@@ -9,6 +9,7 @@
 #include <set>
 
 #include "dialogprovider.h"
+#include "headerwidths.h"
 #include "windowlanguage.h"
 
 namespace {
@@ -36,6 +37,7 @@ TOutboxFrm::TOutboxFrm(Outbox& outbox, OutboxSender& sender, DialogProvider& dia
   ObjectGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ObjectGrid->verticalHeader()->setVisible(false);
   ObjectGrid->horizontalHeader()->setStretchLastSection(true);
+  WidenColumnsToHeaders(*ObjectGrid);
   RetryBtn = new QPushButton(tr("Retry now"), this);
   RetryBtn->setObjectName("RetryBtn");
   RemoveBtn = new QPushButton(tr("Remove"), this);

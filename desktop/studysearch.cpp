@@ -2,6 +2,7 @@
 #include "studysearch.h"
 
 #include <QHeaderView>
+#include <QStyle>
 #include <QTableWidget>
 #include <algorithm>
 #include <iterator>
@@ -10,6 +11,7 @@
 
 #include "batchpatient.h"
 #include "guiwork.h"
+#include "headerwidths.h"
 #include "inifile.h"
 #include "messagewording.h"
 #include "searchweb.h"
@@ -63,14 +65,27 @@ void StudySearch::SetHeaders(const IniFile& file, const char* captionSection) {
                     : tr(column.header));
   }
   StringGrid1->setHorizontalHeaderLabels(headers);
-  // The designed widths, or the header's own where the desktop's font needs more to show it.
-  const QFontMetrics header(StringGrid1->horizontalHeader()->font());
+  // The designed widths, or the header's own where its language or the desktop's font needs more.
   for (size_t column = 0; column < std::size(kGridColumns); ++column) {
-    StringGrid1->setColumnWidth(
-        static_cast<int>(column),
-        std::max(kGridColumns[column].width,
-                 header.horizontalAdvance(headers[static_cast<int>(column)]) + 10));
+    StringGrid1->setColumnWidth(static_cast<int>(column), kGridColumns[column].width);
   }
+  WidenColumnsToHeaders(*StringGrid1);
+  // The stretched columns share what the others leave: the grid is never so narrow that one of
+  // them cannot show its header, a vertical scroll bar included.
+  const QHeaderView& header = *StringGrid1->horizontalHeader();
+  int fixed = 0;
+  int stretched = 0;
+  int widestStretched = 0;
+  for (int column = 0; column < header.count(); ++column) {
+    if (header.sectionResizeMode(column) == QHeaderView::Stretch) {
+      ++stretched;
+      widestStretched = std::max(widestStretched, HeaderTextWidth(header, column));
+    } else {
+      fixed += StringGrid1->columnWidth(column);
+    }
+  }
+  StringGrid1->setMinimumWidth(fixed + stretched * widestStretched + 2 * StringGrid1->frameWidth() +
+                               StringGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 QString StudySearch::SearchPacs(const SearchForm& form, const SetupConfig& settings) {
