@@ -12,6 +12,10 @@ int HeaderTextWidth(const QHeaderView& header, int section) {
   option.initFrom(&header);
   option.section = section;
   option.text = header.model()->headerData(section, header.orientation()).toString();
+  // A section is drawn bold while its column is selected (a whole row chosen selects them all).
+  QFont bold = header.font();
+  bold.setBold(true);
+  option.fontMetrics = QFontMetrics(bold);
   return header.style()
       ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), &header)
       .width();

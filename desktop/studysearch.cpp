@@ -70,6 +70,12 @@ void StudySearch::SetHeaders(const IniFile& file, const char* captionSection) {
     StringGrid1->setColumnWidth(static_cast<int>(column), kGridColumns[column].width);
   }
   WidenColumnsToHeaders(*StringGrid1);
+  // The date columns hold a whole date as the window writes it.
+  const int dateWidth = StringGrid1->fontMetrics().horizontalAdvance(WindowDate("20001228")) +
+                        2 * StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
+  for (int column : {3, 5}) {
+    StringGrid1->setColumnWidth(column, std::max(StringGrid1->columnWidth(column), dateWidth));
+  }
   // The stretched columns share what the others leave: the grid is never so narrow that one of
   // them cannot show its header, a vertical scroll bar included.
   const QHeaderView& header = *StringGrid1->horizontalHeader();

@@ -121,6 +121,10 @@ QStringList ClippedTexts(QWidget& window) {
       option.initFrom(header);
       option.section = i;
       option.text = header->model()->headerData(i, Qt::Horizontal).toString();
+      // Drawn bold while its column is selected.
+      QFont bold = header->font();
+      bold.setBold(true);
+      option.fontMetrics = QFontMetrics(bold);
       const int needed = header->style()
                              ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header)
                              .width();
