@@ -194,11 +194,12 @@ TEST_F(WindowLanguageTest, MessagesNumbersAndDatesReadAsEachLanguageWritesThem) 
       SearchStoppedMessage(UserMessage(UserMessageKind::PacsClosedSearch), 1);
   const UserMessage manyShown =
       SearchStoppedMessage(UserMessage(UserMessageKind::WorklistClosedSearch), 1234);
+  // A file named like a placeholder keeps its name: each placeholder is filled once.
   const UserMessage notSent(
       UserMessageKind::ItemsNotSent,
       {UserMessage::Number(1), UserMessage::Number(7),
        UserMessage(UserMessageKind::NamedReason,
-                   {UserMessage::Text("notes.odt"), UserMessage(UserMessageKind::UnknownKind)})});
+                   {UserMessage::Text("%3.odt"), UserMessage(UserMessageKind::UnknownKind)})});
   const struct {
     const char* language;
     const char* one;
@@ -211,24 +212,24 @@ TEST_F(WindowLanguageTest, MessagesNumbersAndDatesReadAsEachLanguageWritesThem) 
   } rows[] = {
       {"en", "Search stopped: the PACS closed the connection; 1 entry shown",
        "Search stopped: the worklist server closed the connection; 1234 entries shown",
-       "1 of 7 items were not sent: notes.odt (unknown kind)", nullptr, nullptr, nullptr, "Cancel"},
+       "1 of 7 items were not sent: %3.odt (unknown kind)", nullptr, nullptr, nullptr, "Cancel"},
       {"de", "Suche abgebrochen: das PACS hat die Verbindung geschlossen; 1 Eintrag angezeigt",
        "Suche abgebrochen: der Worklist-Server hat die Verbindung geschlossen; 1.234 Eintr\u00e4ge "
        "angezeigt",
-       "1 von 7 Dateien wurde nicht gesendet: notes.odt (unbekannte Art)", "dd.MM.yyyy",
+       "1 von 7 Dateien wurde nicht gesendet: %3.odt (unbekannte Art)", "dd.MM.yyyy",
        "12.05.1980", "TT.MM.JJJJ", "Abbrechen"},
       {"fr",
        "Recherche interrompue : le PACS a ferm\u00e9 la connexion ; 1 entr\u00e9e affich\u00e9e",
        "Recherche interrompue : le serveur de worklist a ferm\u00e9 la connexion ; 1\u202f234 "
        "entr\u00e9es affich\u00e9es",
-       "1 fichier sur 7 n'a pas \u00e9t\u00e9 envoy\u00e9 : notes.odt (type inconnu)", "dd/MM/yyyy",
+       "1 fichier sur 7 n'a pas \u00e9t\u00e9 envoy\u00e9 : %3.odt (type inconnu)", "dd/MM/yyyy",
        "12/05/1980", "JJ/MM/AAAA", "Annuler"},
       {"es",
        "B\u00fasqueda interrumpida: el PACS cerr\u00f3 la conexi\u00f3n; se muestra 1 entrada",
        "B\u00fasqueda interrumpida: el servidor de worklist cerr\u00f3 la conexi\u00f3n; se "
        "muestran "
        "1234 entradas",
-       "1 de 7 archivos no se envi\u00f3: notes.odt (tipo desconocido)", "dd/MM/yyyy", "12/05/1980",
+       "1 de 7 archivos no se envi\u00f3: %3.odt (tipo desconocido)", "dd/MM/yyyy", "12/05/1980",
        "DD/MM/AAAA", "Cancelar"},
   };
   for (const auto& row : rows) {

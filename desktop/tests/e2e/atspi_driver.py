@@ -116,6 +116,9 @@ class Program:
         # one scenario from being delivered to another scenario's PACS (or from staying in the
         # outbox of the user running the tests and reaching that user's PACS later).
         environment["XDG_DATA_HOME"] = os.path.join(folder, "data")
+        # The scenarios find controls by their English names, whatever the desktop speaks (a
+        # scenario may choose another language with the setting).
+        environment["LANGUAGE"] = "en"
         environment.update(env or {})
         self.log = open(os.path.join(folder, "program.out"), "w")
         self.process = subprocess.Popen([self.executable], cwd=folder, env=environment,
