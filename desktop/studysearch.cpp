@@ -70,7 +70,7 @@ void StudySearch::SetHeaders(const IniFile& file, const char* captionSection) {
     StringGrid1->setColumnWidth(static_cast<int>(column), kGridColumns[column].width);
   }
   WidenColumnsToHeaders(*StringGrid1);
-  // The date columns hold a whole date as the window writes it.
+  // The date columns hold a whole date as the window writes it, with the cell's margins.
   const int dateWidth = StringGrid1->fontMetrics().horizontalAdvance(WindowDate("20001228")) +
                         2 * StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
   for (int column : {3, 5}) {

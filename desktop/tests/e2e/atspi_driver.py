@@ -193,10 +193,11 @@ class Program:
                     pass
         return "\n".join(text for text in texts if text)
 
-    def choose_folder(self, path):
-        """Answers the folder dialog by typing the path and choosing it."""
-        self._answer_chooser(self.dialog(name="Please select a folder with DICOM objects:"),
-                             path, "Choose")
+    def choose_folder(self, path, title="Please select a folder with DICOM objects:",
+                      button="Choose"):
+        """Answers the folder dialog (titled and labelled in the window's language) by typing the
+        path and choosing it."""
+        self._answer_chooser(self.dialog(name=title), path, button)
 
     def choose_file(self, path):
         """Answers the Add File dialog by typing the path and opening it."""

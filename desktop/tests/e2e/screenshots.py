@@ -76,18 +76,6 @@ def write_waiting_folder(folder, sources):
         shutil.copy(os.path.join(sources, name), folder)
 
 
-def choose_folder(program, path, words):
-    """Answers the folder dialog in the window's language."""
-    chooser = program.dialog(name=words("TForm1", "Please select a folder with DICOM objects:"))
-    field = wait_for(lambda: next((node for node in walk(chooser)
-                                   if node.getRole() == pyatspi.ROLE_TEXT and
-                                   node.getState().contains(pyatspi.STATE_EDITABLE)), None),
-                     30, "the folder dialog's name field")
-    field.queryEditableText().setTextContents(path)
-    time.sleep(0.5)
-    program.press(words("QFileDialog", "&Choose").replace("&", ""), root=chooser)
-
-
 def filled_window(program_path, work, name, pacs_port, sources, env, scale=1, send_port=None,
                   waiting=None, language="en"):
     """The program with a worklist search in its grid, the mixed folder in its strip and the first
@@ -119,7 +107,8 @@ def filled_window(program_path, work, name, pacs_port, sources, env, scale=1, se
         wait_for(lambda: program.find(role=pyatspi.ROLE_PUSH_BUTTON, name="Outbox"), 60,
                  "the outbox indicator")
     program.press(words("TForm1", "Add Folder"))
-    choose_folder(program, sources, words)
+    program.choose_folder(sources, words("TForm1", "Please select a folder with DICOM objects:"),
+                          words("QFileDialog", "&Choose").replace("&", ""))
     strip = program.find(name=words("ItemStripView", "Items"))
     wait_for(lambda: extents(strip).width > 0, 60, "tiles")
     # A click on the first tile, a picture, shows it in the preview.
