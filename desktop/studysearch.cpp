@@ -70,14 +70,16 @@ void StudySearch::SetHeaders(const IniFile& file, const char* captionSection) {
     StringGrid1->setColumnWidth(static_cast<int>(column), kGridColumns[column].width);
   }
   WidenColumnsToHeaders(*StringGrid1);
-  // The date columns hold a whole date as the window writes it, with the cell's margins.
-  const int dateWidth = StringGrid1->fontMetrics().horizontalAdvance(WindowDate("20001228")) +
-                        2 * StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
+  // The date columns hold a whole date as the window writes it, between the margins a view's
+  // cell keeps on each side.
+  const int cellMargin = StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+  const int dateWidth =
+      StringGrid1->fontMetrics().horizontalAdvance(WindowDate("20001228")) + 2 * cellMargin;
   for (int column : {3, 5}) {
     StringGrid1->setColumnWidth(column, std::max(StringGrid1->columnWidth(column), dateWidth));
   }
   // The stretched columns share what the others leave: the grid is never so narrow that one of
-  // them cannot show its header, a vertical scroll bar included.
+  // them cannot show its header (while no vertical scroll bar takes its part).
   const QHeaderView& header = *StringGrid1->horizontalHeader();
   int fixed = 0;
   int stretched = 0;
@@ -90,8 +92,7 @@ void StudySearch::SetHeaders(const IniFile& file, const char* captionSection) {
       fixed += StringGrid1->columnWidth(column);
     }
   }
-  StringGrid1->setMinimumWidth(fixed + stretched * widestStretched + 2 * StringGrid1->frameWidth() +
-                               StringGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+  StringGrid1->setMinimumWidth(fixed + stretched * widestStretched + 2 * StringGrid1->frameWidth());
 }
 
 QString StudySearch::SearchPacs(const SearchForm& form, const SetupConfig& settings) {
