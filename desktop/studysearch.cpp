@@ -1,6 +1,7 @@
 // The searches and the grid of what they found.
 #include "studysearch.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QStyle>
 #include <QTableWidget>
@@ -36,6 +37,21 @@ constexpr GridColumn kGridColumns[] = {
     {"StringGrid1AN", QT_TRANSLATE_NOOP("StudySearch", "Accession N."), 60},
 };
 
+// Fits the columns again whenever the grid's font or style may have changed: the platform's theme
+// settles them only when the window is shown.
+class FitAgain final : public QObject {
+ public:
+  FitAgain(QObject* grid, std::function<void()> fit) : QObject(grid), fit_(std::move(fit)) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Show || type == QEvent::FontChange || type == QEvent::StyleChange) fit_();
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> fit_;
+};
+
 }  // namespace
 
 StudySearch::StudySearch(QWidget* parent) {
@@ -54,6 +70,7 @@ StudySearch::StudySearch(QWidget* parent) {
     StringGrid1->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Stretch);
   }
   StringGrid1->setShowGrid(true);
+  StringGrid1->installEventFilter(new FitAgain(StringGrid1, [this] { FitColumns(); }));
 }
 
 void StudySearch::SetHeaders(const IniFile& file, const char* captionSection) {
@@ -65,16 +82,20 @@ void StudySearch::SetHeaders(const IniFile& file, const char* captionSection) {
                     : tr(column.header));
   }
   StringGrid1->setHorizontalHeaderLabels(headers);
+  FitColumns();
+}
+
+void StudySearch::FitColumns() {
   // The designed widths, or the header's own where its language or the desktop's font needs more.
   for (size_t column = 0; column < std::size(kGridColumns); ++column) {
     StringGrid1->setColumnWidth(static_cast<int>(column), kGridColumns[column].width);
   }
   WidenColumnsToHeaders(*StringGrid1);
   // The date columns hold a whole date as the window writes it, between the margins a view's
-  // cell keeps on each side.
+  // cell keeps on each side and the grid's line.
   const int cellMargin = StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
   const int dateWidth =
-      StringGrid1->fontMetrics().horizontalAdvance(WindowDate("20001228")) + 2 * cellMargin;
+      StringGrid1->fontMetrics().horizontalAdvance(WindowDate("20001228")) + 2 * cellMargin + 2;
   for (int column : {3, 5}) {
     StringGrid1->setColumnWidth(column, std::max(StringGrid1->columnWidth(column), dateWidth));
   }
