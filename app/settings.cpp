@@ -23,7 +23,7 @@ constexpr TextKey kTextKeys[] = {
     {"remoteAET", &SetupConfig::remoteAET},     {"remoteIP", &SetupConfig::remoteIP},
     {"remotePort", &SetupConfig::remotePort},   {"worklistAET", &SetupConfig::worklistAET},
     {"worklistIP", &SetupConfig::worklistIP},   {"worklistPort", &SetupConfig::worklistPort},
-    {"PrinterPort", &SetupConfig::PrinterPort},
+    {"PrinterPort", &SetupConfig::PrinterPort}, {"printCapture", &SetupConfig::printCapture},
 };
 
 // The DICOMweb keys, written after Debug; webVerify is the one boolean among them.

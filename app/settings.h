@@ -19,6 +19,9 @@ struct SetupConfig {
   std::string worklistIP = "127.0.0.1";
   std::string worklistPort = "11112";
   std::string PrinterPort = "9100";
+  // "Print capture": "application", the printer application (IPP Everywhere) that files each job
+  // for the user who printed it, or "raw", the raw queue on the printer port.
+  std::string printCapture = "application";
   bool Debug = false;
   bool KeepCameraJpegs = false;  // "Keep camera JPEGs as they are"
   // "Keep unsent objects in the outbox": Send puts the objects into the outbox and what the PACS

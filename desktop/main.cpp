@@ -110,7 +110,10 @@ int main(int argc, char** argv) {
     const std::lock_guard lock(captureStarting);
     std::string message;
     if (captureStopped) return message;
-    capture.Start(port, workFolder, items, message);
+    CaptureSettings chosen;
+    chosen.mode = CaptureModeNamed(setupcfg.printCapture);
+    chosen.port = port;
+    capture.Start(chosen, workFolder, items, message);
     if (captureStopped) capture.Stop();
     return message;
   };

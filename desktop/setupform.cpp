@@ -120,12 +120,18 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   PageControl1->addTab(TabSheet3, tr("WL Server"));
 
   LocalRows = TabRows(TabSheet1);
-  // Six rows, as on the PACS tab: as close together as there, so the dialog keeps its height.
-  LocalRows->setVerticalSpacing(9);
+  // Seven rows, closer together than on the other tabs, so the dialog keeps its height.
+  LocalRows->setVerticalSpacing(4);
   //: This workstation's own AE title.
   Edit4 = AddField(LocalRows, "Edit4", tr("Local AET"), 150);
   //: The institution's name written into every object.
   Edit7 = AddField(LocalRows, "Edit7", tr("Inst. Name:"), 250);
+  // How printed jobs arrive; the printer port serves the raw queue alone.
+  ComboBox1 = new QComboBox(TabSheet1);
+  ComboBox1->setObjectName("ComboBox1");
+  ComboBox1->addItem(tr("printer application (IPP Everywhere)"), "application");
+  ComboBox1->addItem(tr("raw queue on the printer port"), "raw");
+  AddLabelled(LocalRows, tr("Print capture"), ComboBox1);
   Edit10 = AddField(LocalRows, "Edit10", tr("Printer Port"), 150);
   ComboLanguage = new QComboBox(TabSheet1);
   ComboLanguage->setObjectName("ComboLanguage");
@@ -210,6 +216,8 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   connect(Button1, &QPushButton::clicked, this, &TSetupFrm::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TSetupFrm::Button2Click);
   connect(CheckBox4, &QCheckBox::toggled, this, &TSetupFrm::EnableCommitmentFields);
+  connect(ComboBox1, &QComboBox::currentIndexChanged, this,
+          [this] { Edit10->setEnabled(ComboBox1->currentData() == "raw"); });
   connect(WebFields->Protocol, &QComboBox::currentIndexChanged, this,
           &TSetupFrm::EnableCommitmentFields);
   PageControl1->setCurrentIndex(0);
@@ -227,6 +235,8 @@ void TSetupFrm::FormCreate() {
   Edit8->setText(Q(config_.worklistIP));
   Edit9->setText(Q(config_.worklistPort));
   Edit10->setText(Q(config_.PrinterPort));
+  ComboBox1->setCurrentIndex(config_.printCapture == "raw" ? 1 : 0);
+  Edit10->setEnabled(ComboBox1->currentIndex() == 1);
   CheckBox1->setChecked(config_.Debug);
   CheckBox2->setChecked(config_.KeepCameraJpegs);
   WebFields->Load(config_);
@@ -285,6 +295,7 @@ void TSetupFrm::BitBtn1Click() {
   config_.worklistIP = S(Edit8);
   config_.worklistPort = S(Edit9);
   config_.PrinterPort = S(Edit10);
+  config_.printCapture = ComboBox1->currentData().toString().toStdString();
   config_.Debug = CheckBox1->isChecked();
   config_.KeepCameraJpegs = CheckBox2->isChecked();
   config_.keepUnsentInOutbox = CheckBox3->isChecked();

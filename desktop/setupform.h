@@ -41,7 +41,8 @@ class TSetupFrm : public QDialog {
   QWidget* TabSheet3;
   QLineEdit* Edit4;          // Local AET
   QLineEdit* Edit7;          // Inst. Name
-  QLineEdit* Edit10;         // Printer Port
+  QComboBox* ComboBox1;      // Print capture: the printer application, or the raw queue
+  QLineEdit* Edit10;         // Printer Port (the raw queue's)
   QCheckBox* CheckBox1;      // Debug logging
   QComboBox* ComboLanguage;  // the window's language: the desktop's, or one chosen
   QCheckBox* CheckBox2;      // Keep camera JPEGs as they are

@@ -680,6 +680,18 @@ Sie werden nicht an das PACS gesendet.</numerusform>
         <source>ERROR, %1 does not answer!</source>
         <translation>FEHLER, %1 antwortet nicht!</translation>
     </message>
+    <message>
+        <source>printer application (IPP Everywhere)</source>
+        <translation>Druckeranwendung (IPP Everywhere)</translation>
+    </message>
+    <message>
+        <source>raw queue on the printer port</source>
+        <translation>Raw-Warteschlange am Drucker-Port</translation>
+    </message>
+    <message>
+        <source>Print capture</source>
+        <translation>Druckerfassung</translation>
+    </message>
 </context>
 <context>
     <name>UserMessage</name>

@@ -680,6 +680,18 @@ No se enviarán al PACS.</numerusform>
         <source>ERROR, %1 does not answer!</source>
         <translation>ERROR, ¡%1 no responde!</translation>
     </message>
+    <message>
+        <source>printer application (IPP Everywhere)</source>
+        <translation>aplicación de impresora (IPP Everywhere)</translation>
+    </message>
+    <message>
+        <source>raw queue on the printer port</source>
+        <translation>cola sin procesar en el puerto de impresora</translation>
+    </message>
+    <message>
+        <source>Print capture</source>
+        <translation>Captura de impresión</translation>
+    </message>
 </context>
 <context>
     <name>UserMessage</name>

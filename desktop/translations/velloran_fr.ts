@@ -680,6 +680,18 @@ Ils ne seront pas envoyés au PACS.</numerusform>
         <source>ERROR, %1 does not answer!</source>
         <translation>ERREUR, %1 ne répond pas !</translation>
     </message>
+    <message>
+        <source>printer application (IPP Everywhere)</source>
+        <translation>application d&apos;impression (IPP Everywhere)</translation>
+    </message>
+    <message>
+        <source>raw queue on the printer port</source>
+        <translation>file brute sur le port imprimante</translation>
+    </message>
+    <message>
+        <source>Print capture</source>
+        <translation>Capture d&apos;impression</translation>
+    </message>
 </context>
 <context>
     <name>UserMessage</name>
