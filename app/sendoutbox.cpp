@@ -1,6 +1,7 @@
 // "Send" through the outbox.
 #include "sendoutbox.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -220,9 +221,12 @@ class OutboxPipeline {
 
 }  // namespace
 
-UserMessage OutboxWaitMessage(size_t waiting) {
-  return UserMessage(UserMessageKind::OutboxWaiting,
-                     {UserMessage::Number(static_cast<long long>(waiting))});
+UserMessage OutboxWaitMessage(size_t waiting, const std::string& cause) {
+  const UserMessage count = UserMessage::Number(static_cast<long long>(waiting));
+  if (cause.empty() || cause == kPacsDidNotAnswer) {
+    return UserMessage(UserMessageKind::OutboxWaiting, {count});
+  }
+  return UserMessage(UserMessageKind::OutboxWaitingBecause, {count, UserMessage::Text(cause)});
 }
 
 UserMessage CommitmentWaitMessage(size_t stored, const std::string& cause) {
@@ -242,6 +246,8 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   std::map<std::string, size_t> itemOfInstance;
   std::vector<size_t> objectsOfItem(items.size(), 0);
   const std::string batch = BatchUIDRoot;
+  // Each object carries where it goes: a later delivery sends it there and nowhere else.
+  OutboxEnvelope envelope{batch, {}, DestinationOf(target), target.commit};
   const bool streaming = mode == OutboxSendMode::QueueAndDeliver && !target.useWeb;
   // While Send waits for its batch nobody else delivers this outbox: an object is never sent by
   // two deliveries at once, nor settled behind the other's back.
@@ -255,8 +261,13 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       items,
       [&](DcmObj& object, size_t item, std::string& error) {
         OutboxEntry entry;
-        if (!outbox.Stage(object, batch, entry, error, items[item])) {
-          outcome.ObjectDone(object, false);
+        envelope.source = items[item];
+        if (!outbox.Stage(object, envelope, entry, error)) {
+          // The item's reason is the end of the message: "the disk is full".
+          const size_t said = error.rfind(": ");
+          outcome.ObjectDone(
+              object, false,
+              UserMessage::Text(said == std::string::npos ? error : error.substr(said + 2)));
           return false;
         }
         staged.emplace_back(entry.sopInstanceUid, item);
@@ -325,6 +336,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   }
   size_t delivered = 0;
   size_t waiting = 0;
+  std::string waitCause;
   size_t awaitingCommitment = 0;
   std::string commitmentCause;
   std::vector<UserMessage> refused;
@@ -336,7 +348,10 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       const auto found = itemOfInstance.find(object.entry.sopInstanceUid);
       if (found != itemOfInstance.end()) ++deliveredOfItem[found->second];
     }
-    if (object.settled == OutboxState::Waiting) ++waiting;
+    if (object.settled == OutboxState::Waiting) {
+      ++waiting;
+      if (waitCause.empty()) waitCause = object.outcome.cause;
+    }
     if (object.settled == OutboxState::Stored) {
       ++awaitingCommitment;
       // The commitment step gives the reason why none came; the store step none.
@@ -345,9 +360,9 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       }
     }
     if (object.settled == OutboxState::Failed) {
-      refused.push_back(
-          UserMessage(UserMessageKind::NamedCause, {UserMessage::Text(object.entry.sopInstanceUid),
-                                                    UserMessage::Text(object.outcome.cause)}));
+      refused.push_back(UserMessage(UserMessageKind::NamedCause,
+                                    {UserMessage::Text(OutboxObjectName(object.entry)),
+                                     UserMessage::Text(object.outcome.cause)}));
     }
   }
   for (size_t item : result.queuedItems) {
@@ -367,11 +382,13 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     lines.push_back(outcome.Cause());
   }
   if (waiting > 0) {
+    // Everything that waits for this PACS goes when it answers, not only this batch.
     size_t inOutbox = 0;
     for (const OutboxEntry& entry : outbox.Entries()) {
-      if (entry.state == OutboxState::Waiting) ++inOutbox;
+      if (entry.state == OutboxState::Waiting && IsForTarget(entry, target)) ++inOutbox;
     }
-    lines.push_back(OutboxWaitMessage(inOutbox));
+    lines.push_back(OutboxWaitMessage(std::max(inOutbox, waiting),
+                                      result.delivery.pacsAnswered ? waitCause : std::string()));
   }
   if (awaitingCommitment > 0) {
     lines.push_back(CommitmentWaitMessage(awaitingCommitment, commitmentCause));

@@ -52,9 +52,9 @@ TEST_F(StreamedBatchTest, QueueingGoesPastItemsThatGiveNoObjectAndNamesThem) {
   EXPECT_EQ(result.skippedItems, (std::vector<size_t>{1, 2}));
   EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 3}));
   EXPECT_NE(result.message.English().find("\nbroken.png: "), std::string::npos) << result.message;
-  EXPECT_NE(
-      result.message.English().find("\n2 of 4 items were not sent: notes.xyz (unknown kind), broken.png ("),
-      std::string::npos)
+  EXPECT_NE(result.message.English().find(
+                "\n2 of 4 items were not sent: notes.xyz (unknown kind), broken.png ("),
+            std::string::npos)
       << result.message;
   const std::vector<OutboxEntry> queued = outbox.Entries();
   ASSERT_EQ(queued.size(), 2u);
@@ -85,7 +85,8 @@ TEST_F(StreamedBatchTest, SavingWritesEveryObjectThatWasMadeAndNamesTheRest) {
   UserMessage message;
   BatchReport report;
   EXPECT_FALSE(SaveItemsToFolder({png, broken, pdf}, out.string(), written, message, {}, &report));
-  EXPECT_NE(message.English().find("1 of 3 items were not written: broken.png ("), std::string::npos)
+  EXPECT_NE(message.English().find("1 of 3 items were not written: broken.png ("),
+            std::string::npos)
       << message;
   EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 2}));
   ASSERT_EQ(written.size(), 2u);
