@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The window's costs on the offscreen platform: first and cached strip redraw of 50 photos of
-# 4000 x 3000, and the longest event-loop block during the start with a printer installation
+# 4000 x 3000 (the first draw with libjpeg at 1/8 scale, the figure before, and with the DC
+# decoder, side by side), and the longest event-loop block during the start with a printer installation
 # whose lpadmin takes 3 seconds, during a worklist search that finds 300 entries (wlmscpfs), and
 # while 200 photos are sent to a local storescp (run with TCP_NODELAY=1, discarding what it
 # receives).

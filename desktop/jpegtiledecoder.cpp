@@ -3,13 +3,18 @@
 
 #include <QFile>
 #include <QtEndian>
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
 
 #include <jpeglib.h>
 
+#include "jpegdcdecoder.h"
+
 namespace {
+
+std::atomic<bool> dcDecoderInUse{true};
 
 // The decoder takes its fast Huffman path only while a few kilobytes of input wait in its buffer;
 // libjpeg's own file reader refills 4 KB at a time and so leaves that path near every refill.
@@ -143,6 +148,10 @@ bool RunDecode(DecodeState& state, QFile& file, JOCTET* buffer, const QSize& siz
 
 }  // namespace
 
+void UseJpegDcDecoder(bool use) {
+  dcDecoderInUse = use;
+}
+
 QImage DecodeJpegNearSize(const QString& path, const QSize& size) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return {};
@@ -150,6 +159,17 @@ QImage DecodeJpegNearSize(const QString& path, const QSize& size) {
   if (file.read(start, 2) != 2 || static_cast<unsigned char>(start[0]) != 0xFF ||
       static_cast<unsigned char>(start[1]) != 0xD8 || !file.seek(0)) {
     return {};
+  }
+  // A baseline file at 1/8 scale: its DC coefficients suffice, read from the file mapped into
+  // memory. What that decoder declines (another kind of JPEG, a larger scale, damaged data) goes
+  // to libjpeg.
+  if (dcDecoderInUse) {
+    if (const uchar* mapped = file.map(0, file.size()); mapped != nullptr) {
+      JpegDcPlanes planes;
+      const bool decoded = DecodeJpegDc(mapped, static_cast<size_t>(file.size()), size, planes);
+      file.unmap(const_cast<uchar*>(mapped));
+      if (decoded) return JpegDcPicture(planes);
+    }
   }
   std::vector<JOCTET> buffer(static_cast<size_t>(kReadBytes));
   DecodeState state;

@@ -45,6 +45,9 @@ TForm1::TForm1(AppFolders folders, DialogProvider& dialogs, CaptureHooks capture
       capture_(std::move(capture)) {
   BuildControls();
   FormCreate();
+  // The captions and headers are in place now: the window grows where their language or the
+  // desktop's font needs more than the designed size.
+  resize(size().expandedTo(minimumSizeHint()));
   setupForm_ =
       std::make_unique<TSetupFrm>(folders_.settingsFile.string(), setupcfg, dialogs_, this);
   // The rest of the start runs once the window is shown and the event loop turns.

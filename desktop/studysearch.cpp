@@ -1,7 +1,9 @@
 // The searches and the grid of what they found.
 #include "studysearch.h"
 
+#include <QEvent>
 #include <QHeaderView>
+#include <QStyle>
 #include <QTableWidget>
 #include <algorithm>
 #include <iterator>
@@ -10,6 +12,7 @@
 
 #include "batchpatient.h"
 #include "guiwork.h"
+#include "headerwidths.h"
 #include "inifile.h"
 #include "messagewording.h"
 #include "searchweb.h"
@@ -34,6 +37,21 @@ constexpr GridColumn kGridColumns[] = {
     {"StringGrid1AN", QT_TRANSLATE_NOOP("StudySearch", "Accession N."), 60},
 };
 
+// Fits the columns again whenever the grid's font or style may have changed: the platform's theme
+// settles them only when the window is shown.
+class FitAgain final : public QObject {
+ public:
+  FitAgain(QObject* grid, std::function<void()> fit) : QObject(grid), fit_(std::move(fit)) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Show || type == QEvent::FontChange || type == QEvent::StyleChange) fit_();
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> fit_;
+};
+
 }  // namespace
 
 StudySearch::StudySearch(QWidget* parent) {
@@ -52,6 +70,7 @@ StudySearch::StudySearch(QWidget* parent) {
     StringGrid1->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Stretch);
   }
   StringGrid1->setShowGrid(true);
+  StringGrid1->installEventFilter(new FitAgain(StringGrid1, [this] { FitColumns(); }));
 }
 
 void StudySearch::SetHeaders(const IniFile& file, const char* captionSection) {
@@ -63,14 +82,38 @@ void StudySearch::SetHeaders(const IniFile& file, const char* captionSection) {
                     : tr(column.header));
   }
   StringGrid1->setHorizontalHeaderLabels(headers);
-  // The designed widths, or the header's own where the desktop's font needs more to show it.
-  const QFontMetrics header(StringGrid1->horizontalHeader()->font());
+  FitColumns();
+}
+
+void StudySearch::FitColumns() {
+  // The designed widths, or the header's own where its language or the desktop's font needs more.
   for (size_t column = 0; column < std::size(kGridColumns); ++column) {
-    StringGrid1->setColumnWidth(
-        static_cast<int>(column),
-        std::max(kGridColumns[column].width,
-                 header.horizontalAdvance(headers[static_cast<int>(column)]) + 10));
+    StringGrid1->setColumnWidth(static_cast<int>(column), kGridColumns[column].width);
   }
+  WidenColumnsToHeaders(*StringGrid1);
+  // The date columns hold a whole date as the window writes it, between the margins a view's
+  // cell keeps on each side and the grid's line.
+  const int cellMargin = StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+  const int dateWidth =
+      StringGrid1->fontMetrics().horizontalAdvance(WindowDate("20001228")) + 2 * cellMargin + 2;
+  for (int column : {3, 5}) {
+    StringGrid1->setColumnWidth(column, std::max(StringGrid1->columnWidth(column), dateWidth));
+  }
+  // The stretched columns share what the others leave: the grid is never so narrow that one of
+  // them cannot show its header (while no vertical scroll bar takes its part).
+  const QHeaderView& header = *StringGrid1->horizontalHeader();
+  int fixed = 0;
+  int stretched = 0;
+  int widestStretched = 0;
+  for (int column = 0; column < header.count(); ++column) {
+    if (header.sectionResizeMode(column) == QHeaderView::Stretch) {
+      ++stretched;
+      widestStretched = std::max(widestStretched, HeaderTextWidth(header, column));
+    } else {
+      fixed += StringGrid1->columnWidth(column);
+    }
+  }
+  StringGrid1->setMinimumWidth(fixed + stretched * widestStretched + 2 * StringGrid1->frameWidth());
 }
 
 QString StudySearch::SearchPacs(const SearchForm& form, const SetupConfig& settings) {

@@ -53,6 +53,9 @@ class StudySearch {
       std::function<SearchOutcome(std::vector<StudyInfo>&, UserMessage&, std::stop_token)>;
   QString Run(Search search, const std::string& calledAet);
   void ResetGrid();
+  // The designed column widths, or what the headers and dates need in the grid's font; the grid
+  // no narrower than its stretched columns need.
+  void FitColumns();
 
   std::vector<StudyInfo> results_;
   // Stops the search the window waits for; a new one for each search.

@@ -33,7 +33,7 @@ step_build() {
   deb=$(the_package "$out" "$version")
   [ "$(dpkg-deb -f "$deb" Package)" = velloran ] || fail "package name"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version)"
-  [ "$(dpkg-deb -f "$deb" Recommends)" = "orthanc, orthanc-dicomweb, libgxps-utils, ghostscript, pkexec, sane-utils" ] || fail "recommends"
+  [ "$(dpkg-deb -f "$deb" Recommends)" = "orthanc, orthanc-dicomweb, libgxps-utils, ghostscript, pkexec, sane-utils, qt6-translations-l10n" ] || fail "recommends"
   local depends
   depends=$(dpkg-deb -f "$deb" Depends)
   # What the programs link, found by dpkg-shlibdeps, the media library loaded at run time, and

@@ -116,6 +116,9 @@ class Program:
         # one scenario from being delivered to another scenario's PACS (or from staying in the
         # outbox of the user running the tests and reaching that user's PACS later).
         environment["XDG_DATA_HOME"] = os.path.join(folder, "data")
+        # The scenarios find controls by their English names, whatever the desktop speaks (a
+        # scenario may choose another language with the setting).
+        environment["LANGUAGE"] = "en"
         environment.update(env or {})
         self.log = open(os.path.join(folder, "program.out"), "w")
         self.process = subprocess.Popen([self.executable], cwd=folder, env=environment,
@@ -190,10 +193,11 @@ class Program:
                     pass
         return "\n".join(text for text in texts if text)
 
-    def choose_folder(self, path):
-        """Answers the folder dialog by typing the path and choosing it."""
-        self._answer_chooser(self.dialog(name="Please select a folder with DICOM objects:"),
-                             path, "Choose")
+    def choose_folder(self, path, title="Please select a folder with DICOM objects:",
+                      button="Choose"):
+        """Answers the folder dialog (titled and labelled in the window's language) by typing the
+        path and choosing it."""
+        self._answer_chooser(self.dialog(name=title), path, button)
 
     def choose_file(self, path):
         """Answers the Add File dialog by typing the path and opening it."""

@@ -1,14 +1,18 @@
 """Screenshots of the main window (a filled grid, strip and preview, and the outbox indicator with
 objects waiting for a PACS that does not answer) at its designed size, filling a 1920 x 1080
 screen, while it sends (with Cancel showing) and at scale 2, and of the settings dialog's PACS and
-Local tabs, taken of the real program under Xvfb."""
+Local tabs, taken of the real program under Xvfb; and of the main window and the settings dialog
+in German and in French."""
 
 import argparse
 import os
 import shutil
 import socket
+import subprocess
 import sys
+import tempfile
 import time
+import xml.etree.ElementTree as ElementTree
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, here)
@@ -22,6 +26,36 @@ from peers import free_port, stop_process, wait_for_port, write_mixed_folder  # 
 from xwindow import move_resize  # noqa: E402
 
 SCREEN = (1920, 1080)
+TRANSLATIONS = os.path.join(here, "..", "..", "translations")
+QT_TRANSLATIONS = "/usr/share/qt6/translations"
+LCONVERT = "/usr/lib/qt6/bin/lconvert"
+
+
+class Words:
+    """The window's texts in one language, as the program's translations and Qt's own give them,
+    so that a control is found by the name it shows; English gives every text as it is."""
+
+    def __init__(self, language="en"):
+        self.table = {}
+        if language == "en":
+            return
+        self._read(os.path.join(TRANSLATIONS, "velloran_%s.ts" % language))
+        with tempfile.TemporaryDirectory() as work:
+            qt = os.path.join(work, "qtbase.ts")
+            subprocess.run([LCONVERT, "-i", os.path.join(QT_TRANSLATIONS, "qtbase_%s.qm" % language),
+                            "-o", qt], check=True)
+            self._read(qt)
+
+    def _read(self, path):
+        for context in ElementTree.parse(path).getroot().iter("context"):
+            name = context.findtext("name")
+            for message in context.iter("message"):
+                translation = message.findtext("translation")
+                if translation and message.get("numerus") != "yes":
+                    self.table[(name, message.findtext("source"))] = translation
+
+    def __call__(self, context, text):
+        return self.table.get((context, text), text)
 
 
 def extents(node):
@@ -43,20 +77,22 @@ def write_waiting_folder(folder, sources):
 
 
 def filled_window(program_path, work, name, pacs_port, sources, env, scale=1, send_port=None,
-                  waiting=None):
+                  waiting=None, language="en"):
     """The program with a worklist search in its grid, the mixed folder in its strip and the first
     picture in its preview; it sends to `send_port` when given, to the demo PACS otherwise. The
     pictures of the folder `waiting` are sent first, to a `send_port` nobody listens on: they
-    wait in the outbox and the indicator says so."""
+    wait in the outbox and the indicator says so. It speaks `language`."""
+    words = Words(language)
     app_folder = os.path.join(work, name)
     os.makedirs(app_folder)
     program = Program(program_path, app_folder,
                       "[velloran]\nremoteAET=ORTHANC\nremotePort=%d\nworklistAET=ORTHANC\n"
                       "worklistPort=%d\nprintCapture=raw\nPrinterPort=%d\nstorageCommitment=1\n"
-                      "commitmentPort=%d\n"
-                      % (send_port or pacs_port, pacs_port, free_port(), free_port()), env=env)
-    program.press("Search WL")
-    grid = program.find(name="Results")
+                      "commitmentPort=%d\nLanguage=%s\n"
+                      % (send_port or pacs_port, pacs_port, free_port(), free_port(), language),
+                      env=env)
+    program.press(words("TForm1", "Search WL"))
+    grid = program.find(name=words("StudySearch", "Results"))
     wait_for(lambda: any(node.name == "DEMO^ANNA" for node in
                          program.find_all(pyatspi.ROLE_TABLE_CELL, grid)), 60, "results")
     if waiting is not None:
@@ -70,9 +106,10 @@ def filled_window(program_path, work, name, pacs_port, sources, env, scale=1, se
             raise RuntimeError("Send did not leave the objects in the outbox: " + said)
         wait_for(lambda: program.find(role=pyatspi.ROLE_PUSH_BUTTON, name="Outbox"), 60,
                  "the outbox indicator")
-    program.press("Add Folder")
-    program.choose_folder(sources)
-    strip = program.find(name="Items")
+    program.press(words("TForm1", "Add Folder"))
+    program.choose_folder(sources, words("TForm1", "Please select a folder with DICOM objects:"),
+                          words("QFileDialog", "&Choose").replace("&", ""))
+    strip = program.find(name=words("ItemStripView", "Items"))
     wait_for(lambda: extents(strip).width > 0, 60, "tiles")
     # A click on the first tile, a picture, shows it in the preview.
     box = extents(strip)
@@ -174,6 +211,25 @@ def main():
                                 waiting=waiting)
         desktop.screenshot(os.path.join(args.out, "screenshot-main-scale2.png"),
                            crop_of(program.window, scale=2))
+        program.stop()
+        program = None
+
+        # In German and in French: the main window, and the settings dialog's first tab with the
+        # language.
+        for language in ("de", "fr"):
+            words = Words(language)
+            program = filled_window(args.program, work, "language-" + language, port, sources,
+                                    env, language=language)
+            desktop.screenshot(os.path.join(args.out, "screenshot-main-%s.png" % language),
+                               crop_of(program.window))
+            program.press(words("TForm1", "Setup"))
+            dialog = program.dialog()
+            time.sleep(1.0)
+            desktop.screenshot(os.path.join(args.out, "screenshot-setup-%s.png" % language),
+                               crop_of(dialog))
+            program.press(words("TSetupFrm", "Cancel"), root=dialog)
+            program.stop()
+            program = None
         print("screenshots written to", args.out)
         return 0
     finally:
