@@ -208,7 +208,14 @@ bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error) {
     if (!InflateBytes(bytes + buffer.position, buffer.Remaining(), inflated, error)) return false;
     BufData body(false);
     body.stream = std::move(inflated);
-    return ReadBody(body, file, kExplicitVRLittleEndian, error);
+    const bool read = ReadBody(body, file, kExplicitVRLittleEndian, error);
+    // The caller's buffer gives the account of what was read, inflated or not: a data set cut
+    // short inside its deflated bytes must not pass for a complete one.
+    buffer.shortReads += body.shortReads;
+    buffer.unterminated = body.unterminated;
+    buffer.unSequences += body.unSequences;
+    buffer.recoveredSequences += body.recoveredSequences;
+    return read;
   }
   if (syntax != kImplicitVRLittleEndian && syntax != kExplicitVRBigEndian &&
       !IsExplicitLittleEndianFamily(syntax)) {

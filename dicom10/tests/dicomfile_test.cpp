@@ -397,4 +397,58 @@ TEST(DicomFileTest, DeflatedDataSetsInflateWithinARatioAndAnAllowance) {
   EXPECT_EQ(InflateLimit(uint64_t{1} << 40), kMaxInflatedBytes);
 }
 
+// The raw deflate stream of `bytes`, complete.
+std::string RawDeflate(const std::string& bytes) {
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string deflated(deflateBound(&stream, bytes.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = reinterpret_cast<Bytef*>(deflated.data());
+  stream.avail_out = static_cast<uInt>(deflated.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  deflated.resize(stream.total_out);
+  deflateEnd(&stream);
+  return deflated;
+}
+
+// A data set cut short is reported alike whether its bytes were deflated or not: the same error,
+// and the same count of elements cut short and of sequences left open on the caller's buffer,
+// which is what tells a caller that the data set it holds is not complete.
+TEST(DicomFileTest, ACutShortDataSetIsReportedAlikeDeflatedOrNot) {
+  struct CutCase {
+    const char* meaning;
+    std::string body;  // explicit VR little endian, complete as a deflate stream
+    const char* errorPart;
+    size_t shortReads;
+    size_t unterminated;
+  };
+  const CutCase cases[] = {
+      {"element cut short", Hex("10 00 10 00") + "PN" + Hex("08 00") + "DOE", "run past its end", 1,
+       0},
+      {"ending inside a sequence of undefined length",
+       Hex("08 00 15 11") + "SQ" + Hex("00 00 FF FF FF FF FE FF 00 E0 FF FF FF FF 20 00 0E 00") +
+           "UI" + Hex("04 00") + "1.2" + std::string(1, '\0'),
+       "before their delimiter", 0, 1},
+      {"complete", Hex("10 00 10 00") + "PN" + Hex("08 00") + "DOE^JANE", "", 0, 0},
+  };
+  for (const CutCase& c : cases) {
+    SCOPED_TRACE(c.meaning);
+    BufData plainMeta;
+    ASSERT_TRUE(plainMeta.WriteMetaHeader(kSecondaryCapture, "1.2.3", kExplicitVRLittleEndian));
+    const std::string plain =
+        std::string(plainMeta.stream.begin(), plainMeta.stream.end()) + c.body;
+    for (const std::string& bytes : {plain, DeflatedFile(RawDeflate(c.body))}) {
+      BufData buffer;
+      buffer.stream.assign(bytes.begin(), bytes.end());
+      DicomFile file;
+      std::string error;
+      EXPECT_EQ(ParseDicomFile(buffer, file, error), c.errorPart[0] == 0);
+      EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+      EXPECT_EQ(buffer.shortReads, c.shortReads);
+      EXPECT_EQ(buffer.unterminated, c.unterminated);
+    }
+  }
+}
+
 }  // namespace
