@@ -229,8 +229,10 @@ bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error) {
 namespace {
 
 // Files smaller than this are read with one call rather than mapped: for a few kilobytes the
-// mapping, its page faults and its removal cost more than the copy they save.
+// mapping, its page faults and its removal cost more than the copy they save. When long values
+// stay in the file the mapping saves more (their pages are never touched), so the bar is lower.
 constexpr size_t kSmallestMappedFile = 256 * 1024;
+constexpr size_t kSmallestMappedFileForSkipping = 64 * 1024;
 
 // The bytes of a whole regular file: read into memory when it is small, otherwise a read-only
 // private mapping, unmapped when this goes away. No bytes when the file cannot be opened or read.
@@ -261,7 +263,7 @@ class FileBytes {
     struct stat status {};
     if (fstat(handle, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) return;
     const auto size = static_cast<size_t>(status.st_size);
-    if (size < kSmallestMappedFile) {
+    if (size < (wholeValues ? kSmallestMappedFile : kSmallestMappedFileForSkipping)) {
       ReadWhole(handle, size);
       return;
     }
