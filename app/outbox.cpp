@@ -29,6 +29,8 @@ constexpr const char* kLockName = "lock";
 constexpr const char* kRecordVersion = "1";
 constexpr const char* kObjectSuffix = ".dcm";
 constexpr const char* kPartSuffix = ".part";
+// A file being written is handed to the disk in steps of this size.
+constexpr off_t kWritebackStep = 8 << 20;
 
 constexpr const char* kStateNames[] = {"waiting", "failed", "stored", "gone"};
 
@@ -411,7 +413,7 @@ fs::path Outbox::PartPathOf(const OutboxEntry& entry) const {
 }
 
 bool Outbox::Stage(DcmObj& dataSet, const std::string& batch, OutboxEntry& staged,
-                   std::string& error, const std::string& source) {
+                   std::string& error, const std::string& source, const PieceSink& alsoTo) {
   OutboxEntry entry;
   entry.source = source;
   entry.sopClassUid = dataSet.GetString(0x0008, 0x0016);
@@ -424,19 +426,39 @@ bool Outbox::Stage(DcmObj& dataSet, const std::string& batch, OutboxEntry& stage
   }
   const fs::path part = PartPathOf(entry);
   bool written = false;
+  // Why the writing stopped: the file system's error, or 0 when the object's data could not be
+  // had (a source file cut short meanwhile: the log names it).
+  int writeErrno = 0;
   {
     Descriptor fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd.ok()) writeErrno = errno;
     if (fd.ok()) {
-      written = WritePart10Pieces(dataSet, 1 << 20, [&](const uint8_t* data, size_t size) {
-        return WriteAll(fd.get(), reinterpret_cast<const char*>(data), size);
+      off_t handedToDisk = 0;
+      off_t size = 0;
+      written = WritePart10Pieces(dataSet, 1 << 20, [&](const uint8_t* data, size_t length) {
+        if (!WriteAll(fd.get(), reinterpret_cast<const char*>(data), length)) {
+          writeErrno = errno;
+          return false;
+        }
+        size += static_cast<off_t>(length);
+        // A large object goes to the disk while it is written, so that flushing it in Commit
+        // finds little left to do.
+        if (size - handedToDisk >= kWritebackStep) {
+          ::sync_file_range(fd.get(), handedToDisk, size - handedToDisk, SYNC_FILE_RANGE_WRITE);
+          handedToDisk = size;
+        }
+        if (alsoTo) alsoTo(data, length);
+        return true;
       });
-      // The disk starts on it now, so that flushing it in Commit finds little left to do.
-      if (written) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+      // The disk starts on the rest now.
+      if (written) ::sync_file_range(fd.get(), handedToDisk, 0, SYNC_FILE_RANGE_WRITE);
     }
   }
   if (!written) {
     error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
-            std::strerror(errno);
+            (writeErrno != 0 ? std::string(std::strerror(writeErrno))
+                             : "its data could not be read" +
+                                   (source.empty() ? std::string() : " from " + source));
     std::error_code ignored;
     fs::remove(part, ignored);
     WriteLog("ERROR, Outbox, " + error);

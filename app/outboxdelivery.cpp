@@ -2,6 +2,7 @@
 #include "outboxdelivery.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 #include "commitmentlistener.h"
@@ -130,6 +131,30 @@ struct StreamingDelivery::State {
       : outbox(box),
         node(target.node),
         delivery(box, target.commit, std::move(progress), expected) {}
+
+  enum class Association { Ready, OtherKind, PacsAway };
+  // The association for objects of this kind: the one open, or opened now for the first object.
+  Association For(const std::string& sopClassUid, const std::string& transferSyntaxUid) {
+    if (pacsAway) return Association::PacsAway;
+    if (service) {
+      return sopClassUid == this->sopClassUid && transferSyntaxUid == this->transferSyntaxUid
+                 ? Association::Ready
+                 : Association::OtherKind;
+    }
+    service = std::make_unique<PDU_Service>();
+    this->sopClassUid = sopClassUid;
+    this->transferSyntaxUid = transferSyntaxUid;
+    if (!OpenFileStoreAssociation(*service, node, sopClassUid, transferSyntaxUid,
+                                  kSendTimeoutSeconds)) {
+      WriteLog("ERROR, Can't open association with: " + node.calledAet);
+      // The PACS is not there: later objects would only wait for the same time-out.
+      pacsAway = true;
+      delivery.Report().pacsAnswered = false;
+      return Association::PacsAway;
+    }
+    return Association::Ready;
+  }
+
   Outbox& outbox;
   RemoteNode node;
   Delivery delivery;
@@ -163,24 +188,14 @@ void StreamingDelivery::Deliver(const OutboxEntry& entry) {
     state.delivery.Record(entry, Decided(StoreFailure(error)));
     return;
   }
-  if (state.service) {
-    if (header.sopClassUid != state.sopClassUid ||
-        header.transferSyntaxUid != state.transferSyntaxUid) {
+  switch (state.For(header.sopClassUid, header.transferSyntaxUid)) {
+    case State::Association::OtherKind:
       return;  // another kind: it waits for its own association
-    }
-  } else {
-    state.service = std::make_unique<PDU_Service>();
-    state.sopClassUid = header.sopClassUid;
-    state.transferSyntaxUid = header.transferSyntaxUid;
-    if (!OpenFileStoreAssociation(*state.service, state.node, header.sopClassUid,
-                                  header.transferSyntaxUid, kSendTimeoutSeconds)) {
-      WriteLog("ERROR, Can't open association with: " + state.node.calledAet);
-      // The PACS is not there: later objects would only wait for the same time-out.
-      state.pacsAway = true;
-      state.delivery.Report().pacsAnswered = false;
+    case State::Association::PacsAway:
       state.delivery.Record(entry, Undecided(kPacsDidNotAnswer));
       return;
-    }
+    case State::Association::Ready:
+      break;
   }
   PDU_Service& service = *state.service;
   Attempt attempt;
@@ -200,6 +215,80 @@ void StreamingDelivery::Deliver(const OutboxEntry& entry) {
     }
   }
   state.delivery.Record(entry, attempt);
+}
+
+namespace {
+
+// Hands on the data set of a Part 10 file given piece by piece: the bytes after the preamble,
+// "DICM" and the file meta group, whose length the group's first element tells.
+class DataSetOfPart10 {
+ public:
+  explicit DataSetOfPart10(const PieceSink& sink) : sink_(sink) {}
+
+  bool Forward(const uint8_t* bytes, size_t size) {
+    while (size > 0 && seen_ < skip_) {
+      const size_t take = static_cast<size_t>(std::min<uint64_t>(size, skip_ - seen_));
+      if (seen_ < kHead) std::memcpy(head_ + seen_, bytes, take);
+      seen_ += take;
+      bytes += take;
+      size -= take;
+      if (seen_ == kHead && skip_ == kHead) {
+        skip_ += uint64_t{head_[140]} | uint64_t{head_[141]} << 8 | uint64_t{head_[142]} << 16 |
+                 uint64_t{head_[143]} << 24;
+      }
+    }
+    return size == 0 || sink_(bytes, size);
+  }
+
+ private:
+  // Preamble, "DICM" and the group length element, whose value is the last four bytes.
+  static constexpr uint64_t kHead = 144;
+  const PieceSink& sink_;
+  uint8_t head_[kHead] = {};
+  uint64_t seen_ = 0;
+  uint64_t skip_ = kHead;
+};
+
+}  // namespace
+
+bool StreamingDelivery::DeliverWhileWriting(const std::string& sopClassUid,
+                                            const std::string& sopInstanceUid,
+                                            const std::string& transferSyntaxUid,
+                                            const OutboxWrite& write) {
+  State& state = *state_;
+  OutboxEntry entry;
+  const State::Association association = state.For(sopClassUid, transferSyntaxUid);
+  if (association != State::Association::Ready ||
+      state.service->State() != AssociationState::Established ||
+      !SendsAsItIs(*state.service, transferSyntaxUid)) {
+    if (!write({}, entry)) return false;
+    if (association == State::Association::Ready) {
+      Deliver(entry);
+    } else if (association == State::Association::PacsAway) {
+      state.delivery.Record(entry, Undecided(kPacsDidNotAnswer));
+    }
+    return true;
+  }
+  bool written = false;
+  std::string error;
+  const int status = StoreProduced(
+      *state.service, sopClassUid, sopInstanceUid, transferSyntaxUid,
+      [&](const PieceSink& send) {
+        DataSetOfPart10 dataSet(send);
+        written = write(
+            [&](const uint8_t* bytes, size_t size) { return dataSet.Forward(bytes, size); }, entry);
+        return written;
+      },
+      error);
+  if (!written) return false;
+  Attempt attempt;
+  if (status >= 0) {
+    attempt = Decided(StoreOutcomeFromStatus(status));
+  } else {
+    attempt = Undecided(error.empty() ? "the association was lost" : error);
+  }
+  state.delivery.Record(entry, attempt);
+  return true;
 }
 
 DeliveryReport StreamingDelivery::Finish() {

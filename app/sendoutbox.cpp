@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "conversioncontext.h"
+#include "dicomfile.h"
 #include "send.h"
 
 namespace {
@@ -23,15 +24,36 @@ namespace {
 // delivered only once its group is committed. Once the user cancels, what was staged is still
 // committed but nothing more is delivered after the object in flight: the rest waits in the
 // outbox for its own deliveries.
+// A large object (a video) is written into the outbox while it is sent, rather than written,
+// flushed and then read again to be sent: the delivery writes it and hands each piece to the PACS
+// as it goes, and sends the last piece once the object is committed, so the PACS never holds an
+// object the outbox does not. See OutboxPipeline::WriteWhileSending.
 // Objects staged beyond this are committed without waiting for the delivery to be ready.
 constexpr size_t kLargestGroup = 64;
+// Objects whose Part 10 file is at least this long are written while they are sent.
+constexpr uint64_t kWrittenWhileSent = 16 << 20;
 
 class OutboxPipeline {
  public:
+  // A large object on its way from the conversion, which waits, to the outbox and the PACS.
+  struct LargeObject {
+    DcmObj& object;
+    const std::string& batch;
+    const std::string& source;
+    bool done = false;  // written and committed, or failed
+    bool committed = false;
+    OutboxEntry entry;
+    std::string error;
+  };
+
   struct Committed {
     OutboxEntry entry;
     size_t item = 0;
+    // Until it is committed: the large object this place is kept for (its entry comes then).
+    LargeObject* large = nullptr;
   };
+
+  enum class Written { Committed, Failed, NotDelivering };
 
   OutboxPipeline(Outbox& outbox, const PacsTarget& target, bool deliver,
                  const OutboxSendProgress& progress, size_t items, std::stop_token stop)
@@ -60,6 +82,31 @@ class OutboxPipeline {
     toCommit_.notify_one();
     error = error_;
     return error_.empty();
+  }
+
+  // From the conversion: a large object for `item`, written into the outbox by the delivery while
+  // it is sent, after every object staged before it. Returns once the object is committed
+  // (`entry`) or could not be (Failed, with the reason); NotDelivering, with nothing done, when no
+  // delivery runs (any more): the caller stages it.
+  Written WriteWhileSending(DcmObj& object, size_t item, const std::string& batch,
+                            const std::string& source, OutboxEntry& entry, std::string& error) {
+    LargeObject large{object, batch, source};
+    std::unique_lock guard(mutex_);
+    if (!delivering_) return Written::NotDelivering;
+    if (!error_.empty()) {
+      error = error_;
+      return Written::Failed;
+    }
+    staged_.push_back({OutboxEntry{}, item, &large});
+    ++stagedCount_;
+    toCommit_.notify_one();
+    largeDone_.wait(guard, [&] { return large.done; });
+    if (!large.committed) {
+      error = large.error;
+      return Written::Failed;
+    }
+    entry = large.entry;
+    return Written::Committed;
   }
 
   // From the conversion: `done` items converted; shown once what they gave is committed.
@@ -129,22 +176,33 @@ class OutboxPipeline {
         groupEnd = stagedCount_;
       }
       std::vector<OutboxEntry> entries;
-      for (const Committed& object : group) entries.push_back(object.entry);
+      for (const Committed& object : group) {
+        if (object.large == nullptr) entries.push_back(object.entry);
+      }
       std::string error;
-      const bool committed = outbox_.Commit(entries, error);
+      const bool committed = entries.empty() || outbox_.Commit(entries, error);
+      std::vector<Committed> unsent;  // large objects nobody delivers any more
       {
         std::lock_guard guard(mutex_);
         if (!committed && error_.empty()) error_ = error;
         // Commit keeps the order and leaves out only what it could not put in.
         size_t next = 0;
         for (Committed& object : group) {
-          if (next < entries.size() && entries[next].file == object.entry.file) {
+          if (object.large != nullptr) {
+            // It takes its place in the delivery's order; the delivery writes it.
+            if (delivering_) {
+              committed_.push_back(std::move(object));
+            } else {
+              unsent.push_back(std::move(object));
+            }
+          } else if (next < entries.size() && entries[next].file == object.entry.file) {
             committed_.push_back(std::move(object));
             ++next;
           }
         }
       }
       toDeliver_.notify_one();
+      for (Committed& object : unsent) WriteLarge(*object.large, object.item, kNotInPlace, {});
       ShowQueued(groupEnd);
     }
     ShowQueued(SIZE_MAX);
@@ -157,27 +215,91 @@ class OutboxPipeline {
 
   void Deliver() {
     StreamingDelivery delivery(outbox_, target_, progress_.delivered, items_);
+    std::vector<Committed> unsent;  // large objects to write without sending, after a cancel
     while (true) {
-      OutboxEntry entry;
+      Committed object;
+      size_t place = 0;
       {
         std::unique_lock guard(mutex_);
         if (next_ == committed_.size()) toCommit_.notify_one();  // ready for the next group
         toDeliver_.wait(guard, [&] { return allCommitted_ || next_ < committed_.size(); });
-        if (next_ == committed_.size()) break;
-        if (stop_.stop_requested()) {
-          cutShort_ = true;
+        if (next_ == committed_.size()) {
+          delivering_ = false;
           break;
         }
-        entry = committed_[next_++].entry;
+        if (stop_.stop_requested()) {
+          cutShort_ = true;
+          // From now on the committer writes the large objects itself; those already here are
+          // written below. Nothing more is sent.
+          delivering_ = false;
+          for (size_t i = next_; i < committed_.size(); ++i) {
+            if (committed_[i].large != nullptr) unsent.push_back(committed_[i]);
+          }
+          break;
+        }
+        place = next_++;
+        object = committed_[place];
       }
-      delivery.Deliver(entry);
-    }
-    {
-      std::lock_guard guard(mutex_);
-      delivering_ = false;
+      if (object.large == nullptr) {
+        delivery.Deliver(object.entry);
+        continue;
+      }
+      const DcmObj& large = object.large->object;
+      delivery.DeliverWhileWriting(
+          large.GetString(0x0008, 0x0016), large.GetString(0x0008, 0x0018), large.transferSyntax,
+          [&](const PieceSink& alsoSend, OutboxEntry& written) {
+            return WriteLarge(*object.large, object.item, place, alsoSend, &written);
+          });
     }
     toCommit_.notify_one();
+    for (const Committed& object : unsent) WriteLarge(*object.large, object.item, kInPlace, {});
     delivery_ = delivery.Finish();
+  }
+
+  // Where the place of a large object in `committed_` is: its index, already there (found by its
+  // pointer), or not yet there.
+  static constexpr size_t kInPlace = SIZE_MAX - 1;
+  static constexpr size_t kNotInPlace = SIZE_MAX;
+
+  // Writes a large object into the outbox and commits it, handing its pieces to `alsoSend` when
+  // given; then fills in its place in `committed_` (taking one when it has none) or, when it could
+  // not be put in, gives its place up, and lets the conversion go on. True when it is committed.
+  bool WriteLarge(LargeObject& large, size_t item, size_t place, const PieceSink& alsoSend,
+                  OutboxEntry* written = nullptr) {
+    OutboxEntry entry;
+    std::string error;
+    bool committed = outbox_.Stage(large.object, large.batch, entry, error, large.source, alsoSend);
+    if (committed) {
+      std::vector<OutboxEntry> one = {entry};
+      committed = outbox_.Commit(one, error);
+    }
+    if (written != nullptr) *written = entry;
+    {
+      std::lock_guard guard(mutex_);
+      if (place == kInPlace) {
+        for (size_t i = 0; i < committed_.size(); ++i) {
+          if (committed_[i].large == &large) place = i;
+        }
+      }
+      if (place < committed_.size()) {
+        if (committed) {
+          committed_[place].entry = entry;
+          committed_[place].large = nullptr;
+        } else {
+          committed_.erase(committed_.begin() + static_cast<std::ptrdiff_t>(place));
+          if (next_ > place) --next_;
+        }
+      } else if (committed) {
+        committed_.push_back({entry, item});
+      }
+      large.done = true;
+      large.committed = committed;
+      large.entry = entry;
+      large.error = error;
+    }
+    // The conversion goes on, and `large` goes with it.
+    largeDone_.notify_all();
+    return committed;
   }
 
   // Shows the last milestone whose objects are all committed (`committed` staged objects are).
@@ -202,6 +324,7 @@ class OutboxPipeline {
   std::mutex mutex_;
   std::condition_variable toCommit_;   // something was staged, or the conversion ended
   std::condition_variable toDeliver_;  // something was committed, or everything was
+  std::condition_variable largeDone_;  // a large object was committed, or could not be
   std::vector<Committed> staged_;      // staged, not yet committed
   size_t stagedCount_ = 0;
   bool converted_ = false;
@@ -256,6 +379,19 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       items,
       [&](DcmObj& object, size_t item, std::string& error) {
         OutboxEntry entry;
+        if (streaming && Part10Size(object) >= kWrittenWhileSent) {
+          switch (pipeline.WriteWhileSending(object, item, batch, items[item], entry, error)) {
+            case OutboxPipeline::Written::Committed:
+              staged.emplace_back(entry.sopInstanceUid, item);
+              ++objectsOfItem[item];
+              return true;
+            case OutboxPipeline::Written::Failed:
+              outcome.ObjectDone(object, false);
+              return false;
+            case OutboxPipeline::Written::NotDelivering:
+              break;
+          }
+        }
         if (!outbox.Stage(object, batch, entry, error, items[item])) {
           outcome.ObjectDone(object, false);
           return false;
