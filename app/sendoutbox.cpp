@@ -18,8 +18,9 @@ namespace {
 // Puts the objects of a Send into the outbox in groups and, over DICOM, delivers them. The
 // conversion stages each object (its file written, not yet flushed to disk); one thread commits
 // whatever was staged since its last turn, with one flush of the folder and one of the journal for
-// the whole group, and hands the group to a second thread that delivers it on the association it
-// holds. Converting, flushing and delivering thus overlap, the disk's flushes are shared by as many
+// the whole group (its files flushed all at once), and hands the group to a second thread that
+// delivers it on the association it holds. Converting, flushing and delivering thus overlap: the
+// next group is committed while the last one is delivered, the disk's flushes are shared by as many
 // objects as were made meanwhile, and an object counts as queued, is shown as queued and is
 // delivered only once its group is committed. Once the user cancels, what was staged is still
 // committed but nothing more is delivered after the object in flight: the rest waits in the
@@ -28,8 +29,6 @@ namespace {
 // flushed and then read again to be sent: the delivery writes it and hands each piece to the PACS
 // as it goes, and sends the last piece once the object is committed, so the PACS never holds an
 // object the outbox does not. See OutboxPipeline::WriteWhileSending.
-// Objects staged beyond this are committed without waiting for the delivery to be ready.
-constexpr size_t kLargestGroup = 64;
 // Objects whose Part 10 file is at least this long are written while they are sent.
 constexpr uint64_t kWrittenWhileSent = 16 << 20;
 
@@ -165,12 +164,7 @@ class OutboxPipeline {
       size_t groupEnd = 0;
       {
         std::unique_lock guard(mutex_);
-        // While the delivery has committed objects in hand the staged ones wait, so that the
-        // next group shares its flushes among as many as possible.
-        toCommit_.wait(guard, [&] {
-          return converted_ || staged_.size() >= kLargestGroup ||
-                 (!staged_.empty() && (!delivering_ || next_ == committed_.size()));
-        });
+        toCommit_.wait(guard, [&] { return converted_ || !staged_.empty(); });
         if (staged_.empty()) break;
         group.swap(staged_);
         groupEnd = stagedCount_;
@@ -221,7 +215,6 @@ class OutboxPipeline {
       size_t place = 0;
       {
         std::unique_lock guard(mutex_);
-        if (next_ == committed_.size()) toCommit_.notify_one();  // ready for the next group
         toDeliver_.wait(guard, [&] { return allCommitted_ || next_ < committed_.size(); });
         if (next_ == committed_.size()) {
           delivering_ = false;
@@ -251,7 +244,6 @@ class OutboxPipeline {
             return WriteLarge(*object.large, object.item, place, alsoSend, &written);
           });
     }
-    toCommit_.notify_one();
     for (const Committed& object : unsent) WriteLarge(*object.large, object.item, kInPlace, {});
     delivery_ = delivery.Finish();
   }
