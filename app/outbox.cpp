@@ -526,13 +526,22 @@ bool Outbox::Commit(std::vector<OutboxEntry>& staged, std::string& error) {
       lines += RecordLine(entry);
       renamed.push_back(std::move(entry));
     }
-    // One flush of the folder and one of the journal for all of them.
-    if (!renamed.empty() && SyncPath(folder_) && AppendLines(lines, Durability::Now)) {
+    // One flush of the folder and one of the journal for all of them, at the same time: either may
+    // reach the disk first without harm, since opening the outbox takes a file without a record in
+    // as waiting and drops a record without a file. Only once both have is the group queued.
+    if (!renamed.empty() && AppendLines(lines, Durability::Later) && FlushFolderAndJournal()) {
       staged = std::move(renamed);
     } else if (!renamed.empty()) {
       error = "cannot record " + std::to_string(renamed.size()) + " objects in the outbox " +
               folder_.string() + ": " + std::strerror(errno);
-      for (const OutboxEntry& entry : renamed) fs::remove(folder_ / entry.file, status);
+      // Their records may be written: they go with their files.
+      std::string gone;
+      for (OutboxEntry& entry : renamed) {
+        fs::remove(folder_ / entry.file, status);
+        entry.state = OutboxState::Gone;
+        gone += RecordLine(entry);
+      }
+      AppendLines(gone, Durability::Later);
     }
   }
   if (!error.empty()) WriteLog("ERROR, Outbox, " + error);
@@ -547,6 +556,15 @@ std::vector<OutboxEntry> Outbox::Entries() const {
 
 bool Outbox::Append(const OutboxEntry& entry, Durability durability) const {
   return AppendLines(RecordLine(entry), durability);
+}
+
+bool Outbox::FlushFolderAndJournal() const {
+  bool folderFlushed = false;
+  std::thread folder([&] { folderFlushed = SyncPath(folder_); });
+  const bool journalFlushed = journal_->file.ok() && ::fsync(journal_->file.get()) == 0;
+  folder.join();
+  if (journalFlushed && folderFlushed) journal_->unflushed = false;
+  return journalFlushed && folderFlushed;
 }
 
 bool Outbox::AppendLines(std::string lines, Durability durability) const {
