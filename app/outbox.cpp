@@ -317,6 +317,15 @@ std::vector<int> FlushFiles(const std::vector<fs::path>& paths) {
   return errors;
 }
 
+// Flushes a folder's entries and an open file to disk at the same time; false when either fails.
+bool FlushFolderAndFile(const fs::path& folder, int file) {
+  bool folderFlushed = false;
+  std::thread flushing([&] { folderFlushed = SyncPath(folder); });
+  const bool fileFlushed = ::fsync(file) == 0;
+  flushing.join();
+  return fileFlushed && folderFlushed;
+}
+
 // Writes the whole journal anew beside the old one and puts it in its place.
 bool RewriteJournal(const fs::path& folder, const std::vector<OutboxEntry>& entries) {
   const fs::path fresh = folder / (std::string(kJournalName) + ".new");
@@ -510,10 +519,15 @@ bool Outbox::Commit(std::vector<OutboxEntry>& staged, std::string& error) {
     }
   }
   staged.clear();
-  if (!flushed.empty()) {
+  if (flushed.empty()) {
+    if (!error.empty()) WriteLog("ERROR, Outbox, " + error);
+    return error.empty();
+  }
+  std::vector<OutboxEntry> renamed;
+  Descriptor journal;
+  {
     FolderLock lock(*journal_, folder_, true);
     Refresh(*journal_, folder_);
-    std::vector<OutboxEntry> renamed;
     std::string lines;
     for (OutboxEntry& entry : flushed) {
       fs::rename(PartPathOf(entry), folder_ / entry.file, status);
@@ -526,23 +540,30 @@ bool Outbox::Commit(std::vector<OutboxEntry>& staged, std::string& error) {
       lines += RecordLine(entry);
       renamed.push_back(std::move(entry));
     }
-    // One flush of the folder and one of the journal for all of them, at the same time: either may
-    // reach the disk first without harm, since opening the outbox takes a file without a record in
-    // as waiting and drops a record without a file. Only once both have is the group queued.
-    if (!renamed.empty() && AppendLines(lines, Durability::Later) && FlushFolderAndJournal()) {
-      staged = std::move(renamed);
-    } else if (!renamed.empty()) {
-      error = "cannot record " + std::to_string(renamed.size()) + " objects in the outbox " +
-              folder_.string() + ": " + std::strerror(errno);
-      // Their records may be written: they go with their files.
-      std::string gone;
-      for (OutboxEntry& entry : renamed) {
-        fs::remove(folder_ / entry.file, status);
-        entry.state = OutboxState::Gone;
-        gone += RecordLine(entry);
-      }
-      AppendLines(gone, Durability::Later);
+    // The journal as it now is, flushed below with the folder lock released, so that deliveries
+    // settle their objects meanwhile rather than wait for the disk.
+    if (!renamed.empty() && AppendLines(lines, Durability::Later)) {
+      journal.reset(::dup(journal_->file.get()));
     }
+  }
+  // One flush of the folder and one of the journal for all of them, at the same time: either may
+  // reach the disk first without harm, since opening the outbox takes a file without a record in
+  // as waiting and drops a record without a file. Only once both have is the group queued.
+  if (journal.ok() && FlushFolderAndFile(folder_, journal.get())) {
+    staged = std::move(renamed);
+  } else if (!renamed.empty()) {
+    error = "cannot record " + std::to_string(renamed.size()) + " objects in the outbox " +
+            folder_.string() + ": " + std::strerror(errno);
+    // Their records may be written: they go with their files.
+    FolderLock lock(*journal_, folder_, true);
+    Refresh(*journal_, folder_);
+    std::string gone;
+    for (OutboxEntry& entry : renamed) {
+      fs::remove(folder_ / entry.file, status);
+      entry.state = OutboxState::Gone;
+      gone += RecordLine(entry);
+    }
+    AppendLines(gone, Durability::Later);
   }
   if (!error.empty()) WriteLog("ERROR, Outbox, " + error);
   return error.empty();
@@ -556,15 +577,6 @@ std::vector<OutboxEntry> Outbox::Entries() const {
 
 bool Outbox::Append(const OutboxEntry& entry, Durability durability) const {
   return AppendLines(RecordLine(entry), durability);
-}
-
-bool Outbox::FlushFolderAndJournal() const {
-  bool folderFlushed = false;
-  std::thread folder([&] { folderFlushed = SyncPath(folder_); });
-  const bool journalFlushed = journal_->file.ok() && ::fsync(journal_->file.get()) == 0;
-  folder.join();
-  if (journalFlushed && folderFlushed) journal_->unflushed = false;
-  return journalFlushed && folderFlushed;
 }
 
 bool Outbox::AppendLines(std::string lines, Durability durability) const {

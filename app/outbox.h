@@ -106,9 +106,6 @@ class Outbox {
   // Appends the entry as it now stands; false when the journal cannot be written.
   bool Append(const OutboxEntry& entry, Durability durability = Durability::Now) const;
   bool AppendLines(std::string lines, Durability durability) const;
-  // Flushes the folder's entries and the journal to disk at the same time; false when either
-  // fails. Called with the folder locked.
-  bool FlushFolderAndJournal() const;
   // Finds the live entry for `file`, applies `change` and appends it.
   template <typename Change>
   bool Update(const std::string& file, Change change, Durability durability = Durability::Now);
