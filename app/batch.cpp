@@ -62,8 +62,16 @@ std::string ModalityFromBox(std::string_view text) {
 
 bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCount,
                   const SetupConfig& settings, std::string& message) {
+  UserMessage said;
+  const bool result = PrepareBatch(form, chosen, itemCount, settings, said);
+  message = said.English();
+  return result;
+}
+
+bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCount,
+                  const SetupConfig& settings, UserMessage& message) {
   bool result = true;
-  message.clear();
+  message = {};
   StudyInfo& study = CurrentStudy;
   study.studyDate = TodayText();
   study.studyTime = NowText();
@@ -97,17 +105,18 @@ bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCou
   KeepCameraJpegs = settings.KeepCameraJpegs;
 
   if (study.patientName.empty()) {
-    message = "Patient Name can't be empty";
+    message = UserMessage(UserMessageKind::PatientNameEmpty);
     result = false;
   } else if (study.patientId.empty()) {
-    message = "Patient ID can't be empty";
+    message = UserMessage(UserMessageKind::PatientIdEmpty);
     result = false;
   } else if (itemCount == 0) {
-    message = "No files to send";
+    message = UserMessage(UserMessageKind::NoFilesToSend);
     result = false;
   } else if (itemCount > kMaxBatchItems) {
-    message = "Too many files in one batch (" + std::to_string(itemCount) + "; at most " +
-              std::to_string(kMaxBatchItems) + ")";
+    message = UserMessage(UserMessageKind::TooManyFiles,
+                          {UserMessage::Number(static_cast<long long>(itemCount)),
+                           UserMessage::Number(static_cast<long long>(kMaxBatchItems))});
     result = false;
   }
 
@@ -121,7 +130,7 @@ bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCou
                   study.studyTime, kBatchProductCode);
   // GenerateUid alone repeats itself for the same patient and accession within a minute and can
   // run past 64 characters once the instance number is added; the batch root fixes both.
-  std::string stampProblem;
+  UserMessage stampProblem;
   const std::optional<uint64_t> stamp = NextBatchStamp(stampProblem);
   if (stamp) {
     BatchUIDRoot = MakeBatchUidRoot(generated, UidUserComponent(), *stamp, itemCount);
@@ -158,8 +167,8 @@ unsigned WorkersForConversion(unsigned requested) {
 }  // namespace
 
 bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, BatchReport& report,
-                  std::string& message, std::stop_token stop, unsigned workers) {
-  message.clear();
+                  UserMessage& message, std::stop_token stop, unsigned workers) {
+  message = {};
   report = BatchReport(items);
   workers = WorkersForConversion(workers);
   // Pictures, the costly items, are decoded and encoded on worker threads ahead of the item being
@@ -222,9 +231,10 @@ bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, Batc
       WriteLog("ERROR, ConvertItems, " + error);
       const std::string reason = ShortReason(error, items[i]);
       report.NoObject(i, reason);
-      report.SetCause(ItemName(items[i]) + ": " + reason);
-      if (!message.empty()) message += "\n";
-      message += error;
+      report.SetCause(
+          UserMessage(UserMessageKind::NamedCause,
+                      {UserMessage::Text(ItemName(items[i])), UserMessage::Text(reason)}));
+      message.AddLine(UserMessage::Text(error));
       // The objects made before stay: every other item still goes out.
       while (list.size() > before) list.pop_back();
       continue;
@@ -234,14 +244,14 @@ bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, Batc
   return allConverted && !report.Cancelled();
 }
 
-bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message,
+bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, UserMessage& message,
                   std::vector<std::string>* skipped, unsigned workers) {
   BatchReport report;
   ConvertItems(items, lists, report, message, {}, workers);
   bool noError = true;
   for (size_t i = 0; i < items.size(); ++i) {
     if (report.Fate(i) != ItemFate::NoObject) continue;
-    const std::string& reason = report.Reason(i);
+    const UserMessage& reason = report.Reason(i);
     if (reason == kNoTextReason || reason == kUnknownKindReason) {
       if (skipped != nullptr) skipped->push_back(items[i]);
     } else {
@@ -257,8 +267,8 @@ bool SaveObjectFile(DcmObj& dataSet, const std::string& path) {
 }
 
 bool WriteBatch(BatchLists& lists, const std::string& folder, std::vector<std::string>& written,
-                std::string& message, std::stop_token stop, BatchReport* report) {
-  message.clear();
+                UserMessage& message, std::stop_token stop, BatchReport* report) {
+  message = {};
   bool result = true;
   for (DataSetList* list : {&lists.images, &lists.documents, &lists.pdfs, &lists.videos}) {
     for (std::unique_ptr<DcmObj>& dataSet : *list) {
@@ -274,8 +284,7 @@ bool WriteBatch(BatchLists& lists, const std::string& folder, std::vector<std::s
       if (saved) {
         written.push_back(path);
       } else {
-        if (!message.empty()) message += "\n";
-        message += "Cannot write \"" + path + "\"; see the log for the reason";
+        message.AddLine(UserMessage(UserMessageKind::CannotWriteSeeLog, {UserMessage::Text(path)}));
         result = false;
       }
       if (report != nullptr) report->ObjectDone(*dataSet, saved);
@@ -289,34 +298,31 @@ bool WriteBatch(BatchLists& lists, const std::string& folder, std::vector<std::s
 
 bool SaveBatch(const BatchForm& form, const StudyInfo* chosen,
                const std::vector<std::string>& items, const SetupConfig& settings,
-               const std::string& folder, std::vector<std::string>& written, std::string& message) {
+               const std::string& folder, std::vector<std::string>& written, UserMessage& message) {
   if (!PrepareBatch(form, chosen, items.size(), settings, message)) return false;
   return SavePreparedBatch(items, folder, written, message);
 }
 
-std::string SaveOutcomeMessage(const BatchReport& report, const std::string& writeErrors) {
+UserMessage SaveOutcomeMessage(const BatchReport& report, const UserMessage& writeErrors) {
   if (report.Complete()) return {};
-  std::vector<std::string> lines;
-  if (report.Cancelled()) lines.push_back(report.CancelledText("Save", "written"));
-  if (!writeErrors.empty()) lines.push_back(writeErrors);
-  const std::string notWritten = report.NotDeliveredText("written");
-  if (!notWritten.empty()) lines.push_back(notWritten);
-  std::string text;
-  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
-  return text;
+  UserMessage message;
+  if (report.Cancelled()) message.AddLine(report.Cancelled(DoneAs::Written));
+  message.AddLine(writeErrors);
+  message.AddLine(report.NotDelivered(DoneAs::Written));
+  return message;
 }
 
 bool SavePreparedBatch(const std::vector<std::string>& items, const std::string& folder,
-                       std::vector<std::string>& written, std::string& message,
+                       std::vector<std::string>& written, UserMessage& message,
                        std::stop_token stop, BatchReport* report) {
   BatchReport local;
   BatchReport& outcome = report != nullptr ? *report : local;
   outcome = BatchReport(items);
   if (folder.empty()) return false;
   BatchLists lists;
-  std::string conversionErrors;
+  UserMessage conversionErrors;
   ConvertItems(items, lists, outcome, conversionErrors, stop);
-  std::string writeErrors;
+  UserMessage writeErrors;
   WriteBatch(lists, folder, written, writeErrors, stop, &outcome);
   message = SaveOutcomeMessage(outcome, writeErrors);
   return outcome.Complete();

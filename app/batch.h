@@ -53,6 +53,9 @@ std::string ModalityFromBox(std::string_view text);
 // items, or no batch stamp within its short wait); CurrentStudy and the accession counter are
 // updated either way.
 bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCount,
+                  const SetupConfig& settings, UserMessage& message);
+// The same with the message in English (the command line, tests).
+bool PrepareBatch(const BatchForm& form, const StudyInfo* chosen, size_t itemCount,
                   const SetupConfig& settings, std::string& message);
 
 // The converter for a file by its upper-cased extension; nullptr for a file the batch skips.
@@ -68,12 +71,12 @@ Converter ConverterFor(const std::string& path);
 // Pictures are decoded and encoded on `workers` threads (0: one per core; 1: none beside the
 // caller); objects are numbered and listed in item order whatever the count.
 bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, BatchReport& report,
-                  std::string& message, std::stop_token stop = {}, unsigned workers = 0);
+                  UserMessage& message, std::stop_token stop = {}, unsigned workers = 0);
 
 // The same without a report: items of other extensions and documents without any text are added
 // to `skipped` when given; false when a source could not be converted (the others are in the
 // lists).
-bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std::string& message,
+bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, UserMessage& message,
                   std::vector<std::string>* skipped = nullptr, unsigned workers = 0);
 
 // Writes every object as folder/<SOP Instance UID>.dcm, lists in the order images, documents,
@@ -82,24 +85,24 @@ bool ConvertItems(const std::vector<std::string>& items, BatchLists& lists, std:
 // nothing more is written (false, and the report is marked cancelled). Each object's fate goes to
 // `report` when given.
 bool WriteBatch(BatchLists& lists, const std::string& folder, std::vector<std::string>& written,
-                std::string& message, std::stop_token stop = {}, BatchReport* report = nullptr);
+                UserMessage& message, std::stop_token stop = {}, BatchReport* report = nullptr);
 
 // "Save To Folder" without its dialogs: PrepareBatch, ConvertItems, WriteBatch. Nothing is
 // written when preparation fails.
 bool SaveBatch(const BatchForm& form, const StudyInfo* chosen,
                const std::vector<std::string>& items, const SetupConfig& settings,
-               const std::string& folder, std::vector<std::string>& written, std::string& message);
+               const std::string& folder, std::vector<std::string>& written, UserMessage& message);
 
 // The part of SaveBatch after a successful PrepareBatch: conversion and writing. Every object
 // that was made is written; true when every item was written. Otherwise `message` says what was
 // not: the cancelled run, the files that could not be written, and "2 of 7 items were not
 // written: ..." naming the items and why. `report`, when given, tells what became of each item.
 bool SavePreparedBatch(const std::vector<std::string>& items, const std::string& folder,
-                       std::vector<std::string>& written, std::string& message,
+                       std::vector<std::string>& written, UserMessage& message,
                        std::stop_token stop = {}, BatchReport* report = nullptr);
 
 // The message of a Save that did not write every item (empty when it did).
-std::string SaveOutcomeMessage(const BatchReport& report, const std::string& writeErrors);
+UserMessage SaveOutcomeMessage(const BatchReport& report, const UserMessage& writeErrors);
 
 // Writes one object as a Part 10 file. Large values (a video, a big PDF) are written straight
 // from the object instead of through an encoded copy, so saving needs little memory beyond the

@@ -21,8 +21,10 @@ PatientFields FieldsOfResult(const StudyInfo& result) {
   return fields;
 }
 
-std::string BatchForText(const StudyInfo& result) {
-  std::string text = "Batch for " + result.patientName + " \u00B7 ID " + result.patientId;
-  if (!result.accessionNumber.empty()) text += " \u00B7 ACC " + result.accessionNumber;
-  return text;
+UserMessage BatchForText(const StudyInfo& result) {
+  const UserMessage name = UserMessage::Text(result.patientName);
+  const UserMessage id = UserMessage::Text(result.patientId);
+  if (result.accessionNumber.empty()) return UserMessage(UserMessageKind::BatchFor, {name, id});
+  return UserMessage(UserMessageKind::BatchForWithAccession,
+                     {name, id, UserMessage::Text(result.accessionNumber)});
 }

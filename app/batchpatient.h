@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "studyinfo.h"
+#include "usermessage.h"
 
 // The result a grid row stands for: null for the empty row below the results, for no selection
 // and when there are no results. A batch without a chosen result takes the typed fields.
@@ -25,4 +26,4 @@ PatientFields FieldsOfResult(const StudyInfo& result);
 
 // The line above Send while a result is chosen: "Batch for DOE^JANE · ID 12345 · ACC 0042"
 // (without the accession when the result has none: the batch then generates one).
-std::string BatchForText(const StudyInfo& result);
+UserMessage BatchForText(const StudyInfo& result);

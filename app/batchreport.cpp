@@ -9,16 +9,17 @@ namespace {
 // A list of names stays readable in a message box: the first ten, then how many more.
 constexpr size_t kNamesShown = 10;
 
-std::string NameList(const std::vector<std::string>& names) {
-  std::string text;
-  for (size_t i = 0; i < names.size() && i < kNamesShown; ++i) {
-    if (i > 0) text += ", ";
-    text += names[i];
-  }
-  if (names.size() > kNamesShown) {
-    text += " and " + std::to_string(names.size() - kNamesShown) + " more";
-  }
-  return text;
+UserMessage NameList(std::vector<UserMessage> names) {
+  const size_t more = names.size() > kNamesShown ? names.size() - kNamesShown : 0;
+  names.resize(names.size() - more);
+  UserMessage shown(UserMessageKind::Names, std::move(names));
+  if (more == 0) return shown;
+  return UserMessage(UserMessageKind::NamesAndMore,
+                     {std::move(shown), UserMessage::Number(static_cast<long long>(more))});
+}
+
+UserMessage CountOf(size_t count) {
+  return UserMessage::Number(static_cast<long long>(count));
 }
 
 }  // namespace
@@ -26,7 +27,7 @@ std::string NameList(const std::vector<std::string>& names) {
 BatchReport::BatchReport(std::vector<std::string> items)
     : items_(std::move(items)), states_(items_.size()) {}
 
-void BatchReport::NoObject(size_t item, std::string reason) {
+void BatchReport::NoObject(size_t item, UserMessage reason) {
   ItemState& state = states_.at(item);
   state.noObject = true;
   state.reason = std::move(reason);
@@ -75,36 +76,51 @@ size_t BatchReport::Count(ItemFate fate) const {
   return count;
 }
 
-void BatchReport::SetCause(const std::string& cause) {
-  if (cause_.empty()) cause_ = cause;
+void BatchReport::SetCause(UserMessage cause) {
+  if (cause_.Empty()) cause_ = std::move(cause);
 }
 
 bool BatchReport::Complete() const {
   return !cancelled_ && Count(ItemFate::Delivered) == items_.size();
 }
 
-std::string BatchReport::NotDeliveredText(std::string_view verb) const {
-  std::vector<std::string> names;
+UserMessage BatchReport::NotDelivered(DoneAs done) const {
+  std::vector<UserMessage> names;
   for (size_t i = 0; i < items_.size(); ++i) {
     const ItemFate fate = Fate(i);
     if (fate != ItemFate::NoObject && fate != ItemFate::Failed) continue;
-    std::string name = ItemName(items_[i]);
-    if (!states_[i].reason.empty()) name += " (" + states_[i].reason + ")";
+    UserMessage name = UserMessage::Text(ItemName(items_[i]));
+    if (!states_[i].reason.Empty()) {
+      name = UserMessage(UserMessageKind::NamedReason, {std::move(name), states_[i].reason});
+    }
     names.push_back(std::move(name));
   }
   if (names.empty()) return {};
-  return std::to_string(names.size()) + " of " + std::to_string(items_.size()) +
-         " items were not " + std::string(verb) + ": " + NameList(names);
+  const size_t count = names.size();
+  return UserMessage(
+      done == DoneAs::Written ? UserMessageKind::ItemsNotWritten : UserMessageKind::ItemsNotSent,
+      {CountOf(count), CountOf(items_.size()), NameList(std::move(names))});
 }
 
-std::string BatchReport::CancelledText(std::string_view action, std::string_view verb) const {
-  std::vector<std::string> names;
-  for (size_t item : DeliveredItems()) names.push_back(ItemName(items_[item]));
-  std::string text = std::string(action) + " cancelled: " + std::to_string(names.size()) + " of " +
-                     std::to_string(items_.size()) + " items were " + std::string(verb);
-  if (!names.empty()) text += ": " + NameList(names);
-  return text + "; the other " + std::to_string(items_.size() - names.size()) +
-         " stay in the list.";
+UserMessage BatchReport::Cancelled(DoneAs done) const {
+  std::vector<UserMessage> names;
+  for (size_t item : DeliveredItems()) names.push_back(UserMessage::Text(ItemName(items_[item])));
+  const size_t count = names.size();
+  const size_t other = items_.size() - count;
+  struct Kinds {
+    UserMessageKind named;
+    UserMessageKind none;
+  };
+  const Kinds kinds =
+      done == DoneAs::Written
+          ? Kinds{UserMessageKind::SaveCancelledWritten, UserMessageKind::SaveCancelledWrittenNone}
+      : done == DoneAs::Queued
+          ? Kinds{UserMessageKind::SendCancelledQueued, UserMessageKind::SendCancelledQueuedNone}
+          : Kinds{UserMessageKind::SendCancelledStored, UserMessageKind::SendCancelledStoredNone};
+  if (names.empty())
+    return UserMessage(kinds.none, {CountOf(0), CountOf(items_.size()), CountOf(other)});
+  return UserMessage(kinds.named, {CountOf(count), CountOf(items_.size()),
+                                   NameList(std::move(names)), CountOf(other)});
 }
 
 std::string ShortReason(const std::string& error, const std::string& path) {

@@ -10,10 +10,15 @@
 #include <vector>
 
 #include "dcmobj.h"
+#include "usermessage.h"
 
 // Reasons an item gave no object.
-inline constexpr const char* kNoTextReason = "no text";
-inline constexpr const char* kUnknownKindReason = "unknown kind";
+inline const UserMessage kNoTextReason{UserMessageKind::NoText};
+inline const UserMessage kUnknownKindReason{UserMessageKind::UnknownKind};
+
+// What became of the items a message counts: sent (stored on the PACS), written into a folder, or
+// put in the outbox.
+enum class DoneAs { Sent, Written, Queued };
 
 enum class ItemFate {
   Waiting,    // not converted, or its objects not yet stored or written (a cancelled batch)
@@ -30,7 +35,10 @@ class BatchReport {
   const std::vector<std::string>& Items() const { return items_; }
 
   // Conversion: an item that gave no object, and an object made from an item.
-  void NoObject(size_t item, std::string reason);
+  void NoObject(size_t item, UserMessage reason);
+  void NoObject(size_t item, const std::string& reason) {
+    NoObject(item, UserMessage::Text(reason));
+  }
   void ObjectMade(size_t item, const DcmObj& dataSet);
   // Delivery of an object this batch made (found by its SOP Instance UID); others are ignored.
   void ObjectDone(const DcmObj& dataSet, bool delivered);
@@ -39,14 +47,15 @@ class BatchReport {
   std::string NameOf(const DcmObj& dataSet) const;
 
   ItemFate Fate(size_t item) const;
-  const std::string& Reason(size_t item) const { return states_.at(item).reason; }
+  const UserMessage& Reason(size_t item) const { return states_.at(item).reason; }
   // Items whose every object was stored or written, in list order.
   std::vector<size_t> DeliveredItems() const;
   size_t Count(ItemFate fate) const;
 
   // The first cause of a failure, in words a receptionist can act on; later ones are ignored.
-  void SetCause(const std::string& cause);
-  const std::string& Cause() const { return cause_; }
+  void SetCause(UserMessage cause);
+  void SetCause(const std::string& cause) { SetCause(UserMessage::Text(cause)); }
+  const UserMessage& Cause() const { return cause_; }
 
   void MarkCancelled() { cancelled_ = true; }
   bool Cancelled() const { return cancelled_; }
@@ -55,16 +64,16 @@ class BatchReport {
   bool Complete() const;
 
   // "2 of 7 items were not sent: empty.txt (no text), notes.odt (unknown kind)", naming the
-  // items that gave no object or whose object failed (`verb` is "sent" or "written"); empty when
-  // there are none. Long lists name the first ten and count the rest.
-  std::string NotDeliveredText(std::string_view verb) const;
+  // items that gave no object or whose object failed ("written" for a Save, "sent" otherwise);
+  // empty when there are none. Long lists name the first ten and count the rest.
+  UserMessage NotDelivered(DoneAs done) const;
   // "Send cancelled: 3 of 200 items were stored: a.jpg, b.jpg, c.jpg; the other 197 stay in the
-  // list." (`action` "Send" or "Save", `verb` "stored" or "written").
-  std::string CancelledText(std::string_view action, std::string_view verb) const;
+  // list.", or "Save cancelled: ... were written ..." or "... were put in the outbox ...".
+  UserMessage Cancelled(DoneAs done) const;
 
  private:
   struct ItemState {
-    std::string reason;
+    UserMessage reason;
     size_t made = 0;
     size_t delivered = 0;
     bool failed = false;
@@ -73,7 +82,7 @@ class BatchReport {
   std::vector<std::string> items_;
   std::vector<ItemState> states_;
   std::map<std::string, size_t> itemOfInstance_;
-  std::string cause_;
+  UserMessage cause_;
   bool cancelled_ = false;
 };
 

@@ -128,7 +128,7 @@ std::string InstallationId() {
   return id;
 }
 
-std::optional<uint64_t> NextBatchStamp(std::string& problem, std::chrono::milliseconds wait) {
+std::optional<uint64_t> NextBatchStamp(UserMessage& problem, std::chrono::milliseconds wait) {
   static std::mutex guard;
   static uint64_t lastInProcess = 0;
   std::lock_guard<std::mutex> lock(guard);
@@ -144,8 +144,9 @@ std::optional<uint64_t> NextBatchStamp(std::string& problem, std::chrono::millis
         lastInProcess = granted;
         return granted;
       case Exchange::Busy:
-        problem = "Cannot number the batch: another program of this user holds " + path.string() +
-                  " (waited " + SecondsText(wait) + " s). Please try again.";
+        problem =
+            UserMessage(UserMessageKind::BatchStampBusy,
+                        {UserMessage::Text(path.string()), UserMessage::Text(SecondsText(wait))});
         WriteLog("ERROR, NextBatchStamp, " + path.string() + " still locked after " +
                  SecondsText(wait) + " s");
         return std::nullopt;

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "usermessage.h"
+
 // A text that stays the same for this installation: the machine's identity (/etc/machine-id or
 // D-Bus's copy), else the host name; never shorter than 8 characters.
 std::string InstallationId();
@@ -26,7 +28,7 @@ inline constexpr const char* kBatchStampFileName = "velloran-batch-stamp";
 // with the message for the user in `problem`, when another process held the file for all of
 // `wait`. Without any private folder the stamp comes from this process alone, after a warning in
 // the log.
-std::optional<uint64_t> NextBatchStamp(std::string& problem,
+std::optional<uint64_t> NextBatchStamp(UserMessage& problem,
                                        std::chrono::milliseconds wait = kBatchStampWait);
 
 // The number that keeps the batches of different users apart: the user's numeric ID.

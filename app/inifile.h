@@ -17,6 +17,10 @@ class IniFile {
   bool Load();
   std::string ReadString(std::string_view section, std::string_view key,
                          std::string_view fallback) const;
+  // True when the section holds the key (with any value, an empty one too).
+  bool HasKey(std::string_view section, std::string_view key) const {
+    return FindKey(section, key, nullptr) >= 0;
+  }
   // Any integer other than 0 is true; a value that is not an integer gives the default.
   bool ReadBool(std::string_view section, std::string_view key, bool fallback) const;
   // Replaces the key's value, or adds the key at the end of its section, creating the section.

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "sourcefile.h"
+#include "wording.h"
 
 namespace {
 
@@ -33,13 +34,13 @@ ItemKind KindOfItem(const std::string& path) {
 const char* TileLabelOf(ItemKind kind) {
   switch (kind) {
     case ItemKind::Image:
-      return "IMG";
+      return WORDING("ItemStrip", "IMG");
     case ItemKind::Document:
-      return "TEXT";
+      return WORDING("ItemStrip", "TEXT");
     case ItemKind::Pdf:
-      return "PDF";
+      return WORDING("ItemStrip", "PDF");
     case ItemKind::Video:
-      return "Video";
+      return WORDING("ItemStrip", "Video");
     case ItemKind::Unknown:
       break;
   }

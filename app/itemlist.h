@@ -14,7 +14,8 @@ enum class ItemKind { Image, Document, Pdf, Video, Unknown };
 
 ItemKind KindOfItem(const std::string& path);
 
-// The label a tile carries for its kind: "IMG", "TEXT", "PDF", "Video"; empty for Unknown.
+// The label a tile carries for its kind: "IMG", "TEXT", "PDF", "Video"; empty for Unknown. The
+// window shows it translated (context "ItemStrip").
 const char* TileLabelOf(ItemKind kind);
 
 // An ordered list of paths; every operation is safe to call from any thread. Duplicates are

@@ -14,33 +14,36 @@ constexpr std::chrono::seconds kLongestDelay{600};
 // wakes the thread.
 constexpr std::chrono::seconds kIdleLook{30};
 
-std::string ClockText(std::chrono::system_clock::time_point when) {
-  const std::time_t time = std::chrono::system_clock::to_time_t(when);
-  std::tm local{};
-  localtime_r(&time, &local);
-  char text[8];
-  std::strftime(text, sizeof text, "%H:%M", &local);
-  return text;
-}
-
 }  // namespace
 
-std::string OutboxIndicatorText(const OutboxStatus& status) {
-  if (status.waiting == 0 && status.failed == 0 && status.stored == 0) return {};
-  std::string text;
-  auto add = [&](const std::string& part) { text += (text.empty() ? "" : " \u00b7 ") + part; };
-  if (status.waiting > 0) add(std::to_string(status.waiting) + " waiting");
-  if (status.stored > 0) add(std::to_string(status.stored) + " awaiting commitment");
+UserMessage OutboxIndicatorMessage(const OutboxStatus& status) {
+  std::vector<UserMessage> parts;
+  auto count = [](size_t value) { return UserMessage::Number(static_cast<long long>(value)); };
+  if (status.waiting > 0)
+    parts.emplace_back(UserMessageKind::IndicatorWaiting, std::vector{count(status.waiting)});
+  if (status.stored > 0) {
+    parts.emplace_back(UserMessageKind::IndicatorAwaitingCommitment,
+                       std::vector{count(status.stored)});
+  }
   if (status.waiting > 0 || status.stored > 0) {
     if (status.delivering) {
-      add("sending");
+      parts.emplace_back(UserMessageKind::IndicatorSending);
     } else if (status.nextTry) {
-      add("next try " + ClockText(*status.nextTry));
+      const UserMessage when = UserMessage::ClockTime(
+          std::chrono::duration_cast<std::chrono::seconds>(status.nextTry->time_since_epoch())
+              .count());
+      parts.emplace_back(UserMessageKind::IndicatorNextTry, std::vector{when});
     }
-    if (!status.cause.empty()) add(status.cause);
+    if (!status.cause.empty()) parts.push_back(UserMessage::Text(status.cause));
   }
-  if (status.failed > 0) add(std::to_string(status.failed) + " failed");
-  return text;
+  if (status.failed > 0)
+    parts.emplace_back(UserMessageKind::IndicatorFailed, std::vector{count(status.failed)});
+  if (parts.empty()) return {};
+  return UserMessage(UserMessageKind::IndicatorParts, std::move(parts));
+}
+
+std::string OutboxIndicatorText(const OutboxStatus& status) {
+  return OutboxIndicatorMessage(status).English();
 }
 
 std::chrono::seconds RetryDelay(int rounds) {

@@ -14,6 +14,7 @@
 
 #include "outbox.h"
 #include "outboxdelivery.h"
+#include "usermessage.h"
 
 struct OutboxStatus {
   size_t waiting = 0;
@@ -29,6 +30,8 @@ struct OutboxStatus {
 // "3 waiting · next try 14:05 · PACS did not answer", with "· 1 failed" when objects failed and
 // "2 awaiting commitment" for objects stored whose commitment the PACS has not reported; empty
 // when the outbox is empty.
+UserMessage OutboxIndicatorMessage(const OutboxStatus& status);
+// The same in English.
 std::string OutboxIndicatorText(const OutboxStatus& status);
 
 // The pause after `rounds` deliveries in a row that left objects waiting: 10 s, doubling up to

@@ -11,9 +11,9 @@
 namespace fs = std::filesystem;
 
 bool SaveItemsToFolder(const std::vector<std::string>& items, const std::string& folder,
-                       std::vector<std::string>& written, std::string& message,
+                       std::vector<std::string>& written, UserMessage& message,
                        std::stop_token stop, BatchReport* report, const ItemProgress& progress) {
-  message.clear();
+  message = {};
   BatchReport local;
   BatchReport& outcome = report != nullptr ? *report : local;
   outcome = BatchReport(items);
@@ -21,11 +21,13 @@ bool SaveItemsToFolder(const std::vector<std::string>& items, const std::string&
   const fs::path staging = fs::path(folder) / (".velloran-saving-" + std::to_string(::getpid()));
   std::error_code status;
   fs::create_directories(staging, status);
-  std::vector<std::string> problems;
+  UserMessage problems;
   if (status) {
     // Every write then fails, and each item is named as not written.
-    problems.push_back("Cannot write into \"" + folder + "\": " + status.message());
-    WriteLog("ERROR, SaveItemsToFolder, " + problems.back());
+    const UserMessage problem(UserMessageKind::CannotWriteIntoFolder,
+                              {UserMessage::Text(folder), UserMessage::Text(status.message())});
+    problems.AddLine(problem);
+    WriteLog("ERROR, SaveItemsToFolder, " + problem.English());
   }
   struct Staged {
     std::string name;
@@ -39,8 +41,8 @@ bool SaveItemsToFolder(const std::vector<std::string>& items, const std::string&
         if (SaveObjectFile(object, (staging / name).string())) {
           staged.push_back({name, object.GetString(0x0008, 0x0018)});
         } else {
-          problems.push_back("Cannot write \"" + (fs::path(folder) / name).string() +
-                             "\"; see the log for the reason");
+          problems.AddLine(UserMessage(UserMessageKind::CannotWriteSeeLog,
+                                       {UserMessage::Text((fs::path(folder) / name).string())}));
           outcome.ObjectDone(object, false);
         }
         // A file that cannot be written does not stop the others, as a whole batch saves.
@@ -52,7 +54,9 @@ bool SaveItemsToFolder(const std::vector<std::string>& items, const std::string&
     const fs::path target = fs::path(folder) / entry.name;
     fs::rename(staging / entry.name, target, status);
     if (status) {
-      problems.push_back("Cannot write \"" + target.string() + "\": " + status.message());
+      problems.AddLine(
+          UserMessage(UserMessageKind::CannotWriteFile,
+                      {UserMessage::Text(target.string()), UserMessage::Text(status.message())}));
     } else {
       written.push_back(target.string());
     }
@@ -61,12 +65,8 @@ bool SaveItemsToFolder(const std::vector<std::string>& items, const std::string&
     outcome.ObjectDone(done, !status);
   }
   fs::remove_all(staging, status);
-  std::string writeErrors;
-  for (const std::string& problem : problems) {
-    writeErrors += (writeErrors.empty() ? "" : "\n") + problem;
-  }
-  if (!batch.message.empty()) message = batch.message;
-  const std::string outcomeText = SaveOutcomeMessage(outcome, writeErrors);
-  if (!outcomeText.empty()) message += (message.empty() ? "" : "\n") + outcomeText;
+  // The converters' own errors come first, as they wrote them; they name the file and the reason.
+  message = UserMessage::Text(batch.message);
+  message.AddLine(SaveOutcomeMessage(outcome, problems));
   return outcome.Complete();
 }

@@ -17,6 +17,6 @@
 // `message` says what was not (SaveOutcomeMessage's text, after the converters' errors).
 // `report`, when given, tells what became of each item.
 bool SaveItemsToFolder(const std::vector<std::string>& items, const std::string& folder,
-                       std::vector<std::string>& written, std::string& message,
+                       std::vector<std::string>& written, UserMessage& message,
                        std::stop_token stop = {}, BatchReport* report = nullptr,
                        const ItemProgress& progress = {});

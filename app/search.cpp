@@ -69,21 +69,36 @@ void CopyWorklistValues(const DcmObj& identifier, StudyInfo& study) {
 }
 
 // Why a search ended before its final response, for the user.
-std::string StopCause(const PDU_Service& service, int status, const std::string& server) {
+// The server's name is part of each sentence, so that every language can word it whole.
+struct ServerStopKinds {
+  UserMessageKind failureStatus;
+  UserMessageKind endedAssociation;
+  UserMessageKind closedConnection;
+};
+constexpr ServerStopKinds kPacsStops = {UserMessageKind::PacsFailureStatus,
+                                        UserMessageKind::PacsEndedAssociation,
+                                        UserMessageKind::PacsClosedSearch};
+constexpr ServerStopKinds kWorklistStops = {UserMessageKind::WorklistFailureStatus,
+                                            UserMessageKind::WorklistEndedAssociation,
+                                            UserMessageKind::WorklistClosedSearch};
+
+UserMessage StopCause(const PDU_Service& service, int status, const ServerStopKinds& server) {
   if (status >= 0) {
     char code[8];
     std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(status) & 0xFFFF);
-    return server + " answered with the failure status 0x" + code;
+    return UserMessage(server.failureStatus, {UserMessage::Text(code)});
   }
-  if (service.State() == AssociationState::Released) return server + " ended the association";
-  return server + " closed the connection";
+  if (service.State() == AssociationState::Released) {
+    return UserMessage(server.endedAssociation);
+  }
+  return UserMessage(server.closedConnection);
 }
 
 }  // namespace
 
-std::string SearchStoppedMessage(const std::string& cause, size_t shown) {
-  return "Search stopped: " + cause + "; " + std::to_string(shown) +
-         (shown == 1 ? " entry shown" : " entries shown");
+UserMessage SearchStoppedMessage(const UserMessage& cause, size_t shown) {
+  return UserMessage(UserMessageKind::SearchStopped,
+                     {cause, UserMessage::Number(static_cast<long long>(shown))});
 }
 
 std::string ModalityFilter(std::string_view text) {
@@ -160,7 +175,7 @@ void EndSearch(PDU_Service& service, const RemoteNode& node) {
 
 SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
                          std::vector<StudyInfo>& results, std::stop_token cancel,
-                         std::string* stopCause) {
+                         UserMessage* stopCause) {
   results.clear();
   PDU_Service service;
   if (!OpenNodeAssociation(service, pacs, kStudyRootFindSopClass, "", "", kSearchTimeoutSeconds)) {
@@ -179,7 +194,7 @@ SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
       cancel, &finalStatus);
   // The cause looks at the association's state, so it is taken before the release.
   if (end == FindEnd::Failed && stopCause != nullptr) {
-    *stopCause = StopCause(service, finalStatus, "the PACS");
+    *stopCause = StopCause(service, finalStatus, kPacsStops);
   }
   EndSearch(service, pacs);
   return OutcomeOf(end);
@@ -187,7 +202,7 @@ SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
 
 SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
                              std::vector<StudyInfo>& results, std::stop_token cancel,
-                             std::string* stopCause) {
+                             UserMessage* stopCause) {
   results.clear();
   PDU_Service service;
   if (!OpenNodeAssociation(service, worklist, kModalityWorklistFindSopClass, "", "",
@@ -208,7 +223,7 @@ SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
       },
       cancel, &finalStatus);
   if (end == FindEnd::Failed && stopCause != nullptr) {
-    *stopCause = StopCause(service, finalStatus, "the worklist server");
+    *stopCause = StopCause(service, finalStatus, kWorklistStops);
   }
   EndSearch(service, worklist);
   return OutcomeOf(end);

@@ -10,6 +10,7 @@
 #include "query.h"
 #include "remotenode.h"
 #include "studyinfo.h"
+#include "usermessage.h"
 
 // The filter fields of the main window's form, as typed, in UTF-8 (a query whose keys need more
 // than ASCII declares its character set). Dates are "yyyymmdd".
@@ -57,14 +58,14 @@ enum class SearchOutcome {
 // server closed the connection", "the PACS answered with the failure status 0xC000".
 SearchOutcome SearchPACS(const RemoteNode& pacs, const SearchForm& form,
                          std::vector<StudyInfo>& results, std::stop_token cancel = {},
-                         std::string* stopCause = nullptr);
+                         UserMessage* stopCause = nullptr);
 SearchOutcome SearchWorklist(const RemoteNode& worklist, const SearchForm& form,
                              std::vector<StudyInfo>& results, std::stop_token cancel = {},
-                             std::string* stopCause = nullptr);
+                             UserMessage* stopCause = nullptr);
 
 // What the user is told after an interrupted search: "Search stopped: the worklist server closed
 // the connection; 12 entries shown".
-std::string SearchStoppedMessage(const std::string& cause, size_t shown);
+UserMessage SearchStoppedMessage(const UserMessage& cause, size_t shown);
 
 // Time-out of both searches, in seconds.
 inline constexpr int kSearchTimeoutSeconds = 30;

@@ -8,7 +8,7 @@
 #include "webpacs.h"
 
 SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
-                            std::vector<StudyInfo>& results, std::string* stopCause) {
+                            std::vector<StudyInfo>& results, UserMessage* stopCause) {
   results.clear();
   HttpSession session(pacs);
   const QidoResult result = QidoStudies(session, PacsQueryFromForm(form), results);
@@ -17,13 +17,13 @@ SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
     WriteLog("ERROR, couldn't connect to " + ShownUrl(pacs.baseUrl));
     return SearchOutcome::NotConnected;
   }
-  if (stopCause != nullptr) *stopCause = "the PACS stopped answering part-way";
+  if (stopCause != nullptr) *stopCause = UserMessage(UserMessageKind::PacsStoppedPartWay);
   return SearchOutcome::Interrupted;
 }
 
 SearchOutcome SearchPACSBySettings(const SetupConfig& settings, const SearchForm& form,
                                    std::vector<StudyInfo>& results, std::stop_token cancel,
-                                   std::string* stopCause) {
+                                   UserMessage* stopCause) {
   if (!UsesDicomWeb(settings)) {
     return SearchPACS(PacsNode(settings), form, results, cancel, stopCause);
   }

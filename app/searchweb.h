@@ -14,7 +14,7 @@
 // followed by "ERROR, couldn't connect to " and the URL), Interrupted when a later page failed
 // (the rows read until then are kept; `stopCause`, when given, says so in plain words).
 SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
-                            std::vector<StudyInfo>& results, std::string* stopCause = nullptr);
+                            std::vector<StudyInfo>& results, UserMessage* stopCause = nullptr);
 
 // "Search PACS" on the PACS the settings name: QIDO-RS when they say DICOMweb (NotConnected, with
 // the problem logged, when those settings cannot be used), C-FIND otherwise. `cancel` stops a
@@ -22,7 +22,7 @@ SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
 // `stopCause` as for SearchPACS.
 SearchOutcome SearchPACSBySettings(const SetupConfig& settings, const SearchForm& form,
                                    std::vector<StudyInfo>& results, std::stop_token cancel = {},
-                                   std::string* stopCause = nullptr);
+                                   UserMessage* stopCause = nullptr);
 
 // How messages name the PACS of the settings: its AE title, or its DICOMweb address (without any
 // login in it).

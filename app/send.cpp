@@ -31,34 +31,39 @@ RemoteNode WorklistNode(const SetupConfig& settings) {
   return NodeOf(settings, settings.worklistAET, settings.worklistIP, settings.worklistPort);
 }
 
-std::string AssociationFailureCause(const PDU_Service& service, const RemoteNode& pacs) {
-  const std::string where = pacs.host + ":" + pacs.port;
+UserMessage AssociationFailureCause(const PDU_Service& service, const RemoteNode& pacs) {
+  const UserMessage where = UserMessage::Text(pacs.host + ":" + pacs.port);
   const AAssociateRJ& rejection = service.assocRJ;
   // Result 0 is no rejection at all: the answer never came or was something else.
   if (rejection.Result != 0) {
     if (rejection.Source == 1 && rejection.Reason == 3) {
-      return "PACS refused the AE title " + pacs.callingAet;
+      return UserMessage(UserMessageKind::PacsRefusedAeTitle, {UserMessage::Text(pacs.callingAet)});
     }
     if (rejection.Source == 1 && rejection.Reason == 7) {
-      return "The PACS at " + where + " is not called " + pacs.calledAet;
+      return UserMessage(UserMessageKind::PacsNotCalled,
+                         {where, UserMessage::Text(pacs.calledAet)});
     }
-    if (rejection.Source == 3) return "The PACS at " + where + " is busy; try again later";
-    return "The PACS at " + where + " refused the connection";
+    if (rejection.Source == 3) return UserMessage(UserMessageKind::PacsBusy, {where});
+    return UserMessage(UserMessageKind::PacsRefusedConnection, {where});
   }
-  if (service.Link.dsocket.LastResult != 0) return "The PACS at " + where + " did not answer";
-  return "The PACS at " + where + " did not accept the connection";
+  if (service.Link.dsocket.LastResult != 0) {
+    return UserMessage(UserMessageKind::PacsDidNotAnswer, {where});
+  }
+  return UserMessage(UserMessageKind::PacsDidNotAccept, {where});
 }
 
 bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
                     const std::string& transferSyntaxUid, const RemoteNode& pacs,
                     const SendProgress& progress, std::stop_token stop, BatchReport* report) {
   // What the report learns of an object: whether it was stored, and why not.
-  auto done = [&](const DcmObj& dataSet, size_t index, bool stored, const std::string& cause) {
+  auto done = [&](const DcmObj& dataSet, size_t index, bool stored, const UserMessage& cause) {
     if (report != nullptr) {
       report->ObjectDone(dataSet, stored);
-      if (!stored && !cause.empty()) {
+      if (!stored && !cause.Empty()) {
         const std::string name = report->NameOf(dataSet);
-        report->SetCause((name.empty() ? dataSet.GetString(0x0008, 0x0018) : name) + ": " + cause);
+        report->SetCause(UserMessage(
+            UserMessageKind::NamedCause,
+            {UserMessage::Text(name.empty() ? dataSet.GetString(0x0008, 0x0018) : name), cause}));
       }
     }
     if (progress) progress(dataSet, index, list.size(), stored);
@@ -89,22 +94,27 @@ bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
       WriteLog("ERROR, SendObjectList, association " + std::string(StateName(service.State())) +
                ", " + std::to_string(list.size() - i) + " objects not sent");
       if (report != nullptr) {
-        report->SetCause("The PACS at " + pacs.host + ":" + pacs.port + " closed the connection");
+        report->SetCause(UserMessage(UserMessageKind::PacsClosedConnection,
+                                     {UserMessage::Text(pacs.host + ":" + pacs.port)}));
       }
       for (size_t rest = i; rest < list.size(); ++rest) done(*list[rest], rest, false, {});
       allStored = false;
       break;
     }
     StoreOutcome outcome = StoreFailure("the request could not be sent");
+    UserMessage cause(UserMessageKind::RequestNotSent);
     if (WriteStoreRQ(service, dataSet, sopClassUid) != kStoreWritten) {
       WriteLog("ERROR, WriteStoreRQ for " + dataSet.GetString(0x0008, 0x0018));
     } else {
       // A warning status means stored; counting it as failed would make users send it again.
       outcome = StoreOutcomeFromStatus(ReadStoreRSP(service), "the PACS gave no answer");
+      // A status is named as the PACS gave it; without one, the words are this program's own.
+      cause = outcome.status < 0 ? UserMessage(UserMessageKind::PacsGaveNoAnswer)
+                                 : UserMessage::Text(outcome.cause);
     }
     const bool stored = outcome.IsStored();
     allStored = allStored && stored;
-    done(dataSet, i, stored, outcome.cause);
+    done(dataSet, i, stored, stored ? UserMessage() : cause);
   }
   CloseAssociation(service);
   return allStored;
@@ -166,24 +176,22 @@ bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& pr
 
 bool SendBatch(const BatchForm& form, const StudyInfo* chosen,
                const std::vector<std::string>& items, const SetupConfig& settings,
-               const RemoteNode& pacs, std::string& message, const SendProgress& progress) {
-  message.clear();
+               const RemoteNode& pacs, UserMessage& message, const SendProgress& progress) {
+  message = {};
   if (!PrepareBatch(form, chosen, items.size(), settings, message)) return false;
   return SendPreparedBatch(items, pacs, message, progress);
 }
 
-std::string SendOutcomeMessage(const BatchReport& report) {
+UserMessage SendOutcomeMessage(const BatchReport& report) {
   if (report.Complete()) return kSentOkMessage;
-  std::string text =
-      report.Cancelled() ? report.CancelledText("Send", "stored") : std::string(kSendFailedMessage);
-  if (!report.Cause().empty()) text += "\n" + report.Cause();
-  const std::string notSent = report.NotDeliveredText("sent");
-  if (!notSent.empty()) text += "\n" + notSent;
-  return text;
+  UserMessage message = report.Cancelled() ? report.Cancelled(DoneAs::Sent) : kSendFailedMessage;
+  message.AddLine(report.Cause());
+  message.AddLine(report.NotDelivered(DoneAs::Sent));
+  return message;
 }
 
 bool SendPreparedBatch(const std::vector<std::string>& items, const RemoteNode& pacs,
-                       std::string& message, const SendProgress& progress, std::stop_token stop,
+                       UserMessage& message, const SendProgress& progress, std::stop_token stop,
                        BatchReport* report) {
   return ConvertAndSend(
       items,
@@ -194,11 +202,11 @@ bool SendPreparedBatch(const std::vector<std::string>& items, const RemoteNode& 
 }
 
 bool ConvertAndSend(const std::vector<std::string>& items, const SendConverted& sendLists,
-                    std::string& message, std::stop_token stop, BatchReport* report) {
+                    UserMessage& message, std::stop_token stop, BatchReport* report) {
   BatchReport local;
   BatchReport& outcome = report != nullptr ? *report : local;
   BatchLists lists;
-  std::string conversionErrors;
+  UserMessage conversionErrors;
   ConvertItems(items, lists, outcome, conversionErrors, stop);
   // Whatever was made goes out, also when other items gave no object: they stay in the list.
   sendLists(lists, outcome);

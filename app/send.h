@@ -17,8 +17,8 @@ inline constexpr int kSendTimeoutSeconds = 60;
 inline constexpr int kEchoTimeoutSeconds = 10;
 
 // The messages the user sees at the end of a Send.
-inline constexpr const char* kSentOkMessage = "Images sent OK";
-inline constexpr const char* kSendFailedMessage = "ERROR Sending Images, please check Log file";
+inline const UserMessage kSentOkMessage{UserMessageKind::SentOk};
+inline const UserMessage kSendFailedMessage{UserMessageKind::SendFailed};
 
 // The PACS and the worklist server as the settings name them, without TLS.
 RemoteNode PacsNode(const SetupConfig& settings);
@@ -42,7 +42,7 @@ bool SendObjectList(DataSetList& list, const std::string& sopClassUid,
 
 // Why an association with the PACS could not be opened, for the user: "The PACS at
 // 10.0.0.5:104 did not answer", "PACS refused the AE title VELLORAN", ...
-std::string AssociationFailureCause(const PDU_Service& service, const RemoteNode& pacs);
+UserMessage AssociationFailureCause(const PDU_Service& service, const RemoteNode& pacs);
 
 // Sends the objects of a converted batch, lists in the order images, documents, PDFs, videos,
 // one association per SOP class and transfer syntax within each list, and empties the lists. True
@@ -55,7 +55,7 @@ bool SendLists(BatchLists& lists, const RemoteNode& pacs, const SendProgress& pr
 // user is shown: the preparation's message, or SendOutcomeMessage's.
 bool SendBatch(const BatchForm& form, const StudyInfo* chosen,
                const std::vector<std::string>& items, const SetupConfig& settings,
-               const RemoteNode& pacs, std::string& message, const SendProgress& progress = {});
+               const RemoteNode& pacs, UserMessage& message, const SendProgress& progress = {});
 
 // The part of SendBatch after a successful PrepareBatch: conversion and sending. Every object
 // that was made is sent, also when other items gave none. True when every item was stored.
@@ -63,13 +63,13 @@ bool SendBatch(const BatchForm& form, const StudyInfo* chosen,
 // (the window takes the stored ones from the list). Once `stop` is requested the object in flight
 // is finished and nothing more is converted or sent.
 bool SendPreparedBatch(const std::vector<std::string>& items, const RemoteNode& pacs,
-                       std::string& message, const SendProgress& progress = {},
+                       UserMessage& message, const SendProgress& progress = {},
                        std::stop_token stop = {}, BatchReport* report = nullptr);
 
 // What the user is shown after a Send: "Images sent OK" when every item was stored; otherwise the
 // failure sentence (or, when cancelled, which items were stored), the first cause under it, and
 // the items not sent with their reasons.
-std::string SendOutcomeMessage(const BatchReport& report);
+UserMessage SendOutcomeMessage(const BatchReport& report);
 
 // Hands the objects of a converted batch to whatever carries them; it empties the lists and
 // records each object's fate in the report.
@@ -79,4 +79,4 @@ using SendConverted = std::function<void(BatchLists& lists, BatchReport& report)
 // the lists to `sendLists` and gives the message SendOutcomeMessage builds. `stop` and `report`
 // as for SendPreparedBatch.
 bool ConvertAndSend(const std::vector<std::string>& items, const SendConverted& sendLists,
-                    std::string& message, std::stop_token stop = {}, BatchReport* report = nullptr);
+                    UserMessage& message, std::stop_token stop = {}, BatchReport* report = nullptr);

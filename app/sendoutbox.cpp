@@ -335,16 +335,15 @@ class OutboxPipeline {
 
 }  // namespace
 
-std::string OutboxWaitMessage(size_t waiting) {
-  return "The PACS did not answer: " + std::to_string(waiting) + " object" +
-         (waiting == 1 ? "" : "s") + " wait" + (waiting == 1 ? "s" : "") +
-         " in the outbox and will be sent when it answers";
+UserMessage OutboxWaitMessage(size_t waiting) {
+  return UserMessage(UserMessageKind::OutboxWaiting,
+                     {UserMessage::Number(static_cast<long long>(waiting))});
 }
 
-std::string CommitmentWaitMessage(size_t stored, const std::string& cause) {
-  return "The PACS stored " + std::to_string(stored) + " object" + (stored == 1 ? "" : "s") +
-         " but has not committed " + (stored == 1 ? "it yet: it stays" : "them yet: they stay") +
-         " in the outbox until it does" + (cause.empty() ? "" : " (" + cause + ")");
+UserMessage CommitmentWaitMessage(size_t stored, const std::string& cause) {
+  const UserMessage count = UserMessage::Number(static_cast<long long>(stored));
+  if (cause.empty()) return UserMessage(UserMessageKind::CommitmentWaiting, {count});
+  return UserMessage(UserMessageKind::CommitmentWaitingBecause, {count, UserMessage::Text(cause)});
 }
 
 OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items, Outbox& outbox,
@@ -415,28 +414,27 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     if (committedOfItem[item] == objectsOfItem[item]) result.queuedItems.push_back(item);
   }
   result.skippedItems = streamedBatch.skipped;
-  std::vector<std::string> lines;
+  std::vector<UserMessage> lines;
   // The items that gave no object, named with their reasons, close the message.
   auto finish = [&] {
-    const std::string notSent = outcome.NotDeliveredText("sent");
-    if (!notSent.empty()) lines.push_back(notSent);
-    for (const std::string& line : lines) {
-      result.message += (result.message.empty() ? "" : "\n") + line;
-    }
+    lines.push_back(outcome.NotDelivered(DoneAs::Sent));
+    result.message = UserMessage::Lines(std::move(lines));
     return result;
   };
   const bool allQueued = streamedBatch.complete && pipeline.Error().empty();
   if (mode == OutboxSendMode::QueueOnly) {
     if (allQueued) {
       result.success = true;
-      result.message = std::to_string(result.queuedObjects) + " objects queued in the outbox";
+      result.message =
+          UserMessage(UserMessageKind::ObjectsQueued,
+                      {UserMessage::Number(static_cast<long long>(result.queuedObjects))});
       return result;
     }
     if (streamedBatch.cancelled) {
-      lines.push_back(outcome.CancelledText("Send", "put in the outbox"));
+      lines.push_back(outcome.Cancelled(DoneAs::Queued));
     } else {
       lines.push_back(kSendFailedMessage);
-      if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
+      lines.push_back(outcome.Cause());
     }
     return finish();
   }
@@ -457,7 +455,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   size_t waiting = 0;
   size_t awaitingCommitment = 0;
   std::string commitmentCause;
-  std::vector<std::string> refused;
+  std::vector<UserMessage> refused;
   std::vector<size_t> deliveredOfItem(items.size(), 0);
   for (const DeliveredObject& object : result.delivery.objects) {
     if (object.entry.batch != batch) continue;
@@ -475,7 +473,9 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       }
     }
     if (object.settled == OutboxState::Failed) {
-      refused.push_back(object.entry.sopInstanceUid + ": " + object.outcome.cause);
+      refused.push_back(
+          UserMessage(UserMessageKind::NamedCause, {UserMessage::Text(object.entry.sopInstanceUid),
+                                                    UserMessage::Text(object.outcome.cause)}));
     }
   }
   for (size_t item : result.queuedItems) {
@@ -489,10 +489,10 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   }
   if (cancelled) {
     outcome.MarkCancelled();
-    lines.push_back(outcome.CancelledText("Send", "put in the outbox"));
+    lines.push_back(outcome.Cancelled(DoneAs::Queued));
   } else if (!allQueued) {
     lines.push_back(kSendFailedMessage);
-    if (!outcome.Cause().empty()) lines.push_back(outcome.Cause());
+    lines.push_back(outcome.Cause());
   }
   if (waiting > 0) {
     size_t inOutbox = 0;
@@ -506,7 +506,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   }
   if (!refused.empty()) {
     if (allQueued || cancelled) lines.push_back(kSendFailedMessage);
-    for (const std::string& line : refused) lines.push_back(line);
+    for (UserMessage& line : refused) lines.push_back(std::move(line));
   }
   return finish();
 }

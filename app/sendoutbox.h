@@ -13,11 +13,11 @@
 #include "streambatch.h"
 
 // What Send says when the PACS did not answer and `waiting` objects stay in the outbox.
-std::string OutboxWaitMessage(size_t waiting);
+UserMessage OutboxWaitMessage(size_t waiting);
 
 // What Send says when the PACS stored `stored` objects of the batch but has not committed them
 // (storage commitment), with the reason when one is known.
-std::string CommitmentWaitMessage(size_t stored, const std::string& cause);
+UserMessage CommitmentWaitMessage(size_t stored, const std::string& cause);
 
 enum class OutboxSendMode {
   QueueOnly,        // return once the objects are safely in the outbox
@@ -31,7 +31,7 @@ struct OutboxSendProgress {
 
 struct OutboxSendResult {
   bool success = false;                // every item was queued and every object of the batch stored
-  std::string message;                 // what the user is shown
+  UserMessage message;                 // what the user is shown
   std::vector<size_t> queuedItems;     // items whose objects are in the outbox: they leave the list
   std::vector<size_t> skippedItems;    // items that gave no object: they stay in the list
   std::vector<size_t> deliveredItems;  // items whose every object the PACS stored in this Send

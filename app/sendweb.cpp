@@ -28,14 +28,14 @@ bool SendListsWeb(BatchLists& lists, const DicomWebServer& pacs, const SendProgr
 
 bool SendBatchWeb(const BatchForm& form, const StudyInfo* chosen,
                   const std::vector<std::string>& items, const SetupConfig& settings,
-                  const DicomWebServer& pacs, std::string& message, const SendProgress& progress) {
-  message.clear();
+                  const DicomWebServer& pacs, UserMessage& message, const SendProgress& progress) {
+  message = {};
   if (!PrepareBatch(form, chosen, items.size(), settings, message)) return false;
   return SendPreparedBatchWeb(items, pacs, message, progress);
 }
 
 bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebServer& pacs,
-                          std::string& message, const SendProgress& progress, std::stop_token stop,
+                          UserMessage& message, const SendProgress& progress, std::stop_token stop,
                           BatchReport* report) {
   const SendConverted sendLists = [&](BatchLists& lists, BatchReport& outcome) {
     // Requests carry several objects each and are not cut short: a cancel is honoured before the
@@ -62,15 +62,17 @@ bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebS
       if (decided[i].IsStored()) continue;
       // Without a status the server was not reached or refused the request as a whole (the
       // login, the connection): that is no single file's fault.
-      outcome.SetCause(decided[i].status < 0 ? decided[i].cause
-                                             : names[i] + ": " + decided[i].cause);
+      const UserMessage cause = UserMessage::Text(decided[i].cause);
+      outcome.SetCause(decided[i].status < 0 ? cause
+                                             : UserMessage(UserMessageKind::NamedCause,
+                                                           {UserMessage::Text(names[i]), cause}));
     }
   };
   return ConvertAndSend(items, sendLists, message, stop, report);
 }
 
 bool SendPreparedBatchToPacs(const std::vector<std::string>& items, const SetupConfig& settings,
-                             std::string& message, const SendProgress& progress,
+                             UserMessage& message, const SendProgress& progress,
                              std::stop_token stop, BatchReport* report) {
   if (!UsesDicomWeb(settings)) {
     return SendPreparedBatch(items, PacsNode(settings), message, progress, stop, report);
@@ -80,7 +82,7 @@ bool SendPreparedBatchToPacs(const std::vector<std::string>& items, const SetupC
   if (!WebPacs(settings, pacs, problem)) {
     WriteLog("ERROR, SendPreparedBatchToPacs, " + problem);
     if (report != nullptr) report->SetCause(problem);
-    message = problem + "\n" + kSendFailedMessage;
+    message = UserMessage::Lines({UserMessage::Text(problem), kSendFailedMessage});
     return false;
   }
   return SendPreparedBatchWeb(items, pacs, message, progress, stop, report);

@@ -23,13 +23,13 @@ bool SendListsWeb(BatchLists& lists, const DicomWebServer& pacs, const SendProgr
 // the messages SendBatch gives.
 bool SendBatchWeb(const BatchForm& form, const StudyInfo* chosen,
                   const std::vector<std::string>& items, const SetupConfig& settings,
-                  const DicomWebServer& pacs, std::string& message,
+                  const DicomWebServer& pacs, UserMessage& message,
                   const SendProgress& progress = {});
 
 // The part of SendBatchWeb after a successful PrepareBatch, with SendPreparedBatch's outcome and
 // message; a cancel is honoured before the first request.
 bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebServer& pacs,
-                          std::string& message, const SendProgress& progress = {},
+                          UserMessage& message, const SendProgress& progress = {},
                           std::stop_token stop = {}, BatchReport* report = nullptr);
 
 // The part of a Send after preparation, to the PACS the settings name: by DICOMweb when they say
@@ -37,7 +37,7 @@ bool SendPreparedBatchWeb(const std::vector<std::string>& items, const DicomWebS
 // cannot be used fail with their problem and kSendFailedMessage, before anything is converted.
 // `stop` and `report` as for SendPreparedBatch.
 bool SendPreparedBatchToPacs(const std::vector<std::string>& items, const SetupConfig& settings,
-                             std::string& message, const SendProgress& progress = {},
+                             UserMessage& message, const SendProgress& progress = {},
                              std::stop_token stop = {}, BatchReport* report = nullptr);
 
 // Stores existing Part 10 files as they are by STOW-RS, each read from disk while it is sent.

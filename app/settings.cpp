@@ -23,7 +23,7 @@ constexpr TextKey kTextKeys[] = {
     {"remoteAET", &SetupConfig::remoteAET},     {"remoteIP", &SetupConfig::remoteIP},
     {"remotePort", &SetupConfig::remotePort},   {"worklistAET", &SetupConfig::worklistAET},
     {"worklistIP", &SetupConfig::worklistIP},   {"worklistPort", &SetupConfig::worklistPort},
-    {"PrinterPort", &SetupConfig::PrinterPort},
+    {"PrinterPort", &SetupConfig::PrinterPort}, {"printCapture", &SetupConfig::printCapture},
 };
 
 // The DICOMweb keys, written after Debug; webVerify is the one boolean among them.
@@ -71,16 +71,17 @@ bool LoadSettings(const std::string& path, SetupConfig& config) {
       file.ReadBool(kSettingsSection, "storageCommitment", defaults.storageCommitment);
   config.commitmentPort =
       file.ReadString(kSettingsSection, "commitmentPort", defaults.commitmentPort);
+  config.Language = file.ReadString(kSettingsSection, "Language", defaults.Language);
   if (config.Debug) LogLevel = 2;
   return true;
 }
 
-std::string AeTitleProblem(const std::string& title) {
+UserMessage AeTitleProblem(const std::string& title) {
   std::string narrow;
   std::string refused;
   if (Utf8ToCp1252Strict(TextToUtf8(title), narrow, refused)) return {};
-  return "The AE title \"" + title + "\" holds \"" + refused +
-         "\", which an AE title cannot carry (8-bit text only)";
+  return UserMessage(UserMessageKind::AeTitleRefusedCharacter,
+                     {UserMessage::Text(title), UserMessage::Text(refused)});
 }
 
 bool SaveSettings(const std::string& path, const SetupConfig& config) {
@@ -101,6 +102,7 @@ bool SaveSettings(const std::string& path, const SetupConfig& config) {
   file.WriteBool(kSettingsSection, "webVerify", config.webVerify);
   file.WriteBool(kSettingsSection, "storageCommitment", config.storageCommitment);
   file.WriteString(kSettingsSection, "commitmentPort", config.commitmentPort);
+  file.WriteString(kSettingsSection, "Language", config.Language);
   const bool holdsSecret = !config.webPassword.empty() || !config.webToken.empty();
   if (!file.Save(holdsSecret ? IniFile::Access::OwnerOnly : IniFile::Access::AsBefore)) {
     WriteLog("ERROR, SaveSettings, cannot write " + path);

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "usermessage.h"
+
 inline constexpr const char* kSettingsSection = "velloran";
 inline constexpr const char* kSettingsFileName = "velloran.ini";
 
@@ -17,6 +19,9 @@ struct SetupConfig {
   std::string worklistIP = "127.0.0.1";
   std::string worklistPort = "11112";
   std::string PrinterPort = "9100";
+  // "Print capture": "application", the printer application (IPP Everywhere) that files each job
+  // for the user who printed it, or "raw", the raw queue on the printer port.
+  std::string printCapture = "application";
   bool Debug = false;
   bool KeepCameraJpegs = false;  // "Keep camera JPEGs as they are"
   // "Keep unsent objects in the outbox": Send puts the objects into the outbox and what the PACS
@@ -42,11 +47,14 @@ struct SetupConfig {
   // back (empty: no listener, the report must come on the same association).
   bool storageCommitment = false;
   std::string commitmentPort;
+  // The window's language: empty for the desktop's own, or "en", "de", "fr", "es". It takes
+  // effect at the next start; the log and velloran-cli stay English.
+  std::string Language;
 };
 
 // Empty when `title` (UTF-8) can be an AE title; otherwise the message for the user. AE titles
 // travel as 8-bit text, so a character Windows-1252 lacks cannot be part of one.
-std::string AeTitleProblem(const std::string& title);
+UserMessage AeTitleProblem(const std::string& title);
 
 // The process-wide settings record.
 extern SetupConfig setupcfg;

@@ -81,7 +81,7 @@ StreamedBatch ConvertItemsOneByOne(const std::vector<std::string>& items, const 
   auto addMessage = [&batch](const std::string& line) {
     batch.message += (batch.message.empty() ? "" : "\n") + line;
   };
-  auto noObject = [&](size_t i, const std::string& reason) {
+  auto noObject = [&](size_t i, const UserMessage& reason) {
     batch.skipped.push_back(i);
     if (report != nullptr) report->NoObject(i, reason);
     if (progress) progress(i + 1, items.size());
@@ -121,9 +121,13 @@ StreamedBatch ConvertItemsOneByOne(const std::vector<std::string>& items, const 
       // every other item still goes on.
       WriteLog("ERROR, ConvertItems, " + error);
       const std::string reason = ShortReason(error, items[i]);
-      if (report != nullptr) report->SetCause(ItemName(items[i]) + ": " + reason);
+      if (report != nullptr) {
+        report->SetCause(
+            UserMessage(UserMessageKind::NamedCause,
+                        {UserMessage::Text(ItemName(items[i])), UserMessage::Text(reason)}));
+      }
       addMessage(error);
-      noObject(i, reason);
+      noObject(i, UserMessage::Text(reason));
       continue;
     }
     if (report != nullptr) {

@@ -70,7 +70,7 @@ bool LoadNetworkSettings(const ParsedArgs& parsed, SetupConfig& settings, std::s
   settings.worklistPort = parsed.ValueOr("wl-port", settings.worklistPort);
   for (const std::string* title :
        {&settings.LocalAET, &settings.remoteAET, &settings.worklistAET}) {
-    error = AeTitleProblem(*title);
+    error = AeTitleProblem(*title).English();
     if (!error.empty()) return false;
   }
   SetLogTarget(parsed.ValueOr("log", DefaultLogPath()), "", "");

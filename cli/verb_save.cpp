@@ -85,13 +85,14 @@ int RunSave(const std::vector<std::string>& args) {
   // object that was made is written; the items that gave none are named with the reason.
   BatchReport report;
   std::vector<std::string> written;
-  SaveItemsToFolder(items, folder, written, message, {}, &report);
+  UserMessage outcome;
+  SaveItemsToFolder(items, folder, written, outcome, {}, &report);
   for (const std::string& path : written) std::printf("%s\n", path.c_str());
   if (report.Complete()) return 0;
   // A folder made for a batch that wrote nothing goes again (remove takes only an empty one).
   if (!existed && written.empty()) std::filesystem::remove(folder, error);
   std::fflush(stdout);
-  std::fprintf(stderr, "%s\n", message.c_str());
+  std::fprintf(stderr, "%s\n", outcome.English().c_str());
   PrintFailureCause();
   return 1;
 }

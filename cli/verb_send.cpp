@@ -87,7 +87,7 @@ int SendThroughOutbox(const ParsedArgs& parsed, const BatchForm& form,
       items, *outbox, target,
       parsed.Has("queue") ? OutboxSendMode::QueueOnly : OutboxSendMode::QueueAndDeliver, shown);
   progress.Finish();
-  std::fprintf(result.success ? stdout : stderr, "%s\n", result.message.c_str());
+  std::fprintf(result.success ? stdout : stderr, "%s\n", result.message.English().c_str());
   if (target.commit && !parsed.Has("queue")) PrintCommitted(result.delivery);
   if (result.success) return 0;
   // An item that gave no object, like an object the PACS refused, fails the run; the message
@@ -138,17 +138,18 @@ int RunSend(const std::vector<std::string>& args) {
     progress.Show(index + 1, total, instance + (ok ? " stored" : " FAILED"));
     if (ok) stored.push_back({dataSet.GetString(0x0008, 0x0016), instance});
   };
-  std::string message;
+  UserMessage said;
   bool sent = false;
   if (WantsDicomWeb(parsed, settings)) {
     DicomWebServer web;
     if (!WebPacsFromOptions(parsed, settings, web, error)) return Usage(error);
-    sent = SendBatchWeb(form, nullptr, parsed.Positional(), settings, web, message, report);
+    sent = SendBatchWeb(form, nullptr, parsed.Positional(), settings, web, said, report);
   } else {
     sent = SendBatch(form, nullptr, parsed.Positional(), settings,
-                     PacsFromOptions(parsed, settings), message, report);
+                     PacsFromOptions(parsed, settings), said, report);
   }
   progress.Finish();
+  const std::string message = said.English();
   if (commit.wanted && !stored.empty()) {
     std::printf("%s\n", message.c_str());
     std::vector<std::string> labels;

@@ -16,6 +16,7 @@
 #include "savestream.h"
 #include "sendoutbox.h"
 #include "sendweb.h"
+#include "windowlanguage.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ struct BatchRunner::Outcome {
   bool success = false;
   std::vector<std::string> items;
   std::vector<std::string> written;
-  std::string message;
+  UserMessage message;
   // Through the outbox: the items whose objects are in it (they leave the list), those whose
   // objects the PACS stored, and what the delivery did.
   bool throughOutbox = false;
@@ -40,7 +41,7 @@ struct BatchRunner::Outcome {
 BatchRunner::BatchRunner(QWidget* panel, QHBoxLayout* row, int position, QProgressBar* progress,
                          std::filesystem::path workFolder)
     : progress_(progress), row_(row), workFolder_(std::move(workFolder)) {
-  CancelBtn = new QPushButton("Cancel", panel);
+  CancelBtn = new QPushButton(tr("Cancel"), panel);
   CancelBtn->setObjectName("CancelBtn");
   CancelBtn->setFixedSize(kCancelWidth, 30);
   CancelBtn->hide();
@@ -55,7 +56,8 @@ void BatchRunner::Start(Mode mode, std::vector<std::string> items, const std::st
                         const SetupConfig& settings, Outbox* outbox, OutboxSender* sender,
                         Finished finished) {
   progress_->setRange(0, 0);
-  progress_->setFormat("Converting");
+  //: The progress bar while a batch's first items are converted.
+  progress_->setFormat(tr("Converting"));
   progress_->show();
   CancelBtn->setEnabled(true);
   CancelBtn->show();
@@ -74,23 +76,29 @@ void BatchRunner::Start(Mode mode, std::vector<std::string> items, const std::st
                          outbox, sender, finished = std::move(finished)] {
     // A little below the window, so a batch that keeps every core busy never starves it.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 5);
-    auto showProgress = [this](size_t done, size_t total, const QString& what) {
+    // The progress bar's text is worded on the GUI thread, where the window's language lives.
+    enum class Step { Queued, Delivered };
+    auto showProgress = [this](size_t done, size_t total, Step step) {
       QMetaObject::invokeMethod(
           &receiver_,
-          [this, done, total, what] {
+          [this, done, total, step] {
             progress_->setRange(0, static_cast<int>(total));
             progress_->setValue(static_cast<int>(done));
-            progress_->setFormat(what.arg(done).arg(total));
+            const QString count = WindowNumber(static_cast<long long>(done));
+            const QString all = WindowNumber(static_cast<long long>(total));
+            //: The progress bar: objects put into the outbox so far.
+            const QString queued = tr("Queued %1 of %2").arg(count, all);
+            //: The progress bar: objects sent or written so far.
+            const QString delivered = tr("%1 of %2").arg(count, all);
+            progress_->setFormat(step == Step::Queued ? queued : delivered);
           },
           Qt::QueuedConnection);
     };
     if (outcome->throughOutbox) {
       OutboxSendProgress progress;
-      progress.queued = [&](size_t done, size_t total) {
-        showProgress(done, total, "Queued %1 of %2");
-      };
+      progress.queued = [&](size_t done, size_t total) { showProgress(done, total, Step::Queued); };
       progress.delivered = [&](const DeliveredObject&, size_t index, size_t total) {
-        showProgress(index + 1, total, "%1 of %2");
+        showProgress(index + 1, total, Step::Delivered);
       };
       // The outbox delivers by the settings' protocol, DICOM or DICOMweb. Settings that name no
       // usable PACS still let the objects into the outbox: they go once the settings are put
@@ -100,12 +108,16 @@ void BatchRunner::Start(Mode mode, std::vector<std::string> items, const std::st
           targetUsable ? OutboxSendMode::QueueAndDeliver : OutboxSendMode::QueueOnly, progress,
           stop, &outcome->report);
       outcome->success = result.success && targetUsable;
-      outcome->message = targetUsable ? result.message : targetProblem + "\n" + result.message;
+      outcome->message = result.message;
+      if (!targetUsable) {
+        outcome->message =
+            UserMessage::Lines({UserMessage::Text(targetProblem), std::move(outcome->message)});
+      }
       outcome->queuedItems = std::move(result.queuedItems);
       outcome->delivery = std::move(result.delivery);
     } else if (outcome->mode == Mode::Send) {
       const SendProgress progress = [&](const DcmObj&, size_t index, size_t total, bool) {
-        showProgress(index + 1, total, "%1 of %2");
+        showProgress(index + 1, total, Step::Delivered);
       };
       outcome->success = SendPreparedBatchToPacs(outcome->items, settings, outcome->message,
                                                  progress, stop, &outcome->report);
@@ -124,7 +136,7 @@ void BatchRunner::Cancel() {
   if (!Running()) return;
   stop_.request_stop();
   CancelBtn->setEnabled(false);
-  progress_->setFormat("Cancelling");
+  progress_->setFormat(tr("Cancelling"));
 }
 
 void BatchRunner::Finish(const Outcome& outcome, OutboxSender* sender, const Finished& finished) {

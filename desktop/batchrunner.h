@@ -3,6 +3,7 @@
 // and Cancel, shown beside it while the batch runs, stops the batch after its object in flight.
 #pragma once
 
+#include <QCoreApplication>
 #include <QObject>
 #include <filesystem>
 #include <functional>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "settings.h"
+#include "usermessage.h"
 
 class Outbox;
 class OutboxSender;
@@ -21,6 +23,8 @@ class QPushButton;
 class QWidget;
 
 class BatchRunner {
+  Q_DECLARE_TR_FUNCTIONS(BatchRunner)
+
  public:
   enum class Mode { Send, Save };
   // The progress bar's width between the buttons around it; while a batch runs, Cancel takes part
@@ -31,7 +35,7 @@ class BatchRunner {
   // written or safely in the outbox) and what the user is told (empty: nothing).
   struct Result {
     std::vector<size_t> doneItems;
-    std::string message;
+    UserMessage message;
   };
   using Finished = std::function<void(const Result& result)>;
 

@@ -11,7 +11,8 @@
 
 namespace {
 
-QLineEdit* AddRow(QFormLayout* form, const char* objectName, const char* caption, QWidget* parent) {
+QLineEdit* AddRow(QFormLayout* form, const char* objectName, const QString& caption,
+                  QWidget* parent) {
   auto* field = new QLineEdit(parent);
   field->setObjectName(objectName);
   field->setAccessibleName(caption);
@@ -39,35 +40,38 @@ DicomWebFields::DicomWebFields(QWidget* tab, std::vector<QWidget*> dicomFields)
   }
   Protocol = new QComboBox(tab);
   Protocol->setObjectName("ComboProtocol");
-  Protocol->setAccessibleName("Protocol");
-  Protocol->setToolTip("How the PACS is reached: DICOM (C-STORE, C-FIND) or DICOMweb");
+  Protocol->setAccessibleName(tr("Protocol"));
+  Protocol->setToolTip(tr("How the PACS is reached: DICOM (C-STORE, C-FIND) or DICOMweb"));
   Protocol->addItem("DICOM", "DICOM");
   Protocol->addItem(kDicomWebProtocol, kDicomWebProtocol);
 
   form_ = new QFormLayout(this);
   form_->setContentsMargins(0, 0, 0, 0);
   form_->setVerticalSpacing(3);
-  Url = AddRow(form_, "EditWebUrl", "URL", this);
+  Url = AddRow(form_, "EditWebUrl", tr("URL"), this);
   Url->setPlaceholderText("https://pacs.example/dicom-web");
   Login = new QComboBox(this);
   Login->setObjectName("ComboWebLogin");
-  Login->setAccessibleName("Login");
-  Login->addItem("None", "none");
-  Login->addItem("User and password", "basic");
-  Login->addItem("Bearer token", "bearer");
-  form_->addRow("Login", Login);
-  User = AddRow(form_, "EditWebUser", "User", this);
-  Password = AddRow(form_, "EditWebPassword", "Password", this);
+  Login->setAccessibleName(tr("Login"));
+  //: No login at the DICOMweb server.
+  Login->addItem(tr("None"), "none");
+  Login->addItem(tr("User and password"), "basic");
+  Login->addItem(tr("Bearer token"), "bearer");
+  form_->addRow(tr("Login"), Login);
+  User = AddRow(form_, "EditWebUser", tr("User"), this);
+  Password = AddRow(form_, "EditWebPassword", tr("Password"), this);
   Password->setEchoMode(QLineEdit::Password);
-  Token = AddRow(form_, "EditWebToken", "Token", this);
+  Token = AddRow(form_, "EditWebToken", tr("Token"), this);
   Token->setEchoMode(QLineEdit::Password);
-  CaFile = AddRow(form_, "EditWebCAFile", "CA file", this);
-  CaFile->setPlaceholderText("the system's CA certificates");
-  Verify = new QCheckBox("Verify the server's certificate", this);
+  //: The file of the certificate authorities the server's certificate is checked against.
+  CaFile = AddRow(form_, "EditWebCAFile", tr("CA file"), this);
+  CaFile->setPlaceholderText(tr("the system's CA certificates"));
+  Verify = new QCheckBox(tr("Verify the server's certificate"), this);
   Verify->setObjectName("CheckWebVerify");
   Verify->setAccessibleName(Verify->text());
   form_->addRow(Verify);
-  Timeout = AddRow(form_, "EditWebTimeout", "Time-out (s)", this);
+  //: Seconds without an answer before a request is given up.
+  Timeout = AddRow(form_, "EditWebTimeout", tr("Time-out (s)"), this);
   // Captions as the DICOM fields have them.
   for (int row = 0; row < form_->rowCount(); ++row) {
     QLayoutItem* item = form_->itemAt(row, QFormLayout::LabelRole);

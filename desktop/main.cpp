@@ -19,7 +19,9 @@
 #ifdef VELLORAN_HAVE_SCANNER
 #include "acquisitionform.h"
 #endif
+#include "settings.h"
 #include "uids.h"
+#include "windowlanguage.h"
 
 namespace {
 
@@ -87,6 +89,11 @@ int main(int argc, char** argv) {
   if (!HaveDisplay()) return ExplainNoDisplay();
   QApplication application(argc, argv);
   QApplication::setApplicationName("VELLORAN");
+  // The window speaks the language of the setting, or else the desktop's; the settings are read
+  // again, with everything else, when the window is made.
+  SetupConfig settings;
+  LoadSettings(ThisProgramFolders().settingsFile.string(), settings);
+  UseWindowLanguage(ChooseWindowLanguage(settings.Language));
   QtDialogs dialogs;
   CaptureHooks hooks;
 #ifdef VELLORAN_HAVE_PRINTCAPTURE
@@ -103,7 +110,10 @@ int main(int argc, char** argv) {
     const std::lock_guard lock(captureStarting);
     std::string message;
     if (captureStopped) return message;
-    capture.Start(port, workFolder, items, message);
+    CaptureSettings chosen;
+    chosen.mode = CaptureModeNamed(setupcfg.printCapture);
+    chosen.port = port;
+    capture.Start(chosen, workFolder, items, message);
     if (captureStopped) capture.Stop();
     return message;
   };

@@ -20,6 +20,7 @@
 #include "dialogprovider.h"
 #include "guiwork.h"
 #include "log.h"
+#include "messagewording.h"
 #include "outboxindicator.h"
 #include "patientform.h"
 #include "settings.h"
@@ -30,10 +31,6 @@
 #include "uids.h"
 
 namespace {
-
-constexpr const char* kFolderTitle = "Please select a folder with DICOM objects:";
-constexpr const char* kOpenFilter =
-    "Images (*.jpg *.bmp *png);;Text (*.doc *.docx *.rtf *.txt *.html);;PDF (*.pdf);;Video (*.mp4)";
 
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
@@ -74,7 +71,7 @@ void TForm1::DeferredStart() {
   if (capture_.start) {
     // Installing the printer may wait for the administrator's password for minutes: the window
     // takes input meanwhile, and Esc stops waiting (the capture then starts without its answer).
-    ShowWaiting("Installing the printer");
+    ShowWaiting(tr("Installing the printer"));
     const std::optional<std::string> message = RunStoppableBesideEventLoop(
         [start = capture_.start, port = setupcfg.PrinterPort, work = folders_.workFolder,
          items = &items_] { return start(port, work, *items); });
@@ -111,6 +108,17 @@ OutboxSender* TForm1::Sender() {
   return outboxIndicator_->Sender();
 }
 
+QString TForm1::FolderTitle() {
+  return tr("Please select a folder with DICOM objects:");
+}
+
+QString TForm1::OpenFilter() {
+  //: The file dialog's kinds of files; keep the patterns in brackets and the ";;" between kinds.
+  return tr(
+      "Images (*.jpg *.bmp *png);;Text (*.doc *.docx *.rtf *.txt *.html);;PDF (*.pdf);;Video "
+      "(*.mp4)");
+}
+
 // ---- Search ----------------------------------------------------------------------------------
 
 void TForm1::ShowChosenResult() {
@@ -120,7 +128,7 @@ void TForm1::ShowChosenResult() {
     BatchForLbl->hide();
     return;
   }
-  BatchForLbl->setText(Q(BatchForText(*chosen)));
+  BatchForLbl->setText(Worded(BatchForText(*chosen)));
   BatchForLbl->show();
 }
 
@@ -128,7 +136,7 @@ void TForm1::SearchPACSBtnClick() {
   if (busy_) return;
   const SearchForm form = form_->SearchFields();
   if (SearchHasNoFilters(form) &&
-      !dialogs_.Confirm(this, "WARNING", "Have no filters\nSearch can take very long")) {
+      !dialogs_.Confirm(this, tr("WARNING"), tr("Have no filters\nSearch can take very long"))) {
     return;
   }
   RunSearch([&] { return searches_->SearchPacs(form, setupcfg); });
@@ -144,7 +152,7 @@ void TForm1::RunSearch(const std::function<QString()>& search) {
   searches_->Clear();
   ShowChosenResult();
   SetBusy(true);
-  ShowWaiting("Searching");
+  ShowWaiting(tr("Searching"));
   const QString message = search();
   ShowWaiting({});
   SetBusy(false);
@@ -158,7 +166,8 @@ void TForm1::ShowWaiting(const QString& what) {
     return;
   }
   ProgressBar1->setRange(0, 0);
-  ProgressBar1->setFormat(what + " (Esc stops)");
+  //: The progress bar while the window waits for something: %1 says for what.
+  ProgressBar1->setFormat(tr("%1 (Esc stops)").arg(what));
   ProgressBar1->show();
 }
 
@@ -213,8 +222,9 @@ void TForm1::OutboxBtnClick() {
 }
 
 void TForm1::AboutBtnClick() {
-  dialogs_.ShowMessage(this,
-                       "VELLORAN V" + Q(FileVersionText("/proc/self/exe")) + "\nDICOM Converter");
+  //: The About box: the program's name and version, then what it is.
+  dialogs_.ShowMessage(
+      this, tr("VELLORAN V%1\nDICOM Converter").arg(Q(FileVersionText("/proc/self/exe"))));
 }
 
 void TForm1::EndBtnClick() {
@@ -223,7 +233,7 @@ void TForm1::EndBtnClick() {
 
 void TForm1::ScanBtnClick() {
   if (!scanAction_) {
-    dialogs_.ShowMessage(this, "ERROR, this copy of the program has no scanner support");
+    dialogs_.ShowMessage(this, tr("ERROR, this copy of the program has no scanner support"));
     return;
   }
   scanAction_();
@@ -233,10 +243,10 @@ void TForm1::ScanBtnClick() {
 // ---- Item list -------------------------------------------------------------------------------
 
 void TForm1::AddImageBtnClick() {
-  const QString path = dialogs_.OpenFile(this, kOpenFilter);
+  const QString path = dialogs_.OpenFile(this, OpenFilter());
   if (path.isEmpty()) return;
   if (!items_.AppendUnique(path.toStdString())) {
-    dialogs_.ShowMessage(this, "ERROR, already in the list");
+    dialogs_.ShowMessage(this, tr("ERROR, already in the list"));
     return;
   }
   RefreshItemStrip();
@@ -247,7 +257,7 @@ void TForm1::AddFolderBtnClick() {
   EndBtn->setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   lastFolder_.clear();
-  lastFolder_ = dialogs_.BrowseForFolder(this, kFolderTitle).toStdString();
+  lastFolder_ = dialogs_.BrowseForFolder(this, FolderTitle()).toStdString();
   if (!lastFolder_.empty()) AddFolderFiles(Q(lastFolder_));
   RefreshItemStrip();
   QApplication::restoreOverrideCursor();
@@ -278,7 +288,8 @@ void TForm1::AddDroppedPaths(const QStringList& paths) {
   }
   RefreshItemStrip();
   if (!duplicates.isEmpty()) {
-    dialogs_.ShowMessage(this, "ERROR, already in the list: " + duplicates.join(", "));
+    //: %1 names the files.
+    dialogs_.ShowMessage(this, tr("ERROR, already in the list: %1").arg(duplicates.join(", ")));
   }
 }
 
@@ -322,7 +333,7 @@ void TForm1::Image1MouseDown(Qt::MouseButton button, int x) {
 
 void TForm1::AskToRemove(size_t index) {
   if (busy_ || index >= items_.Size()) return;
-  if (dialogs_.Confirm(this, "WARNING", "Delete this image?")) {
+  if (dialogs_.Confirm(this, tr("WARNING"), tr("Delete this image?"))) {
     items_.RemoveAt(index);
     RefreshItemStrip();
   }
@@ -350,14 +361,14 @@ bool TForm1::PrepareFromWindow() {
   if (busy_) return false;
   // The empty row below the results chooses the typed fields, as the window shows them.
   const StudyInfo* chosen = searches_->Chosen();
-  std::string message;
+  UserMessage message;
   const BatchForm form = form_->BatchFields();
   const size_t itemCount = items_.Size();
   // The batch stamp may wait a moment for another program of this user: the window paints on.
   const bool prepared =
       RunBesideEventLoop([&] { return PrepareBatch(form, chosen, itemCount, setupcfg, message); });
   if (!prepared) {
-    dialogs_.ShowMessage(this, Q(message));
+    dialogs_.ShowMessage(this, Worded(message));
     return false;
   }
   return true;
@@ -369,7 +380,7 @@ void TForm1::SendBtnClick() {
 
 void TForm1::SaveToFolderBtnClick() {
   if (!PrepareFromWindow()) return;
-  lastFolder_ = dialogs_.BrowseForFolder(this, kFolderTitle).toStdString();
+  lastFolder_ = dialogs_.BrowseForFolder(this, FolderTitle()).toStdString();
   if (lastFolder_.empty()) return;
   StartBatch(BatchRunner::Mode::Save, lastFolder_);
 }
@@ -392,7 +403,7 @@ void TForm1::FinishBatch(const BatchRunner::Result& result) {
     strip_->ClearPreview();
     RefreshItemStrip();
   }
-  if (!result.message.empty()) dialogs_.ShowMessage(this, Q(result.message));
+  if (!result.message.Empty()) dialogs_.ShowMessage(this, Worded(result.message));
   if (closeWhenDone_) close();
 }
 
@@ -411,10 +422,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
   CancelWaiting();
   if (BatchRunning()) {
     if (!closeWhenDone_ &&
-        dialogs_.Confirm(this, "WARNING",
-                         "A batch is still running.\nClose the program when it has finished?")) {
+        dialogs_.Confirm(
+            this, tr("WARNING"),
+            tr("A batch is still running.\nClose the program when it has finished?"))) {
       closeWhenDone_ = true;
-      ProgressBar1->setFormat("Finishing, then closing");
+      ProgressBar1->setFormat(tr("Finishing, then closing"));
     }
     event->ignore();
     return;

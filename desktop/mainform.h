@@ -159,6 +159,9 @@ class TForm1 : public QWidget {
 
  private:
   void BuildControls();
+  // The title of the folder dialogs, and the kinds of files Add File offers.
+  static QString FolderTitle();
+  static QString OpenFilter();
   // Shows the chosen result's patient in the fields (greyed out) and above Send, or the typed
   // fields again when no result is chosen.
   void ShowChosenResult();

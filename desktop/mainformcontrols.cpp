@@ -80,17 +80,20 @@ void TForm1::BuildControls() {
   StudyDateLbl = form_->StudyDateLbl;
   DateTimePicker2 = form_->DateTimePicker2;
 
-  auto button = [](QWidget* parent, const char* name, const char* caption, int w, int h) {
-    auto* created = new QPushButton(QString::fromUtf8(caption), parent);
+  auto button = [](QWidget* parent, const char* name, const QString& caption, int w, int h) {
+    auto* created = new QPushButton(caption, parent);
     created->setObjectName(name);
     created->setMinimumSize(w, h);
     created->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     return created;
   };
-  SearchPACSBtn = button(Panel1, "SearchPACSBtn", "Search PACS", 90, 25);
-  SearchWLBtn = button(Panel1, "SearchWLBtn", "Search WL", 90, 25);
-  ClearBtn = button(Panel1, "ClearBtn", "Clear", 90, 25);
-  SetupBtn = button(Panel1, "SetupBtn", "Setup", 90, 25);
+  //: Searches the PACS (the picture archive) for studies.
+  SearchPACSBtn = button(Panel1, "SearchPACSBtn", tr("Search PACS"), 90, 25);
+  //: Searches the worklist (the scheduled procedures) for patients.
+  SearchWLBtn = button(Panel1, "SearchWLBtn", tr("Search WL"), 90, 25);
+  ClearBtn = button(Panel1, "ClearBtn", tr("Clear"), 90, 25);
+  //: Opens the settings dialog.
+  SetupBtn = button(Panel1, "SetupBtn", tr("Setup"), 90, 25);
   auto* searchRow = new QHBoxLayout;
   searchRow->setContentsMargins(20, 0, 20, 0);
   for (QPushButton* searchButton : {SearchPACSBtn, SearchWLBtn, ClearBtn, SetupBtn}) {
@@ -107,16 +110,19 @@ void TForm1::BuildControls() {
   searches_ = std::make_unique<StudySearch>(Panel2);
   StringGrid1 = searches_->StringGrid1;
 
-  AddImageBtn = button(Panel2, "AddImageBtn", "Add File", 120, 30);
-  AddFolderBtn = button(Panel2, "AddFolderBtn", "Add Folder", 120, 30);
-  ScanBtn = button(Panel2, "ScanBtn", "Scan", 120, 30);
-  AboutBtn = button(Panel2, "AboutBtn", "About", 120, 30);
-  SendBtn = button(Panel2, "SendBtn", "Send", 120, 30);
-  SaveToFolderBtn = button(Panel2, "SaveToFolderBtn", "Save To Folder", 120, 30);
-  EndBtn = button(Panel2, "EndBtn", "End", 120, 30);
+  AddImageBtn = button(Panel2, "AddImageBtn", tr("Add File"), 120, 30);
+  AddFolderBtn = button(Panel2, "AddFolderBtn", tr("Add Folder"), 120, 30);
+  //: Opens the scanner window.
+  ScanBtn = button(Panel2, "ScanBtn", tr("Scan"), 120, 30);
+  AboutBtn = button(Panel2, "AboutBtn", tr("About"), 120, 30);
+  //: Sends the list's files to the PACS.
+  SendBtn = button(Panel2, "SendBtn", tr("Send"), 120, 30);
+  SaveToFolderBtn = button(Panel2, "SaveToFolderBtn", tr("Save To Folder"), 120, 30);
+  //: Ends the program.
+  EndBtn = button(Panel2, "EndBtn", tr("End"), 120, 30);
   ProgressBar1 = new QProgressBar(Panel2);
   ProgressBar1->setObjectName("ProgressBar1");
-  ProgressBar1->setAccessibleName("Progress");
+  ProgressBar1->setAccessibleName(tr("Progress"));
   ProgressBar1->setMinimumWidth(BatchRunner::kProgressWidth);
   ProgressBar1->setTextVisible(true);
   // Hidden between batches without giving its place to End.
@@ -203,30 +209,25 @@ void TForm1::BuildControls() {
 void TForm1::FormCreate() {
   IniFile file(folders_.settingsFile.string());
   file.Load();
-  auto caption = [&file](QWidget* control, const char* fallback) {
-    const QString text = QString::fromStdString(
-        file.ReadString(kCaptionSection, control->objectName().toStdString(), fallback));
-    if (auto* label = qobject_cast<QLabel*>(control)) label->setText(text);
-    if (auto* button = qobject_cast<QPushButton*>(control)) button->setText(text);
-    control->setAccessibleName(text);
+  // A caption the ini's caption section sets wins, in every language; the others keep the
+  // window's own (translated) one.
+  auto caption = [&file](QWidget* control) {
+    const std::string key = control->objectName().toStdString();
+    auto* label = qobject_cast<QLabel*>(control);
+    auto* button = qobject_cast<QPushButton*>(control);
+    if (file.HasKey(kCaptionSection, key)) {
+      const QString text = QString::fromStdString(file.ReadString(kCaptionSection, key, ""));
+      if (label != nullptr) label->setText(text);
+      if (button != nullptr) button->setText(text);
+    }
+    control->setAccessibleName(label != nullptr ? label->text() : button->text());
   };
-  caption(PatientIDLbl, "Patient ID");
-  caption(PatientNameLbl, "Patient Name");
-  caption(PatientBDLbl, "Patient BD / From");
-  caption(AccessionNumberLbl, "Accession Number");
-  caption(PatientSexLbl, "Patient Sex");
-  caption(StudyDescriptionLbl, "Study Description");
-  caption(StudyDateLbl, "Study Date / To");
-  caption(SearchPACSBtn, "Search PACS");
-  caption(ClearBtn, "Clear");
-  caption(SendBtn, "Send");
-  caption(EndBtn, "End");
-  caption(SetupBtn, "Setup");
-  caption(AddImageBtn, "Add File");
-  caption(SearchWLBtn, "Search WL");
-  caption(AddFolderBtn, "Add Folder");
-  caption(SaveToFolderBtn, "Save To Folder");
-  caption(AboutBtn, "About");
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           PatientIDLbl, PatientNameLbl, PatientBDLbl, AccessionNumberLbl, PatientSexLbl,
+           StudyDescriptionLbl, StudyDateLbl, SearchPACSBtn, ClearBtn, SendBtn, EndBtn, SetupBtn,
+           AddImageBtn, SearchWLBtn, AddFolderBtn, SaveToFolderBtn, AboutBtn}) {
+    caption(control);
+  }
   ScanBtn->setAccessibleName(ScanBtn->text());
   ModalityLbl->setAccessibleName(ModalityLbl->text());
   form_->NameFieldsByLabels();

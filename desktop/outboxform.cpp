@@ -9,26 +9,38 @@
 #include <set>
 
 #include "dialogprovider.h"
+#include "windowlanguage.h"
+
+namespace {
+
+// The states as the dialog shows them (the journal keeps the English names).
+constexpr const char* kShownStates[] = {
+    QT_TRANSLATE_NOOP("TOutboxFrm", "waiting"), QT_TRANSLATE_NOOP("TOutboxFrm", "failed"),
+    //: Stored on the PACS, which has not yet committed it.
+    QT_TRANSLATE_NOOP("TOutboxFrm", "stored"), QT_TRANSLATE_NOOP("TOutboxFrm", "gone")};
+
+}  // namespace
 
 TOutboxFrm::TOutboxFrm(Outbox& outbox, OutboxSender& sender, DialogProvider& dialogs,
                        QWidget* parent)
     : QDialog(parent), outbox_(outbox), sender_(sender), dialogs_(dialogs) {
   setObjectName("OutboxFrm");
-  setWindowTitle("Outbox");
+  setWindowTitle(tr("Outbox"));
   ObjectGrid = new QTableWidget(0, 4, this);
   ObjectGrid->setObjectName("ObjectGrid");
-  ObjectGrid->setAccessibleName("Objects in the outbox");
-  ObjectGrid->setHorizontalHeaderLabels({"State", "Attempts", "SOP Instance UID", "Cause"});
+  ObjectGrid->setAccessibleName(tr("Objects in the outbox"));
+  ObjectGrid->setHorizontalHeaderLabels(
+      {tr("State"), tr("Attempts"), tr("SOP Instance UID"), tr("Cause")});
   ObjectGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
   ObjectGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
   ObjectGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ObjectGrid->verticalHeader()->setVisible(false);
   ObjectGrid->horizontalHeader()->setStretchLastSection(true);
-  RetryBtn = new QPushButton("Retry now", this);
+  RetryBtn = new QPushButton(tr("Retry now"), this);
   RetryBtn->setObjectName("RetryBtn");
-  RemoveBtn = new QPushButton("Remove", this);
+  RemoveBtn = new QPushButton(tr("Remove"), this);
   RemoveBtn->setObjectName("RemoveBtn");
-  CloseBtn = new QPushButton("Close", this);
+  CloseBtn = new QPushButton(tr("Close"), this);
   CloseBtn->setObjectName("CloseBtn");
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(RetryBtn);
@@ -50,9 +62,9 @@ void TOutboxFrm::Refresh() {
   ObjectGrid->setRowCount(static_cast<int>(shown_.size()));
   for (size_t row = 0; row < shown_.size(); ++row) {
     const OutboxEntry& entry = shown_[row];
-    const QString cells[] = {OutboxStateName(entry.state), QString::number(entry.attempts),
-                             QString::fromStdString(entry.sopInstanceUid),
-                             QString::fromStdString(entry.cause)};
+    const QString cells[] = {
+        tr(kShownStates[static_cast<size_t>(entry.state)]), WindowNumber(entry.attempts),
+        QString::fromStdString(entry.sopInstanceUid), QString::fromStdString(entry.cause)};
     for (int column = 0; column < 4; ++column) {
       ObjectGrid->setItem(static_cast<int>(row), column, new QTableWidgetItem(cells[column]));
     }
@@ -82,14 +94,16 @@ void TOutboxFrm::RetryBtnClick() {
 void TOutboxFrm::RemoveBtnClick() {
   const std::vector<std::string> uids = SelectedUids();
   if (uids.empty()) {
-    dialogs_.ShowMessage(this, "Please select the objects to remove");
+    dialogs_.ShowMessage(this, tr("Please select the objects to remove"));
     return;
   }
-  const QString question =
-      QString("Remove %1 object%2 from the outbox?\nThey will not be sent to the PACS.")
-          .arg(uids.size())
-          .arg(uids.size() == 1 ? "" : "s");
-  if (!dialogs_.Confirm(this, "WARNING", question)) return;
+  const QString question = CountedText(
+      "TOutboxFrm",
+      QT_TRANSLATE_N_NOOP("TOutboxFrm",
+                          "Remove %n objects from the outbox?\nThey will not be sent to the PACS."),
+      "Remove %n object from the outbox?\nThey will not be sent to the PACS.",
+      static_cast<long long>(uids.size()));
+  if (!dialogs_.Confirm(this, tr("WARNING"), question)) return;
   outbox_.Remove(uids);
   sender_.Recount();
   Refresh();

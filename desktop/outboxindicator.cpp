@@ -5,12 +5,13 @@
 #include <string>
 
 #include "log.h"
+#include "messagewording.h"
 #include "outboxform.h"
 
 namespace {
 
 void ShowStatus(QPushButton* indicator, const OutboxStatus& status) {
-  const QString text = QString::fromStdString(OutboxIndicatorText(status));
+  const QString text = Worded(OutboxIndicatorMessage(status));
   indicator->setText(text);
   indicator->setAccessibleDescription(text);
   indicator->setVisible(!text.isEmpty());
@@ -25,7 +26,7 @@ OutboxIndicator::OutboxIndicator(QWidget* panel, DialogProvider& dialogs) : dial
   OutboxBtn->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   OutboxBtn->setFlat(true);
   OutboxBtn->setStyleSheet("text-align: left");
-  OutboxBtn->setAccessibleName("Outbox");
+  OutboxBtn->setAccessibleName(OutboxIndicator::tr("Outbox"));
   OutboxBtn->hide();
 }
 

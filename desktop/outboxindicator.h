@@ -3,6 +3,7 @@
 // PACS did not answer"), hidden while the outbox is empty, that opens the outbox dialog.
 #pragma once
 
+#include <QCoreApplication>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,8 @@ class QPushButton;
 class QWidget;
 
 class OutboxIndicator {
+  Q_DECLARE_TR_FUNCTIONS(OutboxIndicator)
+
  public:
   // Makes the indicator in `panel`, hidden until the sender reports objects waiting.
   OutboxIndicator(QWidget* panel, DialogProvider& dialogs);

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "batchpatient.h"
-#include "uids.h"
+#include "windowlanguage.h"
 
 namespace {
 
@@ -43,8 +43,8 @@ class CalendarOpensAtToday : public QObject {
 }  // namespace
 
 PatientForm::PatientForm(QWidget* panel) {
-  auto label = [panel](const char* name, const char* caption) {
-    auto* created = new QLabel(QString::fromUtf8(caption), panel);
+  auto label = [panel](const char* name, const QString& caption) {
+    auto* created = new QLabel(caption, panel);
     created->setObjectName(name);
     return created;
   };
@@ -63,29 +63,36 @@ PatientForm::PatientForm(QWidget* panel) {
     auto* created = new QDateEdit(panel);
     created->setObjectName(name);
     created->setCalendarPopup(true);
-    // Dates read as the result grid shows them: month first where the locale says so.
-    created->setDisplayFormat(DicomDateToDisplay("20001231").rfind("12/", 0) == 0 ? "MM/dd/yyyy"
-                                                                                  : "dd/MM/yyyy");
+    // Dates read as the result grid shows them, and the format is named where the field is typed
+    // into (emptied, it shows it) and by its tooltip.
+    created->setDisplayFormat(WindowDateFormat());
+    const QString hint = WindowDateFormatHint();
+    if (auto* typed = created->findChild<QLineEdit*>()) typed->setPlaceholderText(hint);
+    created->setToolTip(hint);
+    created->setAccessibleDescription(hint);
     return created;
   };
-  PatientNameLbl = label("PatientNameLbl", "Patient Name");
+  PatientNameLbl = label("PatientNameLbl", tr("Patient Name"));
   Edit2 = edit("Edit2");
-  PatientIDLbl = label("PatientIDLbl", "Patient ID");
+  PatientIDLbl = label("PatientIDLbl", tr("Patient ID"));
   Edit1 = edit("Edit1");
-  PatientSexLbl = label("PatientSexLbl", "Patient Sex");
-  ComboBox1 = combo("ComboBox1", {"Male", "Female", "Other"});
-  PatientBDLbl = label("PatientBDLbl", "Patient BD / From");
+  PatientSexLbl = label("PatientSexLbl", tr("Patient Sex"));
+  ComboBox1 = combo("ComboBox1", {tr("Male"), tr("Female"), tr("Other")});
+  //: The birth date field, which is also the lower bound of a search's study dates.
+  PatientBDLbl = label("PatientBDLbl", tr("Patient BD / From"));
   DateTimePicker1 = picker("DateTimePicker1");
-  ModalityLbl = label("ModalityLbl", "Modality");
+  ModalityLbl = label("ModalityLbl", tr("Modality"));
+  //: The modality box's first item: every modality (the others are DICOM's own codes).
   ComboBox2 =
-      combo("ComboBox2", {"ALL", "CT", "MR", "CR", "US", "MG", "DX", "XA", "OT", "ES", "XC"});
+      combo("ComboBox2", {tr("ALL"), "CT", "MR", "CR", "US", "MG", "DX", "XA", "OT", "ES", "XC"});
   ComboBox2->setEditable(true);
   ComboBox2->setInsertPolicy(QComboBox::NoInsert);
-  AccessionNumberLbl = label("AccessionNumberLbl", "Accession Number");
+  AccessionNumberLbl = label("AccessionNumberLbl", tr("Accession Number"));
   Edit5 = edit("Edit5");
-  StudyDescriptionLbl = label("StudyDescriptionLbl", "Study Description");
+  StudyDescriptionLbl = label("StudyDescriptionLbl", tr("Study Description"));
   Edit6 = edit("Edit6");
-  StudyDateLbl = label("StudyDateLbl", "Study Date / To");
+  //: The study date field, which is also the upper bound of a search's study dates.
+  StudyDateLbl = label("StudyDateLbl", tr("Study Date / To"));
   DateTimePicker2 = picker("DateTimePicker2");
 
   // Two columns of label and field, four rows; the fields widen with the window.
@@ -119,7 +126,8 @@ PatientForm::PatientForm(QWidget* panel) {
   grid_->setColumnStretch(5, 1);
 
   DateTimePicker1->setMinimumDate(kUnknownBirthDate);
-  DateTimePicker1->setSpecialValueText("unknown");
+  //: The birth date field while no birth date is known.
+  DateTimePicker1->setSpecialValueText(tr("unknown"));
   DateTimePicker1->calendarWidget()->installEventFilter(new CalendarOpensAtToday(DateTimePicker1));
 }
 

@@ -3,6 +3,7 @@
 // values greyed out, and what was typed comes back when none is chosen any more.
 #pragma once
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QString>
 #include <memory>
@@ -20,6 +21,8 @@ class QLineEdit;
 class QWidget;
 
 class PatientForm {
+  Q_DECLARE_TR_FUNCTIONS(PatientForm)
+
  public:
   // Makes the labels and fields in `panel`, laid out in Grid() (which the panel's layout takes).
   explicit PatientForm(QWidget* panel);

@@ -16,28 +16,34 @@
 #include "dialogprovider.h"
 #include "dicomwebfields.h"
 #include "guiwork.h"
+#include "messagewording.h"
 #include "send.h"
 #include "storage.h"
 #include "webpacs.h"
+#include "windowlanguage.h"
 
 namespace {
 
-// A row of a tab: the bold label and its field of the given width.
-QLineEdit* AddField(QGridLayout* rows, const char* objectName, const char* caption, int width) {
-  QWidget* tab = rows->parentWidget();
-  auto* label = new QLabel(QString::fromUtf8(caption), tab);
+// A row of a tab: the bold label and its field.
+void AddLabelled(QGridLayout* rows, const QString& caption, QWidget* field) {
+  auto* label = new QLabel(caption, rows->parentWidget());
   QFont bold = label->font();
   bold.setBold(true);
   bold.setPointSize(std::max(bold.pointSize() + 1, 10));
   label->setFont(bold);
-  auto* field = new QLineEdit(tab);
-  field->setObjectName(objectName);
-  field->setMinimumWidth(width);
   field->setAccessibleName(label->text());
   label->setBuddy(field);
   const int row = rows->rowCount();
   rows->addWidget(label, row, 0);
   rows->addWidget(field, row, 1);
+}
+
+// A row of a tab: the bold label and a text field of the given width.
+QLineEdit* AddField(QGridLayout* rows, const char* objectName, const QString& caption, int width) {
+  auto* field = new QLineEdit(rows->parentWidget());
+  field->setObjectName(objectName);
+  field->setMinimumWidth(width);
+  AddLabelled(rows, caption, field);
   return field;
 }
 
@@ -61,9 +67,9 @@ void EndRows(QGridLayout* rows) {
   rows->setRowStretch(rows->rowCount(), 1);
 }
 
-QPushButton* AddButton(QWidget* parent, const char* objectName, const char* caption, int width,
+QPushButton* AddButton(QWidget* parent, const char* objectName, const QString& caption, int width,
                        int height) {
-  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+  auto* button = new QPushButton(caption, parent);
   button->setObjectName(objectName);
   button->setMinimumSize(width, height);
   button->setAccessibleName(button->text());
@@ -80,15 +86,13 @@ std::string S(const QLineEdit* field) {
 // Empty when `port` is empty (the report comes on the association that asked for it) or a TCP
 // port number the listener can open; otherwise the message for the user. Only plain decimal
 // numbers are taken: the socket layer would read "70000" as 4464 and "104x" as 104.
-std::string CommitmentPortProblem(const std::string& port) {
-  if (port.empty()) return {};
+bool CommitmentPortUsable(const std::string& port) {
+  if (port.empty()) return true;
   const bool digits = port.size() <= 5 && std::all_of(port.begin(), port.end(),
                                                       [](char c) { return c >= '0' && c <= '9'; });
-  if (digits) {
-    const int number = std::stoi(port);
-    if (number >= 1 && number <= 65535) return {};
-  }
-  return "The commitment port \"" + port + "\" is not a port number from 1 to 65535";
+  if (!digits) return false;
+  const int number = std::stoi(port);
+  return number >= 1 && number <= 65535;
 }
 
 }  // namespace
@@ -97,7 +101,8 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
                      QWidget* parent)
     : QDialog(parent), settingsPath_(std::move(settingsPath)), config_(config), dialogs_(dialogs) {
   setObjectName("SetupFrm");
-  setWindowTitle("Setup");
+  //: The settings dialog's title.
+  setWindowTitle(tr("Setup"));
   setModal(true);
 
   PageControl1 = new QTabWidget(this);
@@ -108,19 +113,41 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   TabSheet2->setObjectName("TabSheet2");
   TabSheet3 = new QWidget;
   TabSheet3->setObjectName("TabSheet3");
-  PageControl1->addTab(TabSheet1, "Local");
-  PageControl1->addTab(TabSheet2, "PACS");
-  PageControl1->addTab(TabSheet3, "WL Server");
+  //: The tab of this workstation's own settings.
+  PageControl1->addTab(TabSheet1, tr("Local"));
+  PageControl1->addTab(TabSheet2, tr("PACS"));
+  //: The tab of the worklist server.
+  PageControl1->addTab(TabSheet3, tr("WL Server"));
 
   LocalRows = TabRows(TabSheet1);
-  Edit4 = AddField(LocalRows, "Edit4", "Local AET", 150);
-  Edit7 = AddField(LocalRows, "Edit7", "Inst. Name:", 250);
-  Edit10 = AddField(LocalRows, "Edit10", "Printer Port", 150);
-  CheckBox1 = new QCheckBox("Debug logging", TabSheet1);
+  // Seven rows, closer together than on the other tabs, so the dialog keeps its height.
+  LocalRows->setVerticalSpacing(4);
+  //: This workstation's own AE title.
+  Edit4 = AddField(LocalRows, "Edit4", tr("Local AET"), 150);
+  //: The institution's name written into every object.
+  Edit7 = AddField(LocalRows, "Edit7", tr("Inst. Name:"), 250);
+  // How printed jobs arrive; the printer port serves the raw queue alone.
+  ComboBox1 = new QComboBox(TabSheet1);
+  ComboBox1->setObjectName("ComboBox1");
+  ComboBox1->addItem(tr("printer application (IPP Everywhere)"), "application");
+  ComboBox1->addItem(tr("raw queue on the printer port"), "raw");
+  AddLabelled(LocalRows, tr("Print capture"), ComboBox1);
+  Edit10 = AddField(LocalRows, "Edit10", tr("Printer Port"), 150);
+  ComboLanguage = new QComboBox(TabSheet1);
+  ComboLanguage->setObjectName("ComboLanguage");
+  //: The first choice of the window's language: whatever the desktop speaks.
+  ComboLanguage->addItem(tr("The desktop's"), QString());
+  for (const WindowLanguageChoice& language : kWindowLanguages) {
+    ComboLanguage->addItem(QString::fromUtf8(language.name), QString::fromUtf8(language.code));
+  }
+  ComboLanguage->setToolTip(tr("The window's language, from the next start of the program"));
+  //: The window's language.
+  AddLabelled(LocalRows, tr("Language"), ComboLanguage);
+  CheckBox1 = new QCheckBox(tr("Debug logging"), TabSheet1);
   CheckBox1->setObjectName("CheckBox1");
   CheckBox1->setAccessibleName(CheckBox1->text());
   AddBelow(LocalRows, CheckBox1);
-  CheckBox2 = new QCheckBox("Keep camera JPEGs as they are", TabSheet1);
+  CheckBox2 = new QCheckBox(tr("Keep camera JPEGs as they are"), TabSheet1);
   CheckBox2->setObjectName("CheckBox2");
   CheckBox2->setAccessibleName(CheckBox2->text());
   AddBelow(LocalRows, CheckBox2);
@@ -129,10 +156,12 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   // Six rows where the other tabs have four or five: a little closer together, so the dialog keeps
   // its designed height.
   PacsRows->setVerticalSpacing(9);
-  Edit5 = AddField(PacsRows, "Edit5", "AET", 150);
-  Edit2 = AddField(PacsRows, "Edit2", "IP Address", 150);
-  Edit3 = AddField(PacsRows, "Edit3", "Port", 150);
-  Button1 = AddButton(TabSheet2, "Button1", "Test", 90, 28);
+  //: The PACS's AE title.
+  Edit5 = AddField(PacsRows, "Edit5", tr("AET"), 150);
+  Edit2 = AddField(PacsRows, "Edit2", tr("IP Address"), 150);
+  Edit3 = AddField(PacsRows, "Edit3", tr("Port"), 150);
+  //: Tests the connection to the server.
+  Button1 = AddButton(TabSheet2, "Button1", tr("Test"), 90, 28);
   // The fields' rows are 1 to 3 (an empty grid counts one row). Test goes beside IP Address, as
   // on the worklist tab, the protocol choice beside the first row, and the DICOMweb fields take
   // the place of the DICOM rows while DICOMweb is chosen.
@@ -141,29 +170,30 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   PacsRows->addWidget(WebFields, 1, 0, 3, 2);
   PacsRows->addWidget(WebFields->Protocol, 1, 2);
   // Below the DICOM or DICOMweb rows, whichever protocol is chosen: both deliver through it.
-  CheckBox3 = new QCheckBox("Keep unsent objects in the outbox", TabSheet2);
+  CheckBox3 = new QCheckBox(tr("Keep unsent objects in the outbox"), TabSheet2);
   CheckBox3->setObjectName("CheckBox3");
   CheckBox3->setAccessibleName(CheckBox3->text());
   AddBelow(PacsRows, CheckBox3);
   CheckBox4 =
-      new QCheckBox("Ask the PACS to commit stored objects (storage commitment)", TabSheet2);
+      new QCheckBox(tr("Ask the PACS to commit stored objects (storage commitment)"), TabSheet2);
   CheckBox4->setObjectName("CheckBox4");
   CheckBox4->setAccessibleName(CheckBox4->text());
   AddBelow(PacsRows, CheckBox4);
-  Edit11 = AddField(PacsRows, "Edit11", "Commitment port", 150);
+  //: The port the PACS's storage commitment report comes to.
+  Edit11 = AddField(PacsRows, "Edit11", tr("Commitment port"), 150);
   Edit11->setToolTip(
-      "The port on which this program takes the PACS's commitment report; empty: the report must "
-      "come on the association that asked for it");
+      tr("The port on which this program takes the PACS's commitment report; empty: the report "
+         "must come on the association that asked for it"));
 
   WorklistRows = TabRows(TabSheet3);
-  Edit6 = AddField(WorklistRows, "Edit6", "AET", 150);
-  Edit8 = AddField(WorklistRows, "Edit8", "IP Address", 150);
-  Edit9 = AddField(WorklistRows, "Edit9", "Port", 150);
-  Button2 = AddButton(TabSheet3, "Button2", "Test", 90, 28);
+  Edit6 = AddField(WorklistRows, "Edit6", tr("AET"), 150);
+  Edit8 = AddField(WorklistRows, "Edit8", tr("IP Address"), 150);
+  Edit9 = AddField(WorklistRows, "Edit9", tr("Port"), 150);
+  Button2 = AddButton(TabSheet3, "Button2", tr("Test"), 90, 28);
   WorklistRows->addWidget(Button2, 2, 2);
 
-  BitBtn1 = AddButton(this, "BitBtn1", "OK", 90, 30);
-  BitBtn2 = AddButton(this, "BitBtn2", "Cancel", 90, 30);
+  BitBtn1 = AddButton(this, "BitBtn1", tr("OK"), 90, 30);
+  BitBtn2 = AddButton(this, "BitBtn2", tr("Cancel"), 90, 30);
   BitBtn1->setDefault(true);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -186,6 +216,8 @@ TSetupFrm::TSetupFrm(std::string settingsPath, SetupConfig& config, DialogProvid
   connect(Button1, &QPushButton::clicked, this, &TSetupFrm::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TSetupFrm::Button2Click);
   connect(CheckBox4, &QCheckBox::toggled, this, &TSetupFrm::EnableCommitmentFields);
+  connect(ComboBox1, &QComboBox::currentIndexChanged, this,
+          [this] { Edit10->setEnabled(ComboBox1->currentData() == "raw"); });
   connect(WebFields->Protocol, &QComboBox::currentIndexChanged, this,
           &TSetupFrm::EnableCommitmentFields);
   PageControl1->setCurrentIndex(0);
@@ -203,12 +235,16 @@ void TSetupFrm::FormCreate() {
   Edit8->setText(Q(config_.worklistIP));
   Edit9->setText(Q(config_.worklistPort));
   Edit10->setText(Q(config_.PrinterPort));
+  ComboBox1->setCurrentIndex(config_.printCapture == "raw" ? 1 : 0);
+  Edit10->setEnabled(ComboBox1->currentIndex() == 1);
   CheckBox1->setChecked(config_.Debug);
   CheckBox2->setChecked(config_.KeepCameraJpegs);
   WebFields->Load(config_);
   CheckBox3->setChecked(config_.keepUnsentInOutbox);
   CheckBox4->setChecked(config_.storageCommitment);
   Edit11->setText(Q(config_.commitmentPort));
+  const int language = ComboLanguage->findData(Q(config_.Language));
+  ComboLanguage->setCurrentIndex(std::max(language, 0));
   EnableCommitmentFields();
 }
 
@@ -226,9 +262,9 @@ void TSetupFrm::EnableCommitmentFields() {
 void TSetupFrm::BitBtn1Click() {
   // An AE title travels as 8-bit text: one that cannot is refused before anything is stored.
   for (const QLineEdit* title : {Edit4, Edit5, Edit6}) {
-    const std::string problem = AeTitleProblem(S(title));
-    if (!problem.empty()) {
-      dialogs_.ShowMessage(this, Q(problem));
+    const UserMessage problem = AeTitleProblem(S(title));
+    if (!problem.Empty()) {
+      dialogs_.ShowMessage(this, Worded(problem));
       return;
     }
   }
@@ -243,12 +279,11 @@ void TSetupFrm::BitBtn1Click() {
   }
   // The listener for the commitment report needs a port it can open; a port that will not be used
   // (no commitment, or DICOMweb) is kept as typed, as its field cannot be edited then.
-  if (Edit11->isEnabled()) {
-    const std::string problem = CommitmentPortProblem(S(Edit11));
-    if (!problem.empty()) {
-      dialogs_.ShowMessage(this, Q(problem));
-      return;
-    }
+  if (Edit11->isEnabled() && !CommitmentPortUsable(S(Edit11))) {
+    dialogs_.ShowMessage(
+        this,
+        tr("The commitment port \"%1\" is not a port number from 1 to 65535").arg(Edit11->text()));
+    return;
   }
   WebFields->Store(config_);
   config_.LocalAET = S(Edit4);
@@ -260,14 +295,21 @@ void TSetupFrm::BitBtn1Click() {
   config_.worklistIP = S(Edit8);
   config_.worklistPort = S(Edit9);
   config_.PrinterPort = S(Edit10);
+  config_.printCapture = ComboBox1->currentData().toString().toStdString();
   config_.Debug = CheckBox1->isChecked();
   config_.KeepCameraJpegs = CheckBox2->isChecked();
   config_.keepUnsentInOutbox = CheckBox3->isChecked();
   config_.storageCommitment = CheckBox4->isChecked();
   config_.commitmentPort = S(Edit11);
+  const std::string language = ComboLanguage->currentData().toString().toStdString();
+  const bool languageChanged = language != config_.Language;
+  config_.Language = language;
   if (!SaveSettings(settingsPath_, config_)) {
     // The values hold for this run; the user learns that they will not survive a restart.
-    dialogs_.ShowMessage(this, "ERROR, the settings could not be written to " + Q(settingsPath_));
+    dialogs_.ShowMessage(
+        this, tr("ERROR, the settings could not be written to %1").arg(Q(settingsPath_)));
+  } else if (languageChanged) {
+    dialogs_.ShowMessage(this, tr("The window speaks the chosen language from the next start."));
   }
   accept();
 }
@@ -306,9 +348,9 @@ void TSetupFrm::Button2Click() {
 
 void TSetupFrm::TestNode(const QString& calledAet, const QString& host, const QString& port) {
   // The saved local AE title calls; the remote values are tested as typed, before they are saved.
-  const std::string problem = AeTitleProblem(calledAet.toStdString());
-  if (!problem.empty()) {
-    dialogs_.ShowMessage(this, Q(problem));
+  const UserMessage problem = AeTitleProblem(calledAet.toStdString());
+  if (!problem.Empty()) {
+    dialogs_.ShowMessage(this, Worded(problem));
     return;
   }
   RemoteNode node;
@@ -322,8 +364,9 @@ void TSetupFrm::TestNode(const QString& calledAet, const QString& host, const QS
       RunStoppableBesideEventLoop([node] { return EchoSCU(node, kEchoTimeoutSeconds); });
   SetTesting(false);
   if (!answered) return;
-  dialogs_.ShowMessage(this, *answered ? calledAet + " is up and running!"
-                                       : "ERROR, " + calledAet + " does not answer!");
+  //: %1 is the AE title of the PACS or worklist server tested.
+  dialogs_.ShowMessage(this, *answered ? tr("%1 is up and running!").arg(calledAet)
+                                       : tr("ERROR, %1 does not answer!").arg(calledAet));
 }
 
 void TSetupFrm::SetTesting(bool testing) {

@@ -9,6 +9,7 @@
 class DialogProvider;
 class DicomWebFields;
 class QCheckBox;
+class QComboBox;
 class QGridLayout;
 class QLineEdit;
 class QPushButton;
@@ -38,14 +39,16 @@ class TSetupFrm : public QDialog {
   QWidget* TabSheet1;
   QWidget* TabSheet2;
   QWidget* TabSheet3;
-  QLineEdit* Edit4;      // Local AET
-  QLineEdit* Edit7;      // Inst. Name
-  QLineEdit* Edit10;     // Printer Port
-  QCheckBox* CheckBox1;  // Debug logging
-  QCheckBox* CheckBox2;  // Keep camera JPEGs as they are
-  QLineEdit* Edit5;      // PACS AET
-  QLineEdit* Edit2;      // PACS IP Address
-  QLineEdit* Edit3;      // PACS Port
+  QLineEdit* Edit4;          // Local AET
+  QLineEdit* Edit7;          // Inst. Name
+  QComboBox* ComboBox1;      // Print capture: the printer application, or the raw queue
+  QLineEdit* Edit10;         // Printer Port (the raw queue's)
+  QCheckBox* CheckBox1;      // Debug logging
+  QComboBox* ComboLanguage;  // the window's language: the desktop's, or one chosen
+  QCheckBox* CheckBox2;      // Keep camera JPEGs as they are
+  QLineEdit* Edit5;          // PACS AET
+  QLineEdit* Edit2;          // PACS IP Address
+  QLineEdit* Edit3;          // PACS Port
   QPushButton* Button1;
   DicomWebFields* WebFields;  // DICOM or DICOMweb, and the DICOMweb fields
   QCheckBox* CheckBox3;       // Keep unsent objects in the outbox

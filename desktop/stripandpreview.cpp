@@ -68,8 +68,10 @@ void StripAndPreview::Refresh() {
     const std::vector<std::string> paths = items_.Snapshot();
     for (const std::string& path : paths) {
       if (KindOfItem(path) == ItemKind::Unknown) {
-        dialogs_.ShowMessage(panel_->window(), "ERROR, can't process " +
-                                                   QString::fromStdString(UpperExtension(path)));
+        //: %1 is a file's extension, such as .ODT.
+        dialogs_.ShowMessage(
+            panel_->window(),
+            tr("ERROR, can't process %1").arg(QString::fromStdString(UpperExtension(path))));
       }
     }
     std::vector<QImage> tiles(paths.size());
@@ -161,7 +163,8 @@ void StripAndPreview::ShowPreview(const std::string& path) {
           if (request != previewRequest_) return;
           previewPending_ = false;
           if (picture.isNull()) {
-            Image2->ShowNote("This picture cannot be decoded:\n" + QFileInfo(path).fileName());
+            Image2->ShowNote(
+                tr("This picture cannot be decoded:\n%1").arg(QFileInfo(path).fileName()));
           } else {
             Image2->ShowFitted(picture, full);
           }

@@ -4,6 +4,7 @@
 // picture is decoded beside the window, and only the one asked for last is shown.
 #pragma once
 
+#include <QCoreApplication>
 #include <QThreadPool>
 #include <atomic>
 #include <memory>
@@ -22,6 +23,8 @@ class QScrollArea;
 class QWidget;
 
 class StripAndPreview {
+  Q_DECLARE_TR_FUNCTIONS(StripAndPreview)
+
  public:
   // The strip's height (one row of tiles above the scroll bar) at the designed size; it keeps it
   // whatever the window does, unless the desktop's scroll bar needs more.

@@ -12,7 +12,8 @@
 
 ItemStripView::ItemStripView(QWidget* parent) : QWidget(parent) {
   setObjectName("Image1");
-  setAccessibleName("Items");
+  //: The strip of the list's files, for screen readers.
+  setAccessibleName(tr("Items"));
   setFixedSize(0, kTileSize);
   setFocusPolicy(Qt::StrongFocus);
 }
@@ -128,7 +129,7 @@ void ItemStripView::focusOutEvent(QFocusEvent*) {
 
 PreviewView::PreviewView(QWidget* parent) : QWidget(parent) {
   setObjectName("Image2");
-  setAccessibleName("Preview");
+  setAccessibleName(tr("Preview"));
 }
 
 void PreviewView::ClearToWhite() {

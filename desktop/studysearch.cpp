@@ -11,9 +11,10 @@
 #include "batchpatient.h"
 #include "guiwork.h"
 #include "inifile.h"
+#include "messagewording.h"
 #include "searchweb.h"
 #include "send.h"
-#include "uids.h"
+#include "windowlanguage.h"
 
 namespace {
 
@@ -24,13 +25,13 @@ struct GridColumn {
   int width;
 };
 constexpr GridColumn kGridColumns[] = {
-    {"StringGrid1Name", "Name", 120},
-    {"StringGrid1ID", "ID", 60},
-    {"StringGrid1Sex", "Sex", 30},
-    {"StringGrid1BD", "Birth Date", 60},
-    {"StringGrid1StudyDescription", "Study Description", 120},
-    {"StringGrid1StudyDate", "Study Date", 60},
-    {"StringGrid1AN", "Accession N.", 60},
+    {"StringGrid1Name", QT_TRANSLATE_NOOP("StudySearch", "Name"), 120},
+    {"StringGrid1ID", QT_TRANSLATE_NOOP("StudySearch", "ID"), 60},
+    {"StringGrid1Sex", QT_TRANSLATE_NOOP("StudySearch", "Sex"), 30},
+    {"StringGrid1BD", QT_TRANSLATE_NOOP("StudySearch", "Birth Date"), 60},
+    {"StringGrid1StudyDescription", QT_TRANSLATE_NOOP("StudySearch", "Study Description"), 120},
+    {"StringGrid1StudyDate", QT_TRANSLATE_NOOP("StudySearch", "Study Date"), 60},
+    {"StringGrid1AN", QT_TRANSLATE_NOOP("StudySearch", "Accession N."), 60},
 };
 
 }  // namespace
@@ -38,7 +39,7 @@ constexpr GridColumn kGridColumns[] = {
 StudySearch::StudySearch(QWidget* parent) {
   StringGrid1 = new QTableWidget(1, 7, parent);
   StringGrid1->setObjectName("StringGrid1");
-  StringGrid1->setAccessibleName("Results");
+  StringGrid1->setAccessibleName(tr("Results"));
   StringGrid1->setMinimumSize(200, 60);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -56,7 +57,10 @@ StudySearch::StudySearch(QWidget* parent) {
 void StudySearch::SetHeaders(const IniFile& file, const char* captionSection) {
   QStringList headers;
   for (const GridColumn& column : kGridColumns) {
-    headers << QString::fromStdString(file.ReadString(captionSection, column.key, column.header));
+    // A header the ini's caption section sets wins, in every language.
+    headers << (file.HasKey(captionSection, column.key)
+                    ? QString::fromStdString(file.ReadString(captionSection, column.key, ""))
+                    : tr(column.header));
   }
   StringGrid1->setHorizontalHeaderLabels(headers);
   // The designed widths, or the header's own where the desktop's font needs more to show it.
@@ -72,7 +76,7 @@ void StudySearch::SetHeaders(const IniFile& file, const char* captionSection) {
 QString StudySearch::SearchPacs(const SearchForm& form, const SetupConfig& settings) {
   // The search captures what it reads by value: a stopped search runs on after the wait ends.
   return Run(
-      [form, settings](std::vector<StudyInfo>& found, std::string& stopCause,
+      [form, settings](std::vector<StudyInfo>& found, UserMessage& stopCause,
                        std::stop_token stop) {
         return SearchPACSBySettings(settings, form, found, stop, &stopCause);
       },
@@ -81,7 +85,7 @@ QString StudySearch::SearchPacs(const SearchForm& form, const SetupConfig& setti
 
 QString StudySearch::SearchWorklist(const SearchForm& form, const SetupConfig& settings) {
   return Run(
-      [form, node = WorklistNode(settings)](std::vector<StudyInfo>& found, std::string& stopCause,
+      [form, node = WorklistNode(settings)](std::vector<StudyInfo>& found, UserMessage& stopCause,
                                             std::stop_token stop) {
         return ::SearchWorklist(node, form, found, stop, &stopCause);
       },
@@ -96,7 +100,7 @@ QString StudySearch::Run(Search search, const std::string& calledAet) {
   struct Found {
     SearchOutcome outcome = SearchOutcome::NotConnected;
     std::vector<StudyInfo> studies;
-    std::string stopCause;
+    UserMessage stopCause;
   };
   std::optional<Found> found =
       RunStoppableBesideEventLoop([search = std::move(search), stop = stop_.get_token()] {
@@ -111,13 +115,15 @@ QString StudySearch::Run(Search search, const std::string& calledAet) {
   }
   results_ = std::move(found->studies);
   if (found->outcome == SearchOutcome::NotConnected) {
-    return "ERROR, couldn't connect to " + QString::fromStdString(calledAet);
+    //: %1 is the AE title or address of the PACS or worklist server.
+    return tr("ERROR, couldn't connect to %1").arg(QString::fromStdString(calledAet));
   }
   if (found->outcome == SearchOutcome::Interrupted) {
     // The rows read before the failure are shown, and the user is told the list is not whole.
-    const std::string& cause = found->stopCause;
-    return QString::fromStdString(SearchStoppedMessage(
-        cause.empty() ? "the server stopped answering" : cause, results_.size()));
+    const UserMessage& cause = found->stopCause;
+    return Worded(SearchStoppedMessage(
+        cause.Empty() ? UserMessage(UserMessageKind::ServerStoppedAnswering) : cause,
+        results_.size()));
   }
   return {};
 }
@@ -141,14 +147,14 @@ void StudySearch::Fill() {
   StringGrid1->setRowCount(static_cast<int>(results_.size()) + 1);
   for (size_t i = 0; i < results_.size(); ++i) {
     const StudyInfo& result = results_[i];
-    const std::string cells[] = {
-        result.patientName,      result.patientId,
-        result.patientSex,       DicomDateToDisplay(result.patientBirthDate),
-        result.studyDescription, DicomDateToDisplay(result.studyDate),
-        result.accessionNumber};
+    auto text = [](const std::string& value) { return QString::fromStdString(value); };
+    // Dates as the date fields show them.
+    const QString cells[] = {text(result.patientName),      text(result.patientId),
+                             text(result.patientSex),       WindowDate(result.patientBirthDate),
+                             text(result.studyDescription), WindowDate(result.studyDate),
+                             text(result.accessionNumber)};
     for (int column = 0; column < 7; ++column) {
-      StringGrid1->setItem(static_cast<int>(i), column,
-                           new QTableWidgetItem(QString::fromStdString(cells[column])));
+      StringGrid1->setItem(static_cast<int>(i), column, new QTableWidgetItem(cells[column]));
     }
   }
   // A fresh grid selects its first row, so the first match feeds the next batch.

@@ -2,6 +2,7 @@
 // result and an empty row below them, which chooses the typed fields instead of a result.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <functional>
 #include <stop_token>
@@ -17,11 +18,13 @@ class QTableWidget;
 class QWidget;
 
 class StudySearch {
+  Q_DECLARE_TR_FUNCTIONS(StudySearch)
+
  public:
   // Makes the grid in `parent`, empty but for the row below the results.
   explicit StudySearch(QWidget* parent);
 
-  // The headers from the ini's caption section (or their English names), at the designed widths
+  // The headers from the ini's caption section (or the window's own), at the designed widths
   // or wider where the desktop's font needs room for a header.
   void SetHeaders(const IniFile& file, const char* captionSection);
 
@@ -47,7 +50,7 @@ class StudySearch {
 
  private:
   using Search =
-      std::function<SearchOutcome(std::vector<StudyInfo>&, std::string&, std::stop_token)>;
+      std::function<SearchOutcome(std::vector<StudyInfo>&, UserMessage&, std::stop_token)>;
   QString Run(Search search, const std::string& calledAet);
   void ResetGrid();
 

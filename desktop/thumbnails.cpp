@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
@@ -103,10 +104,13 @@ QImage DrawTile(const std::string& path) {
     painter.setBrush(Qt::white);
     painter.drawRect(0, 0, 92, 92);
   }
-  DrawLabel(painter, 5, 5, QString::fromLatin1(TileLabelOf(kind)));
+  // Tiles are drawn on the pool's threads; translating is safe there.
+  const char* label = TileLabelOf(kind);
+  DrawLabel(painter, 5, 5, *label != '\0' ? QCoreApplication::translate("ItemStrip", label) : "");
   DrawLabel(painter, 5, 30, FileNameOf(path));
   if (undecodable) {
-    painter.drawText(QRect(5, 52, 84, 36), Qt::TextWordWrap, "cannot be decoded");
+    painter.drawText(QRect(5, 52, 84, 36), Qt::TextWordWrap,
+                     QCoreApplication::translate("ItemStrip", "cannot be decoded"));
   }
   return tile;
 }

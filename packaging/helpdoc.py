@@ -65,13 +65,14 @@ def preformatted(lines):
     return out
 
 
-def manual_page(name, version, help_text, verbs, see_also):
+def manual_page(name, version, help_text, verbs, see_also, section="1"):
     usage, description, sections = parse_help(help_text)
     if not description:
         sys.exit(f"{name} --help has no description paragraph")
     summary = description[0].split(". ")[0].rstrip(".")
     summary = summary[0].lower() + summary[1:]
-    out = [f'.TH "{name.upper()}" "1" "" "Velloran {version}" "User Commands"',
+    manual = "System Administration" if section == "8" else "User Commands"
+    out = [f'.TH "{name.upper()}" "{section}" "" "Velloran {version}" "{manual}"',
            ".SH NAME", f"{roff(name)} \\- {roff(summary)}", ".SH SYNOPSIS", ".nf"]
     out += [roff(line) for line in usage]
     out += [".fi", ".SH DESCRIPTION"]
@@ -178,13 +179,15 @@ def main():
     parser.add_argument("--version", required=True)
     parser.add_argument("--see-also", action="append", default=[])
     parser.add_argument("--man", required=True, help="the manual page to write (.1; .1.gz beside)")
+    parser.add_argument("--section", default="1", choices=["1", "8"],
+                        help="1 for a user's program, 8 for a service")
     parser.add_argument("--completion", help="the bash completion file to write")
     args = parser.parse_args()
     PROGRAM = args.program
 
     help_text = run(args.program, "--help")
     verbs = listed_verbs(help_text)
-    page = manual_page(args.name, args.version, help_text, verbs, args.see_also)
+    page = manual_page(args.name, args.version, help_text, verbs, args.see_also, args.section)
     with open(args.man, "w", encoding="utf-8") as out:
         out.write(page)
     # mtime 0 and no file name inside: the same page gives the same bytes.

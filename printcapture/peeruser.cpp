@@ -15,6 +15,8 @@
 #include <cstring>
 #include <vector>
 
+#include "descriptor.h"
+
 namespace {
 
 // The socket table answers at once; this only bounds a kernel that does not.
@@ -29,20 +31,6 @@ std::optional<uid_t> UserNamed(const char* name) {
   }
   return found->pw_uid;
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int handle) : handle_(handle) {}
-  ~Descriptor() {
-    if (handle_ >= 0) close(handle_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return handle_; }
-
- private:
-  int handle_;
-};
 
 std::string ErrorText(const char* step) {
   return std::string(step) + ": " + std::strerror(errno);

@@ -3,9 +3,16 @@
 #include "printqueue.h"
 
 #include <cups/cups.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "log.h"
@@ -170,26 +177,38 @@ std::optional<std::vector<std::string>> InstalledPrinterNames(std::string& cause
   return names;
 }
 
-std::optional<QueueUsers> QueueUserAccess(const std::string& printerName, std::string& cause) {
+namespace {
+
+// The attributes `wanted` of the spooler's queue `printerName`; null, with the cause, when the
+// spooler does not answer or does not know the queue. The caller deletes the answer.
+ipp_t* DescribeQueue(const std::string& printerName, const std::vector<const char*>& wanted,
+                     std::string& cause) {
   SpoolerConnection connection;
   if (!connection.get()) {
     cause = std::string("no print spooler answers at ") + cupsServer();
-    return std::nullopt;
+    return nullptr;
   }
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
                PrinterUri(printerName).c_str());
-  static const char* const kWanted[] = {"requesting-user-name-allowed",
-                                        "requesting-user-name-denied"};
-  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr,
-                kWanted);
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                static_cast<int>(wanted.size()), nullptr, wanted.data());
   ipp_t* response = cupsDoRequest(connection.get(), request, "/");
   if (Failed(response)) {
     cause = std::string("the print spooler did not describe ") + printerName + ": " +
             cupsLastErrorString();
     ippDelete(response);
-    return std::nullopt;
+    return nullptr;
   }
+  return response;
+}
+
+}  // namespace
+
+std::optional<QueueUsers> QueueUserAccess(const std::string& printerName, std::string& cause) {
+  ipp_t* response = DescribeQueue(
+      printerName, {"requesting-user-name-allowed", "requesting-user-name-denied"}, cause);
+  if (!response) return std::nullopt;
   QueueUsers users;
   auto read = [response](const char* name, std::vector<std::string>& into) {
     if (ipp_attribute_t* attribute = ippFindAttribute(response, name, IPP_TAG_ZERO)) {
@@ -213,4 +232,41 @@ bool QueueOpenToAll(const QueueUsers& users) {
   };
   if (has(users.denied, "all")) return false;
   return users.allowed.empty() || has(users.allowed, "all");
+}
+
+std::optional<std::string> QueueDeviceUri(const std::string& printerName, std::string& cause) {
+  ipp_t* response = DescribeQueue(printerName, {"device-uri"}, cause);
+  if (!response) return std::nullopt;
+  std::optional<std::string> uri;
+  if (ipp_attribute_t* attribute = ippFindAttribute(response, "device-uri", IPP_TAG_URI)) {
+    uri = ippGetString(attribute, 0, nullptr);
+  } else {
+    cause = "the print spooler keeps no device for " + printerName;
+  }
+  ippDelete(response);
+  return uri;
+}
+
+bool PrinterApplicationListens(const std::string& socket, std::string& cause) {
+  struct stat status {};
+  if (stat(socket.c_str(), &status) != 0 || !S_ISSOCK(status.st_mode)) {
+    cause = "no socket at " + socket;
+    return false;
+  }
+  sockaddr_un address{};
+  if (socket.size() >= sizeof address.sun_path) {
+    cause = "the socket's path is too long: " + socket;
+    return false;
+  }
+  address.sun_family = AF_UNIX;
+  std::copy(socket.begin(), socket.end(), address.sun_path);
+  const int handle = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int connected =
+      handle < 0 ? -1 : connect(handle, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  const int error = errno;
+  if (handle >= 0) close(handle);
+  // A user who may not connect learns no more than that the socket is there.
+  if (connected == 0 || error == EACCES) return true;
+  cause = "nothing listens at " + socket + ": " + std::strerror(error);
+  return false;
 }

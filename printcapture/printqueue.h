@@ -1,4 +1,5 @@
-// Reading the print spooler (CUPS): the installed queues and the jobs waiting in one of them.
+// Reading the print spooler (CUPS): the installed queues and the jobs waiting in one of them;
+// and whether the printer application listens.
 #pragma once
 
 #include <optional>
@@ -36,3 +37,11 @@ std::optional<QueueUsers> QueueUserAccess(const std::string& printerName, std::s
 
 // True when every user of the machine may print to a queue with these lists.
 bool QueueOpenToAll(const QueueUsers& users);
+
+// Where `printerName` sends its jobs (its device URI); nullopt, with the cause, when the spooler
+// does not tell.
+std::optional<std::string> QueueDeviceUri(const std::string& printerName, std::string& cause);
+
+// True when the printer application listens at `socket` (as far as this user can tell: only
+// the spooler and printer administrators may connect); otherwise false with the cause.
+bool PrinterApplicationListens(const std::string& socket, std::string& cause);

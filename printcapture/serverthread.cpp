@@ -386,8 +386,10 @@ ServerThread::~ServerThread() {
 
 bool ServerThread::Start(const std::string& port) {
   Stop();
+  listener_.LastResult = 0;
   if (pipe2(stopListening_, O_CLOEXEC) != 0 || pipe2(stopReading_, O_CLOEXEC) != 0 ||
       !listener_.Listen(port, ListenScope::LoopbackOnly)) {
+    listenError_ = listener_.LastResult;
     WriteLog("ERROR: Couldn't initialize port: " + port);
     listener_.Close();
     ClosePipe(stopListening_);
@@ -460,6 +462,14 @@ bool ServerThread::SenderMayPrint(int handle) {
   std::string why;
   const std::optional<uid_t> user = LoopbackPeerUser(handle, why);
   if (user && context_.printingUsers.Allows(*user)) return true;
+  // A sender that wrote its job and closed at once (a small job, a sender that does not wait for
+  // the listener) leaves no owner to look up. Refusing it would lose the job without a word to
+  // anyone, so it is taken; who sent it stays unknown, which the log says.
+  if (!user && why == kSenderGone) {
+    WriteLog("WARNING, ServerThread::Execute, the sender at " + PeerAddressText(handle) +
+             " closed its end before it could be identified; its job is taken");
+    return true;
+  }
   const std::string sender = user
                                  ? "of user " + UserName(*user) + " (" + std::to_string(*user) + ")"
                                  : "of an unknown user (" + why + ")";
@@ -468,7 +478,7 @@ bool ServerThread::SenderMayPrint(int handle) {
            " may print here");
   // Other users' refused connections are theirs to worry about; a listener that can identify
   // nobody turns this user's jobs away too, which the user must hear about.
-  if (!user && why != kSenderGone) {
+  if (!user) {
     context_.Report("A print job was refused: its sender could not be identified (" + why + ")");
   }
   return false;

@@ -93,11 +93,14 @@ class ServerThread {
   ServerThread& operator=(const ServerThread&) = delete;
 
   // Listens on 127.0.0.1 at `port` and starts accepting jobs: from root, the spooler's user and
-  // this program's user only (others are closed at once, with a log line), at most
-  // `maxReceivers` at a time. A failed accept is logged and tried again after a pause, so the
-  // listener runs until Stop. False after the log line "ERROR: Couldn't initialize port: " +
-  // port.
+  // this program's user (others are closed at once, with a log line; a sender that closed before
+  // it could be identified is taken), at most `maxReceivers` at a time. A failed accept is logged
+  // and tried again after a pause, so the listener runs until Stop. False after the log line
+  // "ERROR: Couldn't initialize port: " + port; ListenError then tells why.
   bool Start(const std::string& port);
+  // The errno of the failed bind of the last Start (EADDRINUSE: another program holds the port),
+  // 0 when the port text was no port or the start failed otherwise.
+  int ListenError() const { return listenError_; }
   // Closes the listener, lets running jobs finish (for at most the stop grace, then they end
   // with what they read and their converters are stopped) and returns once every receiving
   // thread has ended.
@@ -134,4 +137,5 @@ class ServerThread {
   std::condition_variable activeChanged_;
   int active_ = 0;
   bool stopping_ = false;
+  int listenError_ = 0;
 };

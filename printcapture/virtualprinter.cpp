@@ -13,6 +13,7 @@
 #include "childprogram.h"
 #include "log.h"
 #include "peeruser.h"
+#include "printerplaces.h"
 #include "printqueue.h"
 
 namespace {
@@ -31,6 +32,26 @@ std::string LpadminProgram() {
     if (access(path, X_OK) == 0) return path;
   }
   return "lpadmin";
+}
+
+// Jobs only from users the spooler authenticated (as it does for local users without asking):
+// otherwise "lp -U" would print into another user's batch under that user's name.
+constexpr const char* kAuthenticatedPolicy = "printer-op-policy=authenticated";
+
+bool IsEverywhereQueue(const VirtualPrinter& printer) {
+  return printer.deviceUri.starts_with("ipp://");
+}
+
+// Runs lpadmin with `arguments`; false, with `message` set for the user, when it failed.
+bool RunLpadmin(const std::vector<std::string>& arguments, std::string& message) {
+  int exitCode = -1;
+  if (!AdminShell(LpadminProgram(), arguments, exitCode, message)) return false;
+  if (exitCode != 0) {
+    message = "ERROR, InstallVirtualPrinter, lpadmin Status=" + std::to_string(exitCode);
+    WriteLog(message);
+    return false;
+  }
+  return true;
 }
 
 // A queue made by an older version, or by hand, may let every user print into this user's
@@ -56,11 +77,32 @@ std::string InstallingUser() {
   return UserName(geteuid());
 }
 
-std::vector<std::string> LpadminArguments(const VirtualPrinter& printer) {
+VirtualPrinter RawVirtualPrinter(const std::filesystem::path& socket) {
+  VirtualPrinter printer;
+  printer.replaces = {PrinterApplicationUri(socket)};
+  return printer;
+}
+
+VirtualPrinter EverywhereVirtualPrinter(const std::filesystem::path& socket) {
+  VirtualPrinter printer;
+  printer.description = "Velloran print capture";
+  printer.deviceUri = PrinterApplicationUri(socket);
+  printer.replaces = {"socket://127.0.0.1:"};
+  return printer;
+}
+
+std::vector<std::string> LpadminArguments(const VirtualPrinter& printer, QueueChange change) {
   const std::string allowed = printer.user == "root" ? "root" : printer.user + ",root";
-  return {"-p", printer.name,        "-v", printer.deviceUri,
-          "-D", printer.description, "-o", "printer-is-shared=false",
-          "-u", "allow:" + allowed,  "-E"};
+  std::vector<std::string> arguments = {"-p", printer.name, "-v", printer.deviceUri};
+  if (IsEverywhereQueue(printer)) {
+    arguments.insert(arguments.end(), {"-m", "everywhere", "-o", kAuthenticatedPolicy});
+  } else if (change == QueueChange::Replace) {
+    // The IPP Everywhere queue's driver would go on converting what is printed.
+    arguments.insert(arguments.end(), {"-m", "raw"});
+  }
+  arguments.insert(arguments.end(), {"-D", printer.description, "-o", "printer-is-shared=false",
+                                     "-u", "allow:" + allowed, "-E"});
+  return arguments;
 }
 
 bool HasPrinterAdminRights() {
@@ -110,18 +152,34 @@ PrinterInstall InstallVirtualPrinter(const VirtualPrinter& printer, std::string&
     WriteLog("ERROR, InstallVirtualPrinter, " + cause);
     return PrinterInstall::SpoolerUnavailable;
   }
+  QueueChange change = QueueChange::Create;
   if (std::find(names->begin(), names->end(), printer.name) != names->end()) {
-    ReportQueueOpenToAll(printer);
-    return PrinterInstall::AlreadyPresent;
+    const std::optional<std::string> device = QueueDeviceUri(printer.name, cause);
+    if (!device) WriteLog("WARNING, InstallVirtualPrinter, " + cause);
+    const auto replaced = [&](const std::string& start) { return device->starts_with(start); };
+    if (!device || *device == printer.deviceUri) {
+      ReportQueueOpenToAll(printer);
+      return PrinterInstall::AlreadyPresent;
+    }
+    if (std::none_of(printer.replaces.begin(), printer.replaces.end(), replaced)) {
+      WriteLog("WARNING, InstallVirtualPrinter, " + printer.name + " prints to " + *device +
+               ", not to " + printer.deviceUri + "; it is left as it is");
+      return PrinterInstall::PrintsElsewhere;
+    }
+    change = QueueChange::Replace;
   }
-  int exitCode = -1;
-  if (!AdminShell(LpadminProgram(), LpadminArguments(printer), exitCode, message)) {
-    return PrinterInstall::Failed;
-  }
-  if (exitCode != 0) {
-    message = "ERROR, InstallVirtualPrinter, lpadmin Status=" + std::to_string(exitCode);
-    WriteLog(message);
-    return PrinterInstall::Failed;
+  std::vector<std::string> arguments = LpadminArguments(printer, change);
+  if (!RunLpadmin(arguments, message)) {
+    // A spooler whose configuration lacks the policy refuses the queue for it alone.
+    const auto policy = std::find(arguments.begin(), arguments.end(), kAuthenticatedPolicy);
+    if (policy == arguments.end() || message.starts_with("ERROR, AdminShell")) {
+      return PrinterInstall::Failed;
+    }
+    arguments.erase(policy - 1, policy + 1);
+    WriteLog("WARNING, InstallVirtualPrinter, the spooler refused the policy \"authenticated\"; " +
+             printer.name + " is made without it, so a user can print under another's name");
+    message.clear();
+    if (!RunLpadmin(arguments, message)) return PrinterInstall::Failed;
   }
   // A pause before the start goes on, as after every installation.
   std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -131,7 +189,9 @@ PrinterInstall InstallVirtualPrinter(const VirtualPrinter& printer, std::string&
     return PrinterInstall::Failed;
   }
   if (LogLevel.load() > 1) {
-    WriteLog("INFO, InstallVirtualPrinter, installed " + printer.name + " on " + printer.deviceUri);
+    WriteLog(std::string("INFO, InstallVirtualPrinter, ") +
+             (change == QueueChange::Replace ? "replaced " : "installed ") + printer.name + " on " +
+             printer.deviceUri);
   }
-  return PrinterInstall::Installed;
+  return change == QueueChange::Replace ? PrinterInstall::Replaced : PrinterInstall::Installed;
 }

@@ -31,17 +31,18 @@ TAcquisitionForm::TAcquisitionForm(ItemList& items, const std::filesystem::path&
       Image2(new QLabel(this)),
       ComboBox1(new QComboBox(this)),
       ProgressBar1(new QProgressBar(this)),
-      Button3(new QPushButton(QStringLiteral("Scan"), this)),
-      Button5(new QPushButton(QStringLiteral("Configuration"), this)),
-      Button2(new QPushButton(QStringLiteral("Save"), this)),
-      Button1(new QPushButton(QStringLiteral("Close"), this)),
-      CancelButton(new QPushButton(QStringLiteral("Cancel"), this)),
+      Button3(new QPushButton(tr("Scan"), this)),
+      Button5(new QPushButton(tr("Configuration"), this)),
+      Button2(new QPushButton(tr("Save"), this)),
+      Button1(new QPushButton(tr("Close"), this)),
+      CancelButton(new QPushButton(tr("Cancel"), this)),
       items_(items),
       workFolder_(workFolder),
       dialogs_(std::make_shared<ScannerDialogs>()),
       clock_([] { return std::chrono::system_clock::now(); }),
       openDevice_(&SaneDevice::Open) {
-  setWindowTitle(QStringLiteral("Acquisition Form"));
+  //: The scanner window's title.
+  setWindowTitle(tr("Acquisition Form"));
   setObjectName(QStringLiteral("TAcquisitionForm"));
   Image2->setObjectName(QStringLiteral("Image2"));
   ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
@@ -120,6 +121,12 @@ int TAcquisitionForm::RunOwnDialog(QDialog& dialog) {
   return result;
 }
 
+void TAcquisitionForm::ShowFailure(const ScanResult& result) {
+  //: %1 is the failure's code, eight hexadecimal digits.
+  ShowMessage(
+      tr("ERROR, acquiring image: %1").arg(QString::fromStdString(FormatScanCode(result.Code()))));
+}
+
 void TAcquisitionForm::ShowMessage(const QString& text) {
   ++ownDialogDepth_;
   dialogs_->Message(this, text);
@@ -137,7 +144,7 @@ void TAcquisitionForm::FormActivate() {
     // are listed once it is closed, so that SANE is never asked for both at once.
     openingWanted_ = false;
     SetOpeningStatus(false);
-    ComboBox1->setPlaceholderText(QStringLiteral("Looking for scanners..."));
+    ComboBox1->setPlaceholderText(tr("Looking for scanners..."));
     UpdateButtons();
     return;
   }
@@ -148,7 +155,7 @@ void TAcquisitionForm::FormActivate() {
     return;
   }
   UpdateButtons();
-  ComboBox1->setPlaceholderText(QStringLiteral("Looking for scanners..."));
+  ComboBox1->setPlaceholderText(tr("Looking for scanners..."));
   // sane_get_devices asks every backend, the network ones too, and takes seconds even when no
   // scanner is attached: it runs beside the window, with its own hold on the library so that a
   // window closed meanwhile does not end SANE under it.
@@ -190,9 +197,9 @@ void TAcquisitionForm::FinishListing(const ScanResult& result,
   if (!deviceList_.empty()) ComboBox1->setCurrentIndex(select);
   UpdateButtons();
   if (!result.Ok()) {
-    ShowMessage(QString::fromStdString(AcquisitionErrorMessage(result)));
+    ShowFailure(result);
   } else if (deviceList_.empty()) {
-    ShowMessage(QStringLiteral("No Scanner Found"));
+    ShowMessage(tr("No Scanner Found"));
   }
   emit DevicesListed();
 }
@@ -249,14 +256,14 @@ void TAcquisitionForm::FinishOpening(const std::shared_ptr<OpenOutcome>& outcome
     return;
   }
   if (!outcome->result.Ok()) {
-    ShowMessage(QString::fromStdString(AcquisitionErrorMessage(outcome->result)));
+    ShowFailure(outcome->result);
     return;
   }
   RunScan(std::move(outcome->device), outcome->options);
 }
 
 void TAcquisitionForm::SetOpeningStatus(bool opening) {
-  ProgressBar1->setFormat(opening ? QStringLiteral("Opening scanner...") : QStringLiteral("%p%"));
+  ProgressBar1->setFormat(opening ? tr("Opening scanner...") : QStringLiteral("%p%"));
   if (opening) ProgressBar1->setValue(0);
   UpdateButtons();
 }
@@ -329,7 +336,7 @@ void TAcquisitionForm::FinishScan(unsigned generation, const ScanOutcome& outcom
   } else if (outcome.result.Cancelled()) {
     ProgressBar1->setValue(0);
   } else if (!outcome.result.Ok()) {
-    ShowMessage(QString::fromStdString(AcquisitionErrorMessage(outcome.result)));
+    ShowFailure(outcome.result);
   }
   if (outcome.pages > 0) {
     ShowPreview(outcome.feeder ? outcome.lastSavedPage : ScanBitmapPath(workFolder_).string());

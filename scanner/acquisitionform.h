@@ -111,6 +111,8 @@ class TAcquisitionForm : public QDialog {
   };
 
   int RunOwnDialog(QDialog& dialog);
+  // "ERROR, acquiring image: " and the failure's code.
+  void ShowFailure(const ScanResult& result);
   void ShowMessage(const QString& text);
   void FinishScan(unsigned generation, const ScanOutcome& outcome);
   void FinishListing(const ScanResult& result, const std::vector<std::string>& devices);

@@ -13,21 +13,23 @@ TConfigFrm::TConfigFrm(QWidget* parent)
     : QDialog(parent),
       ComboBox1(new QComboBox(this)),
       ComboBox2(new QComboBox(this)),
-      Button1(new QPushButton(QStringLiteral("OK"), this)),
-      Button2(new QPushButton(QStringLiteral("Cancel"), this)) {
-  setWindowTitle(QStringLiteral("Scanner Configuration"));
+      Button1(new QPushButton(tr("OK"), this)),
+      Button2(new QPushButton(tr("Cancel"), this)) {
+  setWindowTitle(tr("Scanner Configuration"));
   setObjectName(QStringLiteral("TConfigFrm"));
   ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
   ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
   Button1->setObjectName(QStringLiteral("Button1"));
   Button2->setObjectName(QStringLiteral("Button2"));
-  ComboBox1->addItems({QStringLiteral("Color"), QStringLiteral("GrayScale")});
+  // The settings take the English names, whatever the box shows.
+  ComboBox1->addItem(tr("Color"), QStringLiteral("Color"));
+  ComboBox1->addItem(tr("GrayScale"), QStringLiteral("GrayScale"));
   ComboBox2->addItems(
       {QStringLiteral("100"), QStringLiteral("150"), QStringLiteral("200"), QStringLiteral("300")});
 
   auto* fields = new QFormLayout;
-  fields->addRow(QStringLiteral("Colour:"), ComboBox1);
-  fields->addRow(QStringLiteral("Resolution (dpi):"), ComboBox2);
+  fields->addRow(tr("Colour:"), ComboBox1);
+  fields->addRow(tr("Resolution (dpi):"), ComboBox2);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(Button1);
@@ -48,7 +50,7 @@ void TConfigFrm::FormCreate() {
 }
 
 void TConfigFrm::Button1Click() {
-  ApplyScanConfiguration(ComboBox1->currentText().toStdString(),
+  ApplyScanConfiguration(ComboBox1->currentData().toString().toStdString(),
                          ComboBox2->currentText().toStdString());
   accept();
 }

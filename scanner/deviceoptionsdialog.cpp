@@ -46,10 +46,10 @@ void ShowLength(QDoubleSpinBox* box, const LengthSetting& setting) {
 QString SourceProblem(const ScanResult& result, const std::string& source) {
   const QString code = QString::fromStdString(FormatScanCode(result.Code()));
   if (result.step == ScanStep::SetOption) {
-    return QStringLiteral("The scanner did not take the source \"%1\" (code %2).")
+    return DeviceOptionsDialog::tr("The scanner did not take the source \"%1\" (code %2).")
         .arg(QString::fromStdString(source), code);
   }
-  return QStringLiteral(
+  return DeviceOptionsDialog::tr(
              "The scanner's options could not be read after the change of source "
              "(code %1); the page area is checked again when the scan starts.")
       .arg(code);
@@ -75,14 +75,13 @@ DeviceOptionsDialog::DeviceOptionsDialog(const DeviceMainOptions& options,
   Buttons->setObjectName(QStringLiteral("Buttons"));
 
   auto* fields = new QFormLayout;
-  fields->addRow(QStringLiteral("Source:"), SourceBox);
-  fields->addRow(QStringLiteral("Mode:"), ModeBox);
-  fields->addRow(QStringLiteral("Left:"), LeftBox);
-  fields->addRow(QStringLiteral("Top:"), TopBox);
-  fields->addRow(QStringLiteral("Right:"), RightBox);
-  fields->addRow(QStringLiteral("Bottom:"), BottomBox);
-  auto* note =
-      new QLabel(QStringLiteral("Colour and resolution follow the scanner configuration."), this);
+  fields->addRow(tr("Source:"), SourceBox);
+  fields->addRow(tr("Mode:"), ModeBox);
+  fields->addRow(tr("Left:"), LeftBox);
+  fields->addRow(tr("Top:"), TopBox);
+  fields->addRow(tr("Right:"), RightBox);
+  fields->addRow(tr("Bottom:"), BottomBox);
+  auto* note = new QLabel(tr("Colour and resolution follow the scanner configuration."), this);
   note->setWordWrap(true);
   ProblemLabel->setWordWrap(true);
   ProblemLabel->hide();

@@ -59,9 +59,9 @@ TEST_F(BatchTest, ChecksReportTheFirstProblemOnly) {
   for (const auto& row : rows) {
     form_.patientName = row.name;
     form_.patientId = row.id;
-    std::string message;
+    UserMessage message;
     EXPECT_EQ(PrepareBatch(form_, nullptr, row.items, settings_, message), *row.message == '\0');
-    EXPECT_EQ(message, row.message);
+    EXPECT_EQ(message.English(), row.message);
   }
 }
 
@@ -70,7 +70,7 @@ TEST_F(BatchTest, FormFillsTheStudyAndAnAccessionNumberIsGenerated) {
   settings_.InstitutionName = "Clinic A";
   form_.sexIndex = 1;
   form_.modalityText = "ALL";
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, 3, settings_, message));
   const StudyInfo& study = CurrentStudy;
   EXPECT_EQ(study.patientName, "Roe^Rick");
@@ -108,7 +108,7 @@ TEST_F(BatchTest, TheStudyUidIsLoggedWithDebugLoggingOn) {
   SetLogTarget(logFile.string(), "", "");
   const int level = LogLevel;
   LogLevel = 2;
-  std::string message;
+  UserMessage message;
   // A failed check still fills the study and logs its UID.
   EXPECT_FALSE(PrepareBatch(form_, nullptr, 0, settings_, message));
   LogLevel = level;
@@ -129,7 +129,7 @@ TEST_F(BatchTest, AChosenResultReplacesTheFormAndKeepsItsStudyUid) {
   chosen.accessionNumber = "A55";
   chosen.studyInstanceUid = "1.2.826.0.1.5";
   chosen.referringPhysicianName = "Ref^Ray";
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form_, &chosen, 1, settings_, message));
   EXPECT_EQ(CurrentStudy.patientName, "Worklist^Wendy");
   EXPECT_EQ(CurrentStudy.studyDate, "20230101");
@@ -146,7 +146,7 @@ TEST_F(BatchTest, TheSamePatientKeepsItsStudyAndAnotherPatientStartsANewOne) {
   chosen.patientId = "WL1";
   chosen.studyInstanceUid = "1.2.826.0.1.5";
   chosen.referringPhysicianName = "Ref^Ray";
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form_, &chosen, 1, settings_, message));
   // The same patient typed after the results were cleared keeps the study and its physician.
   form_.patientName = "Worklist^Wendy";
@@ -176,7 +176,7 @@ TEST_F(BatchTest, TheSamePatientKeepsItsStudyAndAnotherPatientStartsANewOne) {
 TEST_F(BatchTest, ItemsAreNumberedInListOrderAcrossKinds) {
   const std::vector<std::string> items = {Png("a.png"), Png("b.PNG"), Write("c.pdf", "%PDF-1.4"),
                                           Write("notes.xyz", "skipped"), Png("d.png")};
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
   BatchLists lists;
   std::vector<std::string> skipped;
@@ -210,24 +210,24 @@ TEST_F(BatchTest, ABadSourceIsNamedWhileTheOtherItemsAreWritten) {
     const std::vector<std::string> items = {Png("first.png"), Write("doc.pdf", "%PDF-1.4"),
                                             Write(row.name, row.bytes), Png("last.png")};
     std::vector<std::string> written;
-    std::string message;
+    UserMessage message;
     std::string prepared;
     ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, prepared));
     BatchReport report;
     EXPECT_FALSE(SavePreparedBatch(items, out.path().string(), written, message, {}, &report));
-    EXPECT_EQ(message.rfind("1 of 4 items were not written: " + std::string(row.name) + " (", 0),
+    EXPECT_EQ(message.English().rfind("1 of 4 items were not written: " + std::string(row.name) + " (", 0),
               0u)
         << message;
     EXPECT_EQ(written.size(), 3u);
     EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 1, 3}));
-    EXPECT_EQ(report.Cause().rfind(std::string(row.name) + ": ", 0), 0u) << report.Cause();
+    EXPECT_EQ(report.Cause().English().rfind(std::string(row.name) + ": ", 0), 0u) << report.Cause();
   }
   testsupport::TempDir out;
   std::vector<std::string> written;
-  std::string message;
+  UserMessage message;
   EXPECT_FALSE(SaveBatch(form_, nullptr, {(dir_ / "vanished.pdf").string()}, settings_,
                          out.path().string(), written, message));
-  EXPECT_NE(message.find("vanished.pdf"), std::string::npos) << message;
+  EXPECT_NE(message.English().find("vanished.pdf"), std::string::npos) << message;
   EXPECT_TRUE(written.empty());
 }
 
@@ -235,7 +235,7 @@ TEST_F(BatchTest, ABadSourceIsNamedWhileTheOtherItemsAreWritten) {
 TEST_F(BatchTest, ACancelledSaveWritesNothingMoreAndSaysSo) {
   testsupport::TempDir out;
   const std::vector<std::string> items = {Png("a.png"), Png("b.png"), Write("c.pdf", "%PDF-1.4")};
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
   std::stop_source cancel;
   cancel.request_stop();
@@ -245,7 +245,7 @@ TEST_F(BatchTest, ACancelledSaveWritesNothingMoreAndSaysSo) {
       SavePreparedBatch(items, out.path().string(), written, message, cancel.get_token(), &report));
   EXPECT_TRUE(written.empty());
   EXPECT_TRUE(std::filesystem::is_empty(out.path()));
-  EXPECT_EQ(message, "Save cancelled: 0 of 3 items were written; the other 3 stay in the list.");
+  EXPECT_EQ(message.English(), "Save cancelled: 0 of 3 items were written; the other 3 stay in the list.");
 }
 
 // The grid's empty row, and no selection, choose the typed fields; a chosen row is shown as it
@@ -261,14 +261,14 @@ TEST(BatchPatient, TheChosenRowIsShownAsItWillBeSent) {
   EXPECT_EQ(ChosenResultAt(results, 0), &results[0]);
   for (int row : {-1, 1, 2}) EXPECT_EQ(ChosenResultAt(results, row), nullptr) << row;
   EXPECT_EQ(ChosenResultAt({}, 0), nullptr);
-  EXPECT_EQ(BatchForText(jane), "Batch for DOE^JANE \u00B7 ID 12345 \u00B7 ACC 0042");
+  EXPECT_EQ(BatchForText(jane).English(), "Batch for DOE^JANE \u00B7 ID 12345 \u00B7 ACC 0042");
   const PatientFields fields = FieldsOfResult(jane);
   EXPECT_EQ(fields.sexIndex, 1);
   EXPECT_EQ(fields.birthDate, "19800512");
   // Without an accession number the batch generates one: the line does not pretend to know it.
   jane.accessionNumber.clear();
   jane.patientSex.clear();
-  EXPECT_EQ(BatchForText(jane), "Batch for DOE^JANE \u00B7 ID 12345");
+  EXPECT_EQ(BatchForText(jane).English(), "Batch for DOE^JANE \u00B7 ID 12345");
   EXPECT_EQ(FieldsOfResult(jane).sexIndex, -1);
 }
 
@@ -277,7 +277,7 @@ TEST_F(BatchTest, SaveWritesOneFilePerObjectNamedByItsInstanceUid) {
   std::filesystem::create_directory(out);
   const std::vector<std::string> items = {Png("a.png"), Write("r.pdf", "%PDF-1.4 x"), Png("b.png")};
   std::vector<std::string> written;
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(SaveBatch(form_, nullptr, items, settings_, out, written, message)) << message;
   ASSERT_EQ(written.size(), 3u);
   // Images first, then PDFs: the list order of sending and saving.
@@ -295,13 +295,13 @@ TEST_F(BatchTest, SaveWritesOneFilePerObjectNamedByItsInstanceUid) {
 
 TEST_F(BatchTest, WriteFailuresAreReportedPerFile) {
   BatchLists lists;
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, 1, settings_, message));
   ASSERT_TRUE(ConvertItems({Png("a.png")}, lists, message));
   std::vector<std::string> written;
   EXPECT_FALSE(WriteBatch(lists, (dir_ / "missing" / "folder").string(), written, message));
   EXPECT_TRUE(written.empty());
-  EXPECT_NE(message.find(BatchUIDRoot + ".10.1.dcm"), std::string::npos) << message;
+  EXPECT_NE(message.English().find(BatchUIDRoot + ".10.1.dcm"), std::string::npos) << message;
   EXPECT_TRUE(lists.images.empty());
 }
 
@@ -310,7 +310,7 @@ TEST_F(BatchTest, BatchesWithTheSamePatientAndAccessionWithinAMinuteGetNewUids) 
   std::set<std::string> instanceUids;
   std::set<std::string> roots;
   for (int batch = 0; batch < 5; ++batch) {
-    std::string message;
+    UserMessage message;
     CurrentStudy.studyInstanceUid.clear();
     ASSERT_TRUE(PrepareBatch(form_, nullptr, 2, settings_, message));
     EXPECT_TRUE(roots.insert(BatchUIDRoot).second) << BatchUIDRoot;
@@ -329,7 +329,7 @@ TEST_F(BatchTest, HundredsOfItemsKeepEveryUidWithinSixtyFourCharacters) {
   const std::string pdf = Write("p.pdf", "%PDF-1.4");
   std::vector<std::string> items;
   for (int i = 0; i < 300; ++i) items.push_back(i % 3 == 0 ? pdf : png);
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
   BatchLists lists;
   ASSERT_TRUE(ConvertItems(items, lists, message)) << message;
@@ -361,7 +361,7 @@ TEST_F(BatchTest, ParallelConversionWritesTheSameFilesAsSequentialConversion) {
   items.push_back(Write("report.txt", "Findings\r\nnone\r\n"));
   items.push_back(Png("last.png"));
 
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
   // The clock texts of both runs agree only within one second; retry when it ticked meanwhile.
   for (int attempt = 0; attempt < 5; ++attempt) {
@@ -396,7 +396,7 @@ TEST_F(BatchTest, ASourceCutShortAfterConversionIsNamedAndTheRestIsWritten) {
   const std::vector<std::string> items = {
       Write("cut.pdf", "%PDF-1.4\n" + std::string(1200001 - 9, 'c')),
       Write("whole.pdf", "%PDF-1.4\n" + std::string(1200001 - 9, 'w'))};
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
   BatchLists lists;
   ASSERT_TRUE(ConvertItems(items, lists, message)) << message;
@@ -405,7 +405,7 @@ TEST_F(BatchTest, ASourceCutShortAfterConversionIsNamedAndTheRestIsWritten) {
   std::filesystem::create_directory(out);
   std::vector<std::string> written;
   EXPECT_FALSE(WriteBatch(lists, out.string(), written, message));
-  EXPECT_NE(message.find(BatchUIDRoot + ".1.1.dcm"), std::string::npos) << message;
+  EXPECT_NE(message.English().find(BatchUIDRoot + ".1.1.dcm"), std::string::npos) << message;
   ASSERT_EQ(written.size(), 1u);
   EXPECT_EQ(written[0], (out / (BatchUIDRoot + ".1.2.dcm")).string());
   DicomFile file;
@@ -425,7 +425,7 @@ TEST_F(BatchTest, StreamedFilesEqualTheEncodersFiles) {
   const std::vector<std::string> items = {
       Write("big.pdf", big), Write("small.pdf", "%PDF-1.4"),
       Write("big.bmp", testpictures::MakeBmp(300, 200, 24, false))};
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, message));
   BatchLists lists;
   ASSERT_TRUE(ConvertItems(items, lists, message)) << message;

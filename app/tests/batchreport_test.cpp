@@ -28,7 +28,7 @@ TEST(BatchReport, NamesTheItemsThatWereNotSentWithTheirReasons) {
     report.ObjectDone(*object, true);
   }
   EXPECT_FALSE(report.Complete());
-  EXPECT_EQ(report.NotDeliveredText("sent"),
+  EXPECT_EQ(report.NotDelivered(DoneAs::Sent).English(),
             "2 of 7 items were not sent: empty.txt (no text), notes.odt (unknown kind)");
   EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 2, 4, 5, 6}));
 }
@@ -49,14 +49,14 @@ TEST(BatchReport, AFailedObjectFailsItsItemAndACancelledBatchSaysWhatWasStored) 
   EXPECT_EQ(report.Fate(0), ItemFate::Delivered);
   EXPECT_EQ(report.Fate(1), ItemFate::Failed);
   EXPECT_EQ(report.Fate(2), ItemFate::Waiting);
-  EXPECT_EQ(report.NotDeliveredText("sent"), "1 of 14 items were not sent: photo1.jpg");
-  EXPECT_EQ(report.CancelledText("Send", "stored"),
+  EXPECT_EQ(report.NotDelivered(DoneAs::Sent).English(), "1 of 14 items were not sent: photo1.jpg");
+  EXPECT_EQ(report.Cancelled(DoneAs::Sent).English(),
             "Send cancelled: 1 of 14 items were stored: photo0.jpg; the other 13 stay in the "
             "list.");
 
   // Long lists name ten items and count the rest.
   for (size_t i = 2; i < items.size(); ++i) report.ObjectDone(*objects[i], false);
-  EXPECT_EQ(report.NotDeliveredText("sent"),
+  EXPECT_EQ(report.NotDelivered(DoneAs::Sent).English(),
             "13 of 14 items were not sent: photo1.jpg, photo2.jpg, photo3.jpg, photo4.jpg, "
             "photo5.jpg, photo6.jpg, photo7.jpg, photo8.jpg, photo9.jpg, photo10.jpg and 3 more");
 }

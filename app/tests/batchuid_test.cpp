@@ -161,7 +161,7 @@ TEST_F(BatchStampTest, StampsNeverRepeat) {
   std::set<uint64_t> seen;
   uint64_t last = 0;
   for (int i = 0; i < 200; ++i) {
-    std::string problem;
+    UserMessage problem;
     const std::optional<uint64_t> stamp = NextBatchStamp(problem);
     ASSERT_TRUE(stamp) << problem;
     EXPECT_GT(*stamp, last);
@@ -189,7 +189,7 @@ TEST_F(BatchStampTest, TheStampFileIsPrivateAndAnOpenRuntimeFolderIsPassedOver) 
       std::filesystem::create_directory(runtime_);
       ASSERT_EQ(::chmod(runtime_.c_str(), row.runtimeMode), 0);
     }
-    std::string problem;
+    UserMessage problem;
     ASSERT_TRUE(NextBatchStamp(problem)) << problem;
     const std::filesystem::path used =
         row.runtimeUsed ? runtime_ / kBatchStampFileName : StateStampFile();
@@ -223,7 +223,7 @@ TEST_F(BatchStampTest, ALinkOrAnotherUsersFileAtTheStampsPlaceIsNeverWritten) {
     std::filesystem::remove(stampFile);
     testsupport::WriteFile(victim, "victim\n");
     row.plant();
-    std::string problem;
+    UserMessage problem;
     // The batch still gets a stamp, numbered by this process alone.
     EXPECT_TRUE(NextBatchStamp(problem)) << problem;
     EXPECT_EQ(testsupport::ReadFile(victim), "victim\n");
@@ -246,13 +246,13 @@ TEST_F(BatchStampTest, AStampFileHeldByAnotherProcessEndsTheWaitWithAMessage) {
     testsupport::ChildProcess holder({"flock", "-x", stampFile.string(), "sleep", "60"});
     ASSERT_TRUE(WaitUntil([&] { return Locked(stampFile); }));
 
-    std::string problem;
+    UserMessage problem;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(NextBatchStamp(problem, std::chrono::milliseconds(300)));
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(300));
     EXPECT_LT(waited, std::chrono::seconds(30));  // it gave up rather than waiting for the holder
-    EXPECT_EQ(problem, "Cannot number the batch: another program of this user holds " +
+    EXPECT_EQ(problem.English(), "Cannot number the batch: another program of this user holds " +
                            stampFile.string() + " (waited 0.3 s). Please try again.");
 
     // The batch does not run: its UIDs could repeat another's.
@@ -265,7 +265,7 @@ TEST_F(BatchStampTest, AStampFileHeldByAnotherProcessEndsTheWaitWithAMessage) {
                            stampFile.string() + " (waited 1 s). Please try again.");
     EXPECT_EQ(BatchUIDRoot, "");
   }
-  std::string problem;
+  UserMessage problem;
   EXPECT_TRUE(NextBatchStamp(problem)) << problem;
 }
 

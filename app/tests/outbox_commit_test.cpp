@@ -71,7 +71,7 @@ TEST(OutboxCommitment, SendEndsWhenOrthancHasCommittedTheBatchAndTheOutboxIsEmpt
       SendPreparedThroughOutbox(items, outbox, orthanc.Target(true, std::chrono::seconds(60)),
                                 OutboxSendMode::QueueAndDeliver);
   EXPECT_TRUE(result.success) << result.message;
-  EXPECT_EQ(result.message, "Images sent OK");
+  EXPECT_EQ(result.message.English(), "Images sent OK");
   EXPECT_EQ(result.deliveredItems, (std::vector<size_t>{0, 1}));
   std::set<std::string> committed;
   for (const DeliveredObject& object : result.delivery.objects) {

@@ -117,7 +117,7 @@ TEST(OutboxDelivery, SendDeliversWhileConvertingOnOneAssociationPerKind) {
                                                             OutboxSendMode::QueueAndDeliver);
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
   EXPECT_TRUE(result.success) << result.message;
-  EXPECT_EQ(result.message, "Images sent OK");
+  EXPECT_EQ(result.message.English(), "Images sent OK");
   EXPECT_EQ(result.delivery.delivered, 3u);
   EXPECT_TRUE(outbox.Entries().empty());
 }
@@ -148,11 +148,11 @@ TEST(OutboxDelivery, CancellingSendStopsTheDeliveryAfterTheObjectInFlight) {
   const size_t queued = result.queuedItems.size();
   ASSERT_GE(queued, 1u);
   EXPECT_EQ(
-      result.message.rfind(
+      result.message.English().rfind(
           "Send cancelled: " + std::to_string(queued) + " of 4 items were put in the outbox", 0),
       0u)
       << result.message;
-  EXPECT_EQ(result.message.find("did not answer"), std::string::npos) << result.message;
+  EXPECT_EQ(result.message.English().find("did not answer"), std::string::npos) << result.message;
   const std::vector<OutboxEntry> left = outbox.Entries();
   EXPECT_EQ(left.size(), result.queuedObjects - 1);
   for (const OutboxEntry& entry : left) {
@@ -184,7 +184,7 @@ TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
   const OutboxSendResult down = SendPreparedThroughOutbox(
       items, outbox, DicomTarget(downPort, "ORTHANC"), OutboxSendMode::QueueAndDeliver);
   EXPECT_FALSE(down.success);
-  EXPECT_EQ(down.message,
+  EXPECT_EQ(down.message.English(),
             "The PACS did not answer: 4 objects wait in the outbox and will be sent when it "
             "answers");
   EXPECT_EQ(down.queuedItems, (std::vector<size_t>{0, 1, 2, 3}));

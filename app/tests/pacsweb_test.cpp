@@ -86,7 +86,7 @@ TEST(PacsWeb, ABatchOfEveryKindArrivesAsCStoreStoresIt) {
   form.patientName = "DOE^JANE";
   form.patientId = "PID-42";
   form.modalityText = "OT";
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form, nullptr, items.size(), SetupConfig{}, message)) << message;
   BatchLists lists;
   ASSERT_TRUE(ConvertItems(items, lists, message)) << message;
@@ -270,10 +270,10 @@ TEST(PacsWeb, UnusableDicomwebSettingsFailWithTheirReason) {
   SetupConfig settings;
   settings.remoteProtocol = "dicomweb";
   settings.webURL = "ftp://pacs.example/dw";
-  std::string message;
+  UserMessage message;
   EXPECT_FALSE(SendPreparedBatchToPacs({"/no/such/file.pdf"}, settings, message));
-  EXPECT_NE(message.find("ftp://pacs.example/dw"), std::string::npos) << message;
-  EXPECT_NE(message.find(kSendFailedMessage), std::string::npos) << message;
+  EXPECT_NE(message.English().find("ftp://pacs.example/dw"), std::string::npos) << message;
+  EXPECT_NE(message.English().find(kSendFailedMessage.English()), std::string::npos) << message;
   std::vector<StudyInfo> rows(1);
   EXPECT_EQ(SearchPACSBySettings(settings, SearchForm{}, rows), SearchOutcome::NotConnected);
   EXPECT_TRUE(rows.empty());

@@ -421,7 +421,7 @@ TEST(SearchPeers, WorklistAnswersInOtherCharacterSetsMakeObjectsWithTheSameNames
     for (const StudyInfo& chosen : results) {
       BatchForm batchForm;
       batchForm.modalityText = "CR";
-      std::string message;
+      UserMessage message;
       ASSERT_TRUE(PrepareBatch(batchForm, &chosen, 1, SetupConfig{}, message)) << message;
       BatchLists lists;
       ASSERT_TRUE(ConvertItems({pdf}, lists, message)) << message;
@@ -460,11 +460,11 @@ TEST(SearchPeers, ASearchStoppedPartWayKeepsItsMatchesAndSaysWhy) {
     node.host = "127.0.0.1";
     node.port = peer.Port();
     std::vector<StudyInfo> results;
-    std::string cause;
+    UserMessage cause;
     EXPECT_EQ(SearchWorklist(node, SearchForm{}, results, {}, &cause), SearchOutcome::Interrupted);
     ASSERT_EQ(results.size(), 12u);
     EXPECT_EQ(results[11].patientName, "DOE^JANE11");
-    EXPECT_EQ(SearchStoppedMessage(cause, results.size()), c.message);
+    EXPECT_EQ(SearchStoppedMessage(cause, results.size()).English(), c.message);
     peer.Finish();
   }
 }

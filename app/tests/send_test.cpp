@@ -78,7 +78,7 @@ TEST(SendLists, ASourceCutShortAfterConversionIsReportedAsNotStored) {
   form.patientName = "Roe^Rick";
   form.patientId = "PID7";
   form.modalityText = "OT";
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(form, nullptr, 2, SetupConfig{}, message)) << message;
   BatchLists lists;
   ASSERT_TRUE(ConvertItems({(folder / "whole.pdf").string(), (folder / "cut.pdf").string()}, lists,
@@ -210,7 +210,7 @@ TEST(SendBatch, OneAssociationPerKindInTheOrderImagesDocumentsPdfs) {
   form.patientName = "Roe^Rick";
   form.patientId = "PID7";
   form.modalityText = "CT";
-  std::string message;
+  UserMessage message;
   std::vector<size_t> places;
   EXPECT_TRUE(SendBatch(form, nullptr, items, SetupConfig{}, Peer(peer.Port()), message,
                         [&](const DcmObj&, size_t index, size_t total, bool ok) {
@@ -219,7 +219,7 @@ TEST(SendBatch, OneAssociationPerKindInTheOrderImagesDocumentsPdfs) {
                           places.push_back(index);
                         }))
       << message;
-  EXPECT_EQ(message, "Images sent OK");
+  EXPECT_EQ(message.English(), "Images sent OK");
   ASSERT_TRUE(peer.Finish()) << peer.Problem();
   EXPECT_EQ(places, (std::vector<size_t>{0, 1, 2, 3}));
 
@@ -306,11 +306,11 @@ TEST(SendBatch, ItemsWithoutAnObjectAreNamedAndFailTheBatchWhileTheRestArrives) 
   const std::vector<std::string> items = {Photo(folder.path(), "photo.png"),
                                           (folder / "empty.txt").string(),
                                           (folder / "notes.odt").string()};
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(TypedPatient(), nullptr, items.size(), SetupConfig{}, message));
   BatchReport report;
   EXPECT_FALSE(SendPreparedBatch(items, Peer(peer.Port(), "STORESCP"), message, {}, {}, &report));
-  EXPECT_EQ(message,
+  EXPECT_EQ(message.English(),
             "ERROR Sending Images, please check Log file\n"
             "2 of 3 items were not sent: empty.txt (no text), notes.odt (unknown kind)");
   EXPECT_EQ(peer.Received().size(), 1u);
@@ -329,7 +329,7 @@ TEST(SendBatch, CancelStopsAfterTheObjectInFlight) {
   std::vector<std::string> items;
   for (int i = 0; i < 12; ++i)
     items.push_back(Photo(folder.path(), "p" + std::to_string(i) + ".png"));
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(TypedPatient(), nullptr, items.size(), SetupConfig{}, message));
   std::stop_source cancel;
   BatchReport report;
@@ -342,7 +342,7 @@ TEST(SendBatch, CancelStopsAfterTheObjectInFlight) {
   EXPECT_EQ(peer.Received().size(), 2u);
   EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 1}));
   EXPECT_EQ(report.Count(ItemFate::Waiting), 10u);
-  EXPECT_EQ(message,
+  EXPECT_EQ(message.English(),
             "Send cancelled: 2 of 12 items were stored: p0.png, p1.png; the other 10 stay "
             "in the list.");
 
@@ -387,11 +387,11 @@ TEST(SendBatch, AFailedSendNamesItsFirstCause) {
       peer = std::make_unique<testpeer::ScriptedPeer>(c.steps);
       port = peer->Port();
     }
-    std::string message;
+    UserMessage message;
     EXPECT_FALSE(SendBatch(TypedPatient(), nullptr, {photo}, SetupConfig{}, Peer(port), message));
     std::string cause = c.cause;
     if (const size_t at = cause.find("PORT"); at != std::string::npos) cause.replace(at, 4, port);
-    EXPECT_EQ(message, "ERROR Sending Images, please check Log file\n" + cause +
+    EXPECT_EQ(message.English(), "ERROR Sending Images, please check Log file\n" + cause +
                            "\n1 of 1 items were not sent: a.png");
     if (peer) EXPECT_TRUE(peer->Finish()) << peer->Problem();
   }
@@ -403,10 +403,10 @@ TEST(SendBatch, AFileThatIsNoPdfIsNamedAsTheCause) {
   testsupport::TempDir folder;
   const std::string report = (folder.path() / "report.pdf").string();
   testsupport::WriteFile(report, "Dear colleague,\nthe wound heals well.\n");
-  std::string message;
+  UserMessage message;
   EXPECT_FALSE(SendBatch(TypedPatient(), nullptr, {report}, SetupConfig{},
                          Peer(std::to_string(testsupport::FreePort())), message));
-  EXPECT_EQ(message,
+  EXPECT_EQ(message.English(),
             "ERROR Sending Images, please check Log file\nreport.pdf: not a PDF file\n"
             "1 of 1 items were not sent: report.pdf (not a PDF file)");
 }
@@ -425,7 +425,7 @@ TEST(SendBatch, AWorkFolderFileIsDeletedOnlyWhenItsOwnObjectWasStored) {
   const std::string scan = Photo(folder / "work", "scan.png");
   const std::string job = (work / "job.pdf").string();
   testsupport::WriteFile(job, "%PDF-1.4\n%%EOF\n");
-  std::string message;
+  UserMessage message;
   ASSERT_TRUE(PrepareBatch(TypedPatient(), nullptr, 2, SetupConfig{}, message));
   BatchReport report;
   EXPECT_FALSE(
@@ -433,7 +433,7 @@ TEST(SendBatch, AWorkFolderFileIsDeletedOnlyWhenItsOwnObjectWasStored) {
   EXPECT_EQ(FinishDeliveredItems(report, work), std::vector<size_t>{0});
   EXPECT_FALSE(std::filesystem::exists(scan));
   EXPECT_TRUE(std::filesystem::exists(job));
-  EXPECT_EQ(message,
+  EXPECT_EQ(message.English(),
             "ERROR Sending Images, please check Log file\nThe PACS at 127.0.0.1:" + peer.Port() +
                 " did not accept the connection\n1 of 2 items were not sent: job.pdf");
 }
@@ -459,7 +459,7 @@ TEST(SendBatch, TheBatchCarriesThePatientOnScreen) {
   RemoteNode node = Peer(pacs.Port(), "ORTHANC");
   const std::string photo = Photo(work.path(), "photo.png");
 
-  std::string message;
+  UserMessage message;
   BatchForm typed = TypedPatient();  // birth date never chosen
   ASSERT_TRUE(SendBatch(typed, nullptr, {photo}, SetupConfig{}, node, message)) << message;
   const std::string typedPatient = pacs.Get("/patients?expand");

@@ -26,6 +26,7 @@ TEST(SettingsTest, MissingFileGivesTheDefaultsAndIsNotCreated) {
   EXPECT_EQ(config.worklistIP, "127.0.0.1");
   EXPECT_EQ(config.worklistPort, "11112");
   EXPECT_EQ(config.PrinterPort, "9100");
+  EXPECT_EQ(config.printCapture, "application");
   EXPECT_FALSE(config.Debug);
   EXPECT_FALSE(config.KeepCameraJpegs);
   EXPECT_FALSE(std::filesystem::exists(path));
@@ -82,7 +83,7 @@ TEST(SettingsTest, SavingWritesEveryKeyAndKeepsTheRestOfTheFile) {
   EXPECT_EQ(file.ReadString("MainForm", "Caption", ""), "Clinic");
   for (const char* key :
        {"LocalAET", "InstitutionName", "remoteAET", "remoteIP", "remotePort", "worklistAET",
-        "worklistIP", "worklistPort", "PrinterPort", "Debug", "KeepCameraJpegs"}) {
+        "worklistIP", "worklistPort", "PrinterPort", "printCapture", "Debug", "KeepCameraJpegs"}) {
     EXPECT_NE(file.ReadString("velloran", key, "<missing>"), "<missing>") << key;
   }
   EXPECT_EQ(file.ReadString("velloran", "Debug", ""), "0");

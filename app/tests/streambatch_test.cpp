@@ -30,7 +30,7 @@ class StreamedBatchTest : public ::testing::Test {
     form.patientName = "Roe^Rick";
     form.patientId = "PID24";
     form.modalityText = "XC";
-    std::string message;
+    UserMessage message;
     ASSERT_TRUE(PrepareBatch(form, nullptr, 4, SetupConfig{}, message)) << message;
   }
 
@@ -57,9 +57,9 @@ TEST_F(StreamedBatchTest, QueueingGoesPastItemsThatGiveNoObjectAndNamesThem) {
   EXPECT_EQ(result.queuedItems, (std::vector<size_t>{0, 3}));
   EXPECT_EQ(result.skippedItems, (std::vector<size_t>{1, 2}));
   EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 3}));
-  EXPECT_NE(result.message.find("\nbroken.png: "), std::string::npos) << result.message;
+  EXPECT_NE(result.message.English().find("\nbroken.png: "), std::string::npos) << result.message;
   EXPECT_NE(
-      result.message.find("\n2 of 4 items were not sent: notes.xyz (unknown kind), broken.png ("),
+      result.message.English().find("\n2 of 4 items were not sent: notes.xyz (unknown kind), broken.png ("),
       std::string::npos)
       << result.message;
   const std::vector<OutboxEntry> queued = outbox.Entries();
@@ -76,7 +76,7 @@ TEST_F(StreamedBatchTest, QueueingGoesPastItemsThatGiveNoObjectAndNamesThem) {
       items, outbox, PacsTarget{}, OutboxSendMode::QueueAndDeliver, {}, stop.get_token());
   EXPECT_FALSE(cancelled.success);
   EXPECT_TRUE(cancelled.queuedItems.empty());
-  EXPECT_EQ(cancelled.message,
+  EXPECT_EQ(cancelled.message.English(),
             "Send cancelled: 0 of 4 items were put in the outbox; the other 4 stay in the list.");
   EXPECT_EQ(outbox.Entries().size(), 2u);
 }
@@ -88,10 +88,10 @@ TEST_F(StreamedBatchTest, SavingWritesEveryObjectThatWasMadeAndNamesTheRest) {
   const fs::path out = dir_ / "out";
   fs::create_directories(out);
   std::vector<std::string> written;
-  std::string message;
+  UserMessage message;
   BatchReport report;
   EXPECT_FALSE(SaveItemsToFolder({png, broken, pdf}, out.string(), written, message, {}, &report));
-  EXPECT_NE(message.find("1 of 3 items were not written: broken.png ("), std::string::npos)
+  EXPECT_NE(message.English().find("1 of 3 items were not written: broken.png ("), std::string::npos)
       << message;
   EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 2}));
   ASSERT_EQ(written.size(), 2u);

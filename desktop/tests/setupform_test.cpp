@@ -45,6 +45,13 @@ TEST_F(SetupFormTest, FirstStartShowsTheDefaultsAndOnlyOkWritesEveryKey) {
   EXPECT_EQ(setup.CheckBox3->text(), "Keep unsent objects in the outbox");
   EXPECT_EQ(setup.CheckBox3->parentWidget(), setup.TabSheet2);
   EXPECT_EQ(setup.Edit4->accessibleName(), "Local AET");
+  // Print capture goes through the printer application; the printer port is the raw queue's.
+  EXPECT_EQ(setup.ComboBox1->currentText(), "printer application (IPP Everywhere)");
+  EXPECT_EQ(setup.ComboBox1->accessibleName(), "Print capture");
+  EXPECT_FALSE(setup.Edit10->isEnabled());
+  setup.ComboBox1->setCurrentIndex(1);
+  EXPECT_EQ(setup.ComboBox1->currentText(), "raw queue on the printer port");
+  EXPECT_TRUE(setup.Edit10->isEnabled());
   EXPECT_FALSE(std::filesystem::exists(IniPath()));
 
   // Cancel keeps the record and the file as they were, but the field keeps what was typed.
@@ -71,6 +78,7 @@ TEST_F(SetupFormTest, FirstStartShowsTheDefaultsAndOnlyOkWritesEveryKey) {
       {"worklistIP", "127.0.0.1"}, {"worklistPort", "11112"},
       {"PrinterPort", "9100"},     {"Debug", "0"},
       {"KeepCameraJpegs", "1"},    {"keepUnsentInOutbox", "0"},
+      {"printCapture", "raw"},
   };
   for (const auto& [key, value] : keys) {
     EXPECT_EQ(file.ReadString("velloran", key, "missing"), value) << key;
@@ -83,7 +91,7 @@ TEST_F(SetupFormTest, AnAeTitleThatCannotTravelAsEightBitTextIsRefused) {
   setup.Edit5->setText(QString::fromUtf8("\xCE\xA0\xCE\x91\xCE\xA3"));  // Greek letters
   setup.BitBtn1Click();
   ASSERT_EQ(dialogs_.messages.size(), 1);
-  EXPECT_EQ(dialogs_.messages[0].toStdString(), AeTitleProblem(setup.Edit5->text().toStdString()));
+  EXPECT_EQ(dialogs_.messages[0].toStdString(), AeTitleProblem(setup.Edit5->text().toStdString()).English());
   EXPECT_EQ(setupcfg.remoteAET, "PACSAET");
   EXPECT_FALSE(std::filesystem::exists(IniPath()));
   setup.Button1Click();

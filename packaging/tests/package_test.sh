@@ -2,7 +2,8 @@
 # The Debian package as a clinic's IT would meet it, in three steps run by ctest:
 #   build   BUILD_DIR PACKAGE_DIR VERSION HAS_WINDOW   cpack of this build's programs, its fields
 #   install PACKAGE_DIR VERSION HAS_WINDOW             unpacked into a scratch root and run there
-#                                                      as an ordinary user
+#                                                      as an ordinary user (the printer
+#                                                      application as root)
 #   lintian PACKAGE_DIR                                Debian's package checker finds no error
 set -euo pipefail
 
@@ -32,20 +33,35 @@ step_build() {
   deb=$(the_package "$out" "$version")
   [ "$(dpkg-deb -f "$deb" Package)" = velloran ] || fail "package name"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version)"
-  [ "$(dpkg-deb -f "$deb" Recommends)" = "orthanc, orthanc-dicomweb, cups, cups-client, libgxps-utils, ghostscript, pkexec, sane-utils" ] || fail "recommends"
+  [ "$(dpkg-deb -f "$deb" Recommends)" = "orthanc, orthanc-dicomweb, libgxps-utils, ghostscript, pkexec, sane-utils" ] || fail "recommends"
   local depends
   depends=$(dpkg-deb -f "$deb" Depends)
-  # What the programs link, found by dpkg-shlibdeps, and the media library loaded at run time.
-  for package in libc6 libstdc++6 libssl3 libopenjp2-7 libjpeg62-turbo libpng16-16 libavformat; do
+  # What the programs link, found by dpkg-shlibdeps, the media library loaded at run time, and
+  # the spooler the printer application serves.
+  for package in libc6 libstdc++6 libssl3 libopenjp2-7 libjpeg62-turbo libpng16-16 libavformat \
+    libpappl1 cups-daemon cups-client cups-filters; do
     expect_contains "$depends" "$package" "Depends"
   done
   local files
   files=$(dpkg-deb -c "$deb")
   for path in ./usr/bin/velloran-cli ./usr/share/man/man1/velloran-cli.1.gz \
     ./usr/share/bash-completion/completions/velloran-cli ./usr/share/velloran/velloran.ini \
-    ./usr/share/doc/velloran/copyright ./usr/share/doc/velloran/changelog.gz; do
+    ./usr/share/doc/velloran/copyright ./usr/share/doc/velloran/changelog.gz \
+    ./usr/sbin/velloran-printer ./usr/lib/systemd/system/velloran-printer.service \
+    ./usr/share/man/man8/velloran-printer.8.gz; do
     expect_contains "$files" " $path" "package contents"
   done
+  # The maintainer scripts that start the service, and take it, its queue and spool away.
+  local control
+  control=$(mktemp -d)
+  dpkg-deb -e "$deb" "$control"
+  for script in postinst prerm postrm; do
+    [ -x "$control/$script" ] || fail "no $script"
+    sh -n "$control/$script" || fail "$script does not parse"
+  done
+  expect_contains "$(cat "$control/postinst")" "deb-systemd-invoke" "postinst"
+  expect_contains "$(cat "$control/postrm")" "rm -rf /var/spool/velloran" "postrm"
+  rm -rf "$control"
   if [ "$window" = TRUE ]; then
     expect_contains "$depends" libqt6widgets6 "Depends"
     for path in ./usr/bin/velloran ./usr/share/man/man1/velloran.1.gz \
@@ -58,8 +74,9 @@ step_build() {
   fi
   # Nothing beside the Debian places.
   local stray
-  stray=$(awk '{print $6}' <<<"$files" | grep -vE '^\./(usr/((bin|share)/.*)?)?$' || true)
-  [ -z "$stray" ] || fail "files outside /usr/bin and /usr/share: $stray"
+  stray=$(awk '{print $6}' <<<"$files" |
+    grep -vE '^\./(usr/((bin|sbin|share)/.*|lib/(systemd/(system/.*)?)?)?)?$' || true)
+  [ -z "$stray" ] || fail "files outside /usr/bin, /usr/sbin, /usr/share and systemd's: $stray"
   echo "built $deb; Depends: $depends"
 }
 
@@ -141,6 +158,38 @@ step_install() {
     [ -d "$xdg/data/velloran/logs" ] || fail "the window made no logs folder in XDG_DATA_HOME"
     [ -d "$xdg/data/velloran/work" ] || fail "the window made no work folder in XDG_DATA_HOME"
     [ -d "$xdg/config/velloran" ] || fail "the window made no settings folder in XDG_CONFIG_HOME"
+  fi
+
+  # The printer application, run as the service runs it (the test runs as root), describes
+  # itself over its socket alone; its manual page renders.
+  if [ "$(id -u)" = 0 ] && command -v ipptool >/dev/null; then
+    local places=$scratch/printer
+    install -d -m 755 "$places"
+    "$root/usr/sbin/velloran-printer" --socket "$places/run/printer.sock" \
+      --spool "$places/spool" --log "$places/log" &
+    local printer=$!
+    local uri="ipp://$(sed 's|/|%2F|g' <<<"$places/run/printer.sock")/ipp/print"
+    local described=1
+    for _ in $(seq 100); do
+      ipptool -t "$uri" get-printer-attributes.test >"$places/ipptool.out" 2>&1 &&
+        described=0 && break
+      sleep 0.1
+    done
+    kill "$printer"
+    wait "$printer" || true
+    [ "$described" = 0 ] ||
+      fail "velloran-printer: $(cat "$places/ipptool.out" "$places/log" 2>/dev/null)"
+  fi
+  zcat "$root/usr/share/man/man8/velloran-printer.8.gz" |
+    groff -man -Tutf8 -ww >/dev/null 2>"$scratch/groff8.err"
+  [ ! -s "$scratch/groff8.err" ] || fail "groff velloran-printer.8: $(cat "$scratch/groff8.err")"
+  # The unit has no fault systemd sees; only its program and manual page are not installed here.
+  if command -v systemd-analyze >/dev/null; then
+    local verified
+    verified=$(systemd-analyze verify "$root/usr/lib/systemd/system/velloran-printer.service" 2>&1 |
+      grep -vF -e "/usr/sbin/velloran-printer is not executable" \
+        -e "'man velloran-printer(8)' failed" || true)
+    [ -z "$verified" ] || fail "systemd-analyze verify: $verified"
   fi
 
   # Nothing was written into the installed tree.

@@ -27,16 +27,25 @@ void AddEntry(zip_t* archive, const char* name, const std::string& content) {
   zip_file_add(archive, name, source, ZIP_FL_OVERWRITE);
 }
 
-}  // namespace
-
-bool SendJob(int port, std::string_view job) {
+// A connection to 127.0.0.1:port; -1 when none could be made.
+int ConnectedTo(int port) {
   const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (handle < 0) return false;
+  if (handle < 0) return -1;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool delivered = connect(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  if (connect(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return handle;
+  close(handle);
+  return -1;
+}
+
+}  // namespace
+
+bool SendJob(int port, std::string_view job) {
+  const int handle = ConnectedTo(port);
+  if (handle < 0) return false;
+  bool delivered = true;
   size_t sent = 0;
   while (delivered && sent < job.size()) {
     const ssize_t count = send(handle, job.data() + sent, job.size() - sent, MSG_NOSIGNAL);
@@ -58,6 +67,15 @@ bool SendJob(int port, std::string_view job) {
   }
   close(handle);
   return delivered;
+}
+
+bool SendJobAndClose(int port, std::string_view job) {
+  const int handle = ConnectedTo(port);
+  if (handle < 0) return false;
+  const bool sent =
+      send(handle, job.data(), job.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(job.size());
+  close(handle);
+  return sent;
 }
 
 std::string SmallXpsPackage() {
@@ -147,13 +165,15 @@ std::string CapturedLog::Text() const {
   return testsupport::ReadFile(temp_ / "test.log");
 }
 
-PrivateCupsd::PrivateCupsd() : socket_(temp_ / "cups.sock") {
+PrivateCupsd::PrivateCupsd(Policies policies) : socket_(temp_ / "cups.sock") {
   // The scheduler drops to user lp for the backends, which must reach the folder.
   std::filesystem::permissions(temp_.path(), std::filesystem::perms(0755));
   const std::filesystem::path root = temp_.path();
   for (const char* sub : {"spool", "cache", "state", "tmp", "log"}) {
     std::filesystem::create_directories(root / sub);
   }
+  // The filters run as user lp and write their temporary files here.
+  std::filesystem::permissions(root / "tmp", std::filesystem::perms(01777));
   const int port = testsupport::FreePort();
   testsupport::WriteFile(root / "cups-files.conf",
                          "ServerRoot " + root.string() + "\n" +                   //
@@ -171,8 +191,17 @@ PrivateCupsd::PrivateCupsd() : socket_(temp_ / "cups.sock") {
                          "Listen " + socket_.string() + "\n" +                    //
                              "Listen 127.0.0.1:" + std::to_string(port) + "\n" +  //
                              "LogLevel info\nBrowsing No\nWebInterface No\n"
-                             "DefaultAuthType None\n"
-                             "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n");
+                             "DefaultAuthType Basic\n"
+                             "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                             "<Policy default>\n  <Limit All>\n    Order deny,allow\n"
+                             "  </Limit>\n</Policy>\n" +
+                             (policies == Policies::DefaultOnly
+                                  ? ""
+                                  : "<Policy authenticated>\n"
+                                    "  <Limit Create-Job Print-Job Print-URI Validate-Job>\n"
+                                    "    AuthType Default\n    Order deny,allow\n  </Limit>\n"
+                                    "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
+                                    "</Policy>\n"));
   PointSpoolerAt(socket_);
   process_ = std::make_unique<testsupport::ChildProcess>(
       std::vector<std::string>{"cupsd", "-f", "-c", (root / "cupsd.conf").string(), "-s",
@@ -200,6 +229,54 @@ std::string PrivateCupsd::ErrorLog() const {
   std::error_code error;
   if (!std::filesystem::exists(temp_.path() / "log/error_log", error)) return {};
   return testsupport::ReadFile(temp_.path() / "log/error_log");
+}
+
+PrinterApplication::PrinterApplication() {
+  // The spooler's backends (user lp) pass this folder to reach the socket.
+  std::filesystem::permissions(temp_.path(), std::filesystem::perms(0755));
+  places_.socket = temp_ / "run" / "printer.sock";
+  places_.spool = temp_ / "spool";
+}
+
+PrinterApplication::~PrinterApplication() {
+  Stop();
+}
+
+bool PrinterApplication::Start(std::string& why) {
+  Stop();
+  process_ = std::make_unique<testsupport::ChildProcess>(
+      std::vector<std::string>{VELLORAN_PRINTER, "--socket", places_.socket.string(), "--spool",
+                               places_.spool.string(), "--log", (temp_ / "printer.log").string(),
+                               "--debug"},
+      (temp_ / "printer.out").string());
+  // The socket's folder opens once the socket is closed to everybody but the spooler.
+  const bool started = WaitUntil([this] {
+                         std::error_code error;
+                         const auto folder =
+                             std::filesystem::status(places_.socket.parent_path(), error);
+                         return (!error && std::filesystem::exists(places_.socket, error) &&
+                                 (folder.permissions() & std::filesystem::perms::others_exec) !=
+                                     std::filesystem::perms::none) ||
+                                !process_->Running();
+                       }) &&
+                       process_->Running();
+  if (!started) why = "velloran-printer did not start: " + Log();
+  return started;
+}
+
+void PrinterApplication::Stop() {
+  process_.reset();
+  std::error_code ignored;
+  std::filesystem::remove(places_.socket, ignored);
+}
+
+std::string PrinterApplication::Log() const {
+  std::error_code error;
+  std::string log;
+  for (const char* name : {"printer.out", "printer.log"}) {
+    if (std::filesystem::exists(temp_ / name, error)) log += testsupport::ReadFile(temp_ / name);
+  }
+  return log;
 }
 
 }  // namespace capturetest

@@ -45,8 +45,10 @@ class Session:
         worklist = self.worklist
         worklist_aet, worklist_port = ((worklist.aet, worklist.port) if worklist is not None
                                        else ("ORTHANC", self.orthanc.dicom_port))
+        # Print capture through the raw listener on a free port: no printer application runs
+        # for a test.
         ini = ("[velloran]\nremoteAET=ORTHANC\nremotePort=%d\nworklistAET=%s\n"
-               "worklistPort=%d\nPrinterPort=%d\n%s"
+               "worklistPort=%d\nprintCapture=raw\nPrinterPort=%d\n%s"
                % (self.orthanc.dicom_port, worklist_aet, worklist_port, free_port(), ini_lines))
         environment = {"ASAN_OPTIONS": "detect_leaks=0"}
         environment.update(env or {})

@@ -1,7 +1,7 @@
 """Screenshots of the main window (a filled grid, strip and preview, and the outbox indicator with
 objects waiting for a PACS that does not answer) at its designed size, filling a 1920 x 1080
-screen, while it sends (with Cancel showing) and at scale 2, and of the settings dialog's PACS tab,
-taken of the real program under Xvfb."""
+screen, while it sends (with Cancel showing) and at scale 2, and of the settings dialog's PACS and
+Local tabs, taken of the real program under Xvfb."""
 
 import argparse
 import os
@@ -52,7 +52,7 @@ def filled_window(program_path, work, name, pacs_port, sources, env, scale=1, se
     os.makedirs(app_folder)
     program = Program(program_path, app_folder,
                       "[velloran]\nremoteAET=ORTHANC\nremotePort=%d\nworklistAET=ORTHANC\n"
-                      "worklistPort=%d\nPrinterPort=%d\nstorageCommitment=1\n"
+                      "worklistPort=%d\nprintCapture=raw\nPrinterPort=%d\nstorageCommitment=1\n"
                       "commitmentPort=%d\n"
                       % (send_port or pacs_port, pacs_port, free_port(), free_port()), env=env)
     program.press("Search WL")
@@ -149,6 +149,22 @@ def main():
         time.sleep(1.0)
         desktop.screenshot(os.path.join(args.out, "screenshot-main-sending.png"),
                            crop_of(program.window))
+        program.stop()
+        program = None
+
+        # The Local tab with print capture at its default, the printer application, which does
+        # not run here: the window says so at start.
+        app_folder = os.path.join(work, "local")
+        os.makedirs(app_folder)
+        program = Program(args.program, app_folder, "[velloran]\n", env=env)
+        said = program.answer()
+        if "print capture is off" not in said:
+            raise RuntimeError("the window did not say that print capture is off: " + said)
+        program.press("Setup")
+        dialog = program.dialog(name="Setup")
+        show_tab(program, dialog, "Local", "Print capture")
+        time.sleep(1.0)
+        desktop.screenshot(os.path.join(args.out, "screenshot-setup-local.png"), crop_of(dialog))
         program.stop()
         program = None
 
