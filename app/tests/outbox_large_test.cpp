@@ -167,9 +167,9 @@ TEST(OutboxLargeObject, AVideoThatCannotBeWrittenNeverReachesThePacs) {
 
   EXPECT_FALSE(result.success);
   EXPECT_TRUE(result.queuedItems.empty());
-  EXPECT_EQ(result.message.rfind(kSendFailedMessage, 0), 0u) << result.message;
-  EXPECT_NE(result.message.find("its data could not be read from " + clip), std::string::npos)
-      << result.message;
+  const std::string message = result.message.English();
+  EXPECT_EQ(message.rfind(kSendFailedMessage.English(), 0), 0u) << message;
+  EXPECT_NE(message.find("its data could not be read from " + clip), std::string::npos) << message;
   EXPECT_TRUE(outbox.Entries().empty());
   for (const fs::directory_entry& entry : fs::directory_iterator(outbox.Folder())) {
     EXPECT_NE(entry.path().extension(), ".dcm") << entry.path();

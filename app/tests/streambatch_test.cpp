@@ -58,9 +58,9 @@ TEST_F(StreamedBatchTest, QueueingGoesPastItemsThatGiveNoObjectAndNamesThem) {
   EXPECT_EQ(result.skippedItems, (std::vector<size_t>{1, 2}));
   EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 3}));
   EXPECT_NE(result.message.English().find("\nbroken.png: "), std::string::npos) << result.message;
-  EXPECT_NE(
-      result.message.English().find("\n2 of 4 items were not sent: notes.xyz (unknown kind), broken.png ("),
-      std::string::npos)
+  EXPECT_NE(result.message.English().find(
+                "\n2 of 4 items were not sent: notes.xyz (unknown kind), broken.png ("),
+            std::string::npos)
       << result.message;
   const std::vector<OutboxEntry> queued = outbox.Entries();
   ASSERT_EQ(queued.size(), 2u);
@@ -91,7 +91,8 @@ TEST_F(StreamedBatchTest, SavingWritesEveryObjectThatWasMadeAndNamesTheRest) {
   UserMessage message;
   BatchReport report;
   EXPECT_FALSE(SaveItemsToFolder({png, broken, pdf}, out.string(), written, message, {}, &report));
-  EXPECT_NE(message.English().find("1 of 3 items were not written: broken.png ("), std::string::npos)
+  EXPECT_NE(message.English().find("1 of 3 items were not written: broken.png ("),
+            std::string::npos)
       << message;
   EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 2}));
   ASSERT_EQ(written.size(), 2u);
@@ -171,7 +172,7 @@ TEST_F(StreamedBatchTest, StreamedSavingWritesTheSameFilesAsTheWholeBatchOnOneTh
     if (i == 4)
       items.push_back(Write("b.png", testpictures::MakePng(40, 30, testpictures::PngKind::Rgb)));
   }
-  std::string message;
+  UserMessage message;
   // The clock texts of both runs agree only within one second; retry when it ticked meanwhile.
   for (int attempt = 0; attempt < 5; ++attempt) {
     const std::string before = NowText();
