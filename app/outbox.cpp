@@ -464,8 +464,9 @@ bool Outbox::Stage(DcmObj& dataSet, const std::string& batch, OutboxEntry& stage
   int writeErrno = 0;
   {
     Descriptor fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (!fd.ok()) writeErrno = errno;
-    if (fd.ok()) {
+    if (!fd.ok()) {
+      writeErrno = errno;
+    } else {
       off_t handedToDisk = 0;
       off_t size = 0;
       written = WritePart10Pieces(dataSet, 1 << 20, [&](const uint8_t* data, size_t length) {
