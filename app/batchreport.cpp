@@ -38,7 +38,7 @@ void BatchReport::ObjectMade(size_t item, const DcmObj& dataSet) {
   itemOfInstance_[dataSet.GetString(0x0008, 0x0018)] = item;
 }
 
-void BatchReport::ObjectDone(const DcmObj& dataSet, bool delivered) {
+void BatchReport::ObjectDone(const DcmObj& dataSet, bool delivered, const UserMessage& reason) {
   const auto found = itemOfInstance_.find(dataSet.GetString(0x0008, 0x0018));
   if (found == itemOfInstance_.end()) return;
   ItemState& state = states_[found->second];
@@ -46,6 +46,7 @@ void BatchReport::ObjectDone(const DcmObj& dataSet, bool delivered) {
     ++state.delivered;
   } else {
     state.failed = true;
+    if (state.reason.Empty()) state.reason = reason;
   }
 }
 
@@ -88,10 +89,15 @@ UserMessage BatchReport::NotDelivered(DoneAs done) const {
   std::vector<UserMessage> names;
   for (size_t i = 0; i < items_.size(); ++i) {
     const ItemFate fate = Fate(i);
-    if (fate != ItemFate::NoObject && fate != ItemFate::Failed) continue;
+    // Once the batch is over, an item still waiting was never reached: a failure stopped it.
+    const bool notReached = fate == ItemFate::Waiting && !cancelled_;
+    if (fate != ItemFate::NoObject && fate != ItemFate::Failed && !notReached) continue;
     UserMessage name = UserMessage::Text(ItemName(items_[i]));
     if (!states_[i].reason.Empty()) {
       name = UserMessage(UserMessageKind::NamedReason, {std::move(name), states_[i].reason});
+    } else if (notReached) {
+      name = UserMessage(UserMessageKind::NamedReason,
+                         {std::move(name), UserMessage(UserMessageKind::NotReached)});
     }
     names.push_back(std::move(name));
   }

@@ -41,7 +41,8 @@ class BatchReport {
   }
   void ObjectMade(size_t item, const DcmObj& dataSet);
   // Delivery of an object this batch made (found by its SOP Instance UID); others are ignored.
-  void ObjectDone(const DcmObj& dataSet, bool delivered);
+  // A failed one may give its item's reason, when the item has none yet.
+  void ObjectDone(const DcmObj& dataSet, bool delivered, const UserMessage& reason = {});
 
   // The file name of the item an object was made from; empty for an object of another batch.
   std::string NameOf(const DcmObj& dataSet) const;
@@ -64,8 +65,9 @@ class BatchReport {
   bool Complete() const;
 
   // "2 of 7 items were not sent: empty.txt (no text), notes.odt (unknown kind)", naming the
-  // items that gave no object or whose object failed ("written" for a Save, "sent" otherwise);
-  // empty when there are none. Long lists name the first ten and count the rest.
+  // items that gave no object or whose object failed, and those a batch that stopped on a failure
+  // never reached ("not reached") ("written" for a Save, "sent" otherwise); empty when there are
+  // none. Long lists name the first ten and count the rest.
   UserMessage NotDelivered(DoneAs done) const;
   // "Send cancelled: 3 of 200 items were stored: a.jpg, b.jpg, c.jpg; the other 197 stay in the
   // list.", or "Save cancelled: ... were written ..." or "... were put in the outbox ...".

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <set>
@@ -21,6 +22,8 @@
 #include "dicomfile.h"
 #include "log.h"
 #include "storefiles.h"
+#include "syntaxes.h"
+#include "uids.h"
 
 namespace fs = std::filesystem;
 
@@ -28,7 +31,9 @@ namespace {
 
 constexpr const char* kJournalName = "journal";
 constexpr const char* kLockName = "lock";
-constexpr const char* kRecordVersion = "1";
+// Records of the first version carry no envelope (see RecordLine).
+constexpr const char* kFirstVersionRecord = "1";
+constexpr const char* kRecordVersion = "2";
 constexpr const char* kObjectSuffix = ".dcm";
 constexpr const char* kPartSuffix = ".part";
 // Files flushed at once when a group is committed; the threads wait on the disk, not a core.
@@ -162,13 +167,46 @@ std::string Field(const std::string& text) {
   return clean;
 }
 
+// A record is one line of tab-separated fields, then its checksum. The first version's records
+// (8 or 9 fields: no envelope) are still read; every record written now is of the second.
+//   1: version, state, attempts, file, SOP class, SOP instance, batch, cause[, source]
+//   2: version, state, attempts, file, SOP class, SOP instance, batch, cause, source, patient's
+//      name, patient ID, queued at, connections lost, commitment asked, destination kind,
+//      calling AE, called AE, host, port, TLS, certificate, key, CA file, base URL, login kind
+constexpr size_t kFirstVersionFields = 8;
+constexpr size_t kSecondVersionFields = 25;
+constexpr const char* kDestinationKindNames[] = {"", "dicom", "web"};
+
 std::string RecordLine(const OutboxEntry& entry) {
-  std::string line = std::string(kRecordVersion) + '\t' + OutboxStateName(entry.state) + '\t' +
-                     std::to_string(entry.attempts) + '\t' + Field(entry.file) + '\t' +
-                     Field(entry.sopClassUid) + '\t' + Field(entry.sopInstanceUid) + '\t' +
-                     Field(entry.batch) + '\t' + Field(entry.cause);
-  // Added later: a record without a source keeps the shape older versions read.
-  if (!entry.source.empty()) line += '\t' + Field(entry.source);
+  const OutboxDestination& to = entry.destination;
+  const std::string fields[] = {kRecordVersion,
+                                OutboxStateName(entry.state),
+                                std::to_string(entry.attempts),
+                                entry.file,
+                                entry.sopClassUid,
+                                entry.sopInstanceUid,
+                                entry.batch,
+                                entry.cause,
+                                entry.source,
+                                entry.patientName,
+                                entry.patientId,
+                                std::to_string(entry.queuedAt),
+                                std::to_string(entry.lost),
+                                entry.commit ? "1" : "0",
+                                kDestinationKindNames[static_cast<size_t>(to.kind)],
+                                to.callingAet,
+                                to.calledAet,
+                                to.host,
+                                to.port,
+                                to.tls ? "1" : "0",
+                                to.certificateFile,
+                                to.keyFile,
+                                to.caFile,
+                                to.baseUrl,
+                                WebAuthName(to.auth)};
+  static_assert(std::size(fields) == kSecondVersionFields);
+  std::string line;
+  for (const std::string& field : fields) line += (line.empty() ? "" : "\t") + Field(field);
   char sum[16];
   std::snprintf(sum, sizeof sum, "\t%08x\n", Checksum(line));
   return line + sum;
@@ -178,6 +216,30 @@ std::string RecordLine(const OutboxEntry& entry) {
 bool IsObjectName(const std::string& name) {
   return name.size() > std::strlen(kObjectSuffix) && name.find('/') == std::string::npos &&
          name[0] != '.' && name.ends_with(kObjectSuffix);
+}
+
+// The envelope fields of a second-version record, from the patient's name on.
+bool ParseEnvelope(const std::vector<std::string>& fields, OutboxEntry& entry) {
+  entry.patientName = fields[9];
+  entry.patientId = fields[10];
+  entry.queuedAt = std::atoll(fields[11].c_str());
+  entry.lost = std::atoi(fields[12].c_str());
+  entry.commit = fields[13] == "1";
+  const auto* kind =
+      std::find(std::begin(kDestinationKindNames), std::end(kDestinationKindNames), fields[14]);
+  if (kind == std::end(kDestinationKindNames)) return false;
+  OutboxDestination& to = entry.destination;
+  to.kind = static_cast<DestinationKind>(kind - std::begin(kDestinationKindNames));
+  to.callingAet = fields[15];
+  to.calledAet = fields[16];
+  to.host = fields[17];
+  to.port = fields[18];
+  to.tls = fields[19] == "1";
+  to.certificateFile = fields[20];
+  to.keyFile = fields[21];
+  to.caFile = fields[22];
+  to.baseUrl = fields[23];
+  return ParseWebAuth(fields[24], to.auth);
 }
 
 bool ParseRecord(std::string_view line, OutboxEntry& entry) {
@@ -195,7 +257,10 @@ bool ParseRecord(std::string_view line, OutboxEntry& entry) {
     if (tab == std::string_view::npos) break;
     start = tab + 1;
   }
-  if (fields.size() < 8 || fields.size() > 9 || fields[0] != kRecordVersion) return false;
+  const bool first = fields[0] == kFirstVersionRecord && fields.size() >= kFirstVersionFields &&
+                     fields.size() <= kFirstVersionFields + 1;
+  const bool second = fields[0] == kRecordVersion && fields.size() == kSecondVersionFields;
+  if (!first && !second) return false;
   const auto* state = std::find(std::begin(kStateNames), std::end(kStateNames), fields[1]);
   if (state == std::end(kStateNames)) return false;
   entry.state = static_cast<OutboxState>(state - std::begin(kStateNames));
@@ -205,7 +270,8 @@ bool ParseRecord(std::string_view line, OutboxEntry& entry) {
   entry.sopInstanceUid = fields[5];
   entry.batch = fields[6];
   entry.cause = fields[7];
-  if (fields.size() > 8) entry.source = fields[8];
+  if (fields.size() > kFirstVersionFields) entry.source = fields[8];
+  if (second && !ParseEnvelope(fields, entry)) return false;
   return IsObjectName(entry.file);
 }
 
@@ -317,36 +383,61 @@ std::vector<int> FlushFiles(const std::vector<fs::path>& paths) {
   return errors;
 }
 
-// Flushes a folder's entries and an open file to disk at the same time; false when either fails.
-bool FlushFolderAndFile(const fs::path& folder, int file) {
-  bool folderFlushed = false;
-  std::thread flushing([&] { folderFlushed = SyncPath(folder); });
-  const bool fileFlushed = ::fsync(file) == 0;
-  flushing.join();
-  return fileFlushed && folderFlushed;
+// Why a write failed, in plain words: a full disk says so.
+std::string WriteProblem(int error) {
+  if (error == ENOSPC || error == EDQUOT) return "the disk is full";
+  return std::strerror(error);
 }
 
-// Writes the whole journal anew beside the old one and puts it in its place.
-bool RewriteJournal(const fs::path& folder, const std::vector<OutboxEntry>& entries) {
+// Writes the whole journal anew beside the old one and puts it in its place. When that fails
+// (`problem` says why), the old journal stays and no half-written copy is left to fill the disk.
+bool RewriteJournal(const fs::path& folder, const std::vector<OutboxEntry>& entries,
+                    std::string& problem) {
   const fs::path fresh = folder / (std::string(kJournalName) + ".new");
+  std::error_code ignored;
+  bool written = false;
   {
     Descriptor fd(::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (!fd.ok()) return false;
-    for (const OutboxEntry& entry : entries) {
-      const std::string line = RecordLine(entry);
-      if (!WriteAll(fd.get(), line.data(), line.size())) return false;
+    if (fd.ok()) {
+      std::string lines;
+      for (const OutboxEntry& entry : entries) lines += RecordLine(entry);
+      written = WriteAll(fd.get(), lines.data(), lines.size()) && ::fsync(fd.get()) == 0;
     }
-    if (::fsync(fd.get()) != 0) return false;
+    if (!written) problem = WriteProblem(errno);
   }
-  std::error_code error;
-  fs::rename(fresh, folder / kJournalName, error);
-  return !error && SyncPath(folder);
+  if (written) {
+    std::error_code renamed;
+    fs::rename(fresh, folder / kJournalName, renamed);
+    if (!renamed) {
+      SyncPath(folder);
+      return true;
+    }
+    problem = renamed.message();
+  }
+  fs::remove(fresh, ignored);
+  return false;
 }
 
 }  // namespace
 
 const char* OutboxStateName(OutboxState state) {
   return kStateNames[static_cast<size_t>(state)];
+}
+
+OutboxObjectKind KindOf(const OutboxEntry& entry) {
+  const std::string& uid = entry.sopClassUid;
+  for (const char* video : {"1.2.840.10008.5.1.4.1.1.77.1.1.1", "1.2.840.10008.5.1.4.1.1.77.1.2.1",
+                            "1.2.840.10008.5.1.4.1.1.77.1.4.1"}) {
+    if (uid == video) return OutboxObjectKind::Video;
+  }
+  if (uid == kEncapsulatedPdfClass) return OutboxObjectKind::Pdf;
+  if (uid.starts_with("1.2.840.10008.5.1.4.1.1.88.")) return OutboxObjectKind::Document;
+  return IsImageStorageClass(uid) ? OutboxObjectKind::Image : OutboxObjectKind::Other;
+}
+
+std::string OutboxObjectName(const OutboxEntry& entry) {
+  if (entry.source.empty()) return entry.sopInstanceUid;
+  return fs::path(entry.source).filename().string();
 }
 
 bool SyncPath(const fs::path& path) {
@@ -420,21 +511,27 @@ bool Outbox::Open(std::string& error) {
     WriteLog("INFO, Outbox, taken in without a record: " + name);
     entries.push_back(std::move(entry));
   }
-  const bool rewritten = RewriteJournal(folder_, entries);
-  // The next call reads the rewritten journal whole.
-  journal_->Forget();
-  if (!rewritten) {
-    error = "cannot write the outbox journal in " + folder_.string();
-    WriteLog("ERROR, Outbox, " + error);
-    return false;
+  std::string rewriteProblem;
+  if (RewriteJournal(folder_, entries, rewriteProblem)) {
+    // The next call reads the rewritten journal whole.
+    journal_->Forget();
+    return true;
   }
+  // The journal stays as it was, and this process goes on from what it made of it: what waits
+  // can still be listed and delivered, which is what frees the space.
+  WriteLog("WARNING, Outbox, the journal in " + folder_.string() + " cannot be rewritten (" +
+           rewriteProblem + "); it is kept as it is");
+  JournalView& view = *journal_;
+  view.order = std::move(entries);
+  view.at.clear();
+  for (size_t i = 0; i < view.order.size(); ++i) view.at.emplace(view.order[i].file, i);
   return true;
 }
 
-bool Outbox::Add(DcmObj& dataSet, const std::string& batch, std::string& error, OutboxEntry* added,
-                 const std::string& source) {
+bool Outbox::Add(DcmObj& dataSet, const OutboxEnvelope& envelope, std::string& error,
+                 OutboxEntry* added) {
   OutboxEntry entry;
-  if (!Stage(dataSet, batch, entry, error, source)) return false;
+  if (!Stage(dataSet, envelope, entry, error)) return false;
   std::vector<OutboxEntry> staged = {entry};
   if (!Commit(staged, error)) return false;
   if (added != nullptr) *added = entry;
@@ -445,13 +542,18 @@ fs::path Outbox::PartPathOf(const OutboxEntry& entry) const {
   return folder_ / (entry.file + "." + std::to_string(journal_->pid) + std::string(kPartSuffix));
 }
 
-bool Outbox::Stage(DcmObj& dataSet, const std::string& batch, OutboxEntry& staged,
-                   std::string& error, const std::string& source, const PieceSink& alsoTo) {
+bool Outbox::Stage(DcmObj& dataSet, const OutboxEnvelope& envelope, OutboxEntry& staged,
+                   std::string& error, const PieceSink& alsoTo) {
   OutboxEntry entry;
-  entry.source = source;
+  entry.source = envelope.source;
+  entry.batch = envelope.batch;
+  entry.destination = envelope.destination;
+  entry.commit = envelope.commit;
   entry.sopClassUid = dataSet.GetString(0x0008, 0x0016);
   entry.sopInstanceUid = dataSet.GetString(0x0008, 0x0018);
-  entry.batch = batch;
+  entry.patientName = dataSet.GetString(0x0010, 0x0010);
+  entry.patientId = dataSet.GetString(0x0010, 0x0020);
+  entry.queuedAt = static_cast<int64_t>(std::time(nullptr));
   entry.file = entry.sopInstanceUid + kObjectSuffix;
   if (!IsObjectName(entry.file) || entry.sopClassUid.empty()) {
     error = "the object has no usable SOP Class or Instance UID";
@@ -490,9 +592,10 @@ bool Outbox::Stage(DcmObj& dataSet, const std::string& batch, OutboxEntry& stage
   }
   if (!written) {
     error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
-            (writeErrno != 0 ? std::string(std::strerror(writeErrno))
-                             : "its data could not be read" +
-                                   (source.empty() ? std::string() : " from " + source));
+            (writeErrno != 0
+                 ? WriteProblem(writeErrno)
+                 : "its data could not be read" +
+                       (envelope.source.empty() ? std::string() : " from " + envelope.source));
     std::error_code ignored;
     fs::remove(part, ignored);
     WriteLog("ERROR, Outbox, " + error);
@@ -515,56 +618,56 @@ bool Outbox::Commit(std::vector<OutboxEntry>& staged, std::string& error) {
       flushed.push_back(std::move(staged[i]));
     } else {
       error = "cannot write " + staged[i].file + " into the outbox " + folder_.string() + ": " +
-              std::strerror(flushErrors[i]);
+              WriteProblem(flushErrors[i]);
       fs::remove(parts[i], status);
     }
   }
   staged.clear();
-  if (flushed.empty()) {
-    if (!error.empty()) WriteLog("ERROR, Outbox, " + error);
-    return error.empty();
-  }
-  std::vector<OutboxEntry> renamed;
-  Descriptor journal;
-  {
+  if (!flushed.empty()) {
     FolderLock lock(*journal_, folder_, true);
     Refresh(*journal_, folder_);
+    // The records reach the disk before the names: a crash in between leaves records without
+    // files, which opening drops (nobody was told those objects were queued), and never a file
+    // without its record, which would have lost where it goes. One flush of the journal and one
+    // of the folder serve all of them.
     std::string lines;
+    for (const OutboxEntry& entry : flushed) lines += RecordLine(entry);
+    if (!AppendLines(lines, Durability::Now)) {
+      error = "cannot record " + std::to_string(flushed.size()) + " objects in the outbox " +
+              folder_.string() + ": " + WriteProblem(errno);
+      for (const OutboxEntry& entry : flushed) fs::remove(PartPathOf(entry), status);
+      flushed.clear();
+    }
+    std::string unnamed;
     for (OutboxEntry& entry : flushed) {
       fs::rename(PartPathOf(entry), folder_ / entry.file, status);
-      if (status) {
-        error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
-                status.message();
-        fs::remove(PartPathOf(entry), status);
+      if (!status) {
+        staged.push_back(std::move(entry));
         continue;
       }
-      lines += RecordLine(entry);
-      renamed.push_back(std::move(entry));
+      error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
+              status.message();
+      fs::remove(PartPathOf(entry), status);
+      entry.state = OutboxState::Gone;
+      unnamed += RecordLine(entry);
     }
-    // The journal as it now is, flushed below with the folder lock released, so that deliveries
-    // settle their objects meanwhile rather than wait for the disk.
-    if (!renamed.empty() && AppendLines(lines, Durability::Later)) {
-      journal.reset(::dup(journal_->file.get()));
-    }
+    if (!unnamed.empty()) AppendLines(unnamed, Durability::Later);
   }
-  // One flush of the folder and one of the journal for all of them, at the same time: either may
-  // reach the disk first without harm, since opening the outbox takes a file without a record in
-  // as waiting and drops a record without a file. Only once both have is the group queued.
-  if (journal.ok() && FlushFolderAndFile(folder_, journal.get())) {
-    staged = std::move(renamed);
-  } else if (!renamed.empty()) {
-    error = "cannot record " + std::to_string(renamed.size()) + " objects in the outbox " +
-            folder_.string() + ": " + std::strerror(errno);
-    // Their records may be written: they go with their files.
+  // The names reach the disk with the folder lock released, so that deliveries settle their
+  // objects meanwhile rather than wait for the disk: each object is whole and recorded already.
+  if (!staged.empty() && !SyncPath(folder_)) {
+    error = "cannot record " + std::to_string(staged.size()) + " objects in the outbox " +
+            folder_.string() + ": " + WriteProblem(errno);
     FolderLock lock(*journal_, folder_, true);
     Refresh(*journal_, folder_);
     std::string gone;
-    for (OutboxEntry& entry : renamed) {
+    for (OutboxEntry& entry : staged) {
       fs::remove(folder_ / entry.file, status);
       entry.state = OutboxState::Gone;
       gone += RecordLine(entry);
     }
     AppendLines(gone, Durability::Later);
+    staged.clear();
   }
   if (!error.empty()) WriteLog("ERROR, Outbox, " + error);
   return error.empty();
@@ -600,7 +703,16 @@ bool Outbox::AppendLines(std::string lines, Durability durability) const {
   if (afterCutLine) lines.insert(lines.begin(), '\n');
   // One write: a crash leaves its lines whole or the last one cut short, and a cut line fails its
   // check.
-  if (!view.file.ok() || !WriteAll(view.file.get(), lines.data(), lines.size())) return false;
+  if (!view.file.ok()) return false;
+  if (!WriteAll(view.file.get(), lines.data(), lines.size())) {
+    // Part of the lines may be on the disk (it filled up): the next records must start a line of
+    // their own, or the first of them would be read as part of the cut one and lost.
+    const int writeError = errno;
+    struct stat now {};
+    if (::fstat(view.file.get(), &now) == 0) view.size = now.st_size;
+    errno = writeError;
+    return false;
+  }
   if (!afterCutLine) {
     // The folder is locked and the view was brought up to the end just before: the lines went
     // right after what it replayed, so they are replayed here rather than read back.
@@ -648,10 +760,56 @@ bool Outbox::MarkDelivered(const std::string& file) {
 }
 
 bool Outbox::MarkStored(const std::string& file, const std::string& cause) {
-  return Update(file, [&](OutboxEntry& entry) {
-    entry.state = OutboxState::Stored;
-    entry.cause = cause;
-  });
+  return Update(
+      file,
+      [&](OutboxEntry& entry) {
+        entry.state = OutboxState::Stored;
+        entry.cause = cause;
+      },
+      Durability::Later);
+}
+
+bool Outbox::NoteLost(const std::string& file, const std::string& cause) {
+  return Update(
+      file,
+      [&](OutboxEntry& entry) {
+        entry.cause = cause;
+        ++entry.attempts;
+        ++entry.lost;
+      },
+      Durability::Later);
+}
+
+size_t Outbox::Readdress(const std::vector<std::string>& files,
+                         const OutboxDestination& destination, bool commit) {
+  size_t count = 0;
+  for (const std::string& file : files) {
+    const bool changed = Update(
+        file,
+        [&](OutboxEntry& entry) {
+          entry.destination = destination;
+          entry.commit = commit;
+          if (entry.state == OutboxState::Failed) {
+            entry.state = OutboxState::Waiting;
+            entry.attempts = 0;
+            entry.lost = 0;
+          }
+        },
+        Durability::Later);
+    if (changed) ++count;
+  }
+  // Where an object goes must not change back after a power cut.
+  Flush();
+  return count;
+}
+
+void Outbox::Flush() {
+  FolderLock lock(*journal_, folder_, true);
+  JournalView& view = *journal_;
+  if (!view.unflushed || !view.file.ok()) return;
+  ::fsync(view.file.get());
+  SyncPath(folder_);
+  view.unflushed = false;
 }
 
 bool Outbox::MarkFailed(const std::string& file, const std::string& cause) {

@@ -2,6 +2,7 @@
 // or kill at any moment leaves consistent.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "bufdata.h"
 #include "dcmobj.h"
+#include "outboxdestination.h"
 
 // Where an object of the outbox stands. The journal writes these names; new states only append.
 enum class OutboxState {
@@ -34,6 +36,33 @@ struct OutboxEntry {
   // The file it was made from, when the caller named one: a file the program made itself (a
   // scan, a print job) is deleted once every object made from it has been delivered.
   std::string source;
+  // Whose it is, so that people can tell the objects apart: Patient's Name and Patient ID.
+  std::string patientName;
+  std::string patientId;
+  int64_t queuedAt = 0;  // when it was queued, in seconds since 1970; 0 when not known
+  // Its envelope: the PACS it goes to and whether that PACS is asked to commit it. A delivery
+  // never sends it anywhere else; moving it to another PACS is an act of its own (Readdress).
+  OutboxDestination destination;
+  bool commit = false;
+  // Deliveries that lost the connection while this object was on its way: an object that keeps
+  // breaking the connection (too large, damaged) is failed after a few, so the others still go.
+  int lost = 0;
+};
+
+// The name people know an object by, for every message about it: the name of the file it was
+// made from ("report.pdf"), or its SOP Instance UID when it was made from none.
+std::string OutboxObjectName(const OutboxEntry& entry);
+
+// What kind of object it is, as people tell them apart: by its SOP class.
+enum class OutboxObjectKind { Image, Document, Pdf, Video, Other };
+OutboxObjectKind KindOf(const OutboxEntry& entry);
+
+// What an object carries into the outbox besides its data.
+struct OutboxEnvelope {
+  std::string batch;   // the batch it came from (its batch UID root); may be empty
+  std::string source;  // the file it was made from; may be empty
+  OutboxDestination destination;
+  bool commit = false;
 };
 
 // The journal as one process last read it (see outbox.cpp).
@@ -54,19 +83,19 @@ class Outbox {
   static std::filesystem::path DefaultFolder();
 
   // Creates the folder (readable by its owner only), reconciles the journal with the files and
-  // rewrites the journal without its history. False, with `error`, when the folder cannot be
-  // created or its journal cannot be written.
+  // rewrites the journal without its history. A journal that cannot be rewritten (a full disk) is
+  // kept as it is, with a warning in the log: the outbox still lists and delivers what it holds,
+  // which is what frees the space. False, with `error`, only when the folder cannot be created.
   bool Open(std::string& error);
 
   const std::filesystem::path& Folder() const { return folder_; }
   std::filesystem::path PathOf(const OutboxEntry& entry) const { return folder_ / entry.file; }
 
-  // Writes the object as <SOP Instance UID>.dcm and records it as waiting. When this returns
-  // true the object survives a crash; false, with `error`, when it could not be written (nothing
-  // is left behind then).
-  // `added`, when given, receives the entry recorded; `source` names the file it was made from.
-  bool Add(DcmObj& dataSet, const std::string& batch, std::string& error,
-           OutboxEntry* added = nullptr, const std::string& source = {});
+  // Writes the object as <SOP Instance UID>.dcm and records it as waiting, with its envelope.
+  // When this returns true the object survives a crash; false, with `error`, when it could not be
+  // written (nothing is left behind then). `added`, when given, receives the entry recorded.
+  bool Add(DcmObj& dataSet, const OutboxEnvelope& envelope, std::string& error,
+           OutboxEntry* added = nullptr);
 
   // Queuing a batch with one flush for several objects: Stage writes the object beside its final
   // name without waiting for the disk (it is not in the outbox yet, and a crash forgets it); Commit
@@ -76,8 +105,8 @@ class Outbox {
   // put in is taken out of `staged` with its file deleted, and Commit gives false with `error`.
   // `alsoTo`, when given, receives each piece of the file as it is written (for sending the object
   // meanwhile); what it answers does not stop the writing.
-  bool Stage(DcmObj& dataSet, const std::string& batch, OutboxEntry& staged, std::string& error,
-             const std::string& source = {}, const PieceSink& alsoTo = {});
+  bool Stage(DcmObj& dataSet, const OutboxEnvelope& envelope, OutboxEntry& staged,
+             std::string& error, const PieceSink& alsoTo = {});
   bool Commit(std::vector<OutboxEntry>& staged, std::string& error);
 
   // Every object that has not gone, in the order they were first queued.
@@ -90,6 +119,8 @@ class Outbox {
   bool MarkDelivered(const std::string& file);
   // Stored, its commitment still to come: kept, not sent again.
   bool MarkStored(const std::string& file, const std::string& cause);
+  // The connection was lost while it was on its way: still waiting, the loss counted.
+  bool NoteLost(const std::string& file, const std::string& cause);
   // Refused with a failure status: kept as failed with its cause.
   bool MarkFailed(const std::string& file, const std::string& cause);
   // An attempt that brought no decision (no answer, a broken connection): still waiting.
@@ -99,6 +130,14 @@ class Outbox {
   size_t Retry(const std::vector<std::string>& sopInstanceUids);
   // Deletes the objects with these SOP Instance UIDs from the outbox; returns how many.
   size_t Remove(const std::vector<std::string>& sopInstanceUids);
+  // Gives these objects another destination and commitment wish, with one flush for all: an
+  // object queued without one takes the PACS of the settings this way, and the user may send
+  // objects meant for another PACS to the current one. A failed object waits again. Returns how
+  // many were changed.
+  size_t Readdress(const std::vector<std::string>& files, const OutboxDestination& destination,
+                   bool commit);
+  // Puts the outcomes recorded so far on the disk (one flush for a whole delivery round).
+  void Flush();
 
  private:
   // Whether a record must be on the disk before the call returns, or may wait for the next flush.

@@ -1,6 +1,7 @@
 // The background delivery of the outbox with its pauses, and the indicator's text.
 #include "outboxsender.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "log.h"
@@ -13,19 +14,45 @@ constexpr std::chrono::seconds kLongestDelay{600};
 // Objects queued by another process (velloran-cli) are noticed this often when nothing else
 // wakes the thread.
 constexpr std::chrono::seconds kIdleLook{30};
+// How long the news that waiting objects were stored stays in the status.
+constexpr std::chrono::seconds kNewsShown{20};
 
 }  // namespace
+
+bool AnythingToDeliver(const OutboxStatus& status) {
+  return status.waiting > 0 || status.stored > 0 || !status.waitingElsewhere.empty();
+}
+
+UserMessage StoredAfterWaitingMessage(const std::vector<ArchiveCount>& stored) {
+  std::vector<UserMessage> parts;
+  for (const ArchiveCount& archive : stored) {
+    parts.emplace_back(UserMessageKind::IndicatorStoredAfterWaiting,
+                       std::vector{UserMessage::Number(static_cast<long long>(archive.objects)),
+                                   UserMessage::Text(archive.archive)});
+  }
+  if (parts.empty()) return {};
+  return UserMessage(UserMessageKind::IndicatorParts, std::move(parts));
+}
 
 UserMessage OutboxIndicatorMessage(const OutboxStatus& status) {
   std::vector<UserMessage> parts;
   auto count = [](size_t value) { return UserMessage::Number(static_cast<long long>(value)); };
+  // The news first: objects that had waited have arrived.
+  for (const ArchiveCount& archive : status.storedAfterWaiting) {
+    parts.emplace_back(UserMessageKind::IndicatorStoredAfterWaiting,
+                       std::vector{count(archive.objects), UserMessage::Text(archive.archive)});
+  }
   if (status.waiting > 0)
     parts.emplace_back(UserMessageKind::IndicatorWaiting, std::vector{count(status.waiting)});
+  for (const ArchiveCount& elsewhere : status.waitingElsewhere) {
+    parts.emplace_back(UserMessageKind::IndicatorWaitingFor,
+                       std::vector{count(elsewhere.objects), UserMessage::Text(elsewhere.archive)});
+  }
   if (status.stored > 0) {
     parts.emplace_back(UserMessageKind::IndicatorAwaitingCommitment,
                        std::vector{count(status.stored)});
   }
-  if (status.waiting > 0 || status.stored > 0) {
+  if (AnythingToDeliver(status)) {
     if (status.delivering) {
       parts.emplace_back(UserMessageKind::IndicatorSending);
     } else if (status.nextTry) {
@@ -113,6 +140,11 @@ void OutboxSender::Recount() {
   if (changed_) changed_(status);
 }
 
+bool OutboxSender::CurrentTarget(PacsTarget& target, std::string& problem) const {
+  if (!target_) return false;
+  return target_(target, problem);
+}
+
 OutboxStatus OutboxSender::Status() const {
   std::lock_guard lock(mutex_);
   return status_;
@@ -120,14 +152,23 @@ OutboxStatus OutboxSender::Status() const {
 
 void OutboxSender::Count() {
   status_.waiting = 0;
+  status_.waitingElsewhere.clear();
   status_.failed = 0;
   status_.stored = 0;
-  for (const OutboxEntry& entry : outbox_.Entries()) {
-    if (entry.state == OutboxState::Waiting) ++status_.waiting;
+  const std::vector<OutboxEntry> entries = outbox_.Entries();
+  PacsTarget current;
+  std::string problem;
+  // Settings that name no usable PACS: everything waits for them to be put right.
+  const bool known = CurrentTarget(current, problem);
+  if (known) status_.waitingElsewhere = WaitingElsewhere(entries, current);
+  for (const OutboxEntry& entry : entries) {
     if (entry.state == OutboxState::Failed) ++status_.failed;
     if (entry.state == OutboxState::Stored) ++status_.stored;
+    if (entry.state == OutboxState::Waiting && (!known || IsForTarget(entry, current))) {
+      ++status_.waiting;
+    }
   }
-  if (status_.waiting == 0 && status_.stored == 0) {
+  if (!AnythingToDeliver(status_)) {
     status_.nextTry.reset();
     status_.cause.clear();
   }
@@ -142,6 +183,24 @@ void OutboxSender::Settle(const DeliveryReport& report) {
   } else {
     rounds_ = 0;
   }
+  // The news for the user: objects that had to wait have now arrived.
+  status_.storedAfterWaiting.clear();
+  for (const DeliveredObject& object : report.objects) {
+    if (object.settled != OutboxState::Gone || object.entry.attempts == 0) continue;
+    const std::string archive = ArchiveName(object.entry.destination);
+    auto found =
+        std::find_if(status_.storedAfterWaiting.begin(), status_.storedAfterWaiting.end(),
+                     [&](const ArchiveCount& counted) { return counted.archive == archive; });
+    if (found == status_.storedAfterWaiting.end()) {
+      status_.storedAfterWaiting.push_back({archive, 0});
+      found = status_.storedAfterWaiting.end() - 1;
+    }
+    ++found->objects;
+  }
+  if (!status_.storedAfterWaiting.empty()) {
+    storedAfterWaitingAt_ = std::chrono::steady_clock::now();
+    WriteLog("INFO, Outbox, " + StoredAfterWaitingMessage(status_.storedAfterWaiting).English());
+  }
   Count();
 }
 
@@ -155,10 +214,15 @@ void OutboxSender::Run() {
     if (stop_) break;
     const bool asked = wakeRequested_;
     wakeRequested_ = false;
+    // The news of a delivery is shown for a while, then goes.
+    if (!status_.storedAfterWaiting.empty() &&
+        std::chrono::steady_clock::now() - storedAfterWaitingAt_ >= kNewsShown) {
+      status_.storedAfterWaiting.clear();
+    }
     Count();
     const bool dueNow = status_.nextTry && std::chrono::system_clock::now() >= *status_.nextTry;
     // Between planned tries the thread only looks whether something new arrived.
-    if ((status_.waiting == 0 && status_.stored == 0) || (!asked && status_.nextTry && !dueNow)) {
+    if (!AnythingToDeliver(status_) || (!asked && status_.nextTry && !dueNow)) {
       if (changed_) {
         const OutboxStatus status = status_;
         lock.unlock();

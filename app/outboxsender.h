@@ -11,13 +11,19 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "outbox.h"
 #include "outboxdelivery.h"
 #include "usermessage.h"
 
 struct OutboxStatus {
-  size_t waiting = 0;
+  size_t waiting = 0;  // for the PACS of the settings
+  // Waiting for another PACS they were queued for, each: "3 waiting for RESEARCH at 10.0.0.9:104".
+  std::vector<ArchiveCount> waitingElsewhere;
+  // Objects that had waited and were stored by the last delivery, by the PACS's name: the window
+  // tells the user ("3 waiting objects were stored on PACSAET"). Cleared a little later.
+  std::vector<ArchiveCount> storedAfterWaiting;
   size_t failed = 0;
   size_t stored = 0;  // stored on the PACS, its commitment still awaited
   bool delivering = false;
@@ -27,12 +33,20 @@ struct OutboxStatus {
   std::string cause;  // why objects still wait after the last delivery
 };
 
-// "3 waiting · next try 14:05 · PACS did not answer", with "· 1 failed" when objects failed and
-// "2 awaiting commitment" for objects stored whose commitment the PACS has not reported; empty
-// when the outbox is empty.
+// "3 waiting · next try 14:05 · PACS did not answer", with "· 1 failed" when objects failed,
+// "2 awaiting commitment" for objects stored whose commitment the PACS has not reported and
+// "4 waiting for RESEARCH at 10.0.0.9:104" for objects queued for another PACS; led for a while
+// by the news "3 waiting objects were stored on PACSAET" when objects that had waited arrived.
+// Empty when there is nothing to say.
 UserMessage OutboxIndicatorMessage(const OutboxStatus& status);
 // The same in English.
 std::string OutboxIndicatorText(const OutboxStatus& status);
+
+// "3 waiting objects were stored on PACSAET", one part per PACS.
+UserMessage StoredAfterWaitingMessage(const std::vector<ArchiveCount>& stored);
+
+// Whether anything waits for a delivery: objects for any PACS, or awaiting commitment.
+bool AnythingToDeliver(const OutboxStatus& status);
 
 // The pause after `rounds` deliveries in a row that left objects waiting: 10 s, doubling up to
 // 10 minutes.
@@ -69,6 +83,10 @@ class OutboxSender {
 
   OutboxStatus Status() const;
 
+  // The PACS the next delivery goes to, as the settings now name it; false, with the problem,
+  // when they name no usable one.
+  bool CurrentTarget(PacsTarget& target, std::string& problem) const;
+
  private:
   void Run();
   void Settle(const DeliveryReport& report);  // with mutex_ held
@@ -83,6 +101,7 @@ class OutboxSender {
   bool wakeRequested_ = false;
   std::atomic<bool> stop_{false};
   int rounds_ = 0;  // deliveries in a row that left objects waiting
+  std::chrono::steady_clock::time_point storedAfterWaitingAt_;
   OutboxStatus status_;
   std::thread thread_;
 };

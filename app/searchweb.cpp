@@ -17,7 +17,10 @@ SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
     WriteLog("ERROR, couldn't connect to " + ShownUrl(pacs.baseUrl));
     return SearchOutcome::NotConnected;
   }
-  if (stopCause != nullptr) *stopCause = UserMessage(UserMessageKind::PacsStoppedPartWay);
+  if (stopCause != nullptr) {
+    *stopCause = UserMessage(result.moreMatches ? UserMessageKind::MoreMatchesThanShown
+                                                : UserMessageKind::PacsStoppedPartWay);
+  }
   return SearchOutcome::Interrupted;
 }
 

@@ -12,7 +12,8 @@
 // SearchPACS fills them from C-FIND responses. NotConnected when not even the first page
 // arrived (the server cannot be reached or refused the login; the log's first error says which,
 // followed by "ERROR, couldn't connect to " and the URL), Interrupted when a later page failed
-// (the rows read until then are kept; `stopCause`, when given, says so in plain words).
+// (the rows read until then are kept; `stopCause`, when given, says so in plain words) or when
+// the server has more matches than a search shows (`stopCause` "more matches than shown").
 SearchOutcome SearchPACSWeb(const DicomWebServer& pacs, const SearchForm& form,
                             std::vector<StudyInfo>& results, UserMessage* stopCause = nullptr);
 

@@ -1,6 +1,7 @@
 // "Send" through the outbox.
 #include "sendoutbox.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -37,8 +38,7 @@ class OutboxPipeline {
   // A large object on its way from the conversion, which waits, to the outbox and the PACS.
   struct LargeObject {
     DcmObj& object;
-    const std::string& batch;
-    const std::string& source;
+    const OutboxEnvelope envelope;
     bool done = false;  // written and committed, or failed
     bool committed = false;
     OutboxEntry entry;
@@ -87,9 +87,9 @@ class OutboxPipeline {
   // it is sent, after every object staged before it. Returns once the object is committed
   // (`entry`) or could not be (Failed, with the reason); NotDelivering, with nothing done, when no
   // delivery runs (any more): the caller stages it.
-  Written WriteWhileSending(DcmObj& object, size_t item, const std::string& batch,
-                            const std::string& source, OutboxEntry& entry, std::string& error) {
-    LargeObject large{object, batch, source};
+  Written WriteWhileSending(DcmObj& object, size_t item, const OutboxEnvelope& envelope,
+                            OutboxEntry& entry, std::string& error) {
+    LargeObject large{object, envelope};
     std::unique_lock guard(mutex_);
     if (!delivering_) return Written::NotDelivering;
     if (!error_.empty()) {
@@ -260,7 +260,7 @@ class OutboxPipeline {
                   OutboxEntry* written = nullptr) {
     OutboxEntry entry;
     std::string error;
-    bool committed = outbox_.Stage(large.object, large.batch, entry, error, large.source, alsoSend);
+    bool committed = outbox_.Stage(large.object, large.envelope, entry, error, alsoSend);
     if (committed) {
       std::vector<OutboxEntry> one = {entry};
       committed = outbox_.Commit(one, error);
@@ -335,9 +335,12 @@ class OutboxPipeline {
 
 }  // namespace
 
-UserMessage OutboxWaitMessage(size_t waiting) {
-  return UserMessage(UserMessageKind::OutboxWaiting,
-                     {UserMessage::Number(static_cast<long long>(waiting))});
+UserMessage OutboxWaitMessage(size_t waiting, const std::string& cause) {
+  const UserMessage count = UserMessage::Number(static_cast<long long>(waiting));
+  if (cause.empty() || cause == kPacsDidNotAnswer) {
+    return UserMessage(UserMessageKind::OutboxWaiting, {count});
+  }
+  return UserMessage(UserMessageKind::OutboxWaitingBecause, {count, UserMessage::Text(cause)});
 }
 
 UserMessage CommitmentWaitMessage(size_t stored, const std::string& cause) {
@@ -357,6 +360,8 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   std::map<std::string, size_t> itemOfInstance;
   std::vector<size_t> objectsOfItem(items.size(), 0);
   const std::string batch = BatchUIDRoot;
+  // Each object carries where it goes: a later delivery sends it there and nowhere else.
+  OutboxEnvelope envelope{batch, {}, DestinationOf(target), target.commit};
   const bool streaming = mode == OutboxSendMode::QueueAndDeliver && !target.useWeb;
   // While Send waits for its batch nobody else delivers this outbox: an object is never sent by
   // two deliveries at once, nor settled behind the other's back.
@@ -370,23 +375,28 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       items,
       [&](DcmObj& object, size_t item, std::string& error) {
         OutboxEntry entry;
+        envelope.source = items[item];
+        // The item's reason is the end of the message: "the disk is full".
+        auto notWritten = [&] {
+          const size_t said = error.rfind(": ");
+          outcome.ObjectDone(
+              object, false,
+              UserMessage::Text(said == std::string::npos ? error : error.substr(said + 2)));
+          return false;
+        };
         if (streaming && Part10Size(object) >= kWrittenWhileSent) {
-          switch (pipeline.WriteWhileSending(object, item, batch, items[item], entry, error)) {
+          switch (pipeline.WriteWhileSending(object, item, envelope, entry, error)) {
             case OutboxPipeline::Written::Committed:
               staged.emplace_back(entry.sopInstanceUid, item);
               ++objectsOfItem[item];
               return true;
             case OutboxPipeline::Written::Failed:
-              outcome.ObjectDone(object, false);
-              return false;
+              return notWritten();
             case OutboxPipeline::Written::NotDelivering:
               break;
           }
         }
-        if (!outbox.Stage(object, batch, entry, error, items[item])) {
-          outcome.ObjectDone(object, false);
-          return false;
-        }
+        if (!outbox.Stage(object, envelope, entry, error)) return notWritten();
         staged.emplace_back(entry.sopInstanceUid, item);
         ++objectsOfItem[item];
         return pipeline.Staged(std::move(entry), item, error);
@@ -453,6 +463,7 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
   }
   size_t delivered = 0;
   size_t waiting = 0;
+  std::string waitCause;
   size_t awaitingCommitment = 0;
   std::string commitmentCause;
   std::vector<UserMessage> refused;
@@ -464,7 +475,10 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       const auto found = itemOfInstance.find(object.entry.sopInstanceUid);
       if (found != itemOfInstance.end()) ++deliveredOfItem[found->second];
     }
-    if (object.settled == OutboxState::Waiting) ++waiting;
+    if (object.settled == OutboxState::Waiting) {
+      ++waiting;
+      if (waitCause.empty()) waitCause = object.outcome.cause;
+    }
     if (object.settled == OutboxState::Stored) {
       ++awaitingCommitment;
       // The commitment step gives the reason why none came; the store step none.
@@ -473,9 +487,9 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       }
     }
     if (object.settled == OutboxState::Failed) {
-      refused.push_back(
-          UserMessage(UserMessageKind::NamedCause, {UserMessage::Text(object.entry.sopInstanceUid),
-                                                    UserMessage::Text(object.outcome.cause)}));
+      refused.push_back(UserMessage(UserMessageKind::NamedCause,
+                                    {UserMessage::Text(OutboxObjectName(object.entry)),
+                                     UserMessage::Text(object.outcome.cause)}));
     }
   }
   for (size_t item : result.queuedItems) {
@@ -495,11 +509,13 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
     lines.push_back(outcome.Cause());
   }
   if (waiting > 0) {
+    // Everything that waits for this PACS goes when it answers, not only this batch.
     size_t inOutbox = 0;
     for (const OutboxEntry& entry : outbox.Entries()) {
-      if (entry.state == OutboxState::Waiting) ++inOutbox;
+      if (entry.state == OutboxState::Waiting && IsForTarget(entry, target)) ++inOutbox;
     }
-    lines.push_back(OutboxWaitMessage(inOutbox));
+    lines.push_back(OutboxWaitMessage(std::max(inOutbox, waiting),
+                                      result.delivery.pacsAnswered ? waitCause : std::string()));
   }
   if (awaitingCommitment > 0) {
     lines.push_back(CommitmentWaitMessage(awaitingCommitment, commitmentCause));

@@ -12,8 +12,9 @@
 #include "outboxdelivery.h"
 #include "streambatch.h"
 
-// What Send says when the PACS did not answer and `waiting` objects stay in the outbox.
-UserMessage OutboxWaitMessage(size_t waiting);
+// What Send says when `waiting` objects stay in the outbox: the PACS did not answer, or another
+// `cause` kept them (an answer that did not confirm them).
+UserMessage OutboxWaitMessage(size_t waiting, const std::string& cause = {});
 
 // What Send says when the PACS stored `stored` objects of the batch but has not committed them
 // (storage commitment), with the reason when one is known.

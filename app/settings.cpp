@@ -26,7 +26,8 @@ constexpr TextKey kTextKeys[] = {
     {"PrinterPort", &SetupConfig::PrinterPort}, {"printCapture", &SetupConfig::printCapture},
 };
 
-// The DICOMweb keys, written after Debug; webVerify is the one boolean among them.
+// The DICOMweb keys, written after Debug; webVerify and webPlainLogin are the booleans among
+// them.
 constexpr TextKey kWebTextKeys[] = {
     {"remoteProtocol", &SetupConfig::remoteProtocol},
     {"webURL", &SetupConfig::webURL},
@@ -67,6 +68,7 @@ bool LoadSettings(const std::string& path, SetupConfig& config) {
         TextToUtf8(file.ReadString(kSettingsSection, key.name, defaults.*key.field));
   }
   config.webVerify = file.ReadBool(kSettingsSection, "webVerify", defaults.webVerify);
+  config.webPlainLogin = file.ReadBool(kSettingsSection, "webPlainLogin", defaults.webPlainLogin);
   config.storageCommitment =
       file.ReadBool(kSettingsSection, "storageCommitment", defaults.storageCommitment);
   config.commitmentPort =
@@ -100,6 +102,7 @@ bool SaveSettings(const std::string& path, const SetupConfig& config) {
   for (const TextKey& key : kWebTextKeys)
     file.WriteString(kSettingsSection, key.name, config.*key.field);
   file.WriteBool(kSettingsSection, "webVerify", config.webVerify);
+  file.WriteBool(kSettingsSection, "webPlainLogin", config.webPlainLogin);
   file.WriteBool(kSettingsSection, "storageCommitment", config.storageCommitment);
   file.WriteString(kSettingsSection, "commitmentPort", config.commitmentPort);
   file.WriteString(kSettingsSection, "Language", config.Language);

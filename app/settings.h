@@ -42,6 +42,8 @@ struct SetupConfig {
   std::string webCAFile;
   bool webVerify = true;
   std::string webTimeout = "60";
+  // A basic login over http:// sends the password readable: allowed only when this is set.
+  bool webPlainLogin = false;
   // Storage commitment: after storing, ask the PACS to commit the objects (N-ACTION) and take
   // its report on the same association or on commitmentPort, where the PACS calls this AE title
   // back (empty: no listener, the report must come on the same association).

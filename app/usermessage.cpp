@@ -79,6 +79,8 @@ constexpr MessageWording kWordings[] = {
     {UserMessageKind::NoText, WORDING("UserMessage", "no text"), 0, nullptr},
     //: Why a file of the list gave no DICOM object: it is no picture, document, PDF or video.
     {UserMessageKind::UnknownKind, WORDING("UserMessage", "unknown kind"), 0, nullptr},
+    //: Why a file of the list was not sent: a failure (a full disk) stopped the batch before it.
+    {UserMessageKind::NotReached, WORDING("UserMessage", "not reached"), 0, nullptr},
     {UserMessageKind::CannotWriteSeeLog,
      WORDING("UserMessage", "Cannot write \"%1\"; see the log for the reason"), 0, nullptr},
     //: %1 is a file, %2 the system's reason.
@@ -94,6 +96,10 @@ constexpr MessageWording kWordings[] = {
                      "The PACS did not answer: %1 objects wait in the outbox and will be sent when "
                      "it answers"),
      1, "The PACS did not answer: %1 object waits in the outbox and will be sent when it answers"},
+    //: %2 says why they were not stored (the server's answer did not confirm them, say).
+    {UserMessageKind::OutboxWaitingBecause,
+     WORDING_COUNTED("UserMessage", "%1 objects wait in the outbox and will be sent again: %2"), 1,
+     "%1 object waits in the outbox and will be sent again: %2"},
     {UserMessageKind::CommitmentWaiting,
      WORDING_COUNTED("UserMessage",
                      "The PACS stored %1 objects but has not committed them yet: they stay in the "
@@ -162,9 +168,15 @@ constexpr MessageWording kWordings[] = {
      WORDING("UserMessage", "the server stopped answering"), 0, nullptr},
     {UserMessageKind::PacsStoppedPartWay,
      WORDING("UserMessage", "the PACS stopped answering part-way"), 0, nullptr},
+    //: Why a search stopped: the server has more matches than a search shows.
+    {UserMessageKind::MoreMatchesThanShown, WORDING("UserMessage", "more matches than shown"), 0,
+     nullptr},
 
     //: The outbox line under the buttons: objects waiting to be sent.
     {UserMessageKind::IndicatorWaiting, WORDING_COUNTED("UserMessage", "%1 waiting"), 1, nullptr},
+    //: The outbox line: objects waiting for another PACS (%2) than the one in the settings.
+    {UserMessageKind::IndicatorWaitingFor, WORDING_COUNTED("UserMessage", "%1 waiting for %2"), 1,
+     nullptr},
     //: The outbox line: objects stored whose storage commitment the PACS has not reported.
     {UserMessageKind::IndicatorAwaitingCommitment,
      WORDING_COUNTED("UserMessage", "%1 awaiting commitment"), 1, nullptr},
@@ -174,6 +186,10 @@ constexpr MessageWording kWordings[] = {
     {UserMessageKind::IndicatorNextTry, WORDING("UserMessage", "next try %1"), 0, nullptr},
     //: The outbox line: objects the PACS refused.
     {UserMessageKind::IndicatorFailed, WORDING_COUNTED("UserMessage", "%1 failed"), 1, nullptr},
+    //: The outbox line, for a while: objects that had waited were stored on the PACS named %2.
+    {UserMessageKind::IndicatorStoredAfterWaiting,
+     WORDING_COUNTED("UserMessage", "%1 waiting objects were stored on %2"), 1,
+     "%1 waiting object was stored on %2"},
     {UserMessageKind::IndicatorParts, nullptr, 0, nullptr},
 
     //: %1 is the typed AE title, %2 the character it cannot carry.

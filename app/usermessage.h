@@ -43,11 +43,13 @@ enum class UserMessageKind {
   SaveCancelledWrittenNone,
   NoText,
   UnknownKind,
+  NotReached,
   CannotWriteSeeLog,
   CannotWriteFile,
   CannotWriteIntoFolder,
   ObjectsQueued,
   OutboxWaiting,
+  OutboxWaitingBecause,
   CommitmentWaiting,
   CommitmentWaitingBecause,
 
@@ -76,13 +78,16 @@ enum class UserMessageKind {
   WorklistClosedSearch,
   ServerStoppedAnswering,
   PacsStoppedPartWay,
+  MoreMatchesThanShown,
 
   // The outbox indicator.
   IndicatorWaiting,
+  IndicatorWaitingFor,
   IndicatorAwaitingCommitment,
   IndicatorSending,
   IndicatorNextTry,
   IndicatorFailed,
+  IndicatorStoredAfterWaiting,
   IndicatorParts,
 
   // Settings.

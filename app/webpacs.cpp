@@ -33,6 +33,7 @@ bool WebPacs(const SetupConfig& settings, DicomWebServer& server, std::string& p
   server.token = settings.webToken;
   server.caFile = settings.webCAFile;
   server.verifyCertificate = settings.webVerify;
+  server.allowPlainLogin = settings.webPlainLogin;
   if (!ParseWebAuth(settings.webAuth, server.auth)) {
     problem = "The DICOMweb login \"" + settings.webAuth + "\" is none of none, basic and bearer";
     return false;

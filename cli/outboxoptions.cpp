@@ -35,15 +35,16 @@ bool PacsTargetFromOptions(const ParsedArgs& parsed, const SetupConfig& settings
 }
 
 std::string DeliveredText(const DeliveredObject& object) {
+  const std::string name = OutboxObjectName(object.entry);
   switch (object.settled) {
     case OutboxState::Gone:
-      return object.entry.sopInstanceUid + (object.committed ? " committed" : " stored");
+      return name + (object.committed ? " committed" : " stored");
     case OutboxState::Stored:
-      return object.entry.sopInstanceUid + " stored, awaiting commitment" +
+      return name + " stored, awaiting commitment" +
              (object.outcome.IsStored() ? "" : ": " + object.outcome.cause);
     case OutboxState::Failed:
-      return object.entry.sopInstanceUid + " FAILED: " + object.outcome.cause;
+      return name + ": " + object.outcome.cause;
     default:
-      return object.entry.sopInstanceUid + " waits: " + object.outcome.cause;
+      return name + " waits: " + object.outcome.cause;
   }
 }

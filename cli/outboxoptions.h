@@ -23,7 +23,9 @@ std::unique_ptr<Outbox> OpenOutboxFromOptions(const ParsedArgs& parsed, std::str
 bool PacsTargetFromOptions(const ParsedArgs& parsed, const SetupConfig& settings,
                            PacsTarget& target, std::string& error);
 
-// The progress line of one delivered object: "UID stored", "UID FAILED: cause", "UID waits".
+// The progress line of one delivered object, named by its file (its SOP Instance UID when it was
+// made from none): "report.pdf stored", "report.pdf: refused by the PACS, status 0xA700 (out of
+// resources)", "report.pdf waits: PACS did not answer".
 std::string DeliveredText(const DeliveredObject& object);
 
 // Exit status when objects still wait in the outbox for a PACS that did not answer.

@@ -28,7 +28,8 @@ const std::string kUsage =
         "modality is one of CT MR CR US MG DX XA OT ES XC; anything else means all.\n"
         "Prints one line per match: name, ID, sex, birth date, study description, study date,\n"
         "accession number and Study Instance UID, separated by tabs, or with --json one JSON\n"
-        "object per line. Texts are taken and printed as UTF-8.\n"
+        "object per line (its dates YYYYMMDD, the lines' as the desktop shows them). Texts are\n"
+        "taken and printed as UTF-8.\n"
         "Exits 1 when the server cannot be reached or the search ends early (the matches read\n"
         "until then are printed), 2 for wrong arguments.\n"
         "A DICOMweb PACS is searched by QIDO-RS with the same keys; the worklist stays on "
@@ -71,8 +72,11 @@ std::string JsonString(const std::string& text) {
 }
 
 void PrintStudy(const StudyInfo& study, bool json) {
-  const std::string birthDate = DicomDateToDisplay(study.patientBirthDate);
-  const std::string studyDate = DicomDateToDisplay(study.studyDate);
+  // JSON is read by programs: its dates are YYYYMMDD, as the options take them; the lines are
+  // read by people, in the desktop's format.
+  const std::string birthDate =
+      json ? study.patientBirthDate : DicomDateToDisplay(study.patientBirthDate);
+  const std::string studyDate = json ? study.studyDate : DicomDateToDisplay(study.studyDate);
   if (json) {
     std::printf(
         "{\"name\":%s,\"id\":%s,\"sex\":%s,\"birthDate\":%s,\"studyDescription\":%s,"

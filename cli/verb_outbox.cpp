@@ -1,5 +1,6 @@
 // velloran-cli outbox: what waits for the PACS, retrying it, and taking objects out.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "appfolders.h"
@@ -17,18 +18,24 @@ namespace {
 const std::string kUsage =
     std::string(
         "usage: velloran-cli outbox list [--outbox DIR]\n"
-        "       velloran-cli outbox retry [UID...] [--outbox DIR] [network options]\n"
+        "       velloran-cli outbox retry [--to-current] [UID...] [--outbox DIR] [network "
+        "options]\n"
         "       velloran-cli outbox remove UID... [--outbox DIR]\n"
         "\n"
-        "The outbox holds the objects Send has made until the PACS has stored them.\n"
+        "The outbox holds the objects Send has made until the PACS has stored them. Each object\n"
+        "goes to the PACS it was queued for, and to no other.\n"
         "list prints one line per object, tab-separated: state (waiting, failed, or stored:\n"
         "stored on the PACS, its storage commitment awaited), attempts, SOP Instance UID, SOP\n"
-        "Class UID, batch, and the cause of the last attempt.\n"
+        "Class UID, batch, the cause of the last attempt, the file it was made from, and the\n"
+        "PACS it goes to (\"RESEARCH at 10.0.0.9:104\").\n"
         "retry makes the failed objects with these UIDs (all failed ones without a UID) wait\n"
-        "again and delivers everything waiting now; it exits 0 when all went, 1 when the PACS\n"
-        "refused an object (it stays as failed), 3 when the PACS did not answer (the objects\n"
-        "wait). With storage commitment (--commit, or storageCommitment=1), it also asks the\n"
-        "PACS to commit the stored objects: committed ones leave, the others stay (exit 3).\n"
+        "again and delivers everything waiting now, each object to its own PACS; it exits 0 when\n"
+        "all went, 1 when a PACS refused an object (it stays as failed), 3 when objects still\n"
+        "wait (a PACS did not answer, or an object waits for another PACS than the one given).\n"
+        "--to-current sends the objects waiting (or failed) for another PACS to the one the\n"
+        "options and settings name instead (only those with these UIDs, when given). An object\n"
+        "queued with storage commitment (--commit, or storageCommitment=1) leaves only once its\n"
+        "PACS has committed it; retry asks for that again (exit 3 while reports are awaited).\n"
         "remove deletes the objects with these UIDs from the outbox for good; it exits\n"
         "1 when none of them was there. Exits 2 for wrong arguments.\n\n") +
     kOutboxOptionsUsage + kCommitOptionsUsage + kNetworkOptionsUsage + kWebOptionsUsage;
@@ -40,9 +47,10 @@ int Usage(const std::string& problem) {
 
 int List(Outbox& outbox) {
   for (const OutboxEntry& entry : outbox.Entries()) {
-    std::printf("%s\t%d\t%s\t%s\t%s\t%s\n", OutboxStateName(entry.state), entry.attempts,
+    const std::string file = std::filesystem::path(entry.source).filename().string();
+    std::printf("%s\t%d\t%s\t%s\t%s\t%s\t%s\t%s\n", OutboxStateName(entry.state), entry.attempts,
                 entry.sopInstanceUid.c_str(), entry.sopClassUid.c_str(), entry.batch.c_str(),
-                entry.cause.c_str());
+                entry.cause.c_str(), file.c_str(), DestinationText(entry.destination).c_str());
   }
   return 0;
 }
@@ -54,8 +62,14 @@ int Retry(Outbox& outbox, const ParsedArgs& parsed, const std::vector<std::strin
   setupcfg = settings;
   PacsTarget target;
   if (!PacsTargetFromOptions(parsed, settings, target, error)) return Usage(error);
-  const size_t again = outbox.Retry(uids);
-  if (again > 0) std::printf("%zu failed objects wait again\n", again);
+  if (parsed.Has("to-current")) {
+    const size_t moved = ReaddressToCurrent(outbox, target, uids);
+    std::printf("%zu objects waiting for another PACS now go to %s\n", moved,
+                DestinationText(DestinationOf(target)).c_str());
+  } else {
+    const size_t again = outbox.Retry(uids);
+    if (again > 0) std::printf("%zu failed objects wait again\n", again);
+  }
   ProgressLine progress;
   const DeliveryReport report =
       DeliverOutbox(outbox, target, [&](const DeliveredObject& object, size_t index, size_t total) {
@@ -73,6 +87,11 @@ int Retry(Outbox& outbox, const ParsedArgs& parsed, const std::vector<std::strin
       std::fprintf(stderr, "%s\n", DeliveredText(object).c_str());
     }
   }
+  // Objects meant for another PACS than this one are left for it: say so, with where.
+  for (const ArchiveCount& elsewhere : WaitingElsewhere(outbox.Entries(), target)) {
+    std::fprintf(stderr, "%zu waiting for %s (--to-current sends them to %s)\n", elsewhere.objects,
+                 elsewhere.archive.c_str(), DestinationText(DestinationOf(target)).c_str());
+  }
   if (report.failed > 0) return 1;
   if (report.waiting > 0 || report.stored > 0) {
     std::fprintf(stderr, "%s\n", report.cause.c_str());
@@ -84,7 +103,7 @@ int Retry(Outbox& outbox, const ParsedArgs& parsed, const std::vector<std::strin
 int RunOutbox(const std::vector<std::string>& args) {
   const ParsedArgs parsed(
       args, CommitValuedOptions(WebValuedOptions(NetworkValuedOptions(OutboxValuedOptions()))),
-      CommitFlags(WebFlags(NetworkFlags())));
+      CommitFlags(WebFlags(NetworkFlags({"to-current"}))));
   if (!parsed.ok()) return Usage(parsed.error());
   if (parsed.Positional().empty()) return Usage("list, retry or remove?");
   const std::string action = parsed.Positional()[0];
@@ -94,6 +113,7 @@ int RunOutbox(const std::vector<std::string>& args) {
   }
   if (action == "remove" && uids.empty()) return Usage("remove needs the UIDs of the objects");
   if (action == "list" && !uids.empty()) return Usage("list takes no UIDs");
+  if (action != "retry" && parsed.Has("to-current")) return Usage("--to-current is for retry");
   std::string error;
   const std::unique_ptr<Outbox> outbox = OpenOutboxFromOptions(parsed, error);
   if (!outbox) {

@@ -61,6 +61,13 @@ DicomWebFields::DicomWebFields(QWidget* tab, std::vector<QWidget*> dicomFields)
   User = AddRow(form_, "EditWebUser", tr("User"), this);
   Password = AddRow(form_, "EditWebPassword", tr("Password"), this);
   Password->setEchoMode(QLineEdit::Password);
+  PlainLogin = new QCheckBox(tr("Allow the password over http:// (unencrypted)"), this);
+  PlainLogin->setObjectName("CheckWebPlainLogin");
+  PlainLogin->setAccessibleName(PlainLogin->text());
+  PlainLogin->setToolTip(
+      tr("Over http:// anyone on the network can read the password; leave this off unless the "
+         "server is on this computer or a closed network"));
+  form_->addRow(PlainLogin);
   Token = AddRow(form_, "EditWebToken", tr("Token"), this);
   Token->setEchoMode(QLineEdit::Password);
   //: The file of the certificate authorities the server's certificate is checked against.
@@ -98,6 +105,7 @@ void DicomWebFields::Load(const SetupConfig& settings) {
   Token->setText(Q(settings.webToken));
   CaFile->setText(Q(settings.webCAFile));
   Verify->setChecked(settings.webVerify);
+  PlainLogin->setChecked(settings.webPlainLogin);
   Timeout->setText(Q(settings.webTimeout));
   ShowChoice();
 }
@@ -111,6 +119,7 @@ void DicomWebFields::Store(SetupConfig& settings) const {
   settings.webToken = S(Token);
   settings.webCAFile = S(CaFile);
   settings.webVerify = Verify->isChecked();
+  settings.webPlainLogin = PlainLogin->isChecked();
   settings.webTimeout = S(Timeout);
 }
 
@@ -125,5 +134,6 @@ void DicomWebFields::ShowChoice() {
   const QString login = Login->currentData().toString();
   form_->setRowVisible(User, login == "basic");
   form_->setRowVisible(Password, login == "basic");
+  form_->setRowVisible(PlainLogin, login == "basic");
   form_->setRowVisible(Token, login == "bearer");
 }

@@ -1,6 +1,6 @@
 // The settings dialog's choice of how the PACS is reached, DICOM or DICOMweb, and the DICOMweb
-// fields: base URL, login (none, user and password, bearer token), CA file, certificate check and
-// time-out.
+// fields: base URL, login (none, user and password, bearer token, and whether a password may go
+// over http://), CA file, certificate check and time-out.
 #pragma once
 
 #include <QWidget>
@@ -32,6 +32,7 @@ class DicomWebFields : public QWidget {
   QLineEdit* User;
   QLineEdit* Password;
   QLineEdit* Token;
+  QCheckBox* PlainLogin;  // a basic login over http:// is refused unless this is checked
   QLineEdit* CaFile;
   QCheckBox* Verify;
   QLineEdit* Timeout;

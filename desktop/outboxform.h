@@ -1,5 +1,6 @@
-// The outbox dialog: the objects waiting for the PACS and those it refused, with Retry now and
-// Remove.
+// The outbox dialog: the objects waiting for their PACS, awaiting its commitment or refused by it,
+// each with its patient, file, kind, batch time, PACS, state and cause; with Retry now, Send to
+// the current PACS (for objects meant for another one) and Remove.
 #pragma once
 
 #include <QDialog>
@@ -10,6 +11,7 @@
 #include "outboxsender.h"
 
 class DialogProvider;
+class QLabel;
 class QPushButton;
 class QTableWidget;
 
@@ -20,19 +22,28 @@ class TOutboxFrm : public QDialog {
   TOutboxFrm(Outbox& outbox, OutboxSender& sender, DialogProvider& dialogs,
              QWidget* parent = nullptr);
 
+  // The grid's columns, in order.
+  enum Column { Patient, File, Kind, BatchTime, Destination, State, Cause, ColumnCount };
+
   // Fills the table from the outbox as it now stands.
   void Refresh();
-  void RetryBtnClick();   // failed objects selected (all failed ones when none is) wait again
+  void RetryBtnClick();  // failed objects selected (all failed ones when none is) wait again
+  // Objects selected (all when none is) that wait for another PACS than the settings' go to the
+  // settings' PACS instead, after a question.
+  void SendToCurrentBtnClick();
   void RemoveBtnClick();  // the selected objects leave the outbox, after a question
 
+  QLabel* ElsewhereLabel;  // "3 waiting for RESEARCH at 10.0.0.9:104", one line per PACS
   QTableWidget* ObjectGrid;
   QPushButton* RetryBtn;
+  QPushButton* SendToCurrentBtn;
   QPushButton* RemoveBtn;
   QPushButton* CloseBtn;
 
  private:
   // The SOP Instance UIDs of the selected rows.
   std::vector<std::string> SelectedUids() const;
+  QString StateText(const OutboxEntry& entry) const;
 
   Outbox& outbox_;
   OutboxSender& sender_;

@@ -1,6 +1,8 @@
 // The outbox the window sends through, the sender that delivers it in the background, and the
 // indicator that shows what waits: a line under the button rows ("3 waiting · next try 14:05 ·
-// PACS did not answer"), hidden while the outbox is empty, that opens the outbox dialog.
+// PACS did not answer"), which also tells when objects that had waited finally went ("3 waiting
+// objects were stored on PACSAET"), hidden while there is nothing to say, that opens the outbox
+// dialog.
 #pragma once
 
 #include <QCoreApplication>

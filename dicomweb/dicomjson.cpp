@@ -5,21 +5,13 @@
 
 #include <cstring>
 
+#include "answerelements.h"
 #include "bufdata.h"
 #include "syntaxes.h"
 
 namespace {
 
 using Json = nlohmann::json;
-
-bool IsTextVR(std::string_view vr) {
-  static constexpr std::string_view kTextVRs[] = {"AE", "AS", "CS", "DA", "DS", "DT", "IS", "LO",
-                                                  "LT", "SH", "ST", "TM", "UC", "UI", "UR", "UT"};
-  for (std::string_view text : kTextVRs) {
-    if (vr == text) return true;
-  }
-  return false;
-}
 
 // "GGGGEEEE" in hexadecimal; false for any other key.
 bool ParseTagKey(const std::string& key, uint16_t& group, uint16_t& element) {
@@ -132,18 +124,11 @@ bool ReadElement(uint16_t group, uint16_t element, const Json& attribute, DcmObj
   }
   if (vr == "SQ") {
     if (depth >= kMaxSequenceDepth) return false;
-    auto sequence = std::make_unique<DcmObj>();
-    sequence->explicitVR = true;
-    sequence->header.group = group;
-    sequence->header.element = element;
-    sequence->header.SetVR("SQ");
+    auto sequence = NewSequence(group, element);
     if (hasValues) {
       for (const Json& item : *valueEntry) {
         if (!item.is_object()) continue;
-        auto nested = std::make_unique<DcmObj>();
-        nested->SetTransferSyntax(kExplicitVRLittleEndian);
-        nested->header.group = 0xFFFE;
-        nested->header.element = 0xE000;
+        auto nested = NewSequenceItem();
         ReadObject(item, *nested, depth + 1);
         sequence->Append(std::move(nested));
       }
@@ -158,7 +143,7 @@ bool ReadElement(uint16_t group, uint16_t element, const Json& attribute, DcmObj
         if (i != 0) bytes += '\\';
         bytes += PersonName((*valueEntry)[i]);
       }
-    } else if (IsTextVR(vr)) {
+    } else if (IsPlainTextVR(vr)) {
       for (size_t i = 0; i < valueEntry->size(); ++i) {
         if (i != 0) bytes += '\\';
         bytes += TextValue((*valueEntry)[i]);

@@ -71,9 +71,23 @@ std::string ShownUrl(const std::string& url) {
   return url.substr(0, scheme) + url.substr(at + 1);
 }
 
+bool SendsPasswordInTheClear(const DicomWebServer& server) {
+  if (SchemeLength(server.baseUrl) != 7) return false;  // https:// (or no URL at all)
+  return server.auth == WebAuth::Basic || ShownUrl(server.baseUrl) != server.baseUrl;
+}
+
+std::string PlainLoginWarning(const DicomWebServer& server) {
+  return "the DICOMweb password for " + ShownUrl(server.baseUrl) +
+         " travels unencrypted (http://): anyone on the network can read it";
+}
+
 std::string DicomWebServerProblem(const DicomWebServer& server) {
   std::string problem = BaseUrlProblem(server.baseUrl);
   if (!problem.empty()) return problem;
+  if (SendsPasswordInTheClear(server) && !server.allowPlainLogin) {
+    return "A basic login over http:// would send the password to " + ShownUrl(server.baseUrl) +
+           " unencrypted; use https://, or allow it in the settings";
+  }
   if (server.auth == WebAuth::Basic && server.user.empty()) {
     return "DICOMweb basic login needs a user name";
   }

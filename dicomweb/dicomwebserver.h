@@ -19,6 +19,9 @@ struct DicomWebServer {
   std::string caFile;
   // How long a connection may stay silent, in seconds.
   int timeoutSeconds = 60;
+  // A basic login over http:// sends the password readable to anyone on the way: refused unless
+  // the user allows it (a server on this computer, say).
+  bool allowPlainLogin = false;
 };
 
 // "none", "basic", "bearer".
@@ -33,6 +36,14 @@ std::string BaseUrlProblem(const std::string& url);
 // The URL without a user name or password written into it, for messages and logs.
 std::string ShownUrl(const std::string& url);
 
+// True when a password would travel unencrypted: a basic login (or a user written into the URL)
+// over http://.
+bool SendsPasswordInTheClear(const DicomWebServer& server);
+
+// The warning logged, and shown by the settings dialog's Test, while such a login is allowed.
+std::string PlainLoginWarning(const DicomWebServer& server);
+
 // Empty when the server's settings can be used; otherwise the problem in plain words (a bad URL,
-// a login without user or token, a time-out that is not positive).
+// a login without user or token, a time-out that is not positive, a password that would travel
+// unencrypted without the user's leave).
 std::string DicomWebServerProblem(const DicomWebServer& server);

@@ -3,6 +3,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <vector>
@@ -105,14 +106,21 @@ int TraceCallback(CURL*, curl_infotype type, char* data, size_t size, void* cont
 // The time-out is one of silence, as on a DICOM association: the request is given up when no
 // byte has moved either way for that long, while a large upload that keeps moving may take
 // longer than that in all. (curl's own low-speed limit averages over several seconds and so
-// reacts late to a short time-out.)
+// reacts late to a short time-out.) A server that sends a byte now and then is not silent, so
+// every request also has a deadline: twice the time-out, and the time its body needs at the
+// slowest pace a clinic's line may have.
 struct SilenceWatch {
   std::chrono::steady_clock::time_point lastMove;
+  std::chrono::steady_clock::time_point deadline;
   curl_off_t sent = 0;
   curl_off_t received = 0;
   std::chrono::seconds limit{60};
   bool expired = false;
+  bool overdue = false;
 };
+
+// The slowest pace a request body is given time for, in bytes per second.
+constexpr int64_t kSlowestBodyPace = 32 << 10;
 
 int ProgressCallback(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
   auto& watch = *static_cast<SilenceWatch*>(context);
@@ -121,11 +129,13 @@ int ProgressCallback(void* context, curl_off_t, curl_off_t received, curl_off_t,
     watch.sent = sent;
     watch.received = received;
     watch.lastMove = now;
-    return 0;
+  } else if (now - watch.lastMove >= watch.limit) {
+    watch.expired = true;
+    return 1;  // curl stops the transfer
   }
-  if (now - watch.lastMove < watch.limit) return 0;
-  watch.expired = true;
-  return 1;  // curl stops the transfer
+  if (now < watch.deadline) return 0;
+  watch.overdue = true;
+  return 1;
 }
 
 struct ReadContext {
@@ -256,6 +266,9 @@ HttpSession::HttpSession(DicomWebServer server)
     curl_easy_setopt(curl, CURLOPT_XOAUTH2_BEARER, server_.token.c_str());
     handle_->trace.secrets.push_back(server_.token);
   }
+  if (SendsPasswordInTheClear(server_) && server_.allowPlainLogin) {
+    WriteLog("WARNING, HttpSession, " + PlainLoginWarning(server_));
+  }
   curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, TraceCallback);
   curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &handle_->trace);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteCallback);
@@ -296,11 +309,19 @@ HttpResponse HttpSession::Perform(const std::string& url, const BodyReader* body
     response.unreachable = true;
     return response;
   }
+  if (SendsPasswordInTheClear(server_) && !server_.allowPlainLogin) {
+    response.failure = DicomWebServerProblem(server_);
+    response.unreachable = true;
+    return response;
+  }
   curl_slist* headers = nullptr;
   headers = curl_slist_append(headers, ("Accept: " + accept).c_str());
   SilenceWatch watch;
   watch.lastMove = std::chrono::steady_clock::now();
   watch.limit = std::chrono::seconds(server_.timeoutSeconds > 0 ? server_.timeoutSeconds : 60);
+  const std::chrono::seconds total =
+      2 * watch.limit + std::chrono::seconds(std::max<int64_t>(length, 0) / kSlowestBodyPace);
+  watch.deadline = watch.lastMove + total;
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &watch);
   ReadContext read;
   if (body != nullptr) {
@@ -339,6 +360,9 @@ HttpResponse HttpSession::Perform(const std::string& url, const BodyReader* body
     } else if (watch.expired) {
       response.failure = "The DICOMweb server did not answer within " +
                          std::to_string(server_.timeoutSeconds) + " seconds";
+    } else if (watch.overdue) {
+      response.failure = "The DICOMweb server did not finish the request within " +
+                         std::to_string(total.count()) + " seconds";
     } else if (response.failure.empty()) {
       response.failure = TransportProblem(code, handle_->error, server_, response.unreachable);
     }

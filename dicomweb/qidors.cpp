@@ -1,6 +1,7 @@
 // Searching a DICOMweb server for studies: QIDO-RS (PS3.18 10.6), and the connection test.
 #include "qidors.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -89,10 +90,12 @@ bool StudiesFromJson(std::string_view text, std::vector<StudyInfo>& rows, std::s
 }
 
 QidoResult QidoStudies(HttpSession& session, const StudyInfo& query,
-                       std::vector<StudyInfo>& results, size_t pageSize) {
+                       std::vector<StudyInfo>& results, size_t pageSize, size_t mostRows) {
   QidoResult result;
   if (pageSize == 0) pageSize = kQidoPageSize;
   size_t offset = 0;
+  size_t answerBytes = 0;
+  const size_t firstRow = results.size();
   std::string previousFirst;
   for (;;) {
     const HttpResponse response =
@@ -123,10 +126,21 @@ QidoResult QidoStudies(HttpSession& session, const StudyInfo& query,
     }
     if (!page.empty()) previousFirst = page.front().studyInstanceUid;
     const size_t count = page.size();
-    for (StudyInfo& row : page) results.push_back(std::move(row));
     // A page shorter than asked for is the last, unless the server warns that it cut it; a
     // longer one means the server ignores the limit and sent everything.
-    if (count == 0 || count > pageSize || (count < pageSize && !WarnsOfMore(response))) {
+    const bool last =
+        count == 0 || count > pageSize || (count < pageSize && !WarnsOfMore(response));
+    const size_t room = mostRows - std::min(mostRows, results.size() - firstRow);
+    answerBytes += response.body.size();
+    for (size_t i = 0; i < count && i < room; ++i) results.push_back(std::move(page[i]));
+    if (count > room || (!last && (count == room || answerBytes >= kMostSearchBytes))) {
+      result.moreMatches = true;
+      result.problem = kMoreMatchesThanShown;
+      WriteLog("WARNING, QidoStudies, the search stopped at " +
+               std::to_string(results.size() - firstRow) + " rows: " + kMoreMatchesThanShown);
+      return result;
+    }
+    if (last) {
       result.complete = true;
       return result;
     }
@@ -157,5 +171,6 @@ bool TestDicomWeb(const DicomWebServer& server, std::string& message) {
   message = ShownUrl(server.baseUrl) + " is up and running! (HTTP " +
             std::to_string(response.status) +
             (response.server.empty() ? std::string() : ", server " + response.server) + ")";
+  if (SendsPasswordInTheClear(server)) message += "\nWarning: " + PlainLoginWarning(server) + ".";
   return true;
 }

@@ -12,6 +12,11 @@
 
 // Rows asked for per page.
 inline constexpr size_t kQidoPageSize = 100;
+// A search stops after this many rows, or this many bytes of answers, and says there are more:
+// a grid of thousands helps nobody, and a server must not fill the memory page after page.
+inline constexpr size_t kMostSearchRows = 1000;
+inline constexpr size_t kMostSearchBytes = 16u << 20;
+inline constexpr const char* kMoreMatchesThanShown = "more matches than shown";
 
 // The query string (without "?") of a study search with the keys of the study-root C-FIND that
 // `query` gives: each key holding a value is a matching parameter, each empty one an
@@ -30,13 +35,19 @@ struct QidoResult {
   bool complete = false;  // every page was read
   size_t pagesRead = 0;   // answers that arrived and were read
   std::string problem;    // when not complete: why, in plain words (also logged)
+  // Not complete because the search stopped at its bound of rows or bytes; `problem` is
+  // kMoreMatchesThanShown.
+  bool moreMatches = false;
 };
 
 // GET {baseUrl}/studies page by page until a page comes back short (and the server does not warn
 // that more remain), appending one row per match to `results`. A server that ignores the offset
-// and sends its first page again ends the search without the repeated rows.
+// and sends its first page again ends the search without the repeated rows. The search stops
+// with moreMatches once `mostRows` rows (or kMostSearchBytes of answers) are read while the
+// server has more.
 QidoResult QidoStudies(HttpSession& session, const StudyInfo& query,
-                       std::vector<StudyInfo>& results, size_t pageSize = kQidoPageSize);
+                       std::vector<StudyInfo>& results, size_t pageSize = kQidoPageSize,
+                       size_t mostRows = kMostSearchRows);
 
 // The settings dialog's "Test": a study search with limit=1. `message` says in plain words what
 // the server answered: its HTTP status and, when it names itself, its name; or what went wrong.

@@ -30,15 +30,20 @@ using StowProgress = std::function<void(size_t index, const StoreOutcome& outcom
 
 // Stores the objects with POST {baseUrl}/studies, a multipart/related body of application/dicom
 // parts streamed from their files or encoded as they go, and returns one outcome per item, in
-// item order. The answer decides each object: listed in the Referenced SOP Sequence it is stored
-// (with a warning when it carries a Warning Reason), listed in the Failed SOP Sequence it failed
-// for its Failure Reason, unlisted it is stored only when the server said HTTP 200 and gave no
-// list at all. A request the server refuses fails its objects with the refusal in plain words;
+// item order. Only the answer's DICOM data set (application/dicom+json, or +xml) decides an
+// object: listed in the Referenced SOP Sequence it is stored (with a warning when it carries a
+// Warning Reason), listed in the Failed SOP Sequence it failed for its Failure Reason; an object
+// the answer does not name is not stored, whatever the HTTP status ("the server's answer did not
+// confirm the object: text/html"). A request the server refuses as too large (HTTP 413) goes
+// again in halves, down to single objects; a single object refused so is failed with
+// `refusedAlone` set. Another refused request fails its objects with the refusal in plain words;
 // when that refusal means every further request would meet it too (the login, the address, an
 // unreachable server), the objects not yet sent fail with it without being tried. Each failure
 // is logged as "ERROR, StowRS, ..." and each warning as "WARNING, StowRS, ...".
+// `serverAnswered`, when given, says whether any request got an HTTP answer at all.
 std::vector<StoreOutcome> StowRS(HttpSession& session, const std::vector<StowItem>& items,
-                                 const StowLimits& limits = {}, const StowProgress& progress = {});
+                                 const StowLimits& limits = {}, const StowProgress& progress = {},
+                                 bool* serverAnswered = nullptr);
 
 // The outcomes of one answer: for each SOP Instance UID sent, what the answer says about it.
 // Exposed for tests and the fuzzer: `body` may be anything a server sends.

@@ -1,6 +1,10 @@
 // Accepting one association: reading the request, choosing contexts and roles, answering.
 #include "acceptor.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 
 #include "log.h"
@@ -13,6 +17,24 @@ std::string Trimmed(const std::string& text) {
   const size_t end = text.find_last_not_of(' ');
   const size_t begin = text.find_first_not_of(' ');
   return end == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
+}
+
+// The IPv4 address (network byte order) the connection comes from; 0 when unknown.
+uint32_t PeerAddress(int descriptor) {
+  sockaddr_in peer{};
+  socklen_t size = sizeof peer;
+  if (::getpeername(descriptor, reinterpret_cast<sockaddr*>(&peer), &size) != 0 ||
+      peer.sin_family != AF_INET) {
+    return 0;
+  }
+  return peer.sin_addr.s_addr;
+}
+
+std::string AddressText(uint32_t address) {
+  char text[INET_ADDRSTRLEN] = {};
+  in_addr value{};
+  value.s_addr = address;
+  return ::inet_ntop(AF_INET, &value, text, sizeof text) != nullptr ? text : "?";
 }
 
 bool Served(const AcceptPolicy& policy, const std::string& abstractSyntax) {
@@ -79,6 +101,17 @@ bool AcceptAssociation(PDU_Service& service, int descriptor, const AcceptPolicy&
   }
   if (!policy.ownAeTitle.empty() && calledAe != Trimmed(policy.ownAeTitle)) {
     Reject(service, 7, "called AE title \"" + calledAe + "\"");
+    return false;
+  }
+  const std::string callingAe = Trimmed(request.CallingApTitle);
+  const uint32_t from = PeerAddress(descriptor);
+  if ((!policy.callerAeTitle.empty() && callingAe != Trimmed(policy.callerAeTitle)) ||
+      (policy.callerAddress && from != *policy.callerAddress)) {
+    Reject(service, 3,
+           "calling AE title \"" + callingAe + "\" from " + AddressText(from) + ", only " +
+               (policy.callerAeTitle.empty() ? std::string("a caller") : policy.callerAeTitle) +
+               (policy.callerAddress ? " at " + AddressText(*policy.callerAddress) : "") +
+               " may call");
     return false;
   }
 

@@ -2,6 +2,8 @@
 // association establishment, for the few SOP classes this program serves.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,11 @@ struct AcceptPolicy {
   // whichever the caller proposes first; when the caller asks to take the SCP role for one of
   // them (role selection, PS3.7 D.3.3.4), that role is granted and the SCU role declined.
   std::vector<std::string> abstractSyntaxes;
+  // Who may call: when set, an association from another calling AE title, or from another IPv4
+  // address (network byte order), is rejected (calling AE title not recognized) and logged with
+  // the caller's address and AE title.
+  std::string callerAeTitle;
+  std::optional<uint32_t> callerAddress;
 };
 
 // Takes ownership of the connected `descriptor`, reads the A-ASSOCIATE-RQ and answers it. Accepted

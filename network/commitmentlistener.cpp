@@ -18,6 +18,9 @@ namespace {
 // How often the accepting thread looks whether it is asked to stop.
 constexpr int kStopCheckMilliseconds = 200;
 
+// Associations served at once; a caller beyond them is turned away at once.
+constexpr size_t kMostConnections = 8;
+
 // How long the requesting association waits for a report when a listener waits as well.
 constexpr std::chrono::seconds kSameAssociationWait{3};
 
@@ -41,6 +44,11 @@ CommitmentListener::~CommitmentListener() {
   Stop();
 }
 
+void CommitmentListener::AcceptOnlyFrom(const std::string& aeTitle, const std::string& host) {
+  callerAeTitle_ = aeTitle;
+  callerAddress_ = Socket::ResolveHost(host);
+}
+
 bool CommitmentListener::Start(const std::string& port, ListenScope scope, std::string& error) {
   Stop();
   if (!listening_.Listen(port, scope)) {
@@ -56,43 +64,69 @@ bool CommitmentListener::Start(const std::string& port, ListenScope scope, std::
 void CommitmentListener::Stop() {
   stopping_ = true;
   {
-    const std::lock_guard<std::mutex> lock(servingMutex_);
-    if (serving_ != kNoSocket) ::shutdown(serving_, SHUT_RDWR);
+    const std::lock_guard<std::mutex> lock(connectionsMutex_);
+    for (Connection& connection : connections_) {
+      if (connection.watch != kNoSocket) ::shutdown(connection.watch, SHUT_RDWR);
+    }
   }
   if (thread_.joinable()) thread_.join();
+  Reap(true);
   listening_.Close();
+}
+
+void CommitmentListener::Reap(bool all) {
+  std::list<Connection> ended;
+  {
+    const std::lock_guard<std::mutex> lock(connectionsMutex_);
+    for (auto connection = connections_.begin(); connection != connections_.end();) {
+      const auto next = std::next(connection);
+      if (all || connection->done) ended.splice(ended.end(), connections_, connection);
+      connection = next;
+    }
+  }
+  for (Connection& connection : ended) {
+    if (connection.thread.joinable()) connection.thread.join();
+  }
 }
 
 void CommitmentListener::Run() {
   while (!stopping_) {
+    Reap(false);
     pollfd watched{listening_.ListenedSocketfd, POLLIN, 0};
     if (::poll(&watched, 1, kStopCheckMilliseconds) <= 0) continue;
     if (!listening_.Accept()) continue;
-    Serve(listening_.ReleaseHandle());
+    const int descriptor = listening_.ReleaseHandle();
+    const std::lock_guard<std::mutex> lock(connectionsMutex_);
+    if (connections_.size() >= kMostConnections) {
+      WriteLog("ERROR, CommitmentListener, too many connections at once; one is closed");
+      ::close(descriptor);
+      continue;
+    }
+    Connection& connection = connections_.emplace_back();
+    connection.watch = ::dup(descriptor);
+    connection.thread = std::thread([this, descriptor, &connection] {
+      Serve(descriptor);
+      const std::lock_guard<std::mutex> ended(connectionsMutex_);
+      if (connection.watch != kNoSocket) ::close(connection.watch);
+      connection.watch = kNoSocket;
+      connection.done = true;
+    });
   }
 }
 
 void CommitmentListener::Serve(int descriptor) {
   PDU_Service service;
   service.TraceMessages = LogLevel > 1;
-  const AcceptPolicy policy{aeTitle_, {kStorageCommitmentSopClass, kVerificationSopClass}};
-  {
-    const std::lock_guard<std::mutex> lock(servingMutex_);
-    serving_ = ::dup(descriptor);
-  }
-  // However the association ends, the second descriptor goes with it.
-  struct ServingEnd {
-    CommitmentListener& listener;
-    ~ServingEnd() {
-      const std::lock_guard<std::mutex> lock(listener.servingMutex_);
-      if (listener.serving_ != kNoSocket) ::close(listener.serving_);
-      listener.serving_ = kNoSocket;
-    }
-  } servingEnd{*this};
+  AcceptPolicy policy{aeTitle_, {kStorageCommitmentSopClass, kVerificationSopClass}};
+  policy.callerAeTitle = callerAeTitle_;
+  policy.callerAddress = callerAddress_;
   if (stopping_) {
     ::close(descriptor);
     return;
   }
+  // However the caller paces its bytes, the association ends at this moment.
+  service.Link.dsocket.Deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   if (!AcceptAssociation(service, descriptor, policy, timeoutSeconds)) return;
   while (!stopping_) {
     DcmObj command;
@@ -120,6 +154,7 @@ bool CommitObjects(const RemoteNode& node, const std::vector<CommitmentObject>& 
                    CommitmentResult& result, std::string& error, const std::atomic<bool>* stop) {
   CommitmentResults results;
   CommitmentListener listener(node.callingAet, results);
+  listener.AcceptOnlyFrom(node.calledAet, node.host);
   // The listener is up before the request goes out: a PACS may call back at once.
   if (!listenPort.empty() && !listener.Start(listenPort, ListenScope::AllInterfaces, error)) {
     return false;

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -15,33 +17,50 @@ class CommitmentListener {
   // Associations must be addressed to `aeTitle` (any title when empty). Reports go to `results`,
   // which must outlive the listener.
   CommitmentListener(std::string aeTitle, CommitmentResults& results);
-  // Stops listening; an association in progress is cut.
+  // Stops listening; associations in progress are cut.
   ~CommitmentListener();
   CommitmentListener(const CommitmentListener&) = delete;
   CommitmentListener& operator=(const CommitmentListener&) = delete;
 
+  // Takes reports only from this PACS: its AE title, calling from the address `host` resolves to.
+  // Anyone else is rejected and logged with the address and AE title it called from, so that no
+  // other host that reaches the port can have objects taken for committed.
+  void AcceptOnlyFrom(const std::string& aeTitle, const std::string& host);
+
   // Listens on `port` and starts the thread. False, with `error`, when the port cannot be bound.
   bool Start(const std::string& port, ListenScope scope, std::string& error);
-  // Stops listening, cuts an association in progress and waits for the thread to end.
+  // Stops listening, cuts the associations in progress and waits for their threads to end.
   void Stop();
   bool Running() const { return thread_.joinable(); }
 
-  // Every receive of an accepted association waits at most this long.
+  // How long one association may last in all, from its connection on: a caller that trickles its
+  // bytes is cut then. Associations are served side by side, so none waits for another.
   int timeoutSeconds = 30;
 
  private:
+  // One association being served on its own thread, with a second descriptor of its
+  // connection so that Stop can cut it whatever the thread waits for.
+  struct Connection {
+    std::thread thread;
+    int watch = kNoSocket;
+    bool done = false;
+  };
+
   void Run();
-  // One association: requests served in turn until the peer releases or the link fails.
+  // One association: requests served in turn until the peer releases, the link fails or the
+  // association's time is up.
   void Serve(int descriptor);
+  // Joins the threads of the associations that have ended (all of them when `all`).
+  void Reap(bool all);
 
   std::string aeTitle_;
+  std::string callerAeTitle_;
+  std::optional<uint32_t> callerAddress_;
   CommitmentResults& results_;
   Socket listening_;
   std::atomic<bool> stopping_{false};
-  // A second descriptor of the connection being served, so that Stop can cut it whatever the
-  // serving thread waits for; kNoSocket between associations.
-  std::mutex servingMutex_;
-  int serving_ = kNoSocket;
+  std::mutex connectionsMutex_;
+  std::list<Connection> connections_;
   std::thread thread_;
 };
 

@@ -82,8 +82,9 @@ class CFind {
   static bool WriteCancelRQ(PDU_Service* service);
 };
 
-// ReadRSP's result for a C-STORE-RSP that answers another request than the one sent.
-inline constexpr int kStoreResponseMismatch = -3;
+// ReadRSP's result for a C-STORE-RSP that answers another request than the one sent. It differs
+// from every code of storage.h, so that a caller never takes it for a failed conversion.
+inline constexpr int kStoreResponseMismatch = -5;
 
 // Storage. WriteRQ sends the data set in its own transfer syntax; ReadRSP gives the status, -1
 // when nothing could be read, -2 when the response was not a C-STORE-RSP and

@@ -1,6 +1,7 @@
 // PDU_Service: association set-up, message transfer in P-DATA-TF fragments, release and abort.
 #include "pdu_service.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <string>
@@ -82,20 +83,23 @@ void LogDump(const std::string& heading, const DcmObj& dataSet) {
 namespace {
 
 // Bounds every receive of one exchange (an association answer, one message) by one deadline,
-// and lifts it again however the exchange ends.
+// and lifts it again however the exchange ends. A deadline already set for the whole association
+// (an acceptor's) stays in force when it comes first.
 class MessageDeadline {
  public:
-  explicit MessageDeadline(Socket& socket) : socket_(socket) {
+  explicit MessageDeadline(Socket& socket) : socket_(socket), outer_(socket.Deadline) {
     if (socket_.TimeOut > 0) {
-      socket_.Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(socket_.TimeOut);
+      const auto own = std::chrono::steady_clock::now() + std::chrono::seconds(socket_.TimeOut);
+      socket_.Deadline = outer_ ? std::min(*outer_, own) : own;
     }
   }
-  ~MessageDeadline() { socket_.Deadline.reset(); }
+  ~MessageDeadline() { socket_.Deadline = outer_; }
   MessageDeadline(const MessageDeadline&) = delete;
   MessageDeadline& operator=(const MessageDeadline&) = delete;
 
  private:
   Socket& socket_;
+  const std::optional<std::chrono::steady_clock::time_point> outer_;
 };
 
 }  // namespace

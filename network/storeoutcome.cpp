@@ -2,6 +2,7 @@
 #include "storeoutcome.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -49,6 +50,17 @@ std::string StoreStatusText(int status) {
       return "status " + std::string(code) + " (" + row.meaning + ")";
   }
   return "status " + std::string(code);
+}
+
+std::string RefusalText(const StoreOutcome& outcome) {
+  if (outcome.status < 0 || outcome.IsStored()) return outcome.cause;
+  std::string text = StoreStatusText(outcome.status);
+  // After "refused by the PACS" the meaning's own "refused: " or "error: " says it twice.
+  for (const std::string_view said : {"(refused: ", "(error: "}) {
+    const size_t at = text.find(said);
+    if (at != std::string::npos) text.erase(at + 1, said.size() - 1);
+  }
+  return "refused by the PACS, " + text;
 }
 
 StoreOutcome StoreOutcomeFromStatus(int status, const std::string& causeWithoutStatus) {

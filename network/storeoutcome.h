@@ -12,6 +12,9 @@ struct StoreOutcome {
   int status = -1;
   // Empty when stored; otherwise the reason in plain words, naming the status when there is one.
   std::string cause;
+  // Refused by the receiver without a status, for a reason no retry can change (a DICOMweb server
+  // that will not take the object even on its own): as final as a failure status.
+  bool refusedAlone = false;
 
   bool IsStored() const { return result != StoreResult::Failed; }
 };
@@ -30,3 +33,7 @@ StoreOutcome StoreFailure(const std::string& cause);
 // "status 0xA900 (error: data set does not match SOP class)", or "status 0x0123" for a code with
 // no known meaning.
 std::string StoreStatusText(int status);
+
+// What a refused object's messages say after its name: "refused by the PACS, status 0xA700 (out
+// of resources)" for a failure status, the cause as it is otherwise.
+std::string RefusalText(const StoreOutcome& outcome);

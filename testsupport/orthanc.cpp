@@ -22,42 +22,45 @@ OrthancPacs::OrthancPacs(const TempDir& work, CalledAet calledAet, AnswerEncodin
 OrthancPacs::OrthancPacs(const TempDir& work, const Options& options) : options_(options) {
   const CalledAet calledAet = options.calledAet;
   const AnswerEncoding encoding = options.encoding;
-  dicomPort_ = FreePort();
+  dicomPort_ = options.dicomPort != 0 ? options.dicomPort : FreePort();
   httpPort_ = FreePort();
   std::filesystem::create_directories(work / "orthanc-db");
   std::filesystem::create_directories(work / "worklists");
   worklists_ = work / "worklists";
-  WriteFile(work / "orthanc.json",
-            "{\n\"Name\": \"velloran-test\",\n\"DicomAet\": \"ORTHANC\",\n\"DefaultEncoding\": \"" +
-                std::string(encoding == AnswerEncoding::Utf8 ? "Utf8" : "Latin1") +
-                "\",\n"
-                "\"DicomPort\": " +
-                std::to_string(dicomPort_) + ",\n\"HttpPort\": " + std::to_string(httpPort_) +
-                ",\n\"StorageDirectory\": \"" + (work / "orthanc-db").string() +
-                "\",\n\"IndexDirectory\": \"" + (work / "orthanc-db").string() +
-                "\",\n\"RemoteAccessAllowed\": false,\n" + "\"DicomCheckCalledAet\": " +
-                (calledAet == CalledAet::MustMatch ? "true" : "false") +
-                ",\n"
-                // Orthanc answers C-FIND only from known modalities unless told otherwise.
-                "\"DicomAlwaysAllowFind\": true,\n\"DicomAlwaysAllowFindWorklist\": true,\n"
-                "\"Plugins\": [\"" +
-                kWorklistPlugin + "\"" +
-                (options.dicomWeb ? std::string(", \"") + kDicomWebPlugin + "\"" : std::string()) +
-                "],\n\"Worklists\": {\"Enable\": true, \"Database\": \"" + worklists_.string() +
-                "\"},\n"
-                // Names match regardless of case in QIDO-RS as they do in Orthanc's C-FIND.
-                "\"DicomWeb\": {\"Enable\": " +
-                (options.dicomWeb ? "true" : "false") +
-                ", \"Root\": \"/dicom-web/\", \"QidoCaseSensitive\": false},\n" +
-                (options.modalityAet.empty()
-                     ? std::string()
-                     : "\"DicomModalities\": {\"caller\": [\"" + options.modalityAet +
-                           "\", \"127.0.0.1\", " + std::to_string(options.modalityPort) + "]},\n") +
-                "\"AuthenticationEnabled\": " + (options.user.empty() ? "false" : "true") +
-                ",\n\"RegisteredUsers\": {" +
-                (options.user.empty() ? std::string()
-                                      : "\"" + options.user + "\": \"" + options.password + "\"") +
-                "}\n}\n");
+  WriteFile(
+      work / "orthanc.json",
+      "{\n\"Name\": \"velloran-test\",\n\"DicomAet\": \"ORTHANC\",\n\"DefaultEncoding\": \"" +
+          std::string(encoding == AnswerEncoding::Utf8 ? "Utf8" : "Latin1") +
+          "\",\n"
+          "\"DicomPort\": " +
+          std::to_string(dicomPort_) + ",\n\"HttpPort\": " + std::to_string(httpPort_) +
+          ",\n\"StorageDirectory\": \"" + (work / "orthanc-db").string() +
+          "\",\n\"IndexDirectory\": \"" + (work / "orthanc-db").string() +
+          "\",\n\"RemoteAccessAllowed\": false,\n" +
+          "\"DicomCheckCalledAet\": " + (calledAet == CalledAet::MustMatch ? "true" : "false") +
+          ",\n"
+          // Orthanc answers C-FIND only from known modalities unless told otherwise.
+          "\"DicomAlwaysAllowFind\": true,\n\"DicomAlwaysAllowFindWorklist\": true,\n" +
+          (options.scpTimeoutSeconds == 0
+               ? std::string()
+               : "\"DicomScpTimeout\": " + std::to_string(options.scpTimeoutSeconds) + ",\n") +
+          "\"Plugins\": [\"" + kWorklistPlugin + "\"" +
+          (options.dicomWeb ? std::string(", \"") + kDicomWebPlugin + "\"" : std::string()) +
+          "],\n\"Worklists\": {\"Enable\": true, \"Database\": \"" + worklists_.string() +
+          "\"},\n"
+          // Names match regardless of case in QIDO-RS as they do in Orthanc's C-FIND.
+          "\"DicomWeb\": {\"Enable\": " +
+          (options.dicomWeb ? "true" : "false") +
+          ", \"Root\": \"/dicom-web/\", \"QidoCaseSensitive\": false},\n" +
+          (options.modalityAet.empty()
+               ? std::string()
+               : "\"DicomModalities\": {\"caller\": [\"" + options.modalityAet +
+                     "\", \"127.0.0.1\", " + std::to_string(options.modalityPort) + "]},\n") +
+          "\"AuthenticationEnabled\": " + (options.user.empty() ? "false" : "true") +
+          ",\n\"RegisteredUsers\": {" +
+          (options.user.empty() ? std::string()
+                                : "\"" + options.user + "\": \"" + options.password + "\"") +
+          "}\n}\n");
   process_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{"Orthanc", (work / "orthanc.json").string()},
       (work / "orthanc.log").string());

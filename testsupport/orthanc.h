@@ -34,6 +34,12 @@ class OrthancPacs {
     // sends its storage commitment reports, for one).
     std::string modalityAet;
     int modalityPort = 0;
+    // The DICOM port to listen on; 0 takes a free one. A test that queued objects for a PACS
+    // that was down starts it on the port it was meant to have.
+    int dicomPort = 0;
+    // How long Orthanc waits for the rest of a message before it drops the association; 0 keeps
+    // its default (30 s).
+    int scpTimeoutSeconds = 0;
 
     // The options of a PACS that knows `aet` as a modality at `port`, where it reports storage
     // commitment.

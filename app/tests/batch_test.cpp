@@ -215,12 +215,14 @@ TEST_F(BatchTest, ABadSourceIsNamedWhileTheOtherItemsAreWritten) {
     ASSERT_TRUE(PrepareBatch(form_, nullptr, items.size(), settings_, prepared));
     BatchReport report;
     EXPECT_FALSE(SavePreparedBatch(items, out.path().string(), written, message, {}, &report));
-    EXPECT_EQ(message.English().rfind("1 of 4 items were not written: " + std::string(row.name) + " (", 0),
+    EXPECT_EQ(message.English().rfind(
+                  "1 of 4 items were not written: " + std::string(row.name) + " (", 0),
               0u)
         << message;
     EXPECT_EQ(written.size(), 3u);
     EXPECT_EQ(report.DeliveredItems(), (std::vector<size_t>{0, 1, 3}));
-    EXPECT_EQ(report.Cause().English().rfind(std::string(row.name) + ": ", 0), 0u) << report.Cause();
+    EXPECT_EQ(report.Cause().English().rfind(std::string(row.name) + ": ", 0), 0u)
+        << report.Cause();
   }
   testsupport::TempDir out;
   std::vector<std::string> written;
@@ -245,7 +247,8 @@ TEST_F(BatchTest, ACancelledSaveWritesNothingMoreAndSaysSo) {
       SavePreparedBatch(items, out.path().string(), written, message, cancel.get_token(), &report));
   EXPECT_TRUE(written.empty());
   EXPECT_TRUE(std::filesystem::is_empty(out.path()));
-  EXPECT_EQ(message.English(), "Save cancelled: 0 of 3 items were written; the other 3 stay in the list.");
+  EXPECT_EQ(message.English(),
+            "Save cancelled: 0 of 3 items were written; the other 3 stay in the list.");
 }
 
 // The grid's empty row, and no selection, choose the typed fields; a chosen row is shown as it

@@ -253,7 +253,7 @@ TEST_F(BatchStampTest, AStampFileHeldByAnotherProcessEndsTheWaitWithAMessage) {
     EXPECT_GE(waited, std::chrono::milliseconds(300));
     EXPECT_LT(waited, std::chrono::seconds(30));  // it gave up rather than waiting for the holder
     EXPECT_EQ(problem.English(), "Cannot number the batch: another program of this user holds " +
-                           stampFile.string() + " (waited 0.3 s). Please try again.");
+                                     stampFile.string() + " (waited 0.3 s). Please try again.");
 
     // The batch does not run: its UIDs could repeat another's.
     BatchForm form;

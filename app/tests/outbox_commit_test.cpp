@@ -94,7 +94,7 @@ TEST(OutboxCommitment, StoredObjectsWaitForTheReportAndOneThePacsCannotCommitFai
   const std::set<std::string> first = {"1.2.826.0.1.3680043.10.421", "1.2.826.0.1.3680043.10.422"};
   std::string error;
   for (const std::string& uid : first) {
-    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), "B", error)) << error;
+    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), {"B"}, error)) << error;
   }
 
   // Nobody listens where Orthanc reports: the objects are stored but stay, as stored, with the
@@ -113,7 +113,7 @@ TEST(OutboxCommitment, StoredObjectsWaitForTheReportAndOneThePacsCannotCommitFai
   // An object marked stored that Orthanc never received: Orthanc cannot commit it.
   const std::string missing = "1.2.826.0.1.3680043.10.423";
   OutboxEntry added;
-  ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(missing, 8, 8), "B", error, &added)) << error;
+  ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(missing, 8, 8), {"B"}, error, &added)) << error;
   ASSERT_TRUE(outbox.MarkStored(added.file, "stored, awaiting storage commitment"));
 
   // The background sender, with the listener up this time, asks again for everything stored.
@@ -148,29 +148,34 @@ TEST(OutboxCommitment, StoredObjectsWaitForTheReportAndOneThePacsCannotCommitFai
   EXPECT_EQ(orthanc.Instances(), all);
 }
 
-// An object stored while commitment was asked for survives a restart as stored; once the setting
-// is off, stored counts as delivered and it leaves without another word to the PACS.
-TEST(OutboxCommitment, StoredObjectsLeaveAsDeliveredOnceCommitmentIsTurnedOff) {
+// An object queued with commitment asked keeps that wish: stored without a report, it survives a
+// restart as stored, and a later delivery whose own settings ask for no commitment still asks its
+// PACS to commit it, and lets it go only once committed.
+TEST(OutboxCommitment, AnObjectQueuedWithCommitmentLeavesOnlyCommittedWhateverTheLaterDelivery) {
+  ASSERT_TRUE(testsupport::OrthancPacs::Available()) << "Orthanc missing (scripts/setup.sh)";
   TempDir dir;
-  std::string error;
-  OutboxEntry added;
+  TempDir orthancWork;
+  CommittingOrthanc orthanc(orthancWork);
+  ASSERT_TRUE(orthanc.pacs.Running()) << testsupport::ReadFile(orthancWork / "orthanc.log");
+  const PacsTarget unheard = orthanc.Target(false, std::chrono::seconds(1));
+  const std::string uid = "1.2.826.0.1.3680043.10.431";
   {
     Outbox outbox = OpenedOutbox(dir);
-    ASSERT_TRUE(
-        outbox.Add(*dcmtkpeer::NativeImage("1.2.826.0.1.3680043.10.431", 8, 8), "B", error, &added))
+    std::string error;
+    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8),
+                           {"B", {}, DestinationOf(unheard), true}, error))
         << error;
-    ASSERT_TRUE(outbox.MarkStored(added.file, "stored, awaiting storage commitment"));
+    EXPECT_EQ(DeliverOutbox(outbox, unheard).stored, 1u);
   }
   Outbox outbox = OpenedOutbox(dir);
-  ASSERT_EQ(UidsIn(outbox.Entries(), OutboxState::Stored),
-            std::set<std::string>{added.sopInstanceUid});
-  PacsTarget target;
-  target.node =
-      RemoteNode{"VELLORAN", "NOBODY", "127.0.0.1", std::to_string(testsupport::FreePort())};
-  const DeliveryReport report = DeliverOutbox(outbox, target);
-  EXPECT_EQ(report.delivered, 1u);
+  ASSERT_EQ(UidsIn(outbox.Entries(), OutboxState::Stored), std::set<std::string>{uid});
+  PacsTarget withoutCommitment = orthanc.Target(true, std::chrono::seconds(60));
+  withoutCommitment.commit = false;
+  const DeliveryReport report = DeliverOutbox(outbox, withoutCommitment);
+  EXPECT_EQ(report.delivered, 1u) << report.cause;
+  ASSERT_EQ(report.objects.size(), 1u);
+  EXPECT_TRUE(report.objects[0].committed);
   EXPECT_TRUE(outbox.Entries().empty());
-  EXPECT_FALSE(fs::exists(outbox.PathOf(added)));
 }
 
 TEST(OutboxCommitment, TheIndicatorCountsObjectsAwaitingCommitment) {

@@ -57,7 +57,7 @@ TEST(OutboxDelivery, AnObjectRefusedWithAFailureStatusIsKeptWithItsCause) {
                                          "1.2.826.0.1.3680043.10.403"};
   std::string error;
   for (const std::string& uid : uids) {
-    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), "B", error)) << error;
+    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), {"B"}, error)) << error;
   }
   // One association for the three images; the second is refused for lack of resources, the third
   // stored with a warning (coerced), which counts as stored.
@@ -95,6 +95,79 @@ std::vector<Step> Association(const std::string& transferSyntax,
   steps.insert(steps.end(),
                {Step::ReceivePdu(), Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()});
   return steps;
+}
+
+// One object of three makes the PACS drop the association every time it arrives. Each loss
+// opens a new association for the objects not yet tried, the culprit going last; after three
+// losses it is failed with the cause, and the others have all arrived.
+TEST(OutboxDelivery, AnObjectThatKeepsDroppingTheAssociationFailsAndTheOthersStillGo) {
+  TempDir dir;
+  Outbox outbox = OpenedOutbox(dir);
+  const std::vector<std::string> uids = {"1.2.826.0.1.3680043.10.441", "1.2.826.0.1.3680043.10.442",
+                                         "1.2.826.0.1.3680043.10.443"};
+  std::string error;
+  for (const std::string& uid : uids) {
+    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), {"B"}, error)) << error;
+  }
+  const std::vector<Step> accept = {
+      Step::ReceivePdu(), Step::Send(testpeer::AssociateAC({{1, 0, kExplicitVRLittleEndian}}))};
+  const std::vector<Step> stored = StoreAnswered(0);
+  const std::vector<Step> dropped = {Step::ReceivePdu(), Step::ReceivePdu(),
+                                     Step::Send(testpeer::Abort()), Step::Close()};
+  auto connection = [&](std::initializer_list<const std::vector<Step>*> parts) {
+    std::vector<Step> steps = accept;
+    for (const std::vector<Step>* part : parts)
+      steps.insert(steps.end(), part->begin(), part->end());
+    return steps;
+  };
+  // First 441 stored and 442 dropped; then 443 stored and 442 dropped; then 442 dropped alone.
+  testpeer::ScriptedPeer peer(
+      {connection({&stored, &dropped}), connection({&stored, &dropped}), connection({&dropped})});
+  const DeliveryReport report = DeliverOutbox(outbox, DicomTarget(peer.Port()));
+  ASSERT_TRUE(peer.Finish()) << peer.Problem();
+  EXPECT_EQ(report.delivered, 2u);
+  EXPECT_EQ(report.failed, 1u);
+  EXPECT_EQ(report.waiting, 0u);
+  ASSERT_EQ(report.objects.size(), 3u);
+  const std::vector<OutboxEntry> left = outbox.Entries();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].sopInstanceUid, uids[1]);
+  EXPECT_EQ(left[0].state, OutboxState::Failed);
+  EXPECT_EQ(left[0].cause.rfind("the connection was lost 3 times while it was sent (", 0), 0u)
+      << left[0].cause;
+}
+
+// The same with a real PACS: an object whose file was cut short in the outbox ends failed, and
+// the objects queued before and after it arrive.
+TEST(OutboxDelivery, ATruncatedObjectEndsFailedAndTheOthersArrive) {
+  ASSERT_TRUE(testsupport::OrthancPacs::Available()) << "Orthanc missing (scripts/setup.sh)";
+  TempDir dir;
+  Outbox outbox = OpenedOutbox(dir);
+  std::vector<std::string> uids;
+  std::string error;
+  for (int n = 1; n <= 3; ++n) {
+    uids.push_back("1.2.826.0.1.3680043.10.44" + std::to_string(n + 4));
+    OutboxEntry added;
+    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uids.back(), 256, 256), {"B"}, error, &added))
+        << error;
+    if (n == 2) fs::resize_file(outbox.PathOf(added), fs::file_size(outbox.PathOf(added)) / 2);
+  }
+  // Orthanc waits for the rest of the cut object until its time-out, then drops the association.
+  TempDir orthancWork;
+  testsupport::OrthancPacs::Options options;
+  options.scpTimeoutSeconds = 1;
+  testsupport::OrthancPacs orthanc(orthancWork, options);
+  ASSERT_TRUE(orthanc.Running());
+  const DeliveryReport report = DeliverOutbox(outbox, DicomTarget(orthanc.Port(), "ORTHANC"));
+  EXPECT_EQ(report.delivered, 2u) << report.cause;
+  EXPECT_EQ(report.failed, 1u);
+  const std::multiset<std::string> stored = orthanc.InstanceUids();
+  EXPECT_EQ(std::set<std::string>(stored.begin(), stored.end()),
+            (std::set<std::string>{uids[0], uids[2]}));
+  const std::vector<OutboxEntry> left = outbox.Entries();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].sopInstanceUid, uids[1]);
+  EXPECT_EQ(left[0].state, OutboxState::Failed);
 }
 
 // Objects go out while the batch is converted, one association at a time: the pictures on the
@@ -162,7 +235,10 @@ TEST(OutboxDelivery, CancellingSendStopsTheDeliveryAfterTheObjectInFlight) {
   }
 }
 
-TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
+// A batch queued while its PACS is down waits for that PACS: a later Send to another PACS, and
+// the background sender working for that other one, never deliver it there; once its own PACS is
+// back it arrives there, once.
+TEST(OutboxDelivery, ABatchWaitsForItsOwnPacsAndArrivesThereOnceItIsBack) {
   ASSERT_TRUE(testsupport::OrthancPacs::Available() && testsupport::HaveProgram("ffmpeg"))
       << "Orthanc or ffmpeg missing (scripts/setup.sh installs them)";
   TempDir dir;
@@ -179,10 +255,11 @@ TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
   ASSERT_TRUE(PrepareRoeBatch(items.size()));
 
   Outbox outbox = OpenedOutbox(dir);
-  // Nobody listens on the PACS's port.
-  const std::string downPort = std::to_string(testsupport::FreePort());
-  const OutboxSendResult down = SendPreparedThroughOutbox(
-      items, outbox, DicomTarget(downPort, "ORTHANC"), OutboxSendMode::QueueAndDeliver);
+  // Nobody listens on the research archive's port.
+  const int researchPort = testsupport::FreePort();
+  const PacsTarget research = DicomTarget(std::to_string(researchPort), "ORTHANC");
+  const OutboxSendResult down =
+      SendPreparedThroughOutbox(items, outbox, research, OutboxSendMode::QueueAndDeliver);
   EXPECT_FALSE(down.success);
   EXPECT_EQ(down.message.English(),
             "The PACS did not answer: 4 objects wait in the outbox and will be sent when it "
@@ -192,20 +269,29 @@ TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
   for (const OutboxEntry& entry : outbox.Entries()) {
     EXPECT_EQ(entry.state, OutboxState::Waiting);
     EXPECT_EQ(entry.cause, kPacsDidNotAnswer);
+    EXPECT_EQ(DestinationText(entry.destination),
+              "ORTHANC at 127.0.0.1:" + std::to_string(researchPort));
     queued.insert(entry.sopInstanceUid);
   }
   ASSERT_EQ(queued.size(), 4u);
 
-  // The PACS is back; the sender, started as the program starts, finds the waiting objects.
-  TempDir orthancWork;
-  testsupport::OrthancPacs orthanc(orthancWork);
-  ASSERT_TRUE(orthanc.Running());
+  // The settings now name the clinic's PACS: a Send there takes its own batch only, and the
+  // sender working for it leaves the research batch waiting for its archive.
+  TempDir clinicWork;
+  testsupport::OrthancPacs clinic(clinicWork);
+  ASSERT_TRUE(clinic.Running());
+  const PacsTarget clinicTarget = DicomTarget(clinic.Port(), "ORTHANC");
+  testsupport::WriteFile(dir / "c.jpg", testpictures::MakeJpeg(64, 48, false));
+  ASSERT_TRUE(PrepareRoeBatch(1));
+  const OutboxSendResult other = SendPreparedThroughOutbox(
+      {(dir / "c.jpg").string()}, outbox, clinicTarget, OutboxSendMode::QueueAndDeliver);
+  EXPECT_TRUE(other.success) << other.message;
   std::vector<std::string> indicator;
   std::mutex mutex;
   OutboxSender sender(
       outbox,
       [&](PacsTarget& target, std::string&) {
-        target = DicomTarget(orthanc.Port(), "ORTHANC");
+        target = clinicTarget;
         return true;
       },
       [&](const OutboxStatus& status) {
@@ -213,23 +299,48 @@ TEST(OutboxDelivery, ABatchWaitsWhileThePacsIsAwayAndArrivesOnceItIsBack) {
         indicator.push_back(OutboxIndicatorText(status));
       });
   sender.Start();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (sender.Status().waiting + sender.Status().failed > 0 || sender.Status().delivering ||
-         indicator.empty()) {
-    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the outbox was not delivered";
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  sender.Stop();
-  EXPECT_TRUE(outbox.Entries().empty());
+  auto waitFor = [&](auto done, const char* what) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << what;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  };
+  waitFor([&] { return sender.Status().nextTry.has_value() && !sender.Status().delivering; },
+          "the sender made no try");
+  EXPECT_EQ(sender.Status().waiting, 0u);
+  ASSERT_EQ(sender.Status().waitingElsewhere.size(), 1u);
+  EXPECT_EQ(sender.Status().waitingElsewhere[0],
+            (ArchiveCount{"ORTHANC at 127.0.0.1:" + std::to_string(researchPort), 4}));
   {
     std::lock_guard lock(mutex);
-    EXPECT_EQ(indicator.back(), "");
+    EXPECT_EQ(indicator.back().rfind("4 waiting for ORTHANC at 127.0.0.1:" +
+                                         std::to_string(researchPort) + " \u00b7 next try ",
+                                     0),
+              0u)
+        << indicator.back();
   }
-  const std::multiset<std::string> stored = orthanc.InstanceUids();
+  EXPECT_EQ(clinic.InstanceUids().size(), 1u);
+
+  // The research archive is back: the next try takes the batch there.
+  TempDir researchWork;
+  testsupport::OrthancPacs::Options options;
+  options.dicomPort = researchPort;
+  testsupport::OrthancPacs researchPacs(researchWork, options);
+  ASSERT_TRUE(researchPacs.Running());
+  sender.DeliverNow();
+  waitFor([&] { return outbox.Entries().empty() && !sender.Status().delivering; },
+          "the outbox was not delivered");
+  EXPECT_EQ(sender.Status().storedAfterWaiting, (std::vector<ArchiveCount>{{"ORTHANC", 4}}));
+  EXPECT_EQ(StoredAfterWaitingMessage(sender.Status().storedAfterWaiting).English(),
+            "4 waiting objects were stored on ORTHANC");
+  sender.Stop();
+  const std::multiset<std::string> stored = researchPacs.InstanceUids();
   EXPECT_EQ(std::set<std::string>(stored.begin(), stored.end()), queued);
   EXPECT_EQ(stored.size(), 4u);
+  EXPECT_EQ(clinic.InstanceUids().size(), 1u);
   // Nothing is left to send again.
-  EXPECT_TRUE(DeliverOutbox(outbox, DicomTarget(orthanc.Port(), "ORTHANC")).objects.empty());
+  EXPECT_TRUE(DeliverOutbox(outbox, clinicTarget).objects.empty());
 }
 
 TEST(OutboxDelivery, OverDicomWebTheOutboxGoesByStowRs) {
@@ -240,7 +351,7 @@ TEST(OutboxDelivery, OverDicomWebTheOutboxGoesByStowRs) {
   std::string error;
   const std::set<std::string> uids = {"1.2.826.0.1.3680043.10.411", "1.2.826.0.1.3680043.10.412"};
   for (const std::string& uid : uids) {
-    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), "B", error)) << error;
+    ASSERT_TRUE(outbox.Add(*dcmtkpeer::NativeImage(uid, 8, 8), {"B"}, error)) << error;
   }
   TempDir orthancWork;
   testsupport::OrthancPacs::Options options;

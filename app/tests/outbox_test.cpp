@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "dicomfile.h"
+#include "outboxdelivery.h"
 #include "testsupport.h"
 #include "uids.h"
 
@@ -43,12 +44,30 @@ std::set<std::string> InstancesOf(const std::vector<OutboxEntry>& entries) {
 TEST(Outbox, KeepsObjectsAndTheirStateAcrossReopening) {
   testsupport::TempDir dir;
   const fs::path folder = dir / "outbox";
+  // Envelopes with every field set, and one of each kind of destination.
+  OutboxDestination research;
+  research.kind = DestinationKind::Dicom;
+  research.callingAet = "VELLORAN";
+  research.calledAet = "RESEARCH";
+  research.host = "10.0.0.9";
+  research.port = "104";
+  research.tls = true;
+  research.certificateFile = "/etc/velloran/me.pem";
+  research.keyFile = "/etc/velloran/me.key";
+  research.caFile = "/etc/velloran/ca.pem";
+  OutboxDestination web;
+  web.kind = DestinationKind::Web;
+  web.baseUrl = "https://pacs.example/dicom-web";
+  web.auth = WebAuth::Bearer;
   {
     Outbox outbox(folder);
     std::string error;
     ASSERT_TRUE(outbox.Open(error)) << error;
     EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
-    for (int n : {1, 2, 3}) ASSERT_TRUE(outbox.Add(*SmallObject(Uid(n)), "B1", error)) << error;
+    for (int n : {1, 2, 3}) ASSERT_TRUE(outbox.Add(*SmallObject(Uid(n)), {"B1"}, error)) << error;
+    ASSERT_TRUE(outbox.Add(*SmallObject(Uid(4)), {"B2", "/work/scan 1.png", research, true}, error))
+        << error;
+    ASSERT_TRUE(outbox.Add(*SmallObject(Uid(5)), {"B2", "", web, false}, error)) << error;
     ASSERT_TRUE(outbox.MarkFailed(Uid(2) + ".dcm", "status 0xA700 (refused: out of resources)"));
     ASSERT_TRUE(outbox.NoteAttempt(Uid(3) + ".dcm", "The PACS did not answer"));
     ASSERT_TRUE(outbox.MarkDelivered(Uid(1) + ".dcm"));
@@ -57,7 +76,17 @@ TEST(Outbox, KeepsObjectsAndTheirStateAcrossReopening) {
   Outbox again(folder);
   std::string error;
   ASSERT_TRUE(again.Open(error)) << error;
-  const std::vector<OutboxEntry> entries = again.Entries();
+  std::vector<OutboxEntry> entries = again.Entries();
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_EQ(entries[2].destination, research);
+  EXPECT_TRUE(entries[2].commit);
+  EXPECT_EQ(entries[2].source, "/work/scan 1.png");
+  EXPECT_EQ(entries[2].patientName, "Roe^Rick");
+  EXPECT_GT(entries[2].queuedAt, 0);
+  EXPECT_EQ(entries[3].destination, web);
+  EXPECT_FALSE(entries[3].commit);
+  EXPECT_EQ(again.Remove({Uid(4), Uid(5)}), 2u);
+  entries = again.Entries();
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].sopInstanceUid, Uid(2));
   EXPECT_EQ(entries[0].state, OutboxState::Failed);
@@ -85,7 +114,7 @@ TEST(Outbox, OpeningReconcilesTheJournalWithTheFiles) {
   {
     Outbox outbox(folder);
     ASSERT_TRUE(outbox.Open(error)) << error;
-    for (int n : {1, 2}) ASSERT_TRUE(outbox.Add(*SmallObject(Uid(n)), "B", error)) << error;
+    for (int n : {1, 2}) ASSERT_TRUE(outbox.Add(*SmallObject(Uid(n)), {"B"}, error)) << error;
   }
   // Object 1's file was deleted for delivery, but its record was not written.
   fs::remove(folder / (Uid(1) + ".dcm"));
@@ -126,9 +155,9 @@ TEST(Outbox, EachCallSeesWhatAnotherProcessRecorded) {
   std::string error;
   ASSERT_TRUE(window.Open(error)) << error;
   ASSERT_TRUE(cli.Open(error)) << error;
-  ASSERT_TRUE(window.Add(*SmallObject(Uid(1)), "B", error)) << error;
+  ASSERT_TRUE(window.Add(*SmallObject(Uid(1)), {"B"}, error)) << error;
   EXPECT_EQ(InstancesOf(window.Entries()), std::set<std::string>{Uid(1)});
-  ASSERT_TRUE(cli.Add(*SmallObject(Uid(2)), "B", error)) << error;
+  ASSERT_TRUE(cli.Add(*SmallObject(Uid(2)), {"B"}, error)) << error;
   ASSERT_TRUE(cli.MarkFailed(Uid(1) + ".dcm", "status 0xA700"));
   // The window updates an entry the other changed: it starts from the other's record.
   ASSERT_TRUE(window.NoteAttempt(Uid(1) + ".dcm", "PACS did not answer"));
@@ -145,7 +174,7 @@ TEST(Outbox, EachCallSeesWhatAnotherProcessRecorded) {
     std::ofstream journal(folder / "journal", std::ios::app);
     journal << "1\twaiting\t0\t" << Uid(9);
   }
-  ASSERT_TRUE(cli.Add(*SmallObject(Uid(3)), "B", error)) << error;
+  ASSERT_TRUE(cli.Add(*SmallObject(Uid(3)), {"B"}, error)) << error;
   const std::set<std::string> expected = {Uid(1), Uid(3)};
   EXPECT_EQ(InstancesOf(window.Entries()), expected);
   Outbox reopened(folder);
@@ -162,7 +191,7 @@ TEST(Outbox, StagedObjectsEnterTheOutboxTogetherWhenCommitted) {
   ASSERT_TRUE(outbox.Open(error)) << error;
   std::vector<OutboxEntry> staged(3);
   for (int n : {0, 1, 2}) {
-    ASSERT_TRUE(outbox.Stage(*SmallObject(Uid(n)), "B", staged[n], error)) << error;
+    ASSERT_TRUE(outbox.Stage(*SmallObject(Uid(n)), {"B"}, staged[n], error)) << error;
   }
   EXPECT_TRUE(outbox.Entries().empty());
   for (const OutboxEntry& entry : staged) EXPECT_FALSE(fs::exists(outbox.PathOf(entry)));
@@ -183,6 +212,74 @@ TEST(Outbox, StagedObjectsEnterTheOutboxTogetherWhenCommitted) {
     EXPECT_EQ(file.dataSet.GetString(0x0008, 0x0018), entry.sopInstanceUid);
     EXPECT_EQ(entry.batch, "B");
   }
+}
+
+// A record as the previous version wrote it: no destination, no commitment wish.
+std::string FirstVersionRecord(const std::string& state, const std::string& uid,
+                               const std::string& source) {
+  const std::string body = "1\t" + state + "\t2\t" + uid + ".dcm\t1.2.840.10008.5.1.4.1.1.7\t" +
+                           uid + "\tB0\tPACS did not answer\t" + source;
+  uint32_t hash = 2166136261u;  // the record's FNV-1a checksum
+  for (const char c : body) {
+    hash ^= static_cast<uint8_t>(c);
+    hash *= 16777619u;
+  }
+  char sum[16];
+  std::snprintf(sum, sizeof sum, "\t%08x\n", hash);
+  return body + sum;
+}
+
+PacsTarget Pacs(const std::string& aet, const std::string& port, bool commit) {
+  PacsTarget target;
+  target.node = RemoteNode{"VELLORAN", aet, "10.0.0.9", port};
+  target.commit = commit;
+  return target;
+}
+
+// Objects queued by the previous version carry no destination: they are read as they were, take
+// the PACS of the settings at their first delivery (an object already stored keeping its wish for
+// commitment), keep it across a restart, and never take another one after.
+TEST(Outbox, ObjectsOfThePreviousVersionTakeTheSettingsPacsOnce) {
+  testsupport::TempDir dir;
+  const fs::path folder = dir / "outbox";
+  fs::create_directories(folder);
+  std::string journal;
+  for (int n : {1, 2}) {
+    auto object = SmallObject(Uid(n));
+    ASSERT_TRUE(object->SaveToFile((folder / (Uid(n) + ".dcm")).string(),
+                                   object->GetString(8, 0x16), Uid(n)));
+    journal += FirstVersionRecord(n == 1 ? "waiting" : "stored", Uid(n), "/home/u/report.pdf");
+  }
+  testsupport::WriteFile(folder / "journal", journal);
+  {
+    Outbox outbox(folder);
+    std::string error;
+    ASSERT_TRUE(outbox.Open(error)) << error;
+    const std::vector<OutboxEntry> entries = outbox.Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].state, OutboxState::Waiting);
+    EXPECT_EQ(entries[0].attempts, 2);
+    EXPECT_EQ(entries[0].cause, "PACS did not answer");
+    EXPECT_EQ(OutboxObjectName(entries[0]), "report.pdf");
+    EXPECT_EQ(entries[1].state, OutboxState::Stored);
+    for (const OutboxEntry& entry : entries) {
+      EXPECT_EQ(entry.destination.kind, DestinationKind::Unknown);
+    }
+    EXPECT_EQ(AddressUnaddressed(outbox, Pacs("PACSAET", "104", false)), 2u);
+    EXPECT_EQ(AddressUnaddressed(outbox, Pacs("OTHER", "11112", true)), 0u);
+  }
+  Outbox reopened(folder);
+  std::string error;
+  ASSERT_TRUE(reopened.Open(error)) << error;
+  const std::vector<OutboxEntry> entries = reopened.Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  for (const OutboxEntry& entry : entries) {
+    EXPECT_EQ(DestinationText(entry.destination), "PACSAET at 10.0.0.9:104");
+    EXPECT_EQ(entry.source, "/home/u/report.pdf");
+  }
+  EXPECT_FALSE(entries[0].commit);
+  EXPECT_TRUE(entries[1].commit);
+  EXPECT_FALSE(IsForTarget(entries[0], Pacs("OTHER", "11112", false)));
 }
 
 // A writer killed at random moments while it queues and delivers: every object it was told is
@@ -209,7 +306,7 @@ TEST(Outbox, SurvivesAKillAtAnyMoment) {
       if (!outbox.Open(error)) ::_exit(3);
       for (int n = first; n < first + 400; ++n) {
         // Objects of a few kilobytes up to half a megabyte, so kills land inside writes too.
-        if (!outbox.Add(*SmallObject(Uid(n), (n % 7) * 70000), "B", error)) ::_exit(4);
+        if (!outbox.Add(*SmallObject(Uid(n), (n % 7) * 70000), {"B"}, error)) ::_exit(4);
         std::string note = "A " + Uid(n) + "\n";
         if (n % 3 == 0 && outbox.MarkDelivered(Uid(n - 1) + ".dcm")) {
           note += "D " + Uid(n - 1) + "\n";

@@ -34,9 +34,9 @@ TEST(OutboxWorkFiles, AWorkFileGoesOnceTheSenderHasDeliveredItsObjectLaterAndUse
   Outbox outbox = outboxtesting::OpenedOutbox(dir);
 
   // The PACS is away: both wait in the outbox, and the scan stays in the work folder.
+  const int pacsPort = testsupport::FreePort();
   PacsTarget away;
-  away.node =
-      RemoteNode{"VELLORAN", "ORTHANC", "127.0.0.1", std::to_string(testsupport::FreePort())};
+  away.node = RemoteNode{"VELLORAN", "ORTHANC", "127.0.0.1", std::to_string(pacsPort)};
   const OutboxSendResult queued =
       SendPreparedThroughOutbox(items, outbox, away, OutboxSendMode::QueueAndDeliver);
   EXPECT_EQ(queued.queuedItems, (std::vector<size_t>{0, 1}));
@@ -45,7 +45,9 @@ TEST(OutboxWorkFiles, AWorkFileGoesOnceTheSenderHasDeliveredItsObjectLaterAndUse
 
   // Back again: the background sender delivers them and the scan goes with its object.
   TempDir orthancWork;
-  testsupport::OrthancPacs orthanc(orthancWork);
+  testsupport::OrthancPacs::Options options;
+  options.dicomPort = pacsPort;
+  testsupport::OrthancPacs orthanc(orthancWork, options);
   ASSERT_TRUE(orthanc.Running());
   OutboxSender sender(
       outbox,

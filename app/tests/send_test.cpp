@@ -392,7 +392,7 @@ TEST(SendBatch, AFailedSendNamesItsFirstCause) {
     std::string cause = c.cause;
     if (const size_t at = cause.find("PORT"); at != std::string::npos) cause.replace(at, 4, port);
     EXPECT_EQ(message.English(), "ERROR Sending Images, please check Log file\n" + cause +
-                           "\n1 of 1 items were not sent: a.png");
+                                     "\n1 of 1 items were not sent: a.png");
     if (peer) EXPECT_TRUE(peer->Finish()) << peer->Problem();
   }
 }

@@ -157,6 +157,7 @@ TEST(SettingsTest, DicomWebKeysRoundTripAndSecretsAreKeptFromOthers) {
   web.webCAFile = "/etc/velloran/ca.pem";
   web.webVerify = false;
   web.webTimeout = "15";
+  web.webPlainLogin = true;
   ASSERT_TRUE(SaveSettings(path, web));
   EXPECT_EQ(mode(), 0600u);
   SetupConfig reread;
@@ -169,6 +170,7 @@ TEST(SettingsTest, DicomWebKeysRoundTripAndSecretsAreKeptFromOthers) {
   EXPECT_EQ(reread.webCAFile, web.webCAFile);
   EXPECT_FALSE(reread.webVerify);
   EXPECT_EQ(reread.webTimeout, "15");
+  EXPECT_TRUE(reread.webPlainLogin);
 
   // Once the owner's alone, the file stays so when the secret goes; a rewrite keeps whatever
   // permissions the file was given.

@@ -200,7 +200,9 @@ TEST(CharsetNetwork, WorklistEntriesInOtherCharacterSetsAreFoundIntact) {
                         const std::string& name, const std::string& description) {
     return "(0008,0005) CS [" + characterSet + "]\n(0008,0050) SH [" + accession +
            "]\n(0010,0010) PN [" + name + "]\n(0010,0020) LO [PID-" + accession +
-           "]\n(0010,0040) CS [M]\n(0020,000d) UI [1.2.826.0.1.3680043.10.9" + accession.substr(3) +
+           "]\n(0010,0030) DA [19700215]\n(0010,0040) CS [M]\n(0020,000d) UI "
+           "[1.2.826.0.1.3680043.10.9" +
+           accession.substr(3) +
            "]\n(0032,1060) LO [X]\n(0040,0100) SQ\n(fffe,e000) -\n(0008,0060) CS [CR]\n"
            "(0040,0001) AE [STATION1]\n(0040,0002) DA [20240301]\n(0040,0003) TM [101500]\n"
            "(0040,0007) LO [" +
@@ -212,14 +214,16 @@ TEST(CharsetNetwork, WorklistEntriesInOtherCharacterSetsAreFoundIntact) {
       entry("ISO_IR 144", "WL-144", "\xB8\xD2\xD0\xDD\xDE\xD2^\xB8\xD2\xD0\xDD",
             "\xC1\xDD\xD8\xDC\xDE\xDA");
   const std::string unicode = entry("ISO_IR 192", "WL-192", kGreekName, kTypographic);
-  const std::string expectedCyrillic = "{\"name\":\"" + kCyrillicName +
-                                       "\",\"id\":\"PID-WL-144\",\"sex\":\"M\",\"birthDate\":\"\","
-                                       "\"studyDescription\":\"\xD0\xA1\xD0\xBD\xD0\xB8\xD0\xBC"
-                                       "\xD0\xBE\xD0\xBA\"";
+  // Dates as the options take them, whatever the desktop's date format.
+  const std::string expectedCyrillic =
+      "{\"name\":\"" + kCyrillicName +
+      "\",\"id\":\"PID-WL-144\",\"sex\":\"M\",\"birthDate\":\"19700215\","
+      "\"studyDescription\":\"\xD0\xA1\xD0\xBD\xD0\xB8\xD0\xBC\xD0\xBE\xD0\xBA\","
+      "\"studyDate\":\"20240301\"";
   const std::string expectedGreek = "{\"name\":\"" + kGreekName +
-                                    "\",\"id\":\"PID-WL-192\",\"sex\":\"M\",\"birthDate\":\"\","
-                                    "\"studyDescription\":\"" +
-                                    kTypographic + "\"";
+                                    "\",\"id\":\"PID-WL-192\",\"sex\":\"M\","
+                                    "\"birthDate\":\"19700215\",\"studyDescription\":\"" +
+                                    kTypographic + "\",\"studyDate\":\"20240301\"";
 
   const auto writeEntries = [&](const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder);

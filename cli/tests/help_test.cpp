@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -65,6 +66,44 @@ TEST(HelpTest, UnknownVerbFailsWithTheOverviewOnStandardError) {
   EXPECT_EQ(result.output, "");
   EXPECT_NE(result.errors.find("unknown verb 'frobnicate'"), std::string::npos) << result.errors;
   EXPECT_NE(result.errors.find("verbs:"), std::string::npos) << result.errors;
+}
+
+// velloran-defaultsettings writes the settings template; an option is never taken for the name
+// of the file to write.
+TEST(HelpTest, DefaultSettingsTakesHelpAndNoOptionForAFileName) {
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    bool usageOnOutput;
+    const char* written;  // the file the run must leave, none when empty
+  } rows[] = {
+      {{"--help"}, 0, true, ""},          {{"-h"}, 0, true, ""},
+      {{"--force"}, 2, false, ""},        {{}, 2, false, ""},
+      {{"a.ini", "b.ini"}, 2, false, ""}, {{"velloran.ini"}, 0, false, "velloran.ini"},
+  };
+  for (const auto& row : rows) {
+    const std::string shown = row.args.empty() ? "(none)" : row.args[0];
+    SCOPED_TRACE(shown);
+    testsupport::TempDir dir;
+    std::string command = "cd '" + dir.path().string() + "' && exec '" VELLORAN_DEFAULTSETTINGS "'";
+    for (const std::string& arg : row.args) command += " '" + arg + "'";
+    const CommandResult result = RunCommand({"/bin/sh", "-c", command});
+    EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;
+    const std::string& usage = row.usageOnOutput ? result.output : result.errors;
+    if (row.exitCode != 0 || row.usageOnOutput) {
+      EXPECT_EQ(usage.rfind("usage: velloran-defaultsettings FILE\n", 0), 0u) << usage;
+    }
+    std::vector<std::string> files;
+    for (const auto& item : std::filesystem::directory_iterator(dir.path())) {
+      files.push_back(item.path().filename().string());
+    }
+    EXPECT_EQ(files, *row.written == '\0' ? std::vector<std::string>{}
+                                          : std::vector<std::string>{row.written});
+    if (*row.written != '\0') {
+      const std::string text = testsupport::ReadFile(dir / row.written);
+      EXPECT_NE(text.find("webPlainLogin=0"), std::string::npos) << text;
+    }
+  }
 }
 
 }  // namespace

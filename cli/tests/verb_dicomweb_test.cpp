@@ -52,11 +52,18 @@ class DicomWebVerbs : public ::testing::Test {
 
   // The options of the DICOMweb PACS, with the right password unless told otherwise.
   std::vector<std::string> Web(const std::string& password = "right-password") const {
-    return {"--dicomweb",     orthanc_->WebUrl(),
-            "--web-user",     "clinic",
-            "--web-password", password,
-            "--ini",          (local_ / "none.ini").string(),
-            "--log",          (local_ / "velloran.log").string()};
+    // Orthanc speaks http only here: the password may travel unencrypted on loopback.
+    return {"--dicomweb",
+            orthanc_->WebUrl(),
+            "--web-user",
+            "clinic",
+            "--web-password",
+            password,
+            "--web-plain-login",
+            "--ini",
+            (local_ / "none.ini").string(),
+            "--log",
+            (local_ / "velloran.log").string()};
   }
   std::string Log() const { return testsupport::ReadFile(local_ / "velloran.log"); }
   size_t StoredCount() const {
@@ -75,7 +82,10 @@ OrthancPacs* DicomWebVerbs::orthanc_ = nullptr;
 TEST_F(DicomWebVerbs, EchoNamesTheServerOrWhyItDidNotAnswer) {
   CommandResult result = Cli("echo", Web());
   EXPECT_EQ(result.exitCode, 0) << result.errors;
-  EXPECT_EQ(result.output, orthanc_->WebUrl() + " is up and running! (HTTP 200)\n");
+  EXPECT_EQ(result.output, orthanc_->WebUrl() + " is up and running! (HTTP 200)\nWarning: the " +
+                               "DICOMweb password for " + orthanc_->WebUrl() +
+                               " travels unencrypted (http://): anyone on the network can read "
+                               "it.\n");
   result = Cli("echo", Web("wrong-password"));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.output, "ERROR, " + orthanc_->WebUrl() + " does not answer!\n");
@@ -144,8 +154,9 @@ TEST_F(DicomWebVerbs, StoreSendsFilesAndNamesThoseItCannot) {
 // without the password.
 TEST_F(DicomWebVerbs, TheSettingsFileChoosesDicomWebAndKeepsThePasswordOutOfTheLog) {
   const std::string ini = (local_ / "velloran.ini").string();
-  WriteFile(ini, "[velloran]\nDebug=1\nremoteProtocol=DICOMweb\nwebURL=" + orthanc_->WebUrl() +
-                     "\nwebAuth=basic\nwebUser=clinic\nwebPassword=right-password\n");
+  WriteFile(ini,
+            "[velloran]\nDebug=1\nremoteProtocol=DICOMweb\nwebURL=" + orthanc_->WebUrl() +
+                "\nwebAuth=basic\nwebUser=clinic\nwebPassword=right-password\nwebPlainLogin=1\n");
   WriteFile(local_ / "note.txt", "Findings: none.\r\n");
   const std::vector<std::string> options = {"--ini", ini, "--log",
                                             (local_ / "velloran.log").string()};

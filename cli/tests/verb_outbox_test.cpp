@@ -123,12 +123,30 @@ TEST(OutboxVerbs, QueueWaitRetryAndRemove) {
   result = cli({"outbox", "remove", *waiting.begin()});
   EXPECT_EQ(result.exitCode, 1);
 
+  // Each line names the file the object was made from and the PACS it waits for.
+  result = cli({"outbox", "list"});
+  const std::string meantFor = "STORESCP at 127.0.0.1:" + nobody;
+  EXPECT_NE(result.output.find("\tc.png\t" + meantFor + "\n"), std::string::npos) << result.output;
+
+  // Another PACS is given: the objects keep waiting for theirs and none goes there, until
+  // --to-current sends them to it.
   dcmtkpeer::StoreSCP peer(work / "scp", {"1.2.840.10008.5.1.4.1.1.7"},
                            {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2"});
   ASSERT_TRUE(peer.Running());
+  const std::string current = "STORESCP at 127.0.0.1:" + peer.Port();
   result = cli({"outbox", "retry", "--pacs-port", peer.Port()});
+  EXPECT_EQ(result.exitCode, 3) << result.errors;
+  EXPECT_EQ(result.output, "0 delivered, 0 failed, 2 waiting\n");
+  EXPECT_NE(result.errors.find("2 waiting for " + meantFor + " (--to-current sends them to " +
+                               current + ")\n"),
+            std::string::npos)
+      << result.errors;
+  EXPECT_TRUE(ReceivedInstances(peer).empty());
+  EXPECT_EQ(ListedAndConsistent(outbox).size(), 2u);
+  result = cli({"outbox", "retry", "--to-current", "--pacs-port", peer.Port()});
   EXPECT_EQ(result.exitCode, 0) << result.errors;
-  EXPECT_EQ(result.output, "2 delivered, 0 failed, 0 waiting\n");
+  EXPECT_EQ(result.output, "2 objects waiting for another PACS now go to " + current +
+                               "\n2 delivered, 0 failed, 0 waiting\n");
   EXPECT_TRUE(ListedAndConsistent(outbox).empty());
   EXPECT_EQ(ReceivedInstances(peer).size(), 2u);
   EXPECT_EQ(ReceivedInstances(peer).count(*waiting.begin()), 0u);

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -41,6 +42,9 @@ class FormTest : public ::testing::Test {
   void SetUp() override {
     setupcfg = SetupConfig{};
     CurrentStudy = StudyInfo{};
+    // Each window gets a data folder, and so an outbox, of its own: what one test leaves waiting
+    // never reaches another, nor the outbox of the user running the tests.
+    ::setenv("XDG_DATA_HOME", data_.path().c_str(), 1);
   }
 
   // Creates the window; `ini` becomes velloran.ini beside the "executable" first.
@@ -63,8 +67,10 @@ class FormTest : public ::testing::Test {
       WaitFor([this] { return !form_->BatchRunning(); });
       form_.reset();
     }
+    ::unsetenv("XDG_DATA_HOME");
   }
 
+  testsupport::TempDir data_;
   testsupport::TempDir app_;
   testsupport::TempDir files_;
   ScriptedDialogs dialogs_;

@@ -298,8 +298,10 @@ TEST_F(MainFormTest, SendGoesToThePacsAndDeletesOnlyTheProgramsOwnFiles) {
   EXPECT_TRUE(form.Items().Empty());
   ASSERT_NE(form.OutboxOfWindow(), nullptr);
   ASSERT_EQ(form.OutboxOfWindow()->Entries().size(), 1u);
-  ASSERT_TRUE(WaitFor([&form] { return !form.OutboxBtn->isHidden(); }));
-  EXPECT_TRUE(form.OutboxBtn->text().startsWith("1 waiting \u00b7 next try "))
+  // The sender still works for the PACS the window started with: the object waits for its own.
+  const QString meantFor = QString::fromStdString("STORESCP at 127.0.0.1:" + setupcfg.remotePort);
+  ASSERT_TRUE(WaitFor([&form] { return form.OutboxBtn->text().contains("next try"); }));
+  EXPECT_TRUE(form.OutboxBtn->text().startsWith("1 waiting for " + meantFor + " \u00b7 next try "))
       << form.OutboxBtn->text().toStdString();
   EXPECT_TRUE(form.OutboxBtn->text().endsWith("PACS did not answer"));
 
@@ -316,12 +318,26 @@ TEST_F(MainFormTest, SendGoesToThePacsAndDeletesOnlyTheProgramsOwnFiles) {
   EXPECT_EQ(form.Items().Size(), 1u);
   form.Items().Clear();
 
-  // Retry now in the outbox dialog sends what waits (the sender reads the settings the window
-  // started with, where the PACS answers) and the indicator empties.
+  // Retry now sends nothing elsewhere; Send to the current PACS, once the question is answered,
+  // sends the object to the PACS the sender works for (the one the window started with), and the
+  // indicator says that the waiting object arrived.
   TOutboxFrm dialog(*form.OutboxOfWindow(), *form.Sender(), dialogs_, &form);
+  EXPECT_EQ(dialog.ElsewhereLabel->text(), "1 waiting for " + meantFor);
+  EXPECT_EQ(dialog.ObjectGrid->item(0, TOutboxFrm::State)->text(), "waiting for its PACS");
   dialog.RetryBtnClick();
+  EXPECT_EQ(form.OutboxOfWindow()->Entries().size(), 1u);
+  dialogs_.confirmAnswers = {false};
+  dialog.SendToCurrentBtnClick();
+  EXPECT_EQ(dialogs_.confirmations.last(),
+            "Send to the current PACS: Send 1 object meant for " + meantFor +
+                " to STORESCP at 127.0.0.1:" + QString::fromStdString(peer.Port()) +
+                " instead?\nIt will not be sent to " + meantFor + ".");
+  EXPECT_EQ(form.OutboxOfWindow()->Entries().size(), 1u);
+  dialogs_.confirmAnswers = {true};
+  dialog.SendToCurrentBtnClick();
   ASSERT_TRUE(WaitFor([&form] { return form.OutboxOfWindow()->Entries().empty(); }));
-  ASSERT_TRUE(WaitFor([&form] { return form.OutboxBtn->isHidden(); }));
+  ASSERT_TRUE(WaitFor(
+      [&form] { return form.OutboxBtn->text() == "1 waiting object was stored on STORESCP"; }));
   EXPECT_EQ(peer.Received().size(), 5u);
 }
 
@@ -337,7 +353,22 @@ TEST_F(MainFormTest, TheOutboxDialogRemovesAnObjectOnlyAfterItsQuestion) {
 
   TOutboxFrm dialog(*form.OutboxOfWindow(), *form.Sender(), dialogs_, &form);
   ASSERT_EQ(dialog.ObjectGrid->rowCount(), 1);
-  EXPECT_EQ(dialog.ObjectGrid->item(0, 0)->text(), "waiting");
+  // Whose it is, which file, what kind, when, for which PACS, and how it stands.
+  const std::pair<TOutboxFrm::Column, QString> cells[] = {
+      {TOutboxFrm::Patient, "ROE^RICK \u00b7 ID PID7"},
+      {TOutboxFrm::File, "report.pdf"},
+      {TOutboxFrm::Kind, "PDF"},
+      {TOutboxFrm::Destination,
+       "PACSAET at 127.0.0.1:" + QString::fromStdString(setupcfg.remotePort)},
+      {TOutboxFrm::State, "waiting"},
+      {TOutboxFrm::Cause, "PACS did not answer"},
+  };
+  for (const auto& [column, text] : cells) {
+    EXPECT_EQ(dialog.ObjectGrid->item(0, column)->text(), text) << column;
+  }
+  EXPECT_FALSE(dialog.ObjectGrid->item(0, TOutboxFrm::BatchTime)->text().isEmpty());
+  EXPECT_TRUE(dialog.ElsewhereLabel->isHidden());
+  EXPECT_FALSE(dialog.SendToCurrentBtn->isEnabled());
   dialog.ObjectGrid->selectRow(0);
   dialogs_.confirmAnswers = {false};
   dialog.RemoveBtnClick();

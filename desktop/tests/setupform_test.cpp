@@ -91,7 +91,8 @@ TEST_F(SetupFormTest, AnAeTitleThatCannotTravelAsEightBitTextIsRefused) {
   setup.Edit5->setText(QString::fromUtf8("\xCE\xA0\xCE\x91\xCE\xA3"));  // Greek letters
   setup.BitBtn1Click();
   ASSERT_EQ(dialogs_.messages.size(), 1);
-  EXPECT_EQ(dialogs_.messages[0].toStdString(), AeTitleProblem(setup.Edit5->text().toStdString()).English());
+  EXPECT_EQ(dialogs_.messages[0].toStdString(),
+            AeTitleProblem(setup.Edit5->text().toStdString()).English());
   EXPECT_EQ(setupcfg.remoteAET, "PACSAET");
   EXPECT_FALSE(std::filesystem::exists(IniPath()));
   setup.Button1Click();
@@ -152,6 +153,7 @@ TEST_F(SetupFormTest, ThePacsTabSwitchesToDicomwebAndOkWritesItsKeys) {
   EXPECT_EQ(web.Url->text(), "http://127.0.0.1:8042/dicom-web");
   EXPECT_EQ(web.Login->currentData().toString(), "none");
   EXPECT_TRUE(web.Verify->isChecked());
+  EXPECT_FALSE(web.PlainLogin->isChecked());
   EXPECT_EQ(web.Timeout->text(), "60");
   struct Visible {
     const char* login;
@@ -162,6 +164,7 @@ TEST_F(SetupFormTest, ThePacsTabSwitchesToDicomwebAndOkWritesItsKeys) {
     web.Login->setCurrentIndex(web.Login->findData(row.login));
     EXPECT_EQ(!web.User->isHidden(), row.user) << row.login;
     EXPECT_EQ(!web.Password->isHidden(), row.user) << row.login;
+    EXPECT_EQ(!web.PlainLogin->isHidden(), row.user) << row.login;
     EXPECT_EQ(!web.Token->isHidden(), row.token) << row.login;
   }
 
@@ -302,15 +305,24 @@ TEST_F(SetupFormTest, TheTestSearchesTheTypedDicomwebServer) {
   web.Login->setCurrentIndex(web.Login->findData("basic"));
   web.User->setText("clinic");
   web.Password->setText("right");
+  // Over http:// the password would travel readable: refused until the user allows it, and then
+  // the Test warns.
   setup.Button1Click();
   ASSERT_EQ(dialogs_.messages.size(), 1);
-  EXPECT_TRUE(dialogs_.messages[0].contains("is up and running! (HTTP 200"))
+  EXPECT_TRUE(dialogs_.messages[0].contains("would send the password to"))
       << dialogs_.messages[0].toStdString();
-  web.Password->setText("wrong");
+  web.PlainLogin->setChecked(true);
   setup.Button1Click();
   ASSERT_EQ(dialogs_.messages.size(), 2);
-  EXPECT_TRUE(dialogs_.messages[1].contains("refused the login"))
+  EXPECT_TRUE(dialogs_.messages[1].contains("is up and running! (HTTP 200"))
       << dialogs_.messages[1].toStdString();
+  EXPECT_TRUE(dialogs_.messages[1].contains("travels unencrypted"))
+      << dialogs_.messages[1].toStdString();
+  web.Password->setText("wrong");
+  setup.Button1Click();
+  ASSERT_EQ(dialogs_.messages.size(), 3);
+  EXPECT_TRUE(dialogs_.messages[2].contains("refused the login"))
+      << dialogs_.messages[2].toStdString();
   EXPECT_FALSE(std::filesystem::exists(IniPath()));  // testing saves nothing
   EXPECT_EQ(setupcfg.remoteProtocol, "DICOM");
 }

@@ -127,6 +127,14 @@
         <extracomment>Seconds without an answer before a request is given up.</extracomment>
         <translation>Zeitlimit (s)</translation>
     </message>
+    <message>
+        <source>Allow the password over http:// (unencrypted)</source>
+        <translation>Passwort über http:// erlauben (unverschlüsselt)</translation>
+    </message>
+    <message>
+        <source>Over http:// anyone on the network can read the password; leave this off unless the server is on this computer or a closed network</source>
+        <translation>Über http:// kann jeder im Netz das Passwort mitlesen; nur einschalten, wenn der Server auf diesem Rechner oder in einem geschlossenen Netz steht</translation>
+    </message>
 </context>
 <context>
     <name>ItemStrip</name>
@@ -517,14 +525,6 @@ Das Programm schließen, wenn er fertig ist?</translation>
         <translation>Zustand</translation>
     </message>
     <message>
-        <source>Attempts</source>
-        <translation>Versuche</translation>
-    </message>
-    <message>
-        <source>SOP Instance UID</source>
-        <translation>SOP Instance UID</translation>
-    </message>
-    <message>
         <source>Cause</source>
         <translation>Ursache</translation>
     </message>
@@ -557,6 +557,96 @@ Sie werden nicht an das PACS gesendet.</numerusform>
     <message>
         <source>WARNING</source>
         <translation>WARNUNG</translation>
+    </message>
+    <message>
+        <source>Patient</source>
+        <translation>Patient</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Art</translation>
+    </message>
+    <message>
+        <source>Batch time</source>
+        <translation>Stapelzeit</translation>
+    </message>
+    <message>
+        <source>PACS</source>
+        <translation>PACS</translation>
+    </message>
+    <message>
+        <source>Send to the current PACS</source>
+        <translation>An das aktuelle PACS senden</translation>
+    </message>
+    <message>
+        <source>Objects that wait for another PACS than the one in the settings go to this one instead</source>
+        <translation>Objekte, die auf ein anderes PACS als das der Einstellungen warten, gehen stattdessen an dieses</translation>
+    </message>
+    <message>
+        <source>waiting for its PACS</source>
+        <extracomment>An object that waits for another PACS than the one in the settings: the one it was sent to.</extracomment>
+        <translation>wartet auf sein PACS</translation>
+    </message>
+    <message>
+        <source>image</source>
+        <translation>Bild</translation>
+    </message>
+    <message>
+        <source>document</source>
+        <translation>Dokument</translation>
+    </message>
+    <message>
+        <source>PDF</source>
+        <translation>PDF</translation>
+    </message>
+    <message>
+        <source>video</source>
+        <translation>Video</translation>
+    </message>
+    <message>
+        <source>other</source>
+        <translation>anderes</translation>
+    </message>
+    <message>
+        <source>%1 · ID %2</source>
+        <extracomment>A patient&apos;s name (%1) and ID (%2).</extracomment>
+        <translation>%1 · ID %2</translation>
+    </message>
+    <message>
+        <source>the PACS of the settings</source>
+        <translation>das PACS der Einstellungen</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n attempts</source>
+        <translation>
+            <numerusform>%n Versuch</numerusform>
+            <numerusform>%n Versuche</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n waiting for %1</source>
+        <translation>
+            <numerusform>%n wartet auf %1</numerusform>
+            <numerusform>%n warten auf %1</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No object here waits for another PACS</source>
+        <translation>Hier wartet kein Objekt auf ein anderes PACS</translation>
+    </message>
+    <message numerus="yes">
+        <source>Send %n objects meant for %1 to %2 instead?
+They will not be sent to %1.</source>
+        <translation>
+            <numerusform>%n Objekt für %1 stattdessen an %2 senden?
+Es wird nicht an %1 gesendet.</numerusform>
+            <numerusform>%n Objekte für %1 stattdessen an %2 senden?
+Sie werden nicht an %1 gesendet.</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -984,6 +1074,40 @@ Sie werden nicht an das PACS gesendet.</numerusform>
         <source>The AE title &quot;%1&quot; holds &quot;%2&quot;, which an AE title cannot carry (8-bit text only)</source>
         <extracomment>%1 is the typed AE title, %2 the character it cannot carry.</extracomment>
         <translation>Der AE-Titel „%1“ enthält „%2“, was ein AE-Titel nicht tragen kann (nur 8-Bit-Text)</translation>
+    </message>
+    <message>
+        <source>not reached</source>
+        <extracomment>Why a file of the list was not sent: a failure (a full disk) stopped the batch before it.</extracomment>
+        <translation>nicht erreicht</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 objects wait in the outbox and will be sent again: %2</source>
+        <extracomment>%2 says why they were not stored (the server&apos;s answer did not confirm them, say).</extracomment>
+        <translation>
+            <numerusform>%1 Objekt wartet im Postausgang und wird erneut gesendet: %2</numerusform>
+            <numerusform>%1 Objekte warten im Postausgang und werden erneut gesendet: %2</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>more matches than shown</source>
+        <extracomment>Why a search stopped: the server has more matches than a search shows.</extracomment>
+        <translation>mehr Treffer als angezeigt</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 waiting for %2</source>
+        <extracomment>The outbox line: objects waiting for another PACS (%2) than the one in the settings.</extracomment>
+        <translation>
+            <numerusform>%1 wartet auf %2</numerusform>
+            <numerusform>%1 warten auf %2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 waiting objects were stored on %2</source>
+        <extracomment>The outbox line, for a while: objects that had waited were stored on the PACS named %2.</extracomment>
+        <translation>
+            <numerusform>%1 wartendes Objekt wurde auf %2 gespeichert</numerusform>
+            <numerusform>%1 wartende Objekte wurden auf %2 gespeichert</numerusform>
+        </translation>
     </message>
 </context>
 <context>

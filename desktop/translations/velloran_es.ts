@@ -127,6 +127,14 @@
         <extracomment>Seconds without an answer before a request is given up.</extracomment>
         <translation>Tiempo límite (s)</translation>
     </message>
+    <message>
+        <source>Allow the password over http:// (unencrypted)</source>
+        <translation>Permitir la contraseña por http:// (sin cifrar)</translation>
+    </message>
+    <message>
+        <source>Over http:// anyone on the network can read the password; leave this off unless the server is on this computer or a closed network</source>
+        <translation>Por http:// cualquiera en la red puede leer la contraseña; actívelo solo si el servidor está en este equipo o en una red cerrada</translation>
+    </message>
 </context>
 <context>
     <name>ItemStrip</name>
@@ -517,14 +525,6 @@ Close the program when it has finished?</source>
         <translation>Estado</translation>
     </message>
     <message>
-        <source>Attempts</source>
-        <translation>Intentos</translation>
-    </message>
-    <message>
-        <source>SOP Instance UID</source>
-        <translation>SOP Instance UID</translation>
-    </message>
-    <message>
         <source>Cause</source>
         <translation>Causa</translation>
     </message>
@@ -557,6 +557,96 @@ No se enviarán al PACS.</numerusform>
     <message>
         <source>WARNING</source>
         <translation>AVISO</translation>
+    </message>
+    <message>
+        <source>Patient</source>
+        <translation>Paciente</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Archivo</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Tipo</translation>
+    </message>
+    <message>
+        <source>Batch time</source>
+        <translation>Hora del lote</translation>
+    </message>
+    <message>
+        <source>PACS</source>
+        <translation>PACS</translation>
+    </message>
+    <message>
+        <source>Send to the current PACS</source>
+        <translation>Enviar al PACS actual</translation>
+    </message>
+    <message>
+        <source>Objects that wait for another PACS than the one in the settings go to this one instead</source>
+        <translation>Los objetos que esperan a otro PACS distinto del de la configuración se envían a este en su lugar</translation>
+    </message>
+    <message>
+        <source>waiting for its PACS</source>
+        <extracomment>An object that waits for another PACS than the one in the settings: the one it was sent to.</extracomment>
+        <translation>en espera de su PACS</translation>
+    </message>
+    <message>
+        <source>image</source>
+        <translation>imagen</translation>
+    </message>
+    <message>
+        <source>document</source>
+        <translation>documento</translation>
+    </message>
+    <message>
+        <source>PDF</source>
+        <translation>PDF</translation>
+    </message>
+    <message>
+        <source>video</source>
+        <translation>vídeo</translation>
+    </message>
+    <message>
+        <source>other</source>
+        <translation>otro</translation>
+    </message>
+    <message>
+        <source>%1 · ID %2</source>
+        <extracomment>A patient&apos;s name (%1) and ID (%2).</extracomment>
+        <translation>%1 · ID %2</translation>
+    </message>
+    <message>
+        <source>the PACS of the settings</source>
+        <translation>el PACS de la configuración</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n attempts</source>
+        <translation>
+            <numerusform>%n intento</numerusform>
+            <numerusform>%n intentos</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n waiting for %1</source>
+        <translation>
+            <numerusform>%n en espera de %1</numerusform>
+            <numerusform>%n en espera de %1</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No object here waits for another PACS</source>
+        <translation>Ningún objeto de aquí espera a otro PACS</translation>
+    </message>
+    <message numerus="yes">
+        <source>Send %n objects meant for %1 to %2 instead?
+They will not be sent to %1.</source>
+        <translation>
+            <numerusform>¿Enviar %n objeto destinado a %1 a %2 en su lugar?
+No se enviará a %1.</numerusform>
+            <numerusform>¿Enviar %n objetos destinados a %1 a %2 en su lugar?
+No se enviarán a %1.</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -984,6 +1074,40 @@ No se enviarán al PACS.</numerusform>
         <source>The AE title &quot;%1&quot; holds &quot;%2&quot;, which an AE title cannot carry (8-bit text only)</source>
         <extracomment>%1 is the typed AE title, %2 the character it cannot carry.</extracomment>
         <translation>El título AE «%1» contiene «%2», que un título AE no admite (solo texto de 8 bits)</translation>
+    </message>
+    <message>
+        <source>not reached</source>
+        <extracomment>Why a file of the list was not sent: a failure (a full disk) stopped the batch before it.</extracomment>
+        <translation>no alcanzado</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 objects wait in the outbox and will be sent again: %2</source>
+        <extracomment>%2 says why they were not stored (the server&apos;s answer did not confirm them, say).</extracomment>
+        <translation>
+            <numerusform>%1 objeto espera en la bandeja de salida y se volverá a enviar: %2</numerusform>
+            <numerusform>%1 objetos esperan en la bandeja de salida y se volverán a enviar: %2</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>more matches than shown</source>
+        <extracomment>Why a search stopped: the server has more matches than a search shows.</extracomment>
+        <translation>más resultados de los mostrados</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 waiting for %2</source>
+        <extracomment>The outbox line: objects waiting for another PACS (%2) than the one in the settings.</extracomment>
+        <translation>
+            <numerusform>%1 en espera de %2</numerusform>
+            <numerusform>%1 en espera de %2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 waiting objects were stored on %2</source>
+        <extracomment>The outbox line, for a while: objects that had waited were stored on the PACS named %2.</extracomment>
+        <translation>
+            <numerusform>%1 objeto en espera se almacenó en %2</numerusform>
+            <numerusform>%1 objetos en espera se almacenaron en %2</numerusform>
+        </translation>
     </message>
 </context>
 <context>

@@ -127,6 +127,14 @@
         <extracomment>Seconds without an answer before a request is given up.</extracomment>
         <translation>Délai (s)</translation>
     </message>
+    <message>
+        <source>Allow the password over http:// (unencrypted)</source>
+        <translation>Autoriser le mot de passe sur http:// (non chiffré)</translation>
+    </message>
+    <message>
+        <source>Over http:// anyone on the network can read the password; leave this off unless the server is on this computer or a closed network</source>
+        <translation>Sur http://, n&apos;importe qui sur le réseau peut lire le mot de passe ; ne l&apos;activez que si le serveur est sur cet ordinateur ou sur un réseau fermé</translation>
+    </message>
 </context>
 <context>
     <name>ItemStrip</name>
@@ -517,14 +525,6 @@ Fermer le programme quand il sera terminé ?</translation>
         <translation>État</translation>
     </message>
     <message>
-        <source>Attempts</source>
-        <translation>Tentatives</translation>
-    </message>
-    <message>
-        <source>SOP Instance UID</source>
-        <translation>SOP Instance UID</translation>
-    </message>
-    <message>
         <source>Cause</source>
         <translation>Cause</translation>
     </message>
@@ -557,6 +557,96 @@ Ils ne seront pas envoyés au PACS.</numerusform>
     <message>
         <source>WARNING</source>
         <translation>AVERTISSEMENT</translation>
+    </message>
+    <message>
+        <source>Patient</source>
+        <translation>Patient</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Fichier</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>Batch time</source>
+        <translation>Heure du lot</translation>
+    </message>
+    <message>
+        <source>PACS</source>
+        <translation>PACS</translation>
+    </message>
+    <message>
+        <source>Send to the current PACS</source>
+        <translation>Envoyer au PACS actuel</translation>
+    </message>
+    <message>
+        <source>Objects that wait for another PACS than the one in the settings go to this one instead</source>
+        <translation>Les objets qui attendent un autre PACS que celui des paramètres sont envoyés à celui-ci à la place</translation>
+    </message>
+    <message>
+        <source>waiting for its PACS</source>
+        <extracomment>An object that waits for another PACS than the one in the settings: the one it was sent to.</extracomment>
+        <translation>en attente de son PACS</translation>
+    </message>
+    <message>
+        <source>image</source>
+        <translation>image</translation>
+    </message>
+    <message>
+        <source>document</source>
+        <translation>document</translation>
+    </message>
+    <message>
+        <source>PDF</source>
+        <translation>PDF</translation>
+    </message>
+    <message>
+        <source>video</source>
+        <translation>vidéo</translation>
+    </message>
+    <message>
+        <source>other</source>
+        <translation>autre</translation>
+    </message>
+    <message>
+        <source>%1 · ID %2</source>
+        <extracomment>A patient&apos;s name (%1) and ID (%2).</extracomment>
+        <translation>%1 · ID %2</translation>
+    </message>
+    <message>
+        <source>the PACS of the settings</source>
+        <translation>le PACS des paramètres</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n attempts</source>
+        <translation>
+            <numerusform>%n tentative</numerusform>
+            <numerusform>%n tentatives</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n waiting for %1</source>
+        <translation>
+            <numerusform>%n en attente de %1</numerusform>
+            <numerusform>%n en attente de %1</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No object here waits for another PACS</source>
+        <translation>Aucun objet ici n&apos;attend un autre PACS</translation>
+    </message>
+    <message numerus="yes">
+        <source>Send %n objects meant for %1 to %2 instead?
+They will not be sent to %1.</source>
+        <translation>
+            <numerusform>Envoyer %n objet destiné à %1 à %2 à la place ?
+Il ne sera pas envoyé à %1.</numerusform>
+            <numerusform>Envoyer %n objets destinés à %1 à %2 à la place ?
+Ils ne seront pas envoyés à %1.</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -984,6 +1074,40 @@ Ils ne seront pas envoyés au PACS.</numerusform>
         <source>The AE title &quot;%1&quot; holds &quot;%2&quot;, which an AE title cannot carry (8-bit text only)</source>
         <extracomment>%1 is the typed AE title, %2 the character it cannot carry.</extracomment>
         <translation>Le titre AE « %1 » contient « %2 », qu&apos;un titre AE ne peut pas porter (texte 8 bits uniquement)</translation>
+    </message>
+    <message>
+        <source>not reached</source>
+        <extracomment>Why a file of the list was not sent: a failure (a full disk) stopped the batch before it.</extracomment>
+        <translation>non atteint</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 objects wait in the outbox and will be sent again: %2</source>
+        <extracomment>%2 says why they were not stored (the server&apos;s answer did not confirm them, say).</extracomment>
+        <translation>
+            <numerusform>%1 objet attend dans la boîte d&apos;envoi et sera renvoyé : %2</numerusform>
+            <numerusform>%1 objets attendent dans la boîte d&apos;envoi et seront renvoyés : %2</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>more matches than shown</source>
+        <extracomment>Why a search stopped: the server has more matches than a search shows.</extracomment>
+        <translation>plus de résultats que ceux affichés</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 waiting for %2</source>
+        <extracomment>The outbox line: objects waiting for another PACS (%2) than the one in the settings.</extracomment>
+        <translation>
+            <numerusform>%1 en attente de %2</numerusform>
+            <numerusform>%1 en attente de %2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 waiting objects were stored on %2</source>
+        <extracomment>The outbox line, for a while: objects that had waited were stored on the PACS named %2.</extracomment>
+        <translation>
+            <numerusform>%1 objet en attente a été stocké sur %2</numerusform>
+            <numerusform>%1 objets en attente ont été stockés sur %2</numerusform>
+        </translation>
     </message>
 </context>
 <context>

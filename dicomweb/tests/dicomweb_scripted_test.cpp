@@ -174,6 +174,7 @@ TEST(StowScripted, ARefusalThatWouldRepeatEndsTheRunWithOneCause) {
     server.auth = WebAuth::Basic;
     server.user = "clinic";
     server.password = "wrong";
+    server.allowPlainLogin = true;
     HttpSession session(server);
     const std::vector<StoreOutcome> outcomes = StowRS(session, objects.items, {64u << 20, 1});
     for (const StoreOutcome& outcome : outcomes) {
@@ -201,6 +202,57 @@ TEST(StowScripted, AServerThatFallsSilentIsGivenUpAfterTheTimeOut) {
       << outcomes[0].cause;
 }
 
+// A server that keeps sending a byte now and then is never silent for the time-out, yet the
+// request is given up at its deadline: twice the time-out for a request without a body.
+TEST(StowScripted, AServerThatTricklesItsAnswerIsGivenUpAtTheDeadline) {
+  ScriptedWebServer peer(
+      Json{{"answers",
+            Json::array({Json{{"status", 200}, {"body", std::string(60, ' ')}, {"trickle", 0.3}}})}}
+          .dump());
+  ASSERT_TRUE(peer.Running());
+  DicomWebServer server = Server(peer.Url());
+  server.timeoutSeconds = 1;
+  HttpSession session(server);
+  const HttpResponse response = session.Get("/studies", "application/dicom+json");
+  EXPECT_EQ(response.status, 0);
+  EXPECT_EQ(response.failure, "The DICOMweb server did not finish the request within 2 seconds");
+}
+
+// A basic login over http:// would send the password readable: without the user's leave no
+// request goes out at all, and with it the log and the settings dialog's Test warn.
+TEST(StowScripted, ABasicLoginOverHttpGoesOnlyWithLeaveAndAWarning) {
+  for (const bool allowed : {false, true}) {
+    SCOPED_TRACE(allowed ? "allowed" : "not allowed");
+    ScriptedWebServer peer(Json{{"answers", Json::array({Answer(204, "")})}}.dump());
+    ASSERT_TRUE(peer.Running());
+    LogFile log;
+    DicomWebServer server = Server(peer.Url());
+    server.auth = WebAuth::Basic;
+    server.user = "clinic";
+    server.password = "s3cret-password";
+    server.allowPlainLogin = allowed;
+    std::string message;
+    EXPECT_EQ(TestDicomWeb(server, message), allowed) << message;
+    HttpSession session(server);
+    const HttpResponse response = session.Get("/studies?limit=1", "application/dicom+json");
+    const std::string refusal = "A basic login over http:// would send the password to " +
+                                peer.Url() +
+                                " unencrypted; use https://, or allow it in the settings";
+    const std::string warning = "the DICOMweb password for " + peer.Url() +
+                                " travels unencrypted (http://): anyone on the network can read it";
+    if (allowed) {
+      EXPECT_EQ(response.status, 204);
+      EXPECT_NE(message.find("\nWarning: " + warning + "."), std::string::npos) << message;
+      EXPECT_TRUE(log.Contains("WARNING, HttpSession, " + warning)) << log.Text();
+    } else {
+      EXPECT_EQ(message, refusal);
+      EXPECT_EQ(response.status, 0);
+      EXPECT_EQ(response.failure, refusal);
+      EXPECT_EQ(peer.RequestCount(), 0);
+    }
+  }
+}
+
 // With debug logging the requests and headers are traced, but neither a password nor a token
 // (nor the encoded form curl sends) ever reaches the log.
 TEST(StowScripted, LoginsWorkAndNoSecretReachesTheDebugLog) {
@@ -215,8 +267,13 @@ TEST(StowScripted, LoginsWorkAndNoSecretReachesTheDebugLog) {
       {WebAuth::Basic, basic, {"s3cret-password", "Y2xpbmljOnMzY3JldC1wYXNzd29yZA=="}},
   };
   for (const auto& row : rows) {
-    ScriptedWebServer peer(
-        Json{{"answers", Json::array({Answer(200, "")})}, {"authorization", row.expected}}.dump());
+    const Json stored = {
+        {"00081199",
+         Sequence({{{"00081155", {{"vr", "UI"}, {"Value", {"1.2.826.0.1.3680043.10.631"}}}}}})}};
+    ScriptedWebServer peer(Json{
+        {"answers", Json::array({Answer(200, stored), Answer(200, "")})},
+        {"authorization",
+         row.expected}}.dump());
     ASSERT_TRUE(peer.Running());
     LogFile log;
     LogLevel = 2;
@@ -225,6 +282,7 @@ TEST(StowScripted, LoginsWorkAndNoSecretReachesTheDebugLog) {
     server.user = "clinic";
     server.password = "s3cret-password";
     server.token = token;
+    server.allowPlainLogin = true;
     HttpSession session(server);
     Objects objects({"1.2.826.0.1.3680043.10.631"});
     const std::vector<StoreOutcome> outcomes = StowRS(session, objects.items);
@@ -294,6 +352,44 @@ TEST(QidoScripted, PagesAreReadUntilAShortOneAndRepeatsAreNotCountedTwice) {
                 std::string::npos)
           << peer.Request(2);
     }
+  }
+}
+
+// A search stops at its bound of rows while the server has more, and says so; one that ends at
+// the bound exactly is complete.
+TEST(QidoScripted, ASearchStopsAtItsBoundOfRowsAndSaysThereAreMore) {
+  const Json pageOne = Json::array({Study("1.1", "A"), Study("1.2", "B")});
+  const Json pageTwo = Json::array({Study("1.3", "C"), Study("1.4", "D")});
+  const struct {
+    const char* name;
+    Json answers;
+    size_t mostRows;
+    size_t rows;
+    bool more;
+  } rows[] = {
+      {"full pages beyond the bound", Json::array({Answer(200, pageOne), Answer(200, pageTwo)}), 3,
+       3, true},
+      {"a full page at the bound", Json::array({Answer(200, pageOne), Answer(200, pageTwo)}), 2, 2,
+       true},
+      {"a server that ignores the limit",
+       Json::array(
+           {Answer(200, Json::array({Study("1.1", "A"), Study("1.2", "B"), Study("1.3", "C")}))}),
+       2, 2, true},
+      {"the last page ends at the bound",
+       Json::array({Answer(200, pageOne), Answer(200, Json::array({Study("1.3", "C")}))}), 3, 3,
+       false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScriptedWebServer peer(Json{{"answers", row.answers}}.dump());
+    ASSERT_TRUE(peer.Running());
+    HttpSession session(Server(peer.Url()));
+    std::vector<StudyInfo> results;
+    const QidoResult result = QidoStudies(session, StudyInfo{}, results, 2, row.mostRows);
+    EXPECT_EQ(results.size(), row.rows);
+    EXPECT_EQ(result.moreMatches, row.more);
+    EXPECT_EQ(result.complete, !row.more);
+    EXPECT_EQ(result.problem, row.more ? "more matches than shown" : "");
   }
 }
 

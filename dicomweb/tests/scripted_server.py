@@ -5,10 +5,11 @@ usage: scripted_server.py PORT FOLDER [CERTIFICATE KEY]
 
 FOLDER/script.json holds {"answers": [...], "authorization": "..."}: the n-th request gets the
 n-th answer (the last one repeats), each {"status": 200, "body": "...", "headers": {...},
-"delay": seconds before answering}. When
+"delay": seconds before answering, "trickle": seconds between the bytes of the body}. When
 "authorization" is set, a request without exactly that Authorization header gets 401 instead.
 An answer {"forward": "http://host:port"} relays the request to that server instead and returns
-what it answers. Every request is recorded: FOLDER/request-N.txt holds the method, path and
+what it answers. With "largest": N as well, a request whose body is longer than N bytes gets 413
+instead, as from a gateway with a size limit. Every request is recorded: FOLDER/request-N.txt holds the method, path and
 headers, and FOLDER/request-N.body the body, chunked transfer coding removed. With a certificate
 and key (PEM) the server speaks https.
 """
@@ -60,7 +61,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             answer = {"status": 401, "body": "Login required",
                       "headers": {"WWW-Authenticate": 'Bearer realm="test"'}}
         time.sleep(answer.get("delay", 0))
-        if "forward" in answer:
+        if "largest" in answer and len(body) > answer["largest"]:
+            answer = {"status": 413, "body": "<html>Request Entity Too Large</html>",
+                      "headers": {"Content-Type": "text/html"}}
+        elif "forward" in answer:
             answer = self.relay(answer["forward"], body)
         payload = answer.get("body", "")
         if isinstance(payload, str):
@@ -71,6 +75,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Server", "scripted-dicomweb/1.0")
         self.send_header("Content-Length", str(len(payload)))
         self.end_headers()
+        if "trickle" in answer:
+            try:
+                for byte in payload:
+                    self.wfile.write(bytes([byte]))
+                    self.wfile.flush()
+                    time.sleep(answer["trickle"])
+            except (BrokenPipeError, ConnectionResetError):
+                pass
+            return
         self.wfile.write(payload)
 
     def relay(self, target, body):

@@ -159,12 +159,38 @@ TEST(QidoQuery, TheCFindKeysBecomeParametersAndIncludedFields) {
             "&includefield=0020000D");
 }
 
-HttpResponse Answer(long status, const std::string& body) {
+HttpResponse Answer(long status, const std::string& body, const std::string& contentType = {}) {
   HttpResponse response;
   response.status = status;
   response.body = body;
+  response.contentType = contentType;
   return response;
 }
+
+// The Native DICOM Model form of a store answer: 1.1 stored, 1.2 failed for lack of resources.
+constexpr const char* kXmlAnswer = R"(<?xml version="1.0" encoding="UTF-8"?>
+<NativeDicomModel xmlns="http://dicom.nema.org/PS3.19/models/NativeDICOM">
+  <DicomAttribute tag="00081199" vr="SQ" keyword="ReferencedSOPSequence">
+    <Item number="1">
+      <DicomAttribute tag="00081155" vr="UI"><Value number="1">1.1</Value></DicomAttribute>
+    </Item>
+  </DicomAttribute>
+  <DicomAttribute tag="00081198" vr="SQ" keyword="FailedSOPSequence">
+    <Item number="1">
+      <DicomAttribute tag="00081155" vr="UI"><Value number="1">1.2</Value></DicomAttribute>
+      <DicomAttribute tag="00081197" vr="US"><Value number="1">42752</Value></DicomAttribute>
+    </Item>
+  </DicomAttribute>
+</NativeDicomModel>)";
+
+// The same with a DTD whose entity would name the object: never expanded, never trusted.
+constexpr const char* kXmlWithEntities = R"(<?xml version="1.0"?>
+<!DOCTYPE NativeDicomModel [<!ENTITY uid "1.1">]>
+<NativeDicomModel>
+  <DicomAttribute tag="00081199" vr="SQ"><Item number="1">
+    <DicomAttribute tag="00081155" vr="UI"><Value number="1">&uid;</Value></DicomAttribute>
+  </Item></DicomAttribute>
+</NativeDicomModel>)";
 
 std::string Item(const std::string& uid, const char* reasonKey = nullptr, int reason = 0) {
   std::string item = R"({"00081150": {"vr": "UI", "Value": ["1.2.840.10008.5.1.4.1.1.7"]},)"
@@ -203,8 +229,15 @@ TEST(StowAnswer, EachObjectIsDecidedByWhatTheAnswerSaysOfIt) {
     std::string problem;  // the request's problem, empty when none
   } rows[] = {
       {"all stored", Answer(200, StoreAnswer({Item("1.1"), Item("1.2")}, {})), S, S, "", ""},
-      {"200 with nothing listed", Answer(200, ""), S, S, "", ""},
-      {"200 with empty lists", Answer(200, StoreAnswer({}, {})), S, S, "", ""},
+      // Only the objects an answer names count as stored, whatever the HTTP status says.
+      {"200 with nothing", Answer(200, ""), F, F,
+       "the server's answer did not confirm the object: an empty answer", ""},
+      {"200 with a web page", Answer(200, "<html>Welcome</html>", "text/html; charset=utf-8"), F, F,
+       "the server's answer did not confirm the object: text/html", ""},
+      {"200 with unrelated JSON", Answer(200, R"({"status": "ok"})", "application/json"), F, F,
+       "the server's answer did not confirm the object: application/json", ""},
+      {"200 with empty lists", Answer(200, StoreAnswer({}, {})), F, F,
+       "the server's answer did not confirm the object: not among the objects it lists", ""},
       {"warning beside a stored one",
        Answer(202, StoreAnswer({Item("1.1"), Item("1.2", "00081196", 0xB000)}, {})), S, W,
        "status 0xB000 (warning: coercion of data elements)", ""},
@@ -223,10 +256,16 @@ TEST(StowAnswer, EachObjectIsDecidedByWhatTheAnswerSaysOfIt) {
        "The DICOMweb server could not read the request (HTTP 400)",
        "The DICOMweb server could not read the request (HTTP 400)"},
       {"some listed as stored, the rest not mentioned", Answer(200, StoreAnswer({Item("1.1")}, {})),
-       S, F, "The DICOMweb server did not confirm that it stored the object (HTTP 200)", ""},
+       S, F, "the server's answer did not confirm the object: not among the objects it lists", ""},
       {"accepted for later", Answer(202, ""), F, F,
-       "The DICOMweb server did not confirm that it stored the object (HTTP 202)", ""},
-      {"an answer in XML", Answer(200, "<NativeDicomModel/>"), S, S, "", ""},
+       "the server's answer did not confirm the object: an empty answer", ""},
+      {"an answer in XML without lists",
+       Answer(200, "<NativeDicomModel/>", "application/dicom+xml"), F, F,
+       "the server's answer did not confirm the object: application/dicom+xml", ""},
+      {"an answer in XML", Answer(202, kXmlAnswer, "application/dicom+xml"), S, F,
+       "status 0xA700 (refused: out of resources)", ""},
+      {"XML that declares entities", Answer(200, kXmlWithEntities, "application/dicom+xml"), F, F,
+       "the server's answer did not confirm the object: application/dicom+xml", ""},
       {"a stored object listed as failed too",
        Answer(202, StoreAnswer({Item("1.1"), Item("1.2")}, {Item("1.2", "00081197", 0xA700)})), S,
        F, "status 0xA700 (refused: out of resources)", ""},
@@ -330,6 +369,19 @@ TEST(DicomWebServer, AddressesAreCheckedAndShownWithoutPasswords) {
   EXPECT_FALSE(DicomWebServerProblem(server).empty());
   server.timeoutSeconds = 5;
   EXPECT_EQ(DicomWebServerProblem(server), "");
+  // A password over http:// (a basic login, or one written into the URL) only with leave.
+  for (const char* url : {"http://pacs.example/dicom-web", "http://u:pw@pacs.example/dicom-web"}) {
+    server.baseUrl = url;
+    server.auth = ShownUrl(url) == url ? WebAuth::Basic : WebAuth::None;
+    server.user = "clinic";
+    server.allowPlainLogin = false;
+    EXPECT_TRUE(SendsPasswordInTheClear(server)) << url;
+    EXPECT_NE(DicomWebServerProblem(server).find("unencrypted"), std::string::npos) << url;
+    server.allowPlainLogin = true;
+    EXPECT_EQ(DicomWebServerProblem(server), "") << url;
+  }
+  server.baseUrl = "https://pacs.example/dicom-web";
+  EXPECT_FALSE(SendsPasswordInTheClear(server));
 
   WebAuth auth = WebAuth::None;
   EXPECT_TRUE(ParseWebAuth("Basic", auth));

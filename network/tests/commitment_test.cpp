@@ -2,9 +2,11 @@
 // report on the same association with a scripted PACS, and the listener a PACS calls back.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "bufdata.h"
+#include "captured_log.h"
 #include "commitment.h"
 #include "commitmentlistener.h"
 #include "dimse.h"
@@ -306,11 +308,11 @@ TEST(CommitmentRequest, RefusalsAreReportedWithoutTransaction) {
 // role by role selection, as a storage commitment SCP must on an association it opens.
 struct CallingPacs {
   PDU_Service service;
-  bool Open(const std::string& calledAe, int port) {
+  bool Open(const std::string& calledAe, int port, const std::string& callingAe = "ORTHANC") {
     service.assocRQ.UserInfo.Role.SOPClassUID = kStorageCommitmentSopClass;
     service.assocRQ.UserInfo.Role.SCURole = 0;
     service.assocRQ.UserInfo.Role.SCPRole = 1;
-    return OpenAssociation(service, "ORTHANC", calledAe, "127.0.0.1", std::to_string(port),
+    return OpenAssociation(service, callingAe, calledAe, "127.0.0.1", std::to_string(port),
                            kStorageCommitmentSopClass, kExplicitVRLittleEndian, "", 5);
   }
   // Sends the report and gives the status of the answer (-1 when none came).
@@ -388,6 +390,82 @@ TEST(CommitmentListener, StopCutsAnIdleAssociation) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
   DcmObj nothing;
   EXPECT_FALSE(idle.service.Read(nothing, MessageKind::Command));
+}
+
+// Only the PACS may report: its AE title, calling from its address. Anyone else that reaches the
+// port is rejected and logged with the address and AE title it came with, and its report marks
+// nothing committed.
+TEST(CommitmentListener, OnlyThePacsFromItsAddressMayReport) {
+  const struct {
+    const char* name;
+    const char* callingAe;
+    const char* pacsHost;
+    bool accepted;
+  } rows[] = {
+      {"the PACS", "ORTHANC", "127.0.0.1", true},
+      {"another AE title", "INTRUDER", "127.0.0.1", false},
+      {"another address", "ORTHANC", "127.0.0.2", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    CapturedLog log;
+    CommitmentResults results;
+    CommitmentListener listener("VELLORAN", results);
+    listener.AcceptOnlyFrom("ORTHANC", row.pacsHost);
+    const int port = testsupport::FreePort();
+    std::string error;
+    ASSERT_TRUE(listener.Start(std::to_string(port), ListenScope::LoopbackOnly, error)) << error;
+    CallingPacs caller;
+    ASSERT_EQ(caller.Open("VELLORAN", port, row.callingAe), row.accepted);
+    if (row.accepted) {
+      auto report = BuildCommitmentReport(Report("2.25.7", {{"1.1", 0}}));
+      EXPECT_EQ(caller.Send(kEventAllCommitted, *report), 0);
+      CloseAssociation(caller.service);
+      EXPECT_TRUE(results.WaitFor("2.25.7", std::chrono::seconds(5)).has_value());
+    } else {
+      EXPECT_TRUE(log.Contains("rejected: calling AE title \"" + std::string(row.callingAe) +
+                               "\" from 127.0.0.1, only ORTHANC at " + row.pacsHost + " may call"))
+          << log.Text();
+      EXPECT_FALSE(results.Has("2.25.7"));
+    }
+  }
+}
+
+// A caller that trickles its association request a byte at a time holds neither the port nor the
+// PACS: the PACS's report is taken meanwhile, and the trickler is cut at its association's
+// deadline.
+TEST(CommitmentListener, ATricklingCallerDelaysNoReportAndIsCutAtItsDeadline) {
+  CommitmentResults results;
+  CommitmentListener listener("VELLORAN", results);
+  listener.timeoutSeconds = 2;
+  const int port = testsupport::FreePort();
+  std::string error;
+  ASSERT_TRUE(listener.Start(std::to_string(port), ListenScope::LoopbackOnly, error)) << error;
+  std::atomic<bool> cut = false;
+  std::thread trickler([&] {
+    Socket socket;
+    socket.TimeOut = 5;
+    if (!socket.Open("127.0.0.1", std::to_string(port))) return;
+    // An A-ASSOCIATE-RQ of 256 bytes, a byte every 200 ms: well within every receive time-out,
+    // and on for far longer than the association's deadline.
+    Bytes request = {0x01, 0x00, 0x00, 0x00, 0x01, 0x00};
+    request.resize(6 + 256, 0x00);
+    for (size_t i = 0; i < request.size() && !cut; ++i) {
+      if (!socket.SendBinary(&request[i], 1)) cut = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  CallingPacs pacs;
+  ASSERT_TRUE(pacs.Open("VELLORAN", port));
+  auto report = BuildCommitmentReport(Report("2.25.8", {{"1.1", 0}}));
+  EXPECT_EQ(pacs.Send(kEventAllCommitted, *report), 0);
+  CloseAssociation(pacs.service);
+  EXPECT_TRUE(results.WaitFor("2.25.8", std::chrono::seconds(5)).has_value());
+  EXPECT_FALSE(cut) << "the report was only taken after the trickler was cut";
+  trickler.join();
+  EXPECT_TRUE(cut) << "the trickler was never cut";
+  listener.Stop();
 }
 
 }  // namespace
