@@ -284,11 +284,11 @@ StreamStep StreamingDelivery::Deliver(const OutboxEntry& entry) {
 
 namespace {
 
-// Hands on the data set of a Part 10 file given piece by piece: the bytes after the preamble,
+// Hands on the data set of a DICOM file given piece by piece: the bytes after the preamble,
 // "DICM" and the file meta group, whose length the group's first element tells.
-class DataSetOfPart10 {
+class DataSetOfDicomFile {
  public:
-  explicit DataSetOfPart10(const PieceSink& sink) : sink_(sink) {}
+  explicit DataSetOfDicomFile(const PieceSink& sink) : sink_(sink) {}
 
   bool Forward(const uint8_t* bytes, size_t size) {
     while (size > 0 && seen_ < skip_) {
@@ -337,7 +337,7 @@ bool StreamingDelivery::DeliverWhileWriting(const std::string& sopClassUid,
   const int status = StoreProduced(
       *state.service, sopClassUid, sopInstanceUid, transferSyntaxUid,
       [&](const PieceSink& send) {
-        DataSetOfPart10 dataSet(send);
+        DataSetOfDicomFile dataSet(send);
         written = write(
             [&](const uint8_t* bytes, size_t size) { return dataSet.Forward(bytes, size); }, entry);
         return written;

@@ -70,7 +70,7 @@ class StreamingDelivery {
   // the PACS did not answer, every object is left waiting without another try.
   StreamStep Deliver(const OutboxEntry& entry);
   // Puts an object into the outbox while storing it: `write` stages and commits it, handing each
-  // piece of its Part 10 file to the sink it is given as it writes it, and gives the entry
+  // piece of its DICOM file to the sink it is given as it writes it, and gives the entry
   // committed. The PACS gets the last bytes only once `write` returned true, so it never holds an
   // object that is not safely in the outbox; the object is then settled as Deliver settles it.
   // One the association cannot send as it is (another kind or transfer syntax, no PACS) is only

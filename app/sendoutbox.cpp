@@ -30,7 +30,7 @@ namespace {
 // flushed and then read again to be sent: the delivery writes it and hands each piece to the PACS
 // as it goes, and sends the last piece once the object is committed, so the PACS never holds an
 // object the outbox does not. See OutboxPipeline::WriteWhileSending.
-// Objects whose Part 10 file is at least this long are written while they are sent.
+// Objects whose DICOM file is at least this long are written while they are sent.
 constexpr uint64_t kWrittenWhileSent = 16 << 20;
 
 class OutboxPipeline {
