@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "appfolders.h"
 #include "dicomfile.h"
@@ -34,6 +36,10 @@ constexpr const char* kFirstVersionRecord = "1";
 constexpr const char* kRecordVersion = "2";
 constexpr const char* kObjectSuffix = ".dcm";
 constexpr const char* kPartSuffix = ".part";
+// Files flushed at once when a group is committed; the threads wait on the disk, not a core.
+constexpr size_t kFlushingThreads = 8;
+// A file being written is handed to the disk in steps of this size.
+constexpr off_t kWritebackStep = 8 << 20;
 
 constexpr const char* kStateNames[] = {"waiting", "failed", "stored", "gone"};
 
@@ -357,6 +363,26 @@ bool Alive(pid_t pid) {
   return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
 }
 
+// Flushes the contents of the files to disk, several at once: the file system then takes them into
+// as few journal commits (and disk cache flushes) as it can, where one after the other each would
+// wait for its own. The errno of each file's failure, 0 for those flushed.
+std::vector<int> FlushFiles(const std::vector<fs::path>& paths) {
+  std::vector<int> errors(paths.size(), 0);
+  std::atomic<size_t> next = 0;
+  auto flush = [&] {
+    for (size_t i = next++; i < paths.size(); i = next++) {
+      Descriptor fd(::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC));
+      if (!fd.ok() || ::fdatasync(fd.get()) != 0) errors[i] = errno != 0 ? errno : EIO;
+    }
+  };
+  std::vector<std::thread> helpers;
+  const size_t threads = std::min(paths.size(), kFlushingThreads);
+  for (size_t i = 1; i < threads; ++i) helpers.emplace_back(flush);
+  flush();
+  for (std::thread& helper : helpers) helper.join();
+  return errors;
+}
+
 // Why a write failed, in plain words: a full disk says so.
 std::string WriteProblem(int error) {
   if (error == ENOSPC || error == EDQUOT) return "the disk is full";
@@ -517,7 +543,7 @@ fs::path Outbox::PartPathOf(const OutboxEntry& entry) const {
 }
 
 bool Outbox::Stage(DcmObj& dataSet, const OutboxEnvelope& envelope, OutboxEntry& staged,
-                   std::string& error) {
+                   std::string& error, const PieceSink& alsoTo) {
   OutboxEntry entry;
   entry.source = envelope.source;
   entry.batch = envelope.batch;
@@ -535,21 +561,41 @@ bool Outbox::Stage(DcmObj& dataSet, const OutboxEnvelope& envelope, OutboxEntry&
   }
   const fs::path part = PartPathOf(entry);
   bool written = false;
-  int writeError = 0;
+  // Why the writing stopped: the file system's error, or 0 when the object's data could not be
+  // had (a source file cut short meanwhile: the log names it).
+  int writeErrno = 0;
   {
     Descriptor fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (fd.ok()) {
-      written = WritePart10Pieces(dataSet, 1 << 20, [&](const uint8_t* data, size_t size) {
-        return WriteAll(fd.get(), reinterpret_cast<const char*>(data), size);
+    if (!fd.ok()) {
+      writeErrno = errno;
+    } else {
+      off_t handedToDisk = 0;
+      off_t size = 0;
+      written = WritePart10Pieces(dataSet, 1 << 20, [&](const uint8_t* data, size_t length) {
+        if (!WriteAll(fd.get(), reinterpret_cast<const char*>(data), length)) {
+          writeErrno = errno;
+          return false;
+        }
+        size += static_cast<off_t>(length);
+        // A large object goes to the disk while it is written, so that flushing it in Commit
+        // finds little left to do.
+        if (size - handedToDisk >= kWritebackStep) {
+          ::sync_file_range(fd.get(), handedToDisk, size - handedToDisk, SYNC_FILE_RANGE_WRITE);
+          handedToDisk = size;
+        }
+        if (alsoTo) alsoTo(data, length);
+        return true;
       });
-      // The disk starts on it now, so that flushing it in Commit finds little left to do.
-      if (written) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+      // The disk starts on the rest now.
+      if (written) ::sync_file_range(fd.get(), handedToDisk, 0, SYNC_FILE_RANGE_WRITE);
     }
-    writeError = errno;
   }
   if (!written) {
     error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
-            WriteProblem(writeError);
+            (writeErrno != 0
+                 ? WriteProblem(writeErrno)
+                 : "its data could not be read" +
+                       (envelope.source.empty() ? std::string() : " from " + envelope.source));
     std::error_code ignored;
     fs::remove(part, ignored);
     WriteLog("ERROR, Outbox, " + error);
@@ -564,14 +610,16 @@ bool Outbox::Commit(std::vector<OutboxEntry>& staged, std::string& error) {
   // a file that is not whole.
   std::vector<OutboxEntry> flushed;
   std::error_code status;
-  for (OutboxEntry& entry : staged) {
-    Descriptor fd(::open(PartPathOf(entry).c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.ok() && ::fdatasync(fd.get()) == 0) {
-      flushed.push_back(std::move(entry));
+  std::vector<fs::path> parts;
+  for (const OutboxEntry& entry : staged) parts.push_back(PartPathOf(entry));
+  const std::vector<int> flushErrors = FlushFiles(parts);
+  for (size_t i = 0; i < staged.size(); ++i) {
+    if (flushErrors[i] == 0) {
+      flushed.push_back(std::move(staged[i]));
     } else {
-      error = "cannot write " + entry.file + " into the outbox " + folder_.string() + ": " +
-              WriteProblem(errno);
-      fs::remove(PartPathOf(entry), status);
+      error = "cannot write " + staged[i].file + " into the outbox " + folder_.string() + ": " +
+              WriteProblem(flushErrors[i]);
+      fs::remove(parts[i], status);
     }
   }
   staged.clear();
@@ -604,18 +652,22 @@ bool Outbox::Commit(std::vector<OutboxEntry>& staged, std::string& error) {
       unnamed += RecordLine(entry);
     }
     if (!unnamed.empty()) AppendLines(unnamed, Durability::Later);
-    if (!staged.empty() && !SyncPath(folder_)) {
-      error = "cannot record " + std::to_string(staged.size()) + " objects in the outbox " +
-              folder_.string() + ": " + WriteProblem(errno);
-      std::string gone;
-      for (OutboxEntry& entry : staged) {
-        fs::remove(folder_ / entry.file, status);
-        entry.state = OutboxState::Gone;
-        gone += RecordLine(entry);
-      }
-      AppendLines(gone, Durability::Later);
-      staged.clear();
+  }
+  // The names reach the disk with the folder lock released, so that deliveries settle their
+  // objects meanwhile rather than wait for the disk: each object is whole and recorded already.
+  if (!staged.empty() && !SyncPath(folder_)) {
+    error = "cannot record " + std::to_string(staged.size()) + " objects in the outbox " +
+            folder_.string() + ": " + WriteProblem(errno);
+    FolderLock lock(*journal_, folder_, true);
+    Refresh(*journal_, folder_);
+    std::string gone;
+    for (OutboxEntry& entry : staged) {
+      fs::remove(folder_ / entry.file, status);
+      entry.state = OutboxState::Gone;
+      gone += RecordLine(entry);
     }
+    AppendLines(gone, Durability::Later);
+    staged.clear();
   }
   if (!error.empty()) WriteLog("ERROR, Outbox, " + error);
   return error.empty();

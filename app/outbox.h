@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bufdata.h"
 #include "dcmobj.h"
 #include "outboxdestination.h"
 
@@ -102,8 +103,10 @@ class Outbox {
   // and the folder flushed once, their records appended and the journal flushed once. The entries
   // left in `staged` when Commit returns are queued and survive a crash; one that could not be
   // put in is taken out of `staged` with its file deleted, and Commit gives false with `error`.
+  // `alsoTo`, when given, receives each piece of the file as it is written (for sending the object
+  // meanwhile); what it answers does not stop the writing.
   bool Stage(DcmObj& dataSet, const OutboxEnvelope& envelope, OutboxEntry& staged,
-             std::string& error);
+             std::string& error, const PieceSink& alsoTo = {});
   bool Commit(std::vector<OutboxEntry>& staged, std::string& error);
 
   // Every object that has not gone, in the order they were first queued.

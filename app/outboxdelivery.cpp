@@ -2,6 +2,7 @@
 #include "outboxdelivery.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <map>
 
@@ -186,6 +187,37 @@ DeliveryReport MergeDeliveries(DeliveryReport first, DeliveryReport second) {
 struct StreamingDelivery::State {
   State(Outbox& box, const PacsTarget& target, DeliveryProgress progress, size_t expected)
       : outbox(box), node(target.node), delivery(box, false, std::move(progress), expected) {}
+
+  enum class Association { Ready, OtherKind, PacsAway };
+  // The association for objects of this kind: the one open, or one opened now for the first
+  // object (or anew, when the PACS ended the last one between two objects).
+  Association For(const std::string& sopClass, const std::string& transferSyntax) {
+    if (pacsAway) return Association::PacsAway;
+    if (service && (sopClass != sopClassUid || transferSyntax != transferSyntaxUid)) {
+      return Association::OtherKind;
+    }
+    // The PACS may have ended the association between two objects: that is no object's fault, and
+    // a new one is opened.
+    if (service && service->State() != AssociationState::Established) {
+      EndAssociation(*service);
+      service.reset();
+    }
+    if (!service) {
+      service = std::make_unique<PDU_Service>();
+      sopClassUid = sopClass;
+      transferSyntaxUid = transferSyntax;
+      if (!OpenFileStoreAssociation(*service, node, sopClass, transferSyntax,
+                                    kSendTimeoutSeconds)) {
+        WriteLog("ERROR, Can't open association with: " + node.calledAet);
+        // The PACS is not there: later objects would only wait for the same time-out.
+        pacsAway = true;
+        delivery.Report().pacsAnswered = false;
+        return Association::PacsAway;
+      }
+    }
+    return Association::Ready;
+  }
+
   Outbox& outbox;
   RemoteNode node;
   Delivery delivery;
@@ -219,29 +251,14 @@ StreamStep StreamingDelivery::Deliver(const OutboxEntry& entry) {
     state.delivery.Record(entry, Decided(StoreFailure(error)));
     return StreamStep::Settled;
   }
-  if (state.service && (header.sopClassUid != state.sopClassUid ||
-                        header.transferSyntaxUid != state.transferSyntaxUid)) {
-    return StreamStep::PassedOver;  // another kind: it waits for its own association
-  }
-  // The PACS may have ended the association between two objects: that is no object's fault, and
-  // a new one is opened.
-  if (state.service && state.service->State() != AssociationState::Established) {
-    EndAssociation(*state.service);
-    state.service.reset();
-  }
-  if (!state.service) {
-    state.service = std::make_unique<PDU_Service>();
-    state.sopClassUid = header.sopClassUid;
-    state.transferSyntaxUid = header.transferSyntaxUid;
-    if (!OpenFileStoreAssociation(*state.service, state.node, header.sopClassUid,
-                                  header.transferSyntaxUid, kSendTimeoutSeconds)) {
-      WriteLog("ERROR, Can't open association with: " + state.node.calledAet);
-      // The PACS is not there: later objects would only wait for the same time-out.
-      state.pacsAway = true;
-      state.delivery.Report().pacsAnswered = false;
+  switch (state.For(header.sopClassUid, header.transferSyntaxUid)) {
+    case State::Association::OtherKind:
+      return StreamStep::PassedOver;  // another kind: it waits for its own association
+    case State::Association::PacsAway:
       state.delivery.Record(entry, Undecided(kPacsDidNotAnswer));
       return StreamStep::Settled;
-    }
+    case State::Association::Ready:
+      break;
   }
   PDU_Service& service = *state.service;
   if (ChooseStoreContext(service, header.transferSyntaxUid) == 0) {
@@ -263,6 +280,82 @@ StreamStep StreamingDelivery::Deliver(const OutboxEntry& entry) {
   state.service.reset();
   state.delivery.RecordLost(entry, error.empty() ? "the association was lost" : error);
   return StreamStep::ConnectionLost;
+}
+
+namespace {
+
+// Hands on the data set of a DICOM file given piece by piece: the bytes after the preamble,
+// "DICM" and the file meta group, whose length the group's first element tells.
+class DataSetOfDicomFile {
+ public:
+  explicit DataSetOfDicomFile(const PieceSink& sink) : sink_(sink) {}
+
+  bool Forward(const uint8_t* bytes, size_t size) {
+    while (size > 0 && seen_ < skip_) {
+      const size_t take = static_cast<size_t>(std::min<uint64_t>(size, skip_ - seen_));
+      if (seen_ < kHead) std::memcpy(head_ + seen_, bytes, take);
+      seen_ += take;
+      bytes += take;
+      size -= take;
+      if (seen_ == kHead && skip_ == kHead) {
+        skip_ += uint64_t{head_[140]} | uint64_t{head_[141]} << 8 | uint64_t{head_[142]} << 16 |
+                 uint64_t{head_[143]} << 24;
+      }
+    }
+    return size == 0 || sink_(bytes, size);
+  }
+
+ private:
+  // Preamble, "DICM" and the group length element, whose value is the last four bytes.
+  static constexpr uint64_t kHead = 144;
+  const PieceSink& sink_;
+  uint8_t head_[kHead] = {};
+  uint64_t seen_ = 0;
+  uint64_t skip_ = kHead;
+};
+
+}  // namespace
+
+bool StreamingDelivery::DeliverWhileWriting(const std::string& sopClassUid,
+                                            const std::string& sopInstanceUid,
+                                            const std::string& transferSyntaxUid,
+                                            const OutboxWrite& write) {
+  State& state = *state_;
+  OutboxEntry entry;
+  const State::Association association = state.For(sopClassUid, transferSyntaxUid);
+  if (association != State::Association::Ready || !SendsAsItIs(*state.service, transferSyntaxUid)) {
+    if (!write({}, entry)) return false;
+    if (association == State::Association::Ready) {
+      Deliver(entry);
+    } else if (association == State::Association::PacsAway) {
+      state.delivery.Record(entry, Undecided(kPacsDidNotAnswer));
+    }
+    return true;
+  }
+  bool written = false;
+  std::string error;
+  const int status = StoreProduced(
+      *state.service, sopClassUid, sopInstanceUid, transferSyntaxUid,
+      [&](const PieceSink& send) {
+        DataSetOfDicomFile dataSet(send);
+        written = write(
+            [&](const uint8_t* bytes, size_t size) { return dataSet.Forward(bytes, size); }, entry);
+        return written;
+      },
+      error);
+  // Not written: the association was aborted before the object was whole, and the next object
+  // opens a new one.
+  if (!written) return false;
+  if (status >= 0) {
+    state.delivery.Record(entry, Decided(StoreOutcomeFromStatus(status)));
+  } else if (!ConnectionFailed(status)) {
+    state.delivery.Record(entry, Decided(StoreFailure(error)));
+  } else {
+    EndAssociation(*state.service);
+    state.service.reset();
+    state.delivery.RecordLost(entry, error.empty() ? "the association was lost" : error);
+  }
+  return true;
 }
 
 DeliveryReport StreamingDelivery::Finish() {

@@ -69,6 +69,16 @@ class StreamingDelivery {
   // Stores the object and settles it, unless it is of another kind than the association's. Once
   // the PACS did not answer, every object is left waiting without another try.
   StreamStep Deliver(const OutboxEntry& entry);
+  // Puts an object into the outbox while storing it: `write` stages and commits it, handing each
+  // piece of its DICOM file to the sink it is given as it writes it, and gives the entry
+  // committed. The PACS gets the last bytes only once `write` returned true, so it never holds an
+  // object that is not safely in the outbox; the object is then settled as Deliver settles it.
+  // One the association cannot send as it is (another kind or transfer syntax, no PACS) is only
+  // written, and then treated as Deliver treats it. False, with nothing stored, when `write`
+  // failed.
+  using OutboxWrite = std::function<bool(const PieceSink& alsoSend, OutboxEntry& written)>;
+  bool DeliverWhileWriting(const std::string& sopClassUid, const std::string& sopInstanceUid,
+                           const std::string& transferSyntaxUid, const OutboxWrite& write);
   bool PacsAnswered() const;
   // Releases the association and gives what became of every object delivered.
   DeliveryReport Finish();

@@ -32,6 +32,13 @@ size_t PictureEncoders::Queued() const {
   return jobs_.size();
 }
 
+size_t PictureEncoders::Started() const {
+  std::lock_guard lock(mutex_);
+  size_t started = 0;
+  for (const Job& job : jobs_) started += job.started ? 1 : 0;
+  return started;
+}
+
 bool PictureEncoders::TakeOldest(EncodedPicture& picture, std::string& error) {
   std::unique_lock lock(mutex_);
   if (jobs_.empty()) {

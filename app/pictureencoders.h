@@ -24,6 +24,8 @@ class PictureEncoders {
   void Add(std::string path);
   // Pictures queued and not yet taken.
   size_t Queued() const;
+  // Pictures a worker has started on (or finished) and nobody has taken yet.
+  size_t Started() const;
   // Waits for the oldest queued picture and hands over its result: EncodePictureFile's.
   bool TakeOldest(EncodedPicture& picture, std::string& error);
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "conversioncontext.h"
+#include "dicomfile.h"
 #include "send.h"
 
 namespace {
@@ -18,21 +19,40 @@ namespace {
 // Puts the objects of a Send into the outbox in groups and, over DICOM, delivers them. The
 // conversion stages each object (its file written, not yet flushed to disk); one thread commits
 // whatever was staged since its last turn, with one flush of the folder and one of the journal for
-// the whole group, and hands the group to a second thread that delivers it on the association it
-// holds. Converting, flushing and delivering thus overlap, the disk's flushes are shared by as many
+// the whole group (its files flushed all at once), and hands the group to a second thread that
+// delivers it on the association it holds. Converting, flushing and delivering thus overlap: the
+// next group is committed while the last one is delivered, the disk's flushes are shared by as many
 // objects as were made meanwhile, and an object counts as queued, is shown as queued and is
 // delivered only once its group is committed. Once the user cancels, what was staged is still
 // committed but nothing more is delivered after the object in flight: the rest waits in the
 // outbox for its own deliveries.
-// Objects staged beyond this are committed without waiting for the delivery to be ready.
-constexpr size_t kLargestGroup = 64;
+// A large object (a video) is written into the outbox while it is sent, rather than written,
+// flushed and then read again to be sent: the delivery writes it and hands each piece to the PACS
+// as it goes, and sends the last piece once the object is committed, so the PACS never holds an
+// object the outbox does not. See OutboxPipeline::WriteWhileSending.
+// Objects whose DICOM file is at least this long are written while they are sent.
+constexpr uint64_t kWrittenWhileSent = 16 << 20;
 
 class OutboxPipeline {
  public:
+  // A large object on its way from the conversion, which waits, to the outbox and the PACS.
+  struct LargeObject {
+    DcmObj& object;
+    const OutboxEnvelope envelope;
+    bool done = false;  // written and committed, or failed
+    bool committed = false;
+    OutboxEntry entry;
+    std::string error;
+  };
+
   struct Committed {
     OutboxEntry entry;
     size_t item = 0;
+    // Until it is committed: the large object this place is kept for (its entry comes then).
+    LargeObject* large = nullptr;
   };
+
+  enum class Written { Committed, Failed, NotDelivering };
 
   OutboxPipeline(Outbox& outbox, const PacsTarget& target, bool deliver,
                  const OutboxSendProgress& progress, size_t items, std::stop_token stop)
@@ -61,6 +81,31 @@ class OutboxPipeline {
     toCommit_.notify_one();
     error = error_;
     return error_.empty();
+  }
+
+  // From the conversion: a large object for `item`, written into the outbox by the delivery while
+  // it is sent, after every object staged before it. Returns once the object is committed
+  // (`entry`) or could not be (Failed, with the reason); NotDelivering, with nothing done, when no
+  // delivery runs (any more): the caller stages it.
+  Written WriteWhileSending(DcmObj& object, size_t item, const OutboxEnvelope& envelope,
+                            OutboxEntry& entry, std::string& error) {
+    LargeObject large{object, envelope};
+    std::unique_lock guard(mutex_);
+    if (!delivering_) return Written::NotDelivering;
+    if (!error_.empty()) {
+      error = error_;
+      return Written::Failed;
+    }
+    staged_.push_back({OutboxEntry{}, item, &large});
+    ++stagedCount_;
+    toCommit_.notify_one();
+    largeDone_.wait(guard, [&] { return large.done; });
+    if (!large.committed) {
+      error = large.error;
+      return Written::Failed;
+    }
+    entry = large.entry;
+    return Written::Committed;
   }
 
   // From the conversion: `done` items converted; shown once what they gave is committed.
@@ -119,33 +164,39 @@ class OutboxPipeline {
       size_t groupEnd = 0;
       {
         std::unique_lock guard(mutex_);
-        // While the delivery has committed objects in hand the staged ones wait, so that the
-        // next group shares its flushes among as many as possible.
-        toCommit_.wait(guard, [&] {
-          return converted_ || staged_.size() >= kLargestGroup ||
-                 (!staged_.empty() && (!delivering_ || next_ == committed_.size()));
-        });
+        toCommit_.wait(guard, [&] { return converted_ || !staged_.empty(); });
         if (staged_.empty()) break;
         group.swap(staged_);
         groupEnd = stagedCount_;
       }
       std::vector<OutboxEntry> entries;
-      for (const Committed& object : group) entries.push_back(object.entry);
+      for (const Committed& object : group) {
+        if (object.large == nullptr) entries.push_back(object.entry);
+      }
       std::string error;
-      const bool committed = outbox_.Commit(entries, error);
+      const bool committed = entries.empty() || outbox_.Commit(entries, error);
+      std::vector<Committed> unsent;  // large objects nobody delivers any more
       {
         std::lock_guard guard(mutex_);
         if (!committed && error_.empty()) error_ = error;
         // Commit keeps the order and leaves out only what it could not put in.
         size_t next = 0;
         for (Committed& object : group) {
-          if (next < entries.size() && entries[next].file == object.entry.file) {
+          if (object.large != nullptr) {
+            // It takes its place in the delivery's order; the delivery writes it.
+            if (delivering_) {
+              committed_.push_back(std::move(object));
+            } else {
+              unsent.push_back(std::move(object));
+            }
+          } else if (next < entries.size() && entries[next].file == object.entry.file) {
             committed_.push_back(std::move(object));
             ++next;
           }
         }
       }
       toDeliver_.notify_one();
+      for (Committed& object : unsent) WriteLarge(*object.large, object.item, kNotInPlace, {});
       ShowQueued(groupEnd);
     }
     ShowQueued(SIZE_MAX);
@@ -158,27 +209,89 @@ class OutboxPipeline {
 
   void Deliver() {
     StreamingDelivery delivery(outbox_, target_, progress_.delivered, items_);
+    std::vector<Committed> unsent;  // large objects to write without sending, after a cancel
     while (true) {
-      OutboxEntry entry;
+      Committed object;
+      size_t place = 0;
       {
         std::unique_lock guard(mutex_);
-        if (next_ == committed_.size()) toCommit_.notify_one();  // ready for the next group
         toDeliver_.wait(guard, [&] { return allCommitted_ || next_ < committed_.size(); });
-        if (next_ == committed_.size()) break;
-        if (stop_.stop_requested()) {
-          cutShort_ = true;
+        if (next_ == committed_.size()) {
+          delivering_ = false;
           break;
         }
-        entry = committed_[next_++].entry;
+        if (stop_.stop_requested()) {
+          cutShort_ = true;
+          // From now on the committer writes the large objects itself; those already here are
+          // written below. Nothing more is sent.
+          delivering_ = false;
+          for (size_t i = next_; i < committed_.size(); ++i) {
+            if (committed_[i].large != nullptr) unsent.push_back(committed_[i]);
+          }
+          break;
+        }
+        place = next_++;
+        object = committed_[place];
       }
-      delivery.Deliver(entry);
+      if (object.large == nullptr) {
+        delivery.Deliver(object.entry);
+        continue;
+      }
+      const DcmObj& large = object.large->object;
+      delivery.DeliverWhileWriting(
+          large.GetString(0x0008, 0x0016), large.GetString(0x0008, 0x0018), large.transferSyntax,
+          [&](const PieceSink& alsoSend, OutboxEntry& written) {
+            return WriteLarge(*object.large, object.item, place, alsoSend, &written);
+          });
     }
+    for (const Committed& object : unsent) WriteLarge(*object.large, object.item, kInPlace, {});
+    delivery_ = delivery.Finish();
+  }
+
+  // Where the place of a large object in `committed_` is: its index, already there (found by its
+  // pointer), or not yet there.
+  static constexpr size_t kInPlace = SIZE_MAX - 1;
+  static constexpr size_t kNotInPlace = SIZE_MAX;
+
+  // Writes a large object into the outbox and commits it, handing its pieces to `alsoSend` when
+  // given; then fills in its place in `committed_` (taking one when it has none) or, when it could
+  // not be put in, gives its place up, and lets the conversion go on. True when it is committed.
+  bool WriteLarge(LargeObject& large, size_t item, size_t place, const PieceSink& alsoSend,
+                  OutboxEntry* written = nullptr) {
+    OutboxEntry entry;
+    std::string error;
+    bool committed = outbox_.Stage(large.object, large.envelope, entry, error, alsoSend);
+    if (committed) {
+      std::vector<OutboxEntry> one = {entry};
+      committed = outbox_.Commit(one, error);
+    }
+    if (written != nullptr) *written = entry;
     {
       std::lock_guard guard(mutex_);
-      delivering_ = false;
+      if (place == kInPlace) {
+        for (size_t i = 0; i < committed_.size(); ++i) {
+          if (committed_[i].large == &large) place = i;
+        }
+      }
+      if (place < committed_.size()) {
+        if (committed) {
+          committed_[place].entry = entry;
+          committed_[place].large = nullptr;
+        } else {
+          committed_.erase(committed_.begin() + static_cast<std::ptrdiff_t>(place));
+          if (next_ > place) --next_;
+        }
+      } else if (committed) {
+        committed_.push_back({entry, item});
+      }
+      large.done = true;
+      large.committed = committed;
+      large.entry = entry;
+      large.error = error;
     }
-    toCommit_.notify_one();
-    delivery_ = delivery.Finish();
+    // The conversion goes on, and `large` goes with it.
+    largeDone_.notify_all();
+    return committed;
   }
 
   // Shows the last milestone whose objects are all committed (`committed` staged objects are).
@@ -203,6 +316,7 @@ class OutboxPipeline {
   std::mutex mutex_;
   std::condition_variable toCommit_;   // something was staged, or the conversion ended
   std::condition_variable toDeliver_;  // something was committed, or everything was
+  std::condition_variable largeDone_;  // a large object was committed, or could not be
   std::vector<Committed> staged_;      // staged, not yet committed
   size_t stagedCount_ = 0;
   bool converted_ = false;
@@ -262,14 +376,27 @@ OutboxSendResult SendPreparedThroughOutbox(const std::vector<std::string>& items
       [&](DcmObj& object, size_t item, std::string& error) {
         OutboxEntry entry;
         envelope.source = items[item];
-        if (!outbox.Stage(object, envelope, entry, error)) {
-          // The item's reason is the end of the message: "the disk is full".
+        // The item's reason is the end of the message: "the disk is full".
+        auto notWritten = [&] {
           const size_t said = error.rfind(": ");
           outcome.ObjectDone(
               object, false,
               UserMessage::Text(said == std::string::npos ? error : error.substr(said + 2)));
           return false;
+        };
+        if (streaming && Part10Size(object) >= kWrittenWhileSent) {
+          switch (pipeline.WriteWhileSending(object, item, envelope, entry, error)) {
+            case OutboxPipeline::Written::Committed:
+              staged.emplace_back(entry.sopInstanceUid, item);
+              ++objectsOfItem[item];
+              return true;
+            case OutboxPipeline::Written::Failed:
+              return notWritten();
+            case OutboxPipeline::Written::NotDelivering:
+              break;
+          }
         }
+        if (!outbox.Stage(object, envelope, entry, error)) return notWritten();
         staged.emplace_back(entry.sopInstanceUid, item);
         ++objectsOfItem[item];
         return pipeline.Staged(std::move(entry), item, error);

@@ -1,8 +1,8 @@
 // A batch converted one item at a time, each object handed on as soon as it is made.
 #include "streambatch.h"
 
+#include <algorithm>
 #include <exception>
-#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -14,12 +14,11 @@
 
 namespace {
 
-// Small pictures, where the batch's time goes, are encoded on worker threads while the item in
-// hand is written or delivered, one ahead per worker. Large ones are converted here one at a time
-// as before: each worker would keep the memory of the largest picture it met (the allocator holds
-// on to it), and their time is spent in the codec either way.
-constexpr uintmax_t kLargestPictureAhead = 1u << 20;
-
+// Pictures, where a batch's time goes, are decoded and encoded on one worker thread per core while
+// the item in hand is written or delivered, and handed on in list order. Each worker takes one
+// picture at a time and one more waits its turn, so at most one picture per worker (its decoded
+// picture and encoder state, or the stream it made) and the one in hand are in memory at once,
+// whatever the batch's length and the pictures' size.
 class PicturesAhead {
  public:
   explicit PicturesAhead(const std::vector<std::string>& items) : items_(items) {
@@ -27,15 +26,21 @@ class PicturesAhead {
     workers_ = cores == 0 ? 1 : cores;
     if (workers_ < 2) return;
     ahead_.resize(items.size());
-    bool any = false;
     for (size_t i = 0; i < items.size(); ++i) {
-      std::error_code unknown;
-      ahead_[i] = KindOfItem(items[i]) == ItemKind::Image &&
-                  std::filesystem::file_size(items[i], unknown) <= kLargestPictureAhead && !unknown;
-      any = any || ahead_[i];
+      ahead_[i] = KindOfItem(items[i]) == ItemKind::Image;
+      pictures_ += ahead_[i] ? 1 : 0;
     }
-    if (any) encoders_.emplace(workers_);
+    if (pictures_ > 0) encoders_.emplace(workers_);
   }
+  ~PicturesAhead() {
+    if (encoders_) {
+      WriteLog("INFO, ConvertItems, " + std::to_string(pictures_) + " pictures encoded on " +
+               std::to_string(workers_) + " threads, at most " + std::to_string(mostInFlight_) +
+               " in memory at once");
+    }
+  }
+  PicturesAhead(const PicturesAhead&) = delete;
+  PicturesAhead& operator=(const PicturesAhead&) = delete;
 
   // Queues `item` and the pictures after it to be encoded ahead, then converts `item`: a picture
   // encoded ahead by taking its stream, anything else with `converter` here.
@@ -48,7 +53,10 @@ class PicturesAhead {
     }
     if (!ahead_[item]) return converter(items_[item], objects, error);
     EncodedPicture picture;
-    if (!encoders_->TakeOldest(picture, error)) return false;
+    const bool encoded = encoders_->TakeOldest(picture, error);
+    // The picture taken and those the workers have started: what this batch holds now.
+    mostInFlight_ = std::max(mostInFlight_, encoders_->Started() + 1);
+    if (!encoded) return false;
     AppendImageObject(std::move(picture), objects);
     return true;
   }
@@ -57,8 +65,10 @@ class PicturesAhead {
   const std::vector<std::string>& items_;
   unsigned workers_ = 1;
   std::vector<bool> ahead_;  // the items encoded ahead on the workers
+  size_t pictures_ = 0;
   std::optional<PictureEncoders> encoders_;
-  size_t queuedUpTo_ = 0;  // items before this one have been queued when they are encoded ahead
+  size_t queuedUpTo_ = 0;    // items before this one have been queued when they are encoded ahead
+  size_t mostInFlight_ = 0;  // the most pictures in memory at once
 };
 
 }  // namespace

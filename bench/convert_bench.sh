@@ -1,25 +1,28 @@
 #!/usr/bin/env bash
-# Picture conversion time beside libjpeg-turbo's djpeg + cjpeg (quality 90) on the same 20 photos
-# of 4000 x 3000 pixels, one at a time and as a whole batch on both cores, and the peak memory of
-# saving a batch that holds a 1 GB MP4.
+# Picture conversion time beside libjpeg-turbo's djpeg + cjpeg (quality 90) on the same photos of
+# 4000 x 3000 pixels: one at a time in-process, then `velloran-cli save` of 20 and of 100 photos
+# (every core at work, a bounded number of pictures in memory) with its peak memory, and the peak
+# memory of saving a batch that holds a 1 GB MP4.
 # Usage: [RUNS=5] bench/convert_bench.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/paired.sh
+source bench/releasecli.sh
 build="${1:-build-bench}"
 if [[ ! -f "$build/build.ninja" ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORAN_TESTS=OFF \
     -DVELLORAN_BENCH=ON >/dev/null
 fi
 cmake --build "$build" --target convert_bench velloran-cli >/dev/null
-work="$(mktemp -d)"
+work="$(memory_work_dir convert_bench)"
 trap 'rm -rf "$work"' EXIT
 
 # Photo-like content: a busy test pattern with grain, stored as high-quality JPEG.
 ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc2=size=4000x3000:rate=1" \
-  -vf "noise=alls=12:allf=t" -frames:v 20 -q:v 2 "$work/photo%02d.jpg"
-photos=("$work"/photo*.jpg)
-echo "${#photos[@]} photos of 4000 x 3000, $(du -ch "${photos[@]}" | tail -1 | cut -f1) in all"
+  -vf "noise=alls=12:allf=t" -frames:v 100 -q:v 2 "$work/photo%03d.jpg"
+all_photos=("$work"/photo*.jpg)
+photos=("${all_photos[@]:0:20}")
+echo "${#all_photos[@]} photos of 4000 x 3000, $(du -ch "${all_photos[@]}" | tail -1 | cut -f1) in all"
 echo
 
 echo "== one photo at a time in-process: velloran ConvertImage (decode, encode at quality 90)"
@@ -27,16 +30,25 @@ ours=$("$build/bin/convert_bench" "${photos[@]}" | tail -1)
 echo "  $ours"
 echo
 
-# The whole batch as a user runs it: all photos into one study, written as files, both cores at
-# work; beside libjpeg-turbo converting the same photos one after the other.
+# The whole batch as a user runs it: all photos into one study, written as files, every core at
+# work; beside libjpeg-turbo converting the same photos one after the other. The log says how many
+# pictures were in memory at once; the peak must not grow with the batch's length.
 runs="${RUNS:-5}"
-echo "== ${#photos[@]} photos, whole process, medians of $runs paired runs (goal: ratio at most 0.60)"
-paired "$runs" "velloran-cli save (${#photos[@]} photos)" \
-  "rm -rf '$work/saved' && '$build/bin/velloran-cli' save --ini '$work/none.ini' \
-     --out '$work/saved' --patient-name Bench --patient-id B1 ${photos[*]}" \
-  "djpeg | cjpeg -quality 90, one after the other" \
-  "for photo in ${photos[*]}; do djpeg \"\$photo\" | cjpeg -quality 90 >/dev/null; done"
-echo
+for count in 20 100; do
+  batch=("${all_photos[@]:0:count}")
+  echo "== $count photos, whole process, medians of $runs paired runs" \
+    "(goal: ratio at most 0.60, peak at most 160 MiB)"
+  rm -f "$work/save.log"
+  paired "$runs" "velloran-cli save ($count photos)" \
+    "rm -rf '$work/saved' && '$build/bin/velloran-cli' save --ini '$work/none.ini' \
+       --log '$work/save.log' --out '$work/saved' --patient-name Bench --patient-id B1 \
+       ${batch[*]}" \
+    "djpeg | cjpeg -quality 90, one after the other" \
+    "for photo in ${batch[*]}; do djpeg \"\$photo\" | cjpeg -quality 90 >/dev/null; done"
+  echo "  bound: $(grep -o '[0-9]* pictures encoded on .*' "$work/save.log" | tail -1)" \
+    "(on $(nproc) cores)"
+  echo
+done
 
 # A short real clip followed by a 'free' box that brings the file to 1 GiB: a valid MP4 whose
 # bytes all travel in the object.

@@ -25,37 +25,7 @@ export XDG_DATA_HOME="$work/data"
 
 # 200 Secondary Capture objects of 256 x 256 pixels of 16 bits (131 KB each), Explicit VR Little
 # Endian.
-/usr/bin/python3 - "$work" <<'PY'
-import sys, os
-import numpy as np
-from pydicom.dataset import Dataset, FileMetaDataset
-from pydicom.uid import ExplicitVRLittleEndian, generate_uid
-
-work = sys.argv[1]
-os.makedirs(f"{work}/small")
-for i in range(200):
-    meta = FileMetaDataset()
-    meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.1.1.7"
-    meta.MediaStorageSOPInstanceUID = generate_uid()
-    meta.TransferSyntaxUID = ExplicitVRLittleEndian
-    ds = Dataset()
-    ds.file_meta = meta
-    ds.SOPClassUID = meta.MediaStorageSOPClassUID
-    ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
-    ds.PatientName = "BENCH^WEB"
-    ds.PatientID = "BENCH"
-    ds.StudyInstanceUID = "1.2.826.0.1.3680043.10.778"
-    ds.SeriesInstanceUID = "1.2.826.0.1.3680043.10.778.1"
-    ds.Modality = "OT"
-    ds.SamplesPerPixel = 1
-    ds.PhotometricInterpretation = "MONOCHROME2"
-    ds.Rows, ds.Columns = 256, 256
-    ds.BitsAllocated, ds.BitsStored, ds.HighBit, ds.PixelRepresentation = 16, 12, 11, 0
-    pixels = (np.arange(256 * 256, dtype=np.uint32) * 2654435761 + i) % 4096
-    ds.PixelData = pixels.astype("<u2").tobytes()
-    ds.is_little_endian, ds.is_implicit_VR = True, False
-    ds.save_as(f"{work}/small/{i:04d}.dcm", write_like_original=False)
-PY
+/usr/bin/python3 bench/native_objects.py "$work/small" 200 256 256
 
 # A short real clip followed by a 'free' box that brings the file to 408 MB.
 ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc=size=1280x720:rate=25" -t 2 \

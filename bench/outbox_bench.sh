@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # The outbox beside the direct send, in paired runs to the same local storescp (TCP_NODELAY=1,
 # received objects thrown away):
-#  - peak memory and time of `velloran-cli send` of 100 photos of 4000 x 3000 (12 MP, noise-heavy
-#    JPEGs of a few MB) through the outbox (converted one at a time, each object written to the
-#    outbox, then delivered) beside `send --direct` (the whole batch converted in memory first,
-#    then stored); then `velloran-cli save` of the same photos, which streams the same way.
-#    Goal: peak at most the largest object + 64 MiB.
+#  - time and peak memory of `velloran-cli send` of 20 photos of 4000 x 3000 (12 MP, noise-heavy
+#    JPEGs of a few MB) through the outbox (converted on every core, each object written to the
+#    outbox and delivered while the next ones are converted) beside `send --direct` (the whole
+#    batch converted in memory first, then stored). Goal: ratio at most 1.10.
+#  - the same with 100 photos, and `velloran-cli save` of them, which streams the same way.
+#    Goal: peak at most 160 MiB, whatever the batch's length (one picture per core and the one
+#    in hand in memory).
 #  - 200 small photos (320 x 240) sent through the outbox beside `send --direct`.
 #    Goal: ratio at most 1.10.
-#  - the same with the outbox on the disk of the build folder, where its flushes reach a disk
-#    (for information: the figure depends on the disk).
+#  - the same with the outbox on the disk of the build folder, where its flushes reach a disk.
+#    Goal: ratio at most 1.15 (the figure depends on the disk and on who else writes to it).
 # The work folder and the outbox are in memory (/dev/shm when it exists), except in the last pair.
 # Usage: [RUNS=3] bench/outbox_bench.sh [BUILD_DIR]
 set -euo pipefail
@@ -56,10 +58,17 @@ largest=$(stat -c %s "$work"/saved/*.dcm | sort -n | tail -1)
 photos_size=$(cat "$work"/photos/*.jpg | wc -c)
 rm -rf "$work/saved"
 awk -v l="$largest" -v p="$photos_size" 'BEGIN {
-  printf "Largest object %.1f MiB (100 photos, %.1f MiB of JPEG in all): memory goal %.1f MiB\n",
-    l / 1048576, p / 1048576, l / 1048576 + 64 }'
+  printf "Largest object %.1f MiB (100 photos, %.1f MiB of JPEG in all): memory goal 160 MiB\n",
+    l / 1048576, p / 1048576 }'
 
 echo "Medians of $runs paired runs, whole process"
+all_photos=("$work"/photos/*.jpg)
+twenty=("${all_photos[@]:0:20}")
+echo "send 20 photos of 12 MP (goal: ratio at most 1.10)"
+paired "$runs" "send through the outbox" "$through ${twenty[*]}" \
+  "send --direct (whole batch in memory)" "$direct ${twenty[*]}"
+echo "  bound: $(grep -o '[0-9]* pictures encoded on .*' "$work/velloran.log" | tail -1)" \
+  "(on $(nproc) cores)"
 echo "send 100 photos of 12 MP"
 paired "$runs" "send through the outbox" "$through $work/photos/*.jpg" \
   "send --direct (whole batch in memory)" "$direct $work/photos/*.jpg"
@@ -70,7 +79,7 @@ paired "$runs" "save" "rm -rf '$work/out' && '$cli' save --ini $work/none.ini --
 echo "send 200 small photos (goal: ratio at most 1.10)"
 paired "$runs" "send through the outbox" "$through $work/small/*.jpg" \
   "send --direct" "$direct $work/small/*.jpg"
-echo "send 200 small photos, the outbox on disk (for information)"
+echo "send 200 small photos, the outbox on disk (goal: ratio at most 1.15)"
 paired "$runs" "send through the outbox on disk" "'$cli' send $common --outbox '$disk_outbox' \
   $work/small/*.jpg" "send --direct" "$direct $work/small/*.jpg"
 left=$(find "$outbox" "$disk_outbox" -name '*.dcm' | wc -l)

@@ -38,7 +38,8 @@ int RunDump(const std::vector<std::string>& args) {
   for (const std::string& path : parsed.Positional()) {
     DicomFile file;
     std::string error;
-    const bool read = ReadDicomFile(path, file, error);
+    // Values too long to be shown stay in the file: pixel data is never read.
+    const bool read = ReadDicomFile(path, file, error, kLongestValueShown + 1);
     if (several) std::printf("# %s\n", path.c_str());
     // Whatever the reader had to guess is said before the elements it read that way.
     for (const std::string& note : file.notes) std::printf("# %s\n", note.c_str());

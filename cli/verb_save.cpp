@@ -5,6 +5,7 @@
 #include "args.h"
 #include "batch.h"
 #include "failurecause.h"
+#include "log.h"
 #include "savestream.h"
 #include "settings.h"
 #include "studyoptions.h"
@@ -16,7 +17,7 @@ constexpr const char* kUsage =
     "usage: velloran-cli save --out DIR --patient-name N --patient-id ID [--sex M|F|O]\n"
     "         [--birth-date YYYYMMDD] [--accession A] [--study-description D]\n"
     "         [--study-date YYYYMMDD] [--study-uid UID] [--referring NAME] [--modality M]\n"
-    "         [--keep-camera-jpegs] [--ini FILE] FILE...\n"
+    "         [--keep-camera-jpegs] [--ini FILE] [--log FILE] FILE...\n"
     "\n"
     "Converts the files into one study, as \"Save To Folder\" does, and writes each object as\n"
     "DIR/<SOP Instance UID>.dcm, printing one line per written file. JPG, BMP and PNG pictures\n"
@@ -33,7 +34,8 @@ constexpr const char* kUsage =
     "The institution name comes from the settings file (section \"velloran\"; see velloran-cli\n"
     "--help for where it is), or the file --ini names. Texts are taken as UTF-8; an object whose\n"
     "texts all fit ISO 8859-1 is written in it (\"ISO_IR 100\"), any other in UTF-8\n"
-    "(\"ISO_IR 192\").\n"
+    "(\"ISO_IR 192\"). --log FILE writes the run's log lines (what each item gave, how many\n"
+    "pictures were encoded at once) to FILE; without it nothing is logged.\n"
     "Exits 1, writing nothing, when a check fails; exits 1 also when a file gave no object or\n"
     "cannot be written (\"2 of 7 items were not written: empty.txt (no text), ...\"); the last\n"
     "line on stderr gives the first error of the log. Exits 2 for wrong arguments.\n";
@@ -44,7 +46,7 @@ int Usage(const std::string& problem) {
 }
 
 int RunSave(const std::vector<std::string>& args) {
-  const ParsedArgs parsed(args, StudyValuedOptions({"out", "ini"}), ConversionFlags());
+  const ParsedArgs parsed(args, StudyValuedOptions({"out", "ini", "log"}), ConversionFlags());
   if (!parsed.ok()) return Usage(parsed.error());
   if (!parsed.Has("out")) return Usage("--out DIR is required");
   if (parsed.Positional().empty()) return Usage("no file given");
@@ -61,6 +63,7 @@ int RunSave(const std::vector<std::string>& args) {
     return 1;
   }
   ApplyConversionFlags(parsed, setupcfg);
+  if (parsed.Has("log")) SetLogTarget(parsed.Value("log").value(), "", "");
 
   const std::vector<std::string>& items = parsed.Positional();
 

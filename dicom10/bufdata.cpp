@@ -38,6 +38,14 @@ std::string Hex4(uint16_t value) {
   return text;
 }
 
+// Whether the value is made of elements the reader goes on to read: a sequence, or an item that
+// is not a fragment of pixel data. Implicit VR elements have no VR yet: the dictionary's counts.
+bool HoldsElements(const DcmTag& tag, bool itemsAreFragments) {
+  if (tag.Is(0xFFFE, 0xE000)) return !itemsAreFragments;
+  const char* vr = tag.vr[0] != 0 ? tag.vr : ImplicitVR(tag.group, tag.element);
+  return vr[0] == 'S' && vr[1] == 'Q';
+}
+
 bool IsExpandable(const DcmTag& tag) {
   return (tag.IsVR("SQ") || tag.Is(0xFFFE, 0xE000)) && tag.length != 0 && !tag.HasUndefinedLength();
 }
@@ -78,6 +86,11 @@ void BufData::ReadFrom(const uint8_t* data, size_t size) {
   externalSize_ = external_ ? size : 0;
   position = 0;
   mapped_ = false;
+}
+
+void BufData::LeaveLongValuesIn(std::shared_ptr<const FileValue> file, uint32_t from) {
+  sourceFile_ = std::move(file);
+  leaveFrom_ = sourceFile_ ? from : 0;
 }
 
 void BufData::ReadFromMapping(const uint8_t* data, size_t size) {
@@ -207,6 +220,12 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit) {
   if (tag.length == 0 || tag.length == kUndefinedLength) return true;
 
   const size_t available = std::min<size_t>(Remaining(), tag.length);
+  if (leaveFrom_ != 0 && tag.length >= leaveFrom_ && available == tag.length &&
+      !HoldsElements(tag, itemsAreFragments_)) {
+    tag.fileValue = sourceFile_->Slice(position, tag.length);
+    position += tag.length;
+    return true;
+  }
   if (tag.length - available > std::max<uint64_t>(InputSize(), kMissingBytesFloor)) {
     WriteLog("ERROR, BufData::ReadTag, assigning memory to tag->data");
     return false;
@@ -267,6 +286,8 @@ bool BufData::WriteElement(const DcmTag& tag, bool explicitVR, const char* missi
     Write32(tag.length);
   }
   if (tag.length == 0 || tag.length == kUndefinedLength) return true;
+  const size_t numberSize = NumberSize(vr);
+  const bool reorder = tag.bigEndian != bigEndian && numberSize > 1 && tag.length % numberSize == 0;
   if (tag.fileValue) {
     const size_t start = stream.size();
     stream.resize(start + tag.length);
@@ -276,6 +297,8 @@ bool BufData::WriteElement(const DcmTag& tag, bool explicitVR, const char* missi
       WriteLog("ERROR, BufData::WriteTag, " + error);
       return false;
     }
+    // A value left in a big-endian file is reordered as one read from it would be.
+    if (reorder) ReverseNumbers(stream.data() + start, tag.length, numberSize);
     return true;
   }
   if (!tag.value) {
@@ -287,10 +310,7 @@ bool BufData::WriteElement(const DcmTag& tag, bool explicitVR, const char* missi
   // Binary numbers follow the byte order of the stream they are written to: values built here
   // (little-endian) or read from a little-endian stream are reordered for a big-endian one, and
   // back. Values whose order already matches, and text, are copied unchanged.
-  const size_t numberSize = NumberSize(vr);
-  if (tag.bigEndian != bigEndian && numberSize > 1 && tag.length % numberSize == 0) {
-    ReverseNumbers(stream.data() + start, tag.length, numberSize);
-  }
+  if (reorder) ReverseNumbers(stream.data() + start, tag.length, numberSize);
   return true;
 }
 
@@ -340,6 +360,7 @@ bool BufData::ReadDataSetAtDepth(DcmObj& dataSet, int depth) {
     auto tag = std::make_unique<DcmTag>();
     const size_t shortReadsBefore = shortReads;
     const bool explicitVR = dataSet.explicitVR && !unSequence.Active();
+    itemsAreFragments_ = pixelData;
     if (!ReadTag(*tag, explicitVR, false)) return false;
     // A sequence cut off by the end of the stream keeps its bytes but is not parsed: its items
     // would be made of the zeros that stand in for what is missing.

@@ -4,11 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class DcmTag;
 class DcmObj;
+class FileValue;
 struct DcmEntry;
 
 // Sequences nested deeper than this are refused when decoding hostile input.
@@ -51,6 +53,12 @@ class BufData {
 
   // Fills a fresh tag from the stream. `metaExplicit` reads group 0002 in explicit VR.
   bool ReadTag(DcmTag& tag, bool explicitVR, bool metaExplicit);
+  // From now on a value of at least `from` bytes that the input holds whole stays in `file`,
+  // whose bytes the input is from its first byte on: the element gets the value's place in the
+  // file (a FileValue) instead of a copy, and the bytes are read only if the element is written.
+  // Sequences and the items that hold data sets are read as ever. For readers that show a data
+  // set rather than use its long values: pixel data, for one, is then never read.
+  void LeaveLongValuesIn(std::shared_ptr<const FileValue> file, uint32_t from);
   // Appends the tag's encoding. False (and nothing written) when a value does not fit the
   // two-byte length field of its VR. Binary numbers whose byte order (the tag's big-endian flag)
   // differs from the stream's are reordered on the way.
@@ -106,6 +114,12 @@ class BufData {
 
   // Bytes of the value present in the stream when the last ReadTag ran short.
   size_t lastAvailable_ = 0;
+
+  // LeaveLongValuesIn's file and length; 0: every value is copied.
+  std::shared_ptr<const FileValue> sourceFile_;
+  uint32_t leaveFrom_ = 0;
+  // Items read now are fragments of encapsulated pixel data, not data sets.
+  bool itemsAreFragments_ = false;
 
   bool ReadDataSetAtDepth(DcmObj& dataSet, int depth);
   // Expands `size` bytes of the tag's value into a nested data set appended to `parent`, decoded

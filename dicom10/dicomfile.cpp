@@ -11,6 +11,7 @@
 
 #include "bufdata.h"
 #include "dictionary.h"
+#include "filevalue.h"
 #include "inflate.h"
 #include "log.h"
 #include "uids.h"
@@ -208,7 +209,14 @@ bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error) {
     if (!InflateBytes(bytes + buffer.position, buffer.Remaining(), inflated, error)) return false;
     BufData body(false);
     body.stream = std::move(inflated);
-    return ReadBody(body, file, kExplicitVRLittleEndian, error);
+    const bool read = ReadBody(body, file, kExplicitVRLittleEndian, error);
+    // The caller's buffer gives the account of what was read, inflated or not: a data set cut
+    // short inside its deflated bytes must not pass for a complete one.
+    buffer.shortReads += body.shortReads;
+    buffer.unterminated = body.unterminated;
+    buffer.unSequences += body.unSequences;
+    buffer.recoveredSequences += body.recoveredSequences;
+    return read;
   }
   if (syntax != kImplicitVRLittleEndian && syntax != kExplicitVRBigEndian &&
       !IsExplicitLittleEndianFamily(syntax)) {
@@ -221,8 +229,10 @@ bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error) {
 namespace {
 
 // Files smaller than this are read with one call rather than mapped: for a few kilobytes the
-// mapping, its page faults and its removal cost more than the copy they save.
+// mapping, its page faults and its removal cost more than the copy they save. When long values
+// stay in the file the mapping saves more (their pages are never touched), so the bar is lower.
 constexpr size_t kSmallestMappedFile = 256 * 1024;
+constexpr size_t kSmallestMappedFileForSkipping = 64 * 1024;
 
 // The bytes of a whole regular file: read into memory when it is small, otherwise a read-only
 // private mapping, unmapped when this goes away. No bytes when the file cannot be opened or read.
@@ -233,23 +243,13 @@ class FileBytes {
   explicit FileBytes(const std::string& path) {
     const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (handle < 0) return;
-    struct stat status {};
-    if (fstat(handle, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
-      const auto size = static_cast<size_t>(status.st_size);
-      if (size < kSmallestMappedFile) {
-        ReadWhole(handle, size);
-      } else {
-        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, handle, 0);
-        if (mapped != MAP_FAILED) {
-          data_ = static_cast<const uint8_t*>(mapped);
-          size_ = size;
-          mapped_ = true;
-          madvise(mapped, size_, MADV_SEQUENTIAL);
-        }
-      }
-    }
+    Load(handle, true);
     close(handle);
   }
+  // The file open on `handle`, which stays open. `wholeValues` tells whether every value will be
+  // read, in order: the system is then told to read far ahead; otherwise it reads the pages
+  // touched with its usual small margin, and values skipped are never read from the disk.
+  FileBytes(int handle, bool wholeValues) { Load(handle, wholeValues); }
   ~FileBytes() {
     if (mapped_) munmap(const_cast<uint8_t*>(data_), size_);
   }
@@ -259,11 +259,27 @@ class FileBytes {
   bool mapped() const { return mapped_; }
 
  private:
+  void Load(int handle, bool wholeValues) {
+    struct stat status {};
+    if (fstat(handle, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) return;
+    const auto size = static_cast<size_t>(status.st_size);
+    if (size < (wholeValues ? kSmallestMappedFile : kSmallestMappedFileForSkipping)) {
+      ReadWhole(handle, size);
+      return;
+    }
+    void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, handle, 0);
+    if (mapped == MAP_FAILED) return;
+    data_ = static_cast<const uint8_t*>(mapped);
+    size_ = size;
+    mapped_ = true;
+    if (wholeValues) madvise(mapped, size_, MADV_SEQUENTIAL);
+  }
+
   void ReadWhole(int handle, size_t size) {
     read_.resize(size);
     size_t done = 0;
     while (done < size) {
-      const ssize_t got = read(handle, read_.data() + done, size - done);
+      const ssize_t got = pread(handle, read_.data() + done, size - done, static_cast<off_t>(done));
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) break;
       done += static_cast<size_t>(got);
@@ -285,12 +301,13 @@ class FileBytes {
 
 }  // namespace
 
-bool ReadDicomFile(const std::string& path, DicomFile& file, std::string& error) {
-  BufData buffer;
+namespace {
+
+bool ReadFileBytes(const std::string& path, const FileBytes& bytes, BufData& buffer,
+                   DicomFile& file, std::string& error) {
   // Values are copied straight out of the mapped file, so a large file is read once rather than
   // loaded into a buffer and copied again. A file that cannot be opened or mapped is read the
   // plain way, which also gives the reason for a failure.
-  FileBytes bytes(path);
   if (bytes.data() != nullptr && bytes.mapped()) {
     buffer.ReadFromMapping(bytes.data(), bytes.size());
   } else if (bytes.data() != nullptr) {
@@ -299,4 +316,26 @@ bool ReadDicomFile(const std::string& path, DicomFile& file, std::string& error)
     return false;
   }
   return ParseDicomFile(buffer, file, error);
+}
+
+}  // namespace
+
+bool ReadDicomFile(const std::string& path, DicomFile& file, std::string& error) {
+  BufData buffer;
+  const FileBytes bytes(path);
+  return ReadFileBytes(path, bytes, buffer, file, error);
+}
+
+bool ReadDicomFile(const std::string& path, DicomFile& file, std::string& error,
+                   uint32_t leaveInFileFrom) {
+  std::string unopened;
+  const std::shared_ptr<const FileValue> source =
+      leaveInFileFrom != 0 ? FileValue::Open(path, unopened) : nullptr;
+  // A file that cannot be left open as a value (a folder, or over 4 GB) is read as ever, which
+  // also says what is wrong with it.
+  if (!source) return ReadDicomFile(path, file, error);
+  BufData buffer;
+  buffer.LeaveLongValuesIn(source, leaveInFileFrom);
+  const FileBytes bytes(source->Descriptor(), false);
+  return ReadFileBytes(path, bytes, buffer, file, error);
 }

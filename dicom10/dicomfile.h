@@ -1,6 +1,7 @@
 // Reading and writing DICOM Part 10 files: preamble, "DICM", file meta group, data set.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ std::string GuessTransferSyntax(const uint8_t* bytes, size_t size, bool requireK
 // why; what was decoded before the failure stays in `file` (a truncated file keeps every element
 // that was complete).
 bool ReadDicomFile(const std::string& path, DicomFile& file, std::string& error);
+// The same for a reader that shows the file rather than uses its long values: a value of at least
+// `leaveInFileFrom` bytes (pixel data, a document) stays in the file, the element holding its
+// place there (BufData::LeaveLongValuesIn), and its bytes are never read unless the element is
+// written. A deflated data set is inflated and read whole.
+bool ReadDicomFile(const std::string& path, DicomFile& file, std::string& error,
+                   uint32_t leaveInFileFrom);
 // The same, from bytes already in memory.
 bool ParseDicomFile(BufData& buffer, DicomFile& file, std::string& error);
 

@@ -39,7 +39,7 @@ void DecodedLines(const DcmObj& dataSet, std::string_view declared, int depth,
     const DcmTag& tag = *entry.tag;
     std::string line = DumpLine(tag, depth);
     // DumpLine ends the line with the value as stored, up to a zero byte; that part is replaced.
-    if (tag.HasValue() && tag.length < 255 && IsTextVR(tag.VR()) && !tag.IsVR("UI")) {
+    if (tag.HasValue() && tag.length <= kLongestValueShown && IsTextVR(tag.VR()) && !tag.IsVR("UI")) {
       std::string_view raw = tag.Bytes();
       raw = raw.substr(0, raw.find('\0'));
       if (line.size() >= raw.size() &&
@@ -96,7 +96,7 @@ std::string DumpLine(const DcmTag& tag, int depth) {
   line += row ? std::string_view(row->name) : LookupName(tag);
   line += ": ";
 
-  if (vr != "SQ" && tag.length < 255 && tag.HasValue()) {
+  if (vr != "SQ" && tag.length <= kLongestValueShown && tag.HasValue()) {
     char buffer[256] = {};
     std::memcpy(buffer, tag.value.get(), tag.length);
     // Binary numbers read from a big-endian stream keep its byte order (the tag says so); they

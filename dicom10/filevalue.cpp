@@ -17,14 +17,29 @@ constexpr uint64_t kLargestStorableLength = 0xFFFFFFFEull;
 
 }  // namespace
 
-FileValue::FileValue(std::string path, int descriptor, uint64_t fileLength)
-    : path_(std::move(path)),
-      descriptor_(descriptor),
-      fileLength_(fileLength),
-      length_(static_cast<uint32_t>(fileLength + (fileLength & 1u))) {}
+struct FileValue::OpenFile {
+  OpenFile(std::string name, int handle) : path(std::move(name)), descriptor(handle) {}
+  ~OpenFile() { close(descriptor); }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  const std::string path;
+  const int descriptor;
+};
 
-FileValue::~FileValue() {
-  close(descriptor_);
+FileValue::FileValue(std::shared_ptr<const OpenFile> file, uint64_t start, uint64_t fileLength,
+                     uint32_t length)
+    : file_(std::move(file)), start_(start), fileLength_(fileLength), length_(length) {}
+
+const std::string& FileValue::Path() const {
+  return file_->path;
+}
+
+int FileValue::Descriptor() const {
+  return file_->descriptor;
+}
+
+std::shared_ptr<const FileValue> FileValue::Slice(uint64_t offset, uint32_t length) const {
+  return std::shared_ptr<const FileValue>(new FileValue(file_, start_ + offset, length, length));
 }
 
 std::shared_ptr<const FileValue> FileValue::Open(const std::string& path, std::string& error) {
@@ -59,7 +74,9 @@ std::shared_ptr<const FileValue> FileValue::Open(const std::string& path, std::s
     return nullptr;
   }
   posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return std::shared_ptr<const FileValue>(new FileValue(path, descriptor, fileLength));
+  return std::shared_ptr<const FileValue>(
+      new FileValue(std::make_shared<const OpenFile>(path, descriptor), 0, fileLength,
+                    static_cast<uint32_t>(fileLength + (fileLength & 1u))));
 }
 
 bool FileValue::Read(uint64_t offset, uint8_t* into, size_t size, std::string& error) const {
@@ -73,16 +90,17 @@ bool FileValue::Read(uint64_t offset, uint8_t* into, size_t size, std::string& e
                               : static_cast<size_t>(std::min<uint64_t>(size, fileLength_ - offset));
   size_t done = 0;
   while (done < fromFile) {
-    const ssize_t got =
-        pread(descriptor_, into + done, fromFile - done, static_cast<off_t>(offset + done));
+    const ssize_t got = pread(file_->descriptor, into + done, fromFile - done,
+                              static_cast<off_t>(start_ + offset + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      error = "cannot read \"" + path_ + "\": " + std::strerror(errno);
+      error = "cannot read \"" + Path() + "\": " + std::strerror(errno);
       return false;
     }
     if (got == 0) {
-      error = "\"" + path_ + "\" has changed: it now ends at byte " +
-              std::to_string(offset + done) + " of " + std::to_string(fileLength_);
+      error = "\"" + Path() + "\" has changed: it now ends at byte " +
+              std::to_string(start_ + offset + done) + " of " +
+              std::to_string(start_ + fileLength_);
       return false;
     }
     done += static_cast<size_t>(got);

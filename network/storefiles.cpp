@@ -38,9 +38,10 @@ size_t FragmentSize(const PDU_Service& service) {
   return limit < 7 ? 0 : limit - 6;
 }
 
-// Sends the file's data set bytes as the data-set message of the current C-STORE. The chunk the
-// file is read into stays with the thread, so storing file after file allocates nothing.
-bool StreamDataSet(PDU_Service& service, std::FILE* file, uint64_t remaining, std::string& error) {
+// Sends the data set `produce` hands on as the data-set message of the current C-STORE, the last
+// PDU held back until it returned true. The association is aborted when the message cannot be
+// completed.
+bool StreamDataSet(PDU_Service& service, const DataSetProducer& produce, std::string& error) {
   if (FragmentSize(service) == 0) {
     WriteLog("ERROR, PDU_Service::Write, peer maximum length " +
              std::to_string(service.assocAC.UserInfo.MaxLength.MaximumLength) + " is too small");
@@ -48,31 +49,37 @@ bool StreamDataSet(PDU_Service& service, std::FILE* file, uint64_t remaining, st
     service.Abort(AbortReason::NotSpecified);
     return false;
   }
-  thread_local std::vector<uint8_t> chunk;
-  if (chunk.size() < kStreamChunk) chunk.resize(kStreamChunk);
   FragmentWriter writer(service.Link.dsocket, service.pdata.PresentationContextID, false,
                         FragmentSize(service));
-  while (remaining > 0) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(remaining, chunk.size()));
-    if (std::fread(chunk.data(), 1, want, file) != want) {
-      error = "the file could not be read to its end";
-      // The message cannot be completed; end the association rather than leave it half-sent.
-      service.Abort(AbortReason::NotSpecified);
-      return false;
+  bool connected = true;
+  const bool produced = produce([&](const uint8_t* bytes, size_t size) {
+    connected = connected && writer.Add(bytes, size);
+    return connected;
+  });
+  if (!produced || !connected || !writer.Finish()) {
+    if (error.empty()) {
+      error = produced ? "the connection failed while sending" : "the object could not be read";
     }
-    remaining -= want;
-    if (!writer.Add(chunk.data(), want)) {
-      error = "the connection failed while sending";
-      service.Abort(AbortReason::NotSpecified);
-      return false;
-    }
-  }
-  if (!writer.Finish()) {
-    error = "the connection failed while sending";
+    // The message cannot be completed; end the association rather than leave it half-sent.
     service.Abort(AbortReason::NotSpecified);
     return false;
   }
   return true;
+}
+
+// Reads the C-STORE response and says what a failure status means.
+int ReadStoreResponse(PDU_Service& service, std::string& error) {
+  std::string comment;
+  const int status = ReadStoreRSP(service, &comment);
+  if (status == -1) error = "no C-STORE response";
+  if (status == -2) error = "the response was not a C-STORE response";
+  if (status == kStoreResponseMismatch) error = "the C-STORE response answers another request";
+  // A warning is stored all the same; only a failure is reported as one.
+  if (status > 0 && !StoreOutcomeFromStatus(status).IsStored()) {
+    error = "the peer answered with " + StoreStatusText(status) +
+            (comment.empty() ? "" : ", Error Comment: " + comment);
+  }
+  return status;
 }
 
 // The header of a file whose meta group is missing or incomplete: the whole file is read, in the
@@ -171,6 +178,34 @@ bool ReadPart10Header(const std::string& path, Part10Header& header, std::string
   return true;
 }
 
+bool SendsAsItIs(const PDU_Service& service, const std::string& transferSyntaxUid) {
+  const uint8_t context = ChooseStoreContext(service, transferSyntaxUid);
+  return context != 0 && service.GetTransferSyntaxUID(context) == transferSyntaxUid;
+}
+
+int StoreProduced(PDU_Service& service, const std::string& sopClassUid,
+                  const std::string& sopInstanceUid, const std::string& transferSyntaxUid,
+                  const DataSetProducer& produce, std::string& error) {
+  const uint8_t context = ChooseStoreContext(service, transferSyntaxUid);
+  if (context == 0) {
+    error = "no accepted presentation context";
+    return kStoreNoContext;
+  }
+  if (service.GetTransferSyntaxUID(context) != transferSyntaxUid) {
+    error = "the accepted transfer syntax is not the object's";
+    return kStoreUnknownTransferSyntax;
+  }
+  service.pdata.PresentationContextID = context;
+  auto command = BuildStoreRQ(sopClassUid, sopInstanceUid, NextMessageID());
+  if (!WriteRequestCommand(service, *command, sopClassUid)) {
+    WriteLog("ERROR, CStore::WriteRQ, PDU->Write DCO failed");
+    error = "the C-STORE request could not be sent";
+    return kStoreWriteFailed;
+  }
+  if (!StreamDataSet(service, produce, error)) return kStoreWriteFailed;
+  return ReadStoreResponse(service, error);
+}
+
 int StoreFile(PDU_Service& service, const std::string& path, const Part10Header& header,
               std::string& error) {
   const uint8_t context = ChooseStoreContext(service, header.transferSyntaxUid);
@@ -190,45 +225,44 @@ int StoreFile(PDU_Service& service, const std::string& path, const Part10Header&
       error = "cannot open " + path;
       return kStoreWriteFailed;
     }
-    auto command = BuildStoreRQ(header.sopClassUid, header.sopInstanceUid, NextMessageID());
-    if (!WriteRequestCommand(service, *command, header.sopClassUid)) {
-      WriteLog("ERROR, CStore::WriteRQ, PDU->Write DCO failed");
-      error = "the C-STORE request could not be sent";
-      return kStoreWriteFailed;
-    }
-    if (!StreamDataSet(service, file.get(), header.fileSize - header.dataSetOffset, error)) {
-      return kStoreWriteFailed;
-    }
-  } else {
-    // The peer wants another encoding: this object has to be decoded and converted in memory.
-    DicomFile dicom;
-    if (!ReadDicomFile(path, dicom, error)) return kStoreConversionFailed;
-    // A big-endian data set of any class goes out in explicit VR little endian: its elements
-    // carry their VRs, and the writer puts their numbers into the order it writes. Images also
-    // have their pixel data converted on the way.
-    if (dicom.dataSet.transferSyntax == kExplicitVRBigEndian &&
-        *accepted == kExplicitVRLittleEndian && !IsImageStorageClass(header.sopClassUid)) {
-      dicom.dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
-    }
-    const int written = WriteStoreRQ(service, dicom.dataSet, header.sopClassUid);
-    if (written != kStoreWritten) {
-      error = written == kStoreConversionFailed
-                  ? "cannot convert from " + header.transferSyntaxUid + " to " + *accepted
-                  : "the C-STORE request could not be sent";
-      return written;
-    }
+    // The chunk the file is read into stays with the thread, so storing file after file
+    // allocates nothing.
+    thread_local std::vector<uint8_t> chunk;
+    if (chunk.size() < kStreamChunk) chunk.resize(kStreamChunk);
+    return StoreProduced(
+        service, header.sopClassUid, header.sopInstanceUid, header.transferSyntaxUid,
+        [&](const PieceSink& sink) {
+          for (uint64_t remaining = header.fileSize - header.dataSetOffset; remaining > 0;) {
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(remaining, chunk.size()));
+            if (std::fread(chunk.data(), 1, want, file.get()) != want) {
+              error = "the file could not be read to its end";
+              return false;
+            }
+            remaining -= want;
+            if (!sink(chunk.data(), want)) return true;  // the connection failed: said there
+          }
+          return true;
+        },
+        error);
   }
-  std::string comment;
-  const int status = ReadStoreRSP(service, &comment);
-  if (status == -1) error = "no C-STORE response";
-  if (status == -2) error = "the response was not a C-STORE response";
-  if (status == kStoreResponseMismatch) error = "the C-STORE response answers another request";
-  // A warning is stored all the same; only a failure is reported as one.
-  if (status > 0 && !StoreOutcomeFromStatus(status).IsStored()) {
-    error = "the peer answered with " + StoreStatusText(status) +
-            (comment.empty() ? "" : ", Error Comment: " + comment);
+  // The peer wants another encoding: this object has to be decoded and converted in memory.
+  DicomFile dicom;
+  if (!ReadDicomFile(path, dicom, error)) return kStoreConversionFailed;
+  // A big-endian data set of any class goes out in explicit VR little endian: its elements
+  // carry their VRs, and the writer puts their numbers into the order it writes. Images also
+  // have their pixel data converted on the way.
+  if (dicom.dataSet.transferSyntax == kExplicitVRBigEndian &&
+      *accepted == kExplicitVRLittleEndian && !IsImageStorageClass(header.sopClassUid)) {
+    dicom.dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
   }
-  return status;
+  const int written = WriteStoreRQ(service, dicom.dataSet, header.sopClassUid);
+  if (written != kStoreWritten) {
+    error = written == kStoreConversionFailed
+                ? "cannot convert from " + header.transferSyntaxUid + " to " + *accepted
+                : "the C-STORE request could not be sent";
+    return written;
+  }
+  return ReadStoreResponse(service, error);
 }
 
 bool OpenFileStoreAssociation(PDU_Service& service, const RemoteNode& node,

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bufdata.h"
 #include "remotenode.h"
 
 class PDU_Service;
@@ -34,6 +35,23 @@ bool ReadPart10Header(const std::string& path, Part10Header& header, std::string
 // a negative code with `error` saying why.
 int StoreFile(PDU_Service& service, const std::string& path, const Part10Header& header,
               std::string& error);
+
+// Hands the bytes of a data set, in order, to the sink it is given; false when it could not make
+// them all (a refusal of the sink's need not stop it).
+using DataSetProducer = std::function<bool(const PieceSink& sink)>;
+
+// True when an object in this transfer syntax goes out byte for byte on the association: a context
+// was accepted for it in its own syntax.
+bool SendsAsItIs(const PDU_Service& service, const std::string& transferSyntaxUid);
+
+// Sends one C-STORE whose data set, in a transfer syntax the association sends as it is
+// (SendsAsItIs), is handed on by `produce` while it is made, and reads the response. The last
+// bytes of the message go out only once `produce` has returned true: when it fails, or the
+// connection does, the association is aborted and the peer never holds the object. Returns as
+// StoreFile does.
+int StoreProduced(PDU_Service& service, const std::string& sopClassUid,
+                  const std::string& sopInstanceUid, const std::string& transferSyntaxUid,
+                  const DataSetProducer& produce, std::string& error);
 
 // Opens the association StoreFiles uses for files of one SOP class in one transfer syntax: the
 // file's own syntax where a context may carry it, with a fallback the data set can be converted to.

@@ -3,9 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
+#include <regex>
+#include <thread>
 
+#include "batch.h"
+#include "conversioncontext.h"
 #include "dicomfile.h"
+#include "log.h"
 #include "savestream.h"
 #include "sendoutbox.h"
 #include "streambatch.h"
@@ -142,6 +148,93 @@ TEST_F(StreamedBatchTest, PicturesEncodedAheadKeepTheirItems) {
     if (i != 9) expected.push_back(i);
   }
   EXPECT_EQ(made, expected);
+}
+
+// The files of a folder by name.
+std::map<std::string, std::string> FilesIn(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const fs::directory_entry& item : fs::directory_iterator(folder)) {
+    files[item.path().filename().string()] = testsupport::ReadFile(item.path());
+  }
+  return files;
+}
+
+// Saving a batch one object at a time, with every picture encoded on the workers, writes the same
+// files as the whole batch converted on one thread and then written: the same objects, UIDs and
+// bytes, whatever the pictures' sizes and the items between them.
+TEST_F(StreamedBatchTest, StreamedSavingWritesTheSameFilesAsTheWholeBatchOnOneThread) {
+  std::vector<std::string> items;
+  for (uint32_t i = 0; i < 7; ++i) {
+    const uint32_t side = i % 3 == 0 ? 640 : 24;
+    items.push_back(
+        Write("p" + std::to_string(i) + ".jpg", testpictures::MakeJpeg(side, side * 3 / 4, false)));
+    if (i == 2) items.push_back(Write("r.pdf", "%PDF-1.4 r"));
+    if (i == 4)
+      items.push_back(Write("b.png", testpictures::MakePng(40, 30, testpictures::PngKind::Rgb)));
+  }
+  UserMessage message;
+  // The clock texts of both runs agree only within one second; retry when it ticked meanwhile.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    const std::string before = NowText();
+    const fs::path streamed = dir_ / ("streamed" + std::to_string(attempt));
+    const fs::path whole = dir_ / ("whole" + std::to_string(attempt));
+    fs::create_directories(streamed);
+    fs::create_directories(whole);
+    InstanceCounter = 0;
+    std::vector<std::string> written;
+    ASSERT_TRUE(SaveItemsToFolder(items, streamed.string(), written, message)) << message;
+    InstanceCounter = 0;
+    BatchLists lists;
+    ASSERT_TRUE(ConvertItems(items, lists, message, nullptr, 1)) << message;
+    std::vector<std::string> wholeWritten;
+    ASSERT_TRUE(WriteBatch(lists, whole.string(), wholeWritten, message)) << message;
+    if (NowText() != before) continue;
+    const auto expected = FilesIn(whole);
+    const auto got = FilesIn(streamed);
+    ASSERT_EQ(expected.size(), items.size());
+    ASSERT_EQ(got.size(), expected.size());
+    for (const auto& [name, bytes] : expected) {
+      ASSERT_EQ(got.count(name), 1u) << name;
+      EXPECT_TRUE(got.at(name) == bytes) << name;
+    }
+    return;
+  }
+  FAIL() << "the clock ticked during every attempt";
+}
+
+// However long the batch and however slowly its objects are taken, the workers run only one
+// picture each ahead of the one in hand: the batch says how many it held at once.
+TEST_F(StreamedBatchTest, PicturesInMemoryStayBoundedWhileTheSinkIsSlow) {
+  std::vector<std::string> items;
+  for (uint32_t i = 0; i < 16; ++i) {
+    items.push_back(Write("p" + std::to_string(i) + ".jpg", testpictures::MakeJpeg(64, 48, false)));
+  }
+  const fs::path logFile = dir_ / "log.txt";
+  SetLogTarget(logFile.string(), "", "");
+  size_t made = 0;
+  const StreamedBatch batch = ConvertItemsOneByOne(items, [&](DcmObj&, size_t, std::string&) {
+    // Long enough for every worker to finish its picture and look for the next one.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ++made;
+    return true;
+  });
+  ReleaseLogTarget();
+  EXPECT_TRUE(batch.complete);
+  EXPECT_EQ(made, items.size());
+  const unsigned cores = std::thread::hardware_concurrency();
+  const std::string log = testsupport::ReadFile(logFile);
+  std::smatch found;
+  if (cores < 2) {
+    EXPECT_FALSE(std::regex_search(log, found, std::regex("pictures encoded on"))) << log;
+    return;
+  }
+  ASSERT_TRUE(std::regex_search(
+      log, found,
+      std::regex("16 pictures encoded on ([0-9]+) threads, at most ([0-9]+) in memory")))
+      << log;
+  EXPECT_EQ(std::stoul(found[1].str()), cores);
+  EXPECT_LE(std::stoul(found[2].str()), cores + 1);
+  EXPECT_GE(std::stoul(found[2].str()), 2u);
 }
 
 }  // namespace

@@ -304,15 +304,16 @@ TEST_F(VerbSaveTest, WithoutIniTheSettingsBesideTheProgramCount) {
 }
 
 // A photo and a TXT without text: the photo is written, the TXT is named with its reason and the
-// run fails.
+// run fails. The log, when asked for, says the same.
 TEST_F(VerbSaveTest, FilesThatGiveNoObjectAreNamedAndFailTheRun) {
   const std::string photo = Write("photo.jpg", testpictures::MakeJpeg(40, 30, false));
   const std::string empty = Write("empty.txt", "");
   const std::string odt = Write("notes.odt", "PK");
   const auto out = dir_ / "out";
+  const auto log = dir_ / "save.log";
   const testsupport::CommandResult saved =
-      Save({"--patient-name", "DOE^JANE", "--patient-id", "PID-42", "--out", out.string(), photo,
-            empty, odt});
+      Save({"--patient-name", "DOE^JANE", "--patient-id", "PID-42", "--out", out.string(), "--log",
+            log.string(), photo, empty, odt});
   EXPECT_EQ(saved.exitCode, 1);
   const std::vector<std::string> lines = Lines(saved.output);
   ASSERT_EQ(lines.size(), 1u) << saved.output;
@@ -320,6 +321,9 @@ TEST_F(VerbSaveTest, FilesThatGiveNoObjectAreNamedAndFailTheRun) {
   EXPECT_EQ(Lines(saved.errors).at(0),
             "2 of 3 items were not written: empty.txt (no text), notes.odt (unknown kind)")
       << saved.errors;
+  const std::string logged = testsupport::ReadFile(log);
+  EXPECT_NE(logged.find("skipped (no text): " + empty), std::string::npos) << logged;
+  EXPECT_NE(logged.find("skipped (unknown kind): " + odt), std::string::npos) << logged;
 }
 
 }  // namespace

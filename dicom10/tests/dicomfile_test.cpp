@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <filesystem>
+
 #include "bufdata.h"
 #include "bytes.h"
+#include "dump.h"
+#include "filevalue.h"
 #include "inflate.h"
 #include "logcapture.h"
 #include "testsupport.h"
@@ -395,6 +399,197 @@ TEST(DicomFileTest, DeflatedDataSetsInflateWithinARatioAndAnAllowance) {
   EXPECT_LE(out.capacity(), limit);
   EXPECT_EQ(InflateLimit(0), kInflateAllowance);
   EXPECT_EQ(InflateLimit(uint64_t{1} << 40), kMaxInflatedBytes);
+}
+
+// The raw deflate stream of `bytes`, complete.
+std::string RawDeflate(const std::string& bytes) {
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string deflated(deflateBound(&stream, bytes.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = reinterpret_cast<Bytef*>(deflated.data());
+  stream.avail_out = static_cast<uInt>(deflated.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  deflated.resize(stream.total_out);
+  deflateEnd(&stream);
+  return deflated;
+}
+
+// A data set cut short is reported alike whether its bytes were deflated or not: the same error,
+// and the same count of elements cut short and of sequences left open on the caller's buffer,
+// which is what tells a caller that the data set it holds is not complete.
+TEST(DicomFileTest, ACutShortDataSetIsReportedAlikeDeflatedOrNot) {
+  struct CutCase {
+    const char* meaning;
+    std::string body;  // explicit VR little endian, complete as a deflate stream
+    const char* errorPart;
+    size_t shortReads;
+    size_t unterminated;
+  };
+  const CutCase cases[] = {
+      {"element cut short", Hex("10 00 10 00") + "PN" + Hex("08 00") + "DOE", "run past its end", 1,
+       0},
+      {"ending inside a sequence of undefined length",
+       Hex("08 00 15 11") + "SQ" + Hex("00 00 FF FF FF FF FE FF 00 E0 FF FF FF FF 20 00 0E 00") +
+           "UI" + Hex("04 00") + "1.2" + std::string(1, '\0'),
+       "before their delimiter", 0, 1},
+      {"complete", Hex("10 00 10 00") + "PN" + Hex("08 00") + "DOE^JANE", "", 0, 0},
+  };
+  for (const CutCase& c : cases) {
+    SCOPED_TRACE(c.meaning);
+    BufData plainMeta;
+    ASSERT_TRUE(plainMeta.WriteMetaHeader(kSecondaryCapture, "1.2.3", kExplicitVRLittleEndian));
+    const std::string plain =
+        std::string(plainMeta.stream.begin(), plainMeta.stream.end()) + c.body;
+    for (const std::string& bytes : {plain, DeflatedFile(RawDeflate(c.body))}) {
+      BufData buffer;
+      buffer.stream.assign(bytes.begin(), bytes.end());
+      DicomFile file;
+      std::string error;
+      EXPECT_EQ(ParseDicomFile(buffer, file, error), c.errorPart[0] == 0);
+      EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+      EXPECT_EQ(buffer.shortReads, c.shortReads);
+      EXPECT_EQ(buffer.unterminated, c.unterminated);
+    }
+  }
+}
+
+// What one reading of a file gives: its outcome, its dump, and the bytes its data set is written
+// as, in its own encoding and in explicit VR little endian.
+struct ReadOutcome {
+  bool read = false;
+  std::string error;
+  std::vector<std::string> lines;
+  std::string written;
+  std::string writtenLittleEndian;
+  size_t valuesInFile = 0;  // long values left in the file
+
+  bool operator==(const ReadOutcome& other) const {
+    return read == other.read && error == other.error && lines == other.lines &&
+           written == other.written && writtenLittleEndian == other.writtenLittleEndian;
+  }
+};
+
+size_t ValuesInFile(const DcmObj& dataSet) {
+  size_t count = 0;
+  for (const DcmEntry& entry : dataSet.entries) {
+    count += entry.tag ? (entry.tag->fileValue != nullptr) : ValuesInFile(*entry.obj);
+  }
+  return count;
+}
+
+ReadOutcome ReadForComparison(const std::string& path, bool leaveLongValues) {
+  DicomFile file;
+  ReadOutcome outcome;
+  outcome.read = leaveLongValues ? ReadDicomFile(path, file, outcome.error, kLongestValueShown + 1)
+                                 : ReadDicomFile(path, file, outcome.error);
+  for (const DcmObj* part : {&file.meta, &file.dataSet}) {
+    for (std::string& line : DumpLinesUtf8(*part)) outcome.lines.push_back(std::move(line));
+  }
+  for (const std::string& note : file.notes) outcome.lines.push_back("# " + note);
+  outcome.valuesInFile = ValuesInFile(file.dataSet);
+  BufData own;
+  if (own.WriteDataSet(file.dataSet)) outcome.written.assign(own.stream.begin(), own.stream.end());
+  file.dataSet.SetTransferSyntax(kExplicitVRLittleEndian);
+  BufData little;
+  if (little.WriteDataSet(file.dataSet)) {
+    outcome.writtenLittleEndian.assign(little.stream.begin(), little.stream.end());
+  }
+  return outcome;
+}
+
+// A data set with long values where a reader may leave them in the file: a long private value, one
+// inside an item of a sequence of defined length (read as ever), and pixel data, native or as an
+// offset table and two fragments; over 256 KB, so the file is mapped rather than read.
+std::unique_ptr<DcmObj> LongValuesDataSet(const std::string& syntax, bool encapsulated) {
+  auto dataSet = SmallDataSet(syntax);
+  std::string pattern(300000, '\0');
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>(i * 7 + i / 251);
+  dataSet->Add(DcmTag::FromBytes(0x0011, 0x1001, 1000, pattern.data(), "OB"));
+  auto item = std::make_unique<DcmObj>();
+  item->Append(DcmTag::FromBytes(0x0042, 0x0011, 70000, pattern.data() + 3, "OB"));
+  auto sequence = std::make_unique<DcmObj>();
+  sequence->AddSequence(0xFFFE, 0xE000, std::move(item));
+  dataSet->AddSequence(0x0008, 0x1110, std::move(sequence));
+  if (!encapsulated) {
+    dataSet->Add(DcmTag::FromBytes(0x7FE0, 0x0010, static_cast<uint32_t>(pattern.size()),
+                                   pattern.data(), "OW"));
+  } else {
+    dataSet->Append(DcmTag::FromBytes(0x7FE0, 0x0010, kUndefinedLength, nullptr, "OB"));
+    const uint8_t offsets[8] = {0, 0, 0, 0, 0x08, 0x86, 0x01, 0x00};
+    dataSet->Append(DcmTag::FromBytes(0xFFFE, 0xE000, sizeof offsets, offsets, "DL"));
+    dataSet->Append(DcmTag::FromBytes(0xFFFE, 0xE000, 100000, pattern.data(), "DL"));
+    dataSet->Append(DcmTag::FromBytes(0xFFFE, 0xE000, 200000, pattern.data() + 5, "DL"));
+    dataSet->Append(DcmTag::FromBytes(0xFFFE, 0xE0DD, 0, nullptr, "DL"));
+  }
+  dataSet->AddString(0x7FE1, 0x0010, "AFTER");
+  return dataSet;
+}
+
+// Leaving long values in the file changes nothing a caller sees: every file reads with the same
+// outcome and error, dumps to the same lines and writes the same bytes, in its own encoding and
+// in another byte order. The files are pydicom's real-world and deliberately broken ones, and our
+// own with long values everywhere a reader may meet them, cut short, or deflated.
+TEST(DicomFileTest, LongValuesLeftInTheFileReadWriteAndDumpAsIfRead) {
+  testsupport::TempDir folder;
+  std::vector<std::string> paths;
+  struct Built {
+    const char* name;
+    const char* syntax;
+    bool encapsulated;
+  };
+  const Built built[] = {
+      {"native.dcm", kExplicitVRLittleEndian, false},
+      {"implicit.dcm", kImplicitVRLittleEndian, false},
+      {"bigendian.dcm", kExplicitVRBigEndian, false},
+      {"encapsulated.dcm", "1.2.840.10008.1.2.4.50", true},
+  };
+  for (const Built& file : built) {
+    const std::string path = (folder / file.name).string();
+    ASSERT_TRUE(LongValuesDataSet(file.syntax, file.encapsulated)
+                    ->SaveToFile(path, kSecondaryCapture, "1.2.3"));
+    paths.push_back(path);
+  }
+  // Cut short inside the pixel data, and inside the last fragment.
+  for (const char* name : {"native.dcm", "encapsulated.dcm"}) {
+    const std::string whole = testsupport::ReadFile(folder / name);
+    const std::string path = (folder / ("cut-" + std::string(name))).string();
+    testsupport::WriteFile(path, whole.substr(0, whole.size() - 30000));
+    paths.push_back(path);
+  }
+  {
+    BufData body;
+    auto dataSet = LongValuesDataSet(kExplicitVRLittleEndian, false);
+    ASSERT_TRUE(body.WriteDataSet(*dataSet));
+    const std::string path = (folder / "deflated.dcm").string();
+    testsupport::WriteFile(
+        path, DeflatedFile(RawDeflate(std::string(body.stream.begin(), body.stream.end()))));
+    paths.push_back(path);
+  }
+  const std::filesystem::path wild = "/usr/lib/python3/dist-packages/pydicom/data/test_files";
+  ASSERT_TRUE(std::filesystem::is_directory(wild))
+      << "python3-pydicom's test files are not installed (scripts/setup.sh installs them)";
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(wild)) {
+    if (entry.is_regular_file()) paths.push_back(entry.path().string());
+  }
+  size_t left = 0;
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    const ReadOutcome copied = ReadForComparison(path, false);
+    const ReadOutcome leaving = ReadForComparison(path, true);
+    EXPECT_TRUE(leaving == copied) << leaving.error << " / " << copied.error;
+    EXPECT_EQ(copied.valuesInFile, 0u);
+    left += leaving.valuesInFile;
+  }
+  // Our files leave their private value and pixel data (or both fragments) in the file; the
+  // value inside the sequence is read with it, and the deflated file is read whole.
+  for (const char* name : {"native.dcm", "implicit.dcm", "bigendian.dcm"}) {
+    EXPECT_EQ(ReadForComparison((folder / name).string(), true).valuesInFile, 2u) << name;
+  }
+  EXPECT_EQ(ReadForComparison((folder / "encapsulated.dcm").string(), true).valuesInFile, 3u);
+  EXPECT_EQ(ReadForComparison((folder / "deflated.dcm").string(), true).valuesInFile, 0u);
+  EXPECT_GT(left, 20u);
 }
 
 }  // namespace

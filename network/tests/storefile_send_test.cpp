@@ -194,6 +194,59 @@ TEST(StoreFile, FileEndingWhileItIsSentAbortsTheAssociation) {
   EXPECT_TRUE(std::equal(sent.begin(), sent.end(), dataSet.begin()));
 }
 
+// A data set handed on while it is made goes out as it comes, but its last PDU only once the
+// producer says the data set is whole: one that fails after handing on every byte leaves the peer
+// with a message that never ends, and the association is aborted.
+TEST(StoreProduced, TheLastPduWaitsUntilTheProducerSaysTheDataSetIsWhole) {
+  testsupport::TempDir dir;
+  const Bytes dataSet = DataSetBytes(WriteImageFile(dir, "1.2.3.24", 1024, 1200));
+  for (const bool whole : {true, false}) {
+    SCOPED_TRACE(whole ? "whole" : "failed at the end");
+    std::vector<Step> steps = AcceptingThenCommand(kExplicitVRLittleEndian);
+    if (whole) {
+      steps.insert(steps.end(),
+                   {Step::ReceiveMessage(), Step::Send(StoreResponse()), Step::ReceivePdu(),
+                    Step::Send(testpeer::ReleaseRP()), Step::ExpectClose()});
+    } else {
+      steps.push_back(Step::ReceiveUntilClose());
+    }
+    ScriptedPeer peer(steps);
+    PDU_Service service;
+    ASSERT_TRUE(Open(service, peer));
+    EXPECT_TRUE(SendsAsItIs(service, kExplicitVRLittleEndian));
+    EXPECT_FALSE(SendsAsItIs(service, kImplicitVRLittleEndian));
+    std::string error;
+    const int status = StoreProduced(
+        service, kSecondaryCapture, "1.2.3.24", kExplicitVRLittleEndian,
+        [&](const PieceSink& sink) {
+          for (size_t at = 0; at < dataSet.size(); at += 100000) {
+            if (!sink(dataSet.data() + at, std::min<size_t>(100000, dataSet.size() - at))) break;
+          }
+          return whole;
+        },
+        error);
+    if (whole) {
+      EXPECT_EQ(status, 0) << error;
+      EXPECT_TRUE(CloseAssociation(service));
+    } else {
+      EXPECT_EQ(status, kStoreWriteFailed);
+      EXPECT_EQ(error, "the object could not be read");
+      EXPECT_FALSE(service.IsConnected());
+    }
+    ASSERT_TRUE(peer.Finish()) << peer.Problem();
+    Bytes sent;
+    size_t lastFragments = 0;
+    for (const Bytes& pdu : peer.Received()) {
+      if (pdu[0] != 0x04 || pdu.size() <= 12 || pdu[11] & 0x01) continue;  // not data set bytes
+      lastFragments += pdu[11] == 0x02 ? 1 : 0;
+      sent.insert(sent.end(), pdu.begin() + 12, pdu.end());
+    }
+    EXPECT_EQ(lastFragments, whole ? 1u : 0u);
+    if (whole) EXPECT_TRUE(sent == dataSet);
+    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), dataSet.begin()));
+  }
+}
+
 // A peer that accepts a transfer syntax we did not propose (a 12-bit CT as 8-bit baseline JPEG)
 // gets nothing: the association ends with a release and the file is reported as not stored.
 TEST(StoreFiles, AnUnproposedTransferSyntaxIsNeverConvertedTo) {
